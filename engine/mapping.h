@@ -1,0 +1,32 @@
+// Grain mapping: a grid cut into n x n blocks, each reduced to a frequency,
+// and the score note statements.
+#pragma once
+
+#include <array>
+#include <cstdio>
+
+#include "engine/types.h"
+
+using frequency_array = std::array<float, max_instruments>;
+using position_array = std::array<float, max_states>;
+
+// Frequency of a state position: e^(0.096 p), in double, stored as float.
+float position_frequency(float position);
+
+// The state whose position table entry a cell value uses: values outside the
+// 100-entry tables are taken as the nearest end.
+constexpr int table_state(int v) { return v < 0 ? 0 : (v >= max_states ? max_states - 1 : v); }
+
+// n = trunc(sqrt(noinstrm)), 0 for noinstrm below 1.
+int blocks_per_side(int noinstrm);
+
+// Fill entries 0..n*n-1 of freq with block means / block modes.
+void av_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
+             int noinstrm, int x, int y);
+void md_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
+             int noinstrm, int x, int y);
+
+// One "i%d %f %f %f %f\n" line per note, instruments 1..count.
+void writesound(std::FILE* fp, const frequency_array& freq,
+                const std::array<float, max_instruments>& instrm, int count,
+                int iteration, float dur);

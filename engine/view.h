@@ -1,0 +1,19 @@
+// The seam between the engine and whatever shows its state. The windows fill
+// these in at start-up; a headless program leaves them empty and nothing is
+// shown. The engine never knows about widgets.
+#pragma once
+
+struct view_hooks {
+  void (*set_control)() = nullptr;          // control panel from Current_State
+  void (*set_all_frequencies)() = nullptr;  // States window
+  void (*set_all_amplitudes)() = nullptr;   // Instruments window
+  void (*show_iteration)(int) = nullptr;    // the control panel's counter
+};
+
+extern view_hooks View;
+
+// Calls a hook when one is installed.
+void view_set_control();
+void view_set_all_frequencies();
+void view_set_all_amplitudes();
+void view_show_iteration(int iteration);

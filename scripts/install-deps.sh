@@ -1,0 +1,29 @@
+#!/bin/sh
+# Installs every Debian package zelmora needs to build, test and run.
+# Idempotent: apt-get runs only when a package is missing.
+set -eu
+
+PACKAGES="
+  cmake g++ make pkg-config
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libmotif-dev libxt-dev libx11-dev
+  csound sox
+  xvfb xauth xdotool x11-apps imagemagick
+  xfonts-base xfonts-75dpi xfonts-100dpi
+"
+
+missing=""
+for p in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
+echo "Installing:$missing" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
