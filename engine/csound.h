@@ -1,0 +1,24 @@
+// The three rendering commands, engine side: the windows' callbacks call
+// these with the name from their dialog.
+#pragma once
+
+#include <string>
+
+constexpr const char* temp_score_name = "zelmora.temp.sco";
+constexpr const char* orchestra_name = "zelmora.orc";
+
+// Renders into the temporary score, plays it with csound on the audio
+// device, removes the score. 0 on success, -1 on any failure (reported).
+int play_on_audio_device();
+
+// Renders into the temporary score and has csound write the sound file
+// `name`; the score is removed. 0 on success, -1 on failure (reported).
+int make_sound_file(const std::string& name);
+
+// Renders into the score file `name`, replacing it only when the render
+// completed and every write succeeded. 0 on success, -1 on failure.
+int make_score_file(const std::string& name);
+
+// `word` as the shell should see it: unchanged when it is made only of
+// safe characters, otherwise single-quoted.
+std::string shell_word(const std::string& word);
