@@ -1,0 +1,18 @@
+// The Instruments window and its Auto-set dialog.
+#pragma once
+
+#include <Xm/Xm.h>
+
+#include <array>
+
+extern Widget instruments;
+extern Widget instrument_form, instrument_holder;
+extern std::array<Widget, 25> instrument_sliders;  // i0 .. i24
+extern Widget amplitude_lock, amplitude_disp, reset_amplitudes, quit_amplitudes;
+extern Widget auto_set_amp_shell, auto_set_amp_form, amp_auto_start, amp_auto_inc;
+
+void create_instruments(Widget parent);
+void create_auto_set_amp_shell(Widget parent);
+void set_all_amplitudes();
+void modify_amp(int num, int val);
+void cb_pop_instruments(Widget w, XtPointer client_data, XtPointer call_data);

@@ -1,0 +1,18 @@
+// The States window and its Auto-set dialog.
+#pragma once
+
+#include <Xm/Xm.h>
+
+#include <array>
+
+extern Widget states;  // the shell; the field of the same name is Current_State.states
+extern Widget state_form, state_holder;
+extern std::array<Widget, 40> state_sliders;  // s0 .. s39
+extern Widget frequency_lock, frequency_disp, reset_frequencys, quit_frequencys;
+extern Widget auto_set_freq_shell, auto_set_freq_form, freq_auto_start, freq_auto_mul;
+
+void create_states(Widget parent);
+void create_auto_set_freq_shell(Widget parent);
+void set_all_frequencies();
+void modify_freq(int num, int val);
+void cb_pop_states(Widget w, XtPointer client_data, XtPointer call_data);
