@@ -22,3 +22,18 @@ int make_score_file(const std::string& name);
 // `word` as the shell should see it: unchanged when it is made only of
 // safe characters, otherwise single-quoted.
 std::string shell_word(const std::string& word);
+
+// The command make_sound_file() runs for the sound file `name`.
+std::string sound_file_command(const std::string& name);
+
+// What became of a render into a score file.
+enum class score_outcome { written, not_opened, abandoned, not_written };
+
+// make_score_file() with the reason of a failure, for callers that explain
+// it further.
+score_outcome write_score_file(const std::string& name);
+
+// Renders into `score` (created or emptied), runs `command` through the
+// shell when the render completed, and removes `score` in every case.
+// 0 when csound succeeded, -1 otherwise (reported).
+int render_and_run(const std::string& score, const std::string& command);

@@ -1,0 +1,101 @@
+#include "engine/csound.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "engine/render.h"
+#include "files/replacing_file.h"
+
+namespace {
+
+constexpr std::string_view shell_safe_punctuation = "._-+/,:@%=";
+
+bool shell_safe(char c) {
+  const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  return alnum || shell_safe_punctuation.find(c) != std::string_view::npos;
+}
+
+// What the shell reports for a command, as an exit status: a command killed
+// by a signal counts as 128 + the signal, the way the shell shows it.
+int exit_status_of(int raw) {
+  if (raw == -1) return 127;  // no shell could be started
+  if (WIFEXITED(raw)) return WEXITSTATUS(raw);
+  if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
+  return 1;
+}
+
+int run_csound(const std::string& command) {
+  const int status = exit_status_of(std::system(command.c_str()));
+  if (status != 0) std::fprintf(stderr, "csound failed with exit status %d\n", status);
+  return status;
+}
+
+std::string play_command() {
+  return std::string("csound -o devaudio ") + orchestra_name + " " + temp_score_name;
+}
+
+}  // namespace
+
+std::string shell_word(const std::string& word) {
+  bool safe = !word.empty();  // an empty name must still be one word
+  for (const char c : word) safe = safe && shell_safe(c);
+  if (safe) return word;
+  std::string quoted = "'";
+  for (const char c : word) {
+    if (c == '\'')
+      quoted += "'\\''";  // close, an escaped quote, reopen
+    else
+      quoted += c;
+  }
+  return quoted + "'";
+}
+
+std::string sound_file_command(const std::string& name) {
+  return "csound -g -s -h -o " + shell_word(name) + " " + orchestra_name + " " + temp_score_name;
+}
+
+int render_and_run(const std::string& score, const std::string& command) {
+  std::FILE* fp = std::fopen(score.c_str(), "w");
+  if (!fp) {
+    std::fputs("Can't open file tempory file\n", stderr);
+    return -1;
+  }
+  const int status = play_ca(fp);  // closes fp
+  int result = -1;
+  if (status == render_complete)
+    result = run_csound(command) == 0 ? 0 : -1;
+  else if (status == render_write_failed)
+    std::fprintf(stderr, "Can't write file %s\n", score.c_str());
+  // An abandoned or short score is never played.
+  std::remove(score.c_str());
+  return result;
+}
+
+int play_on_audio_device() { return render_and_run(temp_score_name, play_command()); }
+
+int make_sound_file(const std::string& name) {
+  return render_and_run(temp_score_name, sound_file_command(name));
+}
+
+score_outcome write_score_file(const std::string& name) {
+  replacing_file file(name);
+  if (!file.stream()) {
+    std::fprintf(stderr, "Can't open file %s\n", name.c_str());
+    return score_outcome::not_opened;
+  }
+  const int status = play_ca(file.release());  // closes the stream
+  // An abandoned render has already said why; the old file stays.
+  if (status == render_abandoned) return score_outcome::abandoned;
+  if (!file.commit_closed(status == render_complete)) {
+    std::fprintf(stderr, "Can't write file %s\n", name.c_str());
+    return score_outcome::not_written;
+  }
+  return score_outcome::written;
+}
+
+int make_score_file(const std::string& name) {
+  return write_score_file(name) == score_outcome::written ? 0 : -1;
+}
