@@ -18,5 +18,7 @@ void create_load_event_p_shell(Widget parent);
 void create_load_p_interp_shell(Widget parent);
 void display_list();
 std::string namefind(const std::string& path);
+// Drops a pending edit: no event is being re-timed, the edit fields are empty.
+void cancel_event_edit();
 
 void cb_pop_event(Widget w, XtPointer client_data, XtPointer call_data);

@@ -25,3 +25,17 @@ void cb_load_events(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_csound(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_save_sounds(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_sound_out(Widget w, XtPointer client_data, XtPointer call_data);
+
+// The dialogs' buttons.
+void cb_load_p_ok(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_save_p_ok(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_load_e_ok(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_save_e_ok(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_save_s_ok(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_cs_ok(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_load_p_cancel(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_save_p_cancel(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_load_e_cancel(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_save_e_cancel(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_save_s_cancel(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_cs_cancel(Widget w, XtPointer client_data, XtPointer call_data);
