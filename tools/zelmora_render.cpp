@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "engine/csound.h"
 #include "engine/externs.h"
 #include "engine/render.h"
 #include "engine/view.h"
@@ -30,16 +33,23 @@ constexpr const char* usage_text =
     "  --iterations N        number of iterations (default 600)\n"
     "  --reduce mean|mode    how a block becomes one frequency (default mean)\n"
     "  --score FILE          write the score to FILE (default: standard output)\n"
+    "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
+    "  --orchestra FILE.orc  the orchestra for --sound (default: zelmora.orc)\n"
+    "  --verbose             show csound's own messages\n"
     "  --help                show this text\n"
     "\n"
-    "Progress and echo lines go to standard error.\n";
+    "Progress and echo lines go to standard error. A score file is replaced only\n"
+    "when the whole score was written.\n";
 
 struct options {
   std::string params;
   std::string events;
   std::string score;
+  std::string sound;
+  std::string orchestra = orchestra_name;
   int iterations = 600;
   int mean_mode = 0;
+  bool verbose = false;
 };
 
 struct file_closer {
@@ -71,6 +81,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
       std::fputs(usage_text, stdout);
       return exit_ok;
     }
+    if (arg == "--verbose") {
+      opt.verbose = true;
+      continue;
+    }
     if (a + 1 >= argc) return usage_error("unknown option or missing value: ", arg.c_str());
     const char* value = argv[++a];
     if (arg == "--params") {
@@ -79,6 +93,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.events = value;
     } else if (arg == "--score") {
       opt.score = value;
+    } else if (arg == "--sound") {
+      opt.sound = value;
+    } else if (arg == "--orchestra") {
+      opt.orchestra = value;
     } else if (arg == "--iterations") {
       if (!parse_int(value, opt.iterations)) return usage_error("not a whole number: ", value);
     } else if (arg == "--reduce") {
@@ -92,6 +110,8 @@ int parse_arguments(int argc, char** argv, options& opt) {
       return usage_error("unknown option: ", arg.c_str());
     }
   }
+  if (!opt.score.empty() && !opt.sound.empty())
+    return usage_error("--score and --sound each make their own render; choose one", "");
   return -1;
 }
 
@@ -138,6 +158,88 @@ void show_progress(int iteration) {
   if (iteration + 1 == total_iterations) std::fputc('\n', stderr);
 }
 
+// A private temporary file, removed when it goes out of scope.
+class temporary_file {
+ public:
+  explicit temporary_file(const std::string& suffix) {
+    std::error_code error;
+    std::filesystem::path dir = std::filesystem::temp_directory_path(error);
+    if (error) dir = "/tmp";
+    const std::string pattern = (dir / "zelmora-XXXXXX").string() + suffix;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
+    if (fd < 0) {
+      std::fprintf(stderr, "zelmora-render: can't create a temporary file in %s\n", dir.c_str());
+      return;
+    }
+    ::close(fd);
+    path_ = name.data();
+  }
+  ~temporary_file() {
+    if (!path_.empty()) std::remove(path_.c_str());
+  }
+  temporary_file(const temporary_file&) = delete;
+  temporary_file& operator=(const temporary_file&) = delete;
+  const std::string& path() const { return path_; }
+  bool ok() const { return !path_.empty(); }
+
+ private:
+  std::string path_;
+};
+
+void copy_to_stderr(const std::string& path) {
+  file_ptr fp(std::fopen(path.c_str(), "r"));
+  if (!fp) return;
+  for (int c; (c = std::getc(fp.get())) != EOF;) std::fputc(c, stderr);
+}
+
+// The score goes to a private temporary file, never to the windowed
+// program's "zelmora.temp.sco", so both can run side by side.
+int make_wav(const options& opt) {
+  const temporary_file score(".sco");
+  const temporary_file log(".log");
+  if (!score.ok() || !log.ok()) return exit_failed;
+  // -d: no table displays; -W -s: a 16-bit WAV file; no colour codes, so
+  // the log reads plainly when it has to be shown.
+  std::string command = "csound -d -W -s -+msg_color=0 -o " + shell_word(opt.sound) + " " +
+                        shell_word(opt.orchestra) + " " + shell_word(score.path());
+  if (!opt.verbose) command += " >" + shell_word(log.path()) + " 2>&1";
+  if (render_and_run(score.path(), command) != 0) {
+    copy_to_stderr(log.path());
+    std::fprintf(stderr, "zelmora-render: no sound file made (orchestra %s)\n",
+                 opt.orchestra.c_str());
+    return exit_failed;
+  }
+  return exit_ok;
+}
+
+int write_score(const std::string& name) {
+  switch (write_score_file(name)) {
+    case score_outcome::written:
+      return exit_ok;
+    case score_outcome::abandoned:
+      std::fprintf(stderr, "\nzelmora-render: render abandoned, %s left as it was\n",
+                   name.c_str());
+      return exit_failed;
+    default:  // already reported
+      return exit_failed;
+  }
+}
+
+int write_standard_output() {
+  const int status = play_ca(stdout);  // closes it
+  if (status == render_abandoned) {
+    std::fputs("\nzelmora-render: render abandoned\n", stderr);
+    return exit_failed;
+  }
+  if (status == render_write_failed) {
+    std::fputs("zelmora-render: can't write the score to standard output\n", stderr);
+    return exit_failed;
+  }
+  return exit_ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,23 +257,7 @@ int main(int argc, char** argv) {
     View.show_iteration = show_progress;
   }
 
-  std::FILE* out = stdout;
-  if (!opt.score.empty()) {
-    out = std::fopen(opt.score.c_str(), "w");
-    if (!out) {
-      std::fprintf(stderr, "zelmora-render: can't open score file %s\n", opt.score.c_str());
-      return exit_failed;
-    }
-  }
-  const int status = play_ca(out);  // closes out
-  if (status == render_abandoned) {
-    std::fputs("\nzelmora-render: render abandoned\n", stderr);
-    return exit_failed;
-  }
-  if (status == render_write_failed) {
-    std::fprintf(stderr, "zelmora-render: can't write the score to %s\n",
-                 opt.score.empty() ? "standard output" : opt.score.c_str());
-    return exit_failed;
-  }
-  return exit_ok;
+  if (!opt.sound.empty()) return make_wav(opt);
+  if (!opt.score.empty()) return write_score(opt.score);
+  return write_standard_output();
 }
