@@ -16,3 +16,12 @@ void create_auto_set_amp_shell(Widget parent);
 void set_all_amplitudes();
 void modify_amp(int num, int val);
 void cb_pop_instruments(Widget w, XtPointer client_data, XtPointer call_data);
+
+// Callbacks of the window and its dialog.
+void cb_set_amplitude(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_amp_lock(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_reset_amplitude(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_quit_instrm(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_auto_set_amp(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_auto_set_amp_ok(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_auto_set_amp_cancel(Widget w, XtPointer client_data, XtPointer call_data);

@@ -13,3 +13,17 @@ void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char**
 void set_control();
 // The counter field during a render.
 void show_counter(int iteration);
+
+// Callbacks of the control panel's own controls.
+void cb_set_r1(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_set_r2(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_set_k(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_set_grid_x(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_set_grid_y(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_dec_dur(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_inc_dur(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_mean_button(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_mode_button(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_set_halt_time(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_ZUX_turbo(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_quit_zelmora(Widget w, XtPointer client_data, XtPointer call_data);

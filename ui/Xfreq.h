@@ -16,3 +16,12 @@ void create_auto_set_freq_shell(Widget parent);
 void set_all_frequencies();
 void modify_freq(int num, int val);
 void cb_pop_states(Widget w, XtPointer client_data, XtPointer call_data);
+
+// Callbacks of the window and its dialog.
+void cb_set_frequency(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_freq_lock(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_reset_frequency(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_quit_states(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_auto_set_freq(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_auto_set_freq_ok(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_auto_set_freq_cancel(Widget w, XtPointer client_data, XtPointer call_data);

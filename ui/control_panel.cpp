@@ -1,0 +1,392 @@
+// The control panel "Synth. Control": the menus, the automaton parameters,
+// the grid size, the grain duration, the reduction and the counter.
+#include <Xm/ArrowB.h>
+#include <Xm/CascadeB.h>
+#include <Xm/Form.h>
+#include <Xm/Frame.h>
+#include <Xm/Label.h>
+#include <Xm/PushB.h>
+#include <Xm/RowColumn.h>
+#include <Xm/Scale.h>
+#include <Xm/Separator.h>
+#include <Xm/TextF.h>
+#include <X11/Shell.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine/externs.h"
+#include "engine/numeric.h"
+#include "events/Xevent.h"
+#include "files/Xfiles.h"
+#include "files/scan.h"
+#include "ui/Xamp.h"
+#include "ui/Xctrl.h"
+#include "ui/Xfreq.h"
+#include "ui/widgets.h"
+
+Widget Ctrl_pannel;
+Widget r1, r2, k, x, y;
+Widget duration, dur_down, dur_up, counter, halt_at;
+Widget save_parameters, save_event_list, Load_events, csound_button;
+Widget Mapping, state_button, instrument_button, event_button;
+
+namespace {
+
+constexpr double scale_unit = 0.01;      // r1, r2, k per scale step
+constexpr double dur_step = 0.001;       // one press of a duration arrow
+constexpr double dur_ceiling = 9.99;     // the up arrow stops at or above it
+constexpr int parameter_scale_max = 1000;
+constexpr int grid_scale_max = 1000;
+// The counter is redrawn at most this often while a render runs.
+constexpr std::chrono::milliseconds counter_redraw_interval{50};
+
+int scale_value(XtPointer call_data) {
+  return static_cast<XmScaleCallbackStruct*>(call_data)->value;
+}
+
+float from_scale_units(int value) { return static_cast<float>(value * scale_unit); }
+
+int to_scale_units(float field) { return trunc_to_int(static_cast<double>(field) * 100.0); }
+
+std::string format_int(int value) { return std::to_string(value); }
+
+std::string format_duration(float dur) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.4f", static_cast<double>(dur));
+  return text;
+}
+
+// A form child pinned by the given attachments; the caller fills in the
+// attachment resources.
+Widget make_label_widget(Widget parent, const char* name, const char* text) {
+  const compound_string label = make_label(text);
+  return XtVaCreateWidget(name, xmLabelWidgetClass, parent, XmNlabelString, label.get(),
+                          nullptr);
+}
+
+Widget make_menu_entry(Widget menu, const char* name, const char* text,
+                       XtCallbackProc callback) {
+  const compound_string label = make_label(text);
+  Widget entry = XtVaCreateWidget(name, xmPushButtonWidgetClass, menu, XmNlabelString,
+                                  label.get(), nullptr);
+  XtAddCallback(entry, XmNactivateCallback, callback, nullptr);
+  XtManageChild(entry);
+  return entry;
+}
+
+Widget make_cascade(Widget menu_bar, const char* name, const char* text, Widget pulldown) {
+  const compound_string label = make_label(text);
+  Widget cascade = XtVaCreateWidget(name, xmCascadeButtonWidgetClass, menu_bar,
+                                    XmNlabelString, label.get(), XmNsubMenuId, pulldown,
+                                    nullptr);
+  XtManageChild(cascade);
+  return cascade;
+}
+
+void make_separator(Widget menu, const char* name) {
+  XtManageChild(XtVaCreateWidget(name, xmSeparatorWidgetClass, menu, nullptr));
+}
+
+// The menu bar "widget28" with "File", "Output" and "Mapping".
+Widget build_menu_bar(Widget form) {
+  Widget bar = XmCreateMenuBar(form, const_cast<char*>("widget28"), nullptr, 0);
+  XtVaSetValues(bar, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM,
+                nullptr);
+
+  Widget file = XmCreatePulldownMenu(bar, const_cast<char*>("widget30"), nullptr, 0);
+  make_cascade(bar, "widget29", "File", file);
+  save_parameters = make_menu_entry(file, "menu_button", "Save Parameters", cb_save_params);
+  save_event_list = make_menu_entry(file, "menu_button", "Save Event List", cb_save_events);
+  make_separator(file, "widget33");
+  Load_events = make_menu_entry(file, "menu_button", "Load Parameters", cb_load_parameters);
+  make_menu_entry(file, "menu_button", "Load Event List", cb_load_events);
+  make_separator(file, "widget36");
+  make_menu_entry(file, "widget37", "QUIT", cb_quit_zelmora);
+
+  Widget output = XmCreatePulldownMenu(bar, const_cast<char*>("widget39"), nullptr, 0);
+  make_cascade(bar, "widget38", "Output", output);
+  csound_button = make_menu_entry(output, "csound_button", "Csound", cb_csound);
+  make_menu_entry(output, "widget41", "Audio Output", cb_sound_out);
+  make_menu_entry(output, "widget42", "Audio File", cb_save_sounds);
+
+  Widget mapping = XmCreatePulldownMenu(bar, const_cast<char*>("menu_button"), nullptr, 0);
+  Mapping = make_cascade(bar, "Mapping", "Mapping", mapping);
+  state_button = make_menu_entry(mapping, "state_button", "States", cb_pop_states);
+  instrument_button =
+      make_menu_entry(mapping, "menu_button", "Instruments", cb_pop_instruments);
+  event_button = make_menu_entry(mapping, "menu_button", "Event List Editor", cb_pop_event);
+
+  XtManageChild(bar);
+  return bar;
+}
+
+// A frame below the menu bar, to the right of `left_of` (or at the form's
+// left edge), holding a form; returns that inner form.
+Widget build_group(Widget form, Widget menu_bar, Widget left_of, const char* frame_name,
+                   const char* form_name, Widget* frame_out) {
+  Widget frame = XtVaCreateWidget(
+      frame_name, xmFrameWidgetClass, form, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget,
+      menu_bar, XmNbottomAttachment, XmATTACH_FORM, XmNleftAttachment,
+      left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of, XmNtopOffset, 6,
+      XmNleftOffset, 6, XmNbottomOffset, 6, nullptr);
+  Widget inner = XtVaCreateWidget(form_name, xmFormWidgetClass, frame, XmNmarginWidth, 8,
+                                  XmNmarginHeight, 6, nullptr);
+  XtManageChild(inner);
+  XtManageChild(frame);
+  *frame_out = frame;
+  return inner;
+}
+
+// One upright parameter scale with its name beneath it.
+Widget build_parameter_scale(Widget form, Widget title, Widget left_of, const char* label_name,
+                             const char* label_text, XtCallbackProc callback) {
+  Widget scale = XtVaCreateWidget(
+      "ca_slider", xmScaleWidgetClass, form, XmNminimum, 1, XmNmaximum, parameter_scale_max,
+      XmNdecimalPoints, 2, XmNshowValue, True, XmNscaleMultiple, 1, XmNscaleHeight, 170,
+      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, title, XmNtopOffset, 4,
+      XmNleftAttachment, left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of,
+      XmNleftOffset, left_of ? 10 : 0, nullptr);
+  XtAddCallback(scale, XmNvalueChangedCallback, callback, nullptr);
+  Widget label = make_label_widget(form, label_name, label_text);
+  XtVaSetValues(label, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, scale,
+                XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget, scale,
+                XmNrightAttachment, XmATTACH_OPPOSITE_WIDGET, XmNrightWidget, scale,
+                XmNbottomAttachment, XmATTACH_FORM, nullptr);
+  manage_all({scale, label});
+  return scale;
+}
+
+// "Parameters ": r1, r2 and k side by side.
+void build_parameters_group(Widget form) {
+  Widget title = make_label_widget(form, "widget27", "Parameters ");
+  XtVaSetValues(title, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM,
+                XmNrightAttachment, XmATTACH_FORM, XmNalignment, XmALIGNMENT_BEGINNING,
+                nullptr);
+  XtManageChild(title);
+  r1 = build_parameter_scale(form, title, nullptr, "widget22", "r1", cb_set_r1);
+  r2 = build_parameter_scale(form, title, r1, "widget24", "r2", cb_set_r2);
+  k = build_parameter_scale(form, title, r2, "widget26", "k", cb_set_k);
+}
+
+// One horizontal grid scale with its letter at its left.
+Widget build_grid_scale(Widget form, Widget above, Widget align_with, const char* name,
+                        const char* label_name, const char* label_text,
+                        XtCallbackProc callback) {
+  Widget label = make_label_widget(form, label_name, label_text);
+  Widget scale = XtVaCreateWidget(
+      name, xmScaleWidgetClass, form, XmNorientation, XmHORIZONTAL, XmNprocessingDirection,
+      XmMAX_ON_RIGHT, XmNmaximum, grid_scale_max, XmNshowValue, True, XmNscaleWidth, 200,
+      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above, XmNtopOffset, 2, nullptr);
+  if (align_with) {
+    XtVaSetValues(scale, XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget,
+                  align_with, XmNrightAttachment, XmATTACH_OPPOSITE_WIDGET, XmNrightWidget,
+                  align_with, nullptr);
+  } else {
+    XtVaSetValues(scale, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget, label,
+                  XmNleftOffset, 6, XmNrightAttachment, XmATTACH_FORM, nullptr);
+  }
+  XtVaSetValues(label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
+                XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, scale, XmNbottomAttachment,
+                XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, scale, XmNalignment,
+                XmALIGNMENT_END, nullptr);
+  XtAddCallback(scale, XmNvalueChangedCallback, callback, nullptr);
+  manage_all({label, scale});
+  return scale;
+}
+
+// The "Mean" / "Mode" option menu, without a label of its own.
+Widget build_reduction_menu(Widget form, Widget left_of, Widget align_top) {
+  Widget pulldown = XmCreatePulldownMenu(form, const_cast<char*>("widget16"), nullptr, 0);
+  make_menu_entry(pulldown, "widget17", "Mean", cb_mean_button);
+  make_menu_entry(pulldown, "widget18", "Mode", cb_mode_button);
+
+  Arg args[6];
+  Cardinal n = 0;
+  XtSetArg(args[n], XmNsubMenuId, pulldown), ++n;
+  XtSetArg(args[n], XmNleftAttachment, XmATTACH_WIDGET), ++n;
+  XtSetArg(args[n], XmNleftWidget, left_of), ++n;
+  XtSetArg(args[n], XmNleftOffset, 12), ++n;
+  XtSetArg(args[n], XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET), ++n;
+  XtSetArg(args[n], XmNtopWidget, align_top), ++n;
+  Widget option = XmCreateOptionMenu(form, const_cast<char*>("widget13"), args, n);
+  XtUnmanageChild(XmOptionLabelGadget(option));
+  XtManageChild(option);
+  return option;
+}
+
+// "Grid size" with X and Y, then "Duration" with its field, its arrows and
+// the reduction menu.
+void build_grid_group(Widget form) {
+  Widget title = make_label_widget(form, "widget6", "Grid size");
+  XtVaSetValues(title, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM,
+                nullptr);
+  XtManageChild(title);
+  x = build_grid_scale(form, title, nullptr, "gird_slider", "widget4", "X", cb_set_grid_x);
+  y = build_grid_scale(form, x, x, "grid_slider", "widget5", "Y", cb_set_grid_y);
+
+  Widget dur_title = make_label_widget(form, "widget12", "Duration");
+  XtVaSetValues(dur_title, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, y, XmNtopOffset,
+                14, XmNleftAttachment, XmATTACH_FORM, nullptr);
+  duration = XtVaCreateWidget("duration", xmTextFieldWidgetClass, form, XmNcolumns, 6,
+                              XmNeditable, False, XmNcursorPositionVisible, False,
+                              XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dur_title,
+                              XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
+                              XmATTACH_FORM, nullptr);
+  dur_up = XtVaCreateWidget("dur_up", xmArrowButtonWidgetClass, form, XmNarrowDirection,
+                            XmARROW_UP, XmNwidth, 26, XmNtopAttachment,
+                            XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, duration,
+                            XmNbottomAttachment, XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget,
+                            duration, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget,
+                            duration, XmNleftOffset, 4, nullptr);
+  dur_down = XtVaCreateWidget("dur_down", xmArrowButtonWidgetClass, form, XmNarrowDirection,
+                              XmARROW_DOWN, XmNwidth, 26, XmNtopAttachment,
+                              XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, duration,
+                              XmNbottomAttachment, XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget,
+                              duration, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget,
+                              dur_up, nullptr);
+  XtAddCallback(dur_down, XmNarmCallback, cb_dec_dur, nullptr);
+  XtAddCallback(dur_up, XmNarmCallback, cb_inc_dur, nullptr);
+  manage_all({dur_title, duration, dur_up, dur_down});
+  build_reduction_menu(form, dur_down, duration);
+}
+
+// A label with a text field at its right, the field's left edge at
+// `field_left` when given.
+Widget build_labelled_field(Widget form, Widget above, Widget field_left, const char* label_name,
+                            const char* label_text, const char* field_name, bool editable) {
+  Widget label = make_label_widget(form, label_name, label_text);
+  Widget field = XtVaCreateWidget(
+      field_name, xmTextFieldWidgetClass, form, XmNcolumns, 4, XmNeditable, editable,
+      XmNcursorPositionVisible, editable, XmNtopAttachment,
+      above ? XmATTACH_WIDGET : XmATTACH_FORM, XmNtopWidget, above, XmNtopOffset, above ? 6 : 0,
+      XmNrightAttachment, XmATTACH_FORM, nullptr);
+  if (field_left) {
+    XtVaSetValues(field, XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget,
+                  field_left, nullptr);
+  } else {
+    XtVaSetValues(field, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget, label,
+                  XmNleftOffset, 8, nullptr);
+  }
+  XtVaSetValues(label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
+                XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, field, XmNbottomAttachment,
+                XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, field, XmNalignment,
+                XmALIGNMENT_BEGINNING, nullptr);
+  manage_all({label, field});
+  return field;
+}
+
+// "Counter", "Stop at" and the turbo button.
+void build_counter_group(Widget form) {
+  counter = build_labelled_field(form, nullptr, nullptr, "widget50", "Counter", "counter", false);
+  halt_at = build_labelled_field(form, counter, counter, "widget54", "Stop at", "halt_at", true);
+  XtAddCallback(halt_at, XmNactivateCallback, cb_set_halt_time, nullptr);
+
+  const compound_string label = make_label("ZUX\nTurbo");
+  Widget turbo = XtVaCreateWidget("widget53", xmPushButtonWidgetClass, form, XmNlabelString,
+                                  label.get(), XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget,
+                                  halt_at, XmNtopOffset, 12, XmNleftAttachment, XmATTACH_FORM,
+                                  XmNrightAttachment, XmATTACH_FORM, nullptr);
+  XtAddCallback(turbo, XmNactivateCallback, cb_ZUX_turbo, nullptr);
+  XtManageChild(turbo);
+}
+
+}  // namespace
+
+void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char** argv) {
+  Ctrl_pannel = XtVaAppCreateShell(app_name, "XApplication", applicationShellWidgetClass,
+                                   display, XmNtitle, "Synth. Control", XmNargc, argc,
+                                   XmNargv, argv, nullptr);
+  // Closing the window through the window manager quits, as "QUIT" does.
+  on_window_close(Ctrl_pannel, cb_quit_zelmora);
+
+  Widget form = XtVaCreateWidget("widget1", xmFormWidgetClass, Ctrl_pannel, nullptr);
+  Widget menu_bar = build_menu_bar(form);
+
+  Widget parameters_frame = nullptr;
+  Widget grid_frame = nullptr;
+  Widget counter_frame = nullptr;
+  build_parameters_group(
+      build_group(form, menu_bar, nullptr, "widget19", "widget20", &parameters_frame));
+  build_grid_group(build_group(form, menu_bar, parameters_frame, "widget2", "widget3",
+                               &grid_frame));
+  build_counter_group(
+      build_group(form, menu_bar, grid_frame, "widget48", "widget49", &counter_frame));
+  XtVaSetValues(counter_frame, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, 6, nullptr);
+  XtVaSetValues(menu_bar, XmNrightAttachment, XmATTACH_OPPOSITE_WIDGET, XmNrightWidget,
+                counter_frame, nullptr);
+  XtManageChild(form);
+}
+
+void set_control() {
+  show_scale(r1, to_scale_units(Current_State.r1));
+  show_scale(r2, to_scale_units(Current_State.r2));
+  show_scale(k, to_scale_units(Current_State.k));
+  show_scale(x, Current_State.x);
+  show_scale(y, Current_State.y);
+  show_text(halt_at, format_int(Current_State.iter));
+  show_text(counter, format_int(Current_Iteration));
+  show_text(duration, format_duration(Current_State.dur));
+}
+
+void show_counter(int iteration) {
+  show_text(counter, format_int(iteration));
+  // The render keeps the toolkit away from its event loop; redraw now and
+  // then so the count is seen to advance, without slowing the render down.
+  using clock = std::chrono::steady_clock;
+  static clock::time_point last_redraw;
+  const clock::time_point now = clock::now();
+  if (now - last_redraw >= counter_redraw_interval) {
+    last_redraw = now;
+    XmUpdateDisplay(counter);
+  }
+}
+
+void cb_set_r1(Widget, XtPointer, XtPointer call_data) {
+  Current_State.r1 = from_scale_units(scale_value(call_data));
+}
+
+void cb_set_r2(Widget, XtPointer, XtPointer call_data) {
+  Current_State.r2 = from_scale_units(scale_value(call_data));
+}
+
+void cb_set_k(Widget, XtPointer, XtPointer call_data) {
+  Current_State.k = from_scale_units(scale_value(call_data));
+}
+
+void cb_set_grid_x(Widget, XtPointer, XtPointer call_data) {
+  Current_State.x = scale_value(call_data);
+}
+
+void cb_set_grid_y(Widget, XtPointer, XtPointer call_data) {
+  Current_State.y = scale_value(call_data);
+}
+
+void cb_dec_dur(Widget, XtPointer, XtPointer) {
+  if (static_cast<double>(Current_State.dur) > 0.0)
+    Current_State.dur = static_cast<float>(static_cast<double>(Current_State.dur) - dur_step);
+  set_control();
+}
+
+void cb_inc_dur(Widget, XtPointer, XtPointer) {
+  if (static_cast<double>(Current_State.dur) < dur_ceiling)
+    Current_State.dur = static_cast<float>(static_cast<double>(Current_State.dur) + dur_step);
+  set_control();
+}
+
+void cb_mean_button(Widget, XtPointer, XtPointer) { Mean_Mode = 0; }
+
+void cb_mode_button(Widget, XtPointer, XtPointer) { Mean_Mode = 1; }
+
+void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
+  const std::string text = field_text(w);
+  const char* cursor = text.c_str();
+  int iterations = 0;
+  if (scan_int(cursor, iterations) == scan_result::ok) Current_State.iter = iterations;
+}
+
+void cb_ZUX_turbo(Widget, XtPointer, XtPointer) {}
+
+void cb_quit_zelmora(Widget, XtPointer, XtPointer) { std::exit(0); }

@@ -1,0 +1,161 @@
+// The Instruments window: one amplitude slider per instrument, and the
+// dialog that spreads them in an arithmetic progression.
+#include <Xm/Scale.h>
+#include <Xm/ToggleB.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "engine/externs.h"
+#include "engine/numeric.h"
+#include "files/scan.h"
+#include "ui/Xamp.h"
+#include "ui/slider_window.h"
+#include "ui/widgets.h"
+
+Widget instruments;
+Widget instrument_form, instrument_holder;
+std::array<Widget, 25> instrument_sliders;
+Widget amplitude_lock, amplitude_disp, reset_amplitudes, quit_amplitudes;
+Widget auto_set_amp_shell, auto_set_amp_form, amp_auto_start, amp_auto_inc;
+
+namespace {
+
+constexpr int top_position = 100;
+constexpr int reset_position = 50;
+constexpr double amplitude_per_position = 10.0;
+constexpr int holder_width = 568;
+
+int slider_number(XtPointer client_data) {
+  return static_cast<int>(reinterpret_cast<std::intptr_t>(client_data));
+}
+
+// The instruments in use; a count beyond the table is never indexed.
+int instruments_in_use() { return std::clamp(Current_State.noinstrm, 0, max_instruments); }
+
+// "%d" of both fields; false when either holds no usable number.
+bool read_auto_set_fields(int& start, int& increment) {
+  const std::string start_text = field_text(amp_auto_start);
+  const std::string increment_text = field_text(amp_auto_inc);
+  const char* start_cursor = start_text.c_str();
+  const char* increment_cursor = increment_text.c_str();
+  return scan_int(start_cursor, start) == scan_result::ok &&
+         scan_int(increment_cursor, increment) == scan_result::ok;
+}
+
+// base + steps x increment, in a width no int field can overflow, brought
+// back to the int range (modify_amp caps it at 100 anyway).
+int progression(int base, int steps, int increment) {
+  const long long value = static_cast<long long>(steps) * increment + base;
+  return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min(),
+                                                std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+void create_instruments(Widget parent) {
+  const slider_window_names names{
+      "instruments",    "Instruments", "instrument_form", "instrument_holder",
+      "widget36",       "widget42",    "Amplitude",       "amplitude_disp",
+      "amplitude_lock", "widget41",    "quit_amplitudes", "reset_amplitudes"};
+  const slider_window window =
+      build_slider_window(parent, names, instrument_sliders, cb_set_amplitude);
+  instruments = window.shell;
+  instrument_form = window.form;
+  instrument_holder = window.holder;
+  amplitude_disp = window.display;
+  amplitude_lock = window.lock;
+  quit_amplitudes = window.quit;
+  reset_amplitudes = window.reset;
+  // Unlike the States window, the holder has a fixed width and the side
+  // panel runs the full height.
+  XtVaSetValues(instrument_holder, XmNwidth, holder_width, nullptr);
+  XtVaSetValues(window.side_form, XmNtopAttachment, XmATTACH_FORM, XmNbottomAttachment,
+                XmATTACH_FORM, nullptr);
+
+  XtAddCallback(amplitude_lock, XmNvalueChangedCallback, cb_amp_lock, nullptr);
+  XtAddCallback(reset_amplitudes, XmNactivateCallback, cb_reset_amplitude, nullptr);
+  XtAddCallback(quit_amplitudes, XmNactivateCallback, cb_quit_instrm, nullptr);
+  XtAddCallback(window.auto_set, XmNactivateCallback, cb_auto_set_amp, nullptr);
+  on_window_close(instruments, cb_quit_instrm);
+}
+
+void create_auto_set_amp_shell(Widget parent) {
+  const auto_set_names names{"auto_set_amp_shell", "Auto-set Amplitude",
+                             "auto_set_amp_form",  "amp_auto_start",
+                             "Increment",          "amp_auto_inc"};
+  const auto_set_dialog dialog = build_auto_set_dialog(parent, names);
+  auto_set_amp_shell = dialog.shell;
+  auto_set_amp_form = dialog.form;
+  amp_auto_start = dialog.start;
+  amp_auto_inc = dialog.second;
+  XtAddCallback(dialog.ok, XmNactivateCallback, cb_auto_set_amp_ok, nullptr);
+  XtAddCallback(dialog.cancel, XmNactivateCallback, cb_auto_set_amp_cancel, nullptr);
+  on_window_close(auto_set_amp_shell, cb_auto_set_amp_cancel);
+}
+
+void set_all_amplitudes() {
+  for (std::size_t i = 0; i < instrument_sliders.size(); ++i)
+    show_scale(instrument_sliders[i], trunc_to_int(Current_State.instrm[i]));
+}
+
+void modify_amp(int num, int val) {
+  if (num < 0 || num >= instruments_in_use()) return;
+  float& position = Current_State.instrm[static_cast<std::size_t>(num)];
+  position = static_cast<float>(val < top_position ? val : top_position);
+  show_text(amplitude_disp,
+            std::to_string(trunc_to_int(static_cast<double>(position) * amplitude_per_position)));
+}
+
+void cb_pop_instruments(Widget, XtPointer, XtPointer) { XtManageChild(instrument_form); }
+
+void cb_set_amplitude(Widget, XtPointer client_data, XtPointer call_data) {
+  const int num = slider_number(client_data);
+  const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
+  auto& positions = Current_State.instrm;
+  if (Amp_Lock) {
+    // Every instrument moves by the whole number of positions this slider
+    // moved; the field is left showing the last instrument.
+    const int offset = trunc_to_int(static_cast<double>(positions[num]) - value);
+    for (int i = 0; i < instruments_in_use(); ++i) {
+      const double moved = static_cast<double>(positions[i]) - offset;
+      modify_amp(i, moved < top_position ? trunc_to_int(moved) : top_position);
+    }
+    set_all_amplitudes();
+  } else {
+    modify_amp(num, value);
+  }
+}
+
+void cb_amp_lock(Widget, XtPointer, XtPointer call_data) {
+  Amp_Lock = static_cast<XmToggleButtonCallbackStruct*>(call_data)->set ? 1 : 0;
+  std::fprintf(Echo_Stream, "lock=%d\n", Amp_Lock);
+}
+
+void cb_reset_amplitude(Widget, XtPointer, XtPointer) {
+  for (int i = 0; i < instruments_in_use(); ++i) modify_amp(i, reset_position);
+  set_all_amplitudes();
+}
+
+void cb_quit_instrm(Widget, XtPointer, XtPointer) { XtUnmanageChild(instrument_form); }
+
+void cb_auto_set_amp(Widget, XtPointer, XtPointer) { XtManageChild(auto_set_amp_form); }
+
+void cb_auto_set_amp_ok(Widget, XtPointer, XtPointer) {
+  int start = 0;
+  int increment = 0;
+  if (!read_auto_set_fields(start, increment) || start < 1 || start > instruments_in_use()) {
+    std::fputs("Bad number\n", stderr);
+    return;
+  }
+  const int base = trunc_to_int(Current_State.instrm[static_cast<std::size_t>(start - 1)]);
+  for (int i = start; i < instruments_in_use(); ++i)
+    modify_amp(i, progression(base, i - start + 1, increment));
+  set_all_amplitudes();
+  XtUnmanageChild(auto_set_amp_form);
+}
+
+void cb_auto_set_amp_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(auto_set_amp_form); }

@@ -1,0 +1,87 @@
+#include "ui/startup.h"
+
+#include <Xm/Xm.h>
+
+#include <cstdio>
+#include <string>
+
+#include "engine/externs.h"
+#include "engine/view.h"
+#include "events/Xevent.h"
+#include "files/Xfiles.h"
+#include "ui/Xamp.h"
+#include "ui/Xctrl.h"
+#include "ui/Xfreq.h"
+#include "ui/fallback_resources.h"
+
+// Exported by libXm but missing from its public headers.
+extern "C" void XmRegisterConverters();
+
+XtAppContext app_context;
+Display* display;
+
+namespace {
+
+// The resource name of the program: the invocation name without its
+// directory, since a name like "./zelmora" could never be matched by a
+// resource specification.
+std::string resource_name(const char* invocation) {
+  const std::string name = invocation ? invocation : "zelmora";
+  const std::string::size_type slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+void build_windows(const char* name, int argc, char** argv) {
+  create_Ctrl_pannel(display, name, argc, argv);
+  create_states(Ctrl_pannel);
+  create_instruments(Ctrl_pannel);
+  create_event_shell(Ctrl_pannel);
+  create_load_e_files_shell(Ctrl_pannel);
+  create_load_p_files_shell(Ctrl_pannel);
+  create_save_e_files_shell(Ctrl_pannel);
+  create_save_p_files_shell(Ctrl_pannel);
+  create_save_s_files_shell(Ctrl_pannel);
+  create_load_event_p_shell(Ctrl_pannel);
+  create_csound_output_shell(Ctrl_pannel);
+  // These three hang off the windows built above.
+  create_auto_set_freq_shell(states);
+  create_auto_set_amp_shell(instruments);
+  create_load_p_interp_shell(event_shell);
+}
+
+// The engine refreshes the windows through these while it renders.
+void connect_view() {
+  View.set_control = set_control;
+  View.set_all_frequencies = set_all_frequencies;
+  View.set_all_amplitudes = set_all_amplitudes;
+  View.show_iteration = show_counter;
+}
+
+}  // namespace
+
+bool build_interface(int& argc, char** argv) {
+  XtToolkitInitialize();
+  app_context = XtCreateApplicationContext();
+  install_fallback_resources(app_context);
+
+  const std::string name = resource_name(argv[0]);
+  display = XtOpenDisplay(app_context, nullptr, name.c_str(), "XApplication", nullptr, 0,
+                          &argc, argv);
+  if (!display) {
+    std::printf("%s: can't open display, exiting...\n", argv[0]);
+    std::fflush(stdout);
+    return false;
+  }
+
+  XmRegisterConverters();
+  XtAddConverter(XmRString, XmRUnitType, XmCvtStringToUnitType, nullptr, 0);
+  systeminit();
+
+  build_windows(name.c_str(), argc, argv);
+  XtRealizeWidget(Ctrl_pannel);
+  connect_view();
+  set_control();
+  set_all_frequencies();
+  set_all_amplitudes();
+  return true;
+}

@@ -1,0 +1,40 @@
+// Small helpers the windows share: compound strings, text fields and scales
+// set from the program.
+#pragma once
+
+#include <Xm/Xm.h>
+
+#include <memory>
+#include <string>
+#include <type_traits>
+
+struct compound_string_free {
+  void operator()(XmString s) const { XmStringFree(s); }
+};
+using compound_string = std::unique_ptr<std::remove_pointer_t<XmString>, compound_string_free>;
+
+// A label text; a "\n" in it starts a new line.
+compound_string make_label(const char* text);
+
+// Sets a widget's label string.
+void set_label(Widget w, const char* text);
+
+// The whole text of a text field.
+std::string field_text(Widget field);
+
+// Puts text into a field unless it already holds exactly that: a refresh
+// that changes nothing costs nothing, which matters while a render
+// refreshes the windows at every iteration.
+void show_text(Widget field, const std::string& text);
+
+// Moves a scale to value without running its callbacks. A value outside the
+// scale's range shows as the nearest end; a scale already there is left
+// alone.
+void show_scale(Widget scale, int value);
+
+// Manages each widget in turn.
+void manage_all(std::initializer_list<Widget> widgets);
+
+// Closing a shell through the window manager runs `callback` instead of
+// destroying the shell: a hidden window can then be shown again.
+void on_window_close(Widget shell, XtCallbackProc callback);
