@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "engine/numeric.h"
+#include "engine/step_kernels.h"
 
 grid_type grid1;
 grid_type grid2;
@@ -75,14 +76,45 @@ int update(const grid_type& grid, const std::array<int, 2>& where, double r1,
   return trunc_to_int(k);  // deliberately uncapped
 }
 
+namespace {
+
+// The rule's tables change only when an event or a slider changes the
+// parameters, so they are kept from one step to the next.
+struct cached_rule {
+  std::array<double, 3> reals{};
+  int Ns = 0;
+  bool valid = false;
+  rule_table table;
+};
+
+const rule_table& rule_for(double r1, double r2, double k, int Ns) {
+  static cached_rule cache;
+  const std::array<double, 3> reals{r1, r2, k};
+  if (!cache.valid || cache.reals != reals || cache.Ns != Ns) {
+    cache.table = make_rule_table(r1, r2, k, Ns);
+    cache.reals = reals;
+    cache.Ns = Ns;
+    cache.valid = true;
+  }
+  return cache.table;
+}
+
+}  // namespace
+
 void step_grid(const grid_type& from, grid_type& to, double r1, double r2,
                double k, int Ns, int x, int y) {
   x = clamp_extent(x);
   y = clamp_extent(y);
-  for (int i = 1; i <= x; ++i) {
-    for (int j = 1; j <= y; ++j) {
-      coord = {i, j};
-      to[i][j] = update(from, coord, r1, r2, k, Ns);
+  const bool stepped = fast_rule_applies(r1, r2, k, Ns) &&
+                       step_interior(from, to, rule_for(r1, r2, k, Ns), x, y);
+  if (stepped) {
+    if (x > 0 && y > 0) coord = {x, y};  // where the cell-by-cell step leaves it
+  } else {
+    for (int i = 1; i <= x; ++i) {
+      for (int j = 1; j <= y; ++j) {
+        coord = {i, j};
+        to[i][j] = update(from, coord, r1, r2, k, Ns);
+      }
     }
   }
   swap_boundaries(to, x, y);
