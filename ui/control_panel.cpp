@@ -148,7 +148,7 @@ Widget build_parameter_scale(Widget form, Widget title, Widget left_of, const ch
       XmNdecimalPoints, 2, XmNshowValue, True, XmNscaleMultiple, 1, XmNscaleHeight, 170,
       XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, title, XmNtopOffset, 4,
       XmNleftAttachment, left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of,
-      XmNleftOffset, left_of ? 10 : 0, nullptr);
+      XmNleftOffset, left_of ? 22 : 4, nullptr);
   XtAddCallback(scale, XmNvalueChangedCallback, callback, nullptr);
   Widget label = make_label_widget(form, label_name, label_text);
   XtVaSetValues(label, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, scale,
@@ -171,27 +171,19 @@ void build_parameters_group(Widget form) {
   k = build_parameter_scale(form, title, r2, "widget26", "k", cb_set_k);
 }
 
-// One horizontal grid scale with its letter at its left.
-Widget build_grid_scale(Widget form, Widget above, Widget align_with, const char* name,
-                        const char* label_name, const char* label_text,
+// One horizontal grid scale starting `left` pixels in, with its letter
+// level with it at the form's left edge.
+Widget build_grid_scale(Widget form, Widget above, int left, Widget label, const char* name,
                         XtCallbackProc callback) {
-  Widget label = make_label_widget(form, label_name, label_text);
   Widget scale = XtVaCreateWidget(
       name, xmScaleWidgetClass, form, XmNorientation, XmHORIZONTAL, XmNprocessingDirection,
       XmMAX_ON_RIGHT, XmNmaximum, grid_scale_max, XmNshowValue, True, XmNscaleWidth, 200,
-      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above, XmNtopOffset, 2, nullptr);
-  if (align_with) {
-    XtVaSetValues(scale, XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget,
-                  align_with, XmNrightAttachment, XmATTACH_OPPOSITE_WIDGET, XmNrightWidget,
-                  align_with, nullptr);
-  } else {
-    XtVaSetValues(scale, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget, label,
-                  XmNleftOffset, 6, XmNrightAttachment, XmATTACH_FORM, nullptr);
-  }
+      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above, XmNtopOffset, 2,
+      XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, left, XmNrightAttachment,
+      XmATTACH_FORM, nullptr);
   XtVaSetValues(label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, scale, XmNbottomAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, scale, XmNalignment,
-                XmALIGNMENT_END, nullptr);
+                XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, scale, nullptr);
   XtAddCallback(scale, XmNvalueChangedCallback, callback, nullptr);
   manage_all({label, scale});
   return scale;
@@ -224,8 +216,11 @@ void build_grid_group(Widget form) {
   XtVaSetValues(title, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM,
                 nullptr);
   XtManageChild(title);
-  x = build_grid_scale(form, title, nullptr, "gird_slider", "widget4", "X", cb_set_grid_x);
-  y = build_grid_scale(form, x, x, "grid_slider", "widget5", "Y", cb_set_grid_y);
+  Widget x_label = make_label_widget(form, "widget4", "X");
+  Widget y_label = make_label_widget(form, "widget5", "Y");
+  const int scale_left = column_right_of({x_label, y_label}, 6);
+  x = build_grid_scale(form, title, scale_left, x_label, "gird_slider", cb_set_grid_x);
+  y = build_grid_scale(form, x, scale_left, y_label, "grid_slider", cb_set_grid_y);
 
   Widget dur_title = make_label_widget(form, "widget12", "Duration");
   XtVaSetValues(dur_title, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, y, XmNtopOffset,
@@ -233,8 +228,7 @@ void build_grid_group(Widget form) {
   duration = XtVaCreateWidget("duration", xmTextFieldWidgetClass, form, XmNcolumns, 6,
                               XmNeditable, False, XmNcursorPositionVisible, False,
                               XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dur_title,
-                              XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
-                              XmATTACH_FORM, nullptr);
+                              XmNtopOffset, 2, XmNleftAttachment, XmATTACH_FORM, nullptr);
   dur_up = XtVaCreateWidget("dur_up", xmArrowButtonWidgetClass, form, XmNarrowDirection,
                             XmARROW_UP, XmNwidth, 26, XmNtopAttachment,
                             XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, duration,
@@ -253,23 +247,16 @@ void build_grid_group(Widget form) {
   build_reduction_menu(form, dur_down, duration);
 }
 
-// A label with a text field at its right, the field's left edge at
-// `field_left` when given.
-Widget build_labelled_field(Widget form, Widget above, Widget field_left, const char* label_name,
-                            const char* label_text, const char* field_name, bool editable) {
-  Widget label = make_label_widget(form, label_name, label_text);
+// A text field starting `left` pixels in, with its label level with it at
+// the form's left edge.
+Widget build_labelled_field(Widget form, Widget above, int left, Widget label,
+                            const char* field_name, bool editable) {
   Widget field = XtVaCreateWidget(
       field_name, xmTextFieldWidgetClass, form, XmNcolumns, 4, XmNeditable, editable,
       XmNcursorPositionVisible, editable, XmNtopAttachment,
       above ? XmATTACH_WIDGET : XmATTACH_FORM, XmNtopWidget, above, XmNtopOffset, above ? 6 : 0,
-      XmNrightAttachment, XmATTACH_FORM, nullptr);
-  if (field_left) {
-    XtVaSetValues(field, XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget,
-                  field_left, nullptr);
-  } else {
-    XtVaSetValues(field, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget, label,
-                  XmNleftOffset, 8, nullptr);
-  }
+      XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, left, XmNrightAttachment, XmATTACH_FORM,
+      nullptr);
   XtVaSetValues(label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, field, XmNbottomAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, field, XmNalignment,
@@ -280,8 +267,11 @@ Widget build_labelled_field(Widget form, Widget above, Widget field_left, const 
 
 // "Counter", "Stop at" and the turbo button.
 void build_counter_group(Widget form) {
-  counter = build_labelled_field(form, nullptr, nullptr, "widget50", "Counter", "counter", false);
-  halt_at = build_labelled_field(form, counter, counter, "widget54", "Stop at", "halt_at", true);
+  Widget counter_label = make_label_widget(form, "widget50", "Counter");
+  Widget halt_label = make_label_widget(form, "widget54", "Stop at");
+  const int field_left = column_right_of({counter_label, halt_label}, 8);
+  counter = build_labelled_field(form, nullptr, field_left, counter_label, "counter", false);
+  halt_at = build_labelled_field(form, counter, field_left, halt_label, "halt_at", true);
   XtAddCallback(halt_at, XmNactivateCallback, cb_set_halt_time, nullptr);
 
   const compound_string label = make_label("ZUX\nTurbo");

@@ -6,7 +6,7 @@ namespace {
 
 // A calm light-grey scheme with dark text, white entry fields and a blue
 // accent; Helvetica from the standard X font packages, in two weights.
-constexpr std::array<const char*, 23> resources{
+constexpr std::array<const char*, 26> resources{
     "*background: #dcd9d2",
     "*foreground: #1d2126",
     "*highlightColor: #3b6ea8",
@@ -24,8 +24,11 @@ constexpr std::array<const char*, 23> resources{
     "*XmText.fontList: -*-helvetica-medium-r-normal--14-*-*-*-p-*-iso8859-1",
     "*XmList.fontList: -*-helvetica-medium-r-normal--14-*-*-*-p-*-iso8859-1",
     "*XmTextField.highlightThickness: 1",
-    "*XmPushButton.marginWidth: 6",
     "*XmPushButton.marginHeight: 3",
+    "*state_holder.slider.scaleHeight: 166",
+    "*instrument_holder.slider.scaleHeight: 166",
+    "*instrument_holder.spacing: 7",
+    "*event_form*fontList: -*-helvetica-medium-r-normal--12-*-*-*-p-*-iso8859-1",
     "*XmFrame.shadowType: SHADOW_ETCHED_IN",
     "*XmScale.highlightThickness: 0",
     "*XmArrowButton.foreground: #3b6ea8",

@@ -72,9 +72,8 @@ void create_instruments(Widget parent) {
   reset_amplitudes = window.reset;
   // Unlike the States window, the holder has a fixed width and the side
   // panel runs the full height.
-  XtVaSetValues(instrument_holder, XmNwidth, holder_width, nullptr);
-  XtVaSetValues(window.side_form, XmNtopAttachment, XmATTACH_FORM, XmNbottomAttachment,
-                XmATTACH_FORM, nullptr);
+  XtVaSetValues(instrument_holder, XmNwidth, holder_width, XmNresizeWidth, False, nullptr);
+  XtVaSetValues(window.side_form, XmNtopAttachment, XmATTACH_FORM, nullptr);
 
   XtAddCallback(amplitude_lock, XmNvalueChangedCallback, cb_amp_lock, nullptr);
   XtAddCallback(reset_amplitudes, XmNactivateCallback, cb_reset_amplitude, nullptr);

@@ -16,7 +16,7 @@ namespace {
 constexpr int holder_height = 182;
 constexpr int display_columns = 15;
 constexpr int auto_set_columns = 8;
-constexpr int lock_offset = 24;  // gap between the field and "Lock"
+constexpr int lock_offset = 10;  // gap between the field and "Lock"
 
 Widget make_button(Widget parent, const char* name, const char* text) {
   const compound_string label = make_label(text);
@@ -33,6 +33,13 @@ Widget make_text_label(Widget parent, const char* name, const char* text) {
 Widget make_dialog_shell(Widget parent, const char* name, const char* title) {
   return XtVaCreatePopupShell(name, xmDialogShellWidgetClass, parent, XmNtitle, title,
                               XmNallowShellResize, True, nullptr);
+}
+
+// The form a dialog shell shows. Its buttons decide when it hides: a form
+// in a dialog shell would otherwise hide itself at any button press.
+Widget make_top_form(Widget shell, const char* name, int margin) {
+  return XtVaCreateWidget(name, xmFormWidgetClass, shell, XmNautoUnmanage, False,
+                          XmNmarginWidth, margin, XmNmarginHeight, margin, nullptr);
 }
 
 // The side panel: caption, field, then Lock with the three buttons stacked
@@ -58,7 +65,7 @@ void build_side_panel(slider_window& window, const slider_window_names& names) {
   Widget above = window.lock;
   for (Widget button : {window.auto_set, window.quit, window.reset}) {
     XtVaSetValues(button, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
-                  XmNtopOffset, 4, XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET,
+                  XmNtopOffset, 3, XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET,
                   XmNleftWidget, window.lock, XmNrightAttachment, XmATTACH_FORM, nullptr);
     above = button;
   }
@@ -72,13 +79,12 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
                                   std::span<Widget> sliders, XtCallbackProc on_slider) {
   slider_window window{};
   window.shell = make_dialog_shell(parent, names.shell, names.title);
-  window.form = XtVaCreateWidget(names.form, xmFormWidgetClass, window.shell, XmNmarginWidth,
-                                 8, XmNmarginHeight, 8, nullptr);
+  window.form = make_top_form(window.shell, names.form, 8);
 
   window.holder = XtVaCreateWidget(
       names.holder, xmRowColumnWidgetClass, window.form, XmNorientation, XmHORIZONTAL,
-      XmNheight, holder_height, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment,
-      XmATTACH_FORM, nullptr);
+      XmNheight, holder_height, XmNresizeHeight, False, XmNtopAttachment, XmATTACH_FORM,
+      XmNleftAttachment, XmATTACH_FORM, nullptr);
   for (std::size_t i = 0; i < sliders.size(); ++i) {
     // No resources: each slider keeps the toolkit's 0 to 100, unlabelled.
     sliders[i] = XtCreateWidget("slider", xmScaleWidgetClass, window.holder, nullptr, 0);
@@ -91,7 +97,7 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
       names.side_form, xmFormWidgetClass, window.form, XmNtopAttachment,
       XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, window.holder, XmNleftAttachment,
       XmATTACH_WIDGET, XmNleftWidget, window.holder, XmNleftOffset, 12, XmNrightAttachment,
-      XmATTACH_FORM, nullptr);
+      XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM, nullptr);
   build_side_panel(window, names);
   manage_all({window.holder, window.side_form});
   return window;
@@ -100,25 +106,21 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
 auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names) {
   auto_set_dialog dialog{};
   dialog.shell = make_dialog_shell(parent, names.shell, names.title);
-  dialog.form = XtVaCreateWidget(names.form, xmFormWidgetClass, dialog.shell, XmNmarginWidth,
-                                 10, XmNmarginHeight, 10, XmNverticalSpacing, 6,
-                                 XmNhorizontalSpacing, 8, nullptr);
+  dialog.form = make_top_form(dialog.shell, names.form, 12);
 
   Widget start_label = make_text_label(dialog.form, "widget2", "Start at");
   Widget second_label = make_text_label(dialog.form, "widget4", names.second_label);
   // The fields start right of the wider label, the second under the first.
-  Dimension start_width = 0;
-  Dimension second_width = 0;
-  XtVaGetValues(start_label, XmNwidth, &start_width, nullptr);
-  XtVaGetValues(second_label, XmNwidth, &second_width, nullptr);
+  const int field_left = column_right_of({start_label, second_label}, 10);
   dialog.start = XtVaCreateWidget(
       names.start, xmTextFieldWidgetClass, dialog.form, XmNcolumns, auto_set_columns,
-      XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget,
-      start_width >= second_width ? start_label : second_label, nullptr);
+      XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, XmNleftOffset,
+      field_left, XmNrightAttachment, XmATTACH_FORM, nullptr);
   dialog.second = XtVaCreateWidget(
       names.second, xmTextFieldWidgetClass, dialog.form, XmNcolumns, auto_set_columns,
-      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.start, XmNleftAttachment,
-      XmATTACH_OPPOSITE_WIDGET, XmNleftWidget, dialog.start, nullptr);
+      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.start, XmNtopOffset, 8,
+      XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget, dialog.start,
+      XmNrightAttachment, XmATTACH_FORM, nullptr);
   // The labels sit level with their fields.
   XtVaSetValues(start_label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, dialog.start, XmNbottomAttachment,
@@ -130,7 +132,7 @@ auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names
   dialog.ok = make_button(dialog.form, "widget6", "OK");
   dialog.cancel = make_button(dialog.form, "widget7", "Cancel");
   XtVaSetValues(dialog.ok, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.second,
-                XmNtopOffset, 12, XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
+                XmNtopOffset, 16, XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
                 XmATTACH_FORM, XmNrightAttachment, XmATTACH_POSITION, XmNrightPosition, 48,
                 nullptr);
   XtVaSetValues(dialog.cancel, XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET, XmNtopWidget,

@@ -38,6 +38,20 @@ void show_scale(Widget scale, int value) {
   if (current != shown) XmScaleSetValue(scale, shown);
 }
 
+int column_right_of(std::initializer_list<Widget> labels, int gap) {
+  int width = 0;
+  Dimension margin = 0;
+  for (Widget label : labels) {
+    XtWidgetGeometry preferred{};
+    XtQueryGeometry(label, nullptr, &preferred);
+    width = std::max(width, static_cast<int>(preferred.width));
+    XtVaGetValues(XtParent(label), XmNmarginWidth, &margin, nullptr);
+  }
+  // An explicit offset from the form's edge replaces its margin, which the
+  // labels keep.
+  return margin + width + gap;
+}
+
 void manage_all(std::initializer_list<Widget> widgets) {
   for (Widget w : widgets) XtManageChild(w);
 }

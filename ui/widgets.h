@@ -32,6 +32,12 @@ void show_text(Widget field, const std::string& text);
 // alone.
 void show_scale(Widget scale, int value);
 
+// The offset from their form's left edge at which a column can start `gap`
+// pixels right of the widest of the labels, which sit at the form's margin.
+// Pinning fields by offset rather than attaching them to their labels keeps
+// a form's attachments free of cycles, which the form cannot lay out.
+int column_right_of(std::initializer_list<Widget> labels, int gap);
+
 // Manages each widget in turn.
 void manage_all(std::initializer_list<Widget> widgets);
 

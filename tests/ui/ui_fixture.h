@@ -193,11 +193,15 @@ class ui_fixture : public ::testing::Test {
     }
   }
 
-  // The working directory of this test, empty at its start.
+  // The working directory of this test, empty at its start, and the one
+  // the test process started in.
   std::filesystem::path scratch;
+  std::filesystem::path start_directory;
 
  private:
   void reset_run_state() {
+    // As at program start: all zero, then the defaults.
+    Current_State = parameters_type{};
     systeminit();
     XmToggleButtonSetState(frequency_lock, False, False);
     XmToggleButtonSetState(amplitude_lock, False, False);
@@ -225,6 +229,4 @@ class ui_fixture : public ::testing::Test {
     scratch = pattern;
     std::filesystem::current_path(scratch);
   }
-
-  std::filesystem::path start_directory;
 };
