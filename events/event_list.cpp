@@ -86,13 +86,16 @@ void add_event_special() {
 }
 
 void delete_event(int n) {
-  const int length = list_length();
-  if (length == 0 || n > length) return;
   if (n < 1) n = 1;
-  std::unique_ptr<event_type> e = unlink(n);
+  // Walk to the link holding position n; beyond the end nothing is deleted.
+  std::unique_ptr<event_type>* link = &Event_List;
+  for (int count = 1; *link && count < n; ++count) link = &(*link)->next;
+  if (!*link) return;
+  std::unique_ptr<event_type> e = std::move(*link);
+  *link = std::move(e->next);
   // The render cursor must never point at a released event: it moves on to
   // the successor, which now holds position n.
-  if (Next_Event == e.get()) Next_Event = link_to(n).get();
+  if (Next_Event == e.get()) Next_Event = link->get();
 }
 
 int set_event_time(int n, int t) {
@@ -145,7 +148,7 @@ void find_event_length(int n, int& length) {
 }
 
 void clear_event_list() {
-  while (Event_List) delete_event(1);
+  Event_List.reset();  // releases node by node
   Next_Event = nullptr;
   List_Size = 0;
 }

@@ -1,0 +1,91 @@
+// Shared helpers for the core tests: a clean run state, temporary files and
+// captured echo output.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/externs.h"
+#include "events/event_list.h"
+
+namespace test_support {
+
+// Reads a whole file as text.
+inline std::string slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void spit(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// An open stream over a private temporary file, read back as text.
+class temp_stream {
+ public:
+  temp_stream() : fp_(std::tmpfile()) {}
+  ~temp_stream() {
+    if (fp_) std::fclose(fp_);
+  }
+  temp_stream(const temp_stream&) = delete;
+  temp_stream& operator=(const temp_stream&) = delete;
+  std::FILE* get() const { return fp_; }
+  // For writers that close the stream themselves.
+  std::FILE* release() {
+    std::FILE* f = fp_;
+    fp_ = nullptr;
+    return f;
+  }
+  std::string text() const {
+    std::fflush(fp_);
+    std::rewind(fp_);
+    std::string out;
+    for (int c; (c = std::getc(fp_)) != EOF;) out.push_back(static_cast<char>(c));
+    return out;
+  }
+
+ private:
+  std::FILE* fp_;
+};
+
+// A stream holding `text`, positioned at its start.
+inline std::FILE* stream_of(temp_stream& s, const std::string& text) {
+  std::fputs(text.c_str(), s.get());
+  std::rewind(s.get());
+  return s.get();
+}
+
+// Every test starts from the start-up state; echo lines are collected.
+class core_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clear_event_list();
+    Current_State = parameters_type{};
+    systeminit();
+    Echo_Stream = echo_.get();
+  }
+  void TearDown() override {
+    clear_event_list();
+    Echo_Stream = stdout;
+  }
+  std::string echo() const { return echo_.text(); }
+
+  temp_stream echo_;
+};
+
+}  // namespace test_support
