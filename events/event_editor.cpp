@@ -42,6 +42,7 @@ constexpr const char* list_font_fallback = "fixed";
 
 // Distances inside the editor's form, in pixels.
 constexpr int row_top = 254;
+constexpr int list_gap = 3;  // between the list frame and the row below it
 constexpr int menu_top = 255;
 constexpr int menu_left = 9;
 constexpr int quit_left = 156;
@@ -351,8 +352,11 @@ void create_event_shell(Widget parent) {
   create_add_menu();
   create_button_row();
   Widget edit_frame = create_edit_fields();
+  // Held above the button row too: a list given its lines before the editor
+  // was first shown would otherwise ask for one line more and cover the row.
   XtVaSetValues(list_frame, XmNrightAttachment, XmATTACH_OPPOSITE_WIDGET, XmNrightWidget,
-                edit_frame, nullptr);
+                edit_frame, XmNbottomAttachment, XmATTACH_WIDGET, XmNbottomWidget,
+                add_event_menu, XmNbottomOffset, list_gap, nullptr);
   Event_List_Edit_No = -1;
 }
 
