@@ -26,7 +26,8 @@ constexpr int exit_usage = 2;
 
 constexpr const char* usage_text =
     "Usage: zelmora-render [options]\n"
-    "Renders a Csound score from the automaton without opening a window.\n"
+    "Renders a Csound score from the automaton without opening a window, or has\n"
+    "csound turn it into a sound file.\n"
     "\n"
     "  --params FILE.csp     start from this parameter set (default: the built-in one)\n"
     "  --events FILE.cse     follow this event list\n"

@@ -261,7 +261,7 @@ TEST_F(sound_test, AnAbandonedRenderNeverStartsCsound) {
   EXPECT_EQ(entries(), (strings{"tmp", orchestra_name}));
 }
 
-TEST_F(sound_test, TheRendererWritesAQuietCleanWavAtTheStatesPitch) {
+TEST_F(sound_test, TheRendererWritesACleanWavAtTheStatesPitch) {
   // 440 Hz fills a 25 ms grain with whole cycles, so the grains join into
   // one steady tone whose strongest component is 440 Hz itself.
   write_unison_set("a440.csp", 440.0, 25, 50.0f);
