@@ -1,0 +1,193 @@
+// The event list text: writing, reading back and what ends a list.
+#include <string>
+
+#include "events/event_list.h"
+#include "files/event_file.h"
+#include "files/param_file.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::core_test;
+using test_support::stream_of;
+using test_support::temp_stream;
+
+// The parameter block of a one-state, one-instrument set.
+std::string block(const char* r1, const char* r2, const char* s0, const char* i0) {
+  return std::string("r1=") + r1 + "\nr2=" + r2 +
+         "\nk=1.000000\nNs=1\nx=50\ny=50\ndur=0.025000\nnoinstrm=1\ns0=" + s0 + "\ni0=" + i0 +
+         "\nend\n";
+}
+
+const std::string example_file =
+    "event\ntype=1\ntime=0\nname=calm\n" + block("0.800000", "1.200000", "121.510418", "500.000000") +
+    "event\ntype=2\ntime=100\nname=->wild\nfinish time=300\n" +
+    block("0.900000", "1.300000", "317.348329", "250.000000") +
+    "event\ntype=3\ntime=200\nname=Reseed\nend\n";
+
+class event_file_test : public core_test {
+ protected:
+  static parameters_type one_state(float r1, float r2, float s0, float i0) {
+    parameters_type p = Current_State;
+    p.r1 = r1;
+    p.r2 = r2;
+    p.Ns = 1;
+    p.noinstrm = 1;
+    p.states[0] = s0;
+    p.instrm[0] = i0;
+    return p;
+  }
+  static void build_example() {
+    add_event_params(one_state(0.8f, 1.2f, 50.0f, 50.0f), "calm");
+    add_event_interp(one_state(0.9f, 1.3f, 60.0f, 25.0f), "wild", 100, 300);
+    add_event_special();
+    event_number(3)->time_stamp = 200;
+    List_Size = 3;
+  }
+  int read(const std::string& text) {
+    temp_stream in;
+    return read_event_list(stream_of(in, text));
+  }
+  static std::string written() {
+    temp_stream out;
+    write_event_list(out.get());
+    return out.text();
+  }
+};
+
+TEST_F(event_file_test, ExampleListIsWrittenAsEventBlocks) {
+  build_example();
+  EXPECT_EQ(written(), example_file);
+}
+
+TEST_F(event_file_test, ExampleFileReadsBackWithMessages) {
+  build_example();
+  const std::string original = written();
+  clear_event_list();
+  (void)echo();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read(example_file), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "bad format @ event:  \n");
+  EXPECT_EQ(List_Size, 3);
+  EXPECT_EQ(written(), original);
+  const event_type* interp = event_number(2);
+  EXPECT_EQ(interp->name, "->wild");
+  EXPECT_EQ(interp->end_time, 300);
+  EXPECT_EQ(interp->params->states[0], 60.0f);
+  const std::string echoed = echo();
+  EXPECT_NE(echoed.find("wail\n"), std::string::npos);
+  EXPECT_NE(echoed.find("loading 2\n"), std::string::npos);
+  EXPECT_NE(echoed.find("loading 3\n"), std::string::npos);
+}
+
+TEST_F(event_file_test, NamesWithBlanksAndEmptyNamesSurviveARoundTrip) {
+  add_event_params(Current_State, "my file");
+  add_event_params(Current_State, "");
+  add_event_params(Current_State, std::string(99, 'z'));
+  const std::string text = written();
+  clear_event_list();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read(text), 1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(event_number(1)->name, "my file");
+  EXPECT_EQ(event_number(2)->name, "");
+  EXPECT_EQ(event_number(3)->name, std::string(99, 'z'));
+  EXPECT_EQ(List_Size, 3);
+}
+
+TEST_F(event_file_test, NewRecordsStartFromTheCurrentSet) {
+  Current_State.iter = 4242;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read("event\ntype=1\ntime=0\nname=a\nx=10\nend\n"), 1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(event_number(1)->params->iter, 4242);
+  EXPECT_EQ(event_number(1)->params->x, 10);
+  EXPECT_EQ(event_number(1)->params->r2, 1.2f);
+}
+
+TEST_F(event_file_test, EndMarkerIsFourHeaderLinesBothWays) {
+  auto marker = create_event(event_end);
+  marker->name = "stop";
+  Event_List = std::move(marker);
+  const std::string text = written();
+  EXPECT_EQ(text, "event\ntype=4\ntime=0\nname=stop\n");
+  clear_event_list();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read(text), 1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(event_number(1)->type, event_end);
+  EXPECT_NE(echo().find("Not yet implemented\n"), std::string::npos);
+}
+
+TEST_F(event_file_test, EmptyListWritesNothing) {
+  EXPECT_EQ(written(), "");
+  EXPECT_EQ(echo(), "No list\n");
+}
+
+TEST_F(event_file_test, EachMalformedStepHasItsMessage) {
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"", "bad format @ event:  \n"},
+      {"event \n", "bad start\n"},
+      {"event", "bad format @ event: event \n"},
+      {"event\n", "bad format @ type \n"},
+      {"event\ntype=x\n", "bad type"},
+      {"event\ntype=9\ntime=0\n", "bad type"},
+      {"event\ntype=99999999999\n", "bad type"},
+      {"event\ntype=3\n", "bad format @ time"},
+      {"event\ntype=3\ntime=soon\n", "bad time"},
+      {"event\ntype=3\ntime=5\n", "bad format @ name\n"},
+      {"event\ntype=3\ntime=5\nnom=x\n", "bad name"},
+      {"event\ntype=2\ntime=5\nname=x\n\n", "bad format"},
+      {"event\ntype=2\ntime=5\nname=x\nfinish=9\n", "bad name"},
+      {"event\ntype=3\ntime=5\nname=x\n", "bad format @ end \n"},
+      {"event\ntype=3\ntime=5\nname=x\nend\r\n", "bad end"},
+      {"event\ntype=1\ntime=5\nname=x\nNs=0\nend\n",
+       "Parameter out of range: Ns=0\nFormat error in parameter file\n"},
+  };
+  for (const auto& c : cases) {
+    testing::internal::CaptureStderr();
+    temp_stream in;
+    EXPECT_EQ(read_event(stream_of(in, c.text)), nullptr) << c.text;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.text;
+  }
+}
+
+TEST_F(event_file_test, FailedLoadKeepsTheCurrentList) {
+  build_example();
+  const std::string before = written();
+  for (const char* text : {"", "events\n", "event\ntype=1\ntime=0\nname=a\nr1=0\nend\n"}) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read(text), -1) << text;
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(written(), before) << text;
+    EXPECT_EQ(List_Size, 3);
+  }
+}
+
+TEST_F(event_file_test, ListEndsAtTheFirstMalformedEventAndKeepsFileOrder) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read("event\ntype=3\ntime=50\nname=a\nend\n"
+                 "event\ntype=3\ntime=10\nname=b\nend\n"
+                 "event\ntype=3\ntime=20\nname=c\nend \n"
+                 "event\ntype=3\ntime=30\nname=d\nend\n"),
+            1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "bad end");
+  EXPECT_EQ(List_Size, 2);
+  EXPECT_EQ(event_number(1)->time_stamp, 50);
+  EXPECT_EQ(event_number(2)->time_stamp, 10);
+}
+
+TEST_F(event_file_test, BlockWithoutEndSwallowsTheNextEvent) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read("event\ntype=1\ntime=0\nname=a\nr1=0.5\n"
+                 "event\ntype=1\ntime=9\nname=b\nr1=0.7\nend\n"),
+            1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(List_Size, 1);
+  EXPECT_EQ(event_number(1)->params->r1, 0.7f);
+}
+
+}  // namespace
