@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-#include "engine/externs.h"
-TEST(Smoke, Builds) { systeminit(); EXPECT_EQ(Current_State.Ns, 40); }
