@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -15,25 +16,42 @@ std::string directory_of(const std::string& path) {
   return path.substr(0, slash);
 }
 
-bool is_directory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 }  // namespace
 
 replacing_file::replacing_file(std::string target) : target_(std::move(target)) {
-  if (target_.empty() || target_.back() == '/' || is_directory(target_)) return;
+  if (target_.empty() || target_.back() == '/') return;
+  // Replace what a symbolic link points to, not the link itself.
+  if (std::unique_ptr<char, decltype(&std::free)> real(::realpath(target_.c_str(), nullptr),
+                                                       &std::free);
+      real)
+    target_ = real.get();
+
+  struct stat st {};
+  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return;
+  // A file we could not open for writing is not ours to replace either.
+  if (exists && ::access(target_.c_str(), W_OK) != 0) return;
+  if (exists && !S_ISREG(st.st_mode)) {
+    // A device or a pipe cannot be renamed over: write to it directly.
+    fp_ = std::fopen(target_.c_str(), "w");
+    direct_ = fp_ != nullptr;
+    return;
+  }
+
   std::string pattern = directory_of(target_) + "/.zelmora-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
   if (fd < 0) return;
   temp_.assign(name.data());
-  // Keep the permissions a newly created file would get.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  // An existing file keeps its permissions; a new one gets the usual ones.
+  mode_t mode = st.st_mode & 07777;
+  if (!exists) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, mode);
   fp_ = ::fdopen(fd, "w");
   if (!fp_) {
     ::close(fd);
@@ -62,6 +80,10 @@ bool replacing_file::commit() {
 }
 
 bool replacing_file::commit_closed(bool written_ok) {
+  if (direct_) {
+    done_ = true;
+    return written_ok;
+  }
   if (temp_.empty() || done_) return false;
   if (!written_ok || std::rename(temp_.c_str(), target_.c_str()) != 0) return false;
   done_ = true;

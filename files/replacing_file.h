@@ -31,4 +31,5 @@ class replacing_file {
   std::string temp_;
   std::FILE* fp_ = nullptr;
   bool done_ = false;
+  bool direct_ = false;  // a device or pipe, written in place
 };

@@ -1,0 +1,95 @@
+// Saving through a temporary file: the old file survives every failure.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "files/replacing_file.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::slurp;
+using test_support::spit;
+
+class replacing_file_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("zelmora-replace-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  static bool save(const fs::path& target, const char* text) {
+    replacing_file file(target.string());
+    if (!file.stream()) return false;
+    std::fputs(text, file.stream());
+    return file.commit();
+  }
+  // Nothing but the named files: no temporary file left behind.
+  std::size_t entries() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+  }
+  fs::path dir;
+};
+
+TEST_F(replacing_file_test, CreatesAndReplacesWholeFiles) {
+  const fs::path target = dir / "a.csp";
+  ASSERT_TRUE(save(target, "first\n"));
+  ASSERT_TRUE(save(target, "second\n"));
+  EXPECT_EQ(slurp(target), "second\n");
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(replacing_file_test, AnUncommittedFileLeavesTheOldOneAndNoLitter) {
+  const fs::path target = dir / "a.csp";
+  spit(target, "old\n");
+  {
+    replacing_file file(target.string());
+    ASSERT_NE(file.stream(), nullptr);
+    std::fputs("half", file.stream());
+  }
+  EXPECT_EQ(slurp(target), "old\n");
+  EXPECT_EQ(entries(), 1u);
+  {
+    replacing_file file(target.string());
+    std::FILE* fp = file.release();
+    std::fputs("abandoned", fp);
+    std::fclose(fp);
+    EXPECT_FALSE(file.commit_closed(false));
+  }
+  EXPECT_EQ(slurp(target), "old\n");
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(replacing_file_test, PlacesThatTakeNoFileGiveNoStream) {
+  EXPECT_EQ(replacing_file(dir.string()).stream(), nullptr);
+  EXPECT_EQ(replacing_file((dir / "missing" / "a.csp").string()).stream(), nullptr);
+  EXPECT_EQ(replacing_file("").stream(), nullptr);
+  EXPECT_EQ(replacing_file((dir / "").string()).stream(), nullptr);
+}
+
+TEST_F(replacing_file_test, KeepsPermissionsAndFollowsSymbolicLinks) {
+  const fs::path real = dir / "real.cse";
+  const fs::path link = dir / "link.cse";
+  spit(real, "old\n");
+  ::chmod(real.c_str(), 0640);
+  fs::create_symlink(real, link);
+  ASSERT_TRUE(save(link, "new\n"));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(slurp(real), "new\n");
+  struct stat st {};
+  ::stat(real.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(replacing_file_test, DevicesAreWrittenInPlace) {
+  ASSERT_TRUE(save("/dev/null", "gone\n"));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  // A device that fails the write reports it.
+  EXPECT_FALSE(save("/dev/full", std::string(100000, 'x').c_str()));
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+}  // namespace
