@@ -1,0 +1,122 @@
+// zelmora-render run as a separate process, so every render is the first
+// after program start.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "../core/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::lines_of;
+using test_support::slurp;
+using test_support::spit;
+
+struct run_result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class render_cli_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("zelmora-cli-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  run_result run(const std::string& arguments) const {
+    const fs::path out = dir / "stdout";
+    const fs::path err = dir / "stderr";
+    const std::string command = "cd '" + dir.string() + "' && '" ZELMORA_RENDER "' " + arguments +
+                                " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+  }
+  fs::path dir;
+};
+
+TEST_F(render_cli_test, DefaultsGiveTheFirstRenderAfterStartUp) {
+  const run_result mean = run("");
+  ASSERT_EQ(mean.status, 0) << mean.err;
+  const auto lines = lines_of(mean.out);
+  ASSERT_EQ(lines.size(), 15002u);
+  EXPECT_EQ(lines[2], "i1 0.000000 0.025000 500.000000 121.510475");
+  EXPECT_EQ(mean.err, "");  // nothing echoed without files
+
+  const run_result mode = run("--reduce mode");
+  EXPECT_EQ(lines_of(mode.out)[2], "i1 0.000000 0.025000 500.000000 121.510414");
+  // The seeding is fixed, so the first render is the same every time.
+  EXPECT_EQ(run("").out, mean.out);
+}
+
+TEST_F(render_cli_test, ScoreFileHoldsExactlyWhatStandardOutputWould) {
+  ASSERT_EQ(run("--iterations 7 --score out.sco").status, 0);
+  const std::string file = slurp(dir / "out.sco");
+  EXPECT_EQ(file, run("--iterations 7").out);
+  EXPECT_EQ(lines_of(file).size(), 2u + 7 * 25);
+}
+
+TEST_F(render_cli_test, ParameterFilesAndEventListsAreLoadedAsTheDialogsLoadThem) {
+  spit(dir / "one.csp", "r1=2.000000\nNs=4\nnoinstrm=1\ns0=440\ns1=440\ns2=440\ns3=440\ni0=250\nend\n");
+  spit(dir / "list.cse",
+       "event\ntype=1\ntime=2\nname=quiet\nr1=2.000000\nNs=9\nnoinstrm=9\ni0=100\nend\n");
+  const run_result r = run("--params one.csp --events list.cse --iterations 3");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            // 440 Hz comes back through a single-precision position.
+            std::string("f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.0\n") +
+                "i1 0.000000 0.025000 250.000000 440.000061\n"
+                "i1 0.025000 0.025000 250.000000 440.000061\n"
+                "i1 0.050000 0.025000 100.000000 440.000061\n");
+  // Echo lines go to standard error, keeping the score clean.
+  EXPECT_NE(r.err.find("r1=2.000000 \n"), std::string::npos);
+  EXPECT_NE(r.err.find("wail\n"), std::string::npos);
+}
+
+TEST_F(render_cli_test, UnreadableOrRefusedFilesFailWithTheirName) {
+  const run_result missing = run("--params nowhere.csp");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("nowhere.csp"), std::string::npos);
+  EXPECT_EQ(missing.out, "");
+
+  spit(dir / "bad.csp", "Ns=500\nend\n");
+  const run_result refused = run("--params bad.csp");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("Parameter out of range: Ns=500\n"), std::string::npos);
+  EXPECT_NE(refused.err.find("bad.csp"), std::string::npos);
+
+  spit(dir / "bad.cse", "not an event list\n");
+  const run_result events = run("--events bad.cse");
+  EXPECT_EQ(events.status, 1);
+  EXPECT_NE(events.err.find("bad.cse"), std::string::npos);
+
+  const run_result unwritable = run("--score no/such/dir.sco");
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_NE(unwritable.err.find("no/such/dir.sco"), std::string::npos);
+}
+
+TEST_F(render_cli_test, UsageErrorsExitWithTwoAndHelpWithZero) {
+  for (const char* args : {"--bogus", "--iterations", "--iterations 12x", "--reduce median",
+                           "--iterations 99999999999"}) {
+    const run_result r = run(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("--help"), std::string::npos) << args;
+    EXPECT_EQ(r.out, "") << args;
+  }
+  const run_result help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--params FILE.csp"), std::string::npos);
+}
+
+TEST_F(render_cli_test, ZeroIterationsGiveTheHeaderOnly) {
+  EXPECT_EQ(run("--iterations 0").out, "f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.0\n");
+}
+
+}  // namespace
