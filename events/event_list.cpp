@@ -143,8 +143,10 @@ void find_event_type(int n, int& type) {
 }
 
 void find_event_length(int n, int& length) {
-  if (const event_type* e = event_number(n))
-    length = e->type == event_interp ? e->end_time - e->time_stamp : 0;
+  if (const event_type* e = event_number(n)) {
+    const long long span = static_cast<long long>(e->end_time) - e->time_stamp;
+    length = e->type == event_interp ? static_cast<int>(std::clamp<long long>(span, INT_MIN, INT_MAX)) : 0;
+  }
 }
 
 void clear_event_list() {

@@ -5,7 +5,6 @@
 #include <Xm/DialogS.h>
 #include <Xm/FileSB.h>
 #include <Xm/List.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -70,18 +69,8 @@ std::string working_directory() {
   return cwd ? cwd.get() : ".";
 }
 
-// A save may replace a file only where the user could have written it.
-bool may_write(const std::string& path) {
-  return ::access(path.c_str(), F_OK) != 0 ||
-         ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
 // Saves through a temporary file, so that a failed write keeps the old file.
 void save_with(const std::string& path, int (*write)(std::FILE*)) {
-  if (!may_write(path)) {
-    std::fprintf(stderr, "Can't open file %s\n", path.c_str());
-    return;
-  }
   replacing_file file(path);
   if (!file.stream()) {
     std::fprintf(stderr, "Can't open file %s\n", path.c_str());

@@ -1,5 +1,6 @@
 #include "files/replacing_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +31,7 @@ replacing_file::replacing_file(std::string target) : target_(std::move(target)) 
   const bool exists = ::stat(target_.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return;
   // A file we could not open for writing is not ours to replace either.
-  if (exists && ::access(target_.c_str(), W_OK) != 0) return;
+  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return;
   if (exists && !S_ISREG(st.st_mode)) {
     // A device or a pipe cannot be renamed over: write to it directly.
     fp_ = std::fopen(target_.c_str(), "w");
