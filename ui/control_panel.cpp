@@ -40,6 +40,7 @@ constexpr double dur_step = 0.001;       // one press of a duration arrow
 constexpr double dur_ceiling = 9.99;     // the up arrow stops at or above it
 constexpr int parameter_scale_max = 1000;
 constexpr int grid_scale_max = 1000;
+constexpr int group_gap = 6;  // pixels around the three framed groups
 // The counter is redrawn at most this often while a render runs.
 constexpr std::chrono::milliseconds counter_redraw_interval{50};
 
@@ -59,8 +60,7 @@ std::string format_duration(float dur) {
   return text;
 }
 
-// A form child pinned by the given attachments; the caller fills in the
-// attachment resources.
+// A label; the caller attaches it in its form.
 Widget make_label_widget(Widget parent, const char* name, const char* text) {
   const compound_string label = make_label(text);
   return XtVaCreateWidget(name, xmLabelWidgetClass, parent, XmNlabelString, label.get(),
@@ -124,20 +124,24 @@ Widget build_menu_bar(Widget form) {
 }
 
 // A frame below the menu bar, to the right of `left_of` (or at the form's
-// left edge), holding a form; returns that inner form.
-Widget build_group(Widget form, Widget menu_bar, Widget left_of, const char* frame_name,
-                   const char* form_name, Widget* frame_out) {
+// left edge), reaching down to the form's bottom, with a form inside.
+struct group {
+  Widget frame;
+  Widget form;
+};
+
+group build_group(Widget form, Widget menu_bar, Widget left_of, const char* frame_name,
+                  const char* form_name) {
   Widget frame = XtVaCreateWidget(
       frame_name, xmFrameWidgetClass, form, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget,
       menu_bar, XmNbottomAttachment, XmATTACH_FORM, XmNleftAttachment,
-      left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of, XmNtopOffset, 6,
-      XmNleftOffset, 6, XmNbottomOffset, 6, nullptr);
+      left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of, XmNtopOffset,
+      group_gap, XmNleftOffset, group_gap, XmNbottomOffset, group_gap, nullptr);
   Widget inner = XtVaCreateWidget(form_name, xmFormWidgetClass, frame, XmNmarginWidth, 8,
                                   XmNmarginHeight, 6, nullptr);
   XtManageChild(inner);
   XtManageChild(frame);
-  *frame_out = frame;
-  return inner;
+  return {frame, inner};
 }
 
 // One upright parameter scale with its name beneath it.
@@ -295,18 +299,19 @@ void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char**
   Widget form = XtVaCreateWidget("widget1", xmFormWidgetClass, Ctrl_pannel, nullptr);
   Widget menu_bar = build_menu_bar(form);
 
-  Widget parameters_frame = nullptr;
-  Widget grid_frame = nullptr;
-  Widget counter_frame = nullptr;
-  build_parameters_group(
-      build_group(form, menu_bar, nullptr, "widget19", "widget20", &parameters_frame));
-  build_grid_group(build_group(form, menu_bar, parameters_frame, "widget2", "widget3",
-                               &grid_frame));
-  build_counter_group(
-      build_group(form, menu_bar, grid_frame, "widget48", "widget49", &counter_frame));
-  XtVaSetValues(counter_frame, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, 6, nullptr);
-  XtVaSetValues(menu_bar, XmNrightAttachment, XmATTACH_OPPOSITE_WIDGET, XmNrightWidget,
-                counter_frame, nullptr);
+  const group parameters = build_group(form, menu_bar, nullptr, "widget19", "widget20");
+  build_parameters_group(parameters.form);
+  const group grid = build_group(form, menu_bar, parameters.frame, "widget2", "widget3");
+  build_grid_group(grid.form);
+  const group counters = build_group(form, menu_bar, grid.frame, "widget48", "widget49");
+  build_counter_group(counters.form);
+  // The menu bar ends where the counter group does, both held at the same
+  // distance from the form's right edge rather than attached to each other,
+  // which would tie them in a circle.
+  XtVaSetValues(counters.frame, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, group_gap,
+                nullptr);
+  XtVaSetValues(menu_bar, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, group_gap,
+                nullptr);
   XtManageChild(form);
 }
 
