@@ -274,6 +274,17 @@ TEST_F(control_panel, mapping_menu_shows_the_windows) {
   }));
 }
 
+TEST_F(control_panel, a_refresh_that_changes_nothing_leaves_the_widgets_alone) {
+  // Rewriting a field would move its insertion point; an untouched one keeps it.
+  XmTextSetInsertionPosition(halt_at, 1);
+  set_control();
+  EXPECT_EQ(XmTextGetInsertionPosition(halt_at), 1);
+  Current_State.iter = 6000;
+  set_control();
+  EXPECT_EQ(text_in(halt_at), "6000");
+  EXPECT_NE(XmTextGetInsertionPosition(halt_at), 1);
+}
+
 TEST_F(control_panel, counter_follows_the_render) {
   show_counter(412);
   EXPECT_EQ(text_in(counter), "412");

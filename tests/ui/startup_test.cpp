@@ -65,6 +65,9 @@ TEST_F(startup, control_panel_widgets_carry_their_resource_names) {
   for (Widget entry : {save_parameters, save_event_list, Load_events, instrument_button,
                        event_button})
     EXPECT_STREQ(XtName(entry), "menu_button");
+  EXPECT_NE(find("*menu_button"), nullptr);
+  EXPECT_EQ(find("*csound_button"), csound_button);
+  EXPECT_EQ(find("*state_button"), state_button);
   EXPECT_STREQ(XtName(csound_button), "csound_button");
   EXPECT_STREQ(XtName(state_button), "state_button");
   EXPECT_NE(find("*widget33"), nullptr);
