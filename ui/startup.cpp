@@ -73,6 +73,7 @@ bool build_interface(int& argc, char** argv) {
     return false;
   }
 
+  use_fonts_the_server_has(display);
   XmRegisterConverters();
   XtAddConverter(XmRString, XmRUnitType, XmCvtStringToUnitType, nullptr, 0);
   systeminit();
