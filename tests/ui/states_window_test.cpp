@@ -215,16 +215,3 @@ TEST_F(states_window, refresh_moves_sliders_but_leaves_the_field) {
   for (int s = 0; s < 40; ++s) EXPECT_EQ(scale_value(state_sliders[s]), s);
   EXPECT_EQ(text_in(frequency_disp), "317.35");
 }
-
-TEST_F(states_window, labels_and_field_widths) {
-  short columns = 0;
-  XtVaGetValues(frequency_disp, XmNcolumns, &columns, nullptr);
-  EXPECT_EQ(columns, 15);
-  XtVaGetValues(freq_auto_start, XmNcolumns, &columns, nullptr);
-  EXPECT_EQ(columns, 8);
-  XtVaGetValues(freq_auto_mul, XmNcolumns, &columns, nullptr);
-  EXPECT_EQ(columns, 8);
-  unsigned char orientation = 0;
-  XtVaGetValues(state_holder, XmNorientation, &orientation, nullptr);
-  EXPECT_EQ(orientation, XmHORIZONTAL);
-}
