@@ -1,4 +1,6 @@
 // Whole renders: the score's shape, the iteration count and abandonment.
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -24,7 +26,9 @@ class play_ca_test : public core_test {
   // Renders into a private file and returns the score.
   std::string render(int* status = nullptr) {
     // play_ca closes the stream, so the score goes through a named file.
-    const std::string path = "render_test.sco";
+    // Tests run in parallel processes: each gets its own file.
+    const std::string path = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                             "." + std::to_string(::getpid()) + ".sco";
     std::FILE* file = std::fopen(path.c_str(), "w");
     const int result = play_ca(file);
     if (status) *status = result;
