@@ -196,8 +196,19 @@ void writesound(std::FILE* fp, const frequency_array& freq,
                 int iteration, float dur) {
   if (count > max_instruments) count = max_instruments;
   const double start = static_cast<double>(iteration) * static_cast<double>(dur);
-  // The lines of one iteration are formatted into a fixed buffer and written
-  // in few calls; the text is what "i%d %f %f %f %f\n" gives.
+  // Start and duration are the same on every line of the iteration: their
+  // text is made once.
+  std::array<char, 2 * max_fixed_text + 3> timing;
+  char* timing_end = timing.data();
+  *timing_end++ = ' ';
+  timing_end = put_fixed(timing_end, max_fixed_text, start);
+  *timing_end++ = ' ';
+  timing_end = put_fixed(timing_end, max_fixed_text, static_cast<double>(dur));
+  *timing_end++ = ' ';
+  const auto timing_length = static_cast<std::size_t>(timing_end - timing.data());
+
+  // The lines are formatted into a fixed buffer and written in few calls;
+  // the text is what "i%d %f %f %f %f\n" gives.
   std::array<char, 16384> text;
   char* out = text.data();
   const auto room = [&] { return static_cast<std::size_t>(text.data() + text.size() - out); };
@@ -208,11 +219,7 @@ void writesound(std::FILE* fp, const frequency_array& freq,
     }
     *out++ = 'i';
     out = put_int(out, i + 1);
-    *out++ = ' ';
-    out = put_fixed(out, room(), start);
-    *out++ = ' ';
-    out = put_fixed(out, room(), static_cast<double>(dur));
-    *out++ = ' ';
+    out = std::copy_n(timing.data(), timing_length, out);
     out = put_fixed(out, room(), 10.0 * static_cast<double>(instrm[i]));
     *out++ = ' ';
     out = put_fixed(out, room(), static_cast<double>(freq[i]));

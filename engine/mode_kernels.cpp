@@ -50,7 +50,7 @@ void count_row_portable(const std::int32_t* cells, int width, const std::uint16_
 // For each 8-bit mask, the positions of its set bits in ascending order: a
 // compress of eight lanes by one permute.
 struct left_pack_table {
-  std::array<std::array<std::uint8_t, 8>, 256> lanes{};
+  std::array<std::array<std::int32_t, 8>, 256> lanes{};
 };
 
 constexpr left_pack_table make_left_pack_table() {
@@ -58,7 +58,7 @@ constexpr left_pack_table make_left_pack_table() {
   for (int mask = 0; mask < 256; ++mask) {
     int k = 0;
     for (int bit = 0; bit < 8; ++bit)
-      if ((mask >> bit) & 1) t.lanes[mask][k++] = static_cast<std::uint8_t>(bit);
+      if ((mask >> bit) & 1) t.lanes[mask][k++] = bit;
   }
   return t;
 }
@@ -100,7 +100,10 @@ __attribute__((target("avx2,popcnt"))) void count_row_avx2(const std::int32_t* c
                                                            const std::uint16_t* first_counter,
                                                            std::int32_t* counts) {
   std::uint16_t* keys = key_buffer.data() + 1;
-  const __m256i lane_numbers = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  // Shuffles are the scarce resource here: the tables hold whole lanes and
+  // the column numbers of each quarter are made by additions.
+  const __m256i first_columns = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i quarter = _mm256_set1_epi32(8);
   __m256i before = _mm256_set1_epi16(static_cast<short>(no_key));
   int runs = 0;
   int c = 0;
@@ -111,14 +114,13 @@ __attribute__((target("avx2,popcnt"))) void count_row_avx2(const std::int32_t* c
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(keys + c + 16), high);
     const std::uint32_t starts = run_start_bits(before, low, high);
     before = high;
+    __m256i positions = _mm256_add_epi32(first_columns, _mm256_set1_epi32(c));
     for (int part = 0; part < 4; ++part) {
       const std::uint32_t mask = (starts >> (8 * part)) & 0xFF;
-      const __m256i order = _mm256_cvtepu8_epi32(
-          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(left_pack.lanes[mask].data())));
-      const __m256i positions = _mm256_add_epi32(lane_numbers, _mm256_set1_epi32(c + 8 * part));
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(run_starts.data() + runs),
-                          _mm256_permutevar8x32_epi32(positions, order));
+                          _mm256_permutevar8x32_epi32(positions, load(left_pack.lanes[mask].data())));
       runs += _mm_popcnt_u32(mask);
+      positions = _mm256_add_epi32(positions, quarter);
     }
   }
   _mm256_zeroupper();

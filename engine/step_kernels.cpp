@@ -42,7 +42,7 @@ static_assert(reciprocals_divide_exactly());
 
 // Packed rows of the current generation (above, at and below the row being
 // stepped) and their vertical sums; fixed, so a step allocates nothing.
-constexpr int row_words = grid_side + 6;
+constexpr int row_words = grid_side + 16;  // and a whole vector past the last column
 alignas(32) std::array<std::array<std::uint32_t, row_words>, 3> packed_rows;
 alignas(32) std::array<std::uint32_t, row_words> column_sums;
 
@@ -98,6 +98,18 @@ __attribute__((target("avx2"))) __m256i load(const void* p) {
   return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
+// Lanes 0..n-1 set: the last, partial vector of a row is loaded and stored
+// through this mask, so no cell beyond the row is touched and no scalar tail
+// is needed (on small grids the tails cost as much as the vectors).
+__attribute__((target("avx2"))) __m256i lanes_below(int n) {
+  return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+__attribute__((target("avx2"))) __m256i load_cells(const std::int32_t* cells, int left) {
+  return left >= 8 ? load(cells) : _mm256_maskload_epi32(cells, lanes_below(left));
+}
+
+// The packed words go to a buffer with room for the whole last vector.
 __attribute__((target("avx2"))) bool pack_row_avx2(const std::int32_t* cells, std::uint32_t* out,
                                                    int count, std::int32_t ill_from) {
   const __m256i last_infected = _mm256_set1_epi32(ill_from - 1);
@@ -105,9 +117,8 @@ __attribute__((target("avx2"))) bool pack_row_avx2(const std::int32_t* cells, st
   const __m256i infected = _mm256_set1_epi32(infected_unit);
   const __m256i ill = _mm256_set1_epi32(ill_unit);
   __m256i signs = zero;
-  int c = 0;
-  for (; c + 8 <= count; c += 8) {
-    const __m256i v = load(cells + c);
+  for (int c = 0; c < count; c += 8) {
+    const __m256i v = load_cells(cells + c, count - c);
     const __m256i is_ill = _mm256_cmpgt_epi32(v, last_infected);
     const __m256i is_zero = _mm256_cmpeq_epi32(v, zero);
     const __m256i word = _mm256_andnot_si256(is_zero, _mm256_add_epi32(v, infected));
@@ -116,21 +127,21 @@ __attribute__((target("avx2"))) bool pack_row_avx2(const std::int32_t* cells, st
   }
   const bool none_negative = _mm256_movemask_ps(_mm256_castsi256_ps(signs)) == 0;
   _mm256_zeroupper();
-  return pack_row_portable(cells + c, out + c, count - c, ill_from) && none_negative;
+  return none_negative;
 }
 
 __attribute__((target("avx2"))) void add_rows_avx2(const std::uint32_t* a, const std::uint32_t* b,
                                                    const std::uint32_t* c, std::uint32_t* out,
                                                    int count) {
-  int i = 0;
-  for (; i + 8 <= count; i += 8) {
+  for (int i = 0; i < count; i += 8) {
     const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(load(a + i), load(b + i)), load(c + i));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), sum);
   }
   _mm256_zeroupper();
-  add_rows_portable(a + i, b + i, c + i, out + i, count - i);
 }
 
+// Lanes past the row's end read stale buffer words; their slot is kept
+// inside the table by a mask and their result is never stored.
 __attribute__((target("avx2"))) void decode_row_avx2(const std::int32_t* self,
                                                      const std::uint32_t* sums,
                                                      const std::uint32_t* here, std::int32_t* out,
@@ -142,12 +153,13 @@ __attribute__((target("avx2"))) void decode_row_avx2(const std::int32_t* self,
   const __m256i one = _mm256_set1_epi32(1);
   const __m256i counts_mask = _mm256_set1_epi32(count_mask);
   const __m256i sums_mask = _mm256_set1_epi32(sum_mask);
+  const __m256i slots_mask = _mm256_set1_epi32(rule_slots - 1);
   const __m256i lonely = _mm256_set1_epi32(lonely_slot);
   const __m256i healthy_base = _mm256_set1_epi32(healthy_slot);
   const __m256i last_infected = _mm256_set1_epi32(rule.ill_from - 1);
-  int j = 1;
-  for (; j + 7 <= y; j += 8) {
-    const __m256i state = load(self + j);
+  for (int j = 1; j <= y; j += 8) {
+    const int left = y + 1 - j;
+    const __m256i state = load_cells(self + j, left);
     const __m256i counts = _mm256_sub_epi32(
         _mm256_add_epi32(_mm256_add_epi32(load(sums + j - 1), load(sums + j)), load(sums + j + 1)),
         load(here + j));
@@ -160,14 +172,18 @@ __attribute__((target("avx2"))) void decode_row_avx2(const std::int32_t* self,
     const __m256i infected_slot =
         _mm256_or_si256(mean, _mm256_and_si256(_mm256_cmpeq_epi32(infected, zero), lonely));
     const __m256i healthy = _mm256_cmpgt_epi32(one, state);
-    const __m256i slot =
-        _mm256_blendv_epi8(infected_slot, _mm256_add_epi32(high, healthy_base), healthy);
+    const __m256i slot = _mm256_and_si256(
+        _mm256_blendv_epi8(infected_slot, _mm256_add_epi32(high, healthy_base), healthy),
+        slots_mask);
     const __m256i next = _mm256_i32gather_epi32(rule.next.data(), slot, 4);
     const __m256i ill = _mm256_andnot_si256(healthy, _mm256_cmpgt_epi32(state, last_infected));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), _mm256_andnot_si256(ill, next));
+    const __m256i result = _mm256_andnot_si256(ill, next);
+    if (left >= 8)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), result);
+    else
+      _mm256_maskstore_epi32(out + j, lanes_below(left), result);
   }
   _mm256_zeroupper();
-  decode_row_portable(self, sums, here, out, j, y, rule);
 }
 
 struct row_passes {

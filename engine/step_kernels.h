@@ -18,12 +18,15 @@ enum class kernel_set { avx2, portable };
 kernel_set active_kernel_set();
 void force_portable_kernels(bool portable);
 
+// Entries of a rule table: a power of two, so any index can be masked into it.
+constexpr int rule_slots = 512;
+
 // Everything of the rule that is constant within one step.
 struct rule_table {
   // Next state by slot: 0..126 an infected cell by the mean state of its
   // infected neighbours, 127 an infected cell without one, 128 + ill * 16 +
-  // infected a healthy cell by its neighbour counts.
-  std::array<std::int32_t, 272> next{};
+  // infected a healthy cell by its neighbour counts; the rest unused.
+  std::array<std::int32_t, rule_slots> next{};
   std::int32_t ill_from = 0;  // Ns - 1: a state at or above it is ill
 };
 
