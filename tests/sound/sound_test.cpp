@@ -1,69 +1,46 @@
-// Sound through the real csound: the three commands' csound runs, the
-// orchestra's output, and zelmora-render --sound. Each test works in a
-// fresh directory holding a copy of zelmora.orc.
-#include <gtest/gtest.h>
+// Sound through the real csound: the rendering commands, zelmora-render
+// --sound, the orchestra's levels and the shipped presets. Each test works
+// in a fresh directory holding a copy of zelmora.orc.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <numbers>
 #include <regex>
-#include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/csound.h"
-#include "engine/externs.h"
-#include "events/event_list.h"
+#include "engine/render.h"
+#include "files/event_file.h"
 #include "files/param_file.h"
+#include "tests/core/test_support.h"
+#include "tests/ui/output_capture.h"
 
 namespace fs = std::filesystem;
+using test_support::slurp;
 
 namespace {
 
 using samples = std::vector<std::int16_t>;
 using strings = std::vector<std::string>;
 
-std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+// Little-endian unsigned integer of `bytes` bytes at `at`.
+unsigned le(const std::string& b, std::size_t at, int bytes) {
+  unsigned v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+  return v;
 }
 
-samples samples_of_bytes(const std::string& bytes) {
+samples samples_of(const std::string& bytes) {
   samples s(bytes.size() / 2);
-  for (std::size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::int16_t>(le(bytes, 2 * i, 2));
   return s;
-}
-
-// The orchestra's header values, so the expected lengths follow it.
-int orchestra_value(const std::string& name) {
-  const std::regex line("(^|\\n)\\s*" + name + "\\s*=\\s*([0-9]+)");
-  std::smatch m;
-  const std::string text = read_text(ZELMORA_ORCHESTRA);
-  if (!std::regex_search(text, m, line)) return 0;
-  return std::stoi(m[2]);
-}
-const int sample_rate = orchestra_value("sr");
-const int block = orchestra_value("ksmps");
-
-// csound ends on a control block: the length is the score's to a block.
-void expect_duration(std::size_t count, double seconds) {
-  const double exact = seconds * sample_rate;
-  EXPECT_LT(std::abs(static_cast<double>(count) - exact), block) << count << " samples";
-}
-
-bool ends_with(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 int peak_of(const samples& s) {
@@ -72,8 +49,23 @@ int peak_of(const samples& s) {
   return peak;
 }
 
-// The strongest frequency from lo to hi Hz in 1 Hz steps (Goertzel), over
-// one second from the start.
+// The orchestra's header values, so the expected lengths follow it.
+int orchestra_value(const std::string& name) {
+  const std::regex line("(^|\\n)\\s*" + name + "\\s*=\\s*([0-9]+)");
+  const std::string text = slurp(ZELMORA_ORCHESTRA);
+  std::smatch m;
+  return std::regex_search(text, m, line) ? std::stoi(m[2]) : 0;
+}
+const int sample_rate = orchestra_value("sr");
+const int block = orchestra_value("ksmps");
+
+// csound ends on a control block: the length is the score's to a block.
+void expect_duration(std::size_t count, double seconds) {
+  EXPECT_LT(std::abs(static_cast<double>(count) - seconds * sample_rate), block) << count;
+}
+
+// The strongest frequency from lo to hi Hz in 1 Hz steps (Goertzel) over
+// the first second.
 int strongest_frequency(const samples& s, int lo, int hi) {
   const std::size_t n = std::min<std::size_t>(s.size(), static_cast<std::size_t>(sample_rate));
   int best = lo;
@@ -95,126 +87,111 @@ int strongest_frequency(const samples& s, int lo, int hi) {
   return best;
 }
 
-// A 16-bit PCM WAV file, checked chunk by chunk.
+// A WAV file: its format as "encoding channels rate bits" and its data;
+// valid only when every chunk lies inside the file and the format chunk
+// comes before the data.
 struct wav_file {
   bool valid = false;
-  int format = 0, channels = 0, rate = 0, bits = 0;
+  std::string format;
   samples data;
 };
 
-std::uint32_t le32(const std::string& b, std::size_t at) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
-  return v;
-}
-int le16(const std::string& b, std::size_t at) {
-  return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
 wav_file read_wav(const fs::path& path) {
+  const std::string b = slurp(path);
   wav_file w;
-  const std::string b = read_text(path);
-  if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 4, "WAVE") != 0) return w;
-  if (le32(b, 4) + 8 != b.size()) return w;
-  bool have_format = false;
+  if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 4, "WAVE") != 0 ||
+      le(b, 4, 4) + 8 != b.size())
+    return w;
   for (std::size_t at = 12; at + 8 <= b.size();) {
     const std::string id = b.substr(at, 4);
-    const std::size_t size = le32(b, at + 4);
-    if (at + 8 + size > b.size()) return w;
+    const std::size_t size = le(b, at + 4, 4);
+    if (at + 8 + size > b.size()) return {};
     if (id == "fmt " && size >= 16) {
-      w.format = le16(b, at + 8);
-      w.channels = le16(b, at + 10);
-      w.rate = static_cast<int>(le32(b, at + 12));
-      w.bits = le16(b, at + 22);
-      have_format = true;
+      for (const auto& [offset, bytes] : {std::pair(8, 2), {10, 2}, {12, 4}, {22, 2}})
+        w.format += std::to_string(le(b, at + offset, bytes)) + (offset < 22 ? " " : "");
     } else if (id == "data") {
-      w.data = samples_of_bytes(b.substr(at + 8, size));
-      w.valid = have_format;
+      w.data = samples_of(b.substr(at + 8, size));
+      w.valid = !w.format.empty();
     }
     at += 8 + size + (size & 1);
   }
   return w;
 }
 
-class sound_test : public ::testing::Test {
+class sound_test : public test_support::core_test {
  protected:
   void SetUp() override {
+    core_test::SetUp();
     ASSERT_GT(sample_rate, 0);
     ASSERT_GT(block, 0);
     old_dir_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("zelmora-sound-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    std::string pattern = (fs::temp_directory_path() / "zelmora-sound-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
     fs::create_directories(dir_ / "tmp");
     fs::copy_file(ZELMORA_ORCHESTRA, dir_ / orchestra_name);
     fs::current_path(dir_);
-    clear_event_list();
-    systeminit();
-    echo_ = std::tmpfile();
-    Echo_Stream = echo_;
   }
   void TearDown() override {
-    Echo_Stream = stdout;
-    std::fclose(echo_);
+    core_test::TearDown();
     fs::current_path(old_dir_);
-    fs::remove_all(dir_);
+    if (!dir_.empty()) fs::remove_all(dir_);
   }
 
-  strings entries(const fs::path& where = ".") const {
+  static strings entries(const fs::path& where = ".") {
     strings names;
     for (const auto& e : fs::directory_iterator(where)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }
 
-  // zelmora-render with its temporary files in tmp/; returns the exit
-  // status and keeps standard error.
+  // zelmora-render with its temporary files in tmp/; the exit status, with
+  // standard error kept in render_err_.
   int render(const std::string& arguments) {
     const std::string command = "TMPDIR=tmp " + shell_word(ZELMORA_RENDER) + " " + arguments +
-                                " >render.out 2>render.err";
+                                " >/dev/null 2>render.err";
     const int raw = std::system(command.c_str());
-    render_err_ = read_text("render.err");
-    fs::remove("render.out");
+    render_err_ = slurp("render.err");
     fs::remove("render.err");
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 
   // A parameter file whose states all sound at `hertz`.
-  void write_unison_set(const std::string& name, double hertz, int instruments, float position) {
+  static void write_unison_set(const std::string& name, double hertz, int voices, float position) {
     parameters_type p = Current_State;
-    p.noinstrm = instruments;
+    p.noinstrm = voices;
     for (int s = 0; s < p.Ns; ++s) p.states[s] = static_cast<float>(std::log(hertz) / 0.096);
-    for (int i = 0; i < instruments; ++i) p.instrm[i] = position;
-    std::FILE* fp = std::fopen(name.c_str(), "w");
-    write_parameters(fp, p);
-    std::fclose(fp);
+    for (int i = 0; i < voices; ++i) p.instrm[i] = position;
+    test_support::temp_stream text;
+    write_parameters(text.get(), p);
+    test_support::spit(name, text.text());
   }
 
-  fs::path old_dir_;
-  fs::path dir_;
-  std::FILE* echo_ = nullptr;
+  fs::path old_dir_, dir_;
   std::string render_err_;
 };
 
 }  // namespace
 
-TEST_F(sound_test, TheDefaultsBecomeFifteenSecondsOfRawMonoSamples) {
-  ASSERT_EQ(make_sound_file("out.raw"), 0);
-  const std::string bytes = read_text("out.raw");
+TEST_F(sound_test, SoundFilesAreRawMonoSamplesUnderTheirNamesAsTyped) {
+  ASSERT_EQ(make_sound_file("my take.raw"), 0);
+  const std::string bytes = slurp("my take.raw");
   ASSERT_EQ(bytes.size() % 2, 0u);
-  const samples s = samples_of_bytes(bytes);
+  const samples s = samples_of(bytes);
   expect_duration(s.size(), 600 * 0.025);
-  // 25 voices at 500 in unison, half of full scale.
+  // 25 voices at 500 in unison: half of full scale.
   EXPECT_GT(peak_of(s), 16000);
   EXPECT_LE(peak_of(s), 16384);
-  EXPECT_EQ(entries(), (strings{"out.raw", "tmp", orchestra_name}));
+  Current_State.iter = 40;
+  ASSERT_EQ(make_sound_file("out.au; touch x"), 0);
+  expect_duration(fs::file_size("out.au; touch x") / 2, 40 * 0.025);
+  EXPECT_EQ(entries(), (strings{"my take.raw", "out.au; touch x", "tmp", orchestra_name}));
 }
 
 TEST_F(sound_test, TheDefaultsPlayOnTheAudioDevice) {
   // No sound card here: ALSA's default device becomes the null device.
   fs::create_directory("home");
-  std::ofstream("home/.asoundrc") << "pcm.!default { type null }\n";
+  test_support::spit("home/.asoundrc", "pcm.!default { type null }\n");
   const std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
   ::setenv("HOME", (dir_ / "home").c_str(), 1);
   const int result = play_on_audio_device();
@@ -223,70 +200,64 @@ TEST_F(sound_test, TheDefaultsPlayOnTheAudioDevice) {
   EXPECT_EQ(entries(), (strings{"home", "tmp", orchestra_name}));
 }
 
-TEST_F(sound_test, SoundFileNamesReachCsoundAsTheyAre) {
+TEST_F(sound_test, AFailingCsoundIsReportedAndLeavesNoScore) {
   Current_State.iter = 40;
-  ASSERT_EQ(make_sound_file("my take.raw"), 0);
-  expect_duration(fs::file_size("my take.raw") / 2, 40 * 0.025);
-  ASSERT_EQ(make_sound_file("out.au; touch x"), 0);
-  EXPECT_EQ(entries(), (strings{"my take.raw", "out.au; touch x", "tmp", orchestra_name}));
-}
-
-TEST_F(sound_test, AMissingOrchestraFailsAndLeavesNoScore) {
-  Current_State.iter = 40;
-  fs::remove(orchestra_name);
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(make_sound_file("out.raw"), -1);
-  EXPECT_TRUE(ends_with(::testing::internal::GetCapturedStderr(),
-                        "csound failed with exit status 1\n"));
-  EXPECT_EQ(entries(), strings{"tmp"});
-}
-
-TEST_F(sound_test, AnUnwritableSoundFileFailsAndLeavesNoScore) {
-  Current_State.iter = 40;
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(make_sound_file("missing/out.raw"), -1);
-  EXPECT_TRUE(ends_with(::testing::internal::GetCapturedStderr(),
-                        "csound failed with exit status 1\n"));
-  EXPECT_EQ(entries(), (strings{"tmp", orchestra_name}));
+  const struct {
+    const char* sound_file;
+    bool orchestra;
+  } cases[] = {{"missing/out.raw", true}, {"out.raw", false}};
+  for (const auto& c : cases) {
+    if (!c.orchestra) fs::remove(orchestra_name);
+    int result = 0;
+    const captured_output o = capture([&] { result = make_sound_file(c.sound_file); });
+    EXPECT_EQ(result, -1) << c.sound_file;
+    EXPECT_TRUE(o.err.ends_with("csound failed with exit status 1\n")) << o.err;
+    EXPECT_EQ(entries(), (c.orchestra ? strings{"tmp", orchestra_name} : strings{"tmp"}));
+  }
 }
 
 TEST_F(sound_test, AnAbandonedRenderNeverStartsCsound) {
   Current_State.r1 = 0.0f;
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(make_sound_file("out.raw"), -1);
-  EXPECT_EQ(play_on_audio_device(), -1);
-  // Not a word from csound.
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "bad parameters to updatebad parameters to update");
+  int sound = 0, play = 0;
+  const captured_output o = capture([&] {
+    sound = make_sound_file("out.raw");
+    play = play_on_audio_device();
+  });
+  EXPECT_EQ(sound, -1);
+  EXPECT_EQ(play, -1);
+  EXPECT_EQ(o.err, "bad parameters to updatebad parameters to update");  // not a word from csound
   EXPECT_EQ(entries(), (strings{"tmp", orchestra_name}));
 }
 
-TEST_F(sound_test, TheRendererWritesACleanWavAtTheStatesPitch) {
+TEST_F(sound_test, TheRendererWritesCleanWavFilesAtTheStatesPitch) {
   // 440 Hz fills a 25 ms grain with whole cycles, so the grains join into
-  // one steady tone whose strongest component is 440 Hz itself.
-  write_unison_set("a440.csp", 440.0, 25, 50.0f);
-  ASSERT_EQ(render("--params a440.csp --iterations 200 --sound out.wav"), 0) << render_err_;
-  EXPECT_EQ(render_err_.find("overall"), std::string::npos) << "csound's chatter shows";
-  const wav_file w = read_wav("out.wav");
-  ASSERT_TRUE(w.valid);
-  EXPECT_EQ(w.format, 1);
-  EXPECT_EQ(w.channels, 1);
-  EXPECT_EQ(w.rate, sample_rate);
-  EXPECT_EQ(w.bits, 16);
-  expect_duration(w.data.size(), 200 * 0.025);
-  EXPECT_GT(peak_of(w.data), 16000);
-  EXPECT_LE(peak_of(w.data), 16384);  // far from clipping
-  EXPECT_NEAR(strongest_frequency(w.data, 50, 2000), 440, 1);
-  EXPECT_EQ(entries("tmp"), strings{});
-}
-
-TEST_F(sound_test, AHundredLoudVoicesInUnisonAreLimitedNotClipped) {
-  write_unison_set("loud.csp", 440.0, 100, 100.0f);  // 100 x 1000: four times full scale
-  ASSERT_EQ(render("--params loud.csp --iterations 40 --sound loud.wav"), 0) << render_err_;
-  const wav_file w = read_wav("loud.wav");
-  ASSERT_TRUE(w.valid);
-  EXPECT_GT(peak_of(w.data), 26000);
-  EXPECT_LT(peak_of(w.data), 28500);
+  // one steady tone. A hundred voices at 1000 would be four times full
+  // scale: the orchestra limits them instead of clipping.
+  const struct {
+    int voices;
+    float position;
+    const char* options;
+    int peak_above, peak_at_most;
+  } cases[] = {{25, 50.0f, "", 16000, 16384}, {100, 100.0f, " --verbose", 26000, 28499}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.voices);
+    write_unison_set("a440.csp", 440.0, c.voices, c.position);
+    ASSERT_EQ(render(std::string("--params a440.csp --iterations 40 --sound out.wav") + c.options),
+              0)
+        << render_err_;
+    // csound's chatter shows only with --verbose.
+    EXPECT_EQ(render_err_.find("overall samples out of range") != std::string::npos,
+              *c.options != '\0')
+        << render_err_;
+    const wav_file w = read_wav("out.wav");
+    ASSERT_TRUE(w.valid);
+    EXPECT_EQ(w.format, "1 1 " + std::to_string(sample_rate) + " 16");  // PCM, mono, 16 bits
+    expect_duration(w.data.size(), 40 * 0.025);
+    EXPECT_GT(peak_of(w.data), c.peak_above);
+    EXPECT_LE(peak_of(w.data), c.peak_at_most);
+    EXPECT_NEAR(strongest_frequency(w.data, 50, 2000), 440, 1);
+    EXPECT_EQ(entries("tmp"), strings{});
+  }
 }
 
 TEST_F(sound_test, TheRendererExplainsACsoundFailure) {
@@ -294,12 +265,81 @@ TEST_F(sound_test, TheRendererExplainsACsoundFailure) {
   EXPECT_NE(render_err_.find("failed to open input file - missing.orc\n"), std::string::npos)
       << render_err_;
   EXPECT_NE(render_err_.find("csound failed with exit status 1\n"), std::string::npos);
-  EXPECT_TRUE(ends_with(render_err_, "zelmora-render: no sound file made (orchestra missing.orc)\n"));
+  EXPECT_TRUE(render_err_.ends_with("zelmora-render: no sound file made (orchestra missing.orc)\n"));
   EXPECT_FALSE(fs::exists("out.wav"));
   EXPECT_EQ(entries("tmp"), strings{});
 }
 
-TEST_F(sound_test, VerboseShowsCsoundsMessages) {
-  ASSERT_EQ(render("--iterations 4 --sound out.wav --verbose"), 0);
-  EXPECT_NE(render_err_.find("overall samples out of range"), std::string::npos) << render_err_;
+// --- The shipped presets: read by the program's own readers, written in
+// the writers' form, alive to the end, and audible without clipping. ---
+
+namespace {
+
+struct preset {
+  const char* file;
+  int mean_mode;  // the reduction it is meant for
+};
+
+constexpr preset presets[] = {
+    {"spirals.csp", 0}, {"turbulence.csp", 0}, {"slow-waves.csp", 0},     {"rain.csp", 0},
+    {"pentatonic.csp", 1}, {"chimes.csp", 1},  {"calm-to-storm.cse", 0}, {"glissando.cse", 0},
+};
+
+void PrintTo(const preset& p, std::ostream* os) { *os << p.file; }
+
+class presets_test : public sound_test, public ::testing::WithParamInterface<preset> {
+ protected:
+  // How many different grains (all voices' frequencies together) the last
+  // `late` of `iterations` iterations hold; a dead grid repeats one grain.
+  static int distinct_late_grains(int iterations, int late) {
+    Current_State.iter = iterations;
+    EXPECT_EQ(play_ca(std::fopen("grains.sco", "w")), render_complete);  // closes it
+    std::map<double, std::string> grains;  // start time -> frequencies
+    for (const std::string& line : test_support::lines_of(slurp("grains.sco"))) {
+      std::istringstream fields(line);
+      std::string instrument, start, dur, amp, freq;
+      if (fields >> instrument >> start >> dur >> amp >> freq && instrument[0] == 'i')
+        grains[std::stod(start)] += freq + " ";
+    }
+    EXPECT_EQ(grains.size(), static_cast<std::size_t>(iterations));
+    if (grains.size() < static_cast<std::size_t>(late)) return 0;
+    std::set<std::string> distinct;
+    for (auto g = std::prev(grains.end(), late); g != grains.end(); ++g) distinct.insert(g->second);
+    return static_cast<int>(distinct.size());
+  }
+};
+
+}  // namespace
+
+TEST_F(presets_test, TheDefaultsDieOutWhichIsWhyPresetsExist) {
+  EXPECT_EQ(distinct_late_grains(600, 100), 1);
 }
+
+TEST_P(presets_test, LoadsAsWrittenStaysAliveAndSoundsUnclipped) {
+  // Loaded as the Load dialogs do: a parameter set replaces the current
+  // one; an event list plays over the default set.
+  const fs::path file = fs::path(ZELMORA_EXAMPLES) / GetParam().file;
+  const bool event_list = file.extension() == ".cse";
+  std::FILE* fp = std::fopen(file.c_str(), "r");
+  ASSERT_NE(fp, nullptr);
+  const int result = event_list ? read_event_list(fp) : read_parameters(fp, Current_State);
+  std::fclose(fp);
+  ASSERT_EQ(result, event_list ? 1 : 0) << "refused";
+  Mean_Mode = GetParam().mean_mode;
+
+  test_support::temp_stream rewritten;
+  event_list ? write_event_list(rewritten.get()) : write_parameters(rewritten.get(), Current_State);
+  EXPECT_EQ(rewritten.text(), slurp(file)) << "not in the writers' form";
+
+  // Every render seeds the grid afresh: two different seedings.
+  for (int render = 0; render < 2; ++render)
+    EXPECT_GE(distinct_late_grains(600, 100), 75) << "render " << render;
+
+  Current_State.iter = 160;
+  ASSERT_EQ(make_sound_file("take.raw"), 0);
+  const int peak = peak_of(samples_of(slurp("take.raw")));
+  EXPECT_GT(peak, 3000) << "barely audible";
+  EXPECT_LT(peak, 32767) << "clipped";
+}
+
+INSTANTIATE_TEST_SUITE_P(Presets, presets_test, ::testing::ValuesIn(presets));
