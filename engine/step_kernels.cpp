@@ -61,7 +61,7 @@ std::int32_t next_state(std::int32_t self, std::uint32_t counts, const rule_tabl
   return self > 0 && self >= rule.ill_from ? 0 : next;
 }
 
-// The row passes; each returns false when it meets a negative state.
+// The row passes. pack returns false when it meets a negative state.
 bool pack_row_portable(const std::int32_t* cells, std::uint32_t* out, int count,
                        std::int32_t ill_from) {
   std::int32_t lowest = 0;
@@ -77,23 +77,17 @@ void add_rows_portable(const std::uint32_t* a, const std::uint32_t* b, const std
   for (int i = 0; i < count; ++i) out[i] = a[i] + b[i] + c[i];
 }
 
-// Cells first..last (inclusive) of one row.
+// Cells 1..y of one row.
 void decode_row_portable(const std::int32_t* self, const std::uint32_t* sums,
-                         const std::uint32_t* here, std::int32_t* out, int first, int last,
+                         const std::uint32_t* here, std::int32_t* out, int y,
                          const rule_table& rule) {
-  for (int j = first; j <= last; ++j)
+  for (int j = 1; j <= y; ++j)
     out[j] = next_state(self[j], sums[j - 1] + sums[j] + sums[j + 1] - here[j], rule);
 }
 
-void decode_whole_row_portable(const std::int32_t* self, const std::uint32_t* sums,
-                               const std::uint32_t* here, std::int32_t* out, int y,
-                               const rule_table& rule) {
-  decode_row_portable(self, sums, here, out, 1, y, rule);
-}
-
-// Each AVX2 pass clears the upper halves before its scalar tail and return:
-// left dirty, they slow every SSE instruction after it (libm's exp in
-// particular) many times over.
+// Each AVX2 pass clears the upper register halves before it returns: left
+// dirty, they slow every SSE instruction after it (libm's exp in particular)
+// many times over.
 __attribute__((target("avx2"))) __m256i load(const void* p) {
   return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
@@ -194,8 +188,7 @@ struct row_passes {
                  int, const rule_table&);
 };
 
-constexpr row_passes portable_passes{pack_row_portable, add_rows_portable,
-                                     decode_whole_row_portable};
+constexpr row_passes portable_passes{pack_row_portable, add_rows_portable, decode_row_portable};
 constexpr row_passes avx2_passes{pack_row_avx2, add_rows_avx2, decode_row_avx2};
 
 bool step_with(const row_passes& passes, const grid_type& from, grid_type& to,
