@@ -1,8 +1,7 @@
 #!/bin/sh
-# The real program driven only through X input, as a person at the keyboard
-# would: write a score through "Output" -> "Csound", load a parameter file
-# through "File" -> "Load Parameters", write a second score that must follow
-# the loaded values, and leave through "File" -> "QUIT".
+# The real program driven only through X input: a score through "Output" ->
+# "Csound", a parameter file through "File" -> "Load Parameters", a second
+# score that must follow it, and "File" -> "QUIT".
 # Usage: end_to_end.sh PROGRAM   (on the display with_xvfb.sh provides)
 set -eu
 program=$1
@@ -13,92 +12,72 @@ cd "$work"
 
 fail() {
   echo "end_to_end: $*" >&2
-  echo "--- program's standard error:" >&2
   cat err.txt >&2 || true
   exit 1
 }
 
-# A parameter set unlike the defaults: r1 0.29, grains of 0.05 s, every
-# state at 317.35 Hz (position 60), every instrument at amplitude 300.
+# Unlike the defaults: r1 0.29, grains of 0.05 s, every state at 317.35 Hz,
+# every instrument at amplitude 300.
 {
-  printf 'r1=0.290000\nr2=1.200000\nk=1.000000\nNs=40\nx=50\ny=50\n'
-  printf 'dur=0.050000\nnoinstrm=25\n'
-  i=0
-  while [ "$i" -lt 40 ]; do printf 's%d=317.348607\n' "$i"; i=$((i + 1)); done
-  i=0
-  while [ "$i" -lt 25 ]; do printf 'i%d=300.000000\n' "$i"; i=$((i + 1)); done
+  printf 'r1=0.290000\nr2=1.200000\nk=1.000000\nNs=40\nx=50\ny=50\ndur=0.050000\nnoinstrm=25\n'
+  for i in $(seq 0 39); do printf 's%d=317.348607\n' "$i"; done
+  for i in $(seq 0 24); do printf 'i%d=300.000000\n' "$i"; done
   echo end
 } >bright.csp
 
 "$program" >out.txt 2>err.txt &
 pid=$!
-
-find_window() {
-  timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
-}
-
+find_window() { timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
 panel=$(find_window 'Synth\. Control')
 [ -n "$panel" ] || fail "no control panel"
 
-# F10 enters the menu bar at "File"; Return opens the menu at its first entry.
-menu() {
-  xdotool windowfocus --sync "$panel"
-  xdotool key F10 "$@"
-}
+# F10 enters the menu bar at "File"; Return opens a menu at its first entry.
+menu() { xdotool windowfocus --sync "$panel" key F10 "$@"; }
 
-# The dialog opens with the keyboard in its selection field: Ctrl+/ selects
-# what the field holds, typing replaces it, Return is the dialog's OK.
+# A dialog opens with the keyboard in its selection field: Ctrl+/ selects
+# what it holds, typing replaces that, Return is OK.
 name_file() {
   dialog=$(find_window "$1")
   [ -n "$dialog" ] || fail "no dialog \"$1\""
-  xdotool windowfocus --sync "$dialog"
-  xdotool key ctrl+slash
-  xdotool type "$work/$2"
+  xdotool windowfocus --sync "$dialog" key ctrl+slash type "$work/$2"
   xdotool key Return
 }
 
-wait_for_file() {
+# Waits for a score and checks its length: 600 iterations of 25 notes.
+score_written() {
   tries=0
   until [ -f "$1" ]; do
     tries=$((tries + 1))
     [ "$tries" -le 200 ] || fail "$1 never appeared"
     sleep 0.1
   done
+  [ "$(wc -l <"$1")" -eq 15002 ] || fail "$1 has $(wc -l <"$1") lines, not 15002"
 }
 
-# Output -> Csound: the default parameter set, 600 iterations of 25 notes.
 menu Right Return Return
 name_file 'Csound Output' first.sco
-wait_for_file first.sco
-lines=$(wc -l <first.sco)
-[ "$lines" -eq 15002 ] || fail "first.sco has $lines lines, not 15002"
+score_written first.sco
 [ "$(sed -n 3p first.sco | cut -d' ' -f1-4)" = "i1 0.000000 0.025000 500.000000" ] ||
   fail "first.sco does not start with the defaults: $(sed -n 3p first.sco)"
 
-# File -> Load Parameters (the third entry, past a separator).
-menu Return Down Down Return
+menu Return Down Down Return  # the third entry, past a separator
 name_file 'Load Parameters' bright.csp
 
-# Output -> Csound again: the score follows what was loaded, with the
-# iteration count it had (a parameter file holds none).
+# The score follows what was loaded, with the iteration count it had.
 menu Right Return Return
 name_file 'Csound Output' second.sco
-wait_for_file second.sco
-lines=$(wc -l <second.sco)
-[ "$lines" -eq 15002 ] || fail "second.sco has $lines lines, not 15002"
+score_written second.sco
 odd=$(awk 'NR > 2 && ($3 != "0.050000" || $4 != "300.000000" || $5 !~ /^317\.34/)' second.sco |
   wc -l)
 [ "$odd" -eq 0 ] || fail "$odd notes of second.sco do not follow bright.csp"
 [ "$(tail -n 1 second.sco | cut -d' ' -f1-2)" = "i25 29.950000" ] ||
   fail "second.sco ends with $(tail -n 1 second.sco)"
 
-# File -> QUIT, the last entry.
-menu Return Down Down Down Down Return
+menu Return Down Down Down Down Return  # QUIT, the last entry
 status=0
 wait "$pid" || status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "QUIT ended the program with status $status"
-
 grep -qx 'r1=0.290000' out.txt || fail "no \"r1=0.290000\" echo from the load: $(cat out.txt)"
 [ ! -s err.txt ] || fail "the program wrote to standard error"
 echo "end_to_end: passed"

@@ -7,8 +7,7 @@
 #include <string>
 
 struct captured_output {
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 template <typename Action>
@@ -17,8 +16,6 @@ captured_output capture(Action action) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   action();
-  captured_output o;
-  o.out = testing::internal::GetCapturedStdout();
-  o.err = testing::internal::GetCapturedStderr();
-  return o;
+  // A braced list is evaluated in order: out first, then err.
+  return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
 }

@@ -1,128 +1,98 @@
 // Pictures of the windows for a person to review, written to the build
 // directory's "screenshots" folder. Each must be a real window of its own
 // size with something drawn in it, not a blank rectangle.
-#include "ui_fixture.h"
-
-#include <Xm/FileSB.h>
-
-#include <array>
+#include <functional>
 #include <memory>
 
-#include "engine/types.h"
 #include "events/event_list.h"
+#include "ui_fixture.h"
 
 using namespace ui_test;
 
 namespace {
 
-struct picture {
-  int width = 0;
-  int height = 0;
-  long colours = 0;
-};
+using screenshots = ui_fixture;
 
-// What ImageMagick says about a PNG: its size and how many colours it has.
-picture describe(const std::string& path) {
-  const std::string command = "identify -format '%w %h %k' '" + path + "'";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  picture p;
-  if (pipe && std::fscanf(pipe.get(), "%d %d %ld", &p.width, &p.height, &p.colours) != 3)
-    p = {};
-  return p;
-}
-
-bool viewable(Widget shell) {
-  XWindowAttributes attributes{};
-  return XtIsRealized(shell) && XGetWindowAttributes(display, XtWindow(shell), &attributes) &&
-         attributes.map_state == IsViewable;
-}
-
-class screenshots : public ui_fixture {
- protected:
-  // Shows nothing itself: the caller has shown the window of `shell`.
-  void capture(Widget shell, const std::string& name, int min_width, int min_height) {
-    ASSERT_TRUE(pump_until([&] { return viewable(shell); })) << name << " was never mapped";
-    // Let the exposures of a freshly mapped window be drawn.
-    for (int i = 0; i < 5; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(40));
-      pump();
-    }
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display, XtWindow(shell), &attributes);
-
-    std::filesystem::create_directories(ZELMORA_SCREENSHOT_DIR);
-    const std::string path = std::string(ZELMORA_SCREENSHOT_DIR) + "/" + name + ".png";
-    std::filesystem::remove(path);
-    char window[32];
-    std::snprintf(window, sizeof window, "0x%lx", XtWindow(shell));
-    const std::string command = std::string("import -window ") + window + " '" + path + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-
-    const picture p = describe(path);
-    EXPECT_EQ(p.width, attributes.width) << path;
-    EXPECT_EQ(p.height, attributes.height) << path;
-    EXPECT_GE(p.width, min_width) << path;
-    EXPECT_GE(p.height, min_height) << path;
-    // Text, shadows, troughs and fields give a drawn window several
-    // colours; an undrawn one has a single colour.
-    EXPECT_GE(p.colours, 5) << path;
+// Takes a picture of the window of `shell`, once it is mapped and drawn.
+void check_screenshot(Widget shell, const std::string& name, int min_width, int min_height) {
+  ASSERT_TRUE(pump_until([&] { return viewable(shell); })) << name << " was never mapped";
+  for (int i = 0; i < 5; ++i) {  // the exposures of a freshly mapped window
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    pump();
   }
-};
+  XWindowAttributes window{};
+  XGetWindowAttributes(display, XtWindow(shell), &window);
+  std::filesystem::create_directories(ZELMORA_SCREENSHOT_DIR);
+  const std::string path = std::string(ZELMORA_SCREENSHOT_DIR) + "/" + name + ".png";
+  std::filesystem::remove(path);
+  const std::string id = std::to_string(XtWindow(shell));
+  ASSERT_EQ(std::system(("import -window " + id + " '" + path + "'").c_str()), 0) << path;
+
+  const std::string describe = "identify -format '%w %h %k' '" + path + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(describe.c_str(), "r"), pclose);
+  int width = 0, height = 0, colours = 0;
+  ASSERT_TRUE(pipe && std::fscanf(pipe.get(), "%d %d %d", &width, &height, &colours) == 3);
+  EXPECT_EQ(width, window.width) << path;
+  EXPECT_EQ(height, window.height) << path;
+  EXPECT_GE(width, min_width) << path;
+  EXPECT_GE(height, min_height) << path;
+  // Text, shadows, troughs and fields give a drawn window several colours.
+  EXPECT_GE(colours, 5) << path;
+}
 
 }  // namespace
 
-TEST_F(screenshots, control_panel) {
-  Current_Iteration = 599;
-  set_control();
-  capture(Ctrl_pannel, "control_panel", 450, 200);
-}
-
-TEST_F(screenshots, states_window) {
-  // A spread of positions, as after an auto-set, reads better than a flat row.
-  for (int s = 0; s < 40; ++s) Current_State.states[s] = static_cast<float>(30 + s * 1.5);
-  set_all_frequencies();
-  modify_freq(12, 48);
-  set_all_frequencies();
-  press(state_button);
-  capture(states, "states", 600, 150);
-}
-
-TEST_F(screenshots, instruments_window) {
-  for (int i = 0; i < 25; ++i) Current_State.instrm[i] = static_cast<float>(40 + (i % 5) * 10);
-  set_all_amplitudes();
-  modify_amp(3, 60);
-  press(instrument_button);
-  capture(instruments, "instruments", 600, 150);
-}
-
-TEST_F(screenshots, auto_set_dialog) {
-  press(state_button);
-  press(XtNameToWidget(states, "state_form.widget51.widget56"));
-  type_text(freq_auto_start, "1");
-  type_text(freq_auto_mul, "1.5");
-  capture(auto_set_freq_shell, "auto_set_frequency", 150, 60);
-}
-
-TEST_F(screenshots, event_list_editor) {
-  parameters_type bells = Current_State;
-  bells.r1 = 0.29f;
-  add_event_params(bells, "bells.csp");
-  add_event_special();
-  set_event_time(2, 120);
-  add_event_interp(bells, "slow_drift.csp", 120, 220);
-  List_Size = 3;
-  display_list();
-  press(event_button);
-  capture(event_shell, "event_list_editor", 200, 200);
-}
-
-TEST_F(screenshots, load_parameters_dialog) {
-  for (const char* name : {"default.csp", "bells.csp", "slow_drift.csp"})
-    write_file(scratch / name, "end\n");
-  const std::string mask = (scratch / "*.csp").string();
-  XmString pattern = XmStringCreateLocalized(const_cast<char*>(mask.c_str()));
-  XmFileSelectionDoSearch(load_p_files, pattern);
-  XmStringFree(pattern);
-  press(Load_events);
-  capture(load_p_files_shell, "load_parameters", 250, 250);
+TEST_F(screenshots, every_window_is_drawn_at_its_own_size) {
+  const struct {
+    const char* name;
+    Widget shell;
+    int min_width, min_height;
+    std::function<void()> show;
+  } windows[] = {
+      {"control_panel", Ctrl_pannel, 450, 200, [] { show_counter(599); }},
+      {"states", states, 600, 150,
+       [] {  // a spread of positions reads better than a flat row
+         for (int s = 0; s < 40; ++s) Current_State.states[s] = 30.0f + s * 1.5f;
+         set_all_frequencies();
+         modify_freq(12, 48);
+         press(state_button);
+       }},
+      {"instruments", instruments, 600, 150,
+       [] {
+         for (int i = 0; i < 25; ++i) Current_State.instrm[i] = 40.0f + (i % 5) * 10.0f;
+         set_all_amplitudes();
+         modify_amp(3, 60);
+         press(instrument_button);
+       }},
+      {"auto_set_frequency", auto_set_freq_shell, 150, 60,
+       [] {
+         press(find("states.state_form.widget51.widget56"));
+         type_text(freq_auto_start, "1");
+         type_text(freq_auto_mul, "1.5");
+       }},
+      {"event_list_editor", event_shell, 200, 200,
+       [] {
+         parameters_type bells = Current_State;
+         add_event_params(bells, "bells.csp");
+         add_event_special();
+         set_event_time(2, 120);
+         add_event_interp(bells, "slow_drift.csp", 120, 220);
+         List_Size = 3;
+         display_list();
+         press(event_button);
+       }},
+      {"load_parameters", load_p_files_shell, 250, 250,
+       [] {
+         for (const char* name : {"default.csp", "bells.csp", "slow_drift.csp"}) spit(name, "end\n");
+         const std::string mask = (std::filesystem::current_path() / "*.csp").string();
+         XmString pattern = XmStringCreateLocalized(const_cast<char*>(mask.c_str()));
+         XmFileSelectionDoSearch(load_p_files, pattern);
+         XmStringFree(pattern);
+         press(Load_events);
+       }},
+  };
+  for (const auto& w : windows) {
+    w.show();
+    check_screenshot(w.shell, w.name, w.min_width, w.min_height);
+  }
 }

@@ -1,4 +1,4 @@
-// Start-up: the display, the application class, the widget tree and its
+// Start-up: the display, the application class, the widget tree under its
 // resource names, the toolkit options, the refresh seam.
 #include "ui_fixture.h"
 
@@ -13,11 +13,9 @@ namespace {
 
 class startup : public ui_fixture {};
 
-Widget find(const char* path) { return XtNameToWidget(Ctrl_pannel, path); }
-
 }  // namespace
 
-TEST_F(startup, application_class_and_title) {
+TEST_F(startup, application_class_title_and_toolkit_options) {
   String name = nullptr;
   String app_class = nullptr;
   XtGetApplicationNameAndClass(display, &name, &app_class);
@@ -25,113 +23,84 @@ TEST_F(startup, application_class_and_title) {
   EXPECT_STREQ(name, "zelmora");
   EXPECT_TRUE(XtIsApplicationShell(Ctrl_pannel));
   EXPECT_STREQ(XtName(Ctrl_pannel), "zelmora");
-
-  String title = nullptr;
-  XtVaGetValues(Ctrl_pannel, XmNtitle, &title, nullptr);
-  EXPECT_STREQ(title, "Synth. Control");
   EXPECT_TRUE(XtIsRealized(Ctrl_pannel));
-}
-
-TEST_F(startup, toolkit_options_are_consumed) {
-  EXPECT_EQ(arguments_left, 1);
   int argc = -1;
   XtVaGetValues(Ctrl_pannel, XmNargc, &argc, nullptr);
   EXPECT_EQ(argc, 1);
+  EXPECT_EQ(arguments_left, 1);
 }
 
-TEST_F(startup, control_panel_widgets_carry_their_resource_names) {
-  EXPECT_EQ(find("widget1.widget19.widget20.ca_slider"), r1);
-  EXPECT_STREQ(XtName(r2), "ca_slider");
-  EXPECT_STREQ(XtName(k), "ca_slider");
-  EXPECT_EQ(find("widget1.widget2.widget3.gird_slider"), x);
-  EXPECT_EQ(find("widget1.widget2.widget3.grid_slider"), y);
-  EXPECT_EQ(find("widget1.widget2.widget3.duration"), duration);
-  EXPECT_EQ(find("widget1.widget2.widget3.dur_up"), dur_up);
-  EXPECT_EQ(find("widget1.widget2.widget3.dur_down"), dur_down);
-  EXPECT_EQ(find("widget1.widget48.widget49.counter"), counter);
-  EXPECT_EQ(find("widget1.widget48.widget49.halt_at"), halt_at);
-  EXPECT_NE(find("widget1.widget48.widget49.widget53"), nullptr);
-  EXPECT_NE(find("widget1.widget48.widget49.widget50"), nullptr);
-  EXPECT_NE(find("widget1.widget48.widget49.widget54"), nullptr);
-  EXPECT_NE(find("widget1.widget19.widget20.widget27"), nullptr);
-  for (const char* label : {"widget22", "widget24", "widget26"})
-    EXPECT_NE(find((std::string("widget1.widget19.widget20.") + label).c_str()), nullptr);
-  for (const char* label : {"widget4", "widget5", "widget6", "widget12", "widget13"})
-    EXPECT_NE(find((std::string("widget1.widget2.widget3.") + label).c_str()), nullptr);
-  EXPECT_NE(find("widget1.widget28.widget29"), nullptr);
-  EXPECT_NE(find("widget1.widget28.widget38"), nullptr);
-  EXPECT_EQ(find("widget1.widget28.Mapping"), Mapping);
+TEST_F(startup, widgets_carry_their_resource_names_and_labels) {
+  const std::string p = "widget1.widget19.widget20.", g = "widget1.widget2.widget3.",
+                    c = "widget1.widget48.widget49.", m = "widget1.widget28",
+                    s = "states.state_form.widget51.", a = "instruments.instrument_form.widget36.",
+                    e = "event_shell.event_form.";
+  const std::pair<std::string, Widget> kept[] = {
+      {p + "ca_slider", r1}, {g + "gird_slider", x}, {g + "grid_slider", y},
+      {g + "duration", duration}, {g + "dur_up", dur_up}, {g + "dur_down", dur_down},
+      {c + "counter", counter}, {c + "halt_at", halt_at}, {m + ".Mapping", Mapping},
+      {m + "*csound_button", csound_button}, {m + "*state_button", state_button},
+      {"states", states}, {"states.state_form.state_holder", state_holder},
+      {s + "frequency_disp", frequency_disp}, {s + "frequency_lock", frequency_lock},
+      {s + "reset_frequencys", reset_frequencys}, {s + "quit_frequencys", quit_frequencys},
+      {"states.auto_set_freq_shell.auto_set_freq_form.freq_auto_start", freq_auto_start},
+      {"states.auto_set_freq_shell.auto_set_freq_form.freq_auto_mul", freq_auto_mul},
+      {"instruments.instrument_form.instrument_holder", instrument_holder},
+      {a + "amplitude_disp", amplitude_disp}, {a + "amplitude_lock", amplitude_lock},
+      {a + "reset_amplitudes", reset_amplitudes}, {a + "quit_amplitudes", quit_amplitudes},
+      {"instruments.auto_set_amp_shell.auto_set_amp_form.amp_auto_start", amp_auto_start},
+      {"instruments.auto_set_amp_shell.auto_set_amp_form.amp_auto_inc", amp_auto_inc},
+      {"event_shell", event_shell}, {e + "widget2*event_list_disp", event_list_disp},
+      {e + "delete_event_button", delete_event_button}, {e + "add_event_menu", add_event_menu},
+      {e + "edit_event_button", edit_event_button}, {e + "event_editor_cancel", event_editor_cancel},
+      {e + "widget9.widget10.event_edit", event_edit}, {e + "widget9.widget10.event_time", event_time},
+      {"event_shell*widget17.reseed_button", reseed_button},
+      {"event_shell*widget17.interpolate_button", interpolate_button},
+      {"event_shell*widget17.event_file_load", event_file_load},
+  };
+  for (const auto& [path, widget] : kept) EXPECT_EQ(find(path.c_str()), widget) << path;
+  for (Widget w : {r2, k}) EXPECT_STREQ(XtName(w), "ca_slider");
+  for (Widget w : {save_parameters, save_event_list, Load_events, instrument_button, event_button})
+    EXPECT_STREQ(XtName(w), "menu_button");
+  for (Widget w : state_sliders) EXPECT_STREQ(XtName(w), "slider");
+  for (Widget w : instrument_sliders) EXPECT_STREQ(XtName(w), "slider");
+  for (const std::string& path : {m + "*widget33", m + "*widget36", g + "widget13"})
+    EXPECT_NE(find(path.c_str()), nullptr) << path;
 
-  for (Widget entry : {save_parameters, save_event_list, Load_events, instrument_button,
-                       event_button})
-    EXPECT_STREQ(XtName(entry), "menu_button");
-  EXPECT_NE(find("*menu_button"), nullptr);
-  EXPECT_EQ(find("*csound_button"), csound_button);
-  EXPECT_EQ(find("*state_button"), state_button);
-  EXPECT_STREQ(XtName(csound_button), "csound_button");
-  EXPECT_STREQ(XtName(state_button), "state_button");
-  EXPECT_NE(find("*widget33"), nullptr);
-  EXPECT_NE(find("*widget36"), nullptr);
-  EXPECT_NE(find("*widget37"), nullptr);
-  EXPECT_NE(find("*widget41"), nullptr);
-  EXPECT_NE(find("*widget42"), nullptr);
-  EXPECT_NE(find("*widget17"), nullptr);
-  EXPECT_NE(find("*widget18"), nullptr);
-}
-
-TEST_F(startup, windows_and_dialogs_hang_off_the_shells_built_before_them) {
-  EXPECT_EQ(find("states"), states);
-  EXPECT_EQ(find("states.state_form.state_holder"), state_holder);
-  EXPECT_EQ(find("states.state_form.widget51.frequency_disp"), frequency_disp);
-  EXPECT_EQ(find("states.state_form.widget51.frequency_lock"), frequency_lock);
-  EXPECT_EQ(find("states.state_form.widget51.reset_frequencys"), reset_frequencys);
-  EXPECT_EQ(find("states.state_form.widget51.quit_frequencys"), quit_frequencys);
-  EXPECT_NE(find("states.state_form.widget51.widget56"), nullptr);
-  EXPECT_NE(find("states.state_form.widget51.widget57"), nullptr);
-  EXPECT_EQ(find("states.auto_set_freq_shell.auto_set_freq_form.freq_auto_start"),
-            freq_auto_start);
-  EXPECT_EQ(find("states.auto_set_freq_shell.auto_set_freq_form.freq_auto_mul"), freq_auto_mul);
-  for (Widget slider : state_sliders) {
-    EXPECT_STREQ(XtName(slider), "slider");
-    EXPECT_EQ(XtParent(slider), state_holder);
+  const std::pair<std::string, const char*> labelled[] = {
+      {p + "widget27", "Parameters "}, {p + "widget22", "r1"}, {p + "widget24", "r2"},
+      {p + "widget26", "k"}, {g + "widget6", "Grid size"}, {g + "widget4", "X"},
+      {g + "widget5", "Y"}, {g + "widget12", "Duration"}, {c + "widget50", "Counter"},
+      {c + "widget54", "Stop at"}, {c + "widget53", "ZUXTurbo"}, {m + ".widget29", "File"},
+      {m + ".widget38", "Output"}, {m + ".Mapping", "Mapping"}, {m + "*widget37", "QUIT"},
+      {m + "*widget41", "Audio Output"}, {m + "*widget42", "Audio File"}, {"widget1.widget2.widget3*widget17", "Mean"},
+      {"widget1.widget2.widget3*widget18", "Mode"}, {s + "widget56", "Auto-set"}, {a + "widget41", "Auto-set"},
+      {s + "widget57", "Frequency (Hz)"}, {a + "widget42", "Amplitude"},
+      {e + "add_event_menu.widget16", "Add"},
+  };
+  for (const auto& [path, label] : labelled) {
+    Widget w = find(path.c_str());
+    ASSERT_NE(w, nullptr) << path;
+    EXPECT_EQ(xm_resource(w, XmNlabelString), label) << path;
   }
+}
 
-  EXPECT_EQ(find("instruments.instrument_form.instrument_holder"), instrument_holder);
-  EXPECT_EQ(find("instruments.instrument_form.widget36.amplitude_disp"), amplitude_disp);
-  EXPECT_EQ(find("instruments.instrument_form.widget36.amplitude_lock"), amplitude_lock);
-  EXPECT_EQ(find("instruments.instrument_form.widget36.reset_amplitudes"), reset_amplitudes);
-  EXPECT_EQ(find("instruments.instrument_form.widget36.quit_amplitudes"), quit_amplitudes);
-  EXPECT_NE(find("instruments.instrument_form.widget36.widget41"), nullptr);
-  EXPECT_NE(find("instruments.instrument_form.widget36.widget42"), nullptr);
-  EXPECT_EQ(find("instruments.auto_set_amp_shell.auto_set_amp_form.amp_auto_start"),
-            amp_auto_start);
-  EXPECT_EQ(find("instruments.auto_set_amp_shell.auto_set_amp_form.amp_auto_inc"), amp_auto_inc);
-  for (Widget slider : instrument_sliders) EXPECT_STREQ(XtName(slider), "slider");
-
-  EXPECT_EQ(XtParent(event_shell), Ctrl_pannel);
+TEST_F(startup, windows_hang_off_the_shells_built_before_them_and_start_hidden) {
+  for (Widget slider : state_sliders) EXPECT_EQ(XtParent(slider), state_holder);
   EXPECT_EQ(XtParent(load_p_interp_shell), event_shell);
-  for (Widget shell : {load_p_files_shell, save_p_files_shell, load_e_files_shell,
+  for (Widget shell : {event_shell, load_p_files_shell, save_p_files_shell, load_e_files_shell,
                        save_e_files_shell, save_s_files_shell, csound_output_shell,
                        load_event_p_shell})
     EXPECT_EQ(XtParent(shell), Ctrl_pannel);
-}
 
-TEST_F(startup, dialog_titles) {
   const std::pair<Widget, const char*> titles[] = {
-      {states, "States"},
-      {instruments, "Instruments"},
-      {auto_set_freq_shell, "Auto-set Freqlitude"},
-      {auto_set_amp_shell, "Auto-set Amplitude"},
+      {Ctrl_pannel, "Synth. Control"},          {states, "States"},
+      {instruments, "Instruments"},             {auto_set_freq_shell, "Auto-set Freqlitude"},
+      {auto_set_amp_shell, "Auto-set Amplitude"}, {event_shell, "Event List Editor"},
   };
-  for (const auto& [shell, expected] : titles) {
-    String title = nullptr;
-    XtVaGetValues(shell, XmNtitle, &title, nullptr);
-    EXPECT_STREQ(title, expected);
-  }
-}
+  for (const auto& [shell, title] : titles) EXPECT_EQ(title_of(shell), title);
 
-TEST_F(startup, everything_but_the_control_panel_starts_hidden) {
-  EXPECT_TRUE(shown(XtNameToWidget(Ctrl_pannel, "widget1")));
+  EXPECT_TRUE(shown(find("widget1")));
   for (Widget top : {state_form, instrument_form, auto_set_freq_form, auto_set_amp_form})
     EXPECT_FALSE(shown(top)) << XtName(top);
 }
@@ -151,7 +120,6 @@ TEST_F(startup, no_display) {
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 255);
-  EXPECT_EQ(read_file("out.txt"),
-            std::string(ZELMORA_PROGRAM) + ": can't open display, exiting...\n");
-  EXPECT_EQ(read_file("err.txt"), "");
+  EXPECT_EQ(slurp("out.txt"), std::string(ZELMORA_PROGRAM) + ": can't open display, exiting...\n");
+  EXPECT_EQ(slurp("err.txt"), "");
 }

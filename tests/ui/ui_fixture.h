@@ -1,14 +1,14 @@
 // The window tests' harness: the whole interface is built once per test
-// process, exactly as the program builds it, on the X server named by
-// DISPLAY (tests/ui/with_xvfb.sh starts a private Xvfb for them). Each test
-// starts from the defaults, with every window hidden, in a scratch working
-// directory of its own.
+// process, as the program builds it, on the X server named by DISPLAY
+// (with_xvfb.sh starts a private Xvfb). Each test starts from the defaults,
+// every window hidden, in a scratch working directory of its own.
 #pragma once
 
 // GoogleTest first: Xlib's macros (None, Bool, Status) would break it.
 #include <gtest/gtest.h>
 
 #include <Xm/Xm.h>
+#include <Xm/FileSB.h>
 #include <Xm/List.h>
 #include <Xm/Scale.h>
 #include <Xm/Text.h>
@@ -16,19 +16,17 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "engine/externs.h"
 #include "events/Xevent.h"
-#include "events/event_list.h"
 #include "files/Xfiles.h"
+#include "files/param_file.h"
+#include "tests/core/test_support.h"
+#include "tests/ui/output_capture.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
@@ -36,12 +34,14 @@
 
 namespace ui_test {
 
-// The toolkit options the harness passes; start-up must remove them.
+using test_support::slurp;
+using test_support::spit;
+
+// Toolkit options that start-up must consume.
 inline const char* const toolkit_options[] = {"zelmora", "-geometry", "+20+20", "-xrm",
                                               "*halt_at.columns: 4"};
 inline int arguments_left = 0;
 
-// Builds the interface on the first call; later calls do nothing.
 inline void build_once() {
   static bool built = false;
   if (built) return;
@@ -49,8 +49,7 @@ inline void build_once() {
   for (std::size_t i = 0; i < std::size(toolkit_options); ++i)
     argv[i] = const_cast<char*>(toolkit_options[i]);
   int argc = static_cast<int>(std::size(toolkit_options));
-  ASSERT_TRUE(build_interface(argc, argv))
-      << "no X display; run the window tests through tests/ui/with_xvfb.sh";
+  ASSERT_TRUE(build_interface(argc, argv)) << "no X display; run through tests/ui/with_xvfb.sh";
   arguments_left = argc;
   built = true;
 }
@@ -72,22 +71,24 @@ bool pump_until(Condition done) {
   return false;
 }
 
+inline bool viewable(Widget w) {
+  XWindowAttributes a{};
+  return XtIsRealized(w) && XGetWindowAttributes(display, XtWindow(w), &a) &&
+         a.map_state == IsViewable;
+}
+
 // --- Acting as the user does: through the widgets' own callback lists. ---
 
-inline void press(Widget button) {
+// The push button's record is the largest of those these lists are given.
+inline void call(Widget w, const char* list, int reason) {
   XmPushButtonCallbackStruct data{};
-  data.reason = XmCR_ACTIVATE;
-  XtCallCallbacks(button, XmNactivateCallback, &data);
+  data.reason = reason;
+  XtCallCallbacks(w, list, &data);
 }
+inline void press(Widget button) { call(button, XmNactivateCallback, XmCR_ACTIVATE); }
+inline void arm(Widget arrow) { call(arrow, XmNarmCallback, XmCR_ARM); }
 
-// A press of an arrow button (its arm callback).
-inline void arm(Widget arrow) {
-  XmArrowButtonCallbackStruct data{};
-  data.reason = XmCR_ARM;
-  XtCallCallbacks(arrow, XmNarmCallback, &data);
-}
-
-// The user drags a scale to value and lets go.
+// The user drags a scale to `value` and lets go.
 inline void move_scale(Widget scale, int value) {
   XmScaleSetValue(scale, value);
   XmScaleCallbackStruct data{};
@@ -100,21 +101,19 @@ inline void set_toggle(Widget toggle, bool set) {
   XmToggleButtonSetState(toggle, set ? True : False, True);
 }
 
-// Types text into a field (XmText or XmTextField), replacing what it held,
-// without pressing Return.
+// Replaces what a text field holds, without pressing Return.
 inline void type_text(Widget field, const std::string& text) {
   XmTextSetString(field, const_cast<char*>(text.c_str()));
 }
 
-// Types text and presses Return.
 inline void type_and_return(Widget field, const std::string& text) {
   type_text(field, text);
-  XmAnyCallbackStruct data{};
-  data.reason = XmCR_ACTIVATE;
-  XtCallCallbacks(field, XmNactivateCallback, &data);
+  call(field, XmNactivateCallback, XmCR_ACTIVATE);
 }
 
 // --- Reading what the windows show. ---
+
+inline Widget find(const char* path) { return XtNameToWidget(Ctrl_pannel, path); }
 
 inline int scale_value(Widget scale) {
   int value = 0;
@@ -129,77 +128,59 @@ inline std::string text_in(Widget field) {
   return result;
 }
 
-// Line n (from 1) of a list widget, as plain text.
-inline std::string list_line(Widget list, int n) {
-  XmStringTable items = nullptr;
-  int count = 0;
-  XtVaGetValues(list, XmNitems, &items, XmNitemCount, &count, nullptr);
-  if (n < 1 || n > count) return {};
+inline std::string plain(XmString s) {
   char* text = static_cast<char*>(
-      XmStringUnparse(items[n - 1], nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0,
-                      XmOUTPUT_ALL));
+      XmStringUnparse(s, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
   std::string result = text ? text : "";
   XtFree(text);
   return result;
 }
 
-inline int list_count(Widget list) {
+// An XmString resource as plain text (labelString, pattern, dirMask, ...).
+inline std::string xm_resource(Widget w, const char* name) {
+  XmString s = nullptr;
+  XtVaGetValues(w, name, &s, nullptr);
+  std::string result = plain(s);
+  XmStringFree(s);
+  return result;
+}
+
+inline std::string title_of(Widget shell) {
+  char* title = nullptr;
+  XtVaGetValues(shell, XmNtitle, &title, nullptr);
+  return title ? title : "";
+}
+
+inline std::vector<std::string> list_lines(Widget list) {
+  XmStringTable items = nullptr;
   int count = 0;
-  XtVaGetValues(list, XmNitemCount, &count, nullptr);
-  return count;
+  XtVaGetValues(list, XmNitems, &items, XmNitemCount, &count, nullptr);
+  std::vector<std::string> lines;
+  for (int n = 0; n < count; ++n) lines.push_back(plain(items[n]));
+  return lines;
 }
 
 inline bool shown(Widget top_child) { return XtIsManaged(top_child) != 0; }
 
-// --- Files. ---
-
-inline std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+inline Widget ok_of(Widget box) { return XmFileSelectionBoxGetChild(box, XmDIALOG_OK_BUTTON); }
+inline Widget cancel_of(Widget box) {
+  return XmFileSelectionBoxGetChild(box, XmDIALOG_CANCEL_BUTTON);
 }
 
-inline void write_file(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-inline int line_count(const std::string& text) {
-  int lines = 0;
-  for (char c : text) lines += c == '\n';
-  return lines;
+// A parameter set as its file holds it.
+inline std::string parameters_text(const parameters_type& p) {
+  test_support::temp_stream text;
+  write_parameters(text.get(), p);
+  return text.text();
 }
 
 }  // namespace ui_test
 
-// Base fixture. Output of a test can be captured with
-// testing::internal::CaptureStdout() / CaptureStderr().
 class ui_fixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ui_test::build_once();
     if (HasFatalFailure()) return;
-    reset_run_state();
-    hide_every_window();
-    enter_scratch_directory();
-    ui_test::pump();
-  }
-
-  void TearDown() override {
-    std::fflush(nullptr);
-    if (!scratch.empty()) {
-      std::filesystem::current_path(start_directory);
-      std::filesystem::remove_all(scratch);
-    }
-  }
-
-  // The working directory of this test, empty at its start, and the one
-  // the test process started in.
-  std::filesystem::path scratch;
-  std::filesystem::path start_directory;
-
- private:
-  void reset_run_state() {
     // As at program start: all zero, then the defaults.
     Current_State = parameters_type{};
     systeminit();
@@ -212,21 +193,25 @@ class ui_fixture : public ::testing::Test {
     set_control();
     set_all_frequencies();
     set_all_amplitudes();
-  }
-
-  void hide_every_window() {
     for (Widget top : {state_form, instrument_form, event_form, auto_set_freq_form,
-                       auto_set_amp_form, load_p_files, save_p_files, load_e_files,
-                       save_e_files, save_s_files, csound_output, load_event_p_files,
-                       load_p_interp})
+                       auto_set_amp_form, load_p_files, save_p_files, load_e_files, save_e_files,
+                       save_s_files, csound_output, load_event_p_files, load_p_interp})
       XtUnmanageChild(top);
-  }
 
-  void enter_scratch_directory() {
     start_directory = std::filesystem::current_path();
     std::string pattern = (std::filesystem::temp_directory_path() / "zelmora-ui-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     scratch = pattern;
     std::filesystem::current_path(scratch);
+    ui_test::pump();
   }
+
+  void TearDown() override {
+    std::fflush(nullptr);
+    if (scratch.empty()) return;
+    std::filesystem::current_path(start_directory);
+    std::filesystem::remove_all(scratch);
+  }
+
+  std::filesystem::path scratch, start_directory;
 };

@@ -1,0 +1,312 @@
+// The States and Instruments windows, built from one slider window: their
+// sliders, locks, Reset and Quit, and the two Auto-set dialogs.
+#include "ui_fixture.h"
+
+#include <algorithm>
+
+using namespace ui_test;
+
+namespace {
+
+using floats = std::vector<float>;
+
+// Entries [first, first + count) of a parameter set's array.
+template <std::size_t N>
+floats slice(const std::array<float, N>& entries, int first, int count) {
+  return floats(entries.begin() + first, entries.begin() + first + count);
+}
+
+// Every slider shows its entry truncated, at the nearest end of 0..100.
+template <std::size_t N, std::size_t M>
+void expect_sliders_follow(const std::array<Widget, N>& sliders, const std::array<float, M>& at) {
+  for (std::size_t i = 0; i < N; ++i)
+    EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), 0, 100)) << i;
+}
+
+// An expected run of equal entries.
+struct run {
+  int first, last;
+  float value;
+};
+
+template <std::size_t N>
+void expect_runs(const std::array<float, N>& entries, const std::vector<run>& runs) {
+  for (const run& r : runs)
+    for (int i = r.first; i <= r.last; ++i) EXPECT_EQ(entries[i], r.value) << "entry " << i;
+}
+
+class slider_windows : public ui_fixture {
+ protected:
+  // Opens an Auto-set dialog from its window, types both fields, presses OK.
+  static void auto_set(const char* button, Widget dialog, Widget first, Widget second,
+                       const std::string& a, const std::string& b) {
+    press(find(button));
+    type_text(first, a);
+    type_text(second, b);
+    press(XtNameToWidget(dialog, "widget6"));
+  }
+  static void auto_set_states(const std::string& start, const std::string& multiple) {
+    auto_set("states.state_form.widget51.widget56", auto_set_freq_form, freq_auto_start, freq_auto_mul, start, multiple);
+  }
+  static void auto_set_instruments(const std::string& start, const std::string& increment) {
+    auto_set("instruments.instrument_form.widget36.widget41", auto_set_amp_form, amp_auto_start, amp_auto_inc, start, increment);
+  }
+};
+
+}  // namespace
+
+TEST_F(slider_windows, start_at_the_default_positions_unlocked) {
+  for (Widget slider : state_sliders) EXPECT_EQ(scale_value(slider), 50);
+  for (Widget slider : instrument_sliders) EXPECT_EQ(scale_value(slider), 50);
+  EXPECT_EQ(text_in(frequency_disp), "");
+  EXPECT_EQ(text_in(amplitude_disp), "");
+  EXPECT_FALSE(XmToggleButtonGetState(frequency_lock));
+  EXPECT_FALSE(XmToggleButtonGetState(amplitude_lock));
+}
+
+TEST_F(slider_windows, an_unlocked_slider_sets_its_own_entry_within_the_count) {
+  parameters_type expected = Current_State;
+  move_scale(state_sliders[3], 60);
+  move_scale(instrument_sliders[3], 60);
+  expected.states[3] = 60.0f;
+  expected.instrm[3] = 60.0f;
+  EXPECT_EQ(Current_State, expected);
+  EXPECT_EQ(text_in(frequency_disp), "317.35");
+  EXPECT_EQ(text_in(amplitude_disp), "600");
+  EXPECT_EQ(scale_value(state_sliders[2]), 50);
+
+  // Beyond Ns a state slider keeps to its entry; beyond noinstrm an
+  // instrument slider stores nothing. Neither shows a value.
+  Current_State.Ns = 8;
+  Current_State.noinstrm = 10;
+  expected = Current_State;
+  type_text(frequency_disp, "");
+  type_text(amplitude_disp, "");
+  move_scale(state_sliders[20], 70);
+  move_scale(instrument_sliders[20], 70);
+  expected.states[20] = 70.0f;
+  EXPECT_EQ(Current_State, expected);
+  EXPECT_EQ(text_in(frequency_disp), "");
+  EXPECT_EQ(text_in(amplitude_disp), "");
+}
+
+TEST_F(slider_windows, locked_states_move_together_past_the_ends_and_beyond_the_sliders) {
+  set_toggle(frequency_lock, true);
+  EXPECT_EQ(Freq_Lock, 1);
+  move_scale(state_sliders[0], 60);
+  expect_runs(Current_State.states, {{0, 39, 60}, {40, 40, 0}});
+  expect_sliders_follow(state_sliders, Current_State.states);
+  EXPECT_EQ(text_in(frequency_disp), "317.35");
+
+  // Stops at 100; goes below 0 where the slider can only show 0.
+  std::fill_n(Current_State.states.begin(), 40, 50.0f);
+  Current_State.states[0] = 95.0f;
+  Current_State.states[2] = 5.0f;
+  set_all_frequencies();
+  move_scale(state_sliders[1], 60);
+  EXPECT_EQ(slice(Current_State.states, 0, 4), (floats{100, 60, 15, 60}));
+  move_scale(state_sliders[1], 50);
+  EXPECT_EQ(slice(Current_State.states, 0, 3), (floats{90, 50, 5}));
+  move_scale(state_sliders[1], 40);
+  EXPECT_EQ(Current_State.states[2], -5.0f);
+  expect_sliders_follow(state_sliders, Current_State.states);
+  EXPECT_EQ(text_in(frequency_disp), "46.53");  // the moved slider's 40
+  modify_freq(2, -5);
+  EXPECT_EQ(text_in(frequency_disp), "0.62");
+
+  // All Ns states move, those without a slider too; a slider beyond Ns
+  // moves them by its own step.
+  Current_State.Ns = 60;
+  std::fill_n(Current_State.states.begin(), 60, 50.0f);
+  move_scale(state_sliders[5], 55);
+  expect_runs(Current_State.states, {{0, 59, 55}, {60, 60, 0}});
+  Current_State.Ns = 8;
+  std::fill_n(Current_State.states.begin(), 40, 50.0f);
+  Current_State.states[20] = 70.0f;
+  move_scale(state_sliders[20], 65);
+  expect_runs(Current_State.states, {{0, 7, 45}, {8, 8, 50}, {20, 20, 65}});
+}
+
+TEST_F(slider_windows, locked_instruments_move_together_and_show_the_last_one) {
+  set_toggle(amplitude_lock, true);
+  move_scale(instrument_sliders[0], 60);
+  expect_runs(Current_State.instrm, {{0, 24, 60}, {25, 25, 0}});
+  expect_sliders_follow(instrument_sliders, Current_State.instrm);
+  EXPECT_EQ(text_in(amplitude_disp), "600");
+
+  std::fill_n(Current_State.instrm.begin(), 24, 50.0f);
+  Current_State.instrm[24] = 95.0f;
+  set_all_amplitudes();
+  move_scale(instrument_sliders[0], 60);
+  EXPECT_EQ(Current_State.instrm[0], 60.0f);
+  EXPECT_EQ(Current_State.instrm[24], 100.0f);
+  EXPECT_EQ(text_in(amplitude_disp), "1000");
+
+  // Beyond noinstrm, every move is measured from the slider's unchanged 50.
+  Current_State.noinstrm = 10;
+  std::fill_n(Current_State.instrm.begin(), 25, 50.0f);
+  move_scale(instrument_sliders[20], 45);
+  expect_runs(Current_State.instrm, {{0, 9, 45}, {10, 10, 50}});
+  move_scale(instrument_sliders[20], 47);
+  expect_runs(Current_State.instrm, {{0, 9, 42}, {10, 10, 50}, {20, 20, 50}});
+}
+
+TEST_F(slider_windows, locks_record_the_toggle_and_only_amplitudes_echo_it) {
+  const parameters_type before = Current_State;
+  const captured_output o = capture([] {
+    set_toggle(frequency_lock, true);
+    set_toggle(frequency_lock, false);
+    set_toggle(amplitude_lock, true);
+    set_toggle(amplitude_lock, false);
+  });
+  EXPECT_EQ(o.out, "lock=1\nlock=0\n");
+  EXPECT_EQ(Freq_Lock, 0);
+  EXPECT_EQ(Amp_Lock, 0);
+  EXPECT_EQ(Current_State, before);
+}
+
+TEST_F(slider_windows, reset_puts_every_counted_entry_at_50) {
+  Current_State.Ns = 60;
+  Current_State.noinstrm = 30;
+  for (int i = 0; i < 100; ++i) Current_State.states[i] = Current_State.instrm[i] = float(i);
+  set_toggle(frequency_lock, true);
+  press(state_button);
+  press(instrument_button);
+  press(reset_frequencys);
+  press(reset_amplitudes);
+  expect_runs(Current_State.states, {{0, 59, 50}});
+  for (int s = 60; s < 100; ++s) EXPECT_EQ(Current_State.states[s], float(s));
+  expect_runs(Current_State.instrm, {{0, 29, 50}, {30, 30, 30}});
+  expect_sliders_follow(state_sliders, Current_State.states);
+  expect_sliders_follow(instrument_sliders, Current_State.instrm);
+  EXPECT_EQ(text_in(frequency_disp), "121.51");
+  EXPECT_EQ(text_in(amplitude_disp), "500");
+  EXPECT_TRUE(shown(state_form));  // only Quit hides a window
+  EXPECT_TRUE(shown(instrument_form));
+}
+
+TEST_F(slider_windows, a_refresh_moves_the_sliders_but_leaves_the_field) {
+  modify_freq(0, 60);
+  for (int s = 0; s < 40; ++s) Current_State.states[s] = static_cast<float>(s) + 0.9f;
+  set_all_frequencies();
+  expect_sliders_follow(state_sliders, Current_State.states);
+  EXPECT_EQ(text_in(frequency_disp), "317.35");
+}
+
+TEST_F(slider_windows, states_auto_set_spreads_a_geometric_progression) {
+  const struct {
+    int ns, preset;  // states 40.. Ns-1 at 50, state 2 at `preset`
+    const char *start, *multiple, *display;
+    std::vector<run> runs;
+  } cases[] = {
+      {40, 50, "1", "2", "14764.78",
+       {{0, 0, 50}, {1, 1, 57}, {2, 2, 64}, {3, 3, 71}, {4, 4, 78}, {5, 5, 85}, {6, 6, 92},
+        {7, 39, 100}}},
+      // Each step -7.16; entry 7 is trunc(-0.12).
+      {40, 50, "1", "0.5", "", {{1, 1, 42}, {2, 2, 35}, {6, 6, 7}, {7, 7, 0}, {8, 8, -7}}},
+      // Counted from 1: state number 3 is entry 2; 49 is trunc(20 + 47 x 0.98456).
+      {50, 20, "3", "1.1", "", {{1, 1, 50}, {2, 3, 20}, {4, 4, 21}, {49, 49, 66}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.multiple);
+    Current_State.Ns = c.ns;
+    std::fill(Current_State.states.begin(), Current_State.states.begin() + c.ns, 50.0f);
+    Current_State.states[2] = static_cast<float>(c.preset);
+    auto_set_states(c.start, c.multiple);
+    expect_runs(Current_State.states, c.runs);
+    expect_sliders_follow(state_sliders, Current_State.states);
+    if (*c.display) {
+      EXPECT_EQ(text_in(frequency_disp), c.display);
+    }
+    EXPECT_FALSE(shown(auto_set_freq_form));
+  }
+
+  // At Ns there is nothing to spread: a refresh only.
+  Current_State.Ns = 40;
+  const parameters_type before = Current_State;
+  XmScaleSetValue(state_sliders[10], 3);
+  auto_set_states("40", "3");
+  EXPECT_EQ(Current_State, before);
+  expect_sliders_follow(state_sliders, Current_State.states);
+  EXPECT_FALSE(shown(auto_set_freq_form));
+}
+
+TEST_F(slider_windows, instruments_auto_set_spreads_an_arithmetic_progression_without_overflow) {
+  const struct {
+    int noinstrm;
+    float preset;  // instruments 25.. noinstrm-1 at 50, instrument 1 at `preset`
+    const char *start, *increment, *display;
+    std::vector<run> runs;
+  } cases[] = {
+      {25, 50, "1", "5", "1000",
+       {{0, 0, 50}, {1, 1, 55}, {4, 4, 70}, {9, 9, 95}, {10, 24, 100}}},
+      // Counted from 1: base trunc(20.5).
+      {30, 20.5f, "2", "-3", "-640", {{0, 0, 50}, {1, 1, 20.5f}, {2, 2, 17}, {7, 7, 2},
+                                      {8, 8, -1}, {29, 29, -64}}},
+      {25, 50, "1", "2000000000", "1000", {{1, 24, 100}}},
+      {25, 50, "1", "-2000000000", "-2147483648",
+       {{0, 0, 50}, {1, 1, -1999999950.0f}, {2, 24, -2147483648.0f}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.increment);
+    Current_State.noinstrm = c.noinstrm;
+    std::fill(Current_State.instrm.begin(), Current_State.instrm.begin() + c.noinstrm, 50.0f);
+    Current_State.instrm[1] = c.preset;
+    auto_set_instruments(c.start, c.increment);
+    expect_runs(Current_State.instrm, c.runs);
+    expect_sliders_follow(instrument_sliders, Current_State.instrm);
+    EXPECT_EQ(text_in(amplitude_disp), c.display);
+    EXPECT_FALSE(shown(auto_set_amp_form));
+  }
+}
+
+TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_stay_open_until_cancelled) {
+  const parameters_type before = Current_State;
+  const std::pair<const char*, const char*> bad_states[] = {
+      {"0", "2"}, {"41", "2"}, {"", "2"},  {"abc", "2"}, {"1", ""},
+      {"1", "x"}, {"1", "0"},  {"1", "-2"}, {"1", "nan"}, {"99999999999", "2"},
+  };
+  const std::pair<const char*, const char*> bad_instruments[] = {
+      {"0", "5"}, {"26", "5"}, {"", "5"}, {"x", "5"}, {"1", ""}, {"1", "five"}, {"1", "99999999999"},
+  };
+  for (const auto& [start, multiple] : bad_states) {
+    EXPECT_EQ(capture([&] { auto_set_states(start, multiple); }).err, "Bad number\n")
+        << start << " / " << multiple;
+    EXPECT_TRUE(shown(auto_set_freq_form));
+  }
+  for (const auto& [start, increment] : bad_instruments) {
+    EXPECT_EQ(capture([&] { auto_set_instruments(start, increment); }).err, "Bad number\n")
+        << start << " / " << increment;
+    EXPECT_TRUE(shown(auto_set_amp_form));
+  }
+  EXPECT_EQ(Current_State, before);
+
+  type_text(freq_auto_start, "1");
+  type_text(freq_auto_mul, "2");
+  press(XtNameToWidget(auto_set_freq_form, "widget7"));
+  press(XtNameToWidget(auto_set_amp_form, "widget7"));
+  EXPECT_FALSE(shown(auto_set_freq_form));
+  EXPECT_FALSE(shown(auto_set_amp_form));
+  EXPECT_EQ(Current_State, before);
+  EXPECT_EQ(text_in(freq_auto_start), "1");  // kept for the next showing
+}
+
+TEST_F(slider_windows, quit_hides_each_window_until_the_menu_shows_it_again) {
+  press(state_button);
+  press(instrument_button);
+  press(quit_frequencys);
+  press(quit_amplitudes);
+  EXPECT_FALSE(shown(state_form));
+  EXPECT_FALSE(shown(instrument_form));
+  press(state_button);
+  EXPECT_TRUE(shown(state_form));
+}
+
+TEST_F(slider_windows, slider_rows_have_the_same_height) {
+  Dimension width = 0, height = 0, states_height = 0;
+  XtVaGetValues(instrument_holder, XmNwidth, &width, XmNheight, &height, nullptr);
+  XtVaGetValues(state_holder, XmNheight, &states_height, nullptr);
+  EXPECT_EQ(width, 568);
+  EXPECT_EQ(height, 182);
+  EXPECT_EQ(states_height, 182);
+}
