@@ -38,10 +38,6 @@ block_layout layout_for(int noinstrm, int x, int y) {
   return b;
 }
 
-}  // namespace
-
-namespace {
-
 // e^(0.096 p) of every state's position, recomputed only when a position
 // changes: the reductions look states up instead of calling exp per cell.
 const std::array<float, max_states>& state_frequencies(const position_array& states) {

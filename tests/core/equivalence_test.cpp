@@ -197,13 +197,13 @@ class equivalence_test : public ::testing::Test {
 
 TEST_F(equivalence_test, Avx2StepMatchesTheRuleCellByCell) {
   if (active_kernel_set() != kernel_set::avx2) GTEST_SKIP() << "no AVX2 on this processor";
-  expect_random_cases_agree(20240601, 60);
+  expect_random_cases_agree(20240601, 100);
 }
 
 TEST_F(equivalence_test, PortableStepMatchesTheRuleCellByCell) {
   force_portable_kernels(true);
   ASSERT_EQ(active_kernel_set(), kernel_set::portable);
-  expect_random_cases_agree(20240602, 60);
+  expect_random_cases_agree(20240602, 100);
 }
 
 TEST_F(equivalence_test, StepMatchesAtTheExtremesOfEveryParameter) {
