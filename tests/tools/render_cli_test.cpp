@@ -31,10 +31,11 @@ class render_cli_test : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  run_result run(const std::string& arguments) const {
+  run_result run(const std::string& arguments, bool portable = false) const {
     const fs::path out = dir / "stdout";
     const fs::path err = dir / "stderr";
-    const std::string command = "cd '" + dir.string() + "' && '" ZELMORA_RENDER "' " + arguments +
+    const std::string command = "cd '" + dir.string() + "' && " +
+                                (portable ? "ZELMORA_PORTABLE=1 " : "") + "'" ZELMORA_RENDER "' " + arguments +
                                 " >'" + out.string() + "' 2>'" + err.string() + "'";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
@@ -113,6 +114,20 @@ TEST_F(render_cli_test, UsageErrorsExitWithTwoAndHelpWithZero) {
   const run_result help = run("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--params FILE.csp"), std::string::npos);
+}
+
+TEST_F(render_cli_test, PortableKernelsGiveTheSameScoresAsTheVectorOnes) {
+  const std::string examples = ZELMORA_EXAMPLES;
+  for (const std::string& args :
+       {"--params " + examples + "/spirals.csp --reduce mode",
+        "--params " + examples + "/turbulence.csp",
+        "--events " + examples + "/calm-to-storm.cse"}) {
+    const run_result vector = run(args + " --iterations 300");
+    const run_result portable = run(args + " --iterations 300", true);
+    ASSERT_EQ(vector.status, 0) << args << vector.err;
+    EXPECT_GT(vector.out.size(), 1000u);
+    EXPECT_TRUE(vector.out == portable.out) << args;
+  }
 }
 
 TEST_F(render_cli_test, ZeroIterationsGiveTheHeaderOnly) {
