@@ -237,6 +237,14 @@ TEST_F(dialogs_test, LoadEventListFillsTheEditorCancelsAnEditAndSavesTheSameText
   EXPECT_EQ(choose(save_e_files, save_e_filename, "again.cse").out, "Chug\nChug\n");
   EXPECT_EQ(slurp("again.cse"), three_events_text);
   EXPECT_FALSE(shown(save_e_files));
+
+  // The loaded lines stay in step with the events for later edits.
+  XmListSelectPos(event_list_disp, 1, False);
+  press(edit_event_button);
+  EXPECT_EQ(capture([] { type_and_return(event_time, "250"); }).out, "Shving\n3");
+  EXPECT_EQ(list_lines(event_list_disp), (strings{"->wild              100 200",
+                                                  "Reseed              200",
+                                                  "calm                250"}));
 }
 
 TEST_F(dialogs_test, EventListLoadsKeepWhatWasReadAndFailuresKeepTheList) {

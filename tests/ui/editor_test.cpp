@@ -236,24 +236,6 @@ TEST_F(editor_test, DeleteRemovesLineAndEventAndCancelsAPendingEdit) {
   EXPECT_EQ(List_Size, 0);
 }
 
-TEST_F(editor_test, DisplayListShowsTheStoredNamesAndStaysInStep) {
-  spit("list.cse",
-       "event\ntype=1\ntime=0\nname=a_very_long_change_name\nNs=1\nnoinstrm=1\nend\n"
-       "event\ntype=2\ntime=100\nname=->wild\nfinish time=300\nNs=1\nnoinstrm=1\nend\n"
-       "event\ntype=3\ntime=200\nname=Reseed\nend\n");
-  std::FILE* fp = std::fopen("list.cse", "r");
-  capture([&] { ASSERT_EQ(read_event_list(fp), 1); });
-  std::fclose(fp);
-  display_list();
-  EXPECT_EQ(list_lines(event_list_disp), (strings{"a_very_long_cha       0",
-                                                  "->wild              100 200",
-                                                  "Reseed              200"}));
-  EXPECT_EQ(retime(1, "250"), "Shving\n3");
-  EXPECT_EQ(list_lines(event_list_disp), (strings{"->wild              100 200",
-                                                  "Reseed              200",
-                                                  "a_very_long_cha     250"}));
-}
-
 // A click of the real pointer, through the X server.
 void click_with_pointer(Widget button) {
   ASSERT_TRUE(pump_until([button] { return viewable(button); }));
@@ -287,31 +269,26 @@ TEST_F(editor_test, ButtonsClickedWithThePointerKeepTheEditorUp) {
 TEST_F(editor_test, ListSitsAboveTheButtonRowAndTheEditFieldsBelowIt) {
   press(event_button);
   pump();
-  struct box {
-    Position x, y;
-    Dimension width, height;
-    int right() const { return x + width; }
-    int bottom() const { return y + height; }
+  enum { left, top, right, bottom };
+  const auto box = [](Widget w) {
+    Position x = 0, y = 0;
+    Dimension width = 0, height = 0;
+    XtVaGetValues(w, XmNx, &x, XmNy, &y, XmNwidth, &width, XmNheight, &height, nullptr);
+    return std::array<int, 4>{x, y, x + width, y + height};
   };
-  auto box_of = [](Widget w) {
-    box b{};
-    XtVaGetValues(w, XmNx, &b.x, XmNy, &b.y, XmNwidth, &b.width, XmNheight, &b.height, nullptr);
-    return b;
-  };
-  const box menu = box_of(add_event_menu), del = box_of(delete_event_button),
-            edit = box_of(edit_event_button), quit = box_of(event_editor_cancel),
-            list_frame = box_of(XtNameToWidget(event_form, "widget2")),
-            edit_frame = box_of(XtNameToWidget(event_form, "widget9"));
-  EXPECT_EQ(del.x, menu.right());
-  EXPECT_EQ(edit.x, del.right());
-  EXPECT_GT(quit.x, edit.right());
-  for (const box& b : {del, edit, quit}) EXPECT_EQ(b.bottom(), menu.bottom());
-  EXPECT_LE(list_frame.bottom(), del.y);
-  EXPECT_GE(edit_frame.y, menu.bottom());
-  EXPECT_EQ(list_frame.x, 0);
-  EXPECT_EQ(list_frame.right(), edit_frame.right());
-  EXPECT_EQ(box_of(event_time).y, box_of(event_edit).y);
-  EXPECT_GT(box_of(event_time).x, box_of(event_edit).x);
+  const auto menu = box(add_event_menu), del = box(delete_event_button),
+             edit = box(edit_event_button), quit = box(event_editor_cancel),
+             list = box(XtNameToWidget(event_form, "widget2")),
+             fields = box(XtNameToWidget(event_form, "widget9"));
+  EXPECT_EQ(del[left], menu[right]);
+  EXPECT_EQ(edit[left], del[right]);
+  EXPECT_GT(quit[left], edit[right]);
+  for (const auto& button : {del, edit, quit}) EXPECT_EQ(button[bottom], menu[bottom]);
+  EXPECT_LE(list[bottom], del[top]);
+  EXPECT_GE(fields[top], menu[bottom]);
+  EXPECT_EQ(list[right], fields[right]);
+  EXPECT_EQ(box(event_time)[top], box(event_edit)[top]);
+  EXPECT_GT(box(event_time)[left], box(event_edit)[right]);
   short columns = 0;
   int visible = 0;
   XtVaGetValues(event_time, XmNcolumns, &columns, nullptr);

@@ -8,14 +8,6 @@ using namespace ui_test;
 
 namespace {
 
-using floats = std::vector<float>;
-
-// Entries [first, first + count) of a parameter set's array.
-template <std::size_t N>
-floats slice(const std::array<float, N>& entries, int first, int count) {
-  return floats(entries.begin() + first, entries.begin() + first + count);
-}
-
 // Every slider shows its entry truncated, at the nearest end of 0..100.
 template <std::size_t N, std::size_t M>
 void expect_sliders_follow(const std::array<Widget, N>& sliders, const std::array<float, M>& at) {
@@ -23,8 +15,7 @@ void expect_sliders_follow(const std::array<Widget, N>& sliders, const std::arra
     EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), 0, 100)) << i;
 }
 
-// An expected run of equal entries.
-struct run {
+struct run {  // entries first..last all hold value
   int first, last;
   float value;
 };
@@ -35,33 +26,46 @@ void expect_runs(const std::array<float, N>& entries, const std::vector<run>& ru
     for (int i = r.first; i <= r.last; ++i) EXPECT_EQ(entries[i], r.value) << "entry " << i;
 }
 
-class slider_windows : public ui_fixture {
- protected:
-  // Opens an Auto-set dialog from its window, types both fields, presses OK.
-  static void auto_set(const char* button, Widget dialog, Widget first, Widget second,
-                       const std::string& a, const std::string& b) {
-    press(find(button));
-    type_text(first, a);
-    type_text(second, b);
-    press(XtNameToWidget(dialog, "widget6"));
-  }
-  static void auto_set_states(const std::string& start, const std::string& multiple) {
-    auto_set("states.state_form.widget51.widget56", auto_set_freq_form, freq_auto_start, freq_auto_mul, start, multiple);
-  }
-  static void auto_set_instruments(const std::string& start, const std::string& increment) {
-    auto_set("instruments.instrument_form.widget36.widget41", auto_set_amp_form, amp_auto_start, amp_auto_inc, start, increment);
-  }
-};
+using slider_windows = ui_fixture;
+
+// Opens an Auto-set dialog from its window, types both fields, presses OK.
+void auto_set(const char* button, Widget dialog, Widget first, Widget second,
+              const std::string& a, const std::string& b) {
+  press(find(button));
+  type_text(first, a);
+  type_text(second, b);
+  press(XtNameToWidget(dialog, "widget6"));
+}
+void auto_set_states(const std::string& start, const std::string& multiple) {
+  auto_set("states.state_form.widget51.widget56", auto_set_freq_form, freq_auto_start,
+           freq_auto_mul, start, multiple);
+}
+void auto_set_instruments(const std::string& start, const std::string& increment) {
+  auto_set("instruments.instrument_form.widget36.widget41", auto_set_amp_form, amp_auto_start,
+           amp_auto_inc, start, increment);
+}
 
 }  // namespace
 
-TEST_F(slider_windows, start_at_the_default_positions_unlocked) {
+TEST_F(slider_windows, start_at_50_unlocked_and_locks_record_the_toggle) {
   for (Widget slider : state_sliders) EXPECT_EQ(scale_value(slider), 50);
   for (Widget slider : instrument_sliders) EXPECT_EQ(scale_value(slider), 50);
   EXPECT_EQ(text_in(frequency_disp), "");
   EXPECT_EQ(text_in(amplitude_disp), "");
   EXPECT_FALSE(XmToggleButtonGetState(frequency_lock));
   EXPECT_FALSE(XmToggleButtonGetState(amplitude_lock));
+
+  const parameters_type before = Current_State;
+  const captured_output o = capture([] {
+    set_toggle(frequency_lock, true);
+    set_toggle(amplitude_lock, true);
+  });
+  EXPECT_EQ(o.out, "lock=1\n");  // only the amplitude lock echoes
+  EXPECT_EQ(Freq_Lock, 1);
+  EXPECT_EQ(Amp_Lock, 1);
+  EXPECT_EQ(capture([] { set_toggle(amplitude_lock, false); }).out, "lock=0\n");
+  EXPECT_EQ(Amp_Lock, 0);
+  EXPECT_EQ(Current_State, before);
 }
 
 TEST_F(slider_windows, an_unlocked_slider_sets_its_own_entry_within_the_count) {
@@ -104,9 +108,9 @@ TEST_F(slider_windows, locked_states_move_together_past_the_ends_and_beyond_the_
   Current_State.states[2] = 5.0f;
   set_all_frequencies();
   move_scale(state_sliders[1], 60);
-  EXPECT_EQ(slice(Current_State.states, 0, 4), (floats{100, 60, 15, 60}));
+  expect_runs(Current_State.states, {{0, 0, 100}, {1, 1, 60}, {2, 2, 15}, {3, 3, 60}});
   move_scale(state_sliders[1], 50);
-  EXPECT_EQ(slice(Current_State.states, 0, 3), (floats{90, 50, 5}));
+  expect_runs(Current_State.states, {{0, 0, 90}, {1, 1, 50}, {2, 2, 5}});
   move_scale(state_sliders[1], 40);
   EXPECT_EQ(Current_State.states[2], -5.0f);
   expect_sliders_follow(state_sliders, Current_State.states);
@@ -151,25 +155,11 @@ TEST_F(slider_windows, locked_instruments_move_together_and_show_the_last_one) {
   expect_runs(Current_State.instrm, {{0, 9, 42}, {10, 10, 50}, {20, 20, 50}});
 }
 
-TEST_F(slider_windows, locks_record_the_toggle_and_only_amplitudes_echo_it) {
-  const parameters_type before = Current_State;
-  const captured_output o = capture([] {
-    set_toggle(frequency_lock, true);
-    set_toggle(frequency_lock, false);
-    set_toggle(amplitude_lock, true);
-    set_toggle(amplitude_lock, false);
-  });
-  EXPECT_EQ(o.out, "lock=1\nlock=0\n");
-  EXPECT_EQ(Freq_Lock, 0);
-  EXPECT_EQ(Amp_Lock, 0);
-  EXPECT_EQ(Current_State, before);
-}
-
 TEST_F(slider_windows, reset_puts_every_counted_entry_at_50) {
   Current_State.Ns = 60;
   Current_State.noinstrm = 30;
   for (int i = 0; i < 100; ++i) Current_State.states[i] = Current_State.instrm[i] = float(i);
-  set_toggle(frequency_lock, true);
+  set_toggle(frequency_lock, true);  // no matter
   press(state_button);
   press(instrument_button);
   press(reset_frequencys);
@@ -185,17 +175,9 @@ TEST_F(slider_windows, reset_puts_every_counted_entry_at_50) {
   EXPECT_TRUE(shown(instrument_form));
 }
 
-TEST_F(slider_windows, a_refresh_moves_the_sliders_but_leaves_the_field) {
-  modify_freq(0, 60);
-  for (int s = 0; s < 40; ++s) Current_State.states[s] = static_cast<float>(s) + 0.9f;
-  set_all_frequencies();
-  expect_sliders_follow(state_sliders, Current_State.states);
-  EXPECT_EQ(text_in(frequency_disp), "317.35");
-}
-
 TEST_F(slider_windows, states_auto_set_spreads_a_geometric_progression) {
   const struct {
-    int ns, preset;  // states 40.. Ns-1 at 50, state 2 at `preset`
+    int ns, preset;  // states up to Ns at 50 but state 2 at `preset`
     const char *start, *multiple, *display;
     std::vector<run> runs;
   } cases[] = {
@@ -234,7 +216,7 @@ TEST_F(slider_windows, states_auto_set_spreads_a_geometric_progression) {
 TEST_F(slider_windows, instruments_auto_set_spreads_an_arithmetic_progression_without_overflow) {
   const struct {
     int noinstrm;
-    float preset;  // instruments 25.. noinstrm-1 at 50, instrument 1 at `preset`
+    float preset;  // instruments up to noinstrm at 50 but instrument 1 at `preset`
     const char *start, *increment, *display;
     std::vector<run> runs;
   } cases[] = {
@@ -260,7 +242,7 @@ TEST_F(slider_windows, instruments_auto_set_spreads_an_arithmetic_progression_wi
   }
 }
 
-TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_stay_open_until_cancelled) {
+TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_stay_open_until_cancelled_or_quit) {
   const parameters_type before = Current_State;
   const std::pair<const char*, const char*> bad_states[] = {
       {"0", "2"}, {"41", "2"}, {"", "2"},  {"abc", "2"}, {"1", ""},
@@ -289,24 +271,11 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_stay_open_until_cancelle
   EXPECT_FALSE(shown(auto_set_amp_form));
   EXPECT_EQ(Current_State, before);
   EXPECT_EQ(text_in(freq_auto_start), "1");  // kept for the next showing
-}
 
-TEST_F(slider_windows, quit_hides_each_window_until_the_menu_shows_it_again) {
-  press(state_button);
-  press(instrument_button);
   press(quit_frequencys);
   press(quit_amplitudes);
   EXPECT_FALSE(shown(state_form));
   EXPECT_FALSE(shown(instrument_form));
   press(state_button);
   EXPECT_TRUE(shown(state_form));
-}
-
-TEST_F(slider_windows, slider_rows_have_the_same_height) {
-  Dimension width = 0, height = 0, states_height = 0;
-  XtVaGetValues(instrument_holder, XmNwidth, &width, XmNheight, &height, nullptr);
-  XtVaGetValues(state_holder, XmNheight, &states_height, nullptr);
-  EXPECT_EQ(width, 568);
-  EXPECT_EQ(height, 182);
-  EXPECT_EQ(states_height, 182);
 }

@@ -128,6 +128,13 @@ inline std::string text_in(Widget field) {
   return result;
 }
 
+// The control panel's scales, then duration, counter and "Stop at".
+inline std::string panel() {
+  std::string shown;
+  for (Widget scale : {r1, r2, k, x, y}) shown += std::to_string(scale_value(scale)) + " ";
+  return shown + "| " + text_in(duration) + " | " + text_in(counter) + " | " + text_in(halt_at);
+}
+
 inline std::string plain(XmString s) {
   char* text = static_cast<char*>(
       XmStringUnparse(s, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
