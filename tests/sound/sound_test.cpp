@@ -180,19 +180,6 @@ TEST_F(sound_test, AFailingCsoundIsReportedAndLeavesNoScore) {
   }
 }
 
-TEST_F(sound_test, AnAbandonedRenderNeverStartsCsound) {
-  Current_State.r1 = 0.0f;
-  int sound = 0, play = 0;
-  const captured_output o = capture([&] {
-    sound = make_sound_file("out.raw");
-    play = play_on_audio_device();
-  });
-  EXPECT_EQ(sound, -1);
-  EXPECT_EQ(play, -1);
-  EXPECT_EQ(o.err, "bad parameters to updatebad parameters to update");  // not a word from csound
-  EXPECT_EQ(entries(), (strings{"tmp", orchestra_name}));
-}
-
 TEST_F(sound_test, TheRendererWritesCleanWavFilesAtTheStatesPitch) {
   // 440 Hz fills a 25 ms grain with whole cycles, so the grains join into
   // one steady tone. A hundred voices at 1000 would be four times full

