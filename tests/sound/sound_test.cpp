@@ -226,39 +226,28 @@ TEST_F(sound_test, TheRendererExplainsACsoundFailure) {
 
 namespace {
 
-struct preset {
-  const char* file;
-  int mean_mode;  // the reduction it is meant for
-};
+// A preset file and the reduction it is meant for (1: mode).
+using preset = std::pair<const char*, int>;
+class presets_test : public sound_test, public ::testing::WithParamInterface<preset> {};
 
-constexpr preset presets[] = {
-    {"spirals.csp", 0}, {"turbulence.csp", 0}, {"slow-waves.csp", 0},     {"rain.csp", 0},
-    {"pentatonic.csp", 1}, {"chimes.csp", 1},  {"calm-to-storm.cse", 0}, {"glissando.cse", 0},
-};
-
-void PrintTo(const preset& p, std::ostream* os) { *os << p.file; }
-
-class presets_test : public sound_test, public ::testing::WithParamInterface<preset> {
- protected:
-  // How many different grains (all voices' frequencies together) the last
-  // `late` of `iterations` iterations hold; a dead grid repeats one grain.
-  static int distinct_late_grains(int iterations, int late) {
-    Current_State.iter = iterations;
-    EXPECT_EQ(play_ca(std::fopen("grains.sco", "w")), render_complete);  // closes it
-    std::map<double, std::string> grains;  // start time -> frequencies
-    for (const std::string& line : test_support::lines_of(slurp("grains.sco"))) {
-      std::istringstream fields(line);
-      std::string instrument, start, dur, amp, freq;
-      if (fields >> instrument >> start >> dur >> amp >> freq && instrument[0] == 'i')
-        grains[std::stod(start)] += freq + " ";
-    }
-    EXPECT_EQ(grains.size(), static_cast<std::size_t>(iterations));
-    if (grains.size() < static_cast<std::size_t>(late)) return 0;
-    std::set<std::string> distinct;
-    for (auto g = std::prev(grains.end(), late); g != grains.end(); ++g) distinct.insert(g->second);
-    return static_cast<int>(distinct.size());
+// How many different grains (all voices' frequencies together) the last
+// `late` of `iterations` iterations hold; a dead grid repeats one grain.
+int distinct_late_grains(int iterations, int late) {
+  Current_State.iter = iterations;
+  EXPECT_EQ(play_ca(std::fopen("grains.sco", "w")), render_complete);  // closes it
+  std::map<double, std::string> grains;  // start time -> frequencies
+  for (const std::string& line : test_support::lines_of(slurp("grains.sco"))) {
+    std::istringstream fields(line);
+    std::string instrument, start, dur, amp, freq;
+    if (fields >> instrument >> start >> dur >> amp >> freq && instrument[0] == 'i')
+      grains[std::stod(start)] += freq + " ";
   }
-};
+  EXPECT_EQ(grains.size(), static_cast<std::size_t>(iterations));
+  if (grains.size() < static_cast<std::size_t>(late)) return 0;
+  std::set<std::string> distinct;
+  for (auto g = std::prev(grains.end(), late); g != grains.end(); ++g) distinct.insert(g->second);
+  return static_cast<int>(distinct.size());
+}
 
 }  // namespace
 
@@ -267,25 +256,21 @@ TEST_F(presets_test, TheDefaultsDieOutWhichIsWhyPresetsExist) {
 }
 
 TEST_P(presets_test, LoadsAsWrittenStaysAliveAndSoundsUnclipped) {
-  // Loaded as the Load dialogs do: a parameter set replaces the current
-  // one; an event list plays over the default set.
-  const fs::path file = fs::path(ZELMORA_EXAMPLES) / GetParam().file;
+  // As the Load dialogs load them: an event list plays over the defaults.
+  const fs::path file = fs::path(ZELMORA_EXAMPLES) / GetParam().first;
   const bool event_list = file.extension() == ".cse";
   std::FILE* fp = std::fopen(file.c_str(), "r");
   ASSERT_NE(fp, nullptr);
   const int result = event_list ? read_event_list(fp) : read_parameters(fp, Current_State);
   std::fclose(fp);
   ASSERT_EQ(result, event_list ? 1 : 0) << "refused";
-  Mean_Mode = GetParam().mean_mode;
-
+  Mean_Mode = GetParam().second;
   test_support::temp_stream rewritten;
   event_list ? write_event_list(rewritten.get()) : write_parameters(rewritten.get(), Current_State);
   EXPECT_EQ(rewritten.text(), slurp(file)) << "not in the writers' form";
-
   // Every render seeds the grid afresh: two different seedings.
   for (int render = 0; render < 2; ++render)
     EXPECT_GE(distinct_late_grains(600, 100), 75) << "render " << render;
-
   Current_State.iter = 160;
   ASSERT_EQ(make_sound_file("take.raw"), 0);
   const int peak = peak_of(samples_of(slurp("take.raw")));
@@ -293,4 +278,9 @@ TEST_P(presets_test, LoadsAsWrittenStaysAliveAndSoundsUnclipped) {
   EXPECT_LT(peak, 32767) << "clipped";
 }
 
-INSTANTIATE_TEST_SUITE_P(Presets, presets_test, ::testing::ValuesIn(presets));
+INSTANTIATE_TEST_SUITE_P(Presets, presets_test,
+                         ::testing::Values(preset{"spirals.csp", 0}, preset{"turbulence.csp", 0},
+                                           preset{"slow-waves.csp", 0}, preset{"rain.csp", 0},
+                                           preset{"pentatonic.csp", 1}, preset{"chimes.csp", 1},
+                                           preset{"calm-to-storm.cse", 0},
+                                           preset{"glissando.cse", 0}));

@@ -1,11 +1,11 @@
 // The control panel: its controls store into Current_State, set_control
-// shows Current_State, and its menus reach the other windows.
+// shows Current_State, its menus reach the other windows, and a render
+// moves its counter and, with events, brings every window in step.
 #include <Xm/Label.h>
 #include <Xm/RowColumn.h>
 
+#include "engine/render.h"
 #include "ui_fixture.h"
-
-using namespace ui_test;
 
 namespace {
 
@@ -29,6 +29,13 @@ strings entry_labels(Widget menu) {
   return labels;
 }
 
+// Renders into the score file `name`; the lines it holds.
+std::size_t render_lines(const char* name) {
+  std::FILE* score = std::fopen(name, "w");
+  EXPECT_EQ(score ? play_ca(score) : -1, render_complete);
+  return test_support::lines_of(slurp(name)).size();
+}
+
 }  // namespace
 
 TEST_F(control_panel, shows_the_set_truncated_and_within_each_scales_range) {
@@ -36,7 +43,6 @@ TEST_F(control_panel, shows_the_set_truncated_and_within_each_scales_range) {
   Current_State.r1 = 0.29f;  // held just below 0.29
   set_control();
   EXPECT_EQ(panel(), "28 120 100 50 50 | 0.0250 | 0 | 600");
-
   Current_State.r1 = 25.0f;
   Current_State.r2 = 0.0f;
   Current_State.k = -3.0f;
@@ -74,7 +80,6 @@ TEST_F(control_panel, duration_arrows_rewrite_every_control_and_stop_at_their_li
   arm(dur_up);
   EXPECT_EQ(panel(), "80 120 100 70 50 | 0.0260 | 17 | 600");
   EXPECT_EQ(Current_State.iter, 600);
-
   // Down: 25 presses from the default reach a hair below 0, and stop.
   Current_State.dur = 0.025f;
   for (int press_count = 0; press_count < 25; ++press_count) arm(dur_down);
@@ -86,7 +91,6 @@ TEST_F(control_panel, duration_arrows_rewrite_every_control_and_stop_at_their_li
   EXPECT_EQ(text_in(duration), "-0.0000");
   arm(dur_up);
   EXPECT_EQ(text_in(duration), "0.0010");
-
   // Up: 9965 presses from the default, stopping at 9.9904.
   Current_State.dur = 0.025f;
   int presses = 0;
@@ -130,36 +134,21 @@ TEST_F(control_panel, menus_hold_their_entries_in_order) {
   }
 }
 
-TEST_F(control_panel, mean_and_mode_set_the_reduction_and_turbo_changes_nothing) {
+TEST_F(control_panel, mean_and_mode_set_the_reduction) {
   Widget option = find("widget1.widget2.widget3.widget13");
   Widget mean = find("widget1.widget2.widget3*widget17");
   Widget chosen = nullptr;
   XtVaGetValues(option, XmNmenuHistory, &chosen, nullptr);
   EXPECT_EQ(chosen, mean);  // matches the default Mean_Mode of 0
-  EXPECT_FALSE(XtIsManaged(XmOptionLabelGadget(option)));
   press(find("widget1.widget2.widget3*widget18"));
   EXPECT_EQ(Mean_Mode, 1);
   press(mean);
   EXPECT_EQ(Mean_Mode, 0);
-
-  Widget turbo = find("widget1.widget48.widget49.widget53");
-  XmString label = nullptr;
-  XtVaGetValues(turbo, XmNlabelString, &label, nullptr);
-  EXPECT_EQ(XmStringLineCount(label), 2);  // "ZUX" over "Turbo"
-  XmStringFree(label);
-  const parameters_type before = Current_State;
-  press(turbo);
-  EXPECT_EQ(Current_State, before);
-  EXPECT_EQ(Mean_Mode, 0);
-  EXPECT_EQ(panel(), "80 120 100 50 50 | 0.0250 | 0 | 600");
 }
 
-TEST_F(control_panel, mapping_menu_shows_the_windows) {
+TEST_F(control_panel, mapping_menu_shows_a_window_and_keeps_it_shown) {
   press(state_button);
-  press(state_button);  // shown already: stays shown
-  press(instrument_button);
-  press(event_button);
-  for (Widget form : {state_form, instrument_form, event_form}) EXPECT_TRUE(shown(form));
+  press(state_button);
   EXPECT_TRUE(pump_until([] { return viewable(states); }));
 }
 
@@ -172,6 +161,44 @@ TEST_F(control_panel, a_refresh_that_changes_nothing_leaves_the_widgets_alone) {
   set_control();
   EXPECT_EQ(text_in(halt_at), "6000");
   EXPECT_NE(XmTextGetInsertionPosition(halt_at), 1);
+}
+
+TEST_F(control_panel, render_without_events_only_the_counter_follows) {
+  Current_State.iter = 37;
+  XmScaleSetValue(state_sliders[7], 12);
+  type_text(halt_at, "typed");
+  EXPECT_EQ(render_lines("a.sco"), 2u + 37 * 25);
+  EXPECT_EQ(panel(), "80 120 100 50 50 | 0.0250 | 36 | typed");
+  EXPECT_EQ(scale_value(state_sliders[7]), 12);
+}
+
+TEST_F(control_panel, render_an_event_list_refreshes_every_window) {
+  parameters_type bells = Current_State;
+  bells.r1 = 0.29f;
+  bells.k = 2.5f;
+  bells.dur = 0.05f;
+  bells.iter = 9;
+  std::fill_n(bells.states.begin(), 40, 70.0f);
+  std::fill_n(bells.instrm.begin(), 25, 80.0f);
+  add_event_params(bells, "bells.csp");  // at 0
+  add_event_special();
+  set_event_time(2, 3);  // a reseed at 3 keeps the refreshes going until then
+  Current_State.iter = 6;
+  EXPECT_EQ(render_lines("events.sco"), 2u + 6 * 25);
+  EXPECT_EQ(panel(), "28 120 250 50 50 | 0.0500 | 5 | 9");  // iter 9 shown, not used
+  for (Widget slider : state_sliders) EXPECT_EQ(scale_value(slider), 70);
+  for (Widget slider : instrument_sliders) EXPECT_EQ(scale_value(slider), 80);
+}
+
+TEST_F(control_panel, render_windows_are_put_back_while_events_are_pending) {
+  add_event_special();
+  set_event_time(1, 4);
+  Current_State.iter = 6;
+  XmScaleSetValue(state_sliders[7], 12);
+  type_text(halt_at, "typed");
+  EXPECT_EQ(render_lines("quiet.sco"), 2u + 6 * 25);
+  EXPECT_EQ(scale_value(state_sliders[7]), 50);
+  EXPECT_EQ(text_in(halt_at), "6");
 }
 
 using control_panel_death = control_panel;

@@ -8,8 +8,6 @@
 #include "files/event_file.h"
 #include "ui_fixture.h"
 
-using namespace ui_test;
-
 namespace {
 
 using strings = std::vector<std::string>;
@@ -128,7 +126,6 @@ TEST_F(dialogs_test, LoadParametersRefreshesTheWindowsAndSaveWritesTheSetBack) {
   EXPECT_EQ(panel(), "50 200 300 60 70 | 0.0500 | 0 | 123");
   EXPECT_EQ(scale_value(state_sliders[2]), 75);
   EXPECT_EQ(scale_value(instrument_sliders[1]), 25);
-
   spit("p.csp", "an older set, longer than the new one will be" + std::string(2000, '.'));
   cb_save_params(nullptr, nullptr, nullptr);
   const captured_output saved = choose(save_p_files, save_p_filename, "p.csp");
@@ -177,7 +174,6 @@ TEST_F(dialogs_test, SavesThatCannotBeWrittenKeepTheOldFile) {
       {save_p_files, save_p_filename, "locked/p.csp", "Can't open file locked/p.csp\n"},
       {save_e_files, save_e_filename, "locked/e.cse", "Can't open file locked/e.cse\n"},
       {save_p_files, save_p_filename, "kept.csp", "Can't open file kept.csp\n"},
-      {save_p_files, save_p_filename, "no/such/dir/p.csp", "Can't open file no/such/dir/p.csp\n"},
       {save_p_files, save_p_filename, "full.csp", "Can't write file full.csp\n"},
       {csound_output, csound_filename, "no/dir/out.sco", "Can't open file no/dir/out.sco\n"},
   };
@@ -212,12 +208,10 @@ TEST_F(dialogs_test, LoadEventListFillsTheEditorCancelsAnEditAndSavesTheSameText
                                                   "Reseed              200"}));
   EXPECT_EQ(List_Size, 3);
   EXPECT_EQ(std::to_string(Event_List_Edit_No) + text_in(event_edit) + text_in(event_time), "-1");
-
   cb_save_events(nullptr, nullptr, nullptr);
   EXPECT_EQ(choose(save_e_files, save_e_filename, "again.cse").out, "Chug\nChug\n");
   EXPECT_EQ(slurp("again.cse"), three_events_text);
   EXPECT_FALSE(shown(save_e_files));
-
   // The loaded lines stay in step with the events for later edits.
   XmListSelectPos(event_list_disp, 1, False);
   press(edit_event_button);
@@ -234,7 +228,6 @@ TEST_F(dialogs_test, EventListLoadsKeepWhatWasReadAndFailuresKeepTheList) {
   EXPECT_EQ(choose(load_e_files, load_e_filename, "cut.cse").err, "bad end");
   EXPECT_FALSE(shown(load_e_files));
   EXPECT_EQ(List_Size, 3);
-
   cb_load_events(nullptr, nullptr, nullptr);
   const std::pair<const char*, const char*> failures[] = {
       {"junk.cse", "bad start\nFormat error in parameter file\n"},
@@ -270,7 +263,6 @@ TEST_F(dialogs_test, GenerateSoundFileAndAudioOutputRunCsound) {
   const std::string sound = slurp("out.au");
   EXPECT_NEAR(static_cast<double>(sound.size()), 2.0 * 44100, 2.0 * 32);
   EXPECT_NE(sound.find_first_not_of('\0'), std::string::npos);
-
   // No sound card here: ALSA's default device becomes the null device.
   spit(".asoundrc", "pcm.!default { type null }\n");
   const std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";

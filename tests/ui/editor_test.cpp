@@ -5,8 +5,6 @@
 #include "files/event_file.h"
 #include "ui_fixture.h"
 
-using namespace ui_test;
-
 namespace {
 
 using strings = std::vector<std::string>;
@@ -69,7 +67,6 @@ TEST_F(editor_test, ChangeEventTakesTheFileNameAndACopyOfTheCurrentSet) {
   press(event_file_load);
   EXPECT_TRUE(shown(load_event_p_files));
   add_change("default.csp");
-
   EXPECT_FALSE(shown(load_event_p_files));
   EXPECT_EQ(list_lines(event_list_disp), strings{"default.csp           0"});
   EXPECT_EQ(events(), "default.csp@0 (1)");
@@ -91,7 +88,6 @@ TEST_F(editor_test, NamesAreBaseNamesCutTo15OnTheLineButStoredWhole) {
             (strings{"a_rather_long_n       0", "plain.csp             0",
                      std::string(15, 'n') + "       0"}));
   EXPECT_EQ(events(), "a_rather_long_name.csp@0 plain.csp@0 " + std::string(99, 'n') + "@0 (3)");
-
   const std::pair<std::string, std::string> base_names[] = {
       {"default.csp", "default.csp"}, {"presets/calm/default.csp", "default.csp"},
       {"/default.csp", "default.csp"}, {"presets/", ""}, {"", ""},
@@ -116,7 +112,6 @@ TEST_F(editor_test, InterpolationLineShowsTimeAndLength) {
   add_change("default.csp");
   retime(1, "40");
   for (const char* length : {"100", "0", "-5"}) add_interpolation("default.csp", length);
-
   EXPECT_FALSE(shown(load_p_interp));
   EXPECT_EQ(list_lines(event_list_disp),
             (strings{"default.csp          40", "->default.csp        40 100",
@@ -159,7 +154,6 @@ TEST_F(editor_test, UnreadableFilesOrLengthsAddNothingAndKeepTheDialogUp) {
   }
   EXPECT_EQ(list_lines(event_list_disp), strings{});
   EXPECT_EQ(events(), "(0)");
-
   press(load_event_p_cancel);
   press(cancel_of(load_p_interp));
   EXPECT_FALSE(shown(load_event_p_files));
@@ -176,7 +170,6 @@ TEST_F(editor_test, EditMovesTheLineToItsPlaceInTime) {
   EXPECT_EQ(pending(), "-1 |");
   EXPECT_EQ(retime(2, "40"), "Shving\n3");
   EXPECT_EQ(retime(1, "25"), "Shving\n2");  // after the event already at 25
-
   EXPECT_EQ(list_lines(event_list_disp),
             (strings{"b.csp                25", "a.csp                25", "c.csp                40"}));
   EXPECT_EQ(events(), "b.csp@25 a.csp@25 c.csp@40 (3)");
@@ -207,7 +200,6 @@ TEST_F(editor_test, DeleteRemovesLineAndEventAndCancelsAPendingEdit) {
   EXPECT_EQ(pending(), "-1 |");
   EXPECT_EQ(type_time("30"), "");
   EXPECT_EQ(events(), "a.csp@0 b.csp@0 c.csp@0 (3)");
-
   on_line(3, edit_event_button);
   on_line(1, delete_event_button);
   EXPECT_EQ(list_lines(event_list_disp), (strings{"b.csp                 0", "c.csp                 0"}));
@@ -215,7 +207,6 @@ TEST_F(editor_test, DeleteRemovesLineAndEventAndCancelsAPendingEdit) {
   EXPECT_EQ(pending(), "-1 |");
   EXPECT_EQ(type_time("30"), "");  // the old position 3 lies beyond the list
   EXPECT_EQ(events(), "b.csp@0 c.csp@0 (2)");
-
   on_line(2, delete_event_button);
   on_line(1, delete_event_button);
   EXPECT_EQ(list_lines(event_list_disp), strings{});
@@ -241,44 +232,13 @@ TEST_F(editor_test, ButtonsClickedWithThePointerKeepTheEditorUp) {
   click_with_pointer(edit_event_button);
   EXPECT_TRUE(pump_until([] { return Event_List_Edit_No == 2; }));
   EXPECT_TRUE(shown(event_form));
-
   XmListSelectPos(event_list_disp, 1, False);
   click_with_pointer(delete_event_button);
   EXPECT_TRUE(pump_until([] { return List_Size == 2; }));
   EXPECT_TRUE(shown(event_form));
   EXPECT_EQ(list_lines(event_list_disp), (strings{"b.csp                 0", "c.csp                 0"}));
-
   click_with_pointer(event_editor_cancel);
   EXPECT_TRUE(pump_until([] { return !shown(event_form); }));
-}
-
-TEST_F(editor_test, ListSitsAboveTheButtonRowAndTheEditFieldsBelowIt) {
-  press(event_button);
-  pump();
-  enum { left, top, right, bottom };
-  const auto box = [](Widget w) {
-    Position x = 0, y = 0;
-    Dimension width = 0, height = 0;
-    XtVaGetValues(w, XmNx, &x, XmNy, &y, XmNwidth, &width, XmNheight, &height, nullptr);
-    return std::array<int, 4>{x, y, x + width, y + height};
-  };
-  const auto menu = box(add_event_menu), del = box(delete_event_button),
-             edit = box(edit_event_button), quit = box(event_editor_cancel),
-             list = box(XtNameToWidget(event_form, "widget2")),
-             fields = box(XtNameToWidget(event_form, "widget9"));
-  EXPECT_EQ(del[left], menu[right]);
-  EXPECT_EQ(edit[left], del[right]);
-  EXPECT_GT(quit[left], edit[right]);
-  for (const auto& button : {del, edit, quit}) EXPECT_EQ(button[bottom], menu[bottom]);
-  EXPECT_LE(list[bottom], del[top]);
-  EXPECT_GE(fields[top], menu[bottom]);
-  EXPECT_GT(box(event_time)[left], box(event_edit)[right]);
-  short columns = 0;
-  int visible = 0;
-  XtVaGetValues(event_time, XmNcolumns, &columns, nullptr);
-  XtVaGetValues(event_list_disp, XmNvisibleItemCount, &visible, nullptr);
-  EXPECT_EQ(columns, 5);
-  EXPECT_EQ(visible, 15);
 }
 
 TEST_F(editor_test, ListFontIsTheFixedWidthCourierSoColumnsAlign) {

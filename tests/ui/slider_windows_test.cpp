@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-using namespace ui_test;
-
 namespace {
 
 // Every slider shows its entry truncated, at the nearest end of 0..100.
@@ -54,7 +52,6 @@ TEST_F(slider_windows, start_at_50_unlocked_and_locks_record_the_toggle) {
   EXPECT_EQ(text_in(amplitude_disp), "");
   EXPECT_FALSE(XmToggleButtonGetState(frequency_lock));
   EXPECT_FALSE(XmToggleButtonGetState(amplitude_lock));
-
   const parameters_type before = Current_State;
   const captured_output o = capture([] {
     set_toggle(frequency_lock, true);
@@ -78,20 +75,17 @@ TEST_F(slider_windows, an_unlocked_slider_sets_its_own_entry_within_the_count) {
   EXPECT_EQ(text_in(frequency_disp), "317.35");
   EXPECT_EQ(text_in(amplitude_disp), "600");
   EXPECT_EQ(scale_value(state_sliders[2]), 50);
-
   // Beyond Ns a state slider keeps to its entry; beyond noinstrm an
-  // instrument slider stores nothing. Neither shows a value.
+  // instrument slider stores nothing. Neither shows its value.
   Current_State.Ns = 8;
   Current_State.noinstrm = 10;
   expected = Current_State;
-  type_text(frequency_disp, "");
-  type_text(amplitude_disp, "");
   move_scale(state_sliders[20], 70);
   move_scale(instrument_sliders[20], 70);
   expected.states[20] = 70.0f;
   EXPECT_EQ(Current_State, expected);
-  EXPECT_EQ(text_in(frequency_disp), "");
-  EXPECT_EQ(text_in(amplitude_disp), "");
+  EXPECT_EQ(text_in(frequency_disp), "317.35");
+  EXPECT_EQ(text_in(amplitude_disp), "600");
 }
 
 TEST_F(slider_windows, locked_states_move_together_past_the_ends_and_beyond_the_sliders) {
@@ -101,7 +95,6 @@ TEST_F(slider_windows, locked_states_move_together_past_the_ends_and_beyond_the_
   expect_runs(Current_State.states, {{0, 39, 60}, {40, 40, 0}});
   expect_sliders_follow(state_sliders, Current_State.states);
   EXPECT_EQ(text_in(frequency_disp), "317.35");
-
   // Stops at 100; goes below 0 where the slider can only show 0.
   std::fill_n(Current_State.states.begin(), 40, 50.0f);
   Current_State.states[0] = 95.0f;
@@ -117,7 +110,6 @@ TEST_F(slider_windows, locked_states_move_together_past_the_ends_and_beyond_the_
   EXPECT_EQ(text_in(frequency_disp), "46.53");  // the moved slider's 40
   modify_freq(2, -5);
   EXPECT_EQ(text_in(frequency_disp), "0.62");
-
   // All Ns states move, those without a slider too; a slider beyond Ns
   // moves them by its own step.
   Current_State.Ns = 60;
@@ -137,7 +129,6 @@ TEST_F(slider_windows, locked_instruments_move_together_and_show_the_last_one) {
   expect_runs(Current_State.instrm, {{0, 24, 60}, {25, 25, 0}});
   expect_sliders_follow(instrument_sliders, Current_State.instrm);
   EXPECT_EQ(text_in(amplitude_disp), "600");
-
   std::fill_n(Current_State.instrm.begin(), 24, 50.0f);
   Current_State.instrm[24] = 95.0f;
   set_all_amplitudes();
@@ -145,7 +136,6 @@ TEST_F(slider_windows, locked_instruments_move_together_and_show_the_last_one) {
   EXPECT_EQ(Current_State.instrm[0], 60.0f);
   EXPECT_EQ(Current_State.instrm[24], 100.0f);
   EXPECT_EQ(text_in(amplitude_disp), "1000");
-
   // Beyond noinstrm, every move is measured from the slider's unchanged 50.
   Current_State.noinstrm = 10;
   std::fill_n(Current_State.instrm.begin(), 25, 50.0f);
@@ -175,94 +165,71 @@ TEST_F(slider_windows, reset_puts_every_counted_entry_at_50) {
   EXPECT_TRUE(shown(instrument_form));
 }
 
-TEST_F(slider_windows, states_auto_set_spreads_a_geometric_progression) {
+TEST_F(slider_windows, auto_sets_spread_geometric_and_arithmetic_progressions) {
   const struct {
-    int ns, preset;  // states up to Ns at 50 but state 2 at `preset`
-    const char *start, *multiple, *display;
+    bool states;  // else instruments
+    int count;    // Ns or noinstrm; every entry up to it at 50 but the base
+    float base;   // entry 2 of the states, 1 of the instruments
+    const char *start, *step, *display;
     std::vector<run> runs;
   } cases[] = {
-      {40, 50, "1", "2", "14764.78",
+      {true, 40, 50, "1", "2", "14764.78",
        {{0, 0, 50}, {1, 1, 57}, {2, 2, 64}, {3, 3, 71}, {4, 4, 78}, {5, 5, 85}, {6, 6, 92},
         {7, 39, 100}}},
       // Each step -7.16; entry 7 is trunc(-0.12).
-      {40, 50, "1", "0.5", "", {{1, 1, 42}, {2, 2, 35}, {6, 6, 7}, {7, 7, 0}, {8, 8, -7}}},
+      {true, 40, 50, "1", "0.5", "", {{1, 1, 42}, {2, 2, 35}, {6, 6, 7}, {7, 7, 0}, {8, 8, -7}}},
       // Counted from 1: state number 3 is entry 2; 49 is trunc(20 + 47 x 0.98456).
-      {50, 20, "3", "1.1", "", {{1, 1, 50}, {2, 3, 20}, {4, 4, 21}, {49, 49, 66}}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.multiple);
-    Current_State.Ns = c.ns;
-    std::fill(Current_State.states.begin(), Current_State.states.begin() + c.ns, 50.0f);
-    Current_State.states[2] = static_cast<float>(c.preset);
-    auto_set_states(c.start, c.multiple);
-    expect_runs(Current_State.states, c.runs);
-    expect_sliders_follow(state_sliders, Current_State.states);
-    if (*c.display) {
-      EXPECT_EQ(text_in(frequency_disp), c.display);
-    }
-    EXPECT_FALSE(shown(auto_set_freq_form));
-  }
-
-  // At Ns there is nothing to spread: a refresh only.
-  Current_State.Ns = 40;
-  const parameters_type before = Current_State;
-  XmScaleSetValue(state_sliders[10], 3);
-  auto_set_states("40", "3");
-  EXPECT_EQ(Current_State, before);
-  expect_sliders_follow(state_sliders, Current_State.states);
-  EXPECT_FALSE(shown(auto_set_freq_form));
-}
-
-TEST_F(slider_windows, instruments_auto_set_spreads_an_arithmetic_progression_without_overflow) {
-  const struct {
-    int noinstrm;
-    float preset;  // instruments up to noinstrm at 50 but instrument 1 at `preset`
-    const char *start, *increment, *display;
-    std::vector<run> runs;
-  } cases[] = {
-      {25, 50, "1", "5", "1000",
+      {true, 50, 20, "3", "1.1", "", {{1, 1, 50}, {2, 3, 20}, {4, 4, 21}, {49, 49, 66}}},
+      {true, 40, 50, "40", "3", "", {{0, 39, 50}}},  // at Ns: a refresh only
+      {false, 25, 50, "1", "5", "1000",
        {{0, 0, 50}, {1, 1, 55}, {4, 4, 70}, {9, 9, 95}, {10, 24, 100}}},
       // Counted from 1: base trunc(20.5).
-      {30, 20.5f, "2", "-3", "-640", {{0, 0, 50}, {1, 1, 20.5f}, {2, 2, 17}, {7, 7, 2},
-                                      {8, 8, -1}, {29, 29, -64}}},
-      {25, 50, "1", "2000000000", "1000", {{1, 24, 100}}},
-      {25, 50, "1", "-2000000000", "-2147483648",
+      {false, 30, 20.5f, "2", "-3", "-640",
+       {{0, 0, 50}, {1, 1, 20.5f}, {2, 2, 17}, {7, 7, 2}, {8, 8, -1}, {29, 29, -64}}},
+      // No integer overflow.
+      {false, 25, 50, "1", "2000000000", "1000", {{1, 24, 100}}},
+      {false, 25, 50, "1", "-2000000000", "-2147483648",
        {{0, 0, 50}, {1, 1, -1999999950.0f}, {2, 24, -2147483648.0f}}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.increment);
-    Current_State.noinstrm = c.noinstrm;
-    std::fill(Current_State.instrm.begin(), Current_State.instrm.begin() + c.noinstrm, 50.0f);
-    Current_State.instrm[1] = c.preset;
-    auto_set_instruments(c.start, c.increment);
-    expect_runs(Current_State.instrm, c.runs);
-    expect_sliders_follow(instrument_sliders, Current_State.instrm);
-    EXPECT_EQ(text_in(amplitude_disp), c.display);
-    EXPECT_FALSE(shown(auto_set_amp_form));
+    SCOPED_TRACE(std::string(c.start) + " / " + c.step);
+    auto& entries = c.states ? Current_State.states : Current_State.instrm;
+    (c.states ? Current_State.Ns : Current_State.noinstrm) = c.count;
+    std::fill_n(entries.begin(), c.count, 50.0f);
+    entries[c.states ? 2 : 1] = c.base;
+    XmScaleSetValue(c.states ? state_sliders[10] : instrument_sliders[10], 3);  // out of step
+    c.states ? auto_set_states(c.start, c.step) : auto_set_instruments(c.start, c.step);
+    expect_runs(entries, c.runs);
+    c.states ? expect_sliders_follow(state_sliders, entries)
+             : expect_sliders_follow(instrument_sliders, entries);
+    if (*c.display) {
+      EXPECT_EQ(text_in(c.states ? frequency_disp : amplitude_disp), c.display);
+    }
+    EXPECT_FALSE(shown(c.states ? auto_set_freq_form : auto_set_amp_form));
   }
 }
 
 TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_stay_open_until_cancelled_or_quit) {
   const parameters_type before = Current_State;
-  const std::pair<const char*, const char*> bad_states[] = {
-      {"0", "2"}, {"41", "2"}, {"", "2"},  {"abc", "2"}, {"1", ""},
-      {"1", "x"}, {"1", "0"},  {"1", "-2"}, {"1", "nan"}, {"99999999999", "2"},
+  const struct {
+    bool states;
+    const char *start, *step;
+  } bad[] = {
+      {true, "0", "2"},   {true, "41", "2"}, {true, "", "2"},   {true, "abc", "2"},
+      {true, "1", ""},    {true, "1", "x"},  {true, "1", "0"},  {true, "1", "-2"},
+      {true, "1", "nan"}, {true, "99999999999", "2"},           {false, "0", "5"},
+      {false, "26", "5"}, {false, "", "5"},  {false, "x", "5"}, {false, "1", ""},
+      {false, "1", "five"}, {false, "1", "99999999999"},
   };
-  const std::pair<const char*, const char*> bad_instruments[] = {
-      {"0", "5"}, {"26", "5"}, {"", "5"}, {"x", "5"}, {"1", ""}, {"1", "five"}, {"1", "99999999999"},
-  };
-  for (const auto& [start, multiple] : bad_states) {
-    EXPECT_EQ(capture([&] { auto_set_states(start, multiple); }).err, "Bad number\n")
-        << start << " / " << multiple;
-    EXPECT_TRUE(shown(auto_set_freq_form));
-  }
-  for (const auto& [start, increment] : bad_instruments) {
-    EXPECT_EQ(capture([&] { auto_set_instruments(start, increment); }).err, "Bad number\n")
-        << start << " / " << increment;
-    EXPECT_TRUE(shown(auto_set_amp_form));
+  for (const auto& b : bad) {
+    EXPECT_EQ(capture([&] {
+                b.states ? auto_set_states(b.start, b.step) : auto_set_instruments(b.start, b.step);
+              }).err,
+              "Bad number\n")
+        << b.start << " / " << b.step;
+    EXPECT_TRUE(shown(b.states ? auto_set_freq_form : auto_set_amp_form));
   }
   EXPECT_EQ(Current_State, before);
-
   type_text(freq_auto_start, "1");
   type_text(freq_auto_mul, "2");
   press(XtNameToWidget(auto_set_freq_form, "widget7"));
@@ -271,7 +238,6 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_stay_open_until_cancelle
   EXPECT_FALSE(shown(auto_set_amp_form));
   EXPECT_EQ(Current_State, before);
   EXPECT_EQ(text_in(freq_auto_start), "1");  // kept for the next showing
-
   press(quit_frequencys);
   press(quit_amplitudes);
   EXPECT_FALSE(shown(state_form));

@@ -5,7 +5,6 @@
 
 #include "ui_fixture.h"
 
-using namespace ui_test;
 using startup = ui_fixture;
 
 TEST_F(startup, application_class_title_and_toolkit_options) {
@@ -61,7 +60,6 @@ TEST_F(startup, widgets_carry_their_resource_names_and_labels) {
   for (Widget w : instrument_sliders) EXPECT_STREQ(XtName(w), "slider");
   for (const std::string& path : {m + "*widget33", m + "*widget36", g + "widget13"})
     EXPECT_NE(find(path.c_str()), nullptr) << path;
-
   const std::pair<std::string, const char*> labelled[] = {
       {p + "widget27", "Parameters "}, {p + "widget22", "r1"}, {p + "widget24", "r2"},
       {p + "widget26", "k"}, {g + "widget6", "Grid size"}, {g + "widget4", "X"},
@@ -86,7 +84,6 @@ TEST_F(startup, windows_hang_off_the_shells_built_before_them) {
                        save_e_files_shell, save_s_files_shell, csound_output_shell,
                        load_event_p_shell})
     EXPECT_EQ(XtParent(shell), Ctrl_pannel);
-
   const std::pair<Widget, const char*> titles[] = {
       {Ctrl_pannel, "Synth. Control"},          {states, "States"},
       {instruments, "Instruments"},             {auto_set_freq_shell, "Auto-set Freqlitude"},

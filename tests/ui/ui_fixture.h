@@ -32,8 +32,6 @@
 #include "ui/Xfreq.h"
 #include "ui/startup.h"
 
-namespace ui_test {
-
 using test_support::slurp;
 using test_support::spit;
 
@@ -77,9 +75,8 @@ inline bool viewable(Widget w) {
          a.map_state == IsViewable;
 }
 
-// --- Acting as the user does: through the widgets' own callback lists. ---
-
-// The push button's record is the largest of those these lists are given.
+// The user acts through the widgets' own callback lists. The push button's
+// record is the largest of those these lists are given.
 inline void call(Widget w, const char* list, int reason) {
   XmPushButtonCallbackStruct data{};
   data.reason = reason;
@@ -110,8 +107,6 @@ inline void type_and_return(Widget field, const std::string& text) {
   type_text(field, text);
   call(field, XmNactivateCallback, XmCR_ACTIVATE);
 }
-
-// --- Reading what the windows show. ---
 
 inline Widget find(const char* path) { return XtNameToWidget(Ctrl_pannel, path); }
 
@@ -181,12 +176,10 @@ inline std::string parameters_text(const parameters_type& p) {
   return text.text();
 }
 
-}  // namespace ui_test
-
 class ui_fixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    ui_test::build_once();
+    build_once();
     if (HasFatalFailure()) return;
     // As at program start: all zero, then the defaults.
     Current_State = parameters_type{};
@@ -210,7 +203,7 @@ class ui_fixture : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     scratch = pattern;
     std::filesystem::current_path(scratch);
-    ui_test::pump();
+    pump();
   }
 
   void TearDown() override {
