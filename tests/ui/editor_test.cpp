@@ -138,7 +138,6 @@ TEST_F(editor_test, UnreadableFilesOrLengthsAddNothingAndKeepTheDialogUp) {
       {"folder.csp", nullptr, "Can't open file folder.csp"},
       {"bad.csp", nullptr, refused.c_str()},
       {"bad.csp", "100", refused.c_str()},
-      {"missing.csp", "100", "Can't open file missing.csp"},
       {"good.csp", "", "Bad length\n"},
       {"good.csp", "abc", "Bad length\n"},
       {"good.csp", " ", "Bad length\n"},
@@ -192,8 +191,9 @@ TEST_F(editor_test, TimesBelowOneOrNoNumberLeaveTheEditPending) {
   EXPECT_EQ(list_lines(event_list_disp)[2], "c.csp                 7");
 }
 
-TEST_F(editor_test, DeleteRemovesLineAndEventAndCancelsAPendingEdit) {
+TEST_F(editor_test, DeleteRemovesLineAndEventCancelsAnEditAndKeepsTheEditorUp) {
   three_events();
+  press(event_button);
   XmListDeselectAllItems(event_list_disp);
   press(edit_event_button);  // nothing selected: nothing to edit or delete
   press(delete_event_button);
@@ -207,38 +207,13 @@ TEST_F(editor_test, DeleteRemovesLineAndEventAndCancelsAPendingEdit) {
   EXPECT_EQ(pending(), "-1 |");
   EXPECT_EQ(type_time("30"), "");  // the old position 3 lies beyond the list
   EXPECT_EQ(events(), "b.csp@0 c.csp@0 (2)");
+  EXPECT_TRUE(shown(event_form));  // the buttons keep the editor up
   on_line(2, delete_event_button);
   on_line(1, delete_event_button);
   EXPECT_EQ(list_lines(event_list_disp), strings{});
   EXPECT_EQ(events(), "(0)");
-}
-
-// A click of the real pointer, through the X server.
-void click_with_pointer(Widget button) {
-  ASSERT_TRUE(pump_until([button] { return viewable(button); }));
-  Dimension width = 0, height = 0;
-  XtVaGetValues(button, XmNwidth, &width, XmNheight, &height, nullptr);
-  Position x = 0, y = 0;
-  XtTranslateCoords(button, Position(width / 2), Position(height / 2), &x, &y);
-  const std::string command =
-      "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-}
-
-TEST_F(editor_test, ButtonsClickedWithThePointerKeepTheEditorUp) {
-  three_events();
-  press(event_button);
-  XmListSelectPos(event_list_disp, 2, False);
-  click_with_pointer(edit_event_button);
-  EXPECT_TRUE(pump_until([] { return Event_List_Edit_No == 2; }));
-  EXPECT_TRUE(shown(event_form));
-  XmListSelectPos(event_list_disp, 1, False);
-  click_with_pointer(delete_event_button);
-  EXPECT_TRUE(pump_until([] { return List_Size == 2; }));
-  EXPECT_TRUE(shown(event_form));
-  EXPECT_EQ(list_lines(event_list_disp), (strings{"b.csp                 0", "c.csp                 0"}));
-  click_with_pointer(event_editor_cancel);
-  EXPECT_TRUE(pump_until([] { return !shown(event_form); }));
+  press(event_editor_cancel);
+  EXPECT_FALSE(shown(event_form));
 }
 
 TEST_F(editor_test, ListFontIsTheFixedWidthCourierSoColumnsAlign) {

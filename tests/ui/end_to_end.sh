@@ -5,12 +5,10 @@
 # error, even on a server that lacks the program's preferred fonts.
 # Usage: end_to_end.sh PROGRAM   (on the display with_xvfb.sh provides)
 set -eu
-program=$1
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmora-e2e-XXXXXX")
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work"
-
 fail() {
   echo "end_to_end: $*" >&2
   cat err.txt >&2 || true
@@ -26,25 +24,27 @@ fail() {
   echo end
 } >bright.csp
 
-"$program" >out.txt 2>err.txt &
+"$1" >out.txt 2>err.txt &
 pid=$!
 find_window() { timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
 panel=$(find_window 'Synth\. Control')
 [ -n "$panel" ] || fail "no control panel"
 
 # F10 enters the menu bar at "File"; Return opens a menu at its first entry.
-menu() { xdotool windowfocus --sync "$panel" key F10 "$@"; }
-
 # A dialog opens with the keyboard in its selection field: Ctrl+/ selects
 # what it holds, typing replaces that, Return is OK.
-name_file() {
-  dialog=$(find_window "$1")
-  [ -n "$dialog" ] || fail "no dialog \"$1\""
-  xdotool windowfocus --sync "$dialog" key ctrl+slash type "$work/$2"
+# Usage: menu_then_file TITLE FILE KEY...
+menu_then_file() {
+  title=$1 file=$2
+  shift 2
+  xdotool windowfocus --sync "$panel" key "$@"
+  dialog=$(find_window "$title")
+  [ -n "$dialog" ] || fail "no dialog \"$title\""
+  xdotool windowfocus --sync "$dialog" key ctrl+slash type "$work/$file"
   xdotool key Return
 }
 
-# Waits for a score and checks its length: 600 iterations of 25 notes.
+# A score of 600 iterations of 25 notes.
 score_written() {
   tries=0
   until [ -f "$1" ]; do
@@ -55,18 +55,15 @@ score_written() {
   [ "$(wc -l <"$1")" -eq 15002 ] || fail "$1 has $(wc -l <"$1") lines, not 15002"
 }
 
-menu Right Return Return
-name_file 'Csound Output' first.sco
+menu_then_file 'Csound Output' first.sco F10 Right Return Return
 score_written first.sco
 [ "$(sed -n 3p first.sco | cut -d' ' -f1-4)" = "i1 0.000000 0.025000 500.000000" ] ||
   fail "first.sco does not start with the defaults: $(sed -n 3p first.sco)"
 
-menu Return Down Down Return  # the third entry, past a separator
-name_file 'Load Parameters' bright.csp
-
-# The score follows what was loaded, with the iteration count it had.
-menu Right Return Return
-name_file 'Csound Output' second.sco
+# The third entry, past a separator; then the score follows what was
+# loaded, with the iteration count it had.
+menu_then_file 'Load Parameters' bright.csp F10 Return Down Down Return
+menu_then_file 'Csound Output' second.sco F10 Right Return Return
 score_written second.sco
 odd=$(awk 'NR > 2 && ($3 != "0.050000" || $4 != "300.000000" || $5 !~ /^317\.34/)' second.sco |
   wc -l)
@@ -74,7 +71,7 @@ odd=$(awk 'NR > 2 && ($3 != "0.050000" || $4 != "300.000000" || $5 !~ /^317\.34/
 [ "$(tail -n 1 second.sco | cut -d' ' -f1-2)" = "i25 29.950000" ] ||
   fail "second.sco ends with $(tail -n 1 second.sco)"
 
-menu Return Down Down Down Down Return  # QUIT, the last entry
+xdotool windowfocus --sync "$panel" key F10 Return Down Down Down Down Return  # QUIT
 status=0
 wait "$pid" || status=$?
 pid=""
