@@ -61,8 +61,7 @@ void expect_duration(std::size_t count, double seconds) {
   EXPECT_LT(std::abs(static_cast<double>(count) - seconds * sample_rate), block) << count;
 }
 
-// The strongest frequency from lo to hi Hz in 1 Hz steps (Goertzel) over
-// the first second.
+// The strongest frequency from lo to hi Hz over the first second (Goertzel).
 int strongest_frequency(const samples& s, int lo, int hi) {
   const std::size_t n = std::min<std::size_t>(s.size(), static_cast<std::size_t>(sample_rate));
   int best = lo;
@@ -102,15 +101,7 @@ class sound_test : public test_support::core_test {
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 
-  static strings entries(const fs::path& where = ".") {
-    strings names;
-    for (const auto& e : fs::directory_iterator(where)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  // zelmora-render with its temporary files in tmp/; the exit status, with
-  // standard error kept in render_err_.
+  // zelmora-render with its temporary files in tmp/ and its stderr kept.
   int render(const std::string& arguments) {
     const std::string command = "TMPDIR=tmp " + shell_word(ZELMORA_RENDER) + " " + arguments +
                                 " >/dev/null 2>render.err";
@@ -149,7 +140,7 @@ TEST_F(sound_test, SoundFilesAreRawMonoSamplesUnderTheirNamesAsTyped) {
   Current_State.iter = 40;
   ASSERT_EQ(make_sound_file("out.au; touch x"), 0);
   expect_duration(fs::file_size("out.au; touch x") / 2, 40 * 0.025);
-  EXPECT_EQ(entries(), (strings{"my take.raw", "out.au; touch x", "tmp", orchestra_name}));
+  EXPECT_EQ(files_in("."), (strings{"my take.raw", "out.au; touch x", "tmp", orchestra_name}));
 }
 
 TEST_F(sound_test, TheDefaultsPlayOnTheAudioDevice) {
@@ -161,7 +152,7 @@ TEST_F(sound_test, TheDefaultsPlayOnTheAudioDevice) {
   const int result = play_on_audio_device();
   ::setenv("HOME", old_home.c_str(), 1);
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(entries(), (strings{"home", "tmp", orchestra_name}));
+  EXPECT_EQ(files_in("."), (strings{"home", "tmp", orchestra_name}));
 }
 
 TEST_F(sound_test, AFailingCsoundIsReportedAndLeavesNoScore) {
@@ -176,7 +167,7 @@ TEST_F(sound_test, AFailingCsoundIsReportedAndLeavesNoScore) {
     const captured_output o = capture([&] { result = make_sound_file(c.sound_file); });
     EXPECT_EQ(result, -1) << c.sound_file;
     EXPECT_TRUE(o.err.ends_with("csound failed with exit status 1\n")) << o.err;
-    EXPECT_EQ(entries(), (c.orchestra ? strings{"tmp", orchestra_name} : strings{"tmp"}));
+    EXPECT_EQ(files_in("."), (c.orchestra ? strings{"tmp", orchestra_name} : strings{"tmp"}));
   }
 }
 
@@ -207,7 +198,7 @@ TEST_F(sound_test, TheRendererWritesCleanWavFilesAtTheStatesPitch) {
     EXPECT_GT(peak_of(s), c.peak_above);
     EXPECT_LE(peak_of(s), c.peak_at_most);
     EXPECT_NEAR(strongest_frequency(s, 50, 2000), 440, 1);
-    EXPECT_EQ(entries("tmp"), strings{});
+    EXPECT_EQ(files_in("tmp"), strings{});
   }
 }
 
@@ -216,13 +207,13 @@ TEST_F(sound_test, TheRendererExplainsACsoundFailure) {
   EXPECT_NE(render_err_.find("failed to open input file - missing.orc\n"), std::string::npos)
       << render_err_;
   EXPECT_NE(render_err_.find("csound failed with exit status 1\n"), std::string::npos);
-  EXPECT_TRUE(render_err_.ends_with("zelmora-render: no sound file made (orchestra missing.orc)\n"));
+  EXPECT_TRUE(
+      render_err_.ends_with("zelmora-render: no sound file made (orchestra missing.orc)\n"));
   EXPECT_FALSE(fs::exists("out.wav"));
-  EXPECT_EQ(entries("tmp"), strings{});
+  EXPECT_EQ(files_in("tmp"), strings{});
 }
 
-// --- The shipped presets: read by the program's own readers, written in
-// the writers' form, alive to the end, and audible without clipping. ---
+// The shipped presets: in the writers' form, alive, audible, unclipped.
 
 namespace {
 

@@ -3,8 +3,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <algorithm>
-
 #include "files/event_file.h"
 #include "ui_fixture.h"
 
@@ -21,14 +19,6 @@ captured_output choose(Widget box, Widget field, const std::string& name) {
     type_text(field, name);
     press(ok_of(box));
   });
-}
-
-strings files_in(const std::filesystem::path& dir) {
-  strings names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // Three states and two instruments, as the program writes them.
@@ -214,7 +204,7 @@ TEST_F(dialogs_test, LoadEventListFillsTheEditorAndFailedLoadsKeepIt) {
   cb_load_events(nullptr, nullptr, nullptr);
   EXPECT_EQ(choose(load_e_files, load_e_filename, "junk.cse").err,
             "bad start\nFormat error in parameter file\n");
-  EXPECT_EQ(choose(load_e_files, load_e_filename, "missing.cse").err, "Can't open file missing.cse");
+  EXPECT_EQ(choose(load_e_files, load_e_filename, "none.cse").err, "Can't open file none.cse");
   EXPECT_TRUE(shown(load_e_files));
   EXPECT_EQ(list_lines(event_list_disp), three_lines);
   // The loaded lines stay in step with the events for later edits.

@@ -11,16 +11,12 @@ using strings = std::vector<std::string>;
 
 class editor_test : public ui_fixture {
  protected:
-  static void add_change(const std::string& path) {
-    press(event_file_load);
-    type_text(load_event_p_filename, path);
-    press(load_event_p_ok);
-  }
-  static void add_interpolation(const std::string& path, const std::string& length) {
-    press(interpolate_button);
-    type_text(interp_filename, path);
-    type_text(interp_length, length);
-    press(ok_of(load_p_interp));
+  // A change event from `path`, or with a length an interpolation towards it.
+  static void add_event(const std::string& path, const char* length = nullptr) {
+    press(length ? interpolate_button : event_file_load);
+    type_text(length ? interp_filename : load_event_p_filename, path);
+    if (length) type_text(interp_length, length);
+    press(length ? ok_of(load_p_interp) : load_event_p_ok);
   }
   // Selects a line and presses Edit or Delete.
   static void on_line(int line, Widget button) {
@@ -51,7 +47,7 @@ class editor_test : public ui_fixture {
   static void three_events() {
     for (const char* name : {"a.csp", "b.csp", "c.csp"}) {
       spit(name, parameters_text(Current_State));
-      add_change(name);
+      add_event(name);
     }
   }
 };
@@ -66,7 +62,7 @@ TEST_F(editor_test, ChangeEventTakesTheFileNameAndACopyOfTheCurrentSet) {
   Current_State.iter = 321;  // no parameter file holds iter
   press(event_file_load);
   EXPECT_TRUE(shown(load_event_p_files));
-  add_change("default.csp");
+  add_event("default.csp");
   EXPECT_FALSE(shown(load_event_p_files));
   EXPECT_EQ(list_lines(event_list_disp), strings{"default.csp           0"});
   EXPECT_EQ(events(), "default.csp@0 (1)");
@@ -82,7 +78,7 @@ TEST_F(editor_test, NamesAreBaseNamesCutTo15OnTheLineButStoredWhole) {
   for (const std::string& path : {std::string("one/two/a_rather_long_name.csp"),
                                   std::filesystem::absolute("plain.csp").string(), deep}) {
     spit(path, parameters_text(Current_State));
-    add_change(path);
+    add_event(path);
   }
   EXPECT_EQ(list_lines(event_list_disp),
             (strings{"a_rather_long_n       0", "plain.csp             0",
@@ -99,19 +95,20 @@ TEST_F(editor_test, NamesAreBaseNamesCutTo15OnTheLineButStoredWhole) {
 TEST_F(editor_test, ReseedTakesTheTimeOfTheLastEvent) {
   press(reseed_button);
   spit("default.csp", parameters_text(Current_State));
-  add_change("default.csp");
+  add_event("default.csp");
   EXPECT_EQ(retime(2, "40"), "Shving\n2");
   press(reseed_button);
   EXPECT_EQ(list_lines(event_list_disp),
-            (strings{"Reseed                0", "default.csp          40", "Reseed               40"}));
+            (strings{"Reseed                0", "default.csp          40",
+                     "Reseed               40"}));
   EXPECT_EQ(events(), "Reseed@0 default.csp@40 Reseed@40 (3)");
 }
 
 TEST_F(editor_test, InterpolationLineShowsTimeAndLength) {
   spit("default.csp", parameters_text(Current_State));
-  add_change("default.csp");
+  add_event("default.csp");
   retime(1, "40");
-  for (const char* length : {"100", "0", "-5"}) add_interpolation("default.csp", length);
+  for (const char* length : {"100", "0", "-5"}) add_event("default.csp", length);
   EXPECT_FALSE(shown(load_p_interp));
   EXPECT_EQ(list_lines(event_list_disp),
             (strings{"default.csp          40", "->default.csp        40 100",
@@ -145,9 +142,7 @@ TEST_F(editor_test, UnreadableFilesOrLengthsAddNothingAndKeepTheDialogUp) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " / " + (c.length ? c.length : "change"));
-    const captured_output o = capture([&] {
-      c.length ? add_interpolation(c.file, c.length) : add_change(c.file);
-    });
+    const captured_output o = capture([&] { add_event(c.file, c.length); });
     EXPECT_EQ(o.err, c.error);
     EXPECT_TRUE(shown(c.length ? load_p_interp : load_event_p_files));
   }
@@ -170,7 +165,8 @@ TEST_F(editor_test, EditMovesTheLineToItsPlaceInTime) {
   EXPECT_EQ(retime(2, "40"), "Shving\n3");
   EXPECT_EQ(retime(1, "25"), "Shving\n2");  // after the event already at 25
   EXPECT_EQ(list_lines(event_list_disp),
-            (strings{"b.csp                25", "a.csp                25", "c.csp                40"}));
+            (strings{"b.csp                25", "a.csp                25",
+                     "c.csp                40"}));
   EXPECT_EQ(events(), "b.csp@25 a.csp@25 c.csp@40 (3)");
   int* positions = nullptr;
   int count = 0;
@@ -202,7 +198,8 @@ TEST_F(editor_test, DeleteRemovesLineAndEventCancelsAnEditAndKeepsTheEditorUp) {
   EXPECT_EQ(events(), "a.csp@0 b.csp@0 c.csp@0 (3)");
   on_line(3, edit_event_button);
   on_line(1, delete_event_button);
-  EXPECT_EQ(list_lines(event_list_disp), (strings{"b.csp                 0", "c.csp                 0"}));
+  const strings b_and_c{"b.csp                 0", "c.csp                 0"};
+  EXPECT_EQ(list_lines(event_list_disp), b_and_c);
   EXPECT_EQ(events(), "b.csp@0 c.csp@0 (2)");
   EXPECT_EQ(pending(), "-1 |");
   EXPECT_EQ(type_time("30"), "");  // the old position 3 lies beyond the list

@@ -30,10 +30,9 @@ find_window() { timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | 
 panel=$(find_window 'Synth\. Control')
 [ -n "$panel" ] || fail "no control panel"
 
-# F10 enters the menu bar at "File"; Return opens a menu at its first entry.
-# A dialog opens with the keyboard in its selection field: Ctrl+/ selects
-# what it holds, typing replaces that, Return is OK.
-# Usage: menu_then_file TITLE FILE KEY...
+# menu_then_file TITLE FILE KEY...: the KEYs reach a menu entry (F10 enters
+# the bar at "File"; Return opens a menu at its first entry); in the dialog,
+# Ctrl+/ selects the field's text, typing replaces it, Return is OK.
 menu_then_file() {
   title=$1 file=$2
   shift 2
@@ -60,8 +59,7 @@ score_written first.sco
 [ "$(sed -n 3p first.sco | cut -d' ' -f1-4)" = "i1 0.000000 0.025000 500.000000" ] ||
   fail "first.sco does not start with the defaults: $(sed -n 3p first.sco)"
 
-# The third entry, past a separator; then the score follows what was
-# loaded, with the iteration count it had.
+# The third entry, past a separator; the score then follows what was loaded.
 menu_then_file 'Load Parameters' bright.csp F10 Return Down Down Return
 menu_then_file 'Csound Output' second.sco F10 Right Return Return
 score_written second.sco

@@ -54,13 +54,12 @@ TEST_F(slider_windows, start_at_50_unlocked_and_locks_record_the_toggle) {
   EXPECT_FALSE(XmToggleButtonGetState(amplitude_lock));
   const parameters_type before = Current_State;
   const captured_output o = capture([] {
-    set_toggle(frequency_lock, true);
-    set_toggle(amplitude_lock, true);
+    XmToggleButtonSetState(frequency_lock, True, True);
+    XmToggleButtonSetState(amplitude_lock, True, True);
+    XmToggleButtonSetState(amplitude_lock, False, True);
   });
-  EXPECT_EQ(o.out, "lock=1\n");  // only the amplitude lock echoes
+  EXPECT_EQ(o.out, "lock=1\nlock=0\n");  // only the amplitude lock echoes
   EXPECT_EQ(Freq_Lock, 1);
-  EXPECT_EQ(Amp_Lock, 1);
-  EXPECT_EQ(capture([] { set_toggle(amplitude_lock, false); }).out, "lock=0\n");
   EXPECT_EQ(Amp_Lock, 0);
   EXPECT_EQ(Current_State, before);
 }
@@ -89,8 +88,7 @@ TEST_F(slider_windows, an_unlocked_slider_sets_its_own_entry_within_the_count) {
 }
 
 TEST_F(slider_windows, locked_states_move_together_past_the_ends_and_beyond_the_sliders) {
-  set_toggle(frequency_lock, true);
-  EXPECT_EQ(Freq_Lock, 1);
+  XmToggleButtonSetState(frequency_lock, True, True);
   move_scale(state_sliders[0], 60);
   expect_runs(Current_State.states, {{0, 39, 60}, {40, 40, 0}});
   expect_sliders_follow(state_sliders, Current_State.states);
@@ -124,7 +122,7 @@ TEST_F(slider_windows, locked_states_move_together_past_the_ends_and_beyond_the_
 }
 
 TEST_F(slider_windows, locked_instruments_move_together_and_show_the_last_one) {
-  set_toggle(amplitude_lock, true);
+  XmToggleButtonSetState(amplitude_lock, True, True);
   move_scale(instrument_sliders[0], 60);
   expect_runs(Current_State.instrm, {{0, 24, 60}, {25, 25, 0}});
   expect_sliders_follow(instrument_sliders, Current_State.instrm);
@@ -133,8 +131,7 @@ TEST_F(slider_windows, locked_instruments_move_together_and_show_the_last_one) {
   Current_State.instrm[24] = 95.0f;
   set_all_amplitudes();
   move_scale(instrument_sliders[0], 60);
-  EXPECT_EQ(Current_State.instrm[0], 60.0f);
-  EXPECT_EQ(Current_State.instrm[24], 100.0f);
+  expect_runs(Current_State.instrm, {{0, 0, 60}, {24, 24, 100}});
   EXPECT_EQ(text_in(amplitude_disp), "1000");
   // Beyond noinstrm, every move is measured from the slider's unchanged 50.
   Current_State.noinstrm = 10;
@@ -149,7 +146,6 @@ TEST_F(slider_windows, reset_puts_every_counted_entry_at_50) {
   Current_State.Ns = 60;
   Current_State.noinstrm = 30;
   for (int i = 0; i < 100; ++i) Current_State.states[i] = Current_State.instrm[i] = float(i);
-  set_toggle(frequency_lock, true);  // no matter
   press(state_button);
   press(instrument_button);
   press(reset_frequencys);

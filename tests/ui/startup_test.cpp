@@ -95,8 +95,8 @@ TEST_F(startup, windows_hang_off_the_shells_built_before_them) {
 // Without a display the real program says so on standard output and ends
 // with status -1.
 TEST_F(startup, no_display) {
-  const int status =
-      std::system((std::string("env -u DISPLAY ") + ZELMORA_PROGRAM + " >out.txt 2>err.txt").c_str());
+  const std::string command = std::string("env -u DISPLAY ") + ZELMORA_PROGRAM;
+  const int status = std::system((command + " >out.txt 2>err.txt").c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 255);
   EXPECT_EQ(slurp("out.txt"), std::string(ZELMORA_PROGRAM) + ": can't open display, exiting...\n");

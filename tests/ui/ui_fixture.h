@@ -94,10 +94,6 @@ inline void move_scale(Widget scale, int value) {
   XtCallCallbacks(scale, XmNvalueChangedCallback, &data);
 }
 
-inline void set_toggle(Widget toggle, bool set) {
-  XmToggleButtonSetState(toggle, set ? True : False, True);
-}
-
 // Replaces what a text field holds, without pressing Return.
 inline void type_text(Widget field, const std::string& text) {
   XmTextSetString(field, const_cast<char*>(text.c_str()));
