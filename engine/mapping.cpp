@@ -94,7 +94,6 @@ int mode_of(const std::int32_t* counts) {
 
 constexpr int max_blocks_per_side = 10;  // sqrt of max_instruments
 std::array<std::int32_t, max_blocks_per_side * block_counter_stride> block_counts;
-std::array<std::uint16_t, max_grid> first_counter;
 
 }  // namespace
 
@@ -117,13 +116,10 @@ void md_freq(const grid_type& grid, frequency_array& freq, const position_array&
              int noinstrm, int x, int y) {
   const block_layout b = layout_for(noinstrm, x, y);
   const std::array<float, max_states>& frequency = state_frequencies(states);
-  const int width = b.n * b.by;  // the columns that belong to a block
-  for (int c = 0; c < width; ++c)
-    first_counter[c] = static_cast<std::uint16_t>(c / b.by * block_counter_stride);
+  const mode_kernel kernel = best_mode_kernel();
   for (int bi = 0; bi < b.n; ++bi) {
     std::fill_n(block_counts.begin(), b.n * block_counter_stride, 0);
-    for (int r = bi * b.bx + 1; r <= bi * b.bx + b.bx; ++r)
-      count_row_states(&grid[r][1], width, first_counter.data(), block_counts.data());
+    count_block_row(grid, bi * b.bx + 1, b.bx, b.n, b.by, block_counts.data(), kernel);
     for (int bj = 0; bj < b.n; ++bj)
       freq[bi * b.n + bj] = frequency[mode_of(&block_counts[bj * block_counter_stride])];
   }

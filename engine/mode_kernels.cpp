@@ -3,16 +3,51 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 
 #include "engine/step_kernels.h"
 
-// A row is turned into keys (first counter of the cell's block + state), the
-// positions where the key changes are listed, and each run then adds its
-// length to its key's counter.
+// A row is reduced to its runs: where each run starts and which counter
+// (first counter of the cell's block + state) it adds its length to.
 
 namespace {
 
 constexpr int row_slack = 64;  // room for whole vectors past the last cell
+constexpr int max_blocks = 10;
+
+// What the kernels need to know about the columns; rebuilt when the blocks
+// change.
+struct column_layout {
+  int blocks = 0;
+  int block_width = 0;
+  // The first counter of each column's block.
+  alignas(64) std::array<std::uint16_t, max_grid + row_slack> first_counter{};
+  // first_counter << 16 | column: a run's entry once its state is added in
+  // the high half.
+  alignas(64) std::array<std::uint32_t, max_grid + row_slack> entry_base{};
+  // Columns that start a block, 16 to a word: each starts a run whatever
+  // its left neighbour holds.
+  std::array<std::uint16_t, (max_grid + row_slack) / 16> block_starts{};
+};
+
+column_layout layout;
+
+void prepare_layout(int blocks, int block_width) {
+  if (layout.blocks == blocks && layout.block_width == block_width) return;
+  layout = column_layout{};
+  layout.blocks = blocks;
+  layout.block_width = block_width;
+  const int width = blocks * block_width;
+  for (int c = 0; c < width; ++c) {
+    layout.first_counter[c] = static_cast<std::uint16_t>(c / block_width * block_counter_stride);
+    layout.entry_base[c] = static_cast<std::uint32_t>(layout.first_counter[c]) << 16 |
+                           static_cast<std::uint32_t>(c);
+    if (c % block_width == 0)
+      layout.block_starts[c / 16] |= static_cast<std::uint16_t>(1u << (c % 16));
+  }
+}
+
+// Portable and AVX2 ----------------------------------------------------------
 
 // keys[0] is a key no cell has, so the first cell always starts a run.
 constexpr std::uint16_t no_key = 0xFFFF;
@@ -40,10 +75,9 @@ int list_runs_portable(const std::uint16_t* keys, int first, int width, int runs
   return runs;
 }
 
-void count_row_portable(const std::int32_t* cells, int width, const std::uint16_t* first_counter,
-                        std::int32_t* counts) {
+void count_row_portable(const std::int32_t* cells, int width, std::int32_t* counts) {
   std::uint16_t* keys = key_buffer.data() + 1;
-  for (int c = 0; c < width; ++c) keys[c] = key_of(cells[c], first_counter[c]);
+  for (int c = 0; c < width; ++c) keys[c] = key_of(cells[c], layout.first_counter[c]);
   add_runs(keys, list_runs_portable(keys, 0, width, 0), width, counts);
 }
 
@@ -97,8 +131,8 @@ __attribute__((target("avx2"))) std::uint32_t run_start_bits(__m256i before, __m
 }
 
 __attribute__((target("avx2,popcnt"))) void count_row_avx2(const std::int32_t* cells, int width,
-                                                           const std::uint16_t* first_counter,
                                                            std::int32_t* counts) {
+  const std::uint16_t* first_counter = layout.first_counter.data();
   std::uint16_t* keys = key_buffer.data() + 1;
   // Shuffles are the scarce resource here: the tables hold whole lanes and
   // the column numbers of each quarter are made by additions.
@@ -128,13 +162,118 @@ __attribute__((target("avx2,popcnt"))) void count_row_avx2(const std::int32_t* c
   add_runs(keys, list_runs_portable(keys, c, width, runs), width, counts);
 }
 
+// AVX-512 --------------------------------------------------------------------
+
+// Each run start becomes one entry, state << 16 + entry_base: compare each
+// cell with its left neighbour as read from memory (cells that clamp to the
+// same state but differ only split a run, which changes no count), compress
+// the entries of the starts, then turn each entry into (counter << 16 |
+// length) with its successor, so adding a run costs two loads and an add.
+// Runs go to two sets of counters in turn: neighbouring runs of the same
+// state then do not wait on each other's addition.
+alignas(64) std::array<std::uint32_t, max_grid + row_slack> run_entries;
+// Pairs of 16-bit halves: length, then counter.
+alignas(64) std::array<std::uint16_t, 2 * (max_grid + row_slack)> run_lengths;
+std::array<std::int32_t, max_blocks * block_counter_stride> second_counts;
+
+constexpr int prefetch_rows = 2;  // the rows ahead read while these runs are added
+
+#define ZELMORA_AVX512 __attribute__((target("avx512f,avx2,popcnt")))
+
+// The entries of the run starts among 16 cells at `cells`, of which `valid`
+// are in the row, stored at `out`; returns their number.
+ZELMORA_AVX512 inline __attribute__((always_inline)) int list_starts_512(const std::int32_t* cells, int c, __mmask16 valid,
+                                   std::uint32_t* out) {
+  const __m512i cell = _mm512_maskz_loadu_epi32(valid, cells + c);
+  const __m512i left = _mm512_maskz_loadu_epi32(valid, cells + c - 1);
+  const __mmask16 starts =
+      static_cast<__mmask16>((_mm512_cmpneq_epi32_mask(cell, left) | layout.block_starts[c / 16]) & valid);
+  // The masked forms: g++ 12 warns that the unmasked ones read an undefined
+  // vector.
+  const __m512i state =
+      _mm512_maskz_min_epi32(valid, _mm512_maskz_max_epi32(valid, cell, _mm512_setzero_si512()),
+                             _mm512_set1_epi32(max_states - 1));
+  const __m512i entry = _mm512_add_epi32(_mm512_maskz_slli_epi32(valid, state, 16),
+                                         _mm512_load_si512(layout.entry_base.data() + c));
+  _mm512_storeu_si512(out, _mm512_maskz_compress_epi32(starts, entry));
+  return _mm_popcnt_u32(starts);
+}
+
+ZELMORA_AVX512 void count_row_avx512(const std::int32_t* cells, const std::int32_t* ahead,
+                                     int width, std::int32_t* counts) {
+  std::uint32_t* entries = run_entries.data();
+  int runs = 0;
+  int c = 0;
+  for (; c + 16 <= width; c += 16) {
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + c), _MM_HINT_T0);
+    runs += list_starts_512(cells, c, 0xFFFF, entries + runs);
+  }
+  if (c < width)
+    runs += list_starts_512(cells, c, static_cast<__mmask16>((1u << (width - c)) - 1), entries + runs);
+  entries[runs] = static_cast<std::uint32_t>(width);  // the end of the last run
+  // The column halves subtract to the run's length; the counter half stays.
+  const __m512i counter_half = _mm512_set1_epi32(static_cast<int>(0xFFFF0000u));
+  for (int i = 0; i < runs; i += 16) {
+    const __m512i entry = _mm512_loadu_si512(entries + i);
+    const __m512i next = _mm512_loadu_si512(entries + i + 1);
+    _mm512_store_si512(run_lengths.data() + 2 * i,
+                       _mm512_ternarylogic_epi32(counter_half, entry,
+                                                 _mm512_sub_epi32(next, entry), 0xCA));
+  }
+  const std::uint16_t* run = run_lengths.data();
+  std::int32_t* second = second_counts.data();
+  int i = 0;
+  for (; i + 2 <= runs; i += 2, run += 4) {
+    counts[run[1]] += run[0];
+    second[run[3]] += run[2];
+  }
+  if (i < runs) counts[run[1]] += run[0];
+}
+
+void count_block_row_avx512(const grid_type& grid, int first_row, int rows, int width,
+                            std::int32_t* counts) {
+  const int used = layout.blocks * block_counter_stride;
+  std::fill_n(second_counts.begin(), used, 0);
+  for (int r = first_row; r < first_row + rows; ++r) {
+    const int ahead = std::min(r + prefetch_rows, grid_side - 1);
+    count_row_avx512(&grid[r][1], &grid[ahead][1], width, counts);
+  }
+  for (int i = 0; i < used; ++i) counts[i] += second_counts[i];
+}
+
 }  // namespace
 
-void count_row_states(const std::int32_t* cells, int width, const std::uint16_t* first_counter,
-                      std::int32_t* counts) {
-  if (width <= 0) return;
-  if (active_kernel_set() == kernel_set::avx2)
-    count_row_avx2(cells, width, first_counter, counts);
-  else
-    count_row_portable(cells, width, first_counter, counts);
+bool processor_runs(mode_kernel kernel) {
+  __builtin_cpu_init();
+  static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt");
+  static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+  switch (kernel) {
+    case mode_kernel::avx512: return avx512;
+    case mode_kernel::avx2: return avx2;
+    case mode_kernel::portable: return true;
+  }
+  return false;
+}
+
+mode_kernel best_mode_kernel() {
+  if (active_kernel_set() == kernel_set::portable) return mode_kernel::portable;
+  if (processor_runs(mode_kernel::avx512)) return mode_kernel::avx512;
+  return processor_runs(mode_kernel::avx2) ? mode_kernel::avx2 : mode_kernel::portable;
+}
+
+void count_block_row(const grid_type& grid, int first_row, int rows, int blocks, int block_width,
+                     std::int32_t* counts, mode_kernel kernel) {
+  const int width = blocks * block_width;
+  if (width <= 0 || rows <= 0) return;
+  prepare_layout(blocks, block_width);
+  if (kernel == mode_kernel::avx512) {
+    count_block_row_avx512(grid, first_row, rows, width, counts);
+    return;
+  }
+  for (int r = first_row; r < first_row + rows; ++r) {
+    if (kernel == mode_kernel::avx2)
+      count_row_avx2(&grid[r][1], width, counts);
+    else
+      count_row_portable(&grid[r][1], width, counts);
+  }
 }

@@ -1,10 +1,9 @@
-// Counting the states of a grid row for the mode reduction, one addition per
-// run of equal states instead of one per cell: the automaton's grids are
-// mostly runs, and counting cell by cell waits on the same counter over and
-// over. AVX2 or portable, as the automaton step chooses (step_kernels.h).
+// Counting the states of a grid's blocks for the mode reduction, one
+// addition per run of equal states instead of one per cell: the automaton's
+// grids are mostly runs, and counting cell by cell waits on the same counter
+// over and over. AVX-512, AVX2 or portable, chosen at run time.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include "engine/types.h"
@@ -13,9 +12,19 @@
 // entry j * block_counter_stride + s.
 constexpr int block_counter_stride = 128;
 
-// For every cell c of cells[0..width): counts[first_counter[c] + s] += 1,
-// s being the state the cell stands for in the 100-entry tables (negative as
-// 0, 100 and more as 99). first_counter[c] is the first counter of the
-// cell's block. width is at most 1000.
-void count_row_states(const std::int32_t* cells, int width, const std::uint16_t* first_counter,
-                      std::int32_t* counts);
+// The instruction sets the counting has kernels for.
+enum class mode_kernel { avx512, avx2, portable };
+
+// The fastest one the processor runs; portable whenever the automaton step
+// is forced to be (step_kernels.h).
+mode_kernel best_mode_kernel();
+bool processor_runs(mode_kernel kernel);
+
+// For every cell of rows first_row..first_row+rows-1 and columns
+// 1..blocks*block_width of grid: counts[block * block_counter_stride + s] += 1,
+// block being (column - 1) / block_width and s the state the cell stands for
+// in the 100-entry tables (negative as 0, 100 and more as 99). blocks is
+// 1..10, blocks * block_width at most 1000, the rows within 1..1000; the
+// kernel must be one processor_runs() accepts.
+void count_block_row(const grid_type& grid, int first_row, int rows, int blocks, int block_width,
+                     std::int32_t* counts, mode_kernel kernel);
