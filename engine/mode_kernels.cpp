@@ -176,7 +176,7 @@ alignas(64) std::array<std::uint32_t, max_grid + row_slack> run_entries;
 alignas(64) std::array<std::uint16_t, 2 * (max_grid + row_slack)> run_lengths;
 std::array<std::int32_t, max_blocks * block_counter_stride> second_counts;
 
-constexpr int prefetch_rows = 2;  // the rows ahead read while these runs are added
+constexpr int prefetch_rows = 1;  // the next row is read while these runs are added
 
 #define ZELMORA_AVX512 __attribute__((target("avx512f,avx2,popcnt")))
 
