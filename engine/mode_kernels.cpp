@@ -182,12 +182,12 @@ constexpr int prefetch_rows = 1;  // the next row is read while these runs are a
 
 // The entries of the run starts among 16 cells at `cells`, of which `valid`
 // are in the row, stored at `out`; returns their number.
-ZELMORA_AVX512 inline __attribute__((always_inline)) int list_starts_512(const std::int32_t* cells, int c, __mmask16 valid,
-                                   std::uint32_t* out) {
+ZELMORA_AVX512 inline __attribute__((always_inline)) int list_starts_512(
+    const std::int32_t* cells, int c, __mmask16 valid, std::uint32_t* out) {
   const __m512i cell = _mm512_maskz_loadu_epi32(valid, cells + c);
   const __m512i left = _mm512_maskz_loadu_epi32(valid, cells + c - 1);
-  const __mmask16 starts =
-      static_cast<__mmask16>((_mm512_cmpneq_epi32_mask(cell, left) | layout.block_starts[c / 16]) & valid);
+  const __mmask16 starts = static_cast<__mmask16>(
+      (_mm512_cmpneq_epi32_mask(cell, left) | layout.block_starts[c / 16]) & valid);
   // The masked forms: g++ 12 warns that the unmasked ones read an undefined
   // vector.
   const __m512i state =
@@ -208,8 +208,10 @@ ZELMORA_AVX512 void count_row_avx512(const std::int32_t* cells, const std::int32
     _mm_prefetch(reinterpret_cast<const char*>(ahead + c), _MM_HINT_T0);
     runs += list_starts_512(cells, c, 0xFFFF, entries + runs);
   }
-  if (c < width)
-    runs += list_starts_512(cells, c, static_cast<__mmask16>((1u << (width - c)) - 1), entries + runs);
+  if (c < width) {
+    const auto in_row = static_cast<__mmask16>((1u << (width - c)) - 1);
+    runs += list_starts_512(cells, c, in_row, entries + runs);
+  }
   entries[runs] = static_cast<std::uint32_t>(width);  // the end of the last run
   // The column halves subtract to the run's length; the counter half stays.
   const __m512i counter_half = _mm512_set1_epi32(static_cast<int>(0xFFFF0000u));

@@ -37,7 +37,8 @@ void fill_with_runs(grid_type& grid, std::mt19937& rng) {
         case 1: value = 100 + state(rng) * 1000; break;
         default: break;
       }
-      for (int n = length(rng); n > 0 && c < grid_side; --n, ++c) row[c] = odd(rng) == 0 ? value + 1 : value;
+      for (int n = length(rng); n > 0 && c < grid_side; --n, ++c)
+        row[c] = odd(rng) == 0 ? value + 1 : value;
     }
   }
 }
