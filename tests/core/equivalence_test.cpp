@@ -21,30 +21,11 @@
 #include "engine/step_kernels.h"
 #include "events/event_list.h"
 #include "tests/core/reference.h"
+#include "tests/core/test_support.h"
 
 namespace {
 
-// A private temporary file read back as text.
-class temp_stream {
- public:
-  temp_stream() : fp_(std::tmpfile()) {}
-  ~temp_stream() {
-    if (fp_) std::fclose(fp_);
-  }
-  temp_stream(const temp_stream&) = delete;
-  temp_stream& operator=(const temp_stream&) = delete;
-  std::FILE* get() const { return fp_; }
-  std::string text() const {
-    std::fflush(fp_);
-    std::rewind(fp_);
-    std::string out;
-    for (int c; (c = std::getc(fp_)) != EOF;) out.push_back(static_cast<char>(c));
-    return out;
-  }
-
- private:
-  std::FILE* fp_;
-};
+using test_support::temp_stream;
 
 struct rule_case {
   double r1 = 0.8;
