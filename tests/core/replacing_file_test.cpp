@@ -1,6 +1,5 @@
 // Saving through a temporary file: the old file survives every failure.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -15,12 +14,6 @@ using test_support::spit;
 
 class replacing_file_test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("zelmora-replace-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
   static bool save(const fs::path& target, const char* text) {
     replacing_file file(target.string());
     if (!file.stream()) return false;
@@ -28,10 +21,9 @@ class replacing_file_test : public ::testing::Test {
     return file.commit();
   }
   // Nothing but the named files: no temporary file left behind.
-  std::size_t entries() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
-  }
-  fs::path dir;
+  std::ptrdiff_t entries() const { return std::distance(fs::directory_iterator(dir), {}); }
+  test_support::temp_dir temp{"zelmora-replace-"};
+  const fs::path& dir = temp.path;
 };
 
 TEST_F(replacing_file_test, CreatesAndReplacesWholeFiles) {
@@ -39,7 +31,7 @@ TEST_F(replacing_file_test, CreatesAndReplacesWholeFiles) {
   ASSERT_TRUE(save(target, "first\n"));
   ASSERT_TRUE(save(target, "second\n"));
   EXPECT_EQ(slurp(target), "second\n");
-  EXPECT_EQ(entries(), 1u);
+  EXPECT_EQ(entries(), 1);
 }
 
 TEST_F(replacing_file_test, AnUncommittedFileLeavesTheOldOneAndNoLitter) {
@@ -51,7 +43,7 @@ TEST_F(replacing_file_test, AnUncommittedFileLeavesTheOldOneAndNoLitter) {
     std::fputs("half", file.stream());
   }
   EXPECT_EQ(slurp(target), "old\n");
-  EXPECT_EQ(entries(), 1u);
+  EXPECT_EQ(entries(), 1);
   {
     replacing_file file(target.string());
     std::FILE* fp = file.release();
@@ -60,7 +52,7 @@ TEST_F(replacing_file_test, AnUncommittedFileLeavesTheOldOneAndNoLitter) {
     EXPECT_FALSE(file.commit_closed(false));
   }
   EXPECT_EQ(slurp(target), "old\n");
-  EXPECT_EQ(entries(), 1u);
+  EXPECT_EQ(entries(), 1);
 }
 
 TEST_F(replacing_file_test, PlacesThatTakeNoFileGiveNoStream) {

@@ -1,8 +1,9 @@
-// Shared helpers for the core tests: a clean run state, temporary files and
-// captured echo output.
+// Shared helpers for the core and tool tests: a clean run state, temporary
+// files and directories, captured echo and error output.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -16,7 +17,6 @@
 
 namespace test_support {
 
-// Reads a whole file as text.
 inline std::string slurp(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -35,6 +35,14 @@ inline std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
+// What `run` writes to stderr.
+template <typename Run>
+std::string stderr_of(Run run) {
+  testing::internal::CaptureStderr();
+  run();
+  return testing::internal::GetCapturedStderr();
+}
+
 // An open stream over a private temporary file, read back as text.
 class temp_stream {
  public:
@@ -45,12 +53,6 @@ class temp_stream {
   temp_stream(const temp_stream&) = delete;
   temp_stream& operator=(const temp_stream&) = delete;
   std::FILE* get() const { return fp_; }
-  // For writers that close the stream themselves.
-  std::FILE* release() {
-    std::FILE* f = fp_;
-    fp_ = nullptr;
-    return f;
-  }
   std::string text() const {
     std::fflush(fp_);
     std::rewind(fp_);
@@ -69,6 +71,22 @@ inline std::FILE* stream_of(temp_stream& s, const std::string& text) {
   std::rewind(s.get());
   return s.get();
 }
+
+// A fresh directory per test and process (tests run in parallel processes).
+class temp_dir {
+ public:
+  explicit temp_dir(const std::string& prefix)
+      : path(std::filesystem::temp_directory_path() /
+             (prefix + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~temp_dir() { std::filesystem::remove_all(path); }
+  temp_dir(const temp_dir&) = delete;
+  temp_dir& operator=(const temp_dir&) = delete;
+  const std::filesystem::path path;
+};
 
 // Every test starts from the start-up state; echo lines are collected.
 class core_test : public ::testing::Test {

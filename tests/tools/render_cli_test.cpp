@@ -2,7 +2,6 @@
 // after program start.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -24,23 +23,17 @@ struct run_result {
 
 class render_cli_test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("zelmora-cli-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   run_result run(const std::string& arguments, bool portable = false) const {
     const fs::path out = dir / "stdout";
     const fs::path err = dir / "stderr";
     const std::string command = "cd '" + dir.string() + "' && " +
-                                (portable ? "ZELMORA_PORTABLE=1 " : "") + "'" ZELMORA_RENDER "' " + arguments +
-                                " >'" + out.string() + "' 2>'" + err.string() + "'";
+                                (portable ? "ZELMORA_PORTABLE=1 " : "") + "'" ZELMORA_RENDER "' " +
+                                arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
   }
-  fs::path dir;
+  test_support::temp_dir temp{"zelmora-cli-"};
+  const fs::path& dir = temp.path;
 };
 
 TEST_F(render_cli_test, DefaultsGiveTheFirstRenderAfterStartUp) {
@@ -82,28 +75,24 @@ TEST_F(render_cli_test, ParameterFilesAndEventListsAreLoadedAsTheDialogsLoadThem
 }
 
 TEST_F(render_cli_test, UnreadableOrRefusedFilesFailWithTheirName) {
-  const run_result missing = run("--params nowhere.csp");
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("nowhere.csp"), std::string::npos);
-  EXPECT_EQ(missing.out, "");
-
   spit(dir / "bad.csp", "Ns=500\nend\n");
-  const run_result refused = run("--params bad.csp");
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("Parameter out of range: Ns=500\n"), std::string::npos);
-  EXPECT_NE(refused.err.find("bad.csp"), std::string::npos);
-
   spit(dir / "bad.cse", "not an event list\n");
-  const run_result events = run("--events bad.cse");
-  EXPECT_EQ(events.status, 1);
-  EXPECT_NE(events.err.find("bad.cse"), std::string::npos);
-
-  const run_result unwritable = run("--score no/such/dir.sco");
-  EXPECT_EQ(unwritable.status, 1);
-  EXPECT_NE(unwritable.err.find("no/such/dir.sco"), std::string::npos);
+  const struct {
+    const char *args, *name, *message;
+  } cases[] = {{"--params nowhere.csp", "nowhere.csp", ""},
+               {"--params bad.csp", "bad.csp", "Parameter out of range: Ns=500\n"},
+               {"--events bad.cse", "bad.cse", ""},
+               {"--score no/such/dir.sco", "no/such/dir.sco", ""}};
+  for (const auto& c : cases) {
+    const run_result r = run(c.args);
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_NE(r.err.find(c.name), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "") << c.args;
+  }
 }
 
-TEST_F(render_cli_test, UsageErrorsExitWithTwoAndHelpWithZero) {
+TEST_F(render_cli_test, UsageErrorsExitWithTwoHelpAndZeroIterationsWithZero) {
   for (const char* args : {"--bogus", "--iterations", "--iterations 12x", "--reduce median",
                            "--iterations 99999999999"}) {
     const run_result r = run(args);
@@ -114,6 +103,7 @@ TEST_F(render_cli_test, UsageErrorsExitWithTwoAndHelpWithZero) {
   const run_result help = run("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--params FILE.csp"), std::string::npos);
+  EXPECT_EQ(run("--iterations 0").out, "f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.0\n");
 }
 
 TEST_F(render_cli_test, PortableKernelsGiveTheSameScoresAsTheVectorOnes) {
@@ -128,10 +118,6 @@ TEST_F(render_cli_test, PortableKernelsGiveTheSameScoresAsTheVectorOnes) {
     EXPECT_GT(vector.out.size(), 1000u);
     EXPECT_TRUE(vector.out == portable.out) << args;
   }
-}
-
-TEST_F(render_cli_test, ZeroIterationsGiveTheHeaderOnly) {
-  EXPECT_EQ(run("--iterations 0").out, "f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.0\n");
 }
 
 }  // namespace
