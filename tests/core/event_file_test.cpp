@@ -9,6 +9,7 @@
 namespace {
 
 using test_support::core_test;
+using test_support::stderr_of;
 using test_support::stream_of;
 using test_support::temp_stream;
 
@@ -20,7 +21,8 @@ std::string block(const char* r1, const char* r2, const char* s0, const char* i0
 }
 
 const std::string example_file =
-    "event\ntype=1\ntime=0\nname=calm\n" + block("0.800000", "1.200000", "121.510418", "500.000000") +
+    "event\ntype=1\ntime=0\nname=calm\n" +
+    block("0.800000", "1.200000", "121.510418", "500.000000") +
     "event\ntype=2\ntime=100\nname=->wild\nfinish time=300\n" +
     block("0.900000", "1.300000", "317.348329", "250.000000") +
     "event\ntype=3\ntime=200\nname=Reseed\nend\n";
@@ -44,91 +46,75 @@ class event_file_test : public core_test {
     event_number(3)->time_stamp = 200;
     List_Size = 3;
   }
+  // Reads a whole list; its messages are kept in err.
   int read(const std::string& text) {
-    temp_stream in;
-    return read_event_list(stream_of(in, text));
+    int result = 0;
+    err = stderr_of([&] {
+      temp_stream in;
+      result = read_event_list(stream_of(in, text));
+    });
+    return result;
   }
   static std::string written() {
     temp_stream out;
     write_event_list(out.get());
     return out.text();
   }
+  std::string err;
 };
 
-TEST_F(event_file_test, ExampleListIsWrittenAsEventBlocks) {
+TEST_F(event_file_test, ExampleListIsWrittenAsEventBlocksAndReadsBackWithMessages) {
   build_example();
   EXPECT_EQ(written(), example_file);
-}
-
-TEST_F(event_file_test, ExampleFileReadsBackWithMessages) {
-  build_example();
-  const std::string original = written();
   clear_event_list();
   (void)echo();
-  testing::internal::CaptureStderr();
   EXPECT_EQ(read(example_file), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "bad format @ event:  \n");
+  EXPECT_EQ(err, "bad format @ event:  \n");
   EXPECT_EQ(List_Size, 3);
-  EXPECT_EQ(written(), original);
-  const event_type* interp = event_number(2);
-  EXPECT_EQ(interp->name, "->wild");
-  EXPECT_EQ(interp->end_time, 300);
-  EXPECT_EQ(interp->params->states[0], 60.0f);
+  EXPECT_EQ(written(), example_file);
+  EXPECT_EQ(event_number(2)->name, "->wild");
+  EXPECT_EQ(event_number(2)->end_time, 300);
+  EXPECT_EQ(event_number(2)->params->states[0], 60.0f);
   const std::string echoed = echo();
-  EXPECT_NE(echoed.find("wail\n"), std::string::npos);
-  EXPECT_NE(echoed.find("loading 2\n"), std::string::npos);
-  EXPECT_NE(echoed.find("loading 3\n"), std::string::npos);
+  for (const char* line : {"wail\n", "loading 2\n", "loading 3\n"})
+    EXPECT_NE(echoed.find(line), std::string::npos) << line;
 }
 
 TEST_F(event_file_test, NamesWithBlanksAndEmptyNamesSurviveARoundTrip) {
-  add_event_params(Current_State, "my file");
-  add_event_params(Current_State, "");
-  add_event_params(Current_State, std::string(99, 'z'));
+  for (const std::string& name : {std::string("my file"), std::string(), std::string(99, 'z')})
+    add_event_params(Current_State, name);
   const std::string text = written();
   clear_event_list();
-  testing::internal::CaptureStderr();
   EXPECT_EQ(read(text), 1);
-  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(List_Size, 3);
   EXPECT_EQ(event_number(1)->name, "my file");
   EXPECT_EQ(event_number(2)->name, "");
   EXPECT_EQ(event_number(3)->name, std::string(99, 'z'));
-  EXPECT_EQ(List_Size, 3);
 }
 
 TEST_F(event_file_test, NewRecordsStartFromTheCurrentSet) {
   Current_State.iter = 4242;
-  testing::internal::CaptureStderr();
   EXPECT_EQ(read("event\ntype=1\ntime=0\nname=a\nx=10\nend\n"), 1);
-  testing::internal::GetCapturedStderr();
   EXPECT_EQ(event_number(1)->params->iter, 4242);
   EXPECT_EQ(event_number(1)->params->x, 10);
   EXPECT_EQ(event_number(1)->params->r2, 1.2f);
 }
 
-TEST_F(event_file_test, EndMarkerIsFourHeaderLinesBothWays) {
-  auto marker = create_event(event_end);
-  marker->name = "stop";
-  Event_List = std::move(marker);
+TEST_F(event_file_test, EndMarkerIsFourHeaderLinesBothWaysAndAnEmptyListWritesNothing) {
+  EXPECT_EQ(written(), "");
+  EXPECT_EQ(echo(), "No list\n");
+  Event_List = create_event(event_end);
+  Event_List->name = "stop";
   const std::string text = written();
   EXPECT_EQ(text, "event\ntype=4\ntime=0\nname=stop\n");
   clear_event_list();
-  testing::internal::CaptureStderr();
   EXPECT_EQ(read(text), 1);
-  testing::internal::GetCapturedStderr();
   EXPECT_EQ(event_number(1)->type, event_end);
   EXPECT_NE(echo().find("Not yet implemented\n"), std::string::npos);
 }
 
-TEST_F(event_file_test, EmptyListWritesNothing) {
-  EXPECT_EQ(written(), "");
-  EXPECT_EQ(echo(), "No list\n");
-}
-
 TEST_F(event_file_test, EachMalformedStepHasItsMessage) {
-  const struct {
-    std::string text;
-    std::string message;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"", "bad format @ event:  \n"},
       {"event \n", "bad start\n"},
       {"event", "bad format @ event: event \n"},
@@ -147,45 +133,38 @@ TEST_F(event_file_test, EachMalformedStepHasItsMessage) {
       {"event\ntype=1\ntime=5\nname=x\nNs=0\nend\n",
        "Parameter out of range: Ns=0\nFormat error in parameter file\n"},
   };
-  for (const auto& c : cases) {
-    testing::internal::CaptureStderr();
+  for (const auto& [text, message] : cases) {
     temp_stream in;
-    EXPECT_EQ(read_event(stream_of(in, c.text)), nullptr) << c.text;
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.text;
+    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(read_event(stream_of(in, text)), nullptr) << text; }),
+              message)
+        << text;
   }
 }
 
 TEST_F(event_file_test, FailedLoadKeepsTheCurrentList) {
   build_example();
-  const std::string before = written();
   for (const char* text : {"", "events\n", "event\ntype=1\ntime=0\nname=a\nr1=0\nend\n"}) {
-    testing::internal::CaptureStderr();
     EXPECT_EQ(read(text), -1) << text;
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(written(), before) << text;
+    EXPECT_EQ(written(), example_file) << text;
     EXPECT_EQ(List_Size, 3);
   }
 }
 
 TEST_F(event_file_test, ListEndsAtTheFirstMalformedEventAndKeepsFileOrder) {
-  testing::internal::CaptureStderr();
   EXPECT_EQ(read("event\ntype=3\ntime=50\nname=a\nend\n"
                  "event\ntype=3\ntime=10\nname=b\nend\n"
                  "event\ntype=3\ntime=20\nname=c\nend \n"
                  "event\ntype=3\ntime=30\nname=d\nend\n"),
             1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "bad end");
+  EXPECT_EQ(err, "bad end");
   EXPECT_EQ(List_Size, 2);
   EXPECT_EQ(event_number(1)->time_stamp, 50);
   EXPECT_EQ(event_number(2)->time_stamp, 10);
-}
-
-TEST_F(event_file_test, BlockWithoutEndSwallowsTheNextEvent) {
-  testing::internal::CaptureStderr();
+  // A block without its end swallows the next event.
+  clear_event_list();
   EXPECT_EQ(read("event\ntype=1\ntime=0\nname=a\nr1=0.5\n"
                  "event\ntype=1\ntime=9\nname=b\nr1=0.7\nend\n"),
             1);
-  testing::internal::GetCapturedStderr();
   EXPECT_EQ(List_Size, 1);
   EXPECT_EQ(event_number(1)->params->r1, 0.7f);
 }
