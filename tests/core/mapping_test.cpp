@@ -13,19 +13,15 @@ class mapping_test : public core_test {
   void SetUp() override {
     core_test::SetUp();
     freq.fill(-1.0f);
+    for (int s = 0; s < max_states; ++s) positions[s] = static_cast<float>(s);  // all distinct
   }
   // Cell (r, c) of the interior gets the number of the block it should be in,
   // so a reduction tells which cells each instrument hears.
   void label_blocks(int x, int y, int n) {
-    const int bx = x / n;
-    const int by = y / n;
+    const int bx = x / n, by = y / n;
     for (int r = 1; r <= x; ++r)
-      for (int c = 1; c <= y; ++c) {
-        const bool heard = r <= n * bx && c <= n * by;
-        (*grid)[r][c] = heard ? ((r - 1) / bx) * n + (c - 1) / by : 99;
-      }
-    // Give every state a distinct position.
-    for (int s = 0; s < max_states; ++s) positions[s] = static_cast<float>(s);
+      for (int c = 1; c <= y; ++c)
+        (*grid)[r][c] = r <= n * bx && c <= n * by ? ((r - 1) / bx) * n + (c - 1) / by : 99;
   }
   std::unique_ptr<grid_type> grid = std::make_unique<grid_type>();
   frequency_array freq{};
@@ -36,10 +32,8 @@ TEST_F(mapping_test, PositionsMapToFrequencies) {
   EXPECT_FLOAT_EQ(position_frequency(0.0f), 1.0f);
   EXPECT_EQ(position_frequency(50.0f), 121.510414f);
   EXPECT_NEAR(position_frequency(100.0f), 14764.78f, 0.01f);
-  EXPECT_EQ(blocks_per_side(25), 5);
-  EXPECT_EQ(blocks_per_side(30), 5);
-  EXPECT_EQ(blocks_per_side(3), 1);
-  EXPECT_EQ(blocks_per_side(100), 10);
+  for (auto [noinstrm, n] : {std::pair{25, 5}, {30, 5}, {3, 1}, {100, 10}})
+    EXPECT_EQ(blocks_per_side(noinstrm), n) << noinstrm;
 }
 
 TEST_F(mapping_test, BlocksAreRowMajorAndLeftoverCellsAreNeverHeard) {
@@ -56,15 +50,17 @@ TEST_F(mapping_test, BlocksAreRowMajorAndLeftoverCellsAreNeverHeard) {
   EXPECT_EQ((*grid)[11][1], 5);
 }
 
-TEST_F(mapping_test, MeanOfPositionFiftyKeepsItsSinglePrecisionSum) {
+TEST_F(mapping_test, MeanKeepsItsSinglePrecisionSumOfFrequenciesAndEmptyBlocksAreSilent) {
   positions.fill(50.0f);
   av_freq(*grid, freq, positions, 25, 50, 50);
   EXPECT_EQ(freq[0], 121.510475f);
   md_freq(*grid, freq, positions, 25, 50, 50);
   EXPECT_EQ(freq[0], 121.510414f);
-}
-
-TEST_F(mapping_test, MeanIsOfFrequenciesNotOfStates) {
+  av_freq(*grid, freq, positions, 25, 3, 50);  // 3 rows for 5 blocks a side
+  EXPECT_EQ(freq[0], 0.0f);
+  md_freq(*grid, freq, positions, 25, 0, 0);  // the mode of nothing is state 0
+  EXPECT_EQ(freq[24], position_frequency(50.0f));
+  // The mean is of frequencies, not of states.
   positions[0] = 0.0f;    // 1 Hz
   positions[1] = 100.0f;  // 14764.78 Hz
   (*grid)[1][1] = 0;
@@ -74,24 +70,11 @@ TEST_F(mapping_test, MeanIsOfFrequenciesNotOfStates) {
   EXPECT_EQ(freq[0], static_cast<float>(static_cast<double>(sum) / 2.0));
 }
 
-TEST_F(mapping_test, ModeTieGoesToTheLowerState) {
+TEST_F(mapping_test, ModeTieGoesToTheLowerStateAndOutsideStatesUseTheNearestEntry) {
   const std::array<int, 5> cells = {3, 7, 5, 7, 3};
   for (int c = 0; c < 5; ++c) (*grid)[1][c + 1] = cells[c];
-  for (int s = 0; s < max_states; ++s) positions[s] = static_cast<float>(s);
   md_freq(*grid, freq, positions, 1, 1, 5);
   EXPECT_EQ(freq[0], position_frequency(3.0f));
-}
-
-TEST_F(mapping_test, EmptyBlocksAreSilentUnderMeanAndStateZeroUnderMode) {
-  positions.fill(50.0f);
-  av_freq(*grid, freq, positions, 25, 3, 50);  // 3 rows for 5 blocks a side
-  EXPECT_EQ(freq[0], 0.0f);
-  md_freq(*grid, freq, positions, 25, 0, 0);
-  EXPECT_EQ(freq[24], position_frequency(50.0f));
-}
-
-TEST_F(mapping_test, StatesBeyondTheTablesUseTheNearestEntry) {
-  for (int s = 0; s < max_states; ++s) positions[s] = static_cast<float>(s);
   (*grid)[1][1] = 250;
   md_freq(*grid, freq, positions, 1, 1, 1);
   EXPECT_EQ(freq[0], position_frequency(99.0f));
@@ -105,9 +88,7 @@ TEST_F(mapping_test, NotesCarryInstrumentStartDurationAmplitudeAndFrequency) {
   freq.fill(0.0f);
   freq[0] = 121.510414f;
   freq[1] = 440.0f;
-  std::array<float, max_instruments> amplitude{};
-  amplitude[0] = 50.0f;
-  amplitude[1] = 12.5f;
+  std::array<float, max_instruments> amplitude{50.0f, 12.5f};
   writesound(out.get(), freq, amplitude, 2, 599, 0.025f);
   writesound(out.get(), freq, amplitude, 1, 100, 0.05f);  // start is t * dur, no running sum
   EXPECT_EQ(out.text(),

@@ -1,6 +1,4 @@
 // Whole renders: the score's shape, the iteration count and abandonment.
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
@@ -23,19 +21,13 @@ class play_ca_test : public core_test {
     View = view_hooks{};
     core_test::TearDown();
   }
-  // Renders into a private file and returns the score.
+  // play_ca closes the stream, so the score goes through a named file.
   std::string render(int* status = nullptr) {
-    // play_ca closes the stream, so the score goes through a named file.
-    // Tests run in parallel processes: each gets its own file.
-    const std::string path = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                             "." + std::to_string(::getpid()) + ".sco";
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    const int result = play_ca(file);
+    const int result = play_ca(std::fopen((dir.path / "score").c_str(), "w"));
     if (status) *status = result;
-    std::string text = test_support::slurp(path);
-    std::remove(path.c_str());
-    return text;
+    return test_support::slurp(dir.path / "score");
   }
+  test_support::temp_dir dir{"zelmora-render-"};
 };
 
 TEST_F(play_ca_test, DefaultsGiveAHeaderAnd600IterationsOf25Notes) {
@@ -63,9 +55,7 @@ TEST_F(play_ca_test, IterationCountIsReadOnceAndCounterShowsEachIteration) {
   EXPECT_EQ(render(), score_header);
   Current_State.iter = -3;
   EXPECT_EQ(render(), score_header);
-}
-
-TEST_F(play_ca_test, ChangeOfIterDuringARenderDoesNotChangeItsLength) {
+  // A change of iter during a render does not change its length.
   parameters_type longer = Current_State;
   longer.iter = 1000;
   add_event_params(longer, "longer");
@@ -87,7 +77,6 @@ TEST_F(play_ca_test, EventDueAtZeroGovernsTheFirstNotes) {
 
 TEST_F(play_ca_test, EachRenderReseedsSoTwoRendersDiffer) {
   Current_State.iter = 40;
-  Current_State.states[1] = 70.0f;  // make the grid audible
   for (int s = 0; s < 40; ++s) Current_State.states[s] = static_cast<float>(s * 2);
   EXPECT_NE(render(), render());
 }
@@ -108,19 +97,17 @@ TEST_F(play_ca_test, ZeroDivisorAbandonsTheRenderWithoutEndingTheProcess) {
   broken.r1 = 0.0f;
   add_event_params(broken, "broken");
   event_number(1)->time_stamp = 2;
-  testing::internal::CaptureStderr();
   int status = 0;
-  const auto lines = lines_of(render(&status));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "bad parameters to update");
+  std::vector<std::string> lines;
+  EXPECT_EQ(test_support::stderr_of([&] { lines = lines_of(render(&status)); }),
+            "bad parameters to update");
   EXPECT_EQ(status, render_abandoned);
   EXPECT_EQ(lines.size(), 2u + 3 * 25);  // iteration 2's notes, then no step
 }
 
 TEST_F(play_ca_test, WriteFailureIsReported) {
-  std::FILE* full = std::fopen("/dev/full", "w");
-  ASSERT_NE(full, nullptr);
   Current_State.iter = 50;
-  EXPECT_EQ(play_ca(full), render_write_failed);
+  EXPECT_EQ(play_ca(std::fopen("/dev/full", "w")), render_write_failed);
 }
 
 }  // namespace
