@@ -93,13 +93,21 @@ TEST_F(event_list_test, RetimedEventGoesAfterEveryEventWithAnEqualOrSmallerTime)
   EXPECT_EQ(listing(), names{"e10@70"});
 }
 
-TEST_F(event_list_test, NegativeTimeBecomesZero) {
+TEST_F(event_list_test, NegativeTimeBecomesZeroAndRetimingKeepsAGlidesLength) {
   add_at({10, 20});
   EXPECT_EQ(set_event_time(2, -8), 1);
   EXPECT_EQ(listing(), (names{"e20@0", "e10@10"}));
   add_at({30});
   EXPECT_EQ(set_event_time(3, -1), 2);  // after the event already at 0
   EXPECT_EQ(listing(), (names{"e20@0", "e30@0", "e10@10"}));
+  clear_event_list();
+  add_event_interp(Current_State, "wild", 0, 20);
+  add_at({50});
+  EXPECT_EQ(set_event_time(1, 60), 2);
+  int length = 0;
+  find_event_length(2, length);
+  EXPECT_EQ(length, 20);
+  EXPECT_EQ(event_number(2)->end_time, 80);
 }
 
 TEST_F(event_list_test, OutOfRangePositionsRetimeTheLastEventWithoutCorruptingTheList) {
@@ -110,17 +118,7 @@ TEST_F(event_list_test, OutOfRangePositionsRetimeTheLastEventWithoutCorruptingTh
   EXPECT_EQ(listing(), (names{"e20@1", "e10@10", "e30@15"}));
 }
 
-TEST_F(event_list_test, RetimedInterpolationKeepsItsLength) {
-  add_event_interp(Current_State, "wild", 0, 20);
-  add_at({50});
-  EXPECT_EQ(set_event_time(1, 60), 2);
-  int length = 0;
-  find_event_length(2, length);
-  EXPECT_EQ(length, 20);
-  EXPECT_EQ(event_number(2)->end_time, 80);
-}
-
-TEST_F(event_list_test, DeleteUnlinksByPositionAndIgnoresPositionsBeyondTheEnd) {
+TEST_F(event_list_test, DeleteUnlinksByPositionAndMovesTheRenderCursorOn) {
   add_at({1, 2, 3, 4});
   delete_event(3);
   EXPECT_EQ(listing(), (names{"e1@1", "e2@2", "e4@4"}));
@@ -131,9 +129,7 @@ TEST_F(event_list_test, DeleteUnlinksByPositionAndIgnoresPositionsBeyondTheEnd) 
   delete_event(2);
   delete_event(1);
   EXPECT_EQ(Event_List, nullptr);
-}
-
-TEST_F(event_list_test, RenderCursorNeverPointsAtAReleasedEvent) {
+  // The render cursor never points at a released event.
   add_at({1, 2, 3});
   Next_Event = event_number(2);
   delete_event(2);
@@ -150,12 +146,7 @@ TEST_F(event_list_test, RenderCursorNeverPointsAtAReleasedEvent) {
 }
 
 TEST_F(event_list_test, AVeryLongListIsReleasedWithoutDeepRecursion) {
-  // Built by hand: appending walks the list and would take quadratic time.
-  for (int i = 0; i < 1000000; ++i) {
-    auto e = create_event(event_special);
-    e->next = std::move(Event_List);
-    Event_List = std::move(e);
-  }
+  test_support::prepend_reseeds(1000000);
   Event_List.reset();
 }
 
