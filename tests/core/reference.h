@@ -29,9 +29,7 @@ inline long long truncate(double v) {
 // Next state of the cell at (row, col).
 inline int update(const grid_type& grid, int row, int col, double r1, double r2, double k,
                   int Ns) {
-  int ill = 0;
-  int infected = 0;
-  int sum = 0;
+  int ill = 0, infected = 0, sum = 0;
   for (int r = row - 1; r <= row + 1; ++r) {
     for (int c = col - 1; c <= col + 1; ++c) {
       if (r == row && c == col) continue;
@@ -103,9 +101,7 @@ inline int blocks_per_side(int noinstrm) {
 
 inline void av_freq(const grid_type& grid, std::array<float, max_instruments>& freq,
                     const std::array<float, max_states>& states, int noinstrm, int x, int y) {
-  const int n = blocks_per_side(noinstrm);
-  const int bx = x / n;
-  const int by = y / n;
+  const int n = blocks_per_side(noinstrm), bx = x / n, by = y / n;
   for (int bi = 0; bi < n; ++bi) {
     for (int bj = 0; bj < n; ++bj) {
       float sum = 0.0f;
@@ -121,17 +117,14 @@ inline void av_freq(const grid_type& grid, std::array<float, max_instruments>& f
 
 inline void md_freq(const grid_type& grid, std::array<float, max_instruments>& freq,
                     const std::array<float, max_states>& states, int noinstrm, int x, int y) {
-  const int n = blocks_per_side(noinstrm);
-  const int bx = x / n;
-  const int by = y / n;
+  const int n = blocks_per_side(noinstrm), bx = x / n, by = y / n;
   std::array<int, max_states> histogram{};
   for (int bi = 0; bi < n; ++bi) {
     for (int bj = 0; bj < n; ++bj) {
-      for (int s = 0; s < max_states; ++s) histogram[s] = 0;
+      histogram.fill(0);
       for (int r = bi * bx + 1; r <= bi * bx + bx; ++r)
         for (int c = bj * by + 1; c <= bj * by + by; ++c) histogram[table_state(grid[r][c])]++;
-      int mode = 0;
-      int best = 0;
+      int mode = 0, best = 0;
       for (int s = 0; s < max_states; ++s) {
         if (histogram[s] > best) {
           best = histogram[s];
