@@ -150,7 +150,7 @@ char* put_fixed(char* out, std::size_t room, double v) {
     micros = static_cast<std::uint64_t>(quotient) + (up ? 1u : 0u);
   }
   std::uint64_t whole = micros / 1000000u;
-  std::uint64_t sixths = micros % 1000000u;
+  std::uint64_t fraction_digits = micros % 1000000u;
   std::array<char, 20> digits;
   int count = 0;
   do {
@@ -160,8 +160,8 @@ char* put_fixed(char* out, std::size_t room, double v) {
   while (count > 0) *out++ = digits[--count];
   *out++ = '.';
   for (int d = 5; d >= 0; --d) {
-    out[d] = static_cast<char>('0' + sixths % 10u);
-    sixths /= 10u;
+    out[d] = static_cast<char>('0' + fraction_digits % 10u);
+    fraction_digits /= 10u;
   }
   return out + 6;
 }

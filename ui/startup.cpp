@@ -24,7 +24,7 @@ namespace {
 
 // The resource name of the program: the invocation name without its
 // directory, since a name like "./zelmora" could never be matched by a
-// resource specification.
+// line of a resource file.
 std::string resource_name(const char* invocation) {
   const std::string name = invocation ? invocation : "zelmora";
   const std::string::size_type slash = name.rfind('/');
