@@ -17,6 +17,7 @@
 #include "engine/view.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
+#include "files/readable_file.h"
 
 namespace {
 
@@ -52,11 +53,6 @@ struct options {
   int mean_mode = 0;
   bool verbose = false;
 };
-
-struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
 int usage_error(const char* message, const char* arg) {
   std::fprintf(stderr, "zelmora-render: %s%s\n", message, arg);
@@ -118,7 +114,7 @@ int parse_arguments(int argc, char** argv, options& opt) {
 
 // As the Load Parameters dialog loads a file.
 bool load_parameters(const std::string& path) {
-  file_ptr fp(std::fopen(path.c_str(), "r"));
+  const file_ptr fp = open_for_reading(path);
   if (!fp) {
     std::fprintf(stderr, "zelmora-render: can't open parameter file %s\n", path.c_str());
     return false;
@@ -134,7 +130,7 @@ bool load_parameters(const std::string& path) {
 
 // As the Load Event List dialog loads a file.
 bool load_events(const std::string& path) {
-  file_ptr fp(std::fopen(path.c_str(), "r"));
+  const file_ptr fp = open_for_reading(path);
   if (!fp) {
     std::fprintf(stderr, "zelmora-render: can't open event list file %s\n", path.c_str());
     return false;
@@ -190,7 +186,7 @@ class temporary_file {
 };
 
 void copy_to_stderr(const std::string& path) {
-  file_ptr fp(std::fopen(path.c_str(), "r"));
+  const file_ptr fp = open_for_reading(path);
   if (!fp) return;
   for (int c; (c = std::getc(fp.get())) != EOF;) std::fputc(c, stderr);
 }
