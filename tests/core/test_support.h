@@ -88,15 +88,6 @@ class temp_dir {
   const std::filesystem::path path;
 };
 
-// A list of n reseeds, built from the head: appending walks the list each time.
-inline void prepend_reseeds(int n) {
-  for (int i = 0; i < n; ++i) {
-    auto e = create_event(event_special);
-    e->next = std::move(Event_List);
-    Event_List = std::move(e);
-  }
-}
-
 // Every test starts from the start-up state; echo lines are collected.
 class core_test : public ::testing::Test {
  protected:
