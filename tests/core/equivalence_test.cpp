@@ -1,6 +1,7 @@
-// The engine against the literal model in reference.h: whole grids step by
-// step, both reductions, the note writer and whole scores, over randomized
-// parameters (fixed seeds), on the AVX2 and the portable kernels.
+// The engine against the literal model in reference.h, bit for bit, over
+// randomized parameters (fixed seeds), on the vector and the portable kernels.
+#include <unistd.h>
+
 #include <bit>
 #include <cstdlib>
 #include <iterator>
@@ -10,14 +11,13 @@
 
 #include "engine/automaton.h"
 #include "engine/mapping.h"
+#include "engine/mode_kernels.h"
 #include "engine/render.h"
 #include "engine/step_kernels.h"
 #include "tests/core/reference.h"
 #include "tests/core/test_support.h"
 
 namespace {
-
-using test_support::temp_stream;
 
 struct rule_case {
   double r1 = 0.8, r2 = 1.2, k = 1.0;
@@ -32,44 +32,37 @@ float uniform_real(std::mt19937& rng, double low, double high) {
   return static_cast<float>(std::uniform_real_distribution<double>(low, high)(rng));
 }
 
-// r1 and r2: mostly the control panel's 0.01 steps, some large, some tiny.
+// r1 and r2: mostly the control panel's 0.01 steps, some large, some tiny,
+// some ratios of small whole numbers.
 float draw_divisor(std::mt19937& rng) {
-  switch (uniform(rng, 0, 9)) {
-    case 0: return uniform_real(rng, 10.0, 1000.0);
-    case 1: return uniform_real(rng, 1e-6, 1e-3);
-    case 2: return static_cast<float>(uniform(rng, 1, 8)) / static_cast<float>(uniform(rng, 1, 8));
-    default: return static_cast<float>(uniform(rng, 1, 1000)) / 100.0f;
-  }
+  const int pick = uniform(rng, 0, 9);
+  return pick == 0   ? uniform_real(rng, 10.0, 1000.0)
+         : pick == 1 ? uniform_real(rng, 1e-6, 1e-3)
+         : pick == 2 ? static_cast<float>(uniform(rng, 1, 8)) / uniform(rng, 1, 8)
+                     : static_cast<float>(uniform(rng, 1, 1000)) / 100.0f;
 }
 
-// k: the panel's range, whole numbers up to 1000 (the uncapped branch then
-// leaves states of Ns and more behind), reals beyond 100 and tiny ones.
+// Whole numbers up to 1000 make the uncapped branch leave states of Ns and more.
 float draw_k(std::mt19937& rng) {
-  switch (uniform(rng, 0, 9)) {
-    case 0: return static_cast<float>(uniform(rng, 0, 1000));
-    case 1: return uniform_real(rng, 100.0, 1000.0);
-    case 2: return uniform_real(rng, 0.0, 1e-6);
-    case 3: return static_cast<float>(uniform(rng, 0, 12));
-    default: return static_cast<float>(uniform(rng, 0, 1000)) / 100.0f;
-  }
+  const int pick = uniform(rng, 0, 9);
+  return pick == 0   ? static_cast<float>(uniform(rng, 0, 1000))
+         : pick == 1 ? uniform_real(rng, 100.0, 1000.0)
+         : pick == 2 ? uniform_real(rng, 0.0, 1e-6)
+         : pick == 3 ? static_cast<float>(uniform(rng, 0, 12))
+                     : static_cast<float>(uniform(rng, 0, 1000)) / 100.0f;
 }
 
-// Grid sides: the whole range, with weight on the tiny ones and on the ends
-// of 8-cell vectors.
+// Sides 0..200, weighted to tiny ones and to the ends of 8-cell vectors.
 int draw_extent(std::mt19937& rng) {
-  switch (uniform(rng, 0, 3)) {
-    case 0: return uniform(rng, 0, 3);
-    case 1: return 8 * uniform(rng, 0, 3) + uniform(rng, -1, 1) + 1;
-    default: return uniform(rng, 0, 200);
-  }
+  const int pick = uniform(rng, 0, 3);
+  return pick == 0   ? uniform(rng, 0, 3)
+         : pick == 1 ? 8 * uniform(rng, 0, 3) + uniform(rng, -1, 1) + 1
+                     : uniform(rng, 0, 200);
 }
 
 int draw_states(std::mt19937& rng) {
-  switch (uniform(rng, 0, 4)) {
-    case 0: return uniform(rng, 1, 3);
-    case 1: return 100;
-    default: return uniform(rng, 1, 100);
-  }
+  const int pick = uniform(rng, 0, 4);
+  return pick == 0 ? uniform(rng, 1, 3) : pick == 1 ? 100 : uniform(rng, 1, 100);
 }
 
 rule_case draw_rule_case(std::mt19937& rng) {
@@ -78,102 +71,15 @@ rule_case draw_rule_case(std::mt19937& rng) {
   return {r1, r2, k, Ns, x, draw_extent(rng)};
 }
 
-// Random states of a render: mostly 0..Ns-1, some left over from the
-// uncapped branch (up to 1000); the border filled.
-void fill_interior(grid_type& grid, std::mt19937& rng, const rule_case& c, int beyond_percent) {
-  for (int r = 1; r <= c.x; ++r)
-    for (int col = 1; col <= c.y; ++col)
-      grid[r][col] = uniform(rng, 0, 99) < beyond_percent ? uniform(rng, c.Ns, 1000)
-                                                          : uniform(rng, 0, c.Ns - 1);
-  reference::swap_boundaries(grid, c.x, c.y);
-}
-
-// Rows 0..x+1 and columns 0..y+1 are what a step writes and reads.
-::testing::AssertionResult same_cells(const grid_type& engine, const grid_type& literal, int x,
-                                      int y) {
-  for (int r = 0; r <= x + 1; ++r)
-    for (int c = 0; c <= y + 1; ++c)
-      if (engine[r][c] != literal[r][c])
-        return ::testing::AssertionFailure() << "cell [" << r << "][" << c << "] is "
-                                             << engine[r][c] << ", the rule gives "
-                                             << literal[r][c];
-  return ::testing::AssertionSuccess();
-}
-
-class equivalence_test : public test_support::core_test {
- protected:
-  void TearDown() override {
-    force_portable_kernels(false);
-    core_test::TearDown();
-  }
-
-  // Steps the engine and the model `steps` times from g->start.
-  void expect_same_steps(const rule_case& c, int steps) {
-    SCOPED_TRACE(::testing::Message() << "r1=" << c.r1 << " r2=" << c.r2 << " k=" << c.k
-                                      << " Ns=" << c.Ns << " x=" << c.x << " y=" << c.y);
-    g->engine[0] = g->literal[0] = g->start;
-    for (int s = 0; s < steps; ++s) {
-      const int from = s % 2, to = 1 - s % 2;
-      step_grid(g->engine[from], g->engine[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
-      reference::step(g->literal[from], g->literal[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
-      ASSERT_TRUE(same_cells(g->engine[to], g->literal[to], c.x, c.y)) << "after step " << s + 1;
-    }
-  }
-
-  struct grids {
-    std::array<grid_type, 2> engine{}, literal{};
-    grid_type start{};
-  };
-  std::unique_ptr<grids> g = std::make_unique<grids>();
-};
-
-TEST_F(equivalence_test, BothKernelSetsStepAsTheRuleCellByCell) {
-  for (const bool portable : {false, true}) {
-    force_portable_kernels(portable);
-    if (!portable && active_kernel_set() != kernel_set::avx2) continue;  // no AVX2 here
-    ASSERT_EQ(active_kernel_set(), portable ? kernel_set::portable : kernel_set::avx2);
-    std::mt19937 rng(portable ? 20240602 : 20240601);
-    for (int i = 0; i < 100 && !HasFatalFailure(); ++i) {
-      const rule_case c = draw_rule_case(rng);
-      fill_interior(g->start, rng, c, uniform(rng, 0, 2) == 0 ? 20 : 0);
-      expect_same_steps(c, 3);
-    }
-  }
-}
-
-// Includes negative states or parameters the tables cannot stand for: they
-// take the cell-by-cell rule, with the same result.
-TEST_F(equivalence_test, StepMatchesAtTheExtremesOfEveryParameterAndOutsideTheTables) {
-  const rule_case extremes[] = {
-      {0.8, 1.2, 1.0, 40, 1, 1},         {0.8, 1.2, 1.0, 40, 200, 1},
-      {0.8, 1.2, 1.0, 40, 1, 200},       {0.01, 0.01, 10.0, 100, 37, 45},
-      {10.0, 10.0, 0.0, 2, 64, 64},      {1e-6, 1e-6, 1000.0, 100, 17, 23},
-      {1000.0, 1000.0, 999.5, 5, 31, 9}, {0.8, 1.2, 1.0, 1, 20, 20},
-      {0.7, 0.3, 1e-6, 3, 8, 16},        {0.8, 1.2, 1.0, 40, 0, 30},
-      {0.8, 1.2, 1.0, 40, 30, 0},        {0.8, 1.2, 100.0, 100, 40, 41},
-      {0.8, 1.2, -3.5, 40, 33, 35},      {-0.8, 1.2, 1.0, 40, 33, 35},
-      {0.8, 1.2, 1.0, 150, 33, 35},
-  };
-  std::mt19937 rng(7);
-  for (const bool portable : {false, true}) {
-    force_portable_kernels(portable);
-    for (const rule_case& c : extremes) {
-      fill_interior(g->start, rng, c, 10);
-      expect_same_steps(c, 4);
-    }
-    const rule_case c{0.8, 1.2, 2.0, 40, 33, 35};
-    fill_interior(g->start, rng, c, 0);
-    g->start[17][20] = -5;
-    g->start[1][1] = -1;
-    reference::swap_boundaries(g->start, c.x, c.y);
-    expect_same_steps(c, 3);
-  }
-}
-
-TEST_F(equivalence_test, FullSizeGridMatchesOverSeveralSteps) {
-  std::srand(3);
-  reference::init_array(g->start, 40, 1000, 1000);
-  expect_same_steps({0.8, 1.2, 1.0, 40, 1000, 1000}, 2);
+// States 0..Ns-1, `odd` percent of them Ns..1000 or, with `negative`, half
+// of those below 0. The border is filled.
+void fill(grid_type& grid, std::mt19937& rng, int Ns, int x, int y, int odd, bool negative) {
+  for (int r = 1; r <= x; ++r)
+    for (int c = 1; c <= y; ++c)
+      grid[r][c] = uniform(rng, 0, 99) >= odd          ? uniform(rng, 0, Ns - 1)
+                   : negative && uniform(rng, 0, 1) ? -uniform(rng, 1, 1000)
+                                                    : uniform(rng, Ns, 1000);
+  reference::swap_boundaries(grid, x, y);
 }
 
 position_array random_positions(std::mt19937& rng) {
@@ -183,117 +89,6 @@ position_array random_positions(std::mt19937& rng) {
                                 : uniform_real(rng, 0.0, 100.0);
   return states;
 }
-
-// States the mapping must clamp: negative ones and 100 and above.
-void fill_for_mapping(grid_type& grid, std::mt19937& rng, int Ns, int x, int y) {
-  for (int r = 1; r <= x; ++r)
-    for (int c = 1; c <= y; ++c)
-      switch (uniform(rng, 0, 19)) {
-        case 0: grid[r][c] = uniform(rng, 100, 1000); break;
-        case 1: grid[r][c] = -uniform(rng, 1, 1000); break;
-        case 2: grid[r][c] = Ns - 1; break;
-        default: grid[r][c] = uniform(rng, 0, Ns - 1);
-      }
-}
-
-// Both reductions of the engine and the model, bit for bit, every entry.
-::testing::AssertionResult same_reductions(const grid_type& grid, const position_array& states,
-                                           int noinstrm, int x, int y) {
-  for (const bool mode : {false, true}) {
-    frequency_array engine, literal;
-    engine.fill(-1.0f);
-    literal.fill(-1.0f);
-    (mode ? md_freq : av_freq)(grid, engine, states, noinstrm, x, y);
-    (mode ? reference::md_freq : reference::av_freq)(grid, literal, states, noinstrm, x, y);
-    for (int i = 0; i < max_instruments; ++i)
-      if (std::bit_cast<std::uint32_t>(engine[i]) != std::bit_cast<std::uint32_t>(literal[i]))
-        return ::testing::AssertionFailure() << (mode ? "mode" : "mean") << " entry " << i
-                                             << " is " << engine[i] << ", the model gives "
-                                             << literal[i];
-  }
-  return ::testing::AssertionSuccess();
-}
-
-TEST_F(equivalence_test, BothReductionsMatchBitForBitOnBothKernelSets) {
-  std::mt19937 rng(424242);
-  for (int i = 0; i < 200; ++i) {
-    force_portable_kernels(i % 2 == 1);
-    const int Ns = draw_states(rng), x = draw_extent(rng), y = draw_extent(rng);
-    const int noinstrm = uniform(rng, 0, 3) == 0 ? uniform(rng, 1, 4) : uniform(rng, 1, 100);
-    fill_for_mapping(g->start, rng, Ns, x, y);
-    // Two sets of positions on one grid: a change of positions between
-    // iterations must show at once.
-    for (int round = 0; round < 2; ++round)
-      ASSERT_TRUE(same_reductions(g->start, random_positions(rng), noinstrm, x, y))
-          << "case " << i << " round " << round << " Ns=" << Ns << " x=" << x << " y=" << y
-          << " noinstrm=" << noinstrm;
-  }
-  // A full-size grid with long runs of one state, where a mode's counts pile
-  // onto one counter.
-  fill_for_mapping(g->start, rng, 40, 1000, 1000);
-  for (int r = 1; r <= 300; ++r)
-    for (int c = 1; c <= 1000; ++c) g->start[r][c] = 7;
-  const position_array states = random_positions(rng);
-  force_portable_kernels(false);
-  for (const int noinstrm : {1, 2, 25, 99, 100})
-    EXPECT_TRUE(same_reductions(g->start, states, noinstrm, 1000, 1000)) << noinstrm;
-}
-
-template <typename Write>
-std::string notes_of(Write write, const frequency_array& freq, const frequency_array& instrm,
-                     int count, int iteration, float dur) {
-  temp_stream out;
-  write(out.get(), freq, instrm, count, iteration, dur);
-  return out.text();
-}
-
-TEST_F(equivalence_test, NotesPrintExactlyAsPrintfWould) {
-  std::mt19937 rng(99);
-  // Values whose sixth decimal is an exact tie (odd multiples of 1/128),
-  // whole numbers, values too large or not finite for a plain conversion,
-  // and negative ones.
-  constexpr float inf = std::numeric_limits<float>::infinity();
-  const float special[] = {0.0078125f, 0.0234375f, 1.0f / 128, 3.0f / 128, 0.5f,   2.5f,
-                           0.0f,       -0.0f,      1e-7f,      5e-7f,      4.9999999e-7f,
-                           1e12f,      3e15f,      1e30f,      3.4e38f,    -2.5f,  -1e-9f,
-                           inf,        -inf,       std::numeric_limits<float>::quiet_NaN(),
-                           14764.78f,  121.510475f};
-  const auto pick_special = [&] { return special[uniform(rng, 0, std::size(special) - 1)]; };
-  for (int i = 0; i < 400; ++i) {
-    frequency_array freq{}, instrm{};
-    for (int n = 0; n < max_instruments; ++n) {
-      const int pick = uniform(rng, 0, 9);
-      freq[n] = pick == 0 ? pick_special() : uniform_real(rng, 0.0, pick == 1 ? 1e-3 : 20000.0);
-      instrm[n] = pick == 2 ? pick_special() : uniform_real(rng, 0.0, 100.0);
-    }
-    const int count = uniform(rng, 0, max_instruments);
-    const int iteration = uniform(rng, 0, 3) == 0 ? uniform(rng, -5, 5) : uniform(rng, 0, 1000000);
-    const float dur = uniform(rng, 0, 5) == 0 ? pick_special() : uniform_real(rng, 0.0, 1.0);
-    ASSERT_EQ(notes_of(writesound, freq, instrm, count, iteration, dur),
-              notes_of(reference::writesound, freq, instrm, count, iteration, dur))
-        << "dur=" << dur << " iteration=" << iteration;
-  }
-}
-
-class score_test : public equivalence_test {
- protected:
-  // The same seeding and parameters for both renders: events change
-  // Current_State, so each render starts from a copy.
-  void expect_same_score(unsigned seed) {
-    const auto path =
-        std::filesystem::temp_directory_path() / ("zelmora-equivalence-" + std::to_string(seed));
-    const parameters_type start = Current_State;
-    std::srand(seed);
-    ASSERT_EQ(play_ca(std::fopen(path.c_str(), "w")), render_complete);
-    const std::string engine = test_support::slurp(path);
-    std::filesystem::remove(path);
-    temp_stream literal;
-    Current_State = start;
-    std::srand(seed);
-    reference::render(literal.get(), g->literal[0], g->literal[1]);
-    ASSERT_EQ(engine, literal.text());
-  }
-};
 
 parameters_type draw_parameters(std::mt19937& rng) {
   parameters_type p = Current_State;
@@ -312,7 +107,152 @@ parameters_type draw_parameters(std::mt19937& rng) {
   return p;
 }
 
-TEST_F(score_test, RandomScoresMatchTheModel) {
+// Parameter: the portable kernels forced.
+class equivalence_test : public test_support::core_test,
+                         public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    core_test::SetUp();
+    force_portable_kernels(GetParam());
+    if (GetParam()) ASSERT_EQ(active_kernel_set(), kernel_set::portable);
+    else if (active_kernel_set() != kernel_set::avx2) GTEST_SKIP() << "no AVX2 here";
+  }
+  void TearDown() override {
+    force_portable_kernels(false);
+    core_test::TearDown();
+  }
+
+  // Every cell a step writes, rows 0..x+1 and columns 0..y+1.
+  void expect_same_steps(const rule_case& c, int steps) {
+    SCOPED_TRACE(::testing::Message() << "r1=" << c.r1 << " r2=" << c.r2 << " k=" << c.k
+                                      << " Ns=" << c.Ns << " x=" << c.x << " y=" << c.y);
+    g->engine[0] = g->literal[0] = g->start;
+    for (int s = 0; s < steps; ++s) {
+      const int from = s % 2, to = 1 - s % 2;
+      step_grid(g->engine[from], g->engine[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
+      reference::step(g->literal[from], g->literal[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
+      for (int r = 0; r <= c.x + 1; ++r)
+        for (int col = 0; col <= c.y + 1; ++col)
+          ASSERT_EQ(g->engine[to][r][col], g->literal[to][r][col])
+              << "cell [" << r << "][" << col << "] after step " << s + 1;
+    }
+  }
+
+  // Events change Current_State, so both renders start from a copy.
+  void expect_same_score(unsigned seed) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("zelmora-equivalence-" + std::to_string(::getpid()));
+    const parameters_type start = Current_State;
+    std::srand(seed);
+    ASSERT_EQ(play_ca(std::fopen(path.c_str(), "w")), render_complete);
+    const std::string engine = test_support::slurp(path);
+    std::filesystem::remove(path);
+    test_support::temp_stream literal;
+    Current_State = start;
+    std::srand(seed);
+    reference::render(literal.get(), g->literal[0], g->literal[1]);
+    ASSERT_EQ(engine, literal.text());
+  }
+
+  struct grids {
+    std::array<grid_type, 2> engine{}, literal{};
+    grid_type start{};
+  };
+  std::unique_ptr<grids> g = std::make_unique<grids>();
+};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, equivalence_test, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "portable" : "vector"; });
+
+TEST_P(equivalence_test, StepsMatchTheRuleCellByCell) {
+  std::mt19937 rng(GetParam() ? 20240602 : 20240601);
+  for (int i = 0; i < 100 && !HasFatalFailure(); ++i) {
+    const rule_case c = draw_rule_case(rng);
+    fill(g->start, rng, c.Ns, c.x, c.y, uniform(rng, 0, 2) == 0 ? 20 : 0, false);
+    expect_same_steps(c, 3);
+  }
+  // The last three and negative states are beyond the tables: they take the
+  // cell-by-cell rule.
+  const rule_case extremes[] = {
+      {0.8, 1.2, 1.0, 40, 1, 1},         {0.8, 1.2, 1.0, 40, 200, 1},
+      {0.8, 1.2, 1.0, 40, 1, 200},       {0.01, 0.01, 10.0, 100, 37, 45},
+      {10.0, 10.0, 0.0, 2, 64, 64},      {1e-6, 1e-6, 1000.0, 100, 17, 23},
+      {1000.0, 1000.0, 999.5, 5, 31, 9}, {0.8, 1.2, 1.0, 1, 20, 20},
+      {0.7, 0.3, 1e-6, 3, 8, 16},        {0.8, 1.2, 1.0, 40, 0, 30},
+      {0.8, 1.2, 1.0, 40, 30, 0},        {0.8, 1.2, 100.0, 100, 40, 41},
+      {0.8, 1.2, -3.5, 40, 33, 35},      {-0.8, 1.2, 1.0, 40, 33, 35},
+      {0.8, 1.2, 1.0, 150, 33, 35},
+  };
+  for (const rule_case& c : extremes) {
+    fill(g->start, rng, c.Ns, c.x, c.y, 10, false);
+    expect_same_steps(c, 4);
+  }
+  fill(g->start, rng, 40, 33, 35, 2, true);
+  expect_same_steps({0.8, 1.2, 2.0, 40, 33, 35}, 3);
+  std::srand(3);
+  reference::init_array(g->start, 40, 1000, 1000);
+  expect_same_steps({0.8, 1.2, 1.0, 40, 1000, 1000}, 2);
+}
+
+// Both reductions entry by entry; and the last block row's mode counts of
+// every kernel the processor runs (md_freq uses only the fastest) against a
+// count cell by cell.
+void expect_same_reductions(const grid_type& grid, const position_array& states, int noinstrm,
+                            int x, int y) {
+  for (const bool mode : {false, true}) {
+    frequency_array engine, literal;
+    engine.fill(-1.0f);
+    literal.fill(-1.0f);
+    (mode ? md_freq : av_freq)(grid, engine, states, noinstrm, x, y);
+    (mode ? reference::md_freq : reference::av_freq)(grid, literal, states, noinstrm, x, y);
+    for (int i = 0; i < max_instruments; ++i)
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(engine[i]), std::bit_cast<std::uint32_t>(literal[i]))
+          << (mode ? "mode" : "mean") << " entry " << i << " is " << engine[i]
+          << ", the model gives " << literal[i];
+  }
+  const int n = reference::blocks_per_side(noinstrm), rows = x / n, width = y / n;
+  if (rows == 0 || width == 0) return;
+  using counters = std::array<std::int32_t, 10 * block_counter_stride>;
+  const int first_row = 1 + (n - 1) * rows;
+  counters expected{};
+  for (int r = first_row; r < first_row + rows; ++r)
+    for (int c = 1; c <= n * width; ++c)
+      ++expected[(c - 1) / width * block_counter_stride + reference::table_state(grid[r][c])];
+  for (const mode_kernel kernel : {mode_kernel::avx512, mode_kernel::avx2, mode_kernel::portable}) {
+    if (!processor_runs(kernel)) continue;
+    counters counts{};
+    count_block_row(grid, first_row, rows, n, width, counts.data(), kernel);
+    EXPECT_EQ(counts, expected) << "mode kernel " << static_cast<int>(kernel);
+  }
+}
+
+TEST_P(equivalence_test, BothReductionsMatchBitForBit) {
+  std::mt19937 rng(GetParam() ? 424243 : 424242);
+  for (int i = 0; i < 100 && !HasFatalFailure(); ++i) {
+    const int Ns = draw_states(rng), x = draw_extent(rng), y = draw_extent(rng);
+    const int noinstrm = uniform(rng, 0, 3) == 0 ? uniform(rng, 1, 4) : uniform(rng, 1, 100);
+    fill(g->start, rng, Ns, x, y, 10, true);
+    SCOPED_TRACE(::testing::Message() << "case " << i << " Ns=" << Ns << " x=" << x << " y=" << y
+                                      << " noinstrm=" << noinstrm);
+    // A change of positions between iterations must show at once.
+    expect_same_reductions(g->start, random_positions(rng), noinstrm, x, y);
+    expect_same_reductions(g->start, random_positions(rng), noinstrm, x, y);
+  }
+  // Full size, with long runs of one state and neighbours that clamp alike.
+  fill(g->start, rng, 2, 1000, 1000, 30, true);
+  for (int r = 1; r <= 300; ++r) std::fill_n(&g->start[r][1], 1000, 7);
+  const position_array states = random_positions(rng);
+  for (const int noinstrm : {1, 2, 25, 99, 100}) {
+    SCOPED_TRACE(noinstrm);
+    expect_same_reductions(g->start, states, noinstrm, 1000, 1000);
+  }
+}
+
+TEST_P(equivalence_test, ScoresMatchTheModel) {
+  for (const int mode : {0, 1}) {
+    Mean_Mode = mode;
+    expect_same_score(1 + mode);
+  }
   std::mt19937 rng(1234);
   for (int i = 0; i < 40 && !HasFatalFailure(); ++i) {
     Current_State = draw_parameters(rng);
@@ -320,11 +260,7 @@ TEST_F(score_test, RandomScoresMatchTheModel) {
     SCOPED_TRACE(::testing::Message() << "score " << i);
     expect_same_score(1000 + i);
   }
-}
-
-// Events change the rule, glide the positions and reseed the grid mid-render.
-TEST_F(score_test, ScoresFollowingAnEventListMatchTheModel) {
-  std::mt19937 rng(77);
+  // Events change the rule, glide the positions and reseed the grid mid-render.
   for (int i = 0; i < 6 && !HasFatalFailure(); ++i) {
     clear_event_list();
     Current_State = draw_parameters(rng);
@@ -336,16 +272,43 @@ TEST_F(score_test, ScoresFollowingAnEventListMatchTheModel) {
     add_event_special();
     set_event_time(3, 33);
     Mean_Mode = i % 2;
-    SCOPED_TRACE(::testing::Message() << "score " << i);
+    SCOPED_TRACE(::testing::Message() << "score with events " << i);
     expect_same_score(2000 + i);
   }
 }
 
-TEST_F(score_test, DefaultRenderOnThePortableKernelsMatches) {
-  force_portable_kernels(true);
-  expect_same_score(1);
-  Mean_Mode = 1;
-  expect_same_score(2);
+template <typename Write>
+std::string notes_of(Write write, const frequency_array& freq, const frequency_array& instrm,
+                     int count, int iteration, float dur) {
+  test_support::temp_stream out;
+  write(out.get(), freq, instrm, count, iteration, dur);
+  return out.text();
+}
+
+TEST(notes_test, NotesPrintExactlyAsPrintfWould) {
+  std::mt19937 rng(99);
+  // Exact ties at the sixth decimal (odd multiples of 1/128), values too
+  // large or not finite for a plain conversion, negative ones.
+  constexpr float inf = std::numeric_limits<float>::infinity();
+  const float special[] = {0.0078125f, 0.0234375f, 0.5f,   2.5f,  0.0f,        -0.0f,
+                           1e-7f,      5e-7f,      4.9999999e-7f, 1e12f, 3e15f,  1e30f,
+                           3.4e38f,    -2.5f,      -1e-9f, inf,   -inf,        std::nanf(""),
+                           14764.78f,  121.510475f};
+  const auto pick_special = [&] { return special[uniform(rng, 0, std::size(special) - 1)]; };
+  for (int i = 0; i < 400; ++i) {
+    frequency_array freq{}, instrm{};
+    for (int n = 0; n < max_instruments; ++n) {
+      const int pick = uniform(rng, 0, 9);
+      freq[n] = pick == 0 ? pick_special() : uniform_real(rng, 0.0, pick == 1 ? 1e-3 : 20000.0);
+      instrm[n] = pick == 2 ? pick_special() : uniform_real(rng, 0.0, 100.0);
+    }
+    const int count = uniform(rng, 0, max_instruments);
+    const int iteration = uniform(rng, 0, 3) == 0 ? uniform(rng, -5, 5) : uniform(rng, 0, 1000000);
+    const float dur = uniform(rng, 0, 5) == 0 ? pick_special() : uniform_real(rng, 0.0, 1.0);
+    ASSERT_EQ(notes_of(writesound, freq, instrm, count, iteration, dur),
+              notes_of(reference::writesound, freq, instrm, count, iteration, dur))
+        << "dur=" << dur << " iteration=" << iteration;
+  }
 }
 
 }  // namespace

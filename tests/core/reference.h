@@ -1,8 +1,6 @@
-// A plain, literal model of the automaton and the grain mapping: the cell
-// rule called cell by cell with its neighbour order and truncations, the
-// border copy, both reductions with an exp() per cell, and a whole render.
-// The fast engine must agree with it bit for bit; the benchmarks time it
-// beside the engine. Keep it slow and obvious.
+// A plain, literal model of the automaton and the grain mapping, cell by
+// cell with an exp() per cell. The engine must agree with it bit for bit;
+// the benchmarks time it beside the engine. Keep it slow and obvious.
 #pragma once
 
 #include <array>
@@ -17,8 +15,7 @@
 
 namespace reference {
 
-// Toward zero; values no int can hold saturate (only nonsense parameters
-// reach them), NaN gives 0.
+// Toward zero; beyond int saturates, NaN gives 0.
 inline long long truncate(double v) {
   if (std::isnan(v)) return 0;
   if (v >= 2147483647.0) return std::numeric_limits<int>::max();
@@ -35,10 +32,10 @@ inline int update(const grid_type& grid, int row, int col, double r1, double r2,
       if (r == row && c == col) continue;
       const int v = grid[r][c];
       if (v >= Ns - 1) {
-        ill = ill + 1;
+        ++ill;
       } else if (v != 0) {
-        infected = infected + 1;
-        sum = sum + v;
+        ++infected;
+        sum += v;
       }
     }
   }
@@ -50,8 +47,7 @@ inline int update(const grid_type& grid, int row, int col, double r1, double r2,
   } else if (self >= Ns - 1) {
     next = 0;
   } else if (infected > 0) {
-    const int m = sum / infected;
-    next = truncate(m + k);
+    next = truncate(sum / infected + k);
     if (next >= Ns) next = Ns - 1;
   } else {
     next = truncate(k);
@@ -76,7 +72,6 @@ inline void init_array(grid_type& grid, int Ns, int x, int y) {
   swap_boundaries(grid, x, y);
 }
 
-// One generation: every interior cell of `from` into `to`, then the border.
 inline void step(const grid_type& from, grid_type& to, double r1, double r2, double k, int Ns,
                  int x, int y) {
   for (int i = 1; i <= x; ++i)
@@ -109,8 +104,7 @@ inline void av_freq(const grid_type& grid, std::array<float, max_instruments>& f
         for (int c = bj * by + 1; c <= bj * by + by; ++c)
           sum = static_cast<float>(static_cast<double>(sum) + frequency(states, grid[r][c]));
       const int cells = bx * by;
-      freq[bi * n + bj] =
-          cells == 0 ? 0.0f : static_cast<float>(static_cast<double>(sum) / cells);
+      freq[bi * n + bj] = cells == 0 ? 0.0f : static_cast<float>(static_cast<double>(sum) / cells);
     }
   }
 }
@@ -124,13 +118,9 @@ inline void md_freq(const grid_type& grid, std::array<float, max_instruments>& f
       histogram.fill(0);
       for (int r = bi * bx + 1; r <= bi * bx + bx; ++r)
         for (int c = bj * by + 1; c <= bj * by + by; ++c) histogram[table_state(grid[r][c])]++;
-      int mode = 0, best = 0;
-      for (int s = 0; s < max_states; ++s) {
-        if (histogram[s] > best) {
-          best = histogram[s];
-          mode = s;
-        }
-      }
+      int mode = 0;
+      for (int s = 0; s < max_states; ++s)
+        if (histogram[s] > histogram[mode]) mode = s;
       freq[bi * n + bj] = frequency(states, mode);
     }
   }
@@ -145,8 +135,7 @@ inline void writesound(std::FILE* fp, const std::array<float, max_instruments>& 
                  static_cast<double>(freq[i]));
 }
 
-// A whole render into fp over two caller-owned grids, following the event
-// list as the render driver does. The stream is left open.
+// A whole render following the event list; fp is left open.
 inline void render(std::FILE* fp, grid_type& a, grid_type& b) {
   Next_Event = Event_List.get();
   Interp_Flag = 0;
@@ -160,10 +149,7 @@ inline void render(std::FILE* fp, grid_type& a, grid_type& b) {
     Current_Iteration = t;
     update_parameters(current);
     const parameters_type& p = Current_State;
-    if (Mean_Mode != 0)
-      reference::md_freq(current, freq, p.states, p.noinstrm, p.x, p.y);
-    else
-      reference::av_freq(current, freq, p.states, p.noinstrm, p.x, p.y);
+    (Mean_Mode != 0 ? md_freq : av_freq)(current, freq, p.states, p.noinstrm, p.x, p.y);
     reference::writesound(fp, freq, p.instrm, p.noinstrm, t, p.dur);
     reference::step(current, next, p.r1, p.r2, p.k, p.Ns, p.x, p.y);
   }
