@@ -1,5 +1,5 @@
-// What an action writes on the standard output and the standard error,
-// and what a directory holds: shared by the window and sound tests.
+// What an action writes on the standard output and error, and what a
+// directory holds: shared by the window and sound tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,7 +24,6 @@ captured_output capture(Action action) {
   return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
 }
 
-// The names in a directory, sorted.
 inline std::vector<std::string> files_in(const std::filesystem::path& dir) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir))

@@ -1,6 +1,5 @@
-// Pictures of the windows for a person to review, written to the build
-// directory's "screenshots" folder. Each must be a real window of its own
-// size with something drawn in it, not a blank rectangle.
+// Pictures of the windows, written to the build directory for a person to
+// review; each must be a drawn window of its own size, not a blank rectangle.
 #include <memory>
 
 #include "events/event_list.h"
@@ -10,21 +9,22 @@ namespace {
 
 using screenshots = ui_fixture;
 
-// Takes a picture of the window of `shell`, once it is mapped and drawn.
 void check_screenshot(Widget shell, const std::string& name, int min_width, int min_height) {
-  ASSERT_TRUE(pump_until([&] { return viewable(shell); })) << name << " was never mapped";
+  XWindowAttributes window{};
+  ASSERT_TRUE(pump_until([&] {
+    return XtIsRealized(shell) && XGetWindowAttributes(display, XtWindow(shell), &window) &&
+           window.map_state == IsViewable;
+  })) << name << " was never mapped";
   for (int i = 0; i < 5; ++i) {  // the exposures of a freshly mapped window
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
     pump();
   }
-  XWindowAttributes window{};
   XGetWindowAttributes(display, XtWindow(shell), &window);
   std::filesystem::create_directories(ZELMORA_SCREENSHOT_DIR);
   const std::string path = std::string(ZELMORA_SCREENSHOT_DIR) + "/" + name + ".png";
   std::filesystem::remove(path);
   const std::string take = "import -window " + std::to_string(XtWindow(shell)) + " '" + path + "'";
   ASSERT_EQ(std::system(take.c_str()), 0) << take;
-
   const std::string describe = "identify -format '%w %h %k' '" + path + "'";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(describe.c_str(), "r"), pclose);
   int width = 0, height = 0, colours = 0;
@@ -33,8 +33,7 @@ void check_screenshot(Widget shell, const std::string& name, int min_width, int 
   EXPECT_EQ(height, window.height) << path;
   EXPECT_GE(width, min_width) << path;
   EXPECT_GE(height, min_height) << path;
-  // Text, shadows, troughs and fields give a drawn window several colours.
-  EXPECT_GE(colours, 5) << path;
+  EXPECT_GE(colours, 5) << path;  // text, shadows, troughs and fields
 }
 
 }  // namespace
@@ -46,7 +45,6 @@ TEST_F(screenshots, every_window_is_drawn_at_its_own_size) {
   check_screenshot(states, "states", 600, 150);
   press(instrument_button);
   check_screenshot(instruments, "instruments", 600, 150);
-  // A list to show: a change, a reseed and an interpolation.
   add_event_params(Current_State, "bells.csp");
   add_event_special();
   set_event_time(2, 120);
