@@ -1,8 +1,7 @@
 #!/bin/sh
-# Runs a command on a private Xvfb server. The server picks a free display
-# number itself (-displayfd), so parallel runs never fight over one.
-# Listing a test binary's tests needs no display and starts no server.
-# ZELMORA_XVFB_ARGS adds options of the server's own (a font path, say).
+# Runs a command on a private Xvfb that picks a free display itself
+# (-displayfd), so parallel runs never collide. Listing tests needs no server.
+# ZELMORA_XVFB_ARGS adds server options (a font path, say).
 set -u
 case " $* " in *" --gtest_list_tests "*) exec "$@" ;; esac
 
@@ -13,17 +12,11 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp ${ZELMORA_XVFB_ARGS:-} \
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$dir"' EXIT INT TERM
 
-tries=0
-until grep -q '^[0-9][0-9]*$' "$dir/display" 2>/dev/null; do
-  tries=$((tries + 1))
-  if [ "$tries" -gt 200 ] || ! kill -0 "$server" 2>/dev/null; then
-    echo "with_xvfb.sh: Xvfb did not start:" >&2
-    cat "$dir/log" >&2
-    exit 1
-  fi
+for _ in $(seq 200); do
+  grep -q '^[0-9][0-9]*$' "$dir/display" 2>/dev/null && break
+  kill -0 "$server" 2>/dev/null || break
   sleep 0.05
 done
-DISPLAY=":$(cat "$dir/display")"
-export DISPLAY
-
-"$@"
+grep -q '^[0-9][0-9]*$' "$dir/display" 2>/dev/null ||
+  { echo "with_xvfb.sh: Xvfb did not start:" >&2; cat "$dir/log" >&2; exit 1; }
+DISPLAY=":$(cat "$dir/display")" "$@"
