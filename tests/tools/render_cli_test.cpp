@@ -48,7 +48,8 @@ TEST_F(render_cli_test, DefaultsGiveTheFirstRenderAfterStartUpOnStdoutOrInAFile)
 }
 
 TEST_F(render_cli_test, ParameterFilesAndEventListsAreLoadedAsTheDialogsLoadThem) {
-  spit(dir / "one.csp", "r1=2.000000\nNs=4\nnoinstrm=1\ns0=440\ns1=440\ns2=440\ns3=440\ni0=250\nend\n");
+  spit(dir / "one.csp",
+       "r1=2.000000\nNs=4\nnoinstrm=1\ns0=440\ns1=440\ns2=440\ns3=440\ni0=250\nend\n");
   spit(dir / "list.cse",
        "event\ntype=1\ntime=2\nname=quiet\nr1=2.000000\nNs=9\nnoinstrm=9\ni0=100\nend\n");
   const run_result r = run("--params one.csp --events list.cse --iterations 3");
