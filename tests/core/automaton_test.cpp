@@ -23,7 +23,6 @@ TEST_F(automaton_test, CellRule) {
       {25, 3, {}, 0.8, 1.2, 25.0, 10},                        // ... not capped
       {0, 25, {}, 0.8, 1.2, 25.0, 10},                        // ... and then ill
       {0, 39, {5, 6, 8, 39, 0, 0, 0, 0}},                     // ill cells heal
-      {0, 45, {}},
       {0, 0, {}, 0.8, 1.2, 1.0, 1},                           // one state: everything is ill
   };
   const int at[8][2] = {{1, 1}, {1, 2}, {1, 3}, {2, 1}, {2, 3}, {3, 1}, {3, 2}, {3, 3}};
@@ -37,7 +36,7 @@ TEST_F(automaton_test, CellRule) {
 }
 
 TEST_F(automaton_test, BorderWrapsANonSquareGridOntoItsOppositeEdges) {
-  auto grid = std::make_unique<grid_type>();
+  const auto grid = std::make_unique<grid_type>();
   grid_type& g = *grid;
   const int x = 30, y = 70;
   for (int r = 1; r <= x; ++r)

@@ -77,19 +77,18 @@ TEST_F(event_list_test, RetimedEventGoesAfterEveryEventWithAnEqualOrSmallerTime)
 
 TEST_F(event_list_test, DeleteUnlinksByPositionAndNeverLeavesTheRenderCursorDangling) {
   add_at({1, 2, 3, 4});
-  delete_event(3);
-  delete_event(0);  // below the list: the first
-  EXPECT_EQ(listing(), (names{"e2@2", "e4@4"}));
-  delete_event(3);
-  EXPECT_EQ(listing(), (names{"e2@2", "e4@4"}));
-  clear_event_list();
-  add_at({1, 2, 3});
   Next_Event = event_number(2);
   delete_event(2);
-  EXPECT_EQ(Next_Event, event_number(2));
+  EXPECT_EQ(Next_Event, event_number(2));  // moved on to the successor
+  delete_event(0);  // below the list: the first
+  delete_event(3);  // beyond the end: nothing
+  EXPECT_EQ(listing(), (names{"e3@3", "e4@4"}));
   EXPECT_EQ(Next_Event->time_stamp, 3);
-  delete_event(2);
+  delete_event(1);
+  EXPECT_EQ(Next_Event, event_number(1));
+  delete_event(1);
   EXPECT_EQ(Next_Event, nullptr);
+  add_at({1});
   Next_Event = event_number(1);
   clear_event_list();
   EXPECT_EQ(Next_Event, nullptr);

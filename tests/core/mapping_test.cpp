@@ -28,7 +28,17 @@ TEST_F(mapping_test, BlocksAreRowMajorAndLeftoverRowsAndColumnsAreNeverHeard) {
   EXPECT_EQ(freq[25], -1.0f);
 }
 
-TEST_F(mapping_test, MeanSumsFrequenciesInSinglePrecisionModeTakesTheLowerStateOnATie) {
+TEST_F(mapping_test, ModeTakesTheLowerStateOnATieMeanSumsFrequenciesInSinglePrecision) {
+  const std::array<int, 5> cells = {3, 7, 5, 7, 3};
+  for (int c = 0; c < 5; ++c) (*grid)[1][c + 1] = cells[c];
+  md_freq(*grid, freq, positions, 1, 1, 5);
+  EXPECT_EQ(freq[0], position_frequency(3.0f));
+  (*grid)[1][1] = 250;  // outside the table: its nearest entry
+  md_freq(*grid, freq, positions, 1, 1, 1);
+  EXPECT_EQ(freq[0], position_frequency(99.0f));
+  (*grid)[1][1] = -4;
+  av_freq(*grid, freq, positions, 1, 1, 1);
+  EXPECT_EQ(freq[0], position_frequency(0.0f));
   positions.fill(50.0f);
   av_freq(*grid, freq, positions, 25, 50, 50);
   EXPECT_EQ(freq[0], 121.510475f);
@@ -36,20 +46,6 @@ TEST_F(mapping_test, MeanSumsFrequenciesInSinglePrecisionModeTakesTheLowerStateO
   EXPECT_EQ(freq[0], 121.510414f);
   av_freq(*grid, freq, positions, 25, 3, 50);  // 3 rows for 5 blocks a side: empty blocks
   EXPECT_EQ(freq[0], 0.0f);
-  for (int s = 0; s < max_states; ++s) positions[s] = static_cast<float>(s);
-  const std::array<int, 5> cells = {3, 7, 5, 7, 3};
-  for (int c = 0; c < 5; ++c) (*grid)[1][c + 1] = cells[c];
-  md_freq(*grid, freq, positions, 1, 1, 5);
-  EXPECT_EQ(freq[0], position_frequency(3.0f));
-}
-
-TEST_F(mapping_test, StatesOutsideTheTableUseItsNearestEntry) {
-  (*grid)[1][1] = 250;
-  md_freq(*grid, freq, positions, 1, 1, 1);
-  EXPECT_EQ(freq[0], position_frequency(99.0f));
-  (*grid)[1][1] = -4;
-  av_freq(*grid, freq, positions, 1, 1, 1);
-  EXPECT_EQ(freq[0], position_frequency(0.0f));
 }
 
 TEST_F(mapping_test, NoteLinesStartAtIterationTimesDuration) {
