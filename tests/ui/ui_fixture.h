@@ -58,9 +58,7 @@ inline void arm(Widget arrow) { call(arrow, XmNarmCallback, XmCR_ARM); }
 
 inline void move_scale(Widget scale, int value) {
   XmScaleSetValue(scale, value);
-  XmScaleCallbackStruct data{};
-  data.reason = XmCR_VALUE_CHANGED;
-  data.value = value;
+  XmScaleCallbackStruct data{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = value};
   XtCallCallbacks(scale, XmNvalueChangedCallback, &data);
 }
 
@@ -130,15 +128,11 @@ inline std::string parameters_text(const parameters_type& p) {
 
 class ui_fixture : public ::testing::Test {
  protected:
-  static bool build() {
+  void SetUp() override {
     static char name[] = "zelmora";
     static char* argv[] = {name, nullptr};
-    int argc = 1;
-    return build_interface(argc, argv);
-  }
-
-  void SetUp() override {
-    static const bool built = build();
+    static int argc = 1;
+    static const bool built = build_interface(argc, argv);
     ASSERT_TRUE(built) << "no X display; run through tests/ui/with_xvfb.sh";
     Current_State = parameters_type{};
     systeminit();
