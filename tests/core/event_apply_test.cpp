@@ -46,36 +46,28 @@ TEST_F(event_apply_test, GlideIsLinearInDoublePrecisionAndEndsAtItsTarget) {
   }
 }
 
-TEST_F(event_apply_test, ChangeDueDuringAGlideWaitsAndAppliesWhenItEnds) {
+TEST_F(event_apply_test, ChangeWaitsForAGlideAndKeepsGridSizeAndCounts) {
   add_event_interp(with_r1(1.2f), "glide", 0, 2);
-  add_event_params(with_r1(3.0f), "after");
-  event_number(2)->time_stamp = 1;
-  start_render();
-  at(0);
-  at(1);
-  EXPECT_EQ(Current_State.r1, 1.0f);
-  EXPECT_EQ(Next_Event, event_number(2));
-  at(2);
-  EXPECT_EQ(Current_State.r1, 3.0f);
-  EXPECT_EQ(Next_Event, nullptr);
-}
-
-TEST_F(event_apply_test, ChangeKeepsGridSizeStatesCountAndInstrumentCount) {
-  parameters_type target = with_r1(2.5f);
+  parameters_type target = with_r1(3.0f);
   target.iter = 77;
   target.Ns = 12;
   target.x = 300;
   target.y = 400;
   target.noinstrm = 4;
   target.states[0] = 10.0f;
-  add_event_params(target, "other");
+  add_event_params(target, "after");
+  event_number(2)->time_stamp = 1;
   start_render();
   at(0);
-  parameters_type expected = target;
-  expected.Ns = 40;
-  expected.x = expected.y = 50;
-  expected.noinstrm = 25;
-  EXPECT_EQ(Current_State, expected);
+  at(1);
+  EXPECT_EQ(Current_State.r1, 1.0f);
+  EXPECT_EQ(Next_Event, event_number(2));
+  at(2);  // the glide arrives, then the change applies
+  EXPECT_EQ(Next_Event, nullptr);
+  target.Ns = 40;
+  target.x = target.y = 50;
+  target.noinstrm = 25;
+  EXPECT_EQ(Current_State, target);
 }
 
 TEST_F(event_apply_test, ReseedDoesNotWaitForAGlideButAChangeBlocksIt) {

@@ -24,7 +24,6 @@ TEST_F(play_ca_test, DefaultsGiveAHeaderAnd600IterationsOf25Notes) {
   EXPECT_EQ(lines[0], "f1 0 8192 10 1");
   EXPECT_EQ(lines[1], "f2 0 8193 7 0.0001 8192 1.0");
   EXPECT_EQ(lines[2], "i1 0.000000 0.025000 500.000000 121.510475");
-  EXPECT_EQ(lines[2 + 25].substr(0, 12), "i1 0.025000 ");
   EXPECT_EQ(lines.back().substr(0, 14), "i25 14.975000 ");
   Current_State.iter = 0;
   EXPECT_EQ(render(), score_header);
