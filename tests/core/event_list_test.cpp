@@ -21,7 +21,9 @@ class event_list_test : public test_support::core_test {
   // Appends change events named by their times.
   static void add_at(std::initializer_list<int> times) {
     for (int t : times) {
-      add_event_params(Current_State, "e" + std::to_string(t));
+      std::string name = "e";  // not "e" + ...: g++ 12 -O3 warns falsely (-Wrestrict)
+      name += std::to_string(t);
+      add_event_params(Current_State, name);
       event_number(0)->time_stamp = t;
     }
   }
