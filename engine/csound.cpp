@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/render.h"
+#include "engine/report.h"
 #include "files/replacing_file.h"
 
 namespace {
@@ -29,7 +30,7 @@ int exit_status_of(int raw) {
 
 int run_csound(const std::string& command) {
   const int status = exit_status_of(std::system(command.c_str()));
-  if (status != 0) std::fprintf(stderr, "csound failed with exit status %d\n", status);
+  if (status != 0) report_error("csound failed with exit status %d\n", status);
   return status;
 }
 
@@ -60,7 +61,7 @@ std::string sound_file_command(const std::string& name) {
 int render_and_run(const std::string& score, const std::string& command) {
   std::FILE* fp = std::fopen(score.c_str(), "w");
   if (!fp) {
-    std::fputs("Can't open file tempory file\n", stderr);
+    report_error("Can't open file tempory file\n");
     return -1;
   }
   const int status = play_ca(fp);  // closes fp
@@ -68,7 +69,7 @@ int render_and_run(const std::string& score, const std::string& command) {
   if (status == render_complete)
     result = run_csound(command) == 0 ? 0 : -1;
   else if (status == render_write_failed)
-    std::fprintf(stderr, "Can't write file %s\n", score.c_str());
+    report_error("Can't write file %s\n", score.c_str());
   // An abandoned or short score is never played.
   std::remove(score.c_str());
   return result;
@@ -83,14 +84,14 @@ int make_sound_file(const std::string& name) {
 score_outcome write_score_file(const std::string& name) {
   replacing_file file(name);
   if (!file.stream()) {
-    std::fprintf(stderr, "Can't open file %s\n", name.c_str());
+    report_error("Can't open file %s\n", name.c_str());
     return score_outcome::not_opened;
   }
   const int status = play_ca(file.release());  // closes the stream
   // An abandoned render has already said why; the old file stays.
   if (status == render_abandoned) return score_outcome::abandoned;
   if (!file.commit_closed(status == render_complete)) {
-    std::fprintf(stderr, "Can't write file %s\n", name.c_str());
+    report_error("Can't write file %s\n", name.c_str());
     return score_outcome::not_written;
   }
   return score_outcome::written;

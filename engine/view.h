@@ -3,11 +3,14 @@
 // shown. The engine never knows about widgets.
 #pragma once
 
+#include <string>
+
 struct view_hooks {
   void (*set_control)() = nullptr;          // control panel from Current_State
   void (*set_all_frequencies)() = nullptr;  // States window
   void (*set_all_amplitudes)() = nullptr;   // Instruments window
   void (*show_iteration)(int) = nullptr;    // the control panel's counter
+  void (*show_error)(const std::string&) = nullptr;  // a failure, in a dialog
 };
 
 extern view_hooks View;

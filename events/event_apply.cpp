@@ -6,6 +6,7 @@
 
 #include "engine/automaton.h"
 #include "engine/externs.h"
+#include "engine/report.h"
 #include "engine/view.h"
 
 namespace {
@@ -109,7 +110,7 @@ void update_parameters(grid_type& grid) {
         init_array(grid, Current_State.Ns, Current_State.x, Current_State.y);
         break;
       default:
-        std::fputs("Feature not yet implemented", stderr);
+        report_error("Feature not yet implemented");
         break;
     }
     Next_Event = e.next.get();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/externs.h"
+#include "engine/report.h"
 #include "events/event_list.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
@@ -115,12 +116,12 @@ bool read_int(Widget field, int& value) {
 bool load_event_parameters(const std::string& path, parameters_type& params) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    std::fprintf(stderr, "Can't open file %s", path.c_str());
+    report_error("Can't open file %s", path.c_str());
     return false;
   }
   params = Current_State;
   if (read_parameters(fp.get(), params) < 0) {
-    std::fputs("Format error in parameter file\n", stderr);
+    report_error("Format error in parameter file\n");
     return false;
   }
   return true;
@@ -210,7 +211,7 @@ void cb_interp_ok(Widget, XtPointer, XtPointer) {
   const int time = find_event_time(List_Size);
   int length = 0;
   if (!read_int(interp_length, length)) {
-    std::fputs("Bad length\n", stderr);
+    report_error("Bad length\n");
     return;
   }
   add_event_interp(params, name, time, clamped_int(static_cast<long long>(time) + length));

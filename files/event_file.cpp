@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/externs.h"
+#include "engine/report.h"
 #include "events/event_list.h"
 #include "files/param_file.h"
 #include "files/scan.h"
@@ -36,7 +37,7 @@ int write_event_list(std::FILE* fp) {
 namespace {
 
 std::unique_ptr<event_type> fail(const char* message) {
-  std::fputs(message, stderr);
+  report_error("%s", message);
   return nullptr;
 }
 
@@ -51,7 +52,7 @@ bool scan_keyed_int(const std::string& line, const char* key, int& value) {
 std::unique_ptr<event_type> read_event(std::FILE* fp) {
   std::string line;
   if (Readline(line, fp, event_line_max) < 0) {
-    std::fprintf(stderr, "bad format @ event: %s \n", line.c_str());
+    report_error("bad format @ event: %s \n", line.c_str());
     return nullptr;
   }
   if (line != "event") return fail("bad start\n");

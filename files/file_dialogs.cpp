@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/externs.h"
+#include "engine/report.h"
 #include "events/Xevent.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
@@ -73,11 +74,11 @@ std::string working_directory() {
 void save_with(const std::string& path, int (*write)(std::FILE*)) {
   replacing_file file(path);
   if (!file.stream()) {
-    std::fprintf(stderr, "Can't open file %s\n", path.c_str());
+    report_error("Can't open file %s\n", path.c_str());
     return;
   }
   write(file.stream());
-  if (!file.commit()) std::fprintf(stderr, "Can't write file %s\n", path.c_str());
+  if (!file.commit()) report_error("Can't write file %s\n", path.c_str());
 }
 
 int write_current_state(std::FILE* fp) { return write_parameters(fp, Current_State); }
@@ -151,12 +152,12 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
   const std::string path = text_of(load_p_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    std::fprintf(stderr, "Can't open file %s", path.c_str());
+    report_error("Can't open file %s", path.c_str());
     XtUnmanageChild(load_p_files);
     return;
   }
   if (read_parameters(fp.get(), Current_State) < 0) {
-    std::fputs("Format error in parameter file\n", stderr);
+    report_error("Format error in parameter file\n");
     return;
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
@@ -175,11 +176,11 @@ void cb_load_e_ok(Widget, XtPointer, XtPointer) {
   const std::string path = text_of(load_e_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    std::fprintf(stderr, "Can't open file %s", path.c_str());
+    report_error("Can't open file %s", path.c_str());
     return;
   }
   if (read_event_list(fp.get()) == -1) {
-    std::fputs("Format error in parameter file\n", stderr);
+    report_error("Format error in parameter file\n");
     return;
   }
   // The old lines and a pending edit refer to events that are gone.

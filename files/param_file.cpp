@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/externs.h"
+#include "engine/report.h"
 #include "files/scan.h"
 
 int Readline(std::string& buf, std::FILE* fp, int maxLen) {
@@ -35,7 +36,7 @@ namespace {
 enum class line_kind { stored, unmatched, end, refused };
 
 line_kind refuse(const std::string& line) {
-  std::fprintf(stderr, "Parameter out of range: %s\n", line.c_str());
+  report_error("Parameter out of range: %s\n", line.c_str());
   return line_kind::refused;
 }
 
@@ -129,12 +130,12 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
 }
 
 int refuse_value(const char* key, double value) {
-  std::fprintf(stderr, "Parameter out of range: %s=%f\n", key, value);
+  report_error("Parameter out of range: %s=%f\n", key, value);
   return -1;
 }
 
 int refuse_value(const char* key, int value) {
-  std::fprintf(stderr, "Parameter out of range: %s=%d\n", key, value);
+  report_error("Parameter out of range: %s=%d\n", key, value);
   return -1;
 }
 

@@ -11,6 +11,7 @@
 
 #include "engine/externs.h"
 #include "engine/numeric.h"
+#include "engine/report.h"
 #include "files/scan.h"
 #include "ui/Xamp.h"
 #include "ui/slider_window.h"
@@ -147,7 +148,7 @@ void cb_auto_set_amp_ok(Widget, XtPointer, XtPointer) {
   int start = 0;
   int increment = 0;
   if (!read_auto_set_fields(start, increment) || start < 1 || start > instruments_in_use()) {
-    std::fputs("Bad number\n", stderr);
+    report_error("Bad number\n");
     return;
   }
   const int base = trunc_to_int(Current_State.instrm[static_cast<std::size_t>(start - 1)]);

@@ -11,6 +11,7 @@
 
 #include "engine/externs.h"
 #include "engine/numeric.h"
+#include "engine/report.h"
 #include "files/scan.h"
 #include "ui/Xfreq.h"
 #include "ui/slider_window.h"
@@ -147,7 +148,7 @@ void cb_auto_set_freq_ok(Widget, XtPointer, XtPointer) {
   // A multiple of 0 or less has no logarithm; NaN fails the test as well.
   if (!read_auto_set_fields(start, multiple) || start < 1 || start > states_in_use() ||
       !(multiple > 0.0f)) {
-    std::fputs("Bad number\n", stderr);
+    report_error("Bad number\n");
     return;
   }
   const double base = Current_State.states[static_cast<std::size_t>(start - 1)];
