@@ -7,7 +7,10 @@ PACKAGES="
   cmake g++ make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libmotif-dev libxt-dev libx11-dev
-  csound sox
+  csound libcsound64-dev sox jackd2
+  libpng-dev libfftw3-dev
+  clang libclang-rt-14-dev valgrind
+  desktop-file-utils man-db
   xvfb xauth xdotool x11-apps imagemagick
   xfonts-base xfonts-75dpi xfonts-100dpi
 "
@@ -24,6 +27,8 @@ done
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 echo "Installing:$missing" >&2
 export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to enable real-time scheduling; the tests need none.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | $SUDO debconf-set-selections
 $SUDO apt-get update -qq
 # shellcheck disable=SC2086
 $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
