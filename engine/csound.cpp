@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "engine/orchestra.h"
 #include "engine/render.h"
 #include "engine/report.h"
 #include "files/replacing_file.h"
@@ -34,8 +35,8 @@ int run_csound(const std::string& command) {
   return status;
 }
 
-std::string play_command() {
-  return std::string("csound -o devaudio ") + orchestra_name + " " + temp_score_name;
+std::string play_command(const std::string& score) {
+  return "csound -o devaudio " + shell_word(orchestra_path()) + " " + shell_word(score);
 }
 
 }  // namespace
@@ -54,8 +55,9 @@ std::string shell_word(const std::string& word) {
   return quoted + "'";
 }
 
-std::string sound_file_command(const std::string& name) {
-  return "csound -g -s -h -o " + shell_word(name) + " " + orchestra_name + " " + temp_score_name;
+std::string sound_file_command(const std::string& name, const std::string& score) {
+  return "csound -g -s -h -o " + shell_word(name) + " " + shell_word(orchestra_path()) + " " +
+         shell_word(score);
 }
 
 int render_and_run(const std::string& score, const std::string& command) {
@@ -75,10 +77,18 @@ int render_and_run(const std::string& score, const std::string& command) {
   return result;
 }
 
-int play_on_audio_device() { return render_and_run(temp_score_name, play_command()); }
+// A missing orchestra is said before the render; csound still runs and
+// fails, as it would for any other reason.
+int play_on_audio_device() {
+  check_orchestra();
+  const temp_score_place score;
+  return render_and_run(score.path(), play_command(score.path()));
+}
 
 int make_sound_file(const std::string& name) {
-  return render_and_run(temp_score_name, sound_file_command(name));
+  check_orchestra();
+  const temp_score_place score;
+  return render_and_run(score.path(), sound_file_command(name, score.path()));
 }
 
 score_outcome write_score_file(const std::string& name) {

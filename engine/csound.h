@@ -23,8 +23,10 @@ int make_score_file(const std::string& name);
 // safe characters, otherwise single-quoted.
 std::string shell_word(const std::string& word);
 
-// The command make_sound_file() runs for the sound file `name`.
-std::string sound_file_command(const std::string& name);
+// The command make_sound_file() runs for the sound file `name` from the
+// temporary score `score`.
+std::string sound_file_command(const std::string& name,
+                               const std::string& score = temp_score_name);
 
 // What became of a render into a score file.
 enum class score_outcome { written, not_opened, abandoned, not_written };

@@ -13,6 +13,7 @@
 
 #include "engine/csound.h"
 #include "engine/externs.h"
+#include "engine/orchestra.h"
 #include "engine/render.h"
 #include "engine/view.h"
 #include "files/event_file.h"
@@ -36,9 +37,11 @@ constexpr const char* usage_text =
     "  --reduce mean|mode    how a block becomes one frequency (default mean)\n"
     "  --score FILE          write the score to FILE (default: standard output)\n"
     "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
-    "  --orchestra FILE.orc  the orchestra for --sound (default: zelmora.orc)\n"
+    "  --orchestra FILE.orc  the orchestra for --sound (default: $ZELMORA_ORC, else\n"
+    "                        zelmora.orc here, else the installed one)\n"
     "  --verbose             show csound's own messages\n"
     "  --help                show this text\n"
+    "  --version             show the version\n"
     "\n"
     "Progress and echo lines go to standard error. A score file is replaced only\n"
     "when the whole score was written.\n";
@@ -48,7 +51,7 @@ struct options {
   std::string events;
   std::string score;
   std::string sound;
-  std::string orchestra = orchestra_name;
+  std::string orchestra = orchestra_path();
   int iterations = 600;
   int mean_mode = 0;
   bool verbose = false;
@@ -76,6 +79,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
     const std::string arg = argv[a];
     if (arg == "--help" || arg == "-h") {
       std::fputs(usage_text, stdout);
+      return exit_ok;
+    }
+    if (arg == "--version") {
+      std::puts("zelmora-render " ZELMORA_VERSION);
       return exit_ok;
     }
     if (arg == "--verbose") {

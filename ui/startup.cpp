@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/externs.h"
+#include "engine/orchestra.h"
 #include "engine/view.h"
 #include "events/Xevent.h"
 #include "files/Xfiles.h"
@@ -84,5 +85,6 @@ bool build_interface(int& argc, char** argv) {
   set_control();
   set_all_frequencies();
   set_all_amplitudes();
+  check_orchestra();  // said now, not first when a sound command fails
   return true;
 }

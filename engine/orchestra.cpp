@@ -1,0 +1,82 @@
+#include "engine/orchestra.h"
+
+#include <stdlib.h>  // mkdtemp
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/csound.h"
+#include "engine/report.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* orchestra_variable = "ZELMORA_ORC";
+
+// <prefix>/share/zelmora/zelmora.orc for the running program's <prefix>/bin;
+// empty when the program's own path is unknown.
+fs::path installed_orchestra() {
+  std::error_code error;
+  const fs::path program = fs::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return (program.parent_path() / ZELMORA_DATA_FROM_BIN / orchestra_name).lexically_normal();
+}
+
+bool is_file(const fs::path& path) {
+  std::error_code error;
+  return !path.empty() && fs::is_regular_file(path, error);
+}
+
+const char* named_orchestra() {
+  const char* named = std::getenv(orchestra_variable);
+  return named && *named ? named : nullptr;
+}
+
+}  // namespace
+
+orchestra_location find_orchestra() {
+  if (const char* named = named_orchestra()) return {named, is_file(named)};
+  if (is_file(orchestra_name)) return {orchestra_name, true};
+  const fs::path installed = installed_orchestra();
+  if (is_file(installed)) return {installed.string(), true};
+  return {orchestra_name, false};
+}
+
+std::string orchestra_path() { return find_orchestra().path; }
+
+bool check_orchestra() {
+  const orchestra_location orchestra = find_orchestra();
+  if (orchestra.found) return true;
+  if (named_orchestra())
+    report_error("Can't find the orchestra %s that %s names\n", orchestra.path.c_str(),
+                 orchestra_variable);
+  else
+    report_error("Can't find the orchestra %s in the working directory or at %s; %s can name it\n",
+                 orchestra_name, installed_orchestra().c_str(), orchestra_variable);
+  return false;
+}
+
+temp_score_place::temp_score_place() : path_(temp_score_name) {
+  // Trying is the only sure test: a directory can look writable and still
+  // refuse (a read-only file system, or one that takes no files at all).
+  if (std::FILE* probe = std::fopen(temp_score_name, "a")) {
+    std::fclose(probe);
+    return;
+  }
+  std::error_code error;
+  fs::path base = fs::temp_directory_path(error);
+  if (error) base = "/tmp";
+  std::string pattern = (base / "zelmora-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) return;  // opening the score will fail and say so
+  private_dir_ = pattern;
+  path_ = (fs::path(private_dir_) / temp_score_name).string();
+}
+
+temp_score_place::~temp_score_place() {
+  std::remove(path_.c_str());  // the probe's empty file, when no render followed
+  std::error_code error;
+  if (!private_dir_.empty()) fs::remove_all(private_dir_, error);
+}

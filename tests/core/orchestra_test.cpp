@@ -1,0 +1,98 @@
+// Where the sound commands find the orchestra and put their temporary score.
+#include "engine/orchestra.h"
+
+#include <optional>
+
+#include "engine/csound.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using test_support::stderr_of;
+
+// Runs in a fresh directory with ZELMORA_ORC and TMPDIR under its control.
+class orchestra_test : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::current_path(dir_.path); }
+  void TearDown() override {
+    fs::current_path(old_dir_);
+    restore("ZELMORA_ORC", old_orc_);
+    restore("TMPDIR", old_tmpdir_);
+  }
+  static void set(const char* name, const char* value) {
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  static void restore(const char* name, const std::optional<std::string>& value) {
+    set(name, value ? value->c_str() : nullptr);
+  }
+  static std::optional<std::string> saved(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  }
+
+  fs::path old_dir_ = fs::current_path();
+  std::optional<std::string> old_orc_ = saved("ZELMORA_ORC"), old_tmpdir_ = saved("TMPDIR");
+  test_support::temp_dir dir_{"zelmora-orchestra-"};
+};
+
+TEST_F(orchestra_test, TheVariableWinsThenTheWorkingDirectoryAndAMissingOneIsSaid) {
+  const std::string elsewhere = (dir_.path / "my orc" / orchestra_name).string();
+  fs::create_directory(dir_.path / "my orc");
+  test_support::spit(elsewhere, "");
+  struct {
+    const char* variable;
+    bool here;
+    std::string path;
+    bool found;
+    std::string said;
+  } const cases[] = {
+      {nullptr, true, "zelmora.orc", true, ""},
+      {elsewhere.c_str(), true, elsewhere, true, ""},
+      {"", true, "zelmora.orc", true, ""},
+      {"/missing.orc", true, "/missing.orc", false,
+       "Can't find the orchestra /missing.orc that ZELMORA_ORC names\n"},
+      {nullptr, false, "zelmora.orc", false,
+       "Can't find the orchestra zelmora.orc in the working directory or at "},
+  };
+  for (const auto& c : cases) {
+    set("ZELMORA_ORC", c.variable);
+    if (c.here)
+      test_support::spit(orchestra_name, "");
+    else
+      fs::remove(orchestra_name);
+    const orchestra_location found = find_orchestra();
+    EXPECT_EQ(found.path, c.path);
+    EXPECT_EQ(found.found, c.found) << c.path;
+    EXPECT_TRUE(stderr_of(check_orchestra).starts_with(c.said)) << c.path;
+  }
+  EXPECT_TRUE(stderr_of(check_orchestra)
+                  .ends_with("/share/zelmora/zelmora.orc; ZELMORA_ORC can name it\n"));
+  // A path from elsewhere reaches csound as one word.
+  set("ZELMORA_ORC", elsewhere.c_str());
+  EXPECT_EQ(sound_file_command("out.au", "/tmp/a b/zelmora.temp.sco"),
+            "csound -g -s -h -o out.au '" + elsewhere + "' '/tmp/a b/zelmora.temp.sco'");
+}
+
+TEST_F(orchestra_test, TheScoreGoesToAPrivateDirectoryWhenTheWorkingOneTakesNoFiles) {
+  set("TMPDIR", dir_.path.c_str());
+  {
+    const temp_score_place here;
+    EXPECT_EQ(here.path(), temp_score_name);
+  }
+  fs::current_path("/proc");  // refuses new files, even to root
+  {
+    const temp_score_place elsewhere;
+    const fs::path score = elsewhere.path();
+    EXPECT_EQ(score.filename(), temp_score_name);
+    EXPECT_EQ(score.parent_path().parent_path(), dir_.path);
+    EXPECT_EQ(fs::status(score.parent_path()).permissions(), fs::perms::owner_all);
+  }
+  EXPECT_TRUE(fs::is_empty(dir_.path));  // both places cleaned up
+}
+
+}  // namespace
