@@ -1,0 +1,112 @@
+#!/bin/sh
+# cmake --install into a temporary prefix; the installed programs then run
+# from a directory that takes no files and holds nothing of the project; the
+# install manifest removes everything again.
+# Usage: install_test.sh CMAKE BUILD_DIR VERSION WITH_XVFB EXAMPLES
+set -eu
+fail() { echo "install_test: $*" >&2; exit 1; }
+
+# On the display with_xvfb.sh provides: the installed windowed program finds
+# the installed orchestra (nothing on standard error) and makes a sound file
+# through it; told of a missing orchestra, it says so at once.
+if [ "$1" = windows ]; then
+  bin=$2 out=$3
+  pid=""
+  trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null' EXIT
+  find_window() { timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
+
+  ZELMORA_ORC=/missing.orc "$bin/zelmora" >/dev/null 2>"$out/missing.err" &
+  pid=$!
+  [ -n "$(find_window 'Synth\. Control')" ] || fail "no control panel"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  grep -qx "Can't find the orchestra /missing.orc that ZELMORA_ORC names" "$out/missing.err" ||
+    fail "no word of a missing orchestra: $(cat "$out/missing.err")"
+
+  "$bin/zelmora" >/dev/null 2>"$out/zelmora.err" &
+  pid=$!
+  panel=$(find_window 'Synth\. Control')
+  [ -n "$panel" ] || fail "no control panel"
+  [ ! -s "$out/zelmora.err" ] || fail "at start-up: $(cat "$out/zelmora.err")"
+  xdotool windowfocus --sync "$panel" key F10 Right Return Down Down Return  # Audio File
+  dialog=$(find_window 'Generate Sound File')
+  [ -n "$dialog" ] || fail "no dialog \"Generate Sound File\""
+  xdotool windowfocus --sync "$dialog" key ctrl+slash type "$out/take.au"
+  xdotool key Return
+  # The dialog closes once csound is done.
+  for _ in $(seq 600); do
+    [ -z "$(xdotool search --onlyvisible --name '^Generate Sound File$')" ] && break
+    sleep 0.1
+  done
+  xdotool windowfocus --sync "$panel" key F10 Return Down Down Down Down Return  # QUIT
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null && sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "QUIT did not end the program"
+  wait "$pid" || fail "the program ended with status $?"
+  pid=""
+  # 600 grains of 25 ms, 16-bit mono at 44.1 kHz.
+  [ "$(stat -c %s "$out/take.au" 2>/dev/null || echo 0)" -ge 1323000 ] ||
+    fail "no whole sound file: $(cat "$out/zelmora.err")"
+  ! grep -q "Can't\|failed" "$out/zelmora.err" || fail "$(cat "$out/zelmora.err")"
+  exit 0
+fi
+
+cmake=$1 build=$2 version=$3 with_xvfb=$4 examples=$5
+self=$(readlink -f "$0")
+work=$(mktemp -d "${TMPDIR:-/tmp}/zelmora-install-XXXXXX")
+manifest=$build/install_manifest.txt
+# A manifest of a real install stays as it was.
+[ -f "$manifest" ] && cp "$manifest" "$work/manifest.kept"
+restore() {
+  if [ -f "$work/manifest.kept" ]; then cp "$work/manifest.kept" "$manifest"; else rm -f "$manifest"; fi
+  chmod -R u+w "$work"
+  rm -rf "$work"
+}
+trap restore EXIT
+
+prefix=$work/prefix
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+cd "$prefix"
+find . -type f ! -path './share/zelmora/examples/*' | sort >"$work/installed"
+cat >"$work/expected" <<'LIST'
+./bin/zelmora
+./bin/zelmora-render
+./share/applications/zelmora.desktop
+./share/icons/hicolor/192x192/apps/zelmora.png
+./share/icons/hicolor/48x48/apps/zelmora.png
+./share/man/man1/zelmora-render.1
+./share/man/man1/zelmora.1
+./share/zelmora/zelmora.orc
+LIST
+diff "$work/expected" "$work/installed" >&2 || fail "installed files differ (above)"
+diff -r "$examples" share/zelmora/examples >&2 || fail "the presets differ (above)"
+
+for page in zelmora zelmora-render; do
+  man --warnings -l "share/man/man1/$page.1" >/dev/null 2>"$work/man.err"
+  [ ! -s "$work/man.err" ] || fail "$page.1: $(cat "$work/man.err")"
+done
+desktop-file-validate share/applications/zelmora.desktop >"$work/desktop.err" 2>&1 ||
+  [ ! -s "$work/desktop.err" ] || fail "$(cat "$work/desktop.err")"
+[ ! -s "$work/desktop.err" ] || fail "$(cat "$work/desktop.err")"
+
+# A user without rights to the working directory (root writes anywhere, so
+# root's runs become nobody's).
+as_user=""
+[ "$(id -u)" -ne 0 ] || as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+chmod 755 "$work"
+mkdir -m 555 "$work/readonly"
+mkdir -m 777 "$work/out"
+mkdir -m 1777 "$work/tmp"
+cd "$work/readonly"
+! $as_user sh -c ': >x' 2>/dev/null || fail "the working directory takes files"
+run() { env -u ZELMORA_ORC HOME="$work/readonly" TMPDIR="$work/tmp" $as_user "$@"; }
+
+[ "$(run "$prefix/bin/zelmora-render" --version)" = "zelmora-render $version" ] ||
+  fail "--version: $(run "$prefix/bin/zelmora-render" --version)"
+run "$prefix/bin/zelmora-render" --iterations 40 --sound "$work/out/take.wav" 2>"$work/render.err" ||
+  fail "zelmora-render --sound: $(cat "$work/render.err")"
+[ "$(head -c 4 "$work/out/take.wav")" = RIFF ] || fail "take.wav is no WAV file"
+run sh "$with_xvfb" sh "$self" windows "$prefix/bin" "$work/out"
+[ -z "$(ls -A "$work/tmp")" ] || fail "left in TMPDIR: $(ls -A "$work/tmp")"
+
+xargs rm <"$manifest"
+[ -z "$(find "$prefix" -type f)" ] || fail "the manifest left $(find "$prefix" -type f)"
