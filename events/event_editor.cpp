@@ -68,11 +68,13 @@ std::string new_interp_line(const std::string& name, int time, int length) {
   return line.data();
 }
 
-// The line of a stored event, whose interpolation names already begin with "->".
+// The line of a stored event, whose interpolation names already begin with
+// "->": two characters more than new_interp_line's precision, so a line
+// reads the same after a re-time or a rebuild.
 std::string stored_line(const std::string& name, int type, int time, int length) {
   if (type != event_interp) return change_line(name, time);
   line_buffer line{};
-  std::snprintf(line.data(), line.size(), "%-18.15s%5d %3d", name.c_str(), time, length);
+  std::snprintf(line.data(), line.size(), "%-18.17s%5d %3d", name.c_str(), time, length);
   return line.data();
 }
 
@@ -363,7 +365,7 @@ void create_event_shell(Widget parent) {
 
 void create_load_event_p_shell(Widget parent) {
   load_event_p_shell = XtVaCreatePopupShell("load_event_p_shell", xmDialogShellWidgetClass, parent,
-                                            XmNtitle, "Load Parameters", nullptr);
+                                            XmNtitle, "Add Parameter File Event", nullptr);
   load_event_p_files = create_csp_box(load_event_p_shell, "load_event_p_files");
   load_event_p_ok = XmFileSelectionBoxGetChild(load_event_p_files, XmDIALOG_OK_BUTTON);
   load_event_p_cancel = XmFileSelectionBoxGetChild(load_event_p_files, XmDIALOG_CANCEL_BUTTON);
@@ -374,7 +376,8 @@ void create_load_event_p_shell(Widget parent) {
 
 void create_load_p_interp_shell(Widget parent) {
   load_p_interp_shell =
-      XtVaCreatePopupShell("load_p_interp_shell", xmDialogShellWidgetClass, parent, nullptr);
+      XtVaCreatePopupShell("load_p_interp_shell", xmDialogShellWidgetClass, parent, XmNtitle,
+                           "Add Interpolation Event", nullptr);
   load_p_interp = create_csp_box(load_p_interp_shell, "load_p_interp");
   Widget length_form = XtVaCreateManagedWidget("widget21", xmFormWidgetClass, load_p_interp, nullptr);
   Widget length_label = labelled("widget22", xmLabelWidgetClass, length_form, "Length");

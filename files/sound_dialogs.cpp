@@ -6,15 +6,37 @@
 #include "engine/csound.h"
 #include "files/Xfiles.h"
 #include "files/xm_text.h"
+#include "ui/Xamp.h"
+#include "ui/Xctrl.h"
+#include "ui/Xfreq.h"
+#include "ui/widgets.h"
 
-void cb_sound_out(Widget, XtPointer, XtPointer) { play_on_audio_device(); }
+namespace {
+
+// Runs a render with the windows busy, then shows in every window the
+// parameter set the render's events left, which the next render starts
+// from, whether the render finished, was abandoned or failed.
+template <typename Render>
+void render_from_windows(Render render) {
+  {
+    const busy_windows busy(Ctrl_pannel);
+    render();
+  }
+  set_control();
+  set_all_frequencies();
+  set_all_amplitudes();
+}
+
+}  // namespace
+
+void cb_sound_out(Widget, XtPointer, XtPointer) { render_from_windows(play_on_audio_device); }
 
 void cb_save_s_ok(Widget, XtPointer, XtPointer) {
-  make_sound_file(text_of(save_s_filename));
+  render_from_windows([] { make_sound_file(text_of(save_s_filename)); });
   XtUnmanageChild(save_s_files);
 }
 
 void cb_cs_ok(Widget, XtPointer, XtPointer) {
-  make_score_file(text_of(csound_filename));
+  render_from_windows([] { make_score_file(text_of(csound_filename)); });
   XtUnmanageChild(csound_output);
 }

@@ -12,16 +12,18 @@
 #include <Xm/TextF.h>
 #include <X11/Shell.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "engine/externs.h"
 #include "engine/numeric.h"
+#include "engine/report.h"
 #include "events/Xevent.h"
 #include "files/Xfiles.h"
-#include "files/scan.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
@@ -37,9 +39,14 @@ namespace {
 
 constexpr double scale_unit = 0.01;      // r1, r2, k per scale step
 constexpr double dur_step = 0.001;       // one press of a duration arrow
+constexpr double dur_floor = 0.001;      // the down arrow stops there: no empty grains
 constexpr double dur_ceiling = 9.99;     // the up arrow stops at or above it
+constexpr int parameter_scale_min = 1;
 constexpr int parameter_scale_max = 1000;
+constexpr int grid_scale_min = 0;
 constexpr int grid_scale_max = 1000;
+// Wide enough for every digit of any iteration count.
+constexpr int count_columns = 10;
 constexpr int group_gap = 6;  // pixels around the three framed groups
 // The counter is redrawn at most this often while a render runs.
 constexpr std::chrono::milliseconds counter_redraw_interval{50};
@@ -58,6 +65,20 @@ std::string format_duration(float dur) {
   char text[64];
   std::snprintf(text, sizeof text, "%.4f", static_cast<double>(dur));
   return text;
+}
+
+// The grain durations a user may type: a positive length a note can have.
+bool typable_duration(double seconds) { return seconds >= dur_floor && seconds <= dur_ceiling; }
+
+// Return in the duration field: a number in range becomes `dur`; anything
+// else is refused and the field shows `dur` again.
+void cb_set_duration(Widget w, XtPointer, XtPointer) {
+  double seconds = 0.0;
+  if (read_real_number(field_text(w), seconds) && typable_duration(seconds))
+    Current_State.dur = static_cast<float>(seconds);
+  else
+    report_error("Bad number\n");
+  show_text(w, format_duration(Current_State.dur));
 }
 
 // A label; the caller attaches it in its form.
@@ -148,7 +169,8 @@ group build_group(Widget form, Widget menu_bar, Widget left_of, const char* fram
 Widget build_parameter_scale(Widget form, Widget title, Widget left_of, const char* label_name,
                              const char* label_text, XtCallbackProc callback) {
   Widget scale = XtVaCreateWidget(
-      "ca_slider", xmScaleWidgetClass, form, XmNminimum, 1, XmNmaximum, parameter_scale_max,
+      "ca_slider", xmScaleWidgetClass, form, XmNminimum, parameter_scale_min, XmNmaximum,
+      parameter_scale_max,
       XmNdecimalPoints, 2, XmNshowValue, True, XmNscaleMultiple, 1, XmNscaleHeight, 170,
       XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, title, XmNtopOffset, 4,
       XmNleftAttachment, left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of,
@@ -181,7 +203,7 @@ Widget build_grid_scale(Widget form, Widget above, int left, Widget label, const
                         XtCallbackProc callback) {
   Widget scale = XtVaCreateWidget(
       name, xmScaleWidgetClass, form, XmNorientation, XmHORIZONTAL, XmNprocessingDirection,
-      XmMAX_ON_RIGHT, XmNmaximum, grid_scale_max, XmNshowValue, True, XmNscaleWidth, 200,
+      XmMAX_ON_RIGHT, XmNminimum, grid_scale_min, XmNmaximum, grid_scale_max, XmNshowValue, True, XmNscaleWidth, 200,
       XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above, XmNtopOffset, 2,
       XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, left, XmNrightAttachment,
       XmATTACH_FORM, nullptr);
@@ -230,7 +252,6 @@ void build_grid_group(Widget form) {
   XtVaSetValues(dur_title, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, y, XmNtopOffset,
                 14, XmNleftAttachment, XmATTACH_FORM, nullptr);
   duration = XtVaCreateWidget("duration", xmTextFieldWidgetClass, form, XmNcolumns, 6,
-                              XmNeditable, False, XmNcursorPositionVisible, False,
                               XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dur_title,
                               XmNtopOffset, 2, XmNleftAttachment, XmATTACH_FORM, nullptr);
   dur_up = XtVaCreateWidget("dur_up", xmArrowButtonWidgetClass, form, XmNarrowDirection,
@@ -247,6 +268,7 @@ void build_grid_group(Widget form) {
                               dur_up, nullptr);
   XtAddCallback(dur_down, XmNarmCallback, cb_dec_dur, nullptr);
   XtAddCallback(dur_up, XmNarmCallback, cb_inc_dur, nullptr);
+  XtAddCallback(duration, XmNactivateCallback, cb_set_duration, nullptr);
   manage_all({dur_title, duration, dur_up, dur_down});
   build_reduction_menu(form, dur_down, duration);
 }
@@ -256,7 +278,7 @@ void build_grid_group(Widget form) {
 Widget build_labelled_field(Widget form, Widget above, int left, Widget label,
                             const char* field_name, bool editable) {
   Widget field = XtVaCreateWidget(
-      field_name, xmTextFieldWidgetClass, form, XmNcolumns, 4, XmNeditable, editable,
+      field_name, xmTextFieldWidgetClass, form, XmNcolumns, count_columns, XmNeditable, editable,
       XmNcursorPositionVisible, editable, XmNtopAttachment,
       above ? XmATTACH_WIDGET : XmATTACH_FORM, XmNtopWidget, above, XmNtopOffset, above ? 6 : 0,
       XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, left, XmNrightAttachment, XmATTACH_FORM,
@@ -316,11 +338,11 @@ void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char**
 }
 
 void set_control() {
-  show_scale(r1, to_scale_units(Current_State.r1));
-  show_scale(r2, to_scale_units(Current_State.r2));
-  show_scale(k, to_scale_units(Current_State.k));
-  show_scale(x, Current_State.x);
-  show_scale(y, Current_State.y);
+  for (const auto& [scale, field] :
+       {std::pair(r1, Current_State.r1), {r2, Current_State.r2}, {k, Current_State.k}})
+    show_scale_stretched(scale, to_scale_units(field), parameter_scale_min, parameter_scale_max);
+  show_scale_stretched(x, Current_State.x, grid_scale_min, grid_scale_max);
+  show_scale_stretched(y, Current_State.y, grid_scale_min, grid_scale_max);
   show_text(halt_at, format_int(Current_State.iter));
   show_text(counter, format_int(Current_Iteration));
   show_text(duration, format_duration(Current_State.dur));
@@ -360,8 +382,9 @@ void cb_set_grid_y(Widget, XtPointer, XtPointer call_data) {
 }
 
 void cb_dec_dur(Widget, XtPointer, XtPointer) {
-  if (static_cast<double>(Current_State.dur) > 0.0)
-    Current_State.dur = static_cast<float>(static_cast<double>(Current_State.dur) - dur_step);
+  const double lower = static_cast<double>(Current_State.dur) - dur_step;
+  if (static_cast<double>(Current_State.dur) > dur_floor)
+    Current_State.dur = static_cast<float>(std::max(lower, dur_floor));
   set_control();
 }
 
@@ -376,10 +399,13 @@ void cb_mean_button(Widget, XtPointer, XtPointer) { Mean_Mode = 0; }
 void cb_mode_button(Widget, XtPointer, XtPointer) { Mean_Mode = 1; }
 
 void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
-  const std::string text = field_text(w);
-  const char* cursor = text.c_str();
   int iterations = 0;
-  if (scan_int(cursor, iterations) == scan_result::ok) Current_State.iter = iterations;
+  if (read_whole_number(field_text(w), iterations) && iterations >= 0) {
+    Current_State.iter = iterations;
+    return;
+  }
+  report_error("Bad number\n");
+  show_text(w, format_int(Current_State.iter));
 }
 
 void cb_ZUX_turbo(Widget, XtPointer, XtPointer) {}

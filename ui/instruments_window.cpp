@@ -43,8 +43,7 @@ bool read_auto_set_fields(int& start, int& increment) {
   const std::string increment_text = field_text(amp_auto_inc);
   const char* start_cursor = start_text.c_str();
   const char* increment_cursor = increment_text.c_str();
-  return scan_int(start_cursor, start) == scan_result::ok &&
-         scan_int(increment_cursor, increment) == scan_result::ok;
+  return read_whole_number(start_cursor, start) && read_whole_number(increment_cursor, increment);
 }
 
 // base + steps x increment, in a width no int field can overflow, brought

@@ -13,6 +13,7 @@
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/error_dialog.h"
 #include "ui/fallback_resources.h"
 
 // Exported by libXm but missing from its public headers.
@@ -48,6 +49,8 @@ void build_windows(const char* name, int argc, char** argv) {
   create_auto_set_freq_shell(states);
   create_auto_set_amp_shell(instruments);
   create_load_p_interp_shell(event_shell);
+  // From here on a failure is shown in a dialog too.
+  create_error_dialog(Ctrl_pannel);
 }
 
 // The engine refreshes the windows through these while it renders.

@@ -53,7 +53,7 @@ bool read_auto_set_fields(int& start, float& multiple) {
   const std::string multiple_text = field_text(freq_auto_mul);
   const char* start_cursor = start_text.c_str();
   const char* multiple_cursor = multiple_text.c_str();
-  return scan_int(start_cursor, start) == scan_result::ok &&
+  return read_whole_number(start_cursor, start) &&
          scan_float(multiple_cursor, multiple) == scan_result::ok;
 }
 

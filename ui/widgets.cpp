@@ -3,8 +3,15 @@
 #include <Xm/Protocols.h>
 #include <Xm/Scale.h>
 #include <Xm/TextF.h>
+#include <X11/IntrinsicP.h>
+#include <X11/cursorfont.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
 
 compound_string make_label(const char* text) {
   return compound_string(
@@ -36,6 +43,90 @@ void show_scale(Widget scale, int value) {
   int current = 0;
   XmScaleGetValue(scale, &current);
   if (current != shown) XmScaleSetValue(scale, shown);
+}
+
+void show_scale_stretched(Widget scale, int value, int low, int high) {
+  const int minimum = std::min(value, low);
+  const int maximum = std::max(value, high);
+  int old_minimum = 0;
+  int old_maximum = 0;
+  int current = 0;
+  XtVaGetValues(scale, XmNminimum, &old_minimum, XmNmaximum, &old_maximum, XmNvalue, &current,
+                nullptr);
+  if (old_minimum == minimum && old_maximum == maximum && current == value) return;
+  // All three at once: the scale never holds a value outside its range.
+  XtVaSetValues(scale, XmNminimum, minimum, XmNmaximum, maximum, XmNvalue, value, nullptr);
+}
+
+namespace {
+
+bool only_blanks_after(const char* end) {
+  while (*end == ' ' || *end == '\t') ++end;
+  return *end == '\0';
+}
+
+}  // namespace
+
+bool read_whole_number(const std::string& text, int& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long number = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || !only_blanks_after(end) || errno == ERANGE || number < INT_MIN ||
+      number > INT_MAX)
+    return false;
+  value = static_cast<int>(number);
+  return true;
+}
+
+bool read_real_number(const std::string& text, double& value) {
+  char* end = nullptr;
+  const double number = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || !only_blanks_after(end) || !std::isfinite(number)) return false;
+  value = number;
+  return true;
+}
+
+namespace {
+
+// Every widget under `w`, pop-up shells included, children before their own.
+void for_each_widget(Widget w, const std::function<void(Widget)>& visit) {
+  visit(w);
+  if (!XtIsWidget(w)) return;  // a gadget has neither pop-ups nor children
+  for (Cardinal i = 0; i < w->core.num_popups; ++i) for_each_widget(w->core.popup_list[i], visit);
+  if (!XtIsComposite(w)) return;
+  WidgetList children = nullptr;
+  Cardinal count = 0;
+  XtVaGetValues(w, XmNchildren, &children, XmNnumChildren, &count, nullptr);
+  for (Cardinal i = 0; i < count; ++i) for_each_widget(children[i], visit);
+}
+
+void for_each_window(Widget top, const std::function<void(Window)>& act) {
+  for_each_widget(top, [&](Widget w) {
+    if (XtIsShell(w) && XtIsRealized(w)) act(XtWindow(w));
+  });
+}
+
+constexpr long input_events = KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                              ButtonReleaseMask | PointerMotionMask | ButtonMotionMask;
+
+}  // namespace
+
+busy_windows::busy_windows(Widget top) : top_(top) {
+  Display* display = XtDisplay(top);
+  const Cursor watch = XCreateFontCursor(display, XC_watch);
+  for_each_window(top, [&](Window window) { XDefineCursor(display, window, watch); });
+  // The windows keep the cursor; the name can go.
+  XFreeCursor(display, watch);
+  XFlush(display);
+}
+
+busy_windows::~busy_windows() {
+  Display* display = XtDisplay(top_);
+  for_each_window(top_, [&](Window window) { XUndefineCursor(display, window); });
+  XSync(display, False);
+  XEvent dropped;
+  while (XCheckMaskEvent(display, input_events, &dropped)) {
+  }
 }
 
 int column_right_of(std::initializer_list<Widget> labels, int gap) {

@@ -32,6 +32,33 @@ void show_text(Widget field, const std::string& text);
 // alone.
 void show_scale(Widget scale, int value);
 
+// Like show_scale, but the range grows to hold a value beyond [low, high]
+// and returns to it once the value is back inside, so the scale always
+// shows the true value and a click moves on from there.
+void show_scale_stretched(Widget scale, int value, int low, int high);
+
+// A field's text as a whole number: optional blanks, digits with an
+// optional sign, optional blanks, nothing else ("1.5" and "7x" are not).
+bool read_whole_number(const std::string& text, int& value);
+
+// A field's text as one finite real number, with nothing after it but blanks.
+bool read_real_number(const std::string& text, double& value);
+
+// While one lives, every realised window of the program shows the watch
+// cursor. An offline render keeps the toolkit from its event loop: input
+// made meanwhile was made blind, so it is dropped when the render ends
+// rather than applied afterwards.
+class busy_windows {
+ public:
+  explicit busy_windows(Widget top);
+  ~busy_windows();
+  busy_windows(const busy_windows&) = delete;
+  busy_windows& operator=(const busy_windows&) = delete;
+
+ private:
+  Widget top_;
+};
+
 // The offset from their form's left edge at which a column can start `gap`
 // pixels right of the widest of the labels, which sit at the form's margin.
 // Pinning fields by offset rather than attaching them to their labels keeps

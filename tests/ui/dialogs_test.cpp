@@ -1,5 +1,8 @@
 #include <signal.h>
 #include <sys/resource.h>
+#include <Xm/MessageB.h>
+
+#include <set>
 
 #include "ui_fixture.h"
 
@@ -34,6 +37,26 @@ void as_ordinary_user_on_a_small_disk(Action action) {
   if (dropped && (::seteuid(0) != 0 || ::setegid(0) != 0)) std::abort();
   ::setrlimit(RLIMIT_FSIZE, &old_limit);
   ::signal(SIGXFSZ, SIG_DFL);
+}
+
+std::string error_message() {
+  XmString message = nullptr;
+  XtVaGetValues(error_dialog, XmNmessageString, &message, nullptr);
+  std::string result;  // the segments, a line break for each separator
+  XmStringContext context = nullptr;
+  XmStringInitContext(&context, message);
+  char* text = nullptr;
+  XmStringCharSet tag = nullptr;
+  XmStringDirection direction{};
+  Boolean separator = False;
+  while (XmStringGetNextSegment(context, &text, &tag, &direction, &separator)) {
+    result += std::string(text ? text : "") + (separator ? "\n" : "");
+    XtFree(text);
+    XtFree(tag);
+  }
+  XmStringFreeContext(context);
+  XmStringFree(message);
+  return result;
 }
 
 }  // namespace
@@ -124,5 +147,45 @@ TEST_F(dialogs_test, cancel_hides_every_file_dialog) {
     EXPECT_TRUE(shown(box));
     press(cancel_of(box));
     EXPECT_FALSE(shown(box));
+  }
+}
+
+// Each failure is also shown in the error dialog; while it is up, later
+// ones are added below.
+TEST_F(dialogs_test, failures_gather_in_the_error_dialog_until_it_is_closed) {
+  spit("refused.csp", "r1=0.3\nx=5000\nend\n");
+  cb_load_parameters(nullptr, nullptr, nullptr);
+  const std::string refused = "Parameter out of range: x=5000\nFormat error in parameter file";
+  const struct {
+    const char* file;
+    std::string shown;
+  } steps[] = {
+      {"refused.csp", refused},
+      {"none.csp", refused + "\nCan't open file none.csp"},
+  };
+  for (const auto& step : steps) {
+    choose(load_p_files, load_p_filename, step.file);
+    EXPECT_TRUE(shown(error_dialog)) << step.file;
+    EXPECT_EQ(error_message(), step.shown);
+  }
+  press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
+  EXPECT_FALSE(shown(error_dialog));
+  capture([] { type_and_return(duration, "0"); });
+  EXPECT_TRUE(shown(error_dialog));
+  EXPECT_EQ(error_message(), "Bad number");
+}
+
+TEST_F(dialogs_test, every_window_has_a_title_of_its_own) {
+  std::set<std::string> titles;
+  for (Widget shell : {Ctrl_pannel, states, instruments, event_shell, auto_set_freq_shell,
+                       auto_set_amp_shell, load_p_files_shell, save_p_files_shell,
+                       load_e_files_shell, save_e_files_shell, save_s_files_shell,
+                       csound_output_shell, load_event_p_shell, load_p_interp_shell,
+                       XtParent(error_dialog)}) {
+    char* title = nullptr;
+    XtVaGetValues(shell, XmNtitle, &title, nullptr);
+    ASSERT_NE(title, nullptr) << XtName(shell);
+    EXPECT_NE(XtName(shell), std::string(title));
+    EXPECT_TRUE(titles.insert(title).second) << title;
   }
 }

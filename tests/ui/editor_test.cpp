@@ -90,3 +90,17 @@ TEST_F(editor_test, delete_removes_line_and_event_and_cancels_a_pending_edit) {
   EXPECT_EQ(type_time("30"), "");
   EXPECT_EQ(events(), "b.csp@0 c.csp@0 (2)");
 }
+
+// A re-timed or rebuilt interpolation line reads as it did when added.
+TEST_F(editor_test, interpolation_lines_keep_the_whole_name) {
+  spit("turbulence.csp", parameters_text(Current_State));
+  add_event("turbulence.csp", "10");
+  const strings added = list_lines(event_list_disp);
+  EXPECT_EQ(added, strings{"->turbulence.csp      0  10"});
+  on_line(1, edit_event_button);
+  type_time("30");
+  EXPECT_EQ(list_lines(event_list_disp), strings{"->turbulence.csp     30  10"});
+  XmListDeleteAllItems(event_list_disp);
+  display_list();
+  EXPECT_EQ(list_lines(event_list_disp), strings{"->turbulence.csp     30  10"});
+}

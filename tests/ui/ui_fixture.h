@@ -25,6 +25,7 @@
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/error_dialog.h"
 #include "ui/startup.h"
 
 using test_support::slurp;
@@ -146,7 +147,8 @@ class ui_fixture : public ::testing::Test {
     set_all_amplitudes();
     for (Widget top : {state_form, instrument_form, event_form, auto_set_freq_form,
                        auto_set_amp_form, load_p_files, save_p_files, load_e_files, save_e_files,
-                       save_s_files, csound_output, load_event_p_files, load_p_interp})
+                       save_s_files, csound_output, load_event_p_files, load_p_interp,
+                       error_dialog})
       XtUnmanageChild(top);
     scratch.emplace("zelmora-ui-");
     std::filesystem::current_path(scratch->path);

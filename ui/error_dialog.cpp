@@ -1,0 +1,37 @@
+#include "ui/error_dialog.h"
+
+#include <Xm/MessageB.h>
+
+#include "engine/view.h"
+#include "ui/widgets.h"
+
+Widget error_dialog;
+
+namespace {
+
+// What the dialog shows while it is up.
+std::string shown_messages;
+
+}  // namespace
+
+void create_error_dialog(Widget parent) {
+  error_dialog = XmCreateErrorDialog(parent, const_cast<char*>("error_dialog"), nullptr, 0);
+  XtVaSetValues(XtParent(error_dialog), XmNtitle, "zelmora: Error", nullptr);
+  XtUnmanageChild(XmMessageBoxGetChild(error_dialog, XmDIALOG_CANCEL_BUTTON));
+  XtUnmanageChild(XmMessageBoxGetChild(error_dialog, XmDIALOG_HELP_BUTTON));
+  View.show_error = show_error_dialog;
+}
+
+void show_error_dialog(const std::string& message) {
+  if (!XtIsManaged(error_dialog))
+    shown_messages.clear();
+  else if (!shown_messages.empty() && shown_messages.back() != '\n')
+    shown_messages += '\n';  // every message starts a line of its own
+  shown_messages += message;
+  // The final line break would only add an empty line to the box.
+  std::string text = shown_messages;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  const compound_string label = make_label(text.c_str());
+  XtVaSetValues(error_dialog, XmNmessageString, label.get(), nullptr);
+  XtManageChild(error_dialog);
+}
