@@ -161,7 +161,9 @@ int check_parameters(const parameters_type& p) {
   if (!rule_divisor_ok(p.r1)) return refuse_value("r1", static_cast<double>(p.r1));
   if (!rule_divisor_ok(p.r2)) return refuse_value("r2", static_cast<double>(p.r2));
   if (!std::isfinite(p.k) || p.k < 0.0f || p.k > 1000.0f) return refuse_value("k", static_cast<double>(p.k));
-  if (!std::isfinite(p.dur) || p.dur <= 0.0f) return refuse_value("dur", static_cast<double>(p.dur));
+  // A grain must last: a duration of 0 or less makes an empty sound.
+  if (!std::isfinite(p.dur) || p.dur <= 0.0f)
+    return refuse_value("dur", static_cast<double>(p.dur));
   return 0;
 }
 

@@ -203,10 +203,10 @@ Widget build_grid_scale(Widget form, Widget above, int left, Widget label, const
                         XtCallbackProc callback) {
   Widget scale = XtVaCreateWidget(
       name, xmScaleWidgetClass, form, XmNorientation, XmHORIZONTAL, XmNprocessingDirection,
-      XmMAX_ON_RIGHT, XmNminimum, grid_scale_min, XmNmaximum, grid_scale_max, XmNshowValue, True, XmNscaleWidth, 200,
-      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above, XmNtopOffset, 2,
-      XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, left, XmNrightAttachment,
-      XmATTACH_FORM, nullptr);
+      XmMAX_ON_RIGHT, XmNminimum, grid_scale_min, XmNmaximum, grid_scale_max, XmNshowValue,
+      True, XmNscaleWidth, 200, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
+      XmNtopOffset, 2, XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, left,
+      XmNrightAttachment, XmATTACH_FORM, nullptr);
   XtVaSetValues(label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, scale, XmNbottomAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, scale, nullptr);

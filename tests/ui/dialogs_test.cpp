@@ -69,6 +69,9 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_then_shows_a_good_one) {
   cb_load_parameters(nullptr, nullptr, nullptr);
   EXPECT_EQ(choose(load_p_files, load_p_filename, "refused.csp").err,
             "Parameter out of range: x=5000\nFormat error in parameter file\n");
+  spit("silent.csp", "dur=-0.000000\nend\n");
+  EXPECT_EQ(choose(load_p_files, load_p_filename, "silent.csp").err,
+            "Parameter out of range: dur=-0.000000\nFormat error in parameter file\n");
   EXPECT_TRUE(shown(load_p_files));
   EXPECT_EQ(Current_State, before);
   EXPECT_EQ(panel(), "80 120 100 50 50 | 0.0250 | 0 | 600");

@@ -19,4 +19,5 @@ for _ in $(seq 200); do
 done
 grep -q '^[0-9][0-9]*$' "$dir/display" 2>/dev/null ||
   { echo "with_xvfb.sh: Xvfb did not start:" >&2; cat "$dir/log" >&2; exit 1; }
-DISPLAY=":$(cat "$dir/display")" "$@"
+# Core cursors: a themed, animated one reads back through XFixes as a blank.
+DISPLAY=":$(cat "$dir/display")" XCURSOR_CORE=1 "$@"
