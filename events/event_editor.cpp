@@ -24,8 +24,8 @@
 #include "events/event_list.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
-#include "files/scan.h"
 #include "files/xm_text.h"
+#include "ui/widgets.h"
 
 Widget event_shell, event_form, event_list_disp;
 Widget delete_event_button, edit_event_button, edit_event, event_edit;
@@ -106,12 +106,8 @@ void set_text(Widget field, const std::string& text) {
   XmTextFieldSetString(field, const_cast<char*>(text.c_str()));
 }
 
-// A decimal integer at the start of a field, as "%d" reads it.
-bool read_int(Widget field, int& value) {
-  const std::string text = text_of(field);
-  const char* s = text.c_str();
-  return scan_int(s, value) == scan_result::ok;
-}
+// A whole number filling a field: "2.5" is not taken as 2.
+bool read_int(Widget field, int& value) { return read_whole_number(text_of(field), value); }
 
 // Reads the parameter file a new event refers to. The set starts as a copy
 // of the current one, so fields the file does not name (iter) stay sensible.

@@ -170,8 +170,8 @@ Widget build_parameter_scale(Widget form, Widget title, Widget left_of, const ch
                              const char* label_text, XtCallbackProc callback) {
   Widget scale = XtVaCreateWidget(
       "ca_slider", xmScaleWidgetClass, form, XmNminimum, parameter_scale_min, XmNmaximum,
-      parameter_scale_max,
-      XmNdecimalPoints, 2, XmNshowValue, True, XmNscaleMultiple, 1, XmNscaleHeight, 170,
+      parameter_scale_max, XmNdecimalPoints, 2, XmNshowValue, True, XmNscaleMultiple, 1,
+      XmNscaleHeight, 170,
       XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, title, XmNtopOffset, 4,
       XmNleftAttachment, left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of,
       XmNleftOffset, left_of ? 22 : 4, nullptr);

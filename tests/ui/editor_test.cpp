@@ -67,7 +67,7 @@ TEST_F(editor_test, edit_moves_the_line_to_its_place_in_time_and_ignores_times_b
   three_events();
   on_line(2, edit_event_button);
   EXPECT_EQ(pending(), "2 b.csp|0");
-  for (const char* time : {"0", "-7"}) {
+  for (const char* time : {"0", "-7", "2.5"}) {
     EXPECT_EQ(type_time(time), "") << time;
     EXPECT_EQ(pending(), "2 b.csp|" + std::string(time));
   }
