@@ -12,6 +12,8 @@ namespace {
 // What the dialog shows while it is up.
 std::string shown_messages;
 
+void cb_close_error_dialog(Widget, XtPointer, XtPointer) { XtUnmanageChild(error_dialog); }
+
 }  // namespace
 
 void create_error_dialog(Widget parent) {
@@ -19,6 +21,9 @@ void create_error_dialog(Widget parent) {
   XtVaSetValues(XtParent(error_dialog), XmNtitle, "zelmora: Error", nullptr);
   XtUnmanageChild(XmMessageBoxGetChild(error_dialog, XmDIALOG_CANCEL_BUTTON));
   XtUnmanageChild(XmMessageBoxGetChild(error_dialog, XmDIALOG_HELP_BUTTON));
+  // Closed through the window manager it must be unmanaged too, or the
+  // next failure would be added to a dialog nobody sees.
+  on_window_close(XtParent(error_dialog), cb_close_error_dialog);
   View.show_error = show_error_dialog;
 }
 
