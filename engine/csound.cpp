@@ -9,6 +9,7 @@
 #include "engine/orchestra.h"
 #include "engine/render.h"
 #include "engine/report.h"
+#include "engine/sound_format.h"
 #include "files/replacing_file.h"
 
 namespace {
@@ -56,8 +57,10 @@ std::string shell_word(const std::string& word) {
 }
 
 std::string sound_file_command(const std::string& name, const std::string& score) {
-  return "csound -g -s -h -o " + shell_word(name) + " " + shell_word(orchestra_path()) + " " +
-         shell_word(score);
+  // A name without a known extension keeps the headerless samples (-h).
+  const std::string format = sound_format_flags(name);
+  return "csound -g -s " + (format.empty() ? "-h" : format) + " -o " + shell_word(name) + " " +
+         shell_word(orchestra_path()) + " " + shell_word(score);
 }
 
 int render_and_run(const std::string& score, const std::string& command) {

@@ -15,6 +15,7 @@
 #include "engine/externs.h"
 #include "engine/orchestra.h"
 #include "engine/render.h"
+#include "engine/sound_format.h"
 #include "engine/view.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
@@ -204,9 +205,12 @@ int make_wav(const options& opt) {
   const temporary_file score(".sco");
   const temporary_file log(".log");
   if (!score.ok() || !log.ok()) return exit_failed;
-  // -d: no table displays; -W -s: a 16-bit WAV file; no colour codes, so
-  // the log reads plainly when it has to be shown.
-  std::string command = "csound -d -W -s -+msg_color=0 -o " + shell_word(opt.sound) + " " +
+  // -d: no table displays; -s: 16-bit samples under the header the name's
+  // extension asks for, WAV for any other name; no colour codes, so the
+  // log reads plainly when it has to be shown.
+  const std::string format = sound_format_flags(opt.sound);
+  std::string command = "csound -d " + (format.empty() ? "-W" : format) +
+                        " -s -+msg_color=0 -o " + shell_word(opt.sound) + " " +
                         shell_word(opt.orchestra) + " " + shell_word(score.path());
   if (!opt.verbose) command += " >" + shell_word(log.path()) + " 2>&1";
   if (render_and_run(score.path(), command) != 0) {

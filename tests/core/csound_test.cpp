@@ -47,7 +47,9 @@ TEST(ShellWord, QuotesOnlyWhatTheShellWouldChangeAndTheShellGetsTheNameBack) {
                                  "$(touch y)", "`id`", "line\nbreak", "*.wav", "~user", "a\"b"})
     EXPECT_EQ(through_shell(name), name) << name;
   EXPECT_FALSE(fs::exists("y"));
-  EXPECT_EQ(sound_file_command("out.au"), "csound -g -s -h -o out.au zelmora.orc zelmora.temp.sco");
+  EXPECT_EQ(sound_file_command("out"), "csound -g -s -h -o out zelmora.orc zelmora.temp.sco");
+  EXPECT_EQ(sound_file_command("out.au"),
+            "csound -g -s --format=au -o out.au zelmora.orc zelmora.temp.sco");
 }
 
 TEST_F(commands_test, AnAbandonedRenderRunsNothingAndLeavesNoScore) {
