@@ -3,11 +3,11 @@
 
 #include <Xm/Xm.h>
 
-#include <array>
+#include "ui/slider_window.h"
 
 extern Widget instruments;
 extern Widget instrument_form, instrument_holder;
-extern std::array<Widget, 25> instrument_sliders;  // i0 .. i24
+extern slider_row instrument_sliders;  // i0 .. i99, the first noinstrm shown
 extern Widget amplitude_lock, amplitude_disp, reset_amplitudes, quit_amplitudes;
 extern Widget auto_set_amp_shell, auto_set_amp_form, amp_auto_start, amp_auto_inc;
 

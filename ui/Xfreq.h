@@ -3,11 +3,11 @@
 
 #include <Xm/Xm.h>
 
-#include <array>
+#include "ui/slider_window.h"
 
 extern Widget states;  // the shell; the field of the same name is Current_State.states
 extern Widget state_form, state_holder;
-extern std::array<Widget, 40> state_sliders;  // s0 .. s39
+extern slider_row state_sliders;  // s0 .. s99, the first Ns shown
 extern Widget frequency_lock, frequency_disp, reset_frequencys, quit_frequencys;
 extern Widget auto_set_freq_shell, auto_set_freq_form, freq_auto_start, freq_auto_mul;
 

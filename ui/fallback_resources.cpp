@@ -25,8 +25,8 @@ constexpr std::array<const char*, 16> look{
     "*XmFrame.shadowType: SHADOW_ETCHED_IN",
     "*XmScale.highlightThickness: 0",
     "*XmArrowButton.foreground: #3b6ea8",
-    "*state_holder.slider.scaleHeight: 166",
-    "*instrument_holder.slider.scaleHeight: 166",
+    "*state_holder*XmScale.scaleHeight: 150",
+    "*instrument_holder*XmScale.scaleHeight: 150",
     "*instrument_holder.spacing: 7",
 };
 
@@ -43,12 +43,13 @@ struct font_resource {
 
 // Helvetica from the standard X font packages: bold for labels and menu
 // titles, a smaller size for scale values and the compact event editor.
-constexpr std::array<font_resource, 9> fonts{{
+constexpr std::array<font_resource, 10> fonts{{
     {"*fontList", sans},
     {"*XmLabel.fontList", sans_bold},
     {"*XmLabelGadget.fontList", sans_bold},
     {"*XmCascadeButton.fontList", sans_bold},
     {"*XmScale.fontList", sans_small},
+    {"*slider_number.fontList", sans_small},
     {"*XmTextField.fontList", sans},
     {"*XmText.fontList", sans},
     {"*XmList.fontList", sans},

@@ -1,5 +1,5 @@
-// The Instruments window: one amplitude slider per instrument, and the
-// dialog that spreads them in an arithmetic progression.
+// The Instruments window: one amplitude slider per instrument in use, and
+// the dialog that spreads them in an arithmetic progression.
 #include <Xm/Scale.h>
 #include <Xm/ToggleB.h>
 
@@ -19,7 +19,7 @@
 
 Widget instruments;
 Widget instrument_form, instrument_holder;
-std::array<Widget, 25> instrument_sliders;
+slider_row instrument_sliders;
 Widget amplitude_lock, amplitude_disp, reset_amplitudes, quit_amplitudes;
 Widget auto_set_amp_shell, auto_set_amp_form, amp_auto_start, amp_auto_inc;
 
@@ -28,7 +28,8 @@ namespace {
 constexpr int top_position = 100;
 constexpr int reset_position = 50;
 constexpr double amplitude_per_position = 10.0;
-constexpr int holder_width = 568;
+constexpr int today_visible = 25;  // sliders the row shows without scrolling
+constexpr int row_width = 568;
 
 int slider_number(XtPointer client_data) {
   return static_cast<int>(reinterpret_cast<std::intptr_t>(client_data));
@@ -36,6 +37,13 @@ int slider_number(XtPointer client_data) {
 
 // The instruments in use; a count beyond the table is never indexed.
 int instruments_in_use() { return std::clamp(Current_State.noinstrm, 0, max_instruments); }
+
+std::string format_amplitude(double position) {
+  return std::to_string(trunc_to_int(position * amplitude_per_position));
+}
+
+slider_window window;
+const slider_readout readout{Current_State.instrm.data(), &amplitude_disp, format_amplitude};
 
 // "%d" of both fields; false when either holds no usable number.
 bool read_auto_set_fields(int& start, int& increment) {
@@ -58,11 +66,12 @@ int progression(int base, int steps, int increment) {
 
 void create_instruments(Widget parent) {
   const slider_window_names names{
-      "instruments",    "Instruments", "instrument_form", "instrument_holder",
-      "widget36",       "widget42",    "Amplitude",       "amplitude_disp",
-      "amplitude_lock", "widget41",    "quit_amplitudes", "reset_amplitudes"};
-  const slider_window window =
-      build_slider_window(parent, names, instrument_sliders, cb_set_amplitude);
+      "instruments",     "Instruments",      "instrument_form", "instrument_row",
+      "instrument_holder", "i",              "widget36",        "widget42",
+      "Amplitude",       "amplitude_disp",   "amplitude_lock",  "widget41",
+      "quit_amplitudes", "reset_amplitudes"};
+  window = build_slider_window(parent, names, instrument_sliders, cb_set_amplitude, readout,
+                               today_visible, row_width);
   instruments = window.shell;
   instrument_form = window.form;
   instrument_holder = window.holder;
@@ -70,9 +79,7 @@ void create_instruments(Widget parent) {
   amplitude_lock = window.lock;
   quit_amplitudes = window.quit;
   reset_amplitudes = window.reset;
-  // Unlike the States window, the holder has a fixed width and the side
-  // panel runs the full height.
-  XtVaSetValues(instrument_holder, XmNwidth, holder_width, XmNresizeWidth, False, nullptr);
+  // Unlike the States window, the side panel runs the full height.
   XtVaSetValues(window.side_form, XmNtopAttachment, XmATTACH_FORM, nullptr);
 
   XtAddCallback(amplitude_lock, XmNvalueChangedCallback, cb_amp_lock, nullptr);
@@ -97,16 +104,14 @@ void create_auto_set_amp_shell(Widget parent) {
 }
 
 void set_all_amplitudes() {
-  for (std::size_t i = 0; i < instrument_sliders.size(); ++i)
-    show_scale(instrument_sliders[i], trunc_to_int(Current_State.instrm[i]));
+  show_sliders(window, instrument_sliders, instruments_in_use(), Current_State.instrm);
 }
 
 void modify_amp(int num, int val) {
   if (num < 0 || num >= instruments_in_use()) return;
   float& position = Current_State.instrm[static_cast<std::size_t>(num)];
   position = static_cast<float>(val < top_position ? val : top_position);
-  show_text(amplitude_disp,
-            std::to_string(trunc_to_int(static_cast<double>(position) * amplitude_per_position)));
+  show_text(amplitude_disp, format_amplitude(position));
 }
 
 void cb_pop_instruments(Widget, XtPointer, XtPointer) { XtManageChild(instrument_form); }
@@ -115,6 +120,9 @@ void cb_set_amplitude(Widget, XtPointer client_data, XtPointer call_data) {
   const int num = slider_number(client_data);
   const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
   auto& positions = Current_State.instrm;
+  // A press that left the slider where it was changes nothing, not even
+  // the fractions the locked entries would otherwise lose.
+  if (value == shown_value(positions[num])) return;
   if (Amp_Lock) {
     // Every instrument moves by the whole number of positions this slider
     // moved; the field is left showing the last instrument.
@@ -126,6 +134,7 @@ void cb_set_amplitude(Widget, XtPointer client_data, XtPointer call_data) {
     set_all_amplitudes();
   } else {
     modify_amp(num, value);
+    show_position(instrument_sliders[num], positions[num]);
   }
 }
 
@@ -139,7 +148,10 @@ void cb_reset_amplitude(Widget, XtPointer, XtPointer) {
   set_all_amplitudes();
 }
 
-void cb_quit_instrm(Widget, XtPointer, XtPointer) { XtUnmanageChild(instrument_form); }
+void cb_quit_instrm(Widget, XtPointer, XtPointer) {
+  XtUnmanageChild(instrument_form);
+  XtUnmanageChild(auto_set_amp_form);
+}
 
 void cb_auto_set_amp(Widget, XtPointer, XtPointer) { XtManageChild(auto_set_amp_form); }
 

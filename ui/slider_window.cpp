@@ -3,20 +3,31 @@
 #include <Xm/DialogS.h>
 #include <Xm/Form.h>
 #include <Xm/Label.h>
+#include <Xm/LabelG.h>
 #include <Xm/PushB.h>
 #include <Xm/RowColumn.h>
 #include <Xm/Scale.h>
+#include <Xm/ScrolledW.h>
 #include <Xm/TextF.h>
 #include <Xm/ToggleB.h>
 
+#include <algorithm>
+#include <cstdint>
+
+#include "engine/numeric.h"
 #include "ui/widgets.h"
 
 namespace {
 
-constexpr int holder_height = 182;
+constexpr int row_height = 182;  // the sliders' row without a scroll bar
 constexpr int display_columns = 15;
 constexpr int auto_set_columns = 8;
 constexpr int lock_offset = 10;  // gap between the field and "Lock"
+constexpr int usual_minimum = 0;
+constexpr int usual_maximum = 100;
+// A range this wide already puts any sensible position at one end; the
+// toolkit's own arithmetic on a much wider one could overflow an int.
+constexpr int widest_position = 1'000'000;
 
 Widget make_button(Widget parent, const char* name, const char* text) {
   const compound_string label = make_label(text);
@@ -73,34 +84,163 @@ void build_side_panel(slider_window& window, const slider_window_names& names) {
               window.reset});
 }
 
+// The pointer came over a slider: the field shows its entry.
+void show_pointed_entry(Widget slider, XtPointer client_data, XEvent*, Boolean*) {
+  const auto& readout = *static_cast<const slider_readout*>(client_data);
+  XtPointer index = nullptr;
+  XtVaGetValues(slider, XmNuserData, &index, nullptr);
+  show_text(*readout.display,
+            readout.format(readout.entries[reinterpret_cast<std::intptr_t>(index)]));
+}
+
+// A slider is being dragged: the field shows where it is, nothing is stored.
+void show_dragged_value(Widget, XtPointer client_data, XtPointer call_data) {
+  const auto& readout = *static_cast<const slider_readout*>(client_data);
+  const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
+  show_text(*readout.display, readout.format(value));
+}
+
+// A slot of the row: the slider, its number centred beneath it.
+Widget make_slot(Widget holder, const std::string& number, const char* prefix) {
+  Widget slot = XtVaCreateWidget("slot", xmFormWidgetClass, holder, nullptr);
+  const compound_string text = make_label(number.c_str());
+  // Without margins the widest number is no wider than its slider.
+  Widget label = XtVaCreateManagedWidget(
+      "slider_number", xmLabelGadgetClass, slot, XmNlabelString, text.get(), XmNalignment,
+      XmALIGNMENT_CENTER, XmNmarginWidth, 0, XmNmarginHeight, 0, XmNleftAttachment,
+      XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM,
+      nullptr);
+  // Otherwise the toolkit's defaults: 0 to 100, value not shown, upright.
+  XtVaCreateManagedWidget((prefix + number).c_str(), xmScaleWidgetClass, slot,
+                          XmNtopAttachment, XmATTACH_FORM, XmNbottomAttachment,
+                          XmATTACH_WIDGET, XmNbottomWidget, label, XmNleftAttachment,
+                          XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM, nullptr);
+  return slot;
+}
+
+void make_sliders(Widget holder, const char* prefix, slider_row& sliders,
+                  XtCallbackProc on_slider, const slider_readout& readout) {
+  auto* readout_data = const_cast<slider_readout*>(&readout);
+  for (std::size_t i = 0; i < sliders.size(); ++i) {
+    const std::string number = std::to_string(i);
+    Widget slot = make_slot(holder, number, prefix);
+    sliders[i] = XtNameToWidget(slot, (prefix + number).c_str());
+    const auto index = reinterpret_cast<XtPointer>(static_cast<std::intptr_t>(i));
+    XtVaSetValues(sliders[i], XmNuserData, index, nullptr);
+    XtAddCallback(sliders[i], XmNvalueChangedCallback, on_slider, index);
+    XtAddCallback(sliders[i], XmNdragCallback, show_dragged_value, readout_data);
+    XtAddEventHandler(sliders[i], EnterWindowMask, False, show_pointed_entry, readout_data);
+  }
+}
+
+// What the holder shows and hides: each slider with its number.
+slider_row slots_of(const slider_row& sliders) {
+  slider_row slots{};
+  std::transform(sliders.begin(), sliders.end(), slots.begin(), XtParent);
+  return slots;
+}
+
+// The width the holder asks for with the first `count` sliders shown.
+int row_width(Widget holder, const slider_row& sliders, int count) {
+  slider_row slots = slots_of(sliders);
+  XtManageChildren(slots.data(), static_cast<Cardinal>(count));
+  XtWidgetGeometry preferred{};
+  XtQueryGeometry(holder, nullptr, &preferred);
+  XtUnmanageChildren(slots.data(), static_cast<Cardinal>(count));
+  return preferred.width;
+}
+
+// What the scrolled window keeps between its edge and the row, on each
+// side: its shadow and the scroll bars' highlight.
+int frame_of(Widget scroller) {
+  Dimension shadow = 0;
+  Dimension highlight = 0;
+  Widget bar = nullptr;
+  XtVaGetValues(scroller, XmNshadowThickness, &shadow, XmNhorizontalScrollBar, &bar, nullptr);
+  XtVaGetValues(bar, XmNhighlightThickness, &highlight, nullptr);
+  return shadow + highlight;
+}
+
+// Room for the row, and for the scroll bar when the sliders in use are
+// wider than the row's visible width.
+void fit_scroller(Widget scroller, Widget holder) {
+  Dimension width = 0;
+  Dimension height = 0;
+  Dimension spacing = 0;
+  Widget bar = nullptr;
+  XtVaGetValues(scroller, XmNwidth, &width, XmNheight, &height, XmNspacing, &spacing,
+                XmNhorizontalScrollBar, &bar, nullptr);
+  Dimension bar_height = 0;
+  XtVaGetValues(bar, XmNheight, &bar_height, nullptr);
+  XtWidgetGeometry preferred{};
+  XtQueryGeometry(holder, nullptr, &preferred);
+  const bool scrolled = preferred.width > width - 2 * frame_of(scroller);
+  const int wanted = scrolled ? row_height + spacing + bar_height : row_height;
+  if (wanted != height) XtVaSetValues(scroller, XmNheight, wanted, nullptr);
+}
+
 }  // namespace
 
 slider_window build_slider_window(Widget parent, const slider_window_names& names,
-                                  std::span<Widget> sliders, XtCallbackProc on_slider) {
+                                  slider_row& sliders, XtCallbackProc on_slider,
+                                  const slider_readout& readout, int visible, int width) {
   slider_window window{};
   window.shell = make_dialog_shell(parent, names.shell, names.title);
   window.form = make_top_form(window.shell, names.form, 8);
 
-  window.holder = XtVaCreateWidget(
-      names.holder, xmRowColumnWidgetClass, window.form, XmNorientation, XmHORIZONTAL,
-      XmNheight, holder_height, XmNresizeHeight, False, XmNtopAttachment, XmATTACH_FORM,
-      XmNleftAttachment, XmATTACH_FORM, nullptr);
-  for (std::size_t i = 0; i < sliders.size(); ++i) {
-    // No resources: each slider keeps the toolkit's 0 to 100, unlabelled.
-    sliders[i] = XtCreateWidget("slider", xmScaleWidgetClass, window.holder, nullptr, 0);
-    XtAddCallback(sliders[i], XmNvalueChangedCallback, on_slider,
-                  reinterpret_cast<XtPointer>(static_cast<std::intptr_t>(i)));
-  }
-  XtManageChildren(sliders.data(), static_cast<Cardinal>(sliders.size()));
+  window.scroller = XtVaCreateWidget(
+      names.scroller, xmScrolledWindowWidgetClass, window.form, XmNscrollingPolicy,
+      XmAUTOMATIC, XmNscrollBarDisplayPolicy, XmAS_NEEDED, XmNshadowThickness, 0,
+      XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, nullptr);
+  const int frame = 2 * frame_of(window.scroller);
+  window.holder = XtVaCreateWidget(names.holder, xmRowColumnWidgetClass, window.scroller,
+                                   XmNorientation, XmHORIZONTAL, XmNpacking, XmPACK_COLUMN,
+                                   XmNheight, row_height - frame, XmNresizeHeight, False,
+                                   nullptr);
+  make_sliders(window.holder, names.slider_prefix, sliders, on_slider, readout);
+  const int visible_width = std::max(row_width(window.holder, sliders, visible) + frame, width);
+  XtVaSetValues(window.scroller, XmNwidth, visible_width, XmNheight, row_height, nullptr);
 
   window.side_form = XtVaCreateWidget(
       names.side_form, xmFormWidgetClass, window.form, XmNtopAttachment,
-      XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, window.holder, XmNleftAttachment,
-      XmATTACH_WIDGET, XmNleftWidget, window.holder, XmNleftOffset, 12, XmNrightAttachment,
+      XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, window.scroller, XmNleftAttachment,
+      XmATTACH_WIDGET, XmNleftWidget, window.scroller, XmNleftOffset, 12, XmNrightAttachment,
       XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM, nullptr);
   build_side_panel(window, names);
-  manage_all({window.holder, window.side_form});
+  manage_all({window.holder, window.scroller, window.side_form});
   return window;
+}
+
+int shown_value(float position) {
+  return std::clamp(trunc_to_int(position), -widest_position, widest_position);
+}
+
+void show_position(Widget slider, float position) {
+  const int value = shown_value(position);
+  const int minimum = std::min(value, usual_minimum);
+  const int maximum = std::max(value, usual_maximum);
+  int shown_minimum = 0;
+  int shown_maximum = 0;
+  XtVaGetValues(slider, XmNminimum, &shown_minimum, XmNmaximum, &shown_maximum, nullptr);
+  int shown = 0;
+  XmScaleGetValue(slider, &shown);
+  if (shown == value && shown_minimum == minimum && shown_maximum == maximum) return;
+  XtVaSetValues(slider, XmNminimum, minimum, XmNmaximum, maximum, XmNvalue, value, nullptr);
+}
+
+void show_sliders(const slider_window& window, const slider_row& sliders, int count,
+                  std::span<const float> entries) {
+  count = std::clamp(count, 0, slider_count);
+  for (int i = 0; i < count; ++i) show_position(sliders[i], entries[i]);
+  int shown = 0;
+  while (shown < slider_count && XtIsManaged(XtParent(sliders[shown]))) ++shown;
+  if (shown == count) return;
+  slider_row slots = slots_of(sliders);
+  if (count > shown)
+    XtManageChildren(&slots[shown], static_cast<Cardinal>(count - shown));
+  else
+    XtUnmanageChildren(&slots[count], static_cast<Cardinal>(shown - count));
+  fit_scroller(window.scroller, window.holder);
 }
 
 auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names) {

@@ -1,17 +1,29 @@
 // The plan the States and Instruments windows share: a row of upright
-// sliders, beside it a caption, a field, "Lock", "Auto-set", "Quit" and
-// "Reset"; and a small two-field Auto-set dialog.
+// sliders, one per entry in use, scrolled sideways when they do not fit;
+// beside it a caption, a field, "Lock", "Auto-set", "Quit" and "Reset";
+// and a small two-field Auto-set dialog.
 #pragma once
 
 #include <Xm/Xm.h>
 
+#include <array>
 #include <span>
+#include <string>
+
+#include "engine/types.h"
+
+// Every slider there can ever be, built once; only those in use are shown.
+constexpr int slider_count = max_states;
+static_assert(max_instruments == slider_count);
+using slider_row = std::array<Widget, slider_count>;
 
 struct slider_window_names {
   const char* shell;
   const char* title;
   const char* form;
+  const char* scroller;
   const char* holder;
+  const char* slider_prefix;  // slider i is named prefix + i: "s0", "i17"
   const char* side_form;
   const char* caption_label;
   const char* caption;
@@ -22,14 +34,40 @@ struct slider_window_names {
   const char* reset;
 };
 
+// What the field shows for a slider the pointer rests on or drags: the
+// entries the sliders stand for and the text of one position.
+struct slider_readout {
+  const float* entries;
+  const Widget* display;
+  std::string (*format)(double position);
+};
+
 struct slider_window {
-  Widget shell, form, holder, side_form, display, lock, auto_set, quit, reset;
+  Widget shell, form, scroller, holder, side_form, display, lock, auto_set, quit, reset;
 };
 
 // Builds the window hidden: everything inside the form is managed, the
-// form itself is not. Slider i is named "slider" and gets client data i.
+// form itself is not, and no slider is shown until show_sliders. Slider i
+// gets client data i; its number is shown beneath it. The visible part of
+// the row is as wide as `visible` sliders, or `width` pixels if that is more.
+// The readout is kept by reference.
 slider_window build_slider_window(Widget parent, const slider_window_names& names,
-                                  std::span<Widget> sliders, XtCallbackProc on_slider);
+                                  slider_row& sliders, XtCallbackProc on_slider,
+                                  const slider_readout& readout, int visible, int width);
+
+// Shows the first `count` sliders and hides the rest; each shown slider
+// holds trunc(its entry). Sliders already showing the right thing are left
+// alone, so a refresh at every iteration of a render costs little.
+void show_sliders(const slider_window& window, const slider_row& sliders, int count,
+                  std::span<const float> entries);
+
+// The value a slider shows for an entry: trunc(position), within bounds.
+int shown_value(float position);
+
+// Moves one slider to trunc(position) without running its callbacks. A
+// value beyond the usual 0 to 100 widens that slider's range to hold it;
+// a value back inside gives it the usual range again.
+void show_position(Widget slider, float position);
 
 struct auto_set_names {
   const char* shell;

@@ -1,5 +1,6 @@
-// The States window: one slider per automaton state, on the logarithmic
-// frequency scale, and the dialog that spreads them geometrically.
+// The States window: one slider per automaton state in use, on the
+// logarithmic frequency scale, and the dialog that spreads them
+// geometrically.
 #include <Xm/Scale.h>
 #include <Xm/ToggleB.h>
 
@@ -19,13 +20,15 @@
 
 Widget states;
 Widget state_form, state_holder;
-std::array<Widget, 40> state_sliders;
+slider_row state_sliders;
 Widget frequency_lock, frequency_disp, reset_frequencys, quit_frequencys;
 Widget auto_set_freq_shell, auto_set_freq_form, freq_auto_start, freq_auto_mul;
 
 namespace {
 
 constexpr int top_position = 100;
+constexpr int today_visible = 40;  // sliders the row shows without scrolling
+constexpr int row_width = 723;     // as wide as the row of 40 sliders once was
 constexpr int reset_position = 50;
 constexpr double hertz_per_position = 0.096;  // f = e^(0.096 p)
 // Positions per natural-log unit of the auto-set multiple: 10.33 x 0.096 is
@@ -39,12 +42,14 @@ int slider_number(XtPointer client_data) {
 // The states in use; a count beyond the table is never indexed.
 int states_in_use() { return std::clamp(Current_State.Ns, 0, max_states); }
 
-std::string format_frequency(float position) {
+std::string format_frequency(double position) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.2f",
-                std::exp(static_cast<double>(position) * hertz_per_position));
+  std::snprintf(text, sizeof text, "%.2f", std::exp(position * hertz_per_position));
   return text;
 }
+
+slider_window window;
+const slider_readout readout{Current_State.states.data(), &frequency_disp, format_frequency};
 
 // "%d" and "%f" of the dialog's fields; false when either holds no usable
 // number.
@@ -61,11 +66,12 @@ bool read_auto_set_fields(int& start, float& multiple) {
 
 void create_states(Widget parent) {
   const slider_window_names names{
-      "states",         "States",           "state_form",  "state_holder",
-      "widget51",       "widget57",         "Frequency (Hz)", "frequency_disp",
-      "frequency_lock", "widget56",         "quit_frequencys", "reset_frequencys"};
-  const slider_window window =
-      build_slider_window(parent, names, state_sliders, cb_set_frequency);
+      "states",         "States",         "state_form",     "state_row",
+      "state_holder",   "s",              "widget51",       "widget57",
+      "Frequency (Hz)", "frequency_disp", "frequency_lock", "widget56",
+      "quit_frequencys", "reset_frequencys"};
+  window = build_slider_window(parent, names, state_sliders, cb_set_frequency, readout,
+                               today_visible, row_width);
   states = window.shell;
   state_form = window.form;
   state_holder = window.holder;
@@ -96,8 +102,7 @@ void create_auto_set_freq_shell(Widget parent) {
 }
 
 void set_all_frequencies() {
-  for (std::size_t i = 0; i < state_sliders.size(); ++i)
-    show_scale(state_sliders[i], trunc_to_int(Current_State.states[i]));
+  show_sliders(window, state_sliders, states_in_use(), Current_State.states);
 }
 
 void modify_freq(int num, int val) {
@@ -113,6 +118,9 @@ void cb_set_frequency(Widget, XtPointer client_data, XtPointer call_data) {
   const int num = slider_number(client_data);
   const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
   auto& positions = Current_State.states;
+  // A press that left the slider where it was changes nothing, not even
+  // the fractions the locked entries would otherwise lose.
+  if (value == shown_value(positions[num])) return;
   if (Freq_Lock) {
     // Every state moves by the whole number of positions this slider moved.
     const int offset = trunc_to_int(static_cast<double>(positions[num]) - value);
@@ -121,12 +129,10 @@ void cb_set_frequency(Widget, XtPointer client_data, XtPointer call_data) {
       modify_freq(i, moved < top_position ? trunc_to_int(moved) : top_position);
     }
     set_all_frequencies();
-  } else {
-    modify_freq(num, value);
   }
-  // The slider's own entry follows it even when no state uses it.
-  positions[num] = static_cast<float>(value);
+  // The moved state ends exactly where its slider was put.
   modify_freq(num, value);
+  show_position(state_sliders[num], positions[num]);
 }
 
 void cb_freq_lock(Widget, XtPointer, XtPointer call_data) {
@@ -138,7 +144,10 @@ void cb_reset_frequency(Widget, XtPointer, XtPointer) {
   set_all_frequencies();
 }
 
-void cb_quit_states(Widget, XtPointer, XtPointer) { XtUnmanageChild(state_form); }
+void cb_quit_states(Widget, XtPointer, XtPointer) {
+  XtUnmanageChild(state_form);
+  XtUnmanageChild(auto_set_freq_form);
+}
 
 void cb_auto_set_freq(Widget, XtPointer, XtPointer) { XtManageChild(auto_set_freq_form); }
 

@@ -184,8 +184,8 @@ TEST_F(control_panel, a_render_with_events_moves_the_counter_and_refreshes_every
   EXPECT_EQ(play_ca(score), render_complete);
   EXPECT_EQ(test_support::lines_of(slurp("events.sco")).size(), 2u + 6 * 25);
   EXPECT_EQ(panel(), "28 120 250 50 50 | 0.0500 | 5 | 9");  // iter 9 shown, not used
-  for (Widget slider : state_sliders) EXPECT_EQ(scale_value(slider), 70);
-  for (Widget slider : instrument_sliders) EXPECT_EQ(scale_value(slider), 80);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(scale_value(state_sliders[i]), 70);
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(scale_value(instrument_sliders[i]), 80);
 }
 
 // The render's events leave Current_State changed; the windows show that,

@@ -41,6 +41,10 @@ void check_screenshot(Widget shell, const std::string& name, int min_width, int 
 TEST_F(screenshots, every_window_is_drawn_at_its_own_size) {
   show_counter(599);
   check_screenshot(Ctrl_pannel, "control_panel", 450, 200);
+  Current_State.Ns = Current_State.noinstrm = 100;  // more sliders than fit: a scrolled row
+  for (int i = 0; i < 100; ++i) Current_State.states[i] = Current_State.instrm[i] = 30 + i % 50;
+  set_all_frequencies();
+  set_all_amplitudes();
   press(state_button);
   check_screenshot(states, "states", 600, 150);
   press(instrument_button);

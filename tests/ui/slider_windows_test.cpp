@@ -1,5 +1,10 @@
-#include <algorithm>
+#include <Xm/ScrollBar.h>
 
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/render.h"
+#include "events/event_list.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -7,11 +12,48 @@ namespace {
 using slider_windows = ui_fixture;
 using entries_type = decltype(Current_State.states);
 
-// Every slider shows its entry truncated, at the nearest end of 0..100.
-template <std::size_t N>
-void expect_sliders_follow(const std::array<Widget, N>& sliders, const entries_type& at) {
-  for (std::size_t i = 0; i < N; ++i)
-    EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), 0, 100)) << i;
+// A resource file of the user's, read when the interface is built: it
+// addresses sliders beyond the 40 and 25 there used to be, by name.
+struct resource_file {
+  const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("zelmora-resources-" + std::to_string(::getpid()));
+  const bool named = [this] {
+    spit(path, "*s45.scaleMultiple: 7\n*i45.scaleMultiple: 3\n");
+    return ::setenv("XENVIRONMENT", path.c_str(), 1) == 0;
+  }();
+  ~resource_file() { std::filesystem::remove(path); }
+} const resources;
+
+struct slider_window_parts {
+  bool states;
+  slider_row& sliders;
+  entries_type& entries;
+  int& count;  // Ns or noinstrm
+  Widget form, display, open, quit, auto_set_form;
+};
+
+std::array<slider_window_parts, 2> both_windows() {
+  return {{{true, state_sliders, Current_State.states, Current_State.Ns, state_form,
+            frequency_disp, state_button, quit_frequencys, auto_set_freq_form},
+           {false, instrument_sliders, Current_State.instrm, Current_State.noinstrm,
+            instrument_form, amplitude_disp, instrument_button, quit_amplitudes,
+            auto_set_amp_form}}};
+}
+
+int sliders_shown(const slider_row& sliders) {
+  return static_cast<int>(std::count_if(sliders.begin(), sliders.end(),
+                                        [](Widget s) { return XtIsManaged(XtParent(s)); }));
+}
+
+// The first `count` sliders are shown, each at its entry truncated (as far
+// as a million either way); no other slider is shown.
+void expect_sliders_follow(const slider_row& sliders, const entries_type& at, int count) {
+  EXPECT_EQ(sliders_shown(sliders), count);
+  for (int i = 0; i < count; ++i) {
+    EXPECT_TRUE(XtIsManaged(XtParent(sliders[i]))) << i;
+    EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), -1000000, 1000000))
+        << i;
+  }
 }
 
 struct run {  // entries first..last all hold value
@@ -33,6 +75,24 @@ void auto_set(bool states, const std::string& start, const std::string& step) {
   press(XtNameToWidget(states ? auto_set_freq_form : auto_set_amp_form, "widget6"));
 }
 
+int range_of(Widget slider, const char* end) {
+  int value = 0;
+  XtVaGetValues(slider, end, &value, nullptr);
+  return value;
+}
+
+// Whether the slider lies wholly inside the visible part of its row.
+bool in_sight(Widget slider) {
+  Widget clip = XtParent(XtParent(XtParent(slider)));
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, XtWindow(slider), XtWindow(clip), 0, 0, &x, &y, &child);
+  Dimension slider_width = 0, clip_width = 0;
+  XtVaGetValues(slider, XmNwidth, &slider_width, nullptr);
+  XtVaGetValues(clip, XmNwidth, &clip_width, nullptr);
+  return x >= 0 && x + slider_width <= clip_width;
+}
+
 }  // namespace
 
 TEST_F(slider_windows, locked_sliders_move_every_counted_entry_and_stop_at_100) {
@@ -44,7 +104,7 @@ TEST_F(slider_windows, locked_sliders_move_every_counted_entry_and_stop_at_100) 
   expect_runs(Current_State.states, {{0, 0, 100}, {1, 1, 60}, {2, 2, 15}, {3, 39, 60}, {40, 40, 0}});
   move_scale(state_sliders[1], 40);
   expect_runs(Current_State.states, {{0, 0, 80}, {1, 1, 40}, {2, 2, -5}, {3, 39, 40}});
-  expect_sliders_follow(state_sliders, Current_State.states);
+  expect_sliders_follow(state_sliders, Current_State.states, 40);
   EXPECT_EQ(text_in(frequency_disp), "46.53");
 
   XmToggleButtonSetState(amplitude_lock, True, True);
@@ -52,7 +112,7 @@ TEST_F(slider_windows, locked_sliders_move_every_counted_entry_and_stop_at_100) 
   set_all_amplitudes();
   move_scale(instrument_sliders[0], 60);
   expect_runs(Current_State.instrm, {{0, 23, 60}, {24, 24, 100}, {25, 25, 0}});
-  expect_sliders_follow(instrument_sliders, Current_State.instrm);
+  expect_sliders_follow(instrument_sliders, Current_State.instrm, 25);
   EXPECT_EQ(text_in(amplitude_disp), "1000");
 }
 
@@ -64,8 +124,8 @@ TEST_F(slider_windows, reset_puts_every_counted_entry_at_50) {
   press(reset_amplitudes);
   expect_runs(Current_State.states, {{0, 59, 50}, {60, 60, 60}, {99, 99, 99}});
   expect_runs(Current_State.instrm, {{0, 29, 50}, {30, 30, 30}});
-  expect_sliders_follow(state_sliders, Current_State.states);
-  expect_sliders_follow(instrument_sliders, Current_State.instrm);
+  expect_sliders_follow(state_sliders, Current_State.states, 60);
+  expect_sliders_follow(instrument_sliders, Current_State.instrm, 30);
   EXPECT_EQ(text_in(frequency_disp), "121.51");
   EXPECT_EQ(text_in(amplitude_disp), "500");
 }
@@ -100,8 +160,7 @@ TEST_F(slider_windows, auto_sets_spread_geometric_and_arithmetic_progressions) {
     entries[c.states ? 2 : 1] = c.base;
     auto_set(c.states, c.start, c.step);
     expect_runs(entries, c.runs);
-    c.states ? expect_sliders_follow(state_sliders, entries)
-             : expect_sliders_follow(instrument_sliders, entries);
+    expect_sliders_follow(c.states ? state_sliders : instrument_sliders, entries, c.count);
     if (*c.display) {
       EXPECT_EQ(text_in(c.states ? frequency_disp : amplitude_disp), c.display);
     }
@@ -130,4 +189,146 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_stay_open_until_cancelle
   EXPECT_FALSE(shown(auto_set_freq_form));
   EXPECT_FALSE(shown(auto_set_amp_form));
   EXPECT_EQ(Current_State, before);
+}
+
+TEST_F(slider_windows, slider_counts_follow_loaded_sets_and_values_follow_events) {
+  parameters_type many_states = Current_State;
+  many_states.Ns = 100;
+  many_states.noinstrm = 9;
+  for (int i = 0; i < 100; ++i) many_states.states[i] = float(i);
+  parameters_type many_instruments = many_states;
+  many_instruments.Ns = 7;
+  many_instruments.noinstrm = 64;
+  many_instruments.instrm[63] = 12.0f;
+  spit("many_states.csp", parameters_text(many_states));
+  spit("many_instruments.csp", parameters_text(many_instruments));
+  // An event changes values but never the counts; the reseed after it is
+  // never reached, but makes the render refresh the windows.
+  parameters_type changed = many_states;
+  changed.Ns = changed.noinstrm = 1;
+  changed.iter = 1;
+  changed.states[99] = 12.0f;
+  changed.instrm[8] = 77.0f;
+  add_event_params(changed, "changed.csp");
+  add_event_special();
+  set_event_time(2, 5);
+  const auto load = [](const char* name) {
+    return [name] { choose(load_p_files, load_p_filename, name); };
+  };
+  const auto render = [] {
+    Current_State.iter = 1;
+    EXPECT_EQ(play_ca(std::fopen("score.sco", "w")), render_complete);
+  };
+
+  const struct {
+    const char* how;
+    std::function<void()> act;
+    const parameters_type& now;
+    float state_99, instrument_8;
+    bool states_scrolled, instruments_scrolled;
+  } steps[] = {
+      {"load", load("many_states.csp"), many_states, 99, 50, true, false},
+      {"event", render, many_states, 12, 77, true, false},
+      {"load again", load("many_instruments.csp"), many_instruments, 12, 50, false, true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.how);
+    step.act();
+    EXPECT_NEAR(Current_State.states[99], step.state_99, 1e-3);
+    EXPECT_NEAR(Current_State.instrm[8], step.instrument_8, 1e-3);
+    expect_sliders_follow(state_sliders, Current_State.states, step.now.Ns);
+    expect_sliders_follow(instrument_sliders, Current_State.instrm, step.now.noinstrm);
+    // A scroll bar under the row only when it is needed: the row's height is
+    // 182 pixels without one.
+    for (const auto& [slider, scrolled] : {std::pair(state_sliders[0], step.states_scrolled),
+                                           {instrument_sliders[0], step.instruments_scrolled}}) {
+      Dimension height = 0;
+      XtVaGetValues(XtParent(XtParent(XtParent(XtParent(slider)))), XmNheight, &height,
+                    nullptr);
+      EXPECT_EQ(height > 182, scrolled) << height;
+    }
+  }
+}
+
+TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_sets_it) {
+  const struct {
+    float entry;  // of the last slider
+    const char *pointed, *dragged_to_70;
+  } reads[] = {{62.5f, "403.43", "828.82"}, {33.7f, "337", "700"}};
+  const auto windows = both_windows();
+  for (std::size_t w = 0; w < windows.size(); ++w) {
+    const slider_window_parts& window = windows[w];
+    const auto& read = reads[w];
+    window.count = 100;
+    window.entries[99] = read.entry;
+    window.states ? set_all_frequencies() : set_all_amplitudes();
+    press(window.open);
+    Widget last = window.sliders[99];
+    ASSERT_TRUE(pump_until([&] { return XtIsRealized(last) && XtWindow(last); }));
+    EXPECT_FALSE(in_sight(last));
+    Widget bar = nullptr;
+    XtVaGetValues(XtParent(XtParent(XtParent(XtParent(last)))), XmNhorizontalScrollBar, &bar,
+                  nullptr);
+    int value = 0, size = 0, increment = 0, page = 0, maximum = 0;
+    XmScrollBarGetValues(bar, &value, &size, &increment, &page);
+    XtVaGetValues(bar, XmNmaximum, &maximum, nullptr);
+    XmScrollBarSetValues(bar, maximum - size, size, increment, page, True);
+    pump();
+    EXPECT_TRUE(in_sight(last));
+
+    type_text(window.display, "");
+    XWarpPointer(display, None, XtWindow(last), 0, 0, 0, 0, 5, 60);
+    EXPECT_TRUE(pump_until([&] { return text_in(window.display) == read.pointed; }))
+        << text_in(window.display);
+    XmScaleCallbackStruct drag{.reason = XmCR_DRAG, .event = nullptr, .value = 70};
+    XtCallCallbacks(last, XmNdragCallback, &drag);
+    EXPECT_EQ(text_in(window.display), read.dragged_to_70);
+    EXPECT_EQ(window.entries[99], read.entry);  // dragging stores nothing
+    move_scale(last, 70);
+    EXPECT_EQ(window.entries[99], 70.0f);
+    EXPECT_EQ(window.entries[98], 0.0f);
+  }
+}
+
+TEST_F(slider_windows, a_resource_file_reaches_sliders_by_their_numbers) {
+  ASSERT_TRUE(resources.named);
+  EXPECT_EQ(find("states*state_holder*s45"), state_sliders[45]);
+  EXPECT_EQ(find("instruments*instrument_holder*i99"), instrument_sliders[99]);
+  EXPECT_EQ(range_of(state_sliders[45], XmNscaleMultiple), 7);
+  EXPECT_EQ(range_of(state_sliders[44], XmNscaleMultiple), 10);
+  EXPECT_EQ(range_of(instrument_sliders[45], XmNscaleMultiple), 3);
+}
+
+TEST_F(slider_windows, values_beyond_the_range_are_shown_truly_and_kept) {
+  const struct {
+    float entry;
+    int shown, minimum, maximum;
+  } values[] = {{103.7f, 103, 0, 103}, {-5.5f, -5, -5, 100}, {50.9f, 50, 0, 100}};
+  for (const slider_window_parts& window : both_windows()) {
+    for (const auto& v : values) {
+      window.entries[3] = v.entry;
+      window.states ? set_all_frequencies() : set_all_amplitudes();
+      Widget slider = window.sliders[3];
+      EXPECT_EQ(scale_value(slider), v.shown) << v.entry;
+      EXPECT_EQ(range_of(slider, XmNminimum), v.minimum) << v.entry;
+      EXPECT_EQ(range_of(slider, XmNmaximum), v.maximum) << v.entry;
+    }
+  }
+  // A locked slider let go where it was moves nothing, fractions included.
+  XmToggleButtonSetState(frequency_lock, True, True);
+  XmToggleButtonSetState(amplitude_lock, True, True);
+  const parameters_type before = Current_State;
+  for (const slider_window_parts& window : both_windows()) move_scale(window.sliders[3], 50);
+  EXPECT_EQ(Current_State, before);
+}
+
+TEST_F(slider_windows, auto_set_dialogs_hide_with_their_windows) {
+  for (const slider_window_parts& window : both_windows()) {
+    press(window.open);
+    auto_set(window.states, "", "");
+    ASSERT_TRUE(shown(window.auto_set_form));
+    press(window.quit);
+    EXPECT_FALSE(shown(window.form));
+    EXPECT_FALSE(shown(window.auto_set_form));
+  }
 }
