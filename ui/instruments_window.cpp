@@ -104,7 +104,7 @@ void create_auto_set_amp_shell(Widget parent) {
 }
 
 void set_all_amplitudes() {
-  show_sliders(window, instrument_sliders, instruments_in_use(), Current_State.instrm);
+  show_sliders(window, instruments_in_use(), Current_State.instrm);
 }
 
 void modify_amp(int num, int val) {
@@ -134,7 +134,7 @@ void cb_set_amplitude(Widget, XtPointer client_data, XtPointer call_data) {
     set_all_amplitudes();
   } else {
     modify_amp(num, value);
-    show_position(instrument_sliders[num], positions[num]);
+    show_position(window, num, positions[num]);
   }
 }
 

@@ -133,16 +133,8 @@ void make_sliders(Widget holder, const char* prefix, slider_row& sliders,
   }
 }
 
-// What the holder shows and hides: each slider with its number.
-slider_row slots_of(const slider_row& sliders) {
-  slider_row slots{};
-  std::transform(sliders.begin(), sliders.end(), slots.begin(), XtParent);
-  return slots;
-}
-
-// The width the holder asks for with the first `count` sliders shown.
-int row_width(Widget holder, const slider_row& sliders, int count) {
-  slider_row slots = slots_of(sliders);
+// The width the holder asks for with the first `count` slots shown.
+int row_width(Widget holder, slider_row& slots, int count) {
   XtManageChildren(slots.data(), static_cast<Cardinal>(count));
   XtWidgetGeometry preferred{};
   XtQueryGeometry(holder, nullptr, &preferred);
@@ -185,6 +177,8 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
                                   slider_row& sliders, XtCallbackProc on_slider,
                                   const slider_readout& readout, int visible, int width) {
   slider_window window{};
+  window.sliders = &sliders;
+  window.ranges.fill({usual_minimum, usual_maximum});  // the toolkit's own
   window.shell = make_dialog_shell(parent, names.shell, names.title);
   window.form = make_top_form(window.shell, names.form, 8);
 
@@ -198,7 +192,9 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
                                    XmNheight, row_height - frame, XmNresizeHeight, False,
                                    nullptr);
   make_sliders(window.holder, names.slider_prefix, sliders, on_slider, readout);
-  const int visible_width = std::max(row_width(window.holder, sliders, visible) + frame, width);
+  std::transform(sliders.begin(), sliders.end(), window.slots.begin(), XtParent);
+  const int visible_width =
+      std::max(row_width(window.holder, window.slots, visible) + frame, width);
   XtVaSetValues(window.scroller, XmNwidth, visible_width, XmNheight, row_height, nullptr);
 
   window.side_form = XtVaCreateWidget(
@@ -215,27 +211,29 @@ int shown_value(float position) {
   return std::clamp(trunc_to_int(position), -widest_position, widest_position);
 }
 
-void show_position(Widget slider, float position) {
+void show_position(slider_window& window, int i, float position) {
   const int value = shown_value(position);
-  const int minimum = std::min(value, usual_minimum);
-  const int maximum = std::max(value, usual_maximum);
-  int shown_minimum = 0;
-  int shown_maximum = 0;
-  XtVaGetValues(slider, XmNminimum, &shown_minimum, XmNmaximum, &shown_maximum, nullptr);
+  const scale_range range{std::min(value, usual_minimum), std::max(value, usual_maximum)};
+  Widget slider = (*window.sliders)[static_cast<std::size_t>(i)];
+  scale_range& shown_range = window.ranges[static_cast<std::size_t>(i)];
   int shown = 0;
   XmScaleGetValue(slider, &shown);
-  if (shown == value && shown_minimum == minimum && shown_maximum == maximum) return;
-  XtVaSetValues(slider, XmNminimum, minimum, XmNmaximum, maximum, XmNvalue, value, nullptr);
+  if (shown_range == range) {
+    if (shown != value) XmScaleSetValue(slider, value);
+    return;
+  }
+  XtVaSetValues(slider, XmNminimum, range.minimum, XmNmaximum, range.maximum, XmNvalue, value,
+                nullptr);
+  shown_range = range;
 }
 
-void show_sliders(const slider_window& window, const slider_row& sliders, int count,
-                  std::span<const float> entries) {
+void show_sliders(slider_window& window, int count, std::span<const float> entries) {
   count = std::clamp(count, 0, slider_count);
-  for (int i = 0; i < count; ++i) show_position(sliders[i], entries[i]);
+  for (int i = 0; i < count; ++i) show_position(window, i, entries[i]);
+  slider_row& slots = window.slots;
   int shown = 0;
-  while (shown < slider_count && XtIsManaged(XtParent(sliders[shown]))) ++shown;
+  while (shown < slider_count && XtIsManaged(slots[shown])) ++shown;
   if (shown == count) return;
-  slider_row slots = slots_of(sliders);
   if (count > shown)
     XtManageChildren(&slots[shown], static_cast<Cardinal>(count - shown));
   else

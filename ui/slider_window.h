@@ -42,8 +42,18 @@ struct slider_readout {
   std::string (*format)(double position);
 };
 
+struct scale_range {
+  int minimum, maximum;
+  bool operator==(const scale_range&) const = default;
+};
+
 struct slider_window {
   Widget shell, form, scroller, holder, side_form, display, lock, auto_set, quit, reset;
+  const slider_row* sliders;
+  slider_row slots;  // what the row shows and hides: each slider with its number
+  // The range each slider was given; only the program sets them, and
+  // reading them back from the toolkit would cost more than the refresh.
+  std::array<scale_range, slider_count> ranges;
 };
 
 // Builds the window hidden: everything inside the form is managed, the
@@ -58,16 +68,15 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
 // Shows the first `count` sliders and hides the rest; each shown slider
 // holds trunc(its entry). Sliders already showing the right thing are left
 // alone, so a refresh at every iteration of a render costs little.
-void show_sliders(const slider_window& window, const slider_row& sliders, int count,
-                  std::span<const float> entries);
+void show_sliders(slider_window& window, int count, std::span<const float> entries);
 
 // The value a slider shows for an entry: trunc(position), within bounds.
 int shown_value(float position);
 
-// Moves one slider to trunc(position) without running its callbacks. A
-// value beyond the usual 0 to 100 widens that slider's range to hold it;
-// a value back inside gives it the usual range again.
-void show_position(Widget slider, float position);
+// Moves slider i to trunc(position) without running its callbacks. A value
+// beyond the usual 0 to 100 widens that slider's range to hold it; a value
+// back inside gives it the usual range again.
+void show_position(slider_window& window, int i, float position);
 
 struct auto_set_names {
   const char* shell;

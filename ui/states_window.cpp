@@ -102,7 +102,7 @@ void create_auto_set_freq_shell(Widget parent) {
 }
 
 void set_all_frequencies() {
-  show_sliders(window, state_sliders, states_in_use(), Current_State.states);
+  show_sliders(window, states_in_use(), Current_State.states);
 }
 
 void modify_freq(int num, int val) {
@@ -132,7 +132,7 @@ void cb_set_frequency(Widget, XtPointer client_data, XtPointer call_data) {
   }
   // The moved state ends exactly where its slider was put.
   modify_freq(num, value);
-  show_position(state_sliders[num], positions[num]);
+  show_position(window, num, positions[num]);
 }
 
 void cb_freq_lock(Widget, XtPointer, XtPointer call_data) {
