@@ -75,7 +75,7 @@ void auto_set(bool states, const std::string& start, const std::string& step) {
   press(XtNameToWidget(states ? auto_set_freq_form : auto_set_amp_form, "widget6"));
 }
 
-int range_of(Widget slider, const char* end) {
+int int_resource(Widget slider, const char* end) {
   int value = 0;
   XtVaGetValues(slider, end, &value, nullptr);
   return value;
@@ -294,9 +294,9 @@ TEST_F(slider_windows, a_resource_file_reaches_sliders_by_their_numbers) {
   ASSERT_TRUE(resources.named);
   EXPECT_EQ(find("states*state_holder*s45"), state_sliders[45]);
   EXPECT_EQ(find("instruments*instrument_holder*i99"), instrument_sliders[99]);
-  EXPECT_EQ(range_of(state_sliders[45], XmNscaleMultiple), 7);
-  EXPECT_EQ(range_of(state_sliders[44], XmNscaleMultiple), 10);
-  EXPECT_EQ(range_of(instrument_sliders[45], XmNscaleMultiple), 3);
+  EXPECT_EQ(int_resource(state_sliders[45], XmNscaleMultiple), 7);
+  EXPECT_EQ(int_resource(state_sliders[44], XmNscaleMultiple), 10);
+  EXPECT_EQ(int_resource(instrument_sliders[45], XmNscaleMultiple), 3);
 }
 
 TEST_F(slider_windows, values_beyond_the_range_are_shown_truly_and_kept) {
@@ -310,8 +310,8 @@ TEST_F(slider_windows, values_beyond_the_range_are_shown_truly_and_kept) {
       window.states ? set_all_frequencies() : set_all_amplitudes();
       Widget slider = window.sliders[3];
       EXPECT_EQ(scale_value(slider), v.shown) << v.entry;
-      EXPECT_EQ(range_of(slider, XmNminimum), v.minimum) << v.entry;
-      EXPECT_EQ(range_of(slider, XmNmaximum), v.maximum) << v.entry;
+      EXPECT_EQ(int_resource(slider, XmNminimum), v.minimum) << v.entry;
+      EXPECT_EQ(int_resource(slider, XmNmaximum), v.maximum) << v.entry;
     }
   }
   // A locked slider let go where it was moves nothing, fractions included.
