@@ -12,6 +12,7 @@
 
 #include "engine/automaton.h"
 #include "engine/externs.h"
+#include "engine/kernel_threads.h"
 #include "engine/mapping.h"
 #include "engine/render.h"
 #include "engine/step_kernels.h"
@@ -20,6 +21,21 @@
 namespace {
 
 constexpr int warm_up_steps = 100;  // as grown by a render
+
+// An open scratch file, removed at the end.
+class scratch_file {
+ public:
+  explicit scratch_file(const char* name)
+      : path_(std::filesystem::temp_directory_path() /
+              (std::string("zelmora-bench-") + name + ".sco")) {}
+  ~scratch_file() { std::filesystem::remove(path_); }
+  scratch_file(const scratch_file&) = delete;
+  scratch_file& operator=(const scratch_file&) = delete;
+  std::FILE* open() const { return std::fopen(path_.c_str(), "w"); }
+
+ private:
+  std::filesystem::path path_;
+};
 
 // A grid a render would really hold: the defaults after some generations,
 // so the reductions see the automaton's patches and spirals, not noise.
@@ -50,7 +66,8 @@ position_array default_states() {
 
 void set_kernels(benchmark::State& state, bool portable) {
   force_portable_kernels(portable);
-  state.SetLabel(active_kernel_set() == kernel_set::avx2 ? "avx2" : "portable");
+  state.SetLabel(std::string(active_kernel_set() == kernel_set::avx2 ? "avx2" : "portable") +
+                 (kernel_threads() > 1 ? " 2 threads" : " 1 thread"));
 }
 
 void count_cells(benchmark::State& state, int side) {
@@ -83,6 +100,84 @@ void BM_step_reference(benchmark::State& state) {
   count_cells(state, side);
 }
 
+// What a render does each iteration, on the grids it keeps a byte a cell:
+// one step, then the reduction and the notes of the new generation.
+// Arguments: grid side, instruments, 0 mean / 1 mode.
+void BM_iteration(benchmark::State& state) {
+  const int side = static_cast<int>(state.range(0));
+  const int instruments = static_cast<int>(state.range(1));
+  const compact_render_scope kept;
+  std::srand(1);
+  init_array(grid1, 40, side, side);
+  for (int s = 0; s < warm_up_steps; ++s)
+    step_grid(s % 2 == 0 ? grid1 : grid2, s % 2 == 0 ? grid2 : grid1, 0.8, 1.2, 1.0, 40, side, side);
+  const position_array states = default_states();
+  std::array<float, max_instruments> instrm{};
+  instrm.fill(50.0f);
+  frequency_array freq{};
+  scratch_file file("iteration");
+  std::FILE* fp = file.open();
+  set_kernels(state, false);
+  int t = 0;
+  for (auto _ : state) {
+    grid_type& current = t % 2 == 0 ? grid1 : grid2;
+    step_grid(current, t % 2 == 0 ? grid2 : grid1, 0.8, 1.2, 1.0, 40, side, side);
+    grid_type& next = t % 2 == 0 ? grid2 : grid1;
+    (state.range(2) != 0 ? md_freq : av_freq)(next, freq, states, instruments, side, side);
+    writesound(fp, freq, instrm, instruments, t % 600, 0.025f);
+    if (++t % 600 == 0) std::rewind(fp);
+  }
+  std::fclose(fp);
+  count_cells(state, side);
+}
+
+// The same on int grids with the literal model.
+void BM_iteration_reference(benchmark::State& state) {
+  const int side = static_cast<int>(state.range(0));
+  const int instruments = static_cast<int>(state.range(1));
+  auto g = warmed_grids(side);
+  const position_array states = default_states();
+  std::array<float, max_instruments> instrm{};
+  instrm.fill(50.0f);
+  frequency_array freq{};
+  scratch_file file("iteration-reference");
+  std::FILE* fp = file.open();
+  int t = 0;
+  for (auto _ : state) {
+    reference::step(*g->current, *g->next, 0.8, 1.2, 1.0, 40, side, side);
+    g->swap();
+    (state.range(2) != 0 ? reference::md_freq : reference::av_freq)(*g->current, freq, states,
+                                                                     instruments, side, side);
+    reference::writesound(fp, freq, instrm, instruments, t % 600, 0.025f);
+    if (++t % 600 == 0) std::rewind(fp);
+  }
+  std::fclose(fp);
+  count_cells(state, side);
+}
+
+// Seeding a side x side grid, as a render's first iteration does: into the
+// bytes of a kept grid, and into a plain int grid.
+void BM_seed(benchmark::State& state, bool kept) {
+  const int side = static_cast<int>(state.range(0));
+  const std::unique_ptr<compact_render_scope> scope =
+      kept ? std::make_unique<compact_render_scope>() : nullptr;
+  for (auto _ : state) {
+    init_array(grid1, 40, side, side);
+    benchmark::ClobberMemory();
+  }
+  count_cells(state, side);
+}
+
+void BM_seed_reference(benchmark::State& state) {
+  const int side = static_cast<int>(state.range(0));
+  auto g = std::make_unique<grid_type>();
+  for (auto _ : state) {
+    reference::init_array(*g, 40, side, side);
+    benchmark::ClobberMemory();
+  }
+  count_cells(state, side);
+}
+
 // Arguments: grid side, instruments, and the generations grown from the
 // seeding (0: noise, without the runs of a grown grid).
 template <typename Reduce>
@@ -103,21 +198,6 @@ void BM_mean(benchmark::State& state) { run_reduction(state, av_freq); }
 void BM_mean_reference(benchmark::State& state) { run_reduction(state, reference::av_freq); }
 void BM_mode(benchmark::State& state) { run_reduction(state, md_freq); }
 void BM_mode_reference(benchmark::State& state) { run_reduction(state, reference::md_freq); }
-
-// An open scratch file, removed at the end.
-class scratch_file {
- public:
-  explicit scratch_file(const char* name)
-      : path_(std::filesystem::temp_directory_path() /
-              (std::string("zelmora-bench-") + name + ".sco")) {}
-  ~scratch_file() { std::filesystem::remove(path_); }
-  scratch_file(const scratch_file&) = delete;
-  scratch_file& operator=(const scratch_file&) = delete;
-  std::FILE* open() const { return std::fopen(path_.c_str(), "w"); }
-
- private:
-  std::filesystem::path path_;
-};
 
 template <typename Write>
 void run_writesound(benchmark::State& state, Write write) {
@@ -179,6 +259,13 @@ void BM_render_reference(benchmark::State& state) {
 
 BENCHMARK_CAPTURE(BM_step, fast, false)->Arg(50)->Arg(250)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_step, portable, true)->Arg(50)->Arg(250)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_iteration)->Args({1000, 100, 0})->Args({1000, 100, 1})->Args({50, 25, 0})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_iteration_reference)->Args({1000, 100, 0})->Args({1000, 100, 1})->Args({50, 25, 0})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_seed, kept, true)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_seed, ints, false)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_seed_reference)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_step_reference)->Arg(50)->Arg(250)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 void reduction_cases(benchmark::internal::Benchmark* b) {

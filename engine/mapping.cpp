@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/automaton.h"
+#include "engine/compact_grid.h"
 #include "engine/numeric.h"
 #include "engine/mode_kernels.h"
 
@@ -99,8 +100,12 @@ std::array<std::int32_t, max_blocks_per_side * block_counter_stride> block_count
 
 void av_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y) {
-  const block_layout b = layout_for(noinstrm, x, y);
   const std::array<float, max_states>& frequency = state_frequencies(states);
+  if (const compact_grid* bytes = compact_view(grid, x, y)) {
+    compact_av_freq(*bytes, freq, frequency, noinstrm);
+    return;
+  }
+  const block_layout b = layout_for(noinstrm, x, y);
   const double cells = static_cast<double>(b.bx) * b.by;
   for (int bi = 0; bi < b.n; ++bi) {
     std::array<float, max_blocks_per_side> sums{};
@@ -114,8 +119,12 @@ void av_freq(const grid_type& grid, frequency_array& freq, const position_array&
 
 void md_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y) {
-  const block_layout b = layout_for(noinstrm, x, y);
   const std::array<float, max_states>& frequency = state_frequencies(states);
+  if (const compact_grid* bytes = compact_view(grid, x, y)) {
+    compact_md_freq(*bytes, freq, frequency, noinstrm);
+    return;
+  }
+  const block_layout b = layout_for(noinstrm, x, y);
   const mode_kernel kernel = best_mode_kernel();
   for (int bi = 0; bi < b.n; ++bi) {
     std::fill_n(block_counts.begin(), b.n * block_counter_stride, 0);

@@ -7,6 +7,7 @@
 #include "events/event_apply.h"
 
 int play_ca(std::FILE* fp) {
+  const compact_render_scope kept_grids;
   Next_Event = Event_List.get();
   Interp_Flag = 0;
   init_array(grid1, Current_State.Ns, Current_State.x, Current_State.y);

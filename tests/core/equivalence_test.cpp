@@ -1,5 +1,7 @@
 // The engine against the literal model in reference.h, bit for bit, over
-// randomized parameters (fixed seeds), on the vector and the portable kernels.
+// randomized parameters (fixed seeds), on the vector and the portable
+// kernels, on plain int grids and on the render's byte grids, with one and
+// two kernel threads.
 #include <unistd.h>
 
 #include <bit>
@@ -10,6 +12,8 @@
 #include <random>
 
 #include "engine/automaton.h"
+#include "engine/compact_grid.h"
+#include "engine/kernel_threads.h"
 #include "engine/mapping.h"
 #include "engine/mode_kernels.h"
 #include "engine/render.h"
@@ -119,22 +123,33 @@ class equivalence_test : public test_support::core_test,
   }
   void TearDown() override {
     force_portable_kernels(false);
+    set_kernel_threads(0);
     core_test::TearDown();
   }
 
-  // Every cell a step writes, rows 0..x+1 and columns 0..y+1.
+  // Every cell a step writes, rows 0..x+1 and columns 0..y+1, on plain
+  // grids and on the kept grid1 and grid2 (bytes whenever the states fit).
   void expect_same_steps(const rule_case& c, int steps) {
     SCOPED_TRACE(::testing::Message() << "r1=" << c.r1 << " r2=" << c.r2 << " k=" << c.k
                                       << " Ns=" << c.Ns << " x=" << c.x << " y=" << c.y);
-    g->engine[0] = g->literal[0] = g->start;
+    const compact_render_scope kept;
+    g->engine[0] = g->literal[0] = grid1 = g->start;
+    // An empty extent still wraps what the target held before.
+    g->engine[1] = grid2 = g->literal[1];
+    const std::array<grid_type*, 2> kept_grids{&grid1, &grid2};
     for (int s = 0; s < steps; ++s) {
       const int from = s % 2, to = 1 - s % 2;
       step_grid(g->engine[from], g->engine[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
+      step_grid(*kept_grids[from], *kept_grids[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
       reference::step(g->literal[from], g->literal[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
+      const grid_type& bytes = current_grid(*kept_grids[to]);
       for (int r = 0; r <= c.x + 1; ++r)
-        for (int col = 0; col <= c.y + 1; ++col)
+        for (int col = 0; col <= c.y + 1; ++col) {
           ASSERT_EQ(g->engine[to][r][col], g->literal[to][r][col])
               << "cell [" << r << "][" << col << "] after step " << s + 1;
+          ASSERT_EQ(bytes[r][col], g->literal[to][r][col])
+              << "kept cell [" << r << "][" << col << "] after step " << s + 1;
+        }
     }
   }
 
@@ -191,7 +206,38 @@ TEST_P(equivalence_test, StepsMatchTheRuleCellByCell) {
   expect_same_steps({0.8, 1.2, 2.0, 40, 33, 35}, 3);
   std::srand(3);
   reference::init_array(g->start, 40, 1000, 1000);
-  expect_same_steps({0.8, 1.2, 1.0, 40, 1000, 1000}, 2);
+  for (const int threads : {1, 2}) {
+    set_kernel_threads(threads);
+    expect_same_steps({0.8, 1.2, threads == 1 ? 1.0 : 300.0, 40, 1000, 1000}, 2);
+  }
+}
+
+// The C library's generator, taken over mid-stream, for plain and kept
+// grids: the same cells, and rand() goes on as if it had drawn them itself.
+TEST_P(equivalence_test, SeedingDrawsWhatRandGives) {
+  std::srand(9);
+  const int after_reseed = std::rand();
+  for (const bool kept : {false, true}) {
+    SCOPED_TRACE(kept ? "kept" : "plain");
+    std::srand(77);
+    std::rand();
+    reference::init_array(g->literal[0], 37, 333, 77);
+    const std::array<int, 3> expected{std::rand(), std::rand(), std::rand()};
+    std::srand(77);
+    std::rand();
+    {
+      const std::unique_ptr<compact_render_scope> scope =
+          kept ? std::make_unique<compact_render_scope>() : nullptr;
+      init_array(grid1, 37, 333, 77);
+      EXPECT_EQ((std::array<int, 3>{std::rand(), std::rand(), std::rand()}), expected);
+      const grid_type& seeded = current_grid(grid1);
+      for (int r = 0; r <= 334; ++r)
+        for (int c = 0; c <= 78; ++c)
+          ASSERT_EQ(seeded[r][c], g->literal[0][r][c]) << "cell [" << r << "][" << c << "]";
+    }
+    std::srand(9);
+    EXPECT_EQ(std::rand(), after_reseed);
+  }
 }
 
 // Both reductions entry by entry; and the last block row's mode counts of
@@ -226,6 +272,29 @@ void expect_same_reductions(const grid_type& grid, const position_array& states,
   }
 }
 
+// The byte reductions: negative states read as 0 and large ones as 99, so
+// the grid with those made 0 and one large state reduces alike.
+void expect_same_byte_reductions(const grid_type& grid, const position_array& states,
+                                 int noinstrm, int x, int y) {
+  auto fitting = std::make_unique<grid_type>(grid);
+  for (auto& row : *fitting)
+    for (std::int32_t& v : row) v = v < 0 ? 0 : (v >= big_cell ? 300 : v);
+  auto bytes = std::make_unique<compact_grid>();
+  ASSERT_TRUE(compact_from_ints(*fitting, *bytes, x, y));
+  std::array<float, max_states> frequency;
+  for (int s = 0; s < max_states; ++s) frequency[s] = position_frequency(states[s]);
+  for (const bool mode : {false, true}) {
+    frequency_array engine, literal;
+    engine.fill(-1.0f);
+    literal.fill(-1.0f);
+    (mode ? compact_md_freq : compact_av_freq)(*bytes, engine, frequency, noinstrm);
+    (mode ? reference::md_freq : reference::av_freq)(grid, literal, states, noinstrm, x, y);
+    for (int i = 0; i < max_instruments; ++i)
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(engine[i]), std::bit_cast<std::uint32_t>(literal[i]))
+          << (mode ? "byte mode" : "byte mean") << " entry " << i;
+  }
+}
+
 TEST_P(equivalence_test, BothReductionsMatchBitForBit) {
   std::mt19937 rng(GetParam() ? 424243 : 424242);
   for (int i = 0; i < 100 && !HasFatalFailure(); ++i) {
@@ -236,7 +305,9 @@ TEST_P(equivalence_test, BothReductionsMatchBitForBit) {
                                       << " noinstrm=" << noinstrm);
     // A change of positions between iterations must show at once.
     expect_same_reductions(g->start, random_positions(rng), noinstrm, x, y);
-    expect_same_reductions(g->start, random_positions(rng), noinstrm, x, y);
+    const position_array states = random_positions(rng);
+    expect_same_reductions(g->start, states, noinstrm, x, y);
+    expect_same_byte_reductions(g->start, states, noinstrm, x, y);
   }
   // Full size: long runs of one state, then runs of random length whose
   // values outside the tables clamp alike, then short runs.
@@ -251,6 +322,8 @@ TEST_P(equivalence_test, BothReductionsMatchBitForBit) {
   for (const int noinstrm : {1, 2, 25, 99, 100}) {
     SCOPED_TRACE(noinstrm);
     expect_same_reductions(g->start, states, noinstrm, 1000, 1000);
+    set_kernel_threads(noinstrm % 2 + 1);
+    expect_same_byte_reductions(g->start, states, noinstrm, 1000, 1000);
   }
 }
 
@@ -258,6 +331,13 @@ TEST_P(equivalence_test, ScoresMatchTheModel) {
   for (const int mode : {0, 1}) {
     Mean_Mode = mode;
     expect_same_score(1 + mode);
+  }
+  // Large enough for the kernels to share the rows, then on one thread.
+  Current_State.x = Current_State.y = 300;
+  Current_State.iter = 3;
+  for (const int threads : {2, 1}) {
+    set_kernel_threads(threads);
+    expect_same_score(7);
   }
   std::mt19937 rng(1234);
   for (int i = 0; i < 40 && !HasFatalFailure(); ++i) {

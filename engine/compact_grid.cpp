@@ -1,0 +1,504 @@
+#include "engine/compact_grid.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/kernel_threads.h"
+#include "engine/rand_stream.h"
+
+namespace {
+
+// Past this many cells a kernel shares its rows with the second thread.
+constexpr long long split_from_cells = 1 << 16;
+
+bool worth_splitting(int x, int y) { return static_cast<long long>(x) * y >= split_from_cells; }
+
+void wrap_columns(std::uint8_t* row, int y) {
+  row[0] = row[y];
+  row[y + 1] = row[1];
+}
+
+// Whole rows after the columns, so each corner gets the opposite corner.
+void wrap_rows(compact_grid& grid) {
+  std::memcpy(grid.rows[0].data(), grid.rows[grid.x].data(), grid.y + 2);
+  std::memcpy(grid.rows[grid.x + 1].data(), grid.rows[1].data(), grid.y + 2);
+}
+
+}  // namespace
+
+bool compact_from_ints(const grid_type& from, compact_grid& to, int x, int y) {
+  to.x = x;
+  to.y = y;
+  to.big = 0;
+  bool have_big = false;
+  for (int r = 0; r <= x + 1; ++r) {
+    for (int c = 0; c <= y + 1; ++c) {
+      const std::int32_t v = from[r][c];
+      if (v < 0) return false;
+      if (v >= big_cell) {
+        if (have_big && v != to.big) return false;
+        have_big = true;
+        to.big = v;
+        to.rows[r][c] = big_cell;
+      } else {
+        to.rows[r][c] = static_cast<std::uint8_t>(v);
+      }
+    }
+  }
+  return true;
+}
+
+void compact_to_ints(const compact_grid& from, grid_type& to) {
+  for (int r = 0; r <= from.x + 1; ++r) {
+    const std::uint8_t* cells = from.rows[r].data();
+    std::int32_t* out = to[r].data();
+    for (int c = 0; c <= from.y + 1; ++c) out[c] = cells[c];
+    if (from.big != big_cell)
+      for (int c = 0; c <= from.y + 1; ++c)
+        if (cells[c] == big_cell) out[c] = from.big;
+  }
+}
+
+void compact_seed(compact_grid& grid, int modulus, int x, int y) {
+  grid.x = x;
+  grid.y = y;
+  grid.big = big_cell;
+  if (x <= 0 || y <= 0) return;
+  {
+    rand_stream draws;
+    for (int r = 1; r <= x; ++r) draws.draw(modulus, &grid.rows[r][1], y);
+  }
+  for (int r = 1; r <= x; ++r) wrap_columns(grid.rows[r].data(), y);
+  wrap_rows(grid);
+}
+
+bool make_compact_rule(const rule_table& table, compact_rule& rule) {
+  constexpr int lonely_slot = 127;
+  constexpr int healthy_slot = 128;
+  const int ill_from = table.ill_from;
+  if (ill_from < 0 || ill_from >= max_states) return false;
+  rule.ill_from = static_cast<std::uint8_t>(ill_from);
+  for (int n = 0; n <= 8; ++n) {
+    rule.by_infected[n] = static_cast<std::uint8_t>(table.next[healthy_slot + n]);
+    rule.by_ill[n] = static_cast<std::uint8_t>(table.next[healthy_slot + 16 * n]);
+  }
+  for (int ill = 0; ill <= 8; ++ill)
+    for (int infected = 0; infected <= 8; ++infected)
+      if (table.next[healthy_slot + 16 * ill + infected] !=
+          std::min(rule.by_infected[infected] + rule.by_ill[ill], ill_from))
+        return false;
+  // trunc(mean + k) is mean + trunc(k) unless rounding crosses a whole
+  // number; the tables say which.
+  rule.raise = table.next[0] < ill_from ? static_cast<std::uint8_t>(table.next[0]) : 255;
+  for (int mean = 0; mean < max_states; ++mean)
+    if (table.next[mean] != std::min(std::min(mean + rule.raise, 255), ill_from)) return false;
+  rule.lonely_state = table.next[lonely_slot];
+  if (rule.lonely_state < 0) return false;
+  rule.lonely = static_cast<std::uint8_t>(std::min<std::int32_t>(rule.lonely_state, big_cell));
+  return true;
+}
+
+namespace {
+
+// ceil(2^15 / d) for d = 1..8, d = 8 at index 0: (2 * sum * r) >> 16 is
+// sum / d for every infected sum (at most 8 * 98).
+constexpr std::array<std::uint16_t, 8> reciprocal15 = {4096, 32768, 16384, 10923,
+                                                       8192, 6554,  5462,  4682};
+
+constexpr bool reciprocals_divide_exactly() {
+  for (std::uint32_t d = 1; d <= 8; ++d)
+    for (std::uint32_t sum = 0; sum <= 8 * (max_states - 2); ++sum)
+      if (((2 * sum * reciprocal15[d % 8]) >> 16) != sum / d) return false;
+  return true;
+}
+static_assert(reciprocals_divide_exactly());
+
+// What each cell is to its neighbours: flags (1 infected, 16 ill, so nine
+// of them add up in a byte's two halves) and its state when infected.
+struct classified_row {
+  alignas(32) std::array<std::uint8_t, compact_stride> flags;
+  alignas(32) std::array<std::uint8_t, compact_stride> infected;
+};
+
+// A part's rows: the three classified rows around the one being stepped
+// and their vertical sums.
+struct step_scratch {
+  std::array<classified_row, 3> around;
+  alignas(32) std::array<std::uint8_t, compact_stride> flag_sums;
+  alignas(32) std::array<std::uint16_t, compact_stride> state_sums;
+};
+
+std::array<step_scratch, max_kernel_threads> scratch;
+
+// Columns 0..y+1 at least, in whole vectors.
+int vector_columns(int y) { return (y + 2 + 31) / 32 * 32; }
+
+// Portable -------------------------------------------------------------------
+
+void classify_portable(const std::uint8_t* cells, classified_row& out, int width,
+                       std::uint8_t ill_from) {
+  for (int c = 0; c < width; ++c) {
+    const std::uint8_t v = cells[c];
+    const bool ill = v >= ill_from;
+    const bool infected = !ill && v != 0;
+    out.flags[c] = static_cast<std::uint8_t>(ill ? 16 : (infected ? 1 : 0));
+    out.infected[c] = infected ? v : 0;
+  }
+}
+
+void sum_rows_portable(const std::array<const classified_row*, 3>& rows, step_scratch& s,
+                       int width) {
+  for (int c = 0; c < width; ++c) {
+    s.flag_sums[c] = static_cast<std::uint8_t>(rows[0]->flags[c] + rows[1]->flags[c] +
+                                               rows[2]->flags[c]);
+    s.state_sums[c] = static_cast<std::uint16_t>(rows[0]->infected[c] + rows[1]->infected[c] +
+                                                 rows[2]->infected[c]);
+  }
+}
+
+void decode_portable(const std::uint8_t* self, const classified_row& here, const step_scratch& s,
+                     std::uint8_t* out, int y, const compact_rule& rule) {
+  for (int j = 1; j <= y; ++j) {
+    const int flags = s.flag_sums[j - 1] + s.flag_sums[j] + s.flag_sums[j + 1] - here.flags[j];
+    const int infected = flags & 15;
+    const int ill = flags >> 4;
+    const std::uint8_t v = self[j];
+    int next = 0;
+    if (v == 0) {
+      next = std::min(rule.by_infected[infected] + rule.by_ill[ill], int{rule.ill_from});
+    } else if (v >= rule.ill_from) {
+      next = 0;
+    } else if (infected == 0) {
+      next = rule.lonely;
+    } else {
+      const int sum = s.state_sums[j - 1] + s.state_sums[j] + s.state_sums[j + 1] - here.infected[j];
+      next = std::min(std::min(sum / infected + rule.raise, 255), int{rule.ill_from});
+    }
+    out[j] = static_cast<std::uint8_t>(next);
+  }
+}
+
+// AVX2 -----------------------------------------------------------------------
+
+#define ZELMORA_AVX2 __attribute__((target("avx2")))
+
+ZELMORA_AVX2 inline __m256i load32(const void* p) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+ZELMORA_AVX2 inline void store32(void* p, __m256i v) {
+  _mm256_storeu_si256(static_cast<__m256i*>(p), v);
+}
+ZELMORA_AVX2 inline __m256i widen(const std::uint8_t* p) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+ZELMORA_AVX2 void classify_avx2(const std::uint8_t* cells, classified_row& out, int width,
+                                std::uint8_t ill_from) {
+  const __m256i last = _mm256_set1_epi8(static_cast<char>(ill_from));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i one = _mm256_set1_epi8(1);
+  const __m256i sixteen = _mm256_set1_epi8(16);
+  for (int c = 0; c < width; c += 32) {
+    const __m256i v = load32(cells + c);
+    const __m256i ill = _mm256_cmpeq_epi8(_mm256_max_epu8(v, last), v);
+    const __m256i healthy = _mm256_cmpeq_epi8(v, zero);
+    store32(out.flags.data() + c, _mm256_blendv_epi8(_mm256_andnot_si256(healthy, one), sixteen, ill));
+    store32(out.infected.data() + c, _mm256_andnot_si256(_mm256_or_si256(ill, healthy), v));
+  }
+  _mm256_zeroupper();
+}
+
+ZELMORA_AVX2 void sum_rows_avx2(const std::array<const classified_row*, 3>& rows, step_scratch& s,
+                                int width) {
+  for (int c = 0; c < width; c += 32) {
+    store32(s.flag_sums.data() + c,
+            _mm256_add_epi8(_mm256_add_epi8(load32(rows[0]->flags.data() + c),
+                                            load32(rows[1]->flags.data() + c)),
+                            load32(rows[2]->flags.data() + c)));
+    for (int h = 0; h < 32; h += 16)
+      store32(s.state_sums.data() + c + h,
+              _mm256_add_epi16(_mm256_add_epi16(widen(rows[0]->infected.data() + c + h),
+                                                widen(rows[1]->infected.data() + c + h)),
+                               widen(rows[2]->infected.data() + c + h)));
+  }
+  _mm256_zeroupper();
+}
+
+// 16 cells' infected means from their sums and counts (16-bit lanes).
+ZELMORA_AVX2 inline __m256i means_of(const step_scratch& s, const classified_row& here, int j,
+                                     __m128i counts, __m256i reciprocals) {
+  const std::uint16_t* v = s.state_sums.data();
+  const __m256i sums = _mm256_sub_epi16(
+      _mm256_add_epi16(_mm256_add_epi16(load32(v + j - 1), load32(v + j)), load32(v + j + 1)),
+      widen(here.infected.data() + j));
+  // Byte pairs 2t, 2t+1 of the table: the reciprocal of count t (8 as 0).
+  const __m256i t = _mm256_and_si256(_mm256_cvtepu8_epi16(counts), _mm256_set1_epi16(7));
+  const __m256i twice = _mm256_slli_epi16(t, 1);
+  const __m256i index = _mm256_add_epi16(_mm256_or_si256(twice, _mm256_slli_epi16(twice, 8)),
+                                         _mm256_set1_epi16(0x0100));
+  return _mm256_mulhi_epu16(_mm256_slli_epi16(sums, 1), _mm256_shuffle_epi8(reciprocals, index));
+}
+
+ZELMORA_AVX2 void decode_avx2(const std::uint8_t* self, const classified_row& here,
+                              const step_scratch& s, std::uint8_t* out, int y,
+                              const compact_rule& rule) {
+  const __m256i last = _mm256_set1_epi8(static_cast<char>(rule.ill_from));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i low_half = _mm256_set1_epi8(15);
+  const __m256i by_infected = _mm256_broadcastsi128_si256(
+      _mm_load_si128(reinterpret_cast<const __m128i*>(rule.by_infected.data())));
+  const __m256i by_ill = _mm256_broadcastsi128_si256(
+      _mm_load_si128(reinterpret_cast<const __m128i*>(rule.by_ill.data())));
+  const __m256i reciprocals = _mm256_broadcastsi128_si256(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(reciprocal15.data())));
+  const __m256i raise = _mm256_set1_epi8(static_cast<char>(rule.raise));
+  const __m256i lonely = _mm256_set1_epi8(static_cast<char>(rule.lonely));
+  const std::uint8_t* f = s.flag_sums.data();
+  for (int j = 1; j <= y; j += 32) {
+    const __m256i flags = _mm256_sub_epi8(
+        _mm256_add_epi8(_mm256_add_epi8(load32(f + j - 1), load32(f + j)), load32(f + j + 1)),
+        load32(here.flags.data() + j));
+    const __m256i infected = _mm256_and_si256(flags, low_half);
+    const __m256i ill = _mm256_and_si256(_mm256_srli_epi16(flags, 4), low_half);
+    const __m256i healthy_next = _mm256_min_epu8(
+        _mm256_adds_epu8(_mm256_shuffle_epi8(by_infected, infected), _mm256_shuffle_epi8(by_ill, ill)),
+        last);
+    const __m256i low = means_of(s, here, j, _mm256_castsi256_si128(infected), reciprocals);
+    const __m256i high = means_of(s, here, j + 16, _mm256_extracti128_si256(infected, 1), reciprocals);
+    const __m256i means = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+    const __m256i infected_next = _mm256_blendv_epi8(
+        _mm256_min_epu8(_mm256_adds_epu8(means, raise), last), lonely,
+        _mm256_cmpeq_epi8(infected, zero));
+    const __m256i v = load32(self + j);
+    const __m256i ill_self = _mm256_cmpeq_epi8(_mm256_max_epu8(v, last), v);
+    store32(out + j, _mm256_blendv_epi8(_mm256_andnot_si256(ill_self, infected_next), healthy_next,
+                                        _mm256_cmpeq_epi8(v, zero)));
+  }
+  _mm256_zeroupper();
+}
+
+struct byte_passes {
+  void (*classify)(const std::uint8_t*, classified_row&, int, std::uint8_t);
+  void (*sum_rows)(const std::array<const classified_row*, 3>&, step_scratch&, int);
+  void (*decode)(const std::uint8_t*, const classified_row&, const step_scratch&, std::uint8_t*,
+                 int, const compact_rule&);
+};
+
+constexpr byte_passes portable_byte_passes{classify_portable, sum_rows_portable, decode_portable};
+constexpr byte_passes avx2_byte_passes{classify_avx2, sum_rows_avx2, decode_avx2};
+
+// Rows first..last-1 (1-based interior rows), each with its wrapped columns.
+void step_rows(const byte_passes& passes, const compact_grid& from, compact_grid& to,
+               const compact_rule& rule, step_scratch& s, int first, int last) {
+  const int width = vector_columns(from.y) + 32;  // the sums read one column past
+  std::array<classified_row*, 3> ring{&s.around[0], &s.around[1], &s.around[2]};
+  passes.classify(from.rows[first - 1].data(), *ring[0], width, rule.ill_from);
+  passes.classify(from.rows[first].data(), *ring[1], width, rule.ill_from);
+  for (int i = first; i < last; ++i) {
+    passes.classify(from.rows[i + 1].data(), *ring[2], width, rule.ill_from);
+    passes.sum_rows({ring[0], ring[1], ring[2]}, s, width);
+    passes.decode(from.rows[i].data(), *ring[1], s, to.rows[i].data(), from.y, rule);
+    wrap_columns(to.rows[i].data(), from.y);
+    std::rotate(ring.begin(), ring.begin() + 1, ring.end());
+  }
+}
+
+}  // namespace
+
+void compact_step(const compact_grid& from, compact_grid& to, const compact_rule& rule) {
+  to.x = from.x;
+  to.y = from.y;
+  to.big = rule.lonely_state;
+  if (from.x <= 0 || from.y <= 0) return;
+  const byte_passes& passes =
+      active_kernel_set() == kernel_set::avx2 ? avx2_byte_passes : portable_byte_passes;
+  parallel_rows(from.x, worth_splitting(from.x, from.y), [&](int part, int first, int last) {
+    step_rows(passes, from, to, rule, scratch[part], first + 1, last + 1);
+  });
+  wrap_rows(to);
+}
+
+// Reductions -----------------------------------------------------------------
+
+namespace {
+
+struct block_shape {
+  int n = 0;   // blocks per side
+  int bx = 0;  // rows per block
+  int by = 0;  // columns per block
+};
+
+block_shape shape_of(const compact_grid& grid, int noinstrm) {
+  block_shape b;
+  b.n = blocks_per_side(std::min(noinstrm, max_instruments));
+  if (b.n > 0) {
+    b.bx = grid.x / b.n;
+    b.by = grid.y / b.n;
+  }
+  return b;
+}
+
+// Each block adds its cells in the int kernel's order (mapping.cpp): G
+// chains side by side, one per block.
+template <int G>
+void add_to_blocks(const std::uint8_t* cells, int width, const float* frequency, float* sums) {
+  // Unrolled, so the sums stay in registers.
+  std::array<float, G> s;
+#pragma GCC unroll 10
+  for (int g = 0; g < G; ++g) s[g] = sums[g];
+  for (int c = 0; c < width; ++c) {
+#pragma GCC unroll 10
+    for (int g = 0; g < G; ++g) s[g] += frequency[cells[g * width + c]];
+  }
+#pragma GCC unroll 10
+  for (int g = 0; g < G; ++g) sums[g] = s[g];
+}
+
+// All the blocks of a row at once: up to ten independent chains keep both
+// adders busy where four wait on each other.
+void add_row_to_blocks(const std::uint8_t* cells, int blocks, int width, const float* frequency,
+                       float* sums) {
+  switch (blocks) {
+    case 10: add_to_blocks<10>(cells, width, frequency, sums); break;
+    case 9: add_to_blocks<9>(cells, width, frequency, sums); break;
+    case 8: add_to_blocks<8>(cells, width, frequency, sums); break;
+    case 7: add_to_blocks<7>(cells, width, frequency, sums); break;
+    case 6: add_to_blocks<6>(cells, width, frequency, sums); break;
+    case 5: add_to_blocks<5>(cells, width, frequency, sums); break;
+    case 4: add_to_blocks<4>(cells, width, frequency, sums); break;
+    case 3: add_to_blocks<3>(cells, width, frequency, sums); break;
+    case 2: add_to_blocks<2>(cells, width, frequency, sums); break;
+    case 1: add_to_blocks<1>(cells, width, frequency, sums); break;
+    default: break;
+  }
+}
+
+constexpr int max_side_blocks = 10;
+constexpr int counter_stride = 128;
+constexpr int mask_words = compact_stride / 64;
+
+// Where each column's block counters start, and the columns that start a
+// block (a run never crosses one); rebuilt when the blocks change.
+struct run_layout {
+  int blocks = 0;
+  int width = 0;
+  std::array<std::uint16_t, compact_stride> first_counter{};
+  std::array<std::uint64_t, mask_words> block_starts{};
+};
+
+run_layout layout;
+
+void prepare_layout(int blocks, int width) {
+  if (layout.blocks == blocks && layout.width == width) return;
+  layout = run_layout{};
+  layout.blocks = blocks;
+  layout.width = width;
+  for (int c = 0; c < blocks * width; ++c) {
+    layout.first_counter[c] = static_cast<std::uint16_t>(c / width * counter_stride);
+    if (c % width == 0) layout.block_starts[c / 64] |= std::uint64_t{1} << (c % 64);
+  }
+}
+
+// Bit c of the words: cell c differs from cell c - 1 (cells[-1] is the
+// border column, always readable).
+void run_starts_portable(const std::uint8_t* cells, int count, std::uint64_t* words) {
+  for (int w = 0; w * 64 < count; ++w) {
+    std::uint64_t bits = 0;
+    for (int b = 0; b < 64; ++b)
+      bits |= static_cast<std::uint64_t>(cells[w * 64 + b] != cells[w * 64 + b - 1]) << b;
+    words[w] = bits;
+  }
+}
+
+ZELMORA_AVX2 void run_starts_avx2(const std::uint8_t* cells, int count, std::uint64_t* words) {
+  for (int w = 0; w * 64 < count; ++w) {
+    const std::uint8_t* p = cells + w * 64;
+    const auto same_low = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(p), load32(p - 1))));
+    const auto same_high = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(p + 32), load32(p + 31))));
+    words[w] = ~(static_cast<std::uint64_t>(same_high) << 32 | same_low);
+  }
+  _mm256_zeroupper();
+}
+
+using run_starts_pass = void (*)(const std::uint8_t*, int, std::uint64_t*);
+
+// Adds every run of the row's first `count` cells to its block's counter
+// of its state (100 and more count as 99).
+void count_runs(const std::uint8_t* cells, int count, run_starts_pass find_starts,
+                std::int32_t* counts) {
+  std::array<std::uint64_t, mask_words> starts;
+  find_starts(cells, count, starts.data());
+  const int words = (count + 63) / 64;
+  int start = 0;
+  const auto add_run = [&](int end) {
+    counts[layout.first_counter[start] + std::min<int>(cells[start], max_states - 1)] += end - start;
+    start = end;
+  };
+  for (int w = 0; w < words; ++w) {
+    std::uint64_t bits = starts[w] | layout.block_starts[w];
+    if (w == 0) bits &= ~std::uint64_t{1};
+    if (w == words - 1 && count % 64 != 0) bits &= (std::uint64_t{1} << (count % 64)) - 1;
+    for (; bits != 0; bits &= bits - 1) add_run(w * 64 + __builtin_ctzll(bits));
+  }
+  add_run(count);
+}
+
+// Strictly greater: the lowest of equally frequent states wins.
+int mode_of(const std::int32_t* counts) {
+  int mode = 0;
+  int best = 0;
+  for (int s = 0; s < max_states; ++s) {
+    if (counts[s] > best) {
+      best = counts[s];
+      mode = s;
+    }
+  }
+  return mode;
+}
+
+std::array<std::array<std::int32_t, max_side_blocks * counter_stride>, max_kernel_threads>
+    part_counts;
+
+}  // namespace
+
+void compact_av_freq(const compact_grid& grid, frequency_array& freq,
+                     const std::array<float, max_states>& frequency, int noinstrm) {
+  const block_shape b = shape_of(grid, noinstrm);
+  std::array<float, 256> by_cell;
+  for (int v = 0; v < 256; ++v) by_cell[v] = frequency[std::min(v, max_states - 1)];
+  const double cells = static_cast<double>(b.bx) * b.by;
+  parallel_rows(b.n, worth_splitting(grid.x, grid.y), [&](int, int first, int last) {
+    for (int bi = first; bi < last; ++bi) {
+      std::array<float, max_side_blocks> sums{};
+      for (int r = bi * b.bx + 1; r <= bi * b.bx + b.bx; ++r)
+        add_row_to_blocks(&grid.rows[r][1], b.n, b.by, by_cell.data(), sums.data());
+      for (int bj = 0; bj < b.n; ++bj)
+        freq[bi * b.n + bj] = cells > 0 ? static_cast<float>(sums[bj] / cells) : 0.0f;
+    }
+  });
+}
+
+void compact_md_freq(const compact_grid& grid, frequency_array& freq,
+                     const std::array<float, max_states>& frequency, int noinstrm) {
+  const block_shape b = shape_of(grid, noinstrm);
+  if (b.n <= 0) return;
+  const int count = b.n * b.by;
+  prepare_layout(b.n, b.by);
+  const run_starts_pass find_starts =
+      active_kernel_set() == kernel_set::avx2 ? run_starts_avx2 : run_starts_portable;
+  parallel_rows(b.n, worth_splitting(grid.x, grid.y), [&](int part, int first, int last) {
+    std::int32_t* counts = part_counts[part].data();
+    for (int bi = first; bi < last; ++bi) {
+      std::fill_n(counts, b.n * counter_stride, 0);
+      if (count > 0)
+        for (int r = bi * b.bx + 1; r <= bi * b.bx + b.bx; ++r)
+          count_runs(&grid.rows[r][1], count, find_starts, counts);
+      for (int bj = 0; bj < b.n; ++bj)
+        freq[bi * b.n + bj] = frequency[mode_of(counts + bj * counter_stride)];
+    }
+  });
+}
