@@ -89,6 +89,23 @@ void BM_step(benchmark::State& state, bool portable) {
   count_cells(state, side);
 }
 
+// Between the grids a render keeps, a byte a cell.
+void BM_step_kept(benchmark::State& state, bool portable) {
+  const int side = static_cast<int>(state.range(0));
+  auto g = warmed_grids(side);
+  const compact_render_scope kept;
+  grid1 = *g->current;
+  set_kernels(state, portable);
+  int t = 0;
+  for (auto _ : state) {
+    step_grid(t % 2 == 0 ? grid1 : grid2, t % 2 == 0 ? grid2 : grid1, 0.8, 1.2, 1.0, 40, side, side);
+    ++t;
+    benchmark::ClobberMemory();
+  }
+  force_portable_kernels(false);
+  count_cells(state, side);
+}
+
 void BM_step_reference(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   auto g = warmed_grids(side);
@@ -194,6 +211,27 @@ void run_reduction(benchmark::State& state, Reduce reduce) {
   count_cells(state, side);
 }
 
+// The same grid as a render keeps it, a byte a cell.
+template <typename Reduce>
+void run_kept_reduction(benchmark::State& state, Reduce reduce) {
+  const int side = static_cast<int>(state.range(0));
+  const int instruments = static_cast<int>(state.range(1));
+  auto g = warmed_grids(side, static_cast<int>(state.range(2)));
+  const compact_render_scope kept;
+  grid1 = *g->current;
+  step_grid(grid1, grid2, 0.8, 1.2, 1.0, 40, side, side);  // grid2 now held as bytes
+  const position_array states = default_states();
+  frequency_array freq{};
+  set_kernels(state, false);
+  for (auto _ : state) {
+    reduce(grid2, freq, states, instruments, side, side);
+    benchmark::DoNotOptimize(freq);
+  }
+  count_cells(state, side);
+}
+
+void BM_mean_kept(benchmark::State& state) { run_kept_reduction(state, av_freq); }
+void BM_mode_kept(benchmark::State& state) { run_kept_reduction(state, md_freq); }
 void BM_mean(benchmark::State& state) { run_reduction(state, av_freq); }
 void BM_mean_reference(benchmark::State& state) { run_reduction(state, reference::av_freq); }
 void BM_mode(benchmark::State& state) { run_reduction(state, md_freq); }
@@ -266,6 +304,8 @@ BENCHMARK(BM_iteration_reference)->Args({1000, 100, 0})->Args({1000, 100, 1})->A
 BENCHMARK_CAPTURE(BM_seed, kept, true)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_seed, ints, false)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_seed_reference)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_step_kept, fast, false)->Arg(50)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_step_kept, portable, true)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_step_reference)->Arg(50)->Arg(250)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 void reduction_cases(benchmark::internal::Benchmark* b) {
@@ -273,6 +313,8 @@ void reduction_cases(benchmark::internal::Benchmark* b) {
   b->Args({1000, 100, 0})->Unit(benchmark::kMicrosecond);
 }
 
+BENCHMARK(BM_mean_kept)->Apply(reduction_cases);
+BENCHMARK(BM_mode_kept)->Apply(reduction_cases);
 BENCHMARK(BM_mean)->Apply(reduction_cases);
 BENCHMARK(BM_mean_reference)->Apply(reduction_cases);
 BENCHMARK(BM_mode)->Apply(reduction_cases);

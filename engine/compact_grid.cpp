@@ -137,46 +137,52 @@ int vector_columns(int y) { return (y + 2 + 31) / 32 * 32; }
 
 // Portable -------------------------------------------------------------------
 
+// Plain loops over restrict pointers: the compiler vectorizes them with
+// what the baseline instruction set has.
 void classify_portable(const std::uint8_t* cells, classified_row& out, int width,
                        std::uint8_t ill_from) {
+  std::uint8_t* __restrict flags = out.flags.data();
+  std::uint8_t* __restrict infected = out.infected.data();
   for (int c = 0; c < width; ++c) {
     const std::uint8_t v = cells[c];
     const bool ill = v >= ill_from;
-    const bool infected = !ill && v != 0;
-    out.flags[c] = static_cast<std::uint8_t>(ill ? 16 : (infected ? 1 : 0));
-    out.infected[c] = infected ? v : 0;
+    const bool is_infected = !ill && v != 0;
+    flags[c] = static_cast<std::uint8_t>(ill ? 16 : (is_infected ? 1 : 0));
+    infected[c] = is_infected ? v : 0;
   }
 }
 
 void sum_rows_portable(const std::array<const classified_row*, 3>& rows, step_scratch& s,
                        int width) {
+  const std::uint8_t* __restrict f0 = rows[0]->flags.data();
+  const std::uint8_t* __restrict f1 = rows[1]->flags.data();
+  const std::uint8_t* __restrict f2 = rows[2]->flags.data();
+  const std::uint8_t* __restrict v0 = rows[0]->infected.data();
+  const std::uint8_t* __restrict v1 = rows[1]->infected.data();
+  const std::uint8_t* __restrict v2 = rows[2]->infected.data();
+  std::uint8_t* __restrict flag_sums = s.flag_sums.data();
+  std::uint16_t* __restrict state_sums = s.state_sums.data();
   for (int c = 0; c < width; ++c) {
-    s.flag_sums[c] = static_cast<std::uint8_t>(rows[0]->flags[c] + rows[1]->flags[c] +
-                                               rows[2]->flags[c]);
-    s.state_sums[c] = static_cast<std::uint16_t>(rows[0]->infected[c] + rows[1]->infected[c] +
-                                                 rows[2]->infected[c]);
+    flag_sums[c] = static_cast<std::uint8_t>(f0[c] + f1[c] + f2[c]);
+    state_sums[c] = static_cast<std::uint16_t>(v0[c] + v1[c] + v2[c]);
   }
 }
 
+// Every outcome computed and one chosen, as the vector kernel does: no
+// branch on the cells, which mostly differ from their neighbours.
 void decode_portable(const std::uint8_t* self, const classified_row& here, const step_scratch& s,
                      std::uint8_t* out, int y, const compact_rule& rule) {
+  const int last = rule.ill_from;
   for (int j = 1; j <= y; ++j) {
     const int flags = s.flag_sums[j - 1] + s.flag_sums[j] + s.flag_sums[j + 1] - here.flags[j];
     const int infected = flags & 15;
-    const int ill = flags >> 4;
-    const std::uint8_t v = self[j];
-    int next = 0;
-    if (v == 0) {
-      next = std::min(rule.by_infected[infected] + rule.by_ill[ill], int{rule.ill_from});
-    } else if (v >= rule.ill_from) {
-      next = 0;
-    } else if (infected == 0) {
-      next = rule.lonely;
-    } else {
-      const int sum = s.state_sums[j - 1] + s.state_sums[j] + s.state_sums[j + 1] - here.infected[j];
-      next = std::min(std::min(sum / infected + rule.raise, 255), int{rule.ill_from});
-    }
-    out[j] = static_cast<std::uint8_t>(next);
+    const int sum = s.state_sums[j - 1] + s.state_sums[j] + s.state_sums[j + 1] - here.infected[j];
+    const int mean = (2 * sum * reciprocal15[infected & 7]) >> 16;
+    const int healthy_next = std::min(rule.by_infected[infected] + rule.by_ill[flags >> 4], last);
+    const int infected_next =
+        infected == 0 ? rule.lonely : std::min(std::min(mean + rule.raise, 255), last);
+    const int v = self[j];
+    out[j] = static_cast<std::uint8_t>(v == 0 ? healthy_next : (v >= last ? 0 : infected_next));
   }
 }
 

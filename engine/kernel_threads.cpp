@@ -1,5 +1,7 @@
 #include "engine/kernel_threads.h"
 
+#include <immintrin.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -14,8 +16,22 @@ int environment_threads() {
 
 int chosen_threads = 0;
 
+// Kernels come in quick succession within an iteration: a waiting side
+// first polls for a few microseconds before it sleeps, so it is not woken
+// through the scheduler each time.
+constexpr int polls_before_sleep = 2000;
+
+template <typename Value>
+void wait_while_equal(const std::atomic<Value>& value, Value old) {
+  for (int i = 0; i < polls_before_sleep; ++i) {
+    if (value.load(std::memory_order_acquire) != old) return;
+    _mm_pause();
+  }
+  value.wait(old, std::memory_order_acquire);
+}
+
 // One worker that sleeps on a counter of jobs handed to it. The caller
-// waits on a second counter; both are futex waits, so an idle worker costs
+// waits on a second counter; both sleep in futex waits after a short poll, so an idle worker costs
 // nothing.
 class worker {
  public:
@@ -39,14 +55,14 @@ class worker {
     const unsigned target = posted_.load(std::memory_order_relaxed);
     for (unsigned done = finished_.load(std::memory_order_acquire); done != target;
          done = finished_.load(std::memory_order_acquire))
-      finished_.wait(done, std::memory_order_acquire);
+      wait_while_equal(finished_, done);
   }
 
  private:
   void serve() {
     unsigned seen = 0;
     for (;;) {
-      posted_.wait(seen, std::memory_order_acquire);
+      wait_while_equal(posted_, seen);
       seen = posted_.load(std::memory_order_acquire);
       if (stopping_.load()) return;
       (*job_)();
