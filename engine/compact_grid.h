@@ -24,8 +24,7 @@ struct compact_grid {
   std::int32_t big = 0;  // the state big_cell stands for
 };
 
-// The byte kernels: AVX2 and portable, as active_kernel_set() says.
-// Rows 1..x, columns 1..y of int `from`, then the wrapped border. False,
+// Rows 0..x+1, columns 0..y+1 of int `from` (border included). False,
 // leaving `to` unusable, when a state does not fit.
 bool compact_from_ints(const grid_type& from, compact_grid& to, int x, int y);
 // Rows 0..x+1, columns 0..y+1 of `to`, as the int step would have left them.
@@ -48,7 +47,9 @@ struct compact_rule {
 };
 bool make_compact_rule(const rule_table& table, compact_rule& rule);
 
-// One whole step, border included; from.x and from.y give the extent.
+// One whole step, border included; from.x and from.y give the extent. The
+// step and the reductions run on AVX2 or portable kernels as
+// active_kernel_set() says, their rows shared by kernel_threads() threads.
 void compact_step(const compact_grid& from, compact_grid& to, const compact_rule& rule);
 
 // The reductions of mapping.h over bytes; the same bits.
