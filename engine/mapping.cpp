@@ -195,8 +195,14 @@ constexpr int max_note_text = 5 + 4 * (max_fixed_text + 1) + 1;
 void writesound(std::FILE* fp, const frequency_array& freq,
                 const std::array<float, max_instruments>& instrm, int count,
                 int iteration, float dur) {
+  write_notes(fp, freq, instrm, count, static_cast<double>(iteration) * static_cast<double>(dur),
+              dur);
+}
+
+void write_notes(std::FILE* fp, const frequency_array& freq,
+                 const std::array<float, max_instruments>& instrm, int count, double start,
+                 float dur) {
   if (count > max_instruments) count = max_instruments;
-  const double start = static_cast<double>(iteration) * static_cast<double>(dur);
   // Start and duration are the same on every line of the iteration: their
   // text is made once.
   std::array<char, 2 * max_fixed_text + 3> timing;

@@ -26,7 +26,13 @@ void av_freq(const grid_type& grid, frequency_array& freq, const position_array&
 void md_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y);
 
-// One "i%d %f %f %f %f\n" line per note, instruments 1..count.
+// One "i%d %f %f %f %f\n" line per note, instruments 1..count, starting at
+// iteration * dur.
 void writesound(std::FILE* fp, const frequency_array& freq,
                 const std::array<float, max_instruments>& instrm, int count,
                 int iteration, float dur);
+
+// The same lines starting at `start` seconds.
+void write_notes(std::FILE* fp, const frequency_array& freq,
+                 const std::array<float, max_instruments>& instrm, int count, double start,
+                 float dur);

@@ -2,44 +2,64 @@
 
 #include "engine/automaton.h"
 #include "engine/externs.h"
-#include "engine/mapping.h"
 #include "engine/view.h"
 #include "events/event_apply.h"
 
-int play_ca(std::FILE* fp) {
-  const compact_render_scope kept_grids;
+double score_start_time(score_clock& clock, int t, float dur) {
+  if (t > 0 && dur != clock.dur) {
+    clock.origin_time += static_cast<double>(t - clock.origin_iteration) *
+                         static_cast<double>(clock.dur);
+    clock.origin_iteration = t;
+  }
+  clock.dur = dur;
+  return clock.origin_time +
+         static_cast<double>(t - clock.origin_iteration) * static_cast<double>(dur);
+}
+
+grid_type& iteration_grid(int t) { return (t % 2 == 0) ? grid1 : grid2; }
+
+render_run start_render() {
   Next_Event = Event_List.get();
   Interp_Flag = 0;
   init_array(grid1, Current_State.Ns, Current_State.x, Current_State.y);
+  render_run run;
+  run.iterations = Current_State.iter;
+  return run;
+}
+
+bool render_iteration(render_run& run, std::FILE* notes) {
+  const int t = run.next++;
+  grid_type& current = iteration_grid(t);
+  Current_Iteration = t;
+  update_parameters(current);
+
+  // Every field is read after the events, so they govern this iteration.
+  const parameters_type& p = Current_State;
+  if (Mean_Mode != 0)
+    md_freq(current, run.freq, p.states, p.noinstrm, p.x, p.y);
+  else
+    av_freq(current, run.freq, p.states, p.noinstrm, p.x, p.y);
+  run.dur = p.dur;
+  run.start = score_start_time(run.clock, t, p.dur);
+  write_notes(notes, run.freq, p.instrm, p.noinstrm, run.start, p.dur);
+  view_show_grid(current, t);
+
+  if (!rule_parameters_usable(p.r1, p.r2)) return false;
+  step_grid(current, iteration_grid(t + 1), p.r1, p.r2, p.k, p.Ns, p.x, p.y);
+  view_show_iteration(t);
+  return true;
+}
+
+int play_ca(std::FILE* fp) {
+  render_run run = start_render();
   std::fputs(score_header, fp);
-
-  // Read once: an event that changes iter does not change this render.
-  const int iterations = Current_State.iter;
-  // Notes beyond the n*n computed blocks stay silent at 0 Hz.
-  frequency_array freq{};
   int status = render_complete;
-  for (int t = 0; t < iterations; ++t) {
-    grid_type& current = (t % 2 == 0) ? grid1 : grid2;
-    grid_type& next = (t % 2 == 0) ? grid2 : grid1;
-    Current_Iteration = t;
-    update_parameters(current);
-
-    // Every field is read after the events, so they govern this iteration.
-    const parameters_type& p = Current_State;
-    if (Mean_Mode != 0)
-      md_freq(current, freq, p.states, p.noinstrm, p.x, p.y);
-    else
-      av_freq(current, freq, p.states, p.noinstrm, p.x, p.y);
-    writesound(fp, freq, p.instrm, p.noinstrm, t, p.dur);
-
-    if (!rule_parameters_usable(p.r1, p.r2)) {
+  while (run.next < run.iterations) {
+    if (!render_iteration(run, fp)) {
       status = render_abandoned;
       break;
     }
-    step_grid(current, next, p.r1, p.r2, p.k, p.Ns, p.x, p.y);
-    view_show_iteration(t);
   }
-
   if (std::ferror(fp) != 0 && status == render_complete) status = render_write_failed;
   if (std::fclose(fp) != 0 && status == render_complete) status = render_write_failed;
   return status;

@@ -5,12 +5,17 @@
 
 #include <string>
 
+#include "engine/types.h"
+
 struct view_hooks {
   void (*set_control)() = nullptr;          // control panel from Current_State
   void (*set_all_frequencies)() = nullptr;  // States window
   void (*set_all_amplitudes)() = nullptr;   // Instruments window
   void (*show_iteration)(int) = nullptr;    // the control panel's counter
   void (*show_error)(const std::string&) = nullptr;  // a failure, in a dialog
+  // The grid iteration t's notes come from: after its events (a reseed
+  // included), before its step. Current_State holds x, y, Ns and noinstrm.
+  void (*show_grid)(const grid_type&, int) = nullptr;
 };
 
 extern view_hooks View;
@@ -20,3 +25,4 @@ void view_set_control();
 void view_set_all_frequencies();
 void view_set_all_amplitudes();
 void view_show_iteration(int iteration);
+void view_show_grid(const grid_type& grid, int iteration);

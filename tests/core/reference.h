@@ -126,13 +126,19 @@ inline void md_freq(const grid_type& grid, std::array<float, max_instruments>& f
   }
 }
 
+inline void write_notes(std::FILE* fp, const std::array<float, max_instruments>& freq,
+                        const std::array<float, max_instruments>& instrm, int count,
+                        double start, float dur) {
+  for (int i = 0; i < count; ++i)
+    std::fprintf(fp, "i%d %f %f %f %f\n", i + 1, start,
+                 static_cast<double>(dur), 10.0 * static_cast<double>(instrm[i]),
+                 static_cast<double>(freq[i]));
+}
+
 inline void writesound(std::FILE* fp, const std::array<float, max_instruments>& freq,
                        const std::array<float, max_instruments>& instrm, int count,
                        int iteration, float dur) {
-  for (int i = 0; i < count; ++i)
-    std::fprintf(fp, "i%d %f %f %f %f\n", i + 1, static_cast<double>(iteration) * dur,
-                 static_cast<double>(dur), 10.0 * static_cast<double>(instrm[i]),
-                 static_cast<double>(freq[i]));
+  reference::write_notes(fp, freq, instrm, count, static_cast<double>(iteration) * dur, dur);
 }
 
 // A whole render following the event list; fp is left open.
@@ -143,6 +149,9 @@ inline void render(std::FILE* fp, grid_type& a, grid_type& b) {
   std::fputs("f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.0\n", fp);
   const int iterations = Current_State.iter;
   std::array<float, max_instruments> freq{};
+  double origin = 0.0;  // start times continue where the last duration left off
+  int origin_t = 0;
+  float last_dur = 0.0f;
   for (int t = 0; t < iterations; ++t) {
     grid_type& current = t % 2 == 0 ? a : b;
     grid_type& next = t % 2 == 0 ? b : a;
@@ -150,7 +159,13 @@ inline void render(std::FILE* fp, grid_type& a, grid_type& b) {
     update_parameters(current);
     const parameters_type& p = Current_State;
     (Mean_Mode != 0 ? md_freq : av_freq)(current, freq, p.states, p.noinstrm, p.x, p.y);
-    reference::writesound(fp, freq, p.instrm, p.noinstrm, t, p.dur);
+    if (t > 0 && p.dur != last_dur) {
+      origin += (t - origin_t) * static_cast<double>(last_dur);
+      origin_t = t;
+    }
+    last_dur = p.dur;
+    const double start = origin + (t - origin_t) * static_cast<double>(p.dur);
+    reference::write_notes(fp, freq, p.instrm, p.noinstrm, start, p.dur);
     reference::step(current, next, p.r1, p.r2, p.k, p.Ns, p.x, p.y);
   }
 }

@@ -55,4 +55,24 @@ TEST_F(play_ca_test, ZeroDivisorAbandonsTheRenderWithoutEndingTheProcess) {
   EXPECT_EQ(lines_of(score).size(), 2u + 3 * 25);  // iteration 2's notes, then no step
 }
 
+TEST_F(play_ca_test, StartTimesContinueWhereTheLastDurationLeftOff) {
+  // Longer from iteration 3, shorter from 5: no gap, no overlap.
+  int n = 0;
+  for (const auto& [at, dur] : {std::pair{3, 0.08f}, std::pair{5, 0.01f}}) {
+    parameters_type p = Current_State;
+    p.dur = dur;
+    add_event_params(p, "dur");
+    event_number(++n)->time_stamp = at;
+  }
+  Current_State.noinstrm = 1;
+  Current_State.iter = 7;
+  const auto lines = lines_of(render());
+  std::vector<std::string> timing;
+  for (std::size_t i = 2; i < lines.size(); ++i) timing.push_back(lines[i].substr(0, 20));
+  EXPECT_EQ(timing, (std::vector<std::string>{
+                        "i1 0.000000 0.025000", "i1 0.025000 0.025000", "i1 0.050000 0.025000",
+                        "i1 0.075000 0.080000", "i1 0.155000 0.080000", "i1 0.235000 0.010000",
+                        "i1 0.245000 0.010000"}));
+}
+
 }  // namespace
