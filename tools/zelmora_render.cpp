@@ -14,6 +14,7 @@
 #include "engine/csound.h"
 #include "engine/externs.h"
 #include "engine/orchestra.h"
+#include "engine/frames.h"
 #include "engine/render.h"
 #include "engine/sound_format.h"
 #include "engine/view.h"
@@ -40,6 +41,8 @@ constexpr const char* usage_text =
     "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
     "  --orchestra FILE.orc  the orchestra for --sound (default: $ZELMORA_ORC, else\n"
     "                        zelmora.orc here, else the installed one)\n"
+    "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
+    "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
     "  --help                show this text\n"
     "  --version             show the version\n"
@@ -53,6 +56,8 @@ struct options {
   std::string score;
   std::string sound;
   std::string orchestra = orchestra_path();
+  std::string frames;
+  int every = 1;
   int iterations = 600;
   int mean_mode = 0;
   bool verbose = false;
@@ -102,6 +107,11 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.sound = value;
     } else if (arg == "--orchestra") {
       opt.orchestra = value;
+    } else if (arg == "--frames") {
+      opt.frames = value;
+    } else if (arg == "--every") {
+      if (!parse_int(value, opt.every) || opt.every < 1)
+        return usage_error("--every takes a whole number from 1, not ", value);
     } else if (arg == "--iterations") {
       if (!parse_int(value, opt.iterations)) return usage_error("not a whole number: ", value);
     } else if (arg == "--reduce") {
@@ -265,7 +275,14 @@ int main(int argc, char** argv) {
     View.show_iteration = show_progress;
   }
 
-  if (!opt.sound.empty()) return make_wav(opt);
-  if (!opt.score.empty()) return write_score(opt.score);
-  return write_standard_output();
+  if (!opt.frames.empty() && !write_frames_to(opt.frames, opt.every)) return exit_failed;
+
+  int status = exit_ok;
+  if (!opt.sound.empty())
+    status = make_wav(opt);
+  else if (!opt.score.empty())
+    status = write_score(opt.score);
+  else
+    status = write_standard_output();
+  return frame_failed() ? exit_failed : status;
 }

@@ -1,0 +1,53 @@
+// Each live test runs in a fresh directory holding zelmora.orc, with a
+// private HOME whose .asoundrc makes ALSA's default device the null one.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "engine/csound.h"
+#include "files/param_file.h"
+#include "files/readable_file.h"
+#include "tests/core/test_support.h"
+
+class live_test : public test_support::core_test {
+ protected:
+  void SetUp() override {
+    core_test::SetUp();
+    std::filesystem::current_path(dir.path);
+    std::filesystem::copy_file(ZELMORA_ORCHESTRA, orchestra_name);
+    std::filesystem::create_directories("home");
+    test_support::spit("home/.asoundrc", "pcm.!default { type null }\n");
+    old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", (dir.path / "home").c_str(), 1);
+  }
+  void TearDown() override {
+    ::setenv("HOME", old_home.c_str(), 1);
+    std::filesystem::current_path(start);
+    core_test::TearDown();
+  }
+
+  static std::string example(const std::string& name) {
+    return std::string(ZELMORA_EXAMPLES) + "/" + name;
+  }
+  static void load_example(const std::string& name) {
+    const file_ptr fp = open_for_reading(example(name));
+    ASSERT_TRUE(fp && read_parameters(fp.get(), Current_State) == 0);
+  }
+  // zelmora-render's exit status; its standard error is kept in `err`.
+  int run_render(const std::string& arguments) {
+    const int raw = std::system((std::string(ZELMORA_RENDER) + " " + arguments +
+                                 " >render.out 2>render.err")
+                                    .c_str());
+    err = test_support::slurp("render.err");
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
+  const std::filesystem::path start = std::filesystem::current_path();
+  test_support::temp_dir dir{"zelmora-live-"};
+  std::string old_home;
+  std::string err;
+};
