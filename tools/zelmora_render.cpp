@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <optional>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +18,14 @@
 #include "engine/externs.h"
 #include "engine/orchestra.h"
 #include "engine/frames.h"
+#include "engine/live.h"
 #include "engine/render.h"
 #include "engine/sound_format.h"
 #include "engine/view.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
+#include "files/replacing_file.h"
 
 namespace {
 
@@ -39,8 +44,11 @@ constexpr const char* usage_text =
     "  --reduce mean|mode    how a block becomes one frequency (default mean)\n"
     "  --score FILE          write the score to FILE (default: standard output)\n"
     "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
-    "  --orchestra FILE.orc  the orchestra for --sound (default: $ZELMORA_ORC, else\n"
-    "                        zelmora.orc here, else the installed one)\n"
+    "  --orchestra FILE.orc  the orchestra for --sound and --live (default: $ZELMORA_ORC,\n"
+    "                        else zelmora.orc here, else the installed one)\n"
+    "  --live                play it in real time on the audio device (Ctrl-C stops);\n"
+    "                        with --score, the score of exactly the notes played\n"
+    "  --rtaudio MODULE      csound's audio module for --live (alsa, jack, pulse, ...)\n"
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
@@ -57,7 +65,9 @@ struct options {
   std::string sound;
   std::string orchestra = orchestra_path();
   std::string frames;
+  std::string rtaudio;
   int every = 1;
+  bool live = false;
   int iterations = 600;
   int mean_mode = 0;
   bool verbose = false;
@@ -95,6 +105,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.verbose = true;
       continue;
     }
+    if (arg == "--live") {
+      opt.live = true;
+      continue;
+    }
     if (a + 1 >= argc) return usage_error("unknown option or missing value: ", arg.c_str());
     const char* value = argv[++a];
     if (arg == "--params") {
@@ -107,6 +121,8 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.sound = value;
     } else if (arg == "--orchestra") {
       opt.orchestra = value;
+    } else if (arg == "--rtaudio") {
+      opt.rtaudio = value;
     } else if (arg == "--frames") {
       opt.frames = value;
     } else if (arg == "--every") {
@@ -125,6 +141,8 @@ int parse_arguments(int argc, char** argv, options& opt) {
       return usage_error("unknown option: ", arg.c_str());
     }
   }
+  if (opt.live && !opt.sound.empty())
+    return usage_error("--live plays the render itself; it does not take --sound", "");
   if (!opt.score.empty() && !opt.sound.empty())
     return usage_error("--score and --sound each make their own render; choose one", "");
   return -1;
@@ -258,6 +276,61 @@ int write_standard_output() {
   return exit_ok;
 }
 
+volatile std::sig_atomic_t interrupted = 0;
+void on_interrupt(int) { interrupted = 1; }
+
+// One line on a terminal, a few times a second.
+void show_live_progress(bool last) {
+  using clock = std::chrono::steady_clock;
+  static clock::time_point shown;
+  const auto now = clock::now();
+  if (!last && now - shown < std::chrono::milliseconds(200)) return;
+  shown = now;
+  std::fprintf(stderr, "\rlive: iteration %d of %d, %.1f s, %d late ", Current_Iteration + 1,
+               Current_State.iter, live_clock(), live_late_iterations());
+  if (last) std::fputc('\n', stderr);
+}
+
+// Plays until the render has sounded or Ctrl-C.
+bool play_until_done(bool progress) {
+  std::signal(SIGINT, on_interrupt);
+  while (live_feed()) {
+    if (interrupted != 0) {
+      live_stop();
+      break;
+    }
+    if (progress) show_live_progress(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::signal(SIGINT, SIG_DFL);
+  if (progress) show_live_progress(true);
+  return interrupted == 0;
+}
+
+int play_live(const options& opt) {
+  std::optional<replacing_file> score;
+  live_settings settings{opt.orchestra, opt.rtaudio, nullptr};
+  if (!opt.score.empty()) {
+    score.emplace(opt.score);
+    if (!score->stream()) {
+      std::fprintf(stderr, "Can't open file %s\n", opt.score.c_str());
+      return exit_failed;
+    }
+    settings.score = score->stream();
+  }
+  if (live_start(settings) != 0) return exit_failed;
+  play_until_done(isatty(STDERR_FILENO) != 0);
+  if (score && !score->commit()) {
+    std::fprintf(stderr, "Can't write file %s\n", opt.score.c_str());
+    return exit_failed;
+  }
+  if (live_status() == render_abandoned) {
+    std::fputs("\nzelmora-render: render abandoned\n", stderr);
+    return exit_failed;
+  }
+  return exit_ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -270,7 +343,7 @@ int main(int argc, char** argv) {
   if (!opt.events.empty() && !load_events(opt.events)) return exit_failed;
   Current_State.iter = opt.iterations;
   Mean_Mode = opt.mean_mode;
-  if (isatty(STDERR_FILENO) && opt.iterations >= 1000) {
+  if (isatty(STDERR_FILENO) && opt.iterations >= 1000 && !opt.live) {
     total_iterations = opt.iterations;
     View.show_iteration = show_progress;
   }
@@ -278,7 +351,9 @@ int main(int argc, char** argv) {
   if (!opt.frames.empty() && !write_frames_to(opt.frames, opt.every)) return exit_failed;
 
   int status = exit_ok;
-  if (!opt.sound.empty())
+  if (opt.live)
+    status = play_live(opt);
+  else if (!opt.sound.empty())
     status = make_wav(opt);
   else if (!opt.score.empty())
     status = write_score(opt.score);

@@ -1,0 +1,282 @@
+#include "engine/live.h"
+
+#include <csound/csound.h>
+#include <dlfcn.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "engine/render.h"
+#include "engine/report.h"
+
+namespace {
+
+constexpr const char* csound_library = "libcsound64.so.6.0";
+constexpr const char* gain_channel = "zelmora_live_gain";
+constexpr double fade_time = 0.05;   // seconds from full level to silence
+constexpr double stop_wait = 1.0;    // wall-clock limit on waiting for csound
+constexpr std::size_t message_limit = 8192;
+
+// Runs after the orchestra's output instrument and scales everything it put
+// out by the gain channel: Stop ramps it to 0 instead of cutting the sound.
+constexpr const char* fade_instrument =
+    "chn_k \"zelmora_live_gain\", 1\n"
+    "chnset 1, \"zelmora_live_gain\"\n"
+    "instr zelmora_live_fade\n"
+    "  kgain chnget \"zelmora_live_gain\"\n"
+    "  kgain portk kgain, 0.005, 1\n"
+    "  aout  monitor\n"
+    "  out   -aout * (1 - kgain)\n"
+    "endin\n";
+
+// csound's API, found at run time so that the program runs (and says why
+// live play is missing) on a system without it.
+struct csound_api {
+  void* library = nullptr;
+  decltype(&csoundInitialize) initialize = nullptr;
+  decltype(&csoundCreate) create = nullptr;
+  decltype(&csoundDestroy) destroy = nullptr;
+  decltype(&csoundSetOption) set_option = nullptr;
+  decltype(&csoundSetMessageCallback) set_message_callback = nullptr;
+  decltype(&csoundCompileCsdText) compile_csd_text = nullptr;
+  decltype(&csoundCompileOrc) compile_orc = nullptr;
+  decltype(&csoundStart) start = nullptr;
+  decltype(&csoundPerformKsmps) perform_ksmps = nullptr;
+  decltype(&csoundGetScoreTime) score_time = nullptr;
+  decltype(&csoundInputMessage) input_message = nullptr;
+  decltype(&csoundScoreEventAbsolute) score_event = nullptr;
+  decltype(&csoundSetControlChannel) set_channel = nullptr;
+  decltype(&csoundCleanup) cleanup = nullptr;
+};
+
+csound_api api;
+
+template <typename F>
+bool find(F& f, const char* name) {
+  f = reinterpret_cast<F>(dlsym(api.library, name));
+  return f != nullptr;
+}
+
+bool load_api() {
+  if (api.library) return true;
+  api.library = dlopen(csound_library, RTLD_NOW | RTLD_LOCAL);
+  if (!api.library) {
+    report_error("Live play needs csound's library %s, which could not be loaded\n",
+                 csound_library);
+    return false;
+  }
+  const bool all = find(api.initialize, "csoundInitialize") && find(api.create, "csoundCreate") &&
+                   find(api.destroy, "csoundDestroy") && find(api.set_option, "csoundSetOption") &&
+                   find(api.set_message_callback, "csoundSetMessageCallback") &&
+                   find(api.compile_csd_text, "csoundCompileCsdText") &&
+                   find(api.compile_orc, "csoundCompileOrc") && find(api.start, "csoundStart") &&
+                   find(api.perform_ksmps, "csoundPerformKsmps") &&
+                   find(api.score_time, "csoundGetScoreTime") &&
+                   find(api.input_message, "csoundInputMessage") &&
+                   find(api.score_event, "csoundScoreEventAbsolute") &&
+                   find(api.set_channel, "csoundSetControlChannel") &&
+                   find(api.cleanup, "csoundCleanup");
+  if (!all) {
+    report_error("csound's library %s lacks a function live play needs\n", csound_library);
+    dlclose(api.library);
+    api.library = nullptr;
+    return false;
+  }
+  // csound must leave Ctrl-C and the process's exit to the program.
+  api.initialize(CSOUNDINIT_NO_SIGNAL_HANDLER | CSOUNDINIT_NO_ATEXIT);
+  return true;
+}
+
+// csound's messages are kept (the last few kilobytes) to explain a failure.
+std::mutex message_lock;
+std::string messages;
+
+void keep_message(CSOUND*, int, const char* format, va_list args) {
+  std::array<char, 1024> text;
+  std::vsnprintf(text.data(), text.size(), format, args);
+  const std::lock_guard<std::mutex> hold(message_lock);
+  messages += text.data();
+  if (messages.size() > message_limit) messages.erase(0, messages.size() - message_limit);
+}
+
+std::string last_messages() {
+  const std::lock_guard<std::mutex> hold(message_lock);
+  return messages;
+}
+
+// One live play.
+struct live_session {
+  CSOUND* csound = nullptr;
+  std::thread performer;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> ended{false};     // csound's performance ended by itself
+  std::atomic<double> clock{0.0};     // csound's score time after its last cycle
+  render_run run;
+  double origin = 0.0;  // csound's time of iteration 0
+  bool computing = false;
+  std::FILE* notes = nullptr;  // the iteration's note text, in memory
+  char* note_text = nullptr;
+  std::size_t note_length = 0;
+  std::FILE* score = nullptr;
+};
+
+std::unique_ptr<live_session> session;
+int late = 0;
+int last_status = render_complete;
+
+void perform(live_session* s) {
+  while (!s->stop.load()) {
+    if (api.perform_ksmps(s->csound) != 0) break;
+    s->clock.store(api.score_time(s->csound));
+  }
+  s->ended.store(true);
+}
+
+bool failed_start(const std::unique_ptr<live_session>& s, const char* what,
+                  const std::string& detail) {
+  report_error("Live play failed: %s%s\n%s", what, detail.c_str(), last_messages().c_str());
+  if (s->csound) api.destroy(s->csound);
+  if (s->notes) std::fclose(s->notes);
+  std::free(s->note_text);  // open_memstream's buffer
+  return false;
+}
+
+std::string csd_text(const std::string& orchestra) {
+  return "<CsoundSynthesizer>\n<CsInstruments>\n" + orchestra +
+         "\n</CsInstruments>\n<CsScore>\n" + score_header + "f0 z\n</CsScore>\n</CsoundSynthesizer>\n";
+}
+
+// Sends one iteration's lines ("i%d %f %f %f %f") as they are written.
+void send_notes(live_session& s, const char* text, std::size_t length) {
+  const char* end = text + length;
+  while (text < end) {
+    std::array<MYFLT, 5> p{};
+    char* next = nullptr;
+    p[0] = std::strtod(text + 1, &next);
+    for (std::size_t f = 1; f < p.size(); ++f) p[f] = std::strtod(next, &next);
+    p[1] += s.origin;
+    api.score_event(s.csound, 'i', p.data(), static_cast<long>(p.size()), 0.0);
+    while (next < end && *next != '\n') ++next;
+    text = next + 1;
+  }
+}
+
+void compute_iteration(live_session& s, double now) {
+  std::rewind(s.notes);
+  const bool go_on = render_iteration(s.run, s.notes);
+  std::fflush(s.notes);
+  const auto length = static_cast<std::size_t>(std::ftell(s.notes));
+  if (s.origin + s.run.start < now) ++late;
+  if (s.score) std::fwrite(s.note_text, 1, length, s.score);
+  send_notes(s, s.note_text, length);
+  if (!go_on) {
+    last_status = render_abandoned;
+    s.computing = false;
+  } else if (s.run.next >= s.run.iterations) {
+    s.computing = false;
+  }
+}
+
+void end_session() {
+  const std::unique_ptr<live_session> s = std::move(session);
+  s->stop.store(true);
+  if (s->performer.joinable()) s->performer.join();
+  api.cleanup(s->csound);
+  api.destroy(s->csound);
+  std::fclose(s->notes);
+  std::free(s->note_text);  // open_memstream's buffer
+  if (s->score && std::ferror(s->score) != 0 && last_status == render_complete)
+    last_status = render_write_failed;
+}
+
+bool start_session(const live_settings& settings) {
+  std::ifstream in(settings.orchestra, std::ios::binary);
+  std::ostringstream orchestra;
+  orchestra << in.rdbuf();
+  if (!in || orchestra.str().empty()) {
+    report_error("Can't read the orchestra %s\n", settings.orchestra.c_str());
+    return false;
+  }
+  {
+    const std::lock_guard<std::mutex> hold(message_lock);
+    messages.clear();
+  }
+  auto s = std::make_unique<live_session>();
+  s->notes = open_memstream(&s->note_text, &s->note_length);
+  s->csound = api.create(nullptr);
+  if (!s->notes || !s->csound) return failed_start(s, "csound could not be set up", "");
+  api.set_message_callback(s->csound, keep_message);
+  for (const std::string option : {"-d", "-odac", "-+msg_color=0"})
+    api.set_option(s->csound, option.c_str());
+  if (!settings.rtaudio.empty())
+    api.set_option(s->csound, ("-+rtaudio=" + settings.rtaudio).c_str());
+  if (api.compile_csd_text(s->csound, csd_text(orchestra.str()).c_str()) != 0)
+    return failed_start(s, "csound refused the orchestra ", settings.orchestra);
+  if (api.start(s->csound) != 0)
+    return failed_start(s, "no audio output",
+                        settings.rtaudio.empty() ? "" : " through " + settings.rtaudio);
+  if (api.compile_orc(s->csound, fade_instrument) != 0)
+    return failed_start(s, "csound refused the fade instrument", "");
+  api.input_message(s->csound, "i \"zelmora_live_fade\" 0 -1");
+  s->score = settings.score;
+  if (s->score) std::fputs(score_header, s->score);
+  s->performer = std::thread(perform, s.get());
+  s->run = start_render();
+  s->computing = s->run.iterations > 0;
+  s->origin = s->clock.load() + live_look_ahead;
+  session = std::move(s);
+  return true;
+}
+
+}  // namespace
+
+int live_start(const live_settings& settings) {
+  if (session) {
+    report_error("Live play is already running\n");
+    return -1;
+  }
+  late = 0;
+  last_status = render_complete;
+  if (!load_api() || !start_session(settings)) return -1;
+  return 0;
+}
+
+bool live_feed() {
+  if (!session) return false;
+  live_session& s = *session;
+  const double now = s.clock.load();
+  while (s.computing && !s.ended.load() &&
+         s.origin + (s.run.next == 0 ? 0.0 : s.run.start + s.run.dur) <= now + live_look_ahead)
+    compute_iteration(s, now);
+  const double last_end = s.origin + (s.run.next == 0 ? 0.0 : s.run.start + s.run.dur);
+  if (s.ended.load() || (!s.computing && now >= last_end + fade_time)) {
+    end_session();
+    return false;
+  }
+  return true;
+}
+
+void live_stop() {
+  if (!session) return;
+  live_session& s = *session;
+  s.computing = false;
+  api.set_channel(s.csound, gain_channel, 0.0);
+  const double until = s.clock.load() + fade_time;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::duration<double>(stop_wait);
+  while (!s.ended.load() && s.clock.load() < until && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  end_session();
+}
+
+bool live_playing() { return session != nullptr; }
+int live_late_iterations() { return late; }
+int live_status() { return last_status; }
+double live_clock() { return session ? session->clock.load() - session->origin : 0.0; }

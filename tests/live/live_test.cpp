@@ -1,0 +1,96 @@
+// Live play through csound's API: the notes sent are the offline score,
+// failures leave nothing running, and on a real-time server the clock is kept.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/live.h"
+#include "live_support.h"
+
+extern char** environ;
+
+namespace {
+
+using live = live_test;
+
+TEST_F(live, NotesSentAreTheOfflineScoreByteForByte) {
+  for (const std::string& inputs :
+       {std::string(), "--events " + example("calm-to-storm.cse"),
+        "--params " + example("rain.csp") + " --reduce mode"}) {
+    ASSERT_EQ(run_render(inputs + " --score offline.sco"), 0) << inputs << err;
+    ASSERT_EQ(run_render(inputs + " --live --score live.sco"), 0) << inputs << err;
+    EXPECT_EQ(test_support::slurp("live.sco"), test_support::slurp("offline.sco")) << inputs;
+  }
+}
+
+TEST_F(live, FailuresSayWhyAndEndWithStatusOne) {
+  test_support::spit("bad.orc", "instr 1 garbage\n");
+  ::setenv("JACK_DEFAULT_SERVER", "zelmora-no-such-server", 1);
+  ::setenv("JACK_NO_START_SERVER", "1", 1);
+  const std::pair<std::string, std::string> cases[] = {
+      {"--live --orchestra bad.orc", "Live play failed: csound refused the orchestra bad.orc\n"},
+      {"--live --rtaudio jack", "Live play failed: no audio output through jack\n"},
+      {"--live --orchestra none.orc", "Can't read the orchestra none.orc\n"}};
+  for (const auto& [arguments, message] : cases) {
+    EXPECT_EQ(run_render(arguments + " --score s.sco"), 1) << arguments;
+    EXPECT_NE(err.find(message), std::string::npos) << err;  // JACK's own lines may come first
+    EXPECT_FALSE(std::filesystem::exists("s.sco")) << arguments;
+  }
+  ::unsetenv("JACK_DEFAULT_SERVER");
+  ::unsetenv("JACK_NO_START_SERVER");
+}
+
+// A JACK server of its own on the dummy driver, which keeps real time.
+class jack_server {
+ public:
+  jack_server() {
+    const std::string name = "zelmora-live-" + std::to_string(::getpid());
+    ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    ::setenv("JACK_NO_START_SERVER", "1", 1);
+    const char* argv[] = {"jackd", "-r", "-d", "dummy", "-r", "44100", "-p", "256", nullptr};
+    if (::posix_spawnp(&pid_, "jackd", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid_ = 0;
+    ready_ = pid_ > 0 && std::system("jack_wait -w -t 10 >/dev/null 2>&1") == 0;
+  }
+  ~jack_server() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    ::unsetenv("JACK_DEFAULT_SERVER");
+    ::unsetenv("JACK_NO_START_SERVER");
+  }
+  jack_server(const jack_server&) = delete;
+  jack_server& operator=(const jack_server&) = delete;
+  bool ready() const { return ready_; }
+
+ private:
+  pid_t pid_ = 0;
+  bool ready_ = false;
+};
+
+TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJack) {
+  const jack_server server;
+  ASSERT_TRUE(server.ready());
+  Current_State.iter = 80;  // 80 grains of 25 ms
+  live_settings settings;
+  settings.rtaudio = "jack";
+  ASSERT_EQ(live_start(settings), 0);
+  using clock = std::chrono::steady_clock;
+  clock::time_point first{}, last{};
+  while (live_feed()) {
+    const double played = live_clock();
+    if (played >= 0.0 && first == clock::time_point{}) first = clock::now();
+    if (played >= 2.0 && last == clock::time_point{}) last = clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_NE(last, clock::time_point{});
+  EXPECT_NEAR(std::chrono::duration<double>(last - first).count(), 2.0, 0.2);
+  EXPECT_EQ(live_late_iterations(), 0);
+  EXPECT_EQ(Current_Iteration, 79);
+}
+
+}  // namespace
