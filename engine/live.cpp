@@ -24,6 +24,7 @@ constexpr const char* gain_channel = "zelmora_live_gain";
 constexpr double fade_time = 0.05;   // seconds from full level to silence
 constexpr double stop_wait = 1.0;    // wall-clock limit on waiting for csound
 constexpr std::size_t message_limit = 8192;
+constexpr std::chrono::milliseconds feed_budget{20};
 
 // Runs after the orchestra's output instrument and scales everything it put
 // out by the gain channel: Stop ramps it to 0 instead of cutting the sound.
@@ -253,8 +254,12 @@ bool live_feed() {
   if (!session) return false;
   live_session& s = *session;
   const double now = s.clock.load();
+  // A caller with windows to serve gets control back now and then, even
+  // when csound's clock runs faster than the iterations can be computed.
+  const auto budget_end = std::chrono::steady_clock::now() + feed_budget;
   while (s.computing && !s.ended.load() &&
-         s.origin + (s.run.next == 0 ? 0.0 : s.run.start + s.run.dur) <= now + live_look_ahead)
+         s.origin + (s.run.next == 0 ? 0.0 : s.run.start + s.run.dur) <= now + live_look_ahead &&
+         std::chrono::steady_clock::now() < budget_end)
     compute_iteration(s, now);
   const double last_end = s.origin + (s.run.next == 0 ? 0.0 : s.run.start + s.run.dur);
   if (s.ended.load() || (!s.computing && now >= last_end + fade_time)) {

@@ -27,6 +27,7 @@
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/Xlive.h"
 #include "ui/widgets.h"
 
 Widget Ctrl_pannel;
@@ -132,6 +133,9 @@ Widget build_menu_bar(Widget form) {
   csound_button = make_menu_entry(output, "csound_button", "Csound", cb_csound);
   make_menu_entry(output, "widget41", "Audio Output", cb_sound_out);
   make_menu_entry(output, "widget42", "Audio File", cb_save_sounds);
+  make_separator(output, "live_separator");
+  connect_live_play(make_menu_entry(output, "play_live", "Play Live", cb_play_live),
+                    make_menu_entry(output, "stop_live", "Stop", cb_stop_live));
 
   Widget mapping = XmCreatePulldownMenu(bar, const_cast<char*>("menu_button"), nullptr, 0);
   Mapping = make_cascade(bar, "Mapping", "Mapping", mapping);
@@ -139,6 +143,7 @@ Widget build_menu_bar(Widget form) {
   instrument_button =
       make_menu_entry(mapping, "menu_button", "Instruments", cb_pop_instruments);
   event_button = make_menu_entry(mapping, "menu_button", "Event List Editor", cb_pop_event);
+  make_menu_entry(mapping, "automaton_button", "Automaton", cb_pop_automaton);
 
   XtManageChild(bar);
   return bar;
@@ -410,4 +415,7 @@ void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
 
 void cb_ZUX_turbo(Widget, XtPointer, XtPointer) {}
 
-void cb_quit_zelmora(Widget, XtPointer, XtPointer) { std::exit(0); }
+void cb_quit_zelmora(Widget w, XtPointer, XtPointer) {
+  cb_stop_live(w, nullptr, nullptr);  // live play fades out first
+  std::exit(0);
+}

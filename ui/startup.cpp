@@ -14,6 +14,7 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/error_dialog.h"
+#include "ui/Xlive.h"
 #include "ui/fallback_resources.h"
 
 // Exported by libXm but missing from its public headers.
@@ -45,6 +46,7 @@ void build_windows(const char* name, int argc, char** argv) {
   create_save_s_files_shell(Ctrl_pannel);
   create_load_event_p_shell(Ctrl_pannel);
   create_csound_output_shell(Ctrl_pannel);
+  create_automaton(Ctrl_pannel);
   // These three hang off the windows built above.
   create_auto_set_freq_shell(states);
   create_auto_set_amp_shell(instruments);
@@ -59,6 +61,7 @@ void connect_view() {
   View.set_all_frequencies = set_all_frequencies;
   View.set_all_amplitudes = set_all_amplitudes;
   View.show_iteration = show_counter;
+  View.show_grid = show_automaton;
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+// Live play from the Output menu and the Automaton window, on Xvfb with
+// ALSA's null device standing in for the sound card.
+#include <X11/Xutil.h>
+
+#include <cstdlib>
+
+#include "engine/csound.h"
+#include "engine/palette.h"
+#include "engine/view.h"
+#include "ui/Xlive.h"
+#include "ui_fixture.h"
+
+namespace {
+
+class live_windows : public ui_fixture {
+ protected:
+  void SetUp() override {
+    ui_fixture::SetUp();
+    std::filesystem::create_directories("home");
+    spit("home/.asoundrc", "pcm.!default { type null }\n");
+    old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", (scratch->path / "home").c_str(), 1);
+    Live_Settings.orchestra = ZELMORA_ORCHESTRA;
+  }
+  void TearDown() override {
+    cb_stop_live(nullptr, nullptr, nullptr);
+    Live_Settings = live_settings{};
+    XtPopdown(automaton_shell);
+    ::setenv("HOME", old_home.c_str(), 1);
+    ui_fixture::TearDown();
+  }
+  std::string old_home;
+};
+
+TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
+  test_support::temp_stream notes;
+  Live_Settings.score = notes.get();
+  Current_State.iter = 1000000;
+  press(play_live_button);
+  ASSERT_TRUE(live_playing());
+  EXPECT_FALSE(XtIsSensitive(csound_button));
+  ASSERT_TRUE(pump_until([] { return Current_Iteration > 20; }));
+  arm(dur_up);  // 0.025 -> 0.026
+  const int changed_after = Current_Iteration;
+  ASSERT_TRUE(pump_until([&] { return Current_Iteration > changed_after + 20; }));
+  press(stop_live_button);
+  EXPECT_FALSE(live_playing());
+  EXPECT_TRUE(XtIsSensitive(csound_button) && XtIsSensitive(play_live_button));
+
+  const std::string sent = notes.text();
+  const auto lines = test_support::lines_of(sent);
+  ASSERT_GT(lines.size(), 2u + 25u * (changed_after + 20));
+  int wrong = 0;
+  for (std::size_t n = 2; n < lines.size(); ++n) {
+    const int iteration = static_cast<int>((n - 2) / 25);
+    const std::string dur = lines[n].substr(lines[n].find(' ', lines[n].find(' ') + 1) + 1, 8);
+    wrong += dur != (iteration <= changed_after ? "0.025000" : "0.026000");
+  }
+  EXPECT_EQ(wrong, 0);
+  pump_until([] { return false; });  // no timer is left to send more
+  EXPECT_EQ(notes.text(), sent);
+}
+
+grid_type captured;
+
+unsigned long truecolour(rgb_colour c) {
+  return static_cast<unsigned long>(c.red) << 16 | static_cast<unsigned long>(c.green) << 8 |
+         c.blue;
+}
+
+TEST_F(live_windows, AutomatonWindowShowsTheGridOfTheNotes) {
+  XmToggleButtonSetState(automaton_blocks, True, True);
+  press(find("*automaton_button"));
+  ASSERT_TRUE(pump_until([] {
+    XWindowAttributes a{};
+    return XtIsRealized(automaton_area) &&
+           XGetWindowAttributes(display, XtWindow(automaton_area), &a) &&
+           a.map_state == IsViewable;
+  }));
+  const auto window_hook = View.show_grid;
+  View.show_grid = [](const grid_type& grid, int t) {
+    captured = grid;
+    show_automaton(grid, t);
+  };
+  Current_State.iter = 1;
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));  // past the frame interval
+  ASSERT_EQ(make_score_file("s.sco"), 0);
+  View.show_grid = window_hook;
+  pump();
+
+  Dimension width = 0, height = 0;
+  XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, nullptr);
+  XImage* image = XGetImage(display, XtWindow(automaton_area), 0, 0, width, height, AllPlanes,
+                            ZPixmap);
+  ASSERT_NE(image, nullptr);
+  const int x = Current_State.x, y = Current_State.y;
+  const double scale = std::min(double(width) / y, double(height) / x);
+  const int left = (width - int(y * scale)) / 2, top = (height - int(x * scale)) / 2;
+  int wrong = 0;
+  for (int r = 0; r < x; r += 3)
+    for (int c = 0; c < y; c += 3) {
+      if (r % 10 == 0 || c % 10 == 0) continue;  // the block boundaries are drawn over
+      const unsigned long pixel = XGetPixel(image, left + int((c + 0.5) * scale),
+                                            top + int((r + 0.5) * scale));
+      wrong += pixel != truecolour(state_colour(captured[r + 1][c + 1], Current_State.Ns));
+    }
+  const unsigned long on_boundary = XGetPixel(image, left + int(10 * scale), top + 1);
+  XDestroyImage(image);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(on_boundary, 0xffffffUL);
+
+  std::filesystem::create_directories(ZELMORA_SCREENSHOT_DIR);
+  const std::string take = "import -window " + std::to_string(XtWindow(automaton_shell)) + " '" +
+                           ZELMORA_SCREENSHOT_DIR + "/automaton.png'";
+  EXPECT_EQ(std::system(take.c_str()), 0);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// The Automaton window: the grid each iteration's notes come from, one
+// colour per state (engine/palette.h), scaled to the window by nearest
+// neighbour with its aspect kept, optionally with the n x n block
+// boundaries that become the instruments.
+#include <Xm/DrawingA.h>
+#include <Xm/Form.h>
+#include <Xm/ToggleB.h>
+#include <X11/Shell.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engine/automaton.h"
+#include "engine/externs.h"
+#include "engine/mapping.h"
+#include "engine/palette.h"
+#include "ui/Xlive.h"
+#include "ui/widgets.h"
+
+Widget automaton_shell, automaton_area, automaton_blocks;
+
+namespace {
+
+constexpr std::chrono::milliseconds frame_interval{33};  // about 30 a second
+constexpr int initial_side = 400;
+
+// The grid last shown: x rows of y states.
+struct shown_grid {
+  int x = 0;
+  int y = 0;
+  int Ns = 1;
+  int noinstrm = 0;
+  std::vector<std::int32_t> cells;
+};
+shown_grid shown;
+std::chrono::steady_clock::time_point last_frame;
+bool popped_up = false;
+
+void keep(const grid_type& grid) {
+  const parameters_type& p = Current_State;
+  shown.x = clamp_extent(p.x);
+  shown.y = clamp_extent(p.y);
+  shown.Ns = p.Ns;
+  shown.noinstrm = p.noinstrm;
+  shown.cells.resize(static_cast<std::size_t>(shown.x) * shown.y);
+  for (int r = 0; r < shown.x; ++r)
+    std::copy_n(&grid[r + 1][1], shown.y, &shown.cells[static_cast<std::size_t>(r) * shown.y]);
+}
+
+// A grid seeded as a render would seed it, from a generator of its own so
+// the renders' random sequence is untouched.
+void seed_preview() {
+  static std::minstd_rand generator;
+  const parameters_type& p = Current_State;
+  shown.x = clamp_extent(p.x);
+  shown.y = clamp_extent(p.y);
+  shown.Ns = p.Ns;
+  shown.noinstrm = p.noinstrm;
+  shown.cells.resize(static_cast<std::size_t>(shown.x) * shown.y);
+  const auto states = static_cast<unsigned>(std::max(p.Ns, 1));
+  for (auto& cell : shown.cells) cell = static_cast<std::int32_t>(generator() % states);
+}
+
+unsigned long channel(std::uint8_t value, unsigned long mask) {
+  if (mask == 0) return 0;
+  int shift = 0;
+  while (((mask >> shift) & 1u) == 0) ++shift;
+  const unsigned long top = mask >> shift;
+  return ((value * top + 127) / 255) << shift;
+}
+
+unsigned long pixel_of(const Visual* visual, rgb_colour c) {
+  return channel(c.red, visual->red_mask) | channel(c.green, visual->green_mask) |
+         channel(c.blue, visual->blue_mask);
+}
+
+bool on_block_boundary(int cell, int block, int n) {
+  return block > 0 && cell % block == 0 && cell / block <= n && cell > 0;
+}
+
+void draw() {
+  if (!XtIsRealized(automaton_area) || shown.cells.empty()) return;
+  Dimension width = 0, height = 0;
+  XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, nullptr);
+  if (width == 0 || height == 0) return;
+  Display* dpy = XtDisplay(automaton_area);
+  Window window = XtWindow(automaton_area);
+  XWindowAttributes attributes{};
+  XGetWindowAttributes(dpy, window, &attributes);
+  Visual* visual = attributes.visual;
+
+  // Whole pixels per cell would waste the window: the scale is real, the
+  // aspect kept, the picture centred.
+  const double scale = std::min(static_cast<double>(width) / shown.y,
+                                static_cast<double>(height) / shown.x);
+  const int w = std::max(1, static_cast<int>(shown.y * scale));
+  const int h = std::max(1, static_cast<int>(shown.x * scale));
+  std::vector<unsigned long> palette;
+  for (int s = 0; s < std::max(shown.Ns, 1); ++s)
+    palette.push_back(pixel_of(visual, state_colour(s, shown.Ns)));
+  const unsigned long boundary = pixel_of(visual, {255, 255, 255});
+  const bool blocks = XmToggleButtonGetState(automaton_blocks) != 0;
+  const int n = blocks_per_side(std::min(shown.noinstrm, max_instruments));
+  const int bx = n > 0 ? shown.x / n : 0;
+  const int by = n > 0 ? shown.y / n : 0;
+
+  XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(attributes.depth), ZPixmap, 0,
+                               nullptr, static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
+  if (!image) return;
+  std::vector<char> data(static_cast<std::size_t>(image->bytes_per_line) * h);
+  image->data = data.data();
+  std::vector<int> column_of(w);
+  for (int px = 0; px < w; ++px) column_of[px] = std::min(shown.y - 1, static_cast<int>(px / scale));
+  for (int py = 0; py < h; ++py) {
+    const int r = std::min(shown.x - 1, static_cast<int>(py / scale));
+    const std::int32_t* row = &shown.cells[static_cast<std::size_t>(r) * shown.y];
+    const bool row_edge = blocks && on_block_boundary(r, bx, n) &&
+                          std::min(shown.x - 1, static_cast<int>((py - 1) / scale)) != r;
+    for (int px = 0; px < w; ++px) {
+      const int c = column_of[px];
+      const bool column_edge = blocks && on_block_boundary(c, by, n) && px > 0 &&
+                               column_of[px - 1] != c;
+      const int state = std::clamp(row[c], 0, static_cast<int>(palette.size()) - 1);
+      XPutPixel(image, px, py, (row_edge || column_edge) ? boundary : palette[state]);
+    }
+  }
+  const int left = (width - w) / 2;
+  const int top = (height - h) / 2;
+  GC gc = DefaultGCOfScreen(XtScreen(automaton_area));
+  XPutImage(dpy, window, gc, image, 0, 0, left, top, static_cast<unsigned>(w),
+            static_cast<unsigned>(h));
+  image->data = nullptr;  // ours, freed with the vector
+  XDestroyImage(image);
+  XFlush(dpy);
+}
+
+void cb_expose(Widget, XtPointer, XtPointer) { draw(); }
+
+void cb_close(Widget, XtPointer, XtPointer) {
+  popped_up = false;
+  XtPopdown(automaton_shell);
+}
+
+void cb_toggle_blocks(Widget, XtPointer, XtPointer) {
+  draw();
+}
+
+bool window_shown() { return popped_up && XtIsRealized(automaton_area); }
+
+}  // namespace
+
+void create_automaton(Widget parent) {
+  automaton_shell = XtVaCreatePopupShell("automaton", topLevelShellWidgetClass, parent, XmNtitle,
+                                         "Automaton", nullptr);
+  on_window_close(automaton_shell, cb_close);
+  Widget form = XtVaCreateWidget("automaton_form", xmFormWidgetClass, automaton_shell, nullptr);
+  const compound_string label = make_label("Blocks");
+  automaton_blocks = XtVaCreateManagedWidget(
+      "automaton_blocks", xmToggleButtonWidgetClass, form, XmNlabelString, label.get(),
+      XmNbottomAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, nullptr);
+  XtAddCallback(automaton_blocks, XmNvalueChangedCallback, cb_toggle_blocks, nullptr);
+  automaton_area = XtVaCreateManagedWidget(
+      "automaton_area", xmDrawingAreaWidgetClass, form, XmNwidth, initial_side, XmNheight,
+      initial_side, XmNbackground, BlackPixelOfScreen(XtScreen(parent)), XmNtopAttachment,
+      XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
+      XmNbottomAttachment, XmATTACH_WIDGET, XmNbottomWidget, automaton_blocks, nullptr);
+  XtAddCallback(automaton_area, XmNexposeCallback, cb_expose, nullptr);
+  XtAddCallback(automaton_area, XmNresizeCallback, cb_expose, nullptr);
+  XtManageChild(form);
+}
+
+void cb_pop_automaton(Widget, XtPointer, XtPointer) {
+  if (shown.cells.empty()) seed_preview();
+  XtPopup(automaton_shell, XtGrabNone);
+  popped_up = true;
+  draw();
+}
+
+void show_automaton(const grid_type& grid, int) {
+  if (!window_shown()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_frame < frame_interval) return;
+  last_frame = now;
+  keep(grid);
+  draw();
+}

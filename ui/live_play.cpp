@@ -1,0 +1,71 @@
+// Play Live and Stop: an Xt timer keeps the notes the look-ahead ahead of
+// csound's clock, so the windows stay live and every control takes effect
+// from the next iteration computed.
+#include <Xm/Xm.h>
+
+#include "engine/externs.h"
+#include "engine/render.h"
+#include "ui/Xamp.h"
+#include "ui/Xctrl.h"
+#include "ui/Xfreq.h"
+#include "ui/Xlive.h"
+#include "ui/startup.h"
+
+Widget play_live_button, stop_live_button;
+live_settings Live_Settings;
+
+namespace {
+
+constexpr unsigned long tick_ms = 10;  // well inside the look-ahead
+XtIntervalId timer = 0;
+
+// The offline commands share the engine's render and grids: greyed out
+// while live play runs.
+constexpr const char* offline_entries[] = {"*csound_button", "*widget41", "*widget42"};
+
+void show_playing(bool playing) {
+  for (const char* name : offline_entries)
+    if (Widget w = XtNameToWidget(Ctrl_pannel, name)) XtSetSensitive(w, !playing);
+  XtSetSensitive(play_live_button, !playing);
+  XtSetSensitive(stop_live_button, playing);
+}
+
+// When play ends the windows show what the next render starts from.
+void finished() {
+  timer = 0;
+  show_playing(false);
+  set_control();
+  set_all_frequencies();
+  set_all_amplitudes();
+  if (live_late_iterations() > 0)
+    std::fprintf(Echo_Stream, "%d iterations were computed too late to be heard in time\n",
+                 live_late_iterations());
+}
+
+void tick(XtPointer, XtIntervalId*) {
+  if (live_feed())
+    timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
+  else
+    finished();
+}
+
+}  // namespace
+
+void connect_live_play(Widget play_live, Widget stop) {
+  play_live_button = play_live;
+  stop_live_button = stop;
+  XtSetSensitive(stop_live_button, False);
+}
+
+void cb_play_live(Widget, XtPointer, XtPointer) {
+  if (live_playing() || live_start(Live_Settings) != 0) return;
+  show_playing(true);
+  timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
+}
+
+void cb_stop_live(Widget, XtPointer, XtPointer) {
+  if (!live_playing()) return;
+  if (timer != 0) XtRemoveTimeOut(timer);
+  live_stop();
+  finished();
+}
