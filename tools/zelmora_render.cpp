@@ -320,6 +320,9 @@ int play_live(const options& opt) {
   }
   if (live_start(settings) != 0) return exit_failed;
   play_until_done(isatty(STDERR_FILENO) != 0);
+  if (live_late_iterations() > 0)
+    std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
+                 live_late_iterations());
   if (score && !score->commit()) {
     std::fprintf(stderr, "Can't write file %s\n", opt.score.c_str());
     return exit_failed;

@@ -78,6 +78,11 @@ unsigned long pixel_of(const Visual* visual, rgb_colour c) {
          channel(c.blue, visual->blue_mask);
 }
 
+int native_byte_order() {
+  const std::uint32_t one = 1;
+  return *reinterpret_cast<const unsigned char*>(&one) == 1 ? LSBFirst : MSBFirst;
+}
+
 bool on_block_boundary(int cell, int block, int n) {
   return block > 0 && cell % block == 0 && cell / block <= n && cell > 0;
 }
@@ -111,13 +116,18 @@ void draw() {
   XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(attributes.depth), ZPixmap, 0,
                                nullptr, static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
   if (!image) return;
-  std::vector<char> data(static_cast<std::size_t>(image->bytes_per_line) * h);
-  image->data = data.data();
+  std::vector<std::uint32_t> data((static_cast<std::size_t>(image->bytes_per_line) * h + 3) / 4);
+  image->data = reinterpret_cast<char*>(data.data());
+  // 32-bit pixels in this machine's byte order are stored straight away;
+  // any other layout goes through Xlib, one pixel at a time.
+  const bool direct = image->bits_per_pixel == 32 && image->byte_order == native_byte_order();
   std::vector<int> column_of(w);
   for (int px = 0; px < w; ++px) column_of[px] = std::min(shown.y - 1, static_cast<int>(px / scale));
   for (int py = 0; py < h; ++py) {
     const int r = std::min(shown.x - 1, static_cast<int>(py / scale));
     const std::int32_t* row = &shown.cells[static_cast<std::size_t>(r) * shown.y];
+    auto* pixels = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::ptrdiff_t>(py) *
+                                                                      image->bytes_per_line);
     const bool row_edge = blocks && on_block_boundary(r, bx, n) &&
                           std::min(shown.x - 1, static_cast<int>((py - 1) / scale)) != r;
     for (int px = 0; px < w; ++px) {
@@ -125,7 +135,11 @@ void draw() {
       const bool column_edge = blocks && on_block_boundary(c, by, n) && px > 0 &&
                                column_of[px - 1] != c;
       const int state = std::clamp(row[c], 0, static_cast<int>(palette.size()) - 1);
-      XPutPixel(image, px, py, (row_edge || column_edge) ? boundary : palette[state]);
+      const unsigned long pixel = (row_edge || column_edge) ? boundary : palette[state];
+      if (direct)
+        pixels[px] = static_cast<std::uint32_t>(pixel);
+      else
+        XPutPixel(image, px, py, pixel);
     }
   }
   const int left = (width - w) / 2;

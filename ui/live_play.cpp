@@ -5,6 +5,7 @@
 
 #include "engine/externs.h"
 #include "engine/render.h"
+#include "engine/report.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
@@ -38,7 +39,7 @@ void finished() {
   set_all_frequencies();
   set_all_amplitudes();
   if (live_late_iterations() > 0)
-    std::fprintf(Echo_Stream, "%d iterations were computed too late to be heard in time\n",
+    report_error("%d iterations were computed too late to be heard in time\n",
                  live_late_iterations());
 }
 

@@ -80,10 +80,16 @@ TEST_F(live_windows, AutomatonWindowShowsTheGridOfTheNotes) {
   const auto window_hook = View.show_grid;
   View.show_grid = [](const grid_type& grid, int t) {
     captured = grid;
+    // Past the frame interval, so that every iteration is drawn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(35));
     show_automaton(grid, t);
   };
-  Current_State.iter = 1;
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));  // past the frame interval
+  // Spiral waves, as examples/spirals.csp makes them.
+  Current_State.r1 = Current_State.r2 = 3.0f;
+  Current_State.k = 25.0f;
+  Current_State.Ns = 100;
+  Current_State.x = Current_State.y = 120;
+  Current_State.iter = 60;
   ASSERT_EQ(make_score_file("s.sco"), 0);
   View.show_grid = window_hook;
   pump();
@@ -99,12 +105,12 @@ TEST_F(live_windows, AutomatonWindowShowsTheGridOfTheNotes) {
   int wrong = 0;
   for (int r = 0; r < x; r += 3)
     for (int c = 0; c < y; c += 3) {
-      if (r % 10 == 0 || c % 10 == 0) continue;  // the block boundaries are drawn over
+      if (r % 24 == 0 || c % 24 == 0) continue;  // the block boundaries are drawn over
       const unsigned long pixel = XGetPixel(image, left + int((c + 0.5) * scale),
                                             top + int((r + 0.5) * scale));
       wrong += pixel != truecolour(state_colour(captured[r + 1][c + 1], Current_State.Ns));
     }
-  const unsigned long on_boundary = XGetPixel(image, left + int(10 * scale), top + 1);
+  const unsigned long on_boundary = XGetPixel(image, left + int(24 * scale), top + 1);
   XDestroyImage(image);
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(on_boundary, 0xffffffUL);
