@@ -72,7 +72,7 @@ class jack_server {
   bool ready_ = false;
 };
 
-TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJack) {
+TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
   const jack_server server;
   ASSERT_TRUE(server.ready());
   Current_State.iter = 80;  // 80 grains of 25 ms
@@ -91,6 +91,24 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJack) {
   EXPECT_NEAR(std::chrono::duration<double>(last - first).count(), 2.0, 0.2);
   EXPECT_EQ(live_late_iterations(), 0);
   EXPECT_EQ(Current_Iteration, 79);
+
+  // Ctrl-C: a clean end, and the score holds the notes sent so far.
+  const std::string render = ZELMORA_RENDER;
+  const char* argv[] = {render.c_str(), "--live",          "--rtaudio", "jack", "--iterations",
+                        "100000",       "--score", "cut.sco", nullptr};
+  pid_t player = 0;
+  ASSERT_EQ(::posix_spawn(&player, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ),
+            0);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ::kill(player, SIGINT);
+  int status = -1;
+  ::waitpid(player, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  const std::string cut = test_support::slurp("cut.sco");
+  const auto sent = (test_support::lines_of(cut).size() - 2) / 25;
+  EXPECT_GT(sent, 20u);  // at least half a second of notes
+  ASSERT_EQ(run_render("--iterations " + std::to_string(sent) + " --score same.sco"), 0);
+  EXPECT_EQ(test_support::slurp("same.sco"), cut);
 }
 
 }  // namespace
