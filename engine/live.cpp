@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "engine/orchestra.h"
 #include "engine/render.h"
 #include "engine/report.h"
 
@@ -199,11 +200,12 @@ void end_session() {
 }
 
 bool start_session(const live_settings& settings) {
-  std::ifstream in(settings.orchestra, std::ios::binary);
+  const std::string path = settings.orchestra.empty() ? orchestra_path() : settings.orchestra;
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream orchestra;
   orchestra << in.rdbuf();
   if (!in || orchestra.str().empty()) {
-    report_error("Can't read the orchestra %s\n", settings.orchestra.c_str());
+    report_error("Can't read the orchestra %s\n", path.c_str());
     return false;
   }
   {
@@ -220,7 +222,7 @@ bool start_session(const live_settings& settings) {
   if (!settings.rtaudio.empty())
     api.set_option(s->csound, ("-+rtaudio=" + settings.rtaudio).c_str());
   if (api.compile_csd_text(s->csound, csd_text(orchestra.str()).c_str()) != 0)
-    return failed_start(s, "csound refused the orchestra ", settings.orchestra);
+    return failed_start(s, "csound refused the orchestra ", path);
   if (api.start(s->csound) != 0)
     return failed_start(s, "no audio output",
                         settings.rtaudio.empty() ? "" : " through " + settings.rtaudio);

@@ -15,7 +15,7 @@
 constexpr double live_look_ahead = 0.075;
 
 struct live_settings {
-  std::string orchestra = orchestra_name;
+  std::string orchestra;        // empty: the one find_orchestra() finds
   std::string rtaudio;         // csound's -+rtaudio module; empty: its default
   std::FILE* score = nullptr;  // also gets the score of exactly the notes sent
 };
