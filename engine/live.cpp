@@ -265,6 +265,8 @@ bool live_feed() {
     compute_iteration(s, now);
   const double last_end = s.origin + (s.run.next == 0 ? 0.0 : s.run.start + s.run.dur);
   if (s.ended.load() || (!s.computing && now >= last_end + fade_time)) {
+    // The audio device gone, say, before the render was over.
+    if (s.ended.load() && s.computing) report_error("Live play ended: csound stopped playing\n");
     end_session();
     return false;
   }

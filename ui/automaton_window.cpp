@@ -87,72 +87,100 @@ bool on_block_boundary(int cell, int block, int n) {
   return block > 0 && cell % block == 0 && cell / block <= n && cell > 0;
 }
 
-void draw() {
-  if (!XtIsRealized(automaton_area) || shown.cells.empty()) return;
-  Dimension width = 0, height = 0;
-  XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, nullptr);
-  if (width == 0 || height == 0) return;
-  Display* dpy = XtDisplay(automaton_area);
-  Window window = XtWindow(automaton_area);
-  XWindowAttributes attributes{};
-  XGetWindowAttributes(dpy, window, &attributes);
-  Visual* visual = attributes.visual;
+// How the grid lies in the window: a real scale with the aspect kept
+// (whole pixels per cell would waste the window), the picture centred.
+struct picture_layout {
+  double scale = 1.0;
+  int width = 1;
+  int height = 1;
+  int block_rows = 0;     // rows per block when the overlay is on, else 0
+  int block_columns = 0;  // columns per block
+  int blocks = 0;         // blocks per side
+};
 
-  // Whole pixels per cell would waste the window: the scale is real, the
-  // aspect kept, the picture centred.
-  const double scale = std::min(static_cast<double>(width) / shown.y,
-                                static_cast<double>(height) / shown.x);
-  const int w = std::max(1, static_cast<int>(shown.y * scale));
-  const int h = std::max(1, static_cast<int>(shown.x * scale));
-  std::vector<unsigned long> palette;
-  for (int s = 0; s < std::max(shown.Ns, 1); ++s)
-    palette.push_back(pixel_of(visual, state_colour(s, shown.Ns)));
-  const unsigned long boundary = pixel_of(visual, {255, 255, 255});
-  const bool blocks = XmToggleButtonGetState(automaton_blocks) != 0;
-  const int n = blocks_per_side(std::min(shown.noinstrm, max_instruments));
-  const int bx = n > 0 ? shown.x / n : 0;
-  const int by = n > 0 ? shown.y / n : 0;
+picture_layout layout_in(Dimension width, Dimension height) {
+  picture_layout l;
+  l.scale = std::min(static_cast<double>(width) / shown.y, static_cast<double>(height) / shown.x);
+  l.width = std::max(1, static_cast<int>(shown.y * l.scale));
+  l.height = std::max(1, static_cast<int>(shown.x * l.scale));
+  if (XmToggleButtonGetState(automaton_blocks) != 0) {
+    l.blocks = blocks_per_side(std::min(shown.noinstrm, max_instruments));
+    l.block_rows = l.blocks > 0 ? shown.x / l.blocks : 0;
+    l.block_columns = l.blocks > 0 ? shown.y / l.blocks : 0;
+  }
+  return l;
+}
 
-  XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(attributes.depth), ZPixmap, 0,
-                               nullptr, static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
-  if (!image) return;
-  std::vector<std::uint32_t> data((static_cast<std::size_t>(image->bytes_per_line) * h + 3) / 4);
-  image->data = reinterpret_cast<char*>(data.data());
+// Nearest neighbour: each pixel takes the cell under its top-left corner;
+// the first pixel row and column of a block's first cells are boundary.
+void paint(XImage* image, const picture_layout& l, const std::vector<unsigned long>& palette,
+           unsigned long boundary) {
   // 32-bit pixels in this machine's byte order are stored straight away;
   // any other layout goes through Xlib, one pixel at a time.
   const bool direct = image->bits_per_pixel == 32 && image->byte_order == native_byte_order();
-  std::vector<int> column_of(w);
-  for (int px = 0; px < w; ++px) column_of[px] = std::min(shown.y - 1, static_cast<int>(px / scale));
-  for (int py = 0; py < h; ++py) {
-    const int r = std::min(shown.x - 1, static_cast<int>(py / scale));
+  std::vector<int> column_of(l.width);
+  for (int px = 0; px < l.width; ++px)
+    column_of[px] = std::min(shown.y - 1, static_cast<int>(px / l.scale));
+  const int last_state = static_cast<int>(palette.size()) - 1;
+  int previous_row = -1;
+  for (int py = 0; py < l.height; ++py) {
+    const int r = std::min(shown.x - 1, static_cast<int>(py / l.scale));
     const std::int32_t* row = &shown.cells[static_cast<std::size_t>(r) * shown.y];
-    auto* pixels = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::ptrdiff_t>(py) *
-                                                                      image->bytes_per_line);
-    const bool row_edge = blocks && on_block_boundary(r, bx, n) &&
-                          std::min(shown.x - 1, static_cast<int>((py - 1) / scale)) != r;
-    for (int px = 0; px < w; ++px) {
+    auto* pixels = reinterpret_cast<std::uint32_t*>(
+        image->data + static_cast<std::ptrdiff_t>(py) * image->bytes_per_line);
+    const bool row_edge = r != previous_row && on_block_boundary(r, l.block_rows, l.blocks);
+    previous_row = r;
+    for (int px = 0; px < l.width; ++px) {
       const int c = column_of[px];
-      const bool column_edge = blocks && on_block_boundary(c, by, n) && px > 0 &&
-                               column_of[px - 1] != c;
-      const int state = std::clamp(row[c], 0, static_cast<int>(palette.size()) - 1);
-      const unsigned long pixel = (row_edge || column_edge) ? boundary : palette[state];
+      const bool column_edge = px > 0 && column_of[px - 1] != c &&
+                               on_block_boundary(c, l.block_columns, l.blocks);
+      const unsigned long pixel = (row_edge || column_edge)
+                                      ? boundary
+                                      : palette[std::clamp(row[c], 0, last_state)];
       if (direct)
         pixels[px] = static_cast<std::uint32_t>(pixel);
       else
         XPutPixel(image, px, py, pixel);
     }
   }
-  const int left = (width - w) / 2;
-  const int top = (height - h) / 2;
-  GC gc = DefaultGCOfScreen(XtScreen(automaton_area));
-  XPutImage(dpy, window, gc, image, 0, 0, left, top, static_cast<unsigned>(w),
-            static_cast<unsigned>(h));
+}
+
+void draw() {
+  if (!XtIsRealized(automaton_area) || shown.cells.empty()) return;
+  Dimension width = 0, height = 0;
+  int depth = 0;
+  XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, XmNdepth, &depth, nullptr);
+  if (width == 0 || height == 0) return;
+  Display* dpy = XtDisplay(automaton_area);
+  Visual* visual = DefaultVisualOfScreen(XtScreen(automaton_area));
+  const picture_layout l = layout_in(width, height);
+  std::vector<unsigned long> palette;
+  for (int s = 0; s < std::max(shown.Ns, 1); ++s)
+    palette.push_back(pixel_of(visual, state_colour(s, shown.Ns)));
+
+  XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                               static_cast<unsigned>(l.width), static_cast<unsigned>(l.height),
+                               32, 0);
+  if (!image) return;
+  std::vector<std::uint32_t> data(
+      (static_cast<std::size_t>(image->bytes_per_line) * l.height + 3) / 4);
+  image->data = reinterpret_cast<char*>(data.data());
+  paint(image, l, palette, pixel_of(visual, {255, 255, 255}));
+  XPutImage(dpy, XtWindow(automaton_area), DefaultGCOfScreen(XtScreen(automaton_area)), image,
+            0, 0, (width - l.width) / 2, (height - l.height) / 2,
+            static_cast<unsigned>(l.width), static_cast<unsigned>(l.height));
   image->data = nullptr;  // ours, freed with the vector
   XDestroyImage(image);
   XFlush(dpy);
 }
 
 void cb_expose(Widget, XtPointer, XtPointer) { draw(); }
+
+// The picture moves and changes size: what it covered before is cleared.
+void cb_resize(Widget w, XtPointer, XtPointer) {
+  if (XtIsRealized(w)) XClearWindow(XtDisplay(w), XtWindow(w));
+  draw();
+}
 
 void cb_close(Widget, XtPointer, XtPointer) {
   popped_up = false;
@@ -183,7 +211,7 @@ void create_automaton(Widget parent) {
       XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
       XmNbottomAttachment, XmATTACH_WIDGET, XmNbottomWidget, automaton_blocks, nullptr);
   XtAddCallback(automaton_area, XmNexposeCallback, cb_expose, nullptr);
-  XtAddCallback(automaton_area, XmNresizeCallback, cb_expose, nullptr);
+  XtAddCallback(automaton_area, XmNresizeCallback, cb_resize, nullptr);
   XtManageChild(form);
 }
 
