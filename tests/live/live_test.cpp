@@ -19,7 +19,7 @@ using live = live_test;
 TEST_F(live, NotesSentAreTheOfflineScoreByteForByte) {
   for (const std::string& inputs :
        {std::string(), "--events " + example("calm-to-storm.cse"),
-        "--params " + example("rain.csp") + " --reduce mode"}) {
+        "--params " + example("pentatonic.csp") + " --reduce mode"}) {
     ASSERT_EQ(run_render(inputs + " --score offline.sco"), 0) << inputs << err;
     ASSERT_EQ(run_render(inputs + " --live --score live.sco"), 0) << inputs << err;
     EXPECT_EQ(test_support::slurp("live.sco"), test_support::slurp("offline.sco")) << inputs;
