@@ -12,7 +12,7 @@
 #include "engine/csound.h"
 
 // How far ahead of csound's clock notes are computed and sent.
-constexpr double live_look_ahead = 0.075;
+constexpr double live_look_ahead = 0.1;
 
 struct live_settings {
   std::string orchestra;        // empty: the one find_orchestra() finds
