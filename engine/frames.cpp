@@ -27,7 +27,7 @@ void write_frame(const grid_type& grid, int iteration) {
   std::array<char, 16> name;
   std::snprintf(name.data(), name.size(), "/%06d.png", iteration);
   const parameters_type& p = Current_State;
-  if (!write_grid_picture(frame_directory + name.data(), grid, p.x, p.y, p.Ns)) failed = true;
+  if (!write_grid_picture(frame_directory + name.data(), current_grid(grid), p.x, p.y, p.Ns)) failed = true;
 }
 
 }  // namespace

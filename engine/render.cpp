@@ -21,8 +21,9 @@ grid_type& iteration_grid(int t) { return (t % 2 == 0) ? grid1 : grid2; }
 render_run start_render() {
   Next_Event = Event_List.get();
   Interp_Flag = 0;
-  init_array(grid1, Current_State.Ns, Current_State.x, Current_State.y);
   render_run run;
+  run.kept_grids = std::make_unique<compact_render_scope>();
+  init_array(grid1, Current_State.Ns, Current_State.x, Current_State.y);
   run.iterations = Current_State.iter;
   return run;
 }

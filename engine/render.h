@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 
+#include "engine/automaton.h"
 #include "engine/mapping.h"
 #include "engine/types.h"
 
@@ -36,14 +38,18 @@ struct render_run {
   score_clock clock;
   double start = 0.0;  // start time of the iteration computed last
   float dur = 0.0f;    // and its grain duration
+  // grid1 and grid2 stay a byte a cell for as long as the render runs.
+  std::unique_ptr<compact_render_scope> kept_grids;
 };
 
 // Points the event cursor at the list's head, seeds grid1 and reads the
-// iteration count. Writes nothing.
+// iteration count. Writes nothing. The grids are current ints again once
+// the run is gone.
 render_run start_render();
 
 // One iteration: its events (a reseed included), the reduction, its notes
-// to `notes`, the grid hook, then the step. False when r1 or r2 of 0 ends
+// to `notes`, the grid hook (which reads the grid through current_grid()),
+// then the step. False when r1 or r2 of 0 ends
 // the render (the notes are written, the step is not).
 bool render_iteration(render_run& run, std::FILE* notes);
 

@@ -15,6 +15,7 @@ struct view_hooks {
   void (*show_error)(const std::string&) = nullptr;  // a failure, in a dialog
   // The grid iteration t's notes come from: after its events (a reseed
   // included), before its step. Current_State holds x, y, Ns and noinstrm.
+  // The grid may be kept a byte a cell: read it through current_grid().
   void (*show_grid)(const grid_type&, int) = nullptr;
 };
 

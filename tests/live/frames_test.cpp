@@ -46,7 +46,7 @@ TEST_F(frames, EveryNthIterationIsItsGridCellByCell) {
   Current_State.iter = 15;
   wanted = 7;
   View.show_grid = [](const grid_type& grid, int t) {
-    if (t == wanted) shown = grid;
+    if (t == wanted) shown = current_grid(grid);
   };
   std::srand(1);
   ASSERT_EQ(play_ca(std::fopen("again.sco", "w")), render_complete);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "engine/automaton.h"
 #include "engine/csound.h"
 #include "engine/palette.h"
 #include "engine/view.h"
@@ -79,7 +80,7 @@ TEST_F(live_windows, AutomatonWindowShowsTheGridOfTheNotes) {
   }));
   const auto window_hook = View.show_grid;
   View.show_grid = [](const grid_type& grid, int t) {
-    captured = grid;
+    captured = current_grid(grid);
     // Past the frame interval, so that every iteration is drawn.
     std::this_thread::sleep_for(std::chrono::milliseconds(35));
     show_automaton(grid, t);
