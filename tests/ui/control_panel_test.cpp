@@ -81,7 +81,8 @@ TEST_F(control_panel, whole_number_fields_refuse_anything_else) {
 }
 
 TEST_F(control_panel, scales_stretch_to_show_values_beyond_their_range_and_shrink_back) {
-  for (const auto& [value, shown] : {std::pair(25.0f, "2500 in 1..2500"), {2.0f, "200 in 1..1000"}}) {
+  for (const auto& [value, shown] :
+       {std::pair(25.0f, "2500 in 1..2500"), {2.0f, "200 in 1..1000"}}) {
     Current_State.k = value;
     set_control();
     int v = -1, minimum = -1, maximum = -1;
