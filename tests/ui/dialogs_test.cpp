@@ -100,8 +100,6 @@ TEST_F(dialogs_test, saves_that_cannot_be_written_keep_the_old_file) {
   EXPECT_EQ(e.err + p.err, "Can't open file locked/e.cse\nCan't write file full.csp\n");
   EXPECT_EQ(slurp("locked/e.cse") + slurp("full.csp"),
             std::string(three_events_text) + three_events_text);
-  EXPECT_EQ(files_in("."), (strings{"full.csp", "locked"}));
-  EXPECT_EQ(files_in("locked"), strings{"e.cse"});
   std::filesystem::permissions("locked", std::filesystem::perms(0755));
 }
 
