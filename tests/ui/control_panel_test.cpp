@@ -68,7 +68,8 @@ TEST_F(control_panel, typed_duration_is_taken_on_return_within_its_range) {
 
 TEST_F(control_panel, stop_at_takes_whole_numbers_only) {
   type_and_return(halt_at, " 250 ");
-  EXPECT_EQ(capture([] { type_and_return(halt_at, "1.5"); }).err, "Bad number\n");
+  for (const char* refused : {"1.5", "-3"})
+    EXPECT_EQ(capture([&] { type_and_return(halt_at, refused); }).err, "Bad number\n");
   EXPECT_EQ(std::to_string(Current_State.iter) + " " + text_in(halt_at), "250 250");
 }
 
