@@ -2,7 +2,6 @@
 #include <X11/extensions/Xfixes.h>
 #include <Xm/TextF.h>
 
-#include "engine/render.h"
 #include "engine/view.h"
 #include "ui_fixture.h"
 
