@@ -35,26 +35,34 @@ class editor_test : public ui_fixture {
 
 }  // namespace
 
+// Also: a re-timed or rebuilt interpolation line keeps the whole name.
 TEST_F(editor_test, adds_change_reseed_and_interpolation_lines) {
   parameters_type in_file = Current_State;
   in_file.r1 = 0.5f;
   in_file.x = 70;
-  spit("default.csp", parameters_text(in_file));
+  spit("turbulence.csp", parameters_text(in_file));
   Current_State.iter = 321;  // no parameter file holds iter
-  add_event("default.csp");
+  add_event("turbulence.csp");
   EXPECT_FALSE(shown(load_event_p_files));
   in_file.iter = 321;
   EXPECT_EQ(*Event_List->params, in_file);
   on_line(1, edit_event_button);
   EXPECT_EQ(type_time("40"), "Shving\n1");
   press(reseed_button);
-  add_event("default.csp", "100");
+  add_event("turbulence.csp", "100");
   EXPECT_FALSE(shown(load_p_interp));
-  EXPECT_EQ(list_lines(event_list_disp),
-            (strings{"default.csp          40", "Reseed               40",
-                     "->default.csp        40 100"}));
-  EXPECT_EQ(events(), "default.csp@40 Reseed@40 ->default.csp@40 (3)");
+  const strings added{"turbulence.csp       40", "Reseed               40",
+                      "->turbulence.csp     40 100"};
+  EXPECT_EQ(list_lines(event_list_disp), added);
+  EXPECT_EQ(events(), "turbulence.csp@40 Reseed@40 ->turbulence.csp@40 (3)");
   EXPECT_EQ(event_number(3)->end_time, 140);
+
+  on_line(3, edit_event_button);
+  type_time("50");
+  EXPECT_EQ(list_lines(event_list_disp).back(), "->turbulence.csp     50 100");
+  XmListDeleteAllItems(event_list_disp);
+  display_list();
+  EXPECT_EQ(list_lines(event_list_disp).back(), "->turbulence.csp     50 100");
 }
 
 // Also: a delete cancels the pending edit.
@@ -81,18 +89,4 @@ TEST_F(editor_test, edit_moves_the_line_to_its_place_in_time_and_delete_removes_
   EXPECT_EQ(pending(), "-1 |");
   EXPECT_EQ(type_time("30"), "");
   EXPECT_EQ(events(), "c.csp@0 b.csp@25 (2)");
-}
-
-// A re-timed or rebuilt interpolation line reads as it did when added.
-TEST_F(editor_test, interpolation_lines_keep_the_whole_name) {
-  spit("turbulence.csp", parameters_text(Current_State));
-  add_event("turbulence.csp", "10");
-  const strings added = list_lines(event_list_disp);
-  EXPECT_EQ(added, strings{"->turbulence.csp      0  10"});
-  on_line(1, edit_event_button);
-  type_time("30");
-  EXPECT_EQ(list_lines(event_list_disp), strings{"->turbulence.csp     30  10"});
-  XmListDeleteAllItems(event_list_disp);
-  display_list();
-  EXPECT_EQ(list_lines(event_list_disp), strings{"->turbulence.csp     30  10"});
 }
