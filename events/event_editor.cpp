@@ -118,8 +118,8 @@ bool load_event_parameters(const std::string& path, parameters_type& params) {
     return false;
   }
   params = Current_State;
-  if (read_parameters(fp.get(), params) < 0) {
-    report_error("Format error in parameter file\n");
+  if (const int status = read_parameters(fp.get(), params); status < 0) {
+    report_parameter_refusal(status, path);
     return false;
   }
   return true;

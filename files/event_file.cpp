@@ -47,12 +47,18 @@ bool scan_keyed_int(const std::string& line, const char* key, int& value) {
   return scan_literal(s, key) && scan_int(s, value) == scan_result::ok;
 }
 
-}  // namespace
-
-std::unique_ptr<event_type> read_event(std::FILE* fp) {
+// One event block, or nullptr when it is refused (reported) or when the
+// file ended where a block would begin (`at_end`).
+std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
   std::string line;
+  at_end = false;
   if (Readline(line, fp, event_line_max) < 0) {
-    report_error("bad format @ event: %s \n", line.c_str());
+    at_end = line.empty();
+    // The end of the file is how a list ends: said, but not as a failure.
+    if (at_end)
+      std::fputs("bad format @ event:  \n", stderr);
+    else
+      report_error("bad format @ event: %s \n", line.c_str());
     return nullptr;
   }
   if (line != "event") return fail("bad start\n");
@@ -75,12 +81,14 @@ std::unique_ptr<event_type> read_event(std::FILE* fp) {
 
   switch (type) {
     case event_change:
-      if (read_parameters(fp, *e->params) != 0) return fail("Format error in parameter file\n");
+      // The parameter reader has said why; a block of no lines keeps the
+      // current values.
+      if (read_parameters(fp, *e->params) == -1) return nullptr;
       break;
     case event_interp:
       if (Readline(line, fp, event_line_max) <= 0) return fail("bad format");
       if (!scan_keyed_int(line, "finish time=", e->end_time)) return fail("bad name");
-      if (read_parameters(fp, *e->params) != 0) return fail("Format error in parameter file\n");
+      if (read_parameters(fp, *e->params) == -1) return nullptr;
       break;
     case event_special:
       if (Readline(line, fp, event_line_max) < 0) return fail("bad format @ end \n");
@@ -93,19 +101,41 @@ std::unique_ptr<event_type> read_event(std::FILE* fp) {
   return e;
 }
 
+int refuse_list() {
+  report_error("Format error in event list\n");
+  return -1;
+}
+
+}  // namespace
+
+std::unique_ptr<event_type> read_event(std::FILE* fp) {
+  bool at_end = false;
+  return read_event_or_end(fp, at_end);
+}
+
 int read_event_list(std::FILE* fp) {
   std::fputs("wail\n", Echo_Stream);
-  // Read into a list of its own; the current list goes only on success.
-  std::unique_ptr<event_type> first = read_event(fp);
-  if (!first) return -1;
+  // An empty file is an empty list, as an empty list is saved.
+  if (const int c = std::getc(fp); c == EOF) {
+    clear_event_list();
+    return 0;
+  } else {
+    std::ungetc(c, fp);
+  }
+  // Read into a list of its own; the current list goes only when every
+  // block up to the end of the file was read.
+  bool at_end = false;
+  std::unique_ptr<event_type> first = read_event_or_end(fp, at_end);
+  if (!first) return refuse_list();
   int count = 1;
   event_type* last = first.get();
-  while (std::unique_ptr<event_type> e = read_event(fp)) {
+  while (std::unique_ptr<event_type> e = read_event_or_end(fp, at_end)) {
     last->next = std::move(e);
     last = last->next.get();
     ++count;
     std::fprintf(Echo_Stream, "loading %d\n", count);
   }
+  if (!at_end) return refuse_list();
   clear_event_list();
   Event_List = std::move(first);
   List_Size = count;

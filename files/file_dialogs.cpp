@@ -156,8 +156,8 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
     XtUnmanageChild(load_p_files);
     return;
   }
-  if (read_parameters(fp.get(), Current_State) < 0) {
-    report_error("Format error in parameter file\n");
+  if (const int status = read_parameters(fp.get(), Current_State); status < 0) {
+    report_parameter_refusal(status, path);
     return;
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
@@ -179,10 +179,7 @@ void cb_load_e_ok(Widget, XtPointer, XtPointer) {
     report_error("Can't open file %s", path.c_str());
     return;
   }
-  if (read_event_list(fp.get()) == -1) {
-    report_error("Format error in parameter file\n");
-    return;
-  }
+  if (read_event_list(fp.get()) == -1) return;  // the reader has said why
   // The old lines and a pending edit refer to events that are gone.
   cancel_event_edit();
   XmListDeleteAllItems(event_list_disp);

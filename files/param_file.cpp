@@ -1,5 +1,6 @@
 #include "files/param_file.h"
 
+#include <array>
 #include <cmath>
 #include <string_view>
 
@@ -34,6 +35,25 @@ int write_parameters(std::FILE* fp, const parameters_type& p) {
 namespace {
 
 enum class line_kind { stored, unmatched, end, refused };
+
+// Comparisons written so that NaN fails them; a limit written in a file
+// reads as the float nearest to it.
+bool amplitude_ok(double a) {
+  return a >= static_cast<float>(min_amplitude) && a <= static_cast<float>(max_amplitude);
+}
+bool frequency_ok(float f) {
+  return f >= static_cast<float>(min_frequency) && f <= static_cast<float>(max_frequency);
+}
+
+// A position read from a frequency at a limit maps back to within a few
+// float steps of it.
+constexpr double position_slack = 1e-3;
+bool position_ok(float position) {
+  static const double lowest = std::log(min_frequency) / 0.096 - position_slack;
+  static const double highest = std::log(max_frequency) / 0.096 + position_slack;
+  const double p = position;
+  return p >= lowest && p <= highest;
+}
 
 line_kind refuse(const std::string& line) {
   report_error("Parameter out of range: %s\n", line.c_str());
@@ -99,7 +119,7 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
     p.y = n;
     echo_int("y=%d \n", p.y);
   } else if (match_indexed(line, 'i', index, f, overflow)) {
-    if (overflow || index < 0 || index >= max_instruments || !std::isfinite(f)) return refuse(text);
+    if (overflow || index < 0 || index >= max_instruments || !amplitude_ok(f)) return refuse(text);
     p.instrm[index] = static_cast<float>(f / 10.0);
   } else if (match_float(line, "dur=", f, overflow)) {
     p.dur = f;
@@ -109,9 +129,7 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
     p.iter = n;
     echo_int("iter=%d \n", p.iter);
   } else if (match_indexed(line, 's', index, f, overflow)) {
-    // A frequency of 0 or less has no position on the logarithmic scale.
-    if (overflow || index < 0 || index >= max_states || !std::isfinite(f) || f <= 0.0f)
-      return refuse(text);
+    if (overflow || index < 0 || index >= max_states || !frequency_ok(f)) return refuse(text);
     p.states[index] = static_cast<float>(std::log(static_cast<double>(f)) / 0.096);
   } else if (match_int(line, "Ns=", n, overflow)) {
     if (overflow) return refuse(text);
@@ -134,23 +152,38 @@ int refuse_value(const char* key, double value) {
   return -1;
 }
 
+int refuse_indexed(char key, int index, double value) {
+  report_error("Parameter out of range: %c%d=%f\n", key, index, value);
+  return -1;
+}
+
 int refuse_value(const char* key, int value) {
   report_error("Parameter out of range: %s=%d\n", key, value);
   return -1;
 }
 
-bool rule_divisor_ok(float v) { return std::isfinite(v) && v > 0.0f && v <= 1000.0f; }
+bool rule_divisor_ok(float v) { return v >= min_rule_divisor && v <= 1000.0f; }
+
+// The first entry of `values` that `ok` refuses, or -1.
+template <std::size_t N, typename Ok>
+int first_refused(const std::array<float, N>& values, Ok ok) {
+  for (std::size_t i = 0; i < N; ++i)
+    if (!ok(values[i])) return static_cast<int>(i);
+  return -1;
+}
 
 }  // namespace
 
 int assign_values(std::FILE* fp, parameters_type& p) {
   std::string line;
+  int stored = 0;
   while (Readline(line, fp, param_line_max) >= 0) {
     const line_kind kind = assign_line(line, p);
     if (kind == line_kind::refused) return -1;
     if (kind == line_kind::end) break;  // the stream stays at the next line
+    if (kind == line_kind::stored) ++stored;
   }
-  return 0;
+  return stored;
 }
 
 int check_parameters(const parameters_type& p) {
@@ -161,16 +194,31 @@ int check_parameters(const parameters_type& p) {
   if (!rule_divisor_ok(p.r1)) return refuse_value("r1", static_cast<double>(p.r1));
   if (!rule_divisor_ok(p.r2)) return refuse_value("r2", static_cast<double>(p.r2));
   if (!std::isfinite(p.k) || p.k < 0.0f || p.k > 1000.0f) return refuse_value("k", static_cast<double>(p.k));
-  // A grain must last: a duration of 0 or less makes an empty sound.
-  if (!std::isfinite(p.dur) || p.dur <= 0.0f)
+  // A grain must last, and a long one soon makes an endless render.
+  if (!(p.dur >= min_grain_duration && p.dur <= max_grain_duration))
     return refuse_value("dur", static_cast<double>(p.dur));
+  if (const int s = first_refused(p.states, position_ok); s >= 0)
+    return refuse_indexed('s', s, std::exp(static_cast<double>(p.states[s]) * 0.096));
+  const auto amplitude_position_ok = [](float v) { return amplitude_ok(v * 10.0); };
+  if (const int i = first_refused(p.instrm, amplitude_position_ok); i >= 0)
+    return refuse_indexed('i', i, static_cast<double>(p.instrm[i]) * 10.0);
   return 0;
+}
+
+void report_parameter_refusal(int status, const std::string& path) {
+  if (status == no_parameters)
+    report_error("No parameters in %s\n", path.c_str());
+  else
+    report_error("Format error in parameter file\n");
 }
 
 int read_parameters(std::FILE* fp, parameters_type& p) {
   // Read into a copy: a refused block changes nothing.
   parameters_type candidate = p;
-  if (assign_values(fp, candidate) != 0 || check_parameters(candidate) != 0) return -1;
+  const int stored = assign_values(fp, candidate);
+  if (stored < 0) return -1;
+  if (stored == 0) return no_parameters;
+  if (check_parameters(candidate) != 0) return -1;
   p = candidate;
   return 0;
 }

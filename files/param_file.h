@@ -9,6 +9,24 @@
 
 constexpr int param_line_max = 128;
 
+// What a set may hold. Every limit takes in all the windows can set, and
+// every accepted value is written back as text the reader accepts again.
+constexpr float min_grain_duration = 0.001f;  // s; shorter grains are clicks
+constexpr float max_grain_duration = 10.0f;   // s
+// State frequencies in Hz: from far below hearing (the sliders' lowest is
+// 1 Hz) up to the Nyquist frequency of the orchestra's 44.1 kHz.
+constexpr double min_frequency = 0.01;
+constexpr double max_frequency = 22050.0;
+// Amplitudes: the sliders give 0 ... 1000; a margin of one slider span on
+// either side leaves room for hand-written sets.
+constexpr double min_amplitude = -1000.0;
+constexpr double max_amplitude = 2000.0;
+// The smallest rule divisor "%f" writes as something other than 0.
+constexpr float min_rule_divisor = 1e-6f;
+
+// read_parameters() result for a file without a single parameter line.
+constexpr int no_parameters = -2;
+
 // Reads one line into buf, keeping at most maxLen characters (the rest of
 // the line is skipped). Returns the count kept, or -2 when the file ended
 // before a newline.
@@ -17,11 +35,18 @@ int Readline(std::string& buf, std::FILE* fp, int maxLen);
 int write_parameters(std::FILE* fp, const parameters_type& p);
 
 // Reads a parameter block up to its "end" line into p. The block is checked
-// as a whole: a refused block returns -1 and leaves p as it was.
+// as a whole: a refused block returns -1 (reported) and leaves p as it was;
+// a block with no parameter line at all returns no_parameters, unreported.
 int read_parameters(std::FILE* fp, parameters_type& p);
 
-// The reading loop itself: fills p line by line, echoing, and returns 0, or
-// -1 with a message naming the first line it refuses.
+// Says why read_parameters() refused the file `path` (status < 0): "No
+// parameters in FILE", or the format error that follows the reader's own
+// message.
+void report_parameter_refusal(int status, const std::string& path);
+
+// The reading loop itself: fills p line by line, echoing, and returns the
+// count of lines stored, or -1 with a message naming the first line it
+// refuses.
 int assign_values(std::FILE* fp, parameters_type& p);
 
 // Checks a whole set against the ranges the engine can play; returns 0, or

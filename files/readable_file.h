@@ -1,8 +1,11 @@
-// Opening a file the user named for reading. A directory counts as a file
-// that cannot be opened, although fopen() accepts one on Linux.
+// Opening a file the user named for reading. Only a regular file counts:
+// a directory, a device (/dev/zero) or a pipe that may never send a line is
+// refused like a file that cannot be opened.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -14,7 +17,17 @@ struct file_close {
 using file_ptr = std::unique_ptr<std::FILE, file_close>;
 
 inline file_ptr open_for_reading(const std::string& path) {
+  // Non-blocking, so that opening a pipe with no writer cannot hang; the
+  // type is judged on what was opened, not on an earlier look at the name.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return nullptr;
-  return file_ptr(std::fopen(path.c_str(), "r"));
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  file_ptr fp(::fdopen(fd, "r"));
+  if (!fp) ::close(fd);
+  return fp;
 }

@@ -2,6 +2,7 @@
 // without a display, the way the windowed program's first render would.
 #include <unistd.h>
 
+#include <csignal>
 #include <chrono>
 #include <csignal>
 #include <optional>
@@ -16,6 +17,7 @@
 
 #include "engine/csound.h"
 #include "engine/externs.h"
+#include "engine/interrupt.h"
 #include "engine/orchestra.h"
 #include "engine/frames.h"
 #include "engine/live.h"
@@ -55,8 +57,10 @@ constexpr const char* usage_text =
     "  --help                show this text\n"
     "  --version             show the version\n"
     "\n"
-    "Progress and echo lines go to standard error. A score file is replaced only\n"
-    "when the whole score was written.\n";
+    "Progress and echo lines go to standard error. A score or sound file is\n"
+    "replaced only when it was completely written; on SIGINT, SIGTERM, SIGHUP or\n"
+    "SIGPIPE csound is stopped, temporary files are removed and the exit status\n"
+    "is 128 + the signal.\n";
 
 struct options {
   std::string params;
@@ -111,6 +115,7 @@ int parse_arguments(int argc, char** argv, options& opt) {
     }
     if (a + 1 >= argc) return usage_error("unknown option or missing value: ", arg.c_str());
     const char* value = argv[++a];
+    if (*value == '\0') return usage_error("empty value for ", arg.c_str());
     if (arg == "--params") {
       opt.params = value;
     } else if (arg == "--events") {
@@ -155,9 +160,9 @@ bool load_parameters(const std::string& path) {
     std::fprintf(stderr, "zelmora-render: can't open parameter file %s\n", path.c_str());
     return false;
   }
-  if (read_parameters(fp.get(), Current_State) < 0) {
-    std::fprintf(stderr, "Format error in parameter file\nzelmora-render: %s refused\n",
-                 path.c_str());
+  if (const int status = read_parameters(fp.get(), Current_State); status < 0) {
+    report_parameter_refusal(status, path);
+    std::fprintf(stderr, "zelmora-render: %s refused\n", path.c_str());
     return false;
   }
   std::fprintf(Echo_Stream, "r1=%f\n", static_cast<double>(Current_State.r1));
@@ -172,8 +177,7 @@ bool load_events(const std::string& path) {
     return false;
   }
   if (read_event_list(fp.get()) < 0) {
-    std::fprintf(stderr, "Format error in parameter file\nzelmora-render: %s refused\n",
-                 path.c_str());
+    std::fprintf(stderr, "zelmora-render: %s refused\n", path.c_str());
     return false;
   }
   return true;
@@ -201,6 +205,7 @@ class temporary_file {
     const std::string pattern = (dir / "zelmora-XXXXXX").string() + suffix;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
+    const interrupt_guard guard;  // no signal between creating and registering
     const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
     if (fd < 0) {
       std::fprintf(stderr, "zelmora-render: can't create a temporary file in %s\n", dir.c_str());
@@ -208,6 +213,7 @@ class temporary_file {
     }
     ::close(fd);
     path_ = name.data();
+    registration_ = temporary_registration(path_);
   }
   ~temporary_file() {
     if (!path_.empty()) std::remove(path_.c_str());
@@ -219,30 +225,25 @@ class temporary_file {
 
  private:
   std::string path_;
+  temporary_registration registration_;  // removed if a signal ends the run
 };
-
-void copy_to_stderr(const std::string& path) {
-  const file_ptr fp = open_for_reading(path);
-  if (!fp) return;
-  for (int c; (c = std::getc(fp.get())) != EOF;) std::fputc(c, stderr);
-}
 
 // The score goes to a private temporary file, never to the windowed
 // program's "zelmora.temp.sco", so both can run side by side.
 int make_wav(const options& opt) {
   const temporary_file score(".sco");
-  const temporary_file log(".log");
-  if (!score.ok() || !log.ok()) return exit_failed;
+  if (!score.ok()) return exit_failed;
   // -d: no table displays; -s: 16-bit samples under the header the name's
   // extension asks for, WAV for any other name; no colour codes, so the
-  // log reads plainly when it has to be shown.
+  // messages read plainly when they have to be shown.
   const std::string format = sound_format_flags(opt.sound);
-  std::string command = "csound -d " + (format.empty() ? "-W" : format) +
-                        " -s -+msg_color=0 -o " + shell_word(opt.sound) + " " +
-                        shell_word(opt.orchestra) + " " + shell_word(score.path());
-  if (!opt.verbose) command += " >" + shell_word(log.path()) + " 2>&1";
-  if (render_and_run(score.path(), command) != 0) {
-    copy_to_stderr(log.path());
+  const auto command_for = [&](const std::string& output) {
+    return "csound -d " + (format.empty() ? "-W" : format) + " -s -+msg_color=0 -o " +
+           shell_word(output) + " " + shell_word(opt.orchestra) + " " + shell_word(score.path());
+  };
+  const csound_messages messages =
+      opt.verbose ? csound_messages::shown : csound_messages::shown_on_failure;
+  if (render_sound_file(score.path(), opt.sound, command_for, messages) != 0) {
     std::fprintf(stderr, "zelmora-render: no sound file made (orchestra %s)\n",
                  opt.orchestra.c_str());
     return exit_failed;
@@ -340,6 +341,7 @@ int main(int argc, char** argv) {
   options opt;
   if (const int status = parse_arguments(argc, argv, opt); status >= 0) return status;
 
+  stop_cleanly_on({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
   systeminit();
   Echo_Stream = stderr;  // standard output may carry the score
   if (!opt.params.empty() && !load_parameters(opt.params)) return exit_failed;

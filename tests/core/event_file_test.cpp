@@ -98,8 +98,7 @@ TEST_F(event_file_test, EachMalformedStepHasItsMessage) {
       {"event\ntype=2\ntime=5\nname=x\nfinish=9\n", "bad name"},
       {"event\ntype=3\ntime=5\nname=x\n", "bad format @ end \n"},
       {"event\ntype=3\ntime=5\nname=x\nend\r\n", "bad end"},
-      {"event\ntype=1\ntime=5\nname=x\nNs=0\nend\n",
-       "Parameter out of range: Ns=0\nFormat error in parameter file\n"},
+      {"event\ntype=1\ntime=5\nname=x\nNs=0\nend\n", "Parameter out of range: Ns=0\n"},
   };
   for (const auto& [text, message] : cases) {
     temp_stream in;
@@ -109,13 +108,33 @@ TEST_F(event_file_test, EachMalformedStepHasItsMessage) {
   }
 }
 
-TEST_F(event_file_test, FailedLoadKeepsTheCurrentList) {
+TEST_F(event_file_test, AnyRefusedEventRefusesTheWholeFileAndKeepsTheCurrentList) {
   ASSERT_EQ(read(example_file), 1);
-  for (const char* text : {"", "events\n", "event\ntype=1\ntime=0\nname=a\nr1=0\nend\n"}) {
+  std::string bad_second_type = example_file;
+  bad_second_type.replace(bad_second_type.find("type=2"), 6, "type=9");
+  const std::pair<std::string, std::string> cases[] = {
+      {"events\n", "bad start\n"},
+      {"event\ntype=1\ntime=0\nname=a\nr1=0\nend\n", "Parameter out of range: r1=0.000000\n"},
+      {bad_second_type, "bad type"},
+      {example_file + "\n", "bad start\n"},
+  };
+  for (const auto& [text, reason] : cases) {
     EXPECT_EQ(read(text), -1) << text;
+    EXPECT_EQ(err, reason + "Format error in event list\n");
     EXPECT_EQ(written(), example_file) << text;
     EXPECT_EQ(List_Size, 3);
   }
+}
+
+TEST_F(event_file_test, AnEmptyListIsSavedAndLoadedBackAsAnEmptyList) {
+  ASSERT_EQ(read(example_file), 1);
+  clear_event_list();
+  const std::string empty = written();
+  ASSERT_EQ(read(example_file), 1);
+  EXPECT_EQ(read(empty), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(List_Size, 0);
+  EXPECT_EQ(Event_List, nullptr);
 }
 
 }  // namespace

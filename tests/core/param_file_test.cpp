@@ -82,6 +82,11 @@ TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefu
       {"s100=5", "s100=5"},                 {"i-1=5", "i-1=5"},
       {"s3=0", "s3=0"},                     {"i3=inf", "i3=inf"},
       {"x=99999999999", "x=99999999999"},   {"s99999999999=5", "s99999999999=5"},
+      {"dur=3600", "dur=3600.000000"},      {"dur=0", "dur=0.000000"},
+      {"dur=0.0009", "dur=0.000900"},       {"s0=3.4e38", "s0=3.4e38"},
+      {"s1=0.009", "s1=0.009"},             {"s2=22051", "s2=22051"},
+      {"i0=-1e30", "i0=-1e30"},             {"i1=2000.5", "i1=2000.5"},
+      {"r2=4e-7", "r2=0.000000"},
   };
   const parameters_type before = Current_State;
   for (const auto& [lines, shown] : cases) {
@@ -89,6 +94,29 @@ TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefu
               "Parameter out of range: " + std::string(shown) + "\n");
     EXPECT_EQ(Current_State, before) << lines;
   }
+}
+
+TEST_F(param_file_test, ValuesAtTheLimitsAreWrittenAsTextThatReadsBackAlike) {
+  const std::string limits =
+      "r1=0.000001\nr2=1000\nk=0.0000001\nNs=2\nx=0\ny=1000\ndur=10\nnoinstrm=2\n"
+      "s0=0.01\ns1=22050\ni0=-1000\ni1=2000\nend\n";
+  ASSERT_EQ(read(limits), 0);
+  temp_stream out;
+  write_parameters(out.get(), Current_State);
+  EXPECT_EQ(out.text(),
+            "r1=0.000001\nr2=1000.000000\nk=0.000000\nNs=2\nx=0\ny=1000\ndur=10.000000\n"
+            "noinstrm=2\ns0=0.010000\ns1=22049.994401\ni0=-1000.000000\ni1=2000.000000\nend\n");
+  EXPECT_EQ(read(out.text()), 0);
+}
+
+TEST_F(param_file_test, AFileWithoutAParameterLineChangesNothing) {
+  const parameters_type before = Current_State;
+  for (const std::string& text : {std::string("\x7f" "ELF\x02\x01\0\0junk\nmore", 17), std::string("end\n")}) {
+    EXPECT_EQ(test_support::stderr_of([&] { EXPECT_EQ(read(text), no_parameters); }), "");
+    EXPECT_EQ(Current_State, before);
+  }
+  EXPECT_EQ(test_support::stderr_of([] { report_parameter_refusal(no_parameters, "a.out"); }),
+            "No parameters in a.out\n");
 }
 
 }  // namespace
