@@ -1,11 +1,16 @@
 #include "engine/csound.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
+#include "engine/interrupt.h"
 #include "engine/orchestra.h"
 #include "engine/render.h"
 #include "engine/report.h"
@@ -30,10 +35,92 @@ int exit_status_of(int raw) {
   return 1;
 }
 
-int run_csound(const std::string& command) {
-  const int status = exit_status_of(std::system(command.c_str()));
-  if (status != 0) report_error("csound failed with exit status %d\n", status);
+// What is kept of csound's messages for a failure: the end matters most.
+constexpr std::size_t kept_messages_max = std::size_t{1} << 20;
+
+void write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // a closed output: SIGPIPE, when handled, ends the run
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+// Starts `words` as a child in a process group of its own, its standard
+// output and error into `output`, standard input from /dev/null. The child
+// is registered so that a signal ending the program stops it.
+pid_t start_child(const std::vector<std::string>& words, int output) {
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  const interrupt_guard guard;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    reset_signals_in_child();
+    ::setpgid(0, 0);
+    const int input = ::open("/dev/null", O_RDONLY);
+    if (input >= 0) ::dup2(input, STDIN_FILENO);
+    ::dup2(output, STDOUT_FILENO);
+    ::dup2(output, STDERR_FILENO);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);  // as the shell says of a command it cannot find
+  }
+  if (pid > 0) {
+    ::setpgid(pid, pid);
+    set_running_child(pid);
+  }
+  return pid;
+}
+
+// Runs `words` to the end, its messages read from a pipe; the exit status
+// as the shell would show it.
+int run_words(const std::vector<std::string>& words, csound_messages messages,
+              std::string& kept) {
+  std::array<int, 2> pipe_ends{};
+  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return 127;
+  const pid_t pid = start_child(words, pipe_ends[1]);
+  ::close(pipe_ends[1]);
+  std::array<char, 4096> buffer{};
+  for (ssize_t n = 0; pid > 0;) {
+    n = ::read(pipe_ends[0], buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    const auto size = static_cast<std::size_t>(n);
+    if (messages == csound_messages::shown) {
+      write_all(STDERR_FILENO, buffer.data(), size);
+    } else {
+      kept.append(buffer.data(), size);
+      if (kept.size() > kept_messages_max) kept.erase(0, kept.size() - kept_messages_max / 2);
+    }
+  }
+  ::close(pipe_ends[0]);
+  if (pid < 0) return 127;
+  int raw = 0;
+  while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+  }
+  set_running_child(0);
+  return exit_status_of(raw);
+}
+
+int run_csound(const std::string& command, csound_messages messages) {
+  std::string kept;
+  const int status = run_words(command_words(command), messages, kept);
+  if (status != 0) {
+    report_error("csound failed with exit status %d\n", status);
+    std::fputs(kept.c_str(), stderr);
+  }
   return status;
+}
+
+// ".wav" of "takes/a.wav"; empty without one.
+std::string extension_of(const std::string& name) {
+  const auto slash = name.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = name.rfind('.');
+  if (dot == std::string::npos || dot <= base) return "";
+  return name.substr(dot);
 }
 
 std::string play_command(const std::string& score) {
@@ -63,8 +150,45 @@ std::string sound_file_command(const std::string& name, const std::string& score
          shell_word(orchestra_path()) + " " + shell_word(score);
 }
 
-int render_and_run(const std::string& score, const std::string& command) {
-  std::FILE* fp = std::fopen(score.c_str(), "w");
+std::vector<std::string> command_words(const std::string& command) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false;
+  bool quoted = false;
+  for (std::size_t i = 0; i < command.size(); ++i) {
+    const char c = command[i];
+    if (quoted) {
+      if (c == '\'')
+        quoted = false;
+      else
+        word += c;
+    } else if (c == '\'') {
+      quoted = in_word = true;
+    } else if (c == '\\' && i + 1 < command.size()) {
+      word += command[++i];
+      in_word = true;
+    } else if (c == ' ' || c == '\t' || c == '\n') {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+int render_and_run(const std::string& score, const std::string& command,
+                   csound_messages messages) {
+  std::FILE* fp = nullptr;
+  temporary_registration registration;
+  {
+    const interrupt_guard guard;  // a signal removes the score once it exists
+    fp = std::fopen(score.c_str(), "w");
+    if (fp) registration = temporary_registration(score);
+  }
   if (!fp) {
     report_error("Can't open file tempory file\n");
     return -1;
@@ -72,7 +196,7 @@ int render_and_run(const std::string& score, const std::string& command) {
   const int status = play_ca(fp);  // closes fp
   int result = -1;
   if (status == render_complete)
-    result = run_csound(command) == 0 ? 0 : -1;
+    result = run_csound(command, messages) == 0 ? 0 : -1;
   else if (status == render_write_failed)
     report_error("Can't write file %s\n", score.c_str());
   // An abandoned or short score is never played.
@@ -88,10 +212,33 @@ int play_on_audio_device() {
   return render_and_run(score.path(), play_command(score.path()));
 }
 
+int render_sound_file(const std::string& score, const std::string& name,
+                      const std::function<std::string(const std::string&)>& command_for,
+                      csound_messages messages) {
+  // The extension stays: csound and the command may go by it. The
+  // temporary file's name, beside the target, also keeps csound from
+  // reading a name such as "dac" or "-x.wav" as anything but a file.
+  replacing_file target(name, extension_of(name));
+  const std::string written = target.path_for_writer();
+  if (written.empty()) {
+    report_error("Can't open file %s\n", name.c_str());
+    return -1;
+  }
+  const int result = render_and_run(score, command_for(written), messages);
+  if (!target.commit_closed(result == 0)) {
+    if (result == 0) report_error("Can't write file %s\n", name.c_str());
+    return -1;
+  }
+  return 0;
+}
+
 int make_sound_file(const std::string& name) {
   check_orchestra();
   const temp_score_place score;
-  return render_and_run(score.path(), sound_file_command(name, score.path()));
+  const auto command_for = [&](const std::string& output) {
+    return sound_file_command(output, score.path());
+  };
+  return render_sound_file(score.path(), name, command_for);
 }
 
 score_outcome write_score_file(const std::string& name) {

@@ -2,7 +2,9 @@
 // these with the name from their dialog.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 constexpr const char* temp_score_name = "zelmora.temp.sco";
 constexpr const char* orchestra_name = "zelmora.orc";
@@ -13,6 +15,8 @@ int play_on_audio_device();
 
 // Renders into the temporary score and has csound write the sound file
 // `name`; the score is removed. 0 on success, -1 on failure (reported).
+// csound writes a temporary file beside `name`, which replaces it only when
+// csound succeeded, so a failure or an interruption keeps the old file.
 int make_sound_file(const std::string& name);
 
 // Renders into the score file `name`, replacing it only when the render
@@ -35,7 +39,23 @@ enum class score_outcome { written, not_opened, abandoned, not_written };
 // it further.
 score_outcome write_score_file(const std::string& name);
 
-// Renders into `score` (created or emptied), runs `command` through the
-// shell when the render completed, and removes `score` in every case.
-// 0 when csound succeeded, -1 otherwise (reported).
-int render_and_run(const std::string& score, const std::string& command);
+// The words of a command as the shell would split it (the quoting of
+// shell_word(), blanks between words); no other shell syntax is read.
+std::vector<std::string> command_words(const std::string& command);
+
+// What becomes of csound's messages: passed on to standard error as they
+// come, or kept and shown only when csound fails.
+enum class csound_messages { shown, shown_on_failure };
+
+// Renders into `score` (created or emptied), runs `command` (no shell: its
+// words are the program and its arguments) when the render completed, and
+// removes `score` in every case. 0 when csound succeeded, -1 otherwise
+// (reported).
+int render_and_run(const std::string& score, const std::string& command,
+                   csound_messages messages = csound_messages::shown);
+
+// make_sound_file() in general: `command_for` gives the command that has
+// csound write the file it is given.
+int render_sound_file(const std::string& score, const std::string& name,
+                      const std::function<std::string(const std::string&)>& command_for,
+                      csound_messages messages = csound_messages::shown);

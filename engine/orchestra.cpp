@@ -70,8 +70,10 @@ temp_score_place::temp_score_place() : path_(temp_score_name) {
   fs::path base = fs::temp_directory_path(error);
   if (error) base = "/tmp";
   std::string pattern = (base / "zelmora-XXXXXX").string();
+  const interrupt_guard guard;  // no signal between creating and registering
   if (!::mkdtemp(pattern.data())) return;  // opening the score will fail and say so
   private_dir_ = pattern;
+  private_dir_registration_ = temporary_registration(private_dir_);
   path_ = (fs::path(private_dir_) / temp_score_name).string();
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/interrupt.h"
+
 // The orchestra: the file ZELMORA_ORC names when it is set; else
 // "zelmora.orc" in the working directory, named just so (the commands keep
 // their familiar text); else the installed copy, <prefix>/share/zelmora/
@@ -37,5 +39,6 @@ class temp_score_place {
 
  private:
   std::string private_dir_;  // empty when the score is in the working directory
+  temporary_registration private_dir_registration_;  // removed if a signal ends the program
   std::string path_;
 };

@@ -19,7 +19,8 @@ std::string directory_of(const std::string& path) {
 
 }  // namespace
 
-replacing_file::replacing_file(std::string target) : target_(std::move(target)) {
+replacing_file::replacing_file(std::string target, const std::string& suffix)
+    : target_(std::move(target)) {
   if (target_.empty() || target_.back() == '/') return;
   // Replace what a symbolic link points to, not the link itself.
   if (std::unique_ptr<char, decltype(&std::free)> real(::realpath(target_.c_str(), nullptr),
@@ -39,20 +40,23 @@ replacing_file::replacing_file(std::string target) : target_(std::move(target)) 
     return;
   }
 
-  std::string pattern = directory_of(target_) + "/.zelmora-XXXXXX";
+  std::string pattern = directory_of(target_) + "/.zelmora-XXXXXX" + suffix;
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
+  const interrupt_guard guard;  // no signal between creating and registering
+  const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
   if (fd < 0) return;
   temp_.assign(name.data());
+  registration_ = temporary_registration(temp_);
   // An existing file keeps its permissions; a new one gets the usual ones.
-  mode_t mode = st.st_mode & 07777;
+  existed_ = exists;
+  old_ = {st.st_mode & 07777, st.st_uid, st.st_gid};
   if (!exists) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    mode = 0666 & ~mask;
+    old_.mode = 0666 & ~mask;
   }
-  ::fchmod(fd, mode);
+  ::fchmod(fd, old_.mode);
   fp_ = ::fdopen(fd, "w");
   if (!fp_) {
     ::close(fd);
@@ -80,13 +84,25 @@ bool replacing_file::commit() {
   return commit_closed(written && closed);
 }
 
+std::string replacing_file::path_for_writer() {
+  if (fp_) std::fclose(fp_);  // nothing was written through it
+  fp_ = nullptr;
+  return direct_ ? target_ : temp_;
+}
+
 bool replacing_file::commit_closed(bool written_ok) {
   if (direct_) {
     done_ = true;
     return written_ok;
   }
-  if (temp_.empty() || done_) return false;
-  if (!written_ok || std::rename(temp_.c_str(), target_.c_str()) != 0) return false;
+  if (temp_.empty() || done_ || !written_ok) return false;
+  // The writer may have made the file anew; the owner first, as a change
+  // of owner may clear the set-id bits of the mode. Either may be refused
+  // to a process that is not the owner: the file is still replaced.
+  [[maybe_unused]] const bool owner_kept =
+      !existed_ || ::chown(temp_.c_str(), old_.owner, old_.group) == 0;
+  ::chmod(temp_.c_str(), old_.mode);
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) return false;
   done_ = true;
   return true;
 }

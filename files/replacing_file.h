@@ -1,14 +1,19 @@
 // Writes a file so that a failure never destroys what was there: the text
 // goes to a temporary file beside the target, which replaces the target only
-// when every write succeeded.
+// when every write succeeded. The replacement is a new file with the old
+// one's permissions, owner and group (as far as the process may set them);
+// other hard links to the old file keep the old text.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "engine/interrupt.h"
+
 class replacing_file {
  public:
-  explicit replacing_file(std::string target);
+  // `suffix` ends the temporary file's name (a writer may go by it).
+  explicit replacing_file(std::string target, const std::string& suffix = "");
   ~replacing_file();  // an uncommitted temporary file is removed
   replacing_file(const replacing_file&) = delete;
   replacing_file& operator=(const replacing_file&) = delete;
@@ -26,10 +31,22 @@ class replacing_file {
   std::FILE* release();
   bool commit_closed(bool written_ok);
 
+  // For writers that open the file by name (csound): closes the stream and
+  // gives the name to write to; empty when there is none. commit_closed()
+  // then renames when `written_ok`.
+  std::string path_for_writer();
+
  private:
   std::string target_;
   std::string temp_;
   std::FILE* fp_ = nullptr;
   bool done_ = false;
   bool direct_ = false;  // a device or pipe, written in place
+  bool existed_ = false;
+  struct stat_kept {
+    unsigned mode = 0;
+    unsigned owner = 0;
+    unsigned group = 0;
+  } old_{};
+  temporary_registration registration_;  // removed if a signal ends the program
 };

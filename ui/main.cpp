@@ -1,13 +1,18 @@
 // zelmora: the windowed program. Everything after start-up happens in the
 // toolkit's callbacks.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/interrupt.h"
 #include "ui/startup.h"
 
 int main(int argc, char** argv) {
   // Echo and progress lines appear as they happen, also in a log file.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // Closing the terminal or a kill stops csound and removes the render's
+  // temporary files; the sound and score files keep their old contents.
+  stop_cleanly_on({SIGTERM, SIGINT, SIGHUP});
   if (!build_interface(argc, argv)) return -1;
   XtAppMainLoop(app_context);
   return 0;

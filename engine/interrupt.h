@@ -1,0 +1,44 @@
+// Ending cleanly on a signal: what a render leaves behind while it runs (a
+// csound child, temporary files not yet renamed or removed) is registered
+// here, and a handled signal stops the child, removes the files and ends
+// the program with status 128 + the signal. Old targets are never touched:
+// they are replaced only by renaming a finished temporary file.
+#pragma once
+
+#include <sys/types.h>
+
+#include <initializer_list>
+#include <string>
+
+// Installs the handler for these signals (SIGINT, SIGTERM, ...).
+void stop_cleanly_on(std::initializer_list<int> signals);
+
+// The signals stop_cleanly_on() handles, blocked while a registration or a
+// fork is half done; unblocked again when the guard ends.
+class interrupt_guard {
+ public:
+  interrupt_guard();
+  ~interrupt_guard();
+  interrupt_guard(const interrupt_guard&) = delete;
+  interrupt_guard& operator=(const interrupt_guard&) = delete;
+};
+
+// A file (or an empty directory) to remove if a signal ends the program,
+// for as long as this lives.
+class temporary_registration {
+ public:
+  temporary_registration() = default;
+  explicit temporary_registration(const std::string& path);
+  ~temporary_registration();
+  temporary_registration(temporary_registration&& other) noexcept;
+  temporary_registration& operator=(temporary_registration&& other) noexcept;
+
+ private:
+  int slot_ = -1;
+};
+
+// The csound child a signal must stop (its own process group), 0 for none.
+void set_running_child(pid_t pid);
+
+// For a child between fork and exec: the default actions back, unblocked.
+void reset_signals_in_child();
