@@ -1,0 +1,48 @@
+// The event list reader: a refused text leaves the list as it was; every
+// accepted event's set passes the range check; the written list reads back
+// to the same list.
+#include "events/event_list.h"
+#include "fuzz_support.h"
+
+namespace {
+
+std::string baseline;  // the list every input is loaded over
+
+int read_list_text(const std::string& text) {
+  std::string keep;
+  std::FILE* fp = fuzz::stream_of(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
+                                  keep);
+  const int status = read_event_list(fp);
+  std::fclose(fp);
+  return status;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::quiet_start();
+  add_event_params(Current_State, "start");
+  add_event_interp(Current_State, "->glide", 10, 20);
+  add_event_special();
+  baseline = fuzz::written_list();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string keep;
+  std::FILE* in = fuzz::stream_of(data, size, keep);
+  const int status = read_event_list(in);
+  std::fclose(in);
+  if (status < 0) {
+    fuzz::require(fuzz::written_list() == baseline, "a refused list changed nothing");
+    return 0;
+  }
+  for (const event_type* e = Event_List.get(); e; e = e->next.get())
+    if (e->params) fuzz::require(check_parameters(*e->params) == 0, "accepted events are in range");
+  const std::string text = fuzz::written_list();
+  const int count = List_Size;
+  fuzz::require(read_list_text(text) == status && List_Size == count, "a written list is accepted");
+  fuzz::require(fuzz::same_text(text, fuzz::written_list()), "read, write, read: same list");
+  fuzz::require(read_list_text(baseline) == 1, "the baseline list loads");
+  return 0;
+}
