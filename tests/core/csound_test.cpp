@@ -1,9 +1,13 @@
-// The rendering commands' own logic, with the shell but without csound.
+// The rendering commands' own logic, and how they run csound.
 #include <sys/resource.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 #include "engine/csound.h"
+#include "engine/interrupt.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -50,6 +54,46 @@ TEST(ShellWord, QuotesOnlyWhatTheShellWouldChangeAndTheShellGetsTheNameBack) {
   EXPECT_EQ(sound_file_command("out"), "csound -g -s -h -o out zelmora.orc zelmora.temp.sco");
   EXPECT_EQ(sound_file_command("out.au"),
             "csound -g -s --format=au -o out.au zelmora.orc zelmora.temp.sco");
+  EXPECT_EQ(command_words("csound -o 'my out.au' 'it'\\''s' a\\ b"),
+            (std::vector<std::string>{"csound", "-o", "my out.au", "it's", "a b"}));
+}
+
+TEST_F(commands_test, AudioFileReplacesTheTargetOnlyWhenCsoundSucceeded) {
+  Current_State.iter = 20;
+  test_support::spit("take.au", "OLD\n");
+  // No orchestra here: csound fails, and the old file stays.
+  EXPECT_EQ(make_sound_file("take.au"), -1);
+  EXPECT_EQ(slurp("take.au"), "OLD\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), {}), 1);
+  fs::copy_file(ZELMORA_ORCHESTRA, orchestra_name);
+  EXPECT_EQ(make_sound_file("dac"), 0);  // a file, not the audio device
+  EXPECT_GT(fs::file_size("dac"), 1000u);
+}
+
+TEST_F(commands_test, ATerminatingSignalStopsCsoundAndRemovesTheTemporaryFiles) {
+  fs::copy_file(ZELMORA_ORCHESTRA, orchestra_name);
+  test_support::spit("take.au", "OLD\n");
+  const pid_t pid = ::fork();
+  if (pid == 0) {  // as the windowed program runs Audio File
+    stop_cleanly_on({SIGTERM});
+    Current_State.iter = 40000;
+    ::_exit(make_sound_file("take.au") == 0 ? 0 : 1);
+  }
+  ASSERT_GT(pid, 0);
+  // Once the score and the temporary sound file are well under way.
+  const auto under_way = [] {
+    std::error_code no_score;
+    const auto size = fs::file_size(temp_score_name, no_score);
+    return !no_score && size > 1000000;
+  };
+  for (int tries = 0; tries < 1500 && !under_way(); ++tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ::kill(pid, SIGTERM);
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 128 + SIGTERM) << raw;
+  EXPECT_EQ(slurp("take.au"), "OLD\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), {}), 2);  // take.au, the orchestra
 }
 
 TEST_F(commands_test, AnAbandonedRenderRunsNothingAndLeavesNoScore) {

@@ -1,10 +1,18 @@
 // zelmora-render run as a separate process, so every render is the first
 // after program start.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "../core/test_support.h"
 
@@ -29,9 +37,53 @@ class render_cli_test : public ::testing::Test {
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stdout"), slurp(dir / "stderr")};
   }
+  // The renderer started in `dir` (also its TMPDIR), its process id.
+  pid_t start(const std::string& arguments) const {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::setenv("TMPDIR", dir.c_str(), 1);
+      const std::string command = "cd '" + dir.string() + "' && exec '" ZELMORA_RENDER "' " +
+                                  arguments + " >stdout 2>stderr";
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+      ::_exit(127);
+    }
+    return pid;
+  }
+  // What is in `dir` besides the renderer's own output files.
+  std::vector<std::string> left_in_dir() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+      if (entry.path().filename() != "stdout" && entry.path().filename() != "stderr")
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  const std::string orchestra = " --orchestra '" ZELMORA_ORCHESTRA "'";
   test_support::temp_dir temp{"zelmora-cli-"};
   const fs::path& dir = temp.path;
 };
+
+// The child processes of `parent`, from /proc.
+std::vector<pid_t> children_of(pid_t parent) {
+  std::vector<pid_t> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string stat = slurp(entry.path() / "stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
+      children.push_back(std::stoi(entry.path().filename().string()));
+  }
+  return children;
+}
+
+template <typename Ready>
+bool wait_until(Ready ready) {
+  for (int tries = 0; tries < 600; ++tries, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+    if (ready()) return true;
+  return false;
+}
 
 TEST_F(render_cli_test, DefaultsGiveTheFirstRenderAfterStartUpOnStdoutOrInAFile) {
   const run_result mean = run("");
@@ -68,13 +120,20 @@ TEST_F(render_cli_test, ParameterFilesAndEventListsAreLoadedAsTheDialogsLoadThem
 TEST_F(render_cli_test, RefusedFilesExitOneAndUsageErrorsTwo) {
   spit(dir / "bad.csp", "Ns=500\nend\n");
   spit(dir / "bad.cse", "not an event list\n");
+  spit(dir / "binary.csp", std::string("\x7f" "ELF\0\0\x01", 7));
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
   const struct {
     const char* args;
     int status;
     const char *name, *message;
   } cases[] = {{"--params nowhere.csp", 1, "nowhere.csp", ""},
                {"--params bad.csp", 1, "bad.csp", "Parameter out of range: Ns=500\n"},
-               {"--events bad.cse", 1, "bad.cse", ""},
+               {"--events bad.cse", 1, "bad.cse", "bad start\nFormat error in event list\n"},
+               {"--params binary.csp", 1, "binary.csp", "No parameters in binary.csp\n"},
+               {"--params /dev/zero", 1, "/dev/zero", ""},
+               {"--events fifo", 1, "fifo", ""},
+               {"--params ''", 2, "empty value for --params", ""},
+               {"--sound ''", 2, "empty value for --sound", ""},
                {"--score no/such/dir.sco", 1, "no/such/dir.sco", ""},
                {"--bogus", 2, "--help", ""},
                {"--iterations", 2, "--help", ""},
@@ -92,6 +151,79 @@ TEST_F(render_cli_test, RefusedFilesExitOneAndUsageErrorsTwo) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--params FILE.csp"), std::string::npos);
   EXPECT_EQ(run("--iterations 0").out, "f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.0\n");
+}
+
+TEST_F(render_cli_test, SoundFilesReplaceTheTargetOnlyWhenCsoundSucceededAndNamesAreFiles) {
+  spit(dir / "k.wav", "OLD\n");
+  const run_result failed = run("--iterations 20 --orchestra nowhere.orc --sound k.wav");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("csound failed with exit status"), std::string::npos) << failed.err;
+  EXPECT_EQ(slurp(dir / "k.wav"), "OLD\n");
+  for (const char* name : {"stdout.wav", "-x.wav", "dac", "k.wav"}) {
+    const run_result made = run("--iterations 20" + orchestra + " --sound '" + name + "'");
+    EXPECT_EQ(made.status, 0) << name << made.err;
+    EXPECT_EQ(slurp(dir / name).substr(0, 4), "RIFF") << name;
+  }
+  EXPECT_EQ(left_in_dir(), (std::vector<std::string>{"-x.wav", "dac", "k.wav", "stdout.wav"}));
+}
+
+TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) {
+  const struct {
+    int signal_number;
+    const char* args;
+    bool csound;  // signalled while csound runs, else while the score is written
+  } cases[] = {{SIGTERM, "--iterations 40000 --sound k.wav", true},
+               {SIGINT, "--iterations 40000 --sound k.wav", true},
+               {SIGHUP, "--iterations 400000 --score k.wav", false}};
+  for (const auto& c : cases) {
+    spit(dir / "k.wav", "OLD\n");
+    const pid_t pid = start(c.args + orchestra);
+    ASSERT_GT(pid, 0);
+    std::vector<pid_t> csound;
+    const bool ready = wait_until([&] {
+      if (c.csound) return !(csound = children_of(pid)).empty();
+      return left_in_dir().size() > 1;  // the hidden temporary beside k.wav
+    });
+    EXPECT_TRUE(ready) << c.args;
+    ::kill(pid, c.signal_number);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 128 + c.signal_number) << c.args << raw;
+    for (const pid_t child : csound) EXPECT_NE(::kill(child, 0), 0) << "csound still runs";
+    EXPECT_EQ(left_in_dir(), std::vector<std::string>{"k.wav"}) << c.args;
+    EXPECT_EQ(slurp(dir / "k.wav"), "OLD\n");
+  }
+}
+
+TEST_F(render_cli_test, AClosedOutputEndsAVerboseRun) {
+  const std::string command = "cd '" + dir.string() + "' && TMPDIR=. timeout 120 sh -c \"'" +
+                              ZELMORA_RENDER "' --verbose --iterations 4000" + orchestra +
+                              " --sound v.wav 2>&1 | head -1 >/dev/null\"";
+  const int raw = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;  // 124: timed out
+  EXPECT_EQ(left_in_dir(), std::vector<std::string>{});
+}
+
+TEST_F(render_cli_test, AFullDiskOrAnotherOwnerKeepsWhatWasThere) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root for a small tmpfs and chown";
+  const fs::path small = dir / "small";
+  fs::create_directory(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "no tmpfs may be mounted here";
+  struct unmount_at_end {
+    const fs::path& where;
+    ~unmount_at_end() { ::umount(where.c_str()); }
+  } unmount{small};
+  spit(small / "k.wav", "OLD\n");
+  ASSERT_EQ(::chown((small / "k.wav").c_str(), 4321, 4322), 0);
+  EXPECT_EQ(run("--iterations 400" + orchestra + " --sound small/k.wav").status, 1);
+  EXPECT_EQ(slurp(small / "k.wav"), "OLD\n");
+  ASSERT_EQ(run("--iterations 2 --score small/k.wav").status, 0);
+  struct stat st {};
+  ::stat((small / "k.wav").c_str(), &st);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(small), {}), 1);
 }
 
 TEST_F(render_cli_test, PortableKernelsGiveTheSameScoresAsTheVectorOnes) {
