@@ -114,6 +114,13 @@ int run_csound(const std::string& command, csound_messages messages) {
   return status;
 }
 
+// A relative name as csound must see it to take it for a file: "./NAME",
+// never an option ("-o/take.wav") or a device ("dac").
+std::string as_file_name(const std::string& path) {
+  if (path.empty() || path.front() == '/' || path.rfind("./", 0) == 0) return path;
+  return "./" + path;
+}
+
 // ".wav" of "takes/a.wav"; empty without one.
 std::string extension_of(const std::string& name) {
   const auto slash = name.rfind('/');
@@ -219,8 +226,8 @@ int render_sound_file(const std::string& score, const std::string& name,
   // temporary file's name, beside the target, also keeps csound from
   // reading a name such as "dac" or "-x.wav" as anything but a file.
   replacing_file target(name, extension_of(name));
-  const std::string written = target.path_for_writer();
-  if (written.empty()) {
+  const std::string written = as_file_name(target.path_for_writer());
+  if (written.empty()) {  // no file may be made there
     report_error("Can't open file %s\n", name.c_str());
     return -1;
   }

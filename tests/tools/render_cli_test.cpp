@@ -159,12 +159,13 @@ TEST_F(render_cli_test, SoundFilesReplaceTheTargetOnlyWhenCsoundSucceededAndName
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.err.find("csound failed with exit status"), std::string::npos) << failed.err;
   EXPECT_EQ(slurp(dir / "k.wav"), "OLD\n");
-  for (const char* name : {"stdout.wav", "-x.wav", "dac", "k.wav"}) {
+  fs::create_directory(dir / "-o");
+  for (const char* name : {"stdout.wav", "-x.wav", "dac", "-o/k.wav", "k.wav"}) {
     const run_result made = run("--iterations 20" + orchestra + " --sound '" + name + "'");
     EXPECT_EQ(made.status, 0) << name << made.err;
     EXPECT_EQ(slurp(dir / name).substr(0, 4), "RIFF") << name;
   }
-  EXPECT_EQ(left_in_dir(), (std::vector<std::string>{"-x.wav", "dac", "k.wav", "stdout.wav"}));
+  EXPECT_EQ(left_in_dir(), (std::vector<std::string>{"-o", "-x.wav", "dac", "k.wav", "stdout.wav"}));
 }
 
 TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) {
