@@ -29,7 +29,7 @@ bool shell_safe(char c) {
 // What the shell reports for a command, as an exit status: a command killed
 // by a signal counts as 128 + the signal, the way the shell shows it.
 int exit_status_of(int raw) {
-  if (raw == -1) return 127;  // no shell could be started
+  if (raw == -1) return 127;  // the command could not be started
   if (WIFEXITED(raw)) return WEXITSTATUS(raw);
   if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
   return 1;
