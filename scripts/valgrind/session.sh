@@ -35,6 +35,7 @@ panel=$(find_window '^Synth\. Control$')
 open_window() {
   title=$1
   shift
+  echo "valgrind session: $title" >&2
   xdotool windowfocus --sync "$panel"
   sleep 1
   xdotool key --delay 700 "$@"
@@ -73,7 +74,14 @@ through_dialog take.sco '^Csound Output$' F10 Right Return Return
 wait_for take.sco
 through_dialog take.au 'Sound File' F10 Right Return Down Down Return
 wait_for take.au
-xdotool windowfocus --sync "$panel" key F10 Return Down Down Down Down Return  # QUIT
+# QUIT; input that comes while a render still finishes is dropped, so again
+# until the program has ended.
+for _ in $(seq 10); do
+  kill -0 "$pid" 2>/dev/null || break
+  xdotool windowfocus --sync "$panel" 2>/dev/null && sleep 1 &&
+    xdotool key --delay 700 F10 Return Down Down Down Down Return 2>/dev/null
+  for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.5; done
+done
 status=0
 wait "$pid" || status=$?
 pid=""
