@@ -12,6 +12,7 @@
 #include "engine/externs.h"
 #include "engine/numeric.h"
 #include "engine/report.h"
+#include "files/param_file.h"
 #include "files/scan.h"
 #include "ui/Xamp.h"
 #include "ui/slider_window.h"
@@ -26,6 +27,9 @@ Widget auto_set_amp_shell, auto_set_amp_form, amp_auto_start, amp_auto_inc;
 namespace {
 
 constexpr int top_position = 100;
+// Lock and Auto-set may push positions below 0; below this one the
+// amplitude would no longer load back from a saved set.
+constexpr int bottom_position = static_cast<int>(min_amplitude / 10.0);
 constexpr int reset_position = 50;
 constexpr double amplitude_per_position = 10.0;
 constexpr int today_visible = 25;  // sliders the row shows without scrolling
@@ -110,7 +114,7 @@ void set_all_amplitudes() {
 void modify_amp(int num, int val) {
   if (num < 0 || num >= instruments_in_use()) return;
   float& position = Current_State.instrm[static_cast<std::size_t>(num)];
-  position = static_cast<float>(val < top_position ? val : top_position);
+  position = static_cast<float>(std::clamp(val, bottom_position, top_position));
   show_text(amplitude_disp, format_amplitude(position));
 }
 

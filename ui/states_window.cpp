@@ -27,6 +27,9 @@ Widget auto_set_freq_shell, auto_set_freq_form, freq_auto_start, freq_auto_mul;
 namespace {
 
 constexpr int top_position = 100;
+// Lock and Auto-set may push positions below 0; below this one the
+// frequency (under 0.011 Hz) would no longer load back from a saved set.
+constexpr int bottom_position = -47;
 constexpr int today_visible = 40;  // sliders the row shows without scrolling
 constexpr int row_width = 723;     // as wide as the row of 40 sliders once was
 constexpr int reset_position = 50;
@@ -108,7 +111,7 @@ void set_all_frequencies() {
 void modify_freq(int num, int val) {
   if (num < 0 || num >= states_in_use()) return;
   float& position = Current_State.states[static_cast<std::size_t>(num)];
-  position = static_cast<float>(val < top_position ? val : top_position);
+  position = static_cast<float>(std::clamp(val, bottom_position, top_position));
   show_text(frequency_disp, format_frequency(position));
 }
 

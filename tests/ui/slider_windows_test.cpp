@@ -149,8 +149,9 @@ TEST_F(slider_windows, auto_sets_spread_geometric_and_arithmetic_progressions) {
        {{0, 0, 50}, {1, 1, 20.5f}, {2, 2, 17}, {7, 7, 2}, {8, 8, -1}, {29, 29, -64}}},
       // No integer overflow.
       {false, 25, 50, "1", "2000000000", "1000", {{1, 24, 100}}},
-      {false, 25, 50, "1", "-2000000000", "-2147483648",
-       {{0, 0, 50}, {1, 1, -1999999950.0f}, {2, 24, -2147483648.0f}}},
+      // Nor positions so low that a saved set would not load back.
+      {false, 25, 50, "1", "-2000000000", "-1000", {{0, 0, 50}, {1, 24, -100}}},
+      {true, 40, 50, "1", "0.001", "0.01", {{0, 0, 50}, {1, 1, -21}, {2, 39, -47}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.start) + " / " + c.step);
