@@ -55,6 +55,12 @@ void expect_sliders_follow(const slider_row& sliders, const entries_type& at, in
   }
 }
 
+void move_scale(Widget scale, int value) {
+  XmScaleSetValue(scale, value);
+  XmScaleCallbackStruct data{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = value};
+  XtCallCallbacks(scale, XmNvalueChangedCallback, &data);
+}
+
 struct run {  // entries first..last all hold value
   int first, last;
   float value;

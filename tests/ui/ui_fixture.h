@@ -57,12 +57,6 @@ inline void call(Widget w, const char* list, int reason) {
 inline void press(Widget button) { call(button, XmNactivateCallback, XmCR_ACTIVATE); }
 inline void arm(Widget arrow) { call(arrow, XmNarmCallback, XmCR_ARM); }
 
-inline void move_scale(Widget scale, int value) {
-  XmScaleSetValue(scale, value);
-  XmScaleCallbackStruct data{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = value};
-  XtCallCallbacks(scale, XmNvalueChangedCallback, &data);
-}
-
 inline void type_text(Widget field, const std::string& text) {
   XmTextSetString(field, const_cast<char*>(text.c_str()));
 }
