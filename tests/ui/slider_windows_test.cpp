@@ -131,8 +131,7 @@ TEST_F(slider_windows, auto_sets_spread_geometric_and_arithmetic_progressions) {
       {true, 50, 20, "3", "1.1", {{1, 1, 50}, {2, 3, 20}, {4, 4, 21}, {49, 49, 66}, {50, 50, 50}}},
       {false, 30, 20.5f, "2", "-3",
        {{0, 0, 50}, {1, 1, 20.5f}, {2, 2, 17}, {8, 8, -1}, {29, 29, -64}, {30, 30, 50}}},
-      // No integer overflow.
-      // Nor positions so low that a saved set would not load back.
+      // No integer overflow, nor positions so low that a saved set would not load back.
       {false, 25, 50, "1", "-2000000000", {{1, 24, -100}, {25, 25, 50}}},
       {true, 40, 50, "1", "0.001", {{1, 1, -21}, {2, 39, -47}, {40, 40, 50}}},
   };
