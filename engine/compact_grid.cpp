@@ -453,19 +453,6 @@ void count_runs(const std::uint8_t* cells, int count, run_starts_pass find_start
   add_run(count);
 }
 
-// Strictly greater: the lowest of equally frequent states wins.
-int mode_of(const std::int32_t* counts) {
-  int mode = 0;
-  int best = 0;
-  for (int s = 0; s < max_states; ++s) {
-    if (counts[s] > best) {
-      best = counts[s];
-      mode = s;
-    }
-  }
-  return mode;
-}
-
 std::array<std::array<std::int32_t, max_side_blocks * counter_stride>, max_kernel_threads>
     part_counts;
 

@@ -79,8 +79,11 @@ void add_row_to_blocks(const std::int32_t* cells, int blocks, int width,
   }
 }
 
-// Strictly greater: the lowest of equally frequent states wins, and a block
-// without cells has mode 0.
+constexpr int max_blocks_per_side = 10;  // sqrt of max_instruments
+std::array<std::int32_t, max_blocks_per_side * block_counter_stride> block_counts;
+
+}  // namespace
+
 int mode_of(const std::int32_t* counts) {
   int mode = 0;
   int best = 0;
@@ -92,11 +95,6 @@ int mode_of(const std::int32_t* counts) {
   }
   return mode;
 }
-
-constexpr int max_blocks_per_side = 10;  // sqrt of max_instruments
-std::array<std::int32_t, max_blocks_per_side * block_counter_stride> block_counts;
-
-}  // namespace
 
 void av_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 #include "engine/types.h"
@@ -25,6 +26,11 @@ void av_freq(const grid_type& grid, frequency_array& freq, const position_array&
              int noinstrm, int x, int y);
 void md_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y);
+
+// The state counted most often among max_states counters; strictly greater
+// wins, so the lowest of equally frequent states wins and a block without
+// cells has mode 0.
+int mode_of(const std::int32_t* counts);
 
 // One "i%d %f %f %f %f\n" line per note, instruments 1..count, starting at
 // iteration * dur.

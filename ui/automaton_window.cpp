@@ -40,13 +40,18 @@ shown_grid shown;
 std::chrono::steady_clock::time_point last_frame;
 bool popped_up = false;
 
-void keep(const grid_type& grid) {
+// The shown grid takes the current set's extent, states and blocks.
+void take_shape_of_current_set() {
   const parameters_type& p = Current_State;
   shown.x = clamp_extent(p.x);
   shown.y = clamp_extent(p.y);
   shown.Ns = p.Ns;
   shown.noinstrm = p.noinstrm;
   shown.cells.resize(static_cast<std::size_t>(shown.x) * shown.y);
+}
+
+void keep(const grid_type& grid) {
+  take_shape_of_current_set();
   for (int r = 0; r < shown.x; ++r)
     std::copy_n(&grid[r + 1][1], shown.y, &shown.cells[static_cast<std::size_t>(r) * shown.y]);
 }
@@ -55,13 +60,8 @@ void keep(const grid_type& grid) {
 // the renders' random sequence is untouched.
 void seed_preview() {
   static std::minstd_rand generator;
-  const parameters_type& p = Current_State;
-  shown.x = clamp_extent(p.x);
-  shown.y = clamp_extent(p.y);
-  shown.Ns = p.Ns;
-  shown.noinstrm = p.noinstrm;
-  shown.cells.resize(static_cast<std::size_t>(shown.x) * shown.y);
-  const auto states = static_cast<unsigned>(std::max(p.Ns, 1));
+  take_shape_of_current_set();
+  const auto states = static_cast<unsigned>(std::max(shown.Ns, 1));
   for (auto& cell : shown.cells) cell = static_cast<std::int32_t>(generator() % states);
 }
 
