@@ -26,6 +26,8 @@ class live_test : public test_support::core_test {
   }
   void TearDown() override {
     ::setenv("HOME", old_home.c_str(), 1);
+    ::unsetenv("JACK_DEFAULT_SERVER");
+    ::unsetenv("JACK_NO_START_SERVER");
     std::filesystem::current_path(start);
     core_test::TearDown();
   }

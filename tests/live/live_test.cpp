@@ -17,6 +17,12 @@ namespace {
 
 using live = live_test;
 
+// Names the JACK server to use, and no other is started (live_test unsets both).
+void use_jack_server(const std::string& name) {
+  ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+  ::setenv("JACK_NO_START_SERVER", "1", 1);
+}
+
 TEST_F(live, NotesSentAreTheOfflineScoreByteForByte) {
   for (const std::string& inputs :
        {std::string(), "--events " + example("calm-to-storm.cse"),
@@ -29,8 +35,7 @@ TEST_F(live, NotesSentAreTheOfflineScoreByteForByte) {
 
 TEST_F(live, FailuresSayWhyAndEndWithStatusOne) {
   test_support::spit("bad.orc", "instr 1 garbage\n");
-  ::setenv("JACK_DEFAULT_SERVER", "zelmora-no-such-server", 1);
-  ::setenv("JACK_NO_START_SERVER", "1", 1);
+  use_jack_server("zelmora-no-such-server");
   const std::pair<std::string, std::string> cases[] = {
       {"--live --orchestra bad.orc", "Live play failed: csound refused the orchestra bad.orc\n"},
       {"--live --rtaudio jack", "Live play failed: no audio output through jack\n"},
@@ -40,17 +45,13 @@ TEST_F(live, FailuresSayWhyAndEndWithStatusOne) {
     EXPECT_NE(err.find(message), std::string::npos) << err;  // JACK's own lines may come first
     EXPECT_FALSE(std::filesystem::exists("s.sco")) << arguments;
   }
-  ::unsetenv("JACK_DEFAULT_SERVER");
-  ::unsetenv("JACK_NO_START_SERVER");
 }
 
 // A JACK server of its own on the dummy driver, which keeps real time.
 class jack_server {
  public:
   jack_server() {
-    const std::string name = "zelmora-live-" + std::to_string(::getpid());
-    ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    ::setenv("JACK_NO_START_SERVER", "1", 1);
+    use_jack_server("zelmora-live-" + std::to_string(::getpid()));
     const char* argv[] = {"jackd", "-r", "-d", "dummy", "-r", "44100", "-p", "256", nullptr};
     posix_spawn_file_actions_t output;
     ::posix_spawn_file_actions_init(&output);
@@ -66,8 +67,6 @@ class jack_server {
       ::kill(pid_, SIGTERM);
       ::waitpid(pid_, nullptr, 0);
     }
-    ::unsetenv("JACK_DEFAULT_SERVER");
-    ::unsetenv("JACK_NO_START_SERVER");
   }
   jack_server(const jack_server&) = delete;
   jack_server& operator=(const jack_server&) = delete;
