@@ -27,10 +27,10 @@ inline long long truncate(double v) {
 inline int update(const grid_type& grid, int row, int col, double r1, double r2, double k,
                   int Ns) {
   int ill = 0, infected = 0, sum = 0;
-  for (int r = row - 1; r <= row + 1; ++r) {
+  for (int r = row - 1; r <= row + 1; ++r)
     for (int c = col - 1; c <= col + 1; ++c) {
-      if (r == row && c == col) continue;
       const int v = grid[r][c];
+      if (r == row && c == col) continue;
       if (v >= Ns - 1) {
         ++ill;
       } else if (v != 0) {
@@ -38,7 +38,6 @@ inline int update(const grid_type& grid, int row, int col, double r1, double r2,
         sum += v;
       }
     }
-  }
   const int self = grid[row][col];
   long long next = 0;
   if (self <= 0) {
@@ -90,14 +89,10 @@ inline float frequency(const std::array<float, max_states>& states, int v) {
   return static_cast<float>(std::exp(0.096 * static_cast<double>(states[table_state(v)])));
 }
 
-inline int blocks_per_side(int noinstrm) {
-  return static_cast<int>(std::sqrt(static_cast<double>(noinstrm)));
-}
-
 inline void av_freq(const grid_type& grid, std::array<float, max_instruments>& freq,
                     const std::array<float, max_states>& states, int noinstrm, int x, int y) {
-  const int n = blocks_per_side(noinstrm), bx = x / n, by = y / n;
-  for (int bi = 0; bi < n; ++bi) {
+  const int n = static_cast<int>(std::sqrt(static_cast<double>(noinstrm))), bx = x / n, by = y / n;
+  for (int bi = 0; bi < n; ++bi)
     for (int bj = 0; bj < n; ++bj) {
       float sum = 0.0f;
       for (int r = bi * bx + 1; r <= bi * bx + bx; ++r)
@@ -106,14 +101,13 @@ inline void av_freq(const grid_type& grid, std::array<float, max_instruments>& f
       const int cells = bx * by;
       freq[bi * n + bj] = cells == 0 ? 0.0f : static_cast<float>(static_cast<double>(sum) / cells);
     }
-  }
 }
 
 inline void md_freq(const grid_type& grid, std::array<float, max_instruments>& freq,
                     const std::array<float, max_states>& states, int noinstrm, int x, int y) {
-  const int n = blocks_per_side(noinstrm), bx = x / n, by = y / n;
+  const int n = static_cast<int>(std::sqrt(static_cast<double>(noinstrm))), bx = x / n, by = y / n;
   std::array<int, max_states> histogram{};
-  for (int bi = 0; bi < n; ++bi) {
+  for (int bi = 0; bi < n; ++bi)
     for (int bj = 0; bj < n; ++bj) {
       histogram.fill(0);
       for (int r = bi * bx + 1; r <= bi * bx + bx; ++r)
@@ -123,7 +117,6 @@ inline void md_freq(const grid_type& grid, std::array<float, max_instruments>& f
         if (histogram[s] > histogram[mode]) mode = s;
       freq[bi * n + bj] = frequency(states, mode);
     }
-  }
 }
 
 inline void write_notes(std::FILE* fp, const std::array<float, max_instruments>& freq,
