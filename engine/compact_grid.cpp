@@ -347,14 +347,33 @@ block_shape shape_of(const compact_grid& grid, int noinstrm) {
 }
 
 // Each block adds its cells in the int kernel's order (mapping.cpp): G
-// chains side by side, one per block.
+// chains side by side, one per block. The order makes this a chain of
+// scalar additions bound by loads and integer work, so the cells come
+// eight to a load; packing the chains into vectors (more shuffles than
+// additions) is kept out.
+#if defined(__GNUC__) && !defined(__clang__)
+#define ZELMORA_SCALAR_CHAINS __attribute__((optimize("no-tree-slp-vectorize", "no-tree-loop-vectorize")))
+#else
+#define ZELMORA_SCALAR_CHAINS
+#endif
 template <int G>
-void add_to_blocks(const std::uint8_t* cells, int width, const float* frequency, float* sums) {
+ZELMORA_SCALAR_CHAINS void add_to_blocks(const std::uint8_t* cells, int width,
+                                         const float* frequency, float* sums) {
   // Unrolled, so the sums stay in registers.
   std::array<float, G> s;
 #pragma GCC unroll 10
   for (int g = 0; g < G; ++g) s[g] = sums[g];
-  for (int c = 0; c < width; ++c) {
+  int c = 0;
+  for (; c + 8 <= width; c += 8) {
+#pragma GCC unroll 10
+    for (int g = 0; g < G; ++g) {
+      std::uint64_t eight;
+      std::memcpy(&eight, cells + g * width + c, sizeof eight);
+#pragma GCC unroll 8
+      for (int b = 0; b < 8; ++b) s[g] += frequency[(eight >> (8 * b)) & 255];
+    }
+  }
+  for (; c < width; ++c) {
 #pragma GCC unroll 10
     for (int g = 0; g < G; ++g) s[g] += frequency[cells[g * width + c]];
   }
