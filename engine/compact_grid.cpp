@@ -232,19 +232,27 @@ ZELMORA_AVX2 void sum_rows_avx2(const std::array<const classified_row*, 3>& rows
   _mm256_zeroupper();
 }
 
-// 16 cells' infected means from their sums and counts (16-bit lanes).
-ZELMORA_AVX2 inline __m256i means_of(const step_scratch& s, const classified_row& here, int j,
-                                     __m128i counts, __m256i reciprocals) {
+// 16 cells' sums of their infected neighbours' states (16-bit lanes).
+ZELMORA_AVX2 inline __m256i infected_sums(const step_scratch& s, const classified_row& here, int j) {
   const std::uint16_t* v = s.state_sums.data();
-  const __m256i sums = _mm256_sub_epi16(
+  return _mm256_sub_epi16(
       _mm256_add_epi16(_mm256_add_epi16(load32(v + j - 1), load32(v + j)), load32(v + j + 1)),
       widen(here.infected.data() + j));
-  // Byte pairs 2t, 2t+1 of the table: the reciprocal of count t (8 as 0).
-  const __m256i t = _mm256_and_si256(_mm256_cvtepu8_epi16(counts), _mm256_set1_epi16(7));
-  const __m256i twice = _mm256_slli_epi16(t, 1);
-  const __m256i index = _mm256_add_epi16(_mm256_or_si256(twice, _mm256_slli_epi16(twice, 8)),
-                                         _mm256_set1_epi16(0x0100));
-  return _mm256_mulhi_epu16(_mm256_slli_epi16(sums, 1), _mm256_shuffle_epi8(reciprocals, index));
+}
+
+// The reciprocals' low and high bytes by infected count (0..8).
+template <int shift>
+constexpr std::array<std::uint8_t, 16> reciprocal_bytes() {
+  std::array<std::uint8_t, 16> bytes{};
+  for (int count = 0; count <= 8; ++count)
+    bytes[count] = static_cast<std::uint8_t>(reciprocal15[count % 8] >> shift);
+  return bytes;
+}
+alignas(16) constexpr std::array<std::uint8_t, 16> reciprocal_low = reciprocal_bytes<0>();
+alignas(16) constexpr std::array<std::uint8_t, 16> reciprocal_high = reciprocal_bytes<8>();
+
+ZELMORA_AVX2 inline __m256i broadcast16(const std::array<std::uint8_t, 16>& bytes) {
+  return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes.data())));
 }
 
 ZELMORA_AVX2 void decode_avx2(const std::uint8_t* self, const classified_row& here,
@@ -257,8 +265,8 @@ ZELMORA_AVX2 void decode_avx2(const std::uint8_t* self, const classified_row& he
       _mm_load_si128(reinterpret_cast<const __m128i*>(rule.by_infected.data())));
   const __m256i by_ill = _mm256_broadcastsi128_si256(
       _mm_load_si128(reinterpret_cast<const __m128i*>(rule.by_ill.data())));
-  const __m256i reciprocals = _mm256_broadcastsi128_si256(
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(reciprocal15.data())));
+  const __m256i low_bytes = broadcast16(reciprocal_low);
+  const __m256i high_bytes = broadcast16(reciprocal_high);
   const __m256i raise = _mm256_set1_epi8(static_cast<char>(rule.raise));
   const __m256i lonely = _mm256_set1_epi8(static_cast<char>(rule.lonely));
   const std::uint8_t* f = s.flag_sums.data();
@@ -271,8 +279,16 @@ ZELMORA_AVX2 void decode_avx2(const std::uint8_t* self, const classified_row& he
     const __m256i healthy_next = _mm256_min_epu8(
         _mm256_adds_epu8(_mm256_shuffle_epi8(by_infected, infected), _mm256_shuffle_epi8(by_ill, ill)),
         last);
-    const __m256i low = means_of(s, here, j, _mm256_castsi256_si128(infected), reciprocals);
-    const __m256i high = means_of(s, here, j + 16, _mm256_extracti128_si256(infected, 1), reciprocals);
+    // Each cell's reciprocal as two byte lookups; with the quarters
+    // reordered first, interleaving the bytes lines the 16-bit values up
+    // with cells 0..15 and 16..31.
+    const __m256i counts = _mm256_permute4x64_epi64(infected, 0xD8);
+    const __m256i low_of = _mm256_shuffle_epi8(low_bytes, counts);
+    const __m256i high_of = _mm256_shuffle_epi8(high_bytes, counts);
+    const __m256i low = _mm256_mulhi_epu16(_mm256_slli_epi16(infected_sums(s, here, j), 1),
+                                           _mm256_unpacklo_epi8(low_of, high_of));
+    const __m256i high = _mm256_mulhi_epu16(_mm256_slli_epi16(infected_sums(s, here, j + 16), 1),
+                                            _mm256_unpackhi_epi8(low_of, high_of));
     const __m256i means = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
     const __m256i infected_next = _mm256_blendv_epi8(
         _mm256_min_epu8(_mm256_adds_epu8(means, raise), last), lonely,
