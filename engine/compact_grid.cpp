@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "engine/kernel_threads.h"
@@ -442,37 +443,60 @@ void prepare_layout(int blocks, int width) {
   }
 }
 
+// What a run starts pass learns of a row besides the bits. Both figures
+// take in the rest of the last word, which only errs towards more work.
+struct row_survey {
+  int starts = 0;   // cells that start a run
+  int largest = 0;  // the largest cell
+};
+
 // Bit c of the words: cell c differs from cell c - 1 (cells[-1] is the
 // border column, always readable).
-void run_starts_portable(const std::uint8_t* cells, int count, std::uint64_t* words) {
+row_survey run_starts_portable(const std::uint8_t* cells, int count, std::uint64_t* words) {
+  row_survey survey;
   for (int w = 0; w * 64 < count; ++w) {
     std::uint64_t bits = 0;
-    for (int b = 0; b < 64; ++b)
+    for (int b = 0; b < 64; ++b) {
       bits |= static_cast<std::uint64_t>(cells[w * 64 + b] != cells[w * 64 + b - 1]) << b;
+      survey.largest = std::max<int>(survey.largest, cells[w * 64 + b]);
+    }
     words[w] = bits;
+    survey.starts += std::popcount(bits);
   }
+  return survey;
 }
 
-ZELMORA_AVX2 void run_starts_avx2(const std::uint8_t* cells, int count, std::uint64_t* words) {
+ZELMORA_AVX2 row_survey run_starts_avx2(const std::uint8_t* cells, int count, std::uint64_t* words) {
+  row_survey survey;
+  __m256i largest = _mm256_setzero_si256();
   for (int w = 0; w * 64 < count; ++w) {
     const std::uint8_t* p = cells + w * 64;
-    const auto same_low = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(p), load32(p - 1))));
-    const auto same_high = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(p + 32), load32(p + 31))));
+    const __m256i low = load32(p);
+    const __m256i high = load32(p + 32);
+    const auto same_low =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, load32(p - 1))));
+    const auto same_high =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, load32(p + 31))));
     words[w] = ~(static_cast<std::uint64_t>(same_high) << 32 | same_low);
+    survey.starts += std::popcount(words[w]);
+    largest = _mm256_max_epu8(largest, _mm256_max_epu8(low, high));
   }
+  __m128i fold = _mm_max_epu8(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 8));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 4));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 2));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 1));
+  survey.largest = _mm_cvtsi128_si32(fold) & 255;
   _mm256_zeroupper();
+  return survey;
 }
 
-using run_starts_pass = void (*)(const std::uint8_t*, int, std::uint64_t*);
+using run_starts_pass = row_survey (*)(const std::uint8_t*, int, std::uint64_t*);
 
 // Adds every run of the row's first `count` cells to its block's counter
-// of its state (100 and more count as 99).
-void count_runs(const std::uint8_t* cells, int count, run_starts_pass find_starts,
+// of its state (100 and more count as 99); `starts` from a run_starts pass.
+void count_runs(const std::uint8_t* cells, int count, const std::uint64_t* starts,
                 std::int32_t* counts) {
-  std::array<std::uint64_t, mask_words> starts;
-  find_starts(cells, count, starts.data());
   const int words = (count + 63) / 64;
   int start = 0;
   const auto add_run = [&](int end) {
@@ -488,8 +512,84 @@ void count_runs(const std::uint8_t* cells, int count, run_starts_pass find_start
   add_run(count);
 }
 
-std::array<std::array<std::int32_t, max_side_blocks * counter_stride>, max_kernel_threads>
-    part_counts;
+// A busy row's cells one by one: adding runs costs by the run, and in a
+// turbulent patch runs average one or two cells. Consecutive cells go to
+// four histograms in turn, so equal neighbours add to different counters
+// and no addition waits for the last. 16-bit counters, moved into the
+// block counters before they can overflow; only bins below `top` are used.
+constexpr int histogram_ways = 4;
+constexpr int bins = 256;
+// Rows with fewer cells than this per run are counted cell by cell.
+constexpr int busy_row_cells_per_run = 3;
+
+struct cell_histograms {
+  std::array<std::array<std::array<std::uint16_t, bins>, max_side_blocks>, histogram_ways> ways{};
+  int rows = 0;  // counted since the last move
+  int top = 0;   // above the largest cell counted since then
+
+  void add_cells(const std::uint8_t* cells, int count, int block) {
+    std::uint16_t* w0 = ways[0][block].data();
+    std::uint16_t* w1 = ways[1][block].data();
+    std::uint16_t* w2 = ways[2][block].data();
+    std::uint16_t* w3 = ways[3][block].data();
+    int c = 0;
+    for (; c + 8 <= count; c += 8) {
+      std::uint64_t eight;
+      std::memcpy(&eight, cells + c, sizeof eight);
+      ++w0[eight & 255];
+      ++w1[(eight >> 8) & 255];
+      ++w2[(eight >> 16) & 255];
+      ++w3[(eight >> 24) & 255];
+      ++w0[(eight >> 32) & 255];
+      ++w1[(eight >> 40) & 255];
+      ++w2[(eight >> 48) & 255];
+      ++w3[eight >> 56];
+    }
+    for (; c < count; ++c) ++ways[c % histogram_ways][block][cells[c]];
+  }
+
+  void add_row(const std::uint8_t* cells, int blocks, int width, int largest) {
+    for (int bj = 0; bj < blocks; ++bj) add_cells(cells + bj * width, width, bj);
+    top = std::max(top, largest + 1);
+    ++rows;
+  }
+
+  // Into the block counters (states of 100 and more as 99), leaving zeros.
+  void move_to(std::int32_t* counts, int blocks) {
+    for (auto& way : ways)
+      for (int b = 0; b < blocks; ++b) {
+        std::int32_t* block_counts = counts + b * counter_stride;
+        for (int v = 0; v < top; ++v) block_counts[std::min(v, max_states - 1)] += way[b][v];
+        std::fill_n(way[b].begin(), top, 0);
+      }
+    rows = 0;
+    top = 0;
+  }
+};
+
+struct part_counters {
+  std::array<std::int32_t, max_side_blocks * counter_stride> counts;
+  cell_histograms histograms;
+};
+
+std::array<part_counters, max_kernel_threads> part_counts;
+
+// One row of a block row into the part's counters, by runs or by cells.
+void count_row(const std::uint8_t* cells, int blocks, int width, run_starts_pass find_starts,
+               part_counters& part) {
+  const int count = blocks * width;
+  std::array<std::uint64_t, mask_words> starts;
+  const row_survey survey = find_starts(cells, count, starts.data());
+  if (survey.starts * busy_row_cells_per_run < count) {
+    count_runs(cells, count, starts.data(), part.counts.data());
+    return;
+  }
+  cell_histograms& h = part.histograms;
+  h.add_row(cells, blocks, width, survey.largest);
+  // A row gives each 16-bit counter at most a quarter of a block's width.
+  if (h.rows >= 65535 / ((width + histogram_ways - 1) / histogram_ways))
+    h.move_to(part.counts.data(), blocks);
+}
 
 }  // namespace
 
@@ -519,12 +619,14 @@ void compact_md_freq(const compact_grid& grid, frequency_array& freq,
   const run_starts_pass find_starts =
       active_kernel_set() == kernel_set::avx2 ? run_starts_avx2 : run_starts_portable;
   parallel_rows(b.n, worth_splitting(grid.x, grid.y), [&](int part, int first, int last) {
-    std::int32_t* counts = part_counts[part].data();
+    part_counters& counters = part_counts[part];
+    std::int32_t* counts = counters.counts.data();
     for (int bi = first; bi < last; ++bi) {
       std::fill_n(counts, b.n * counter_stride, 0);
       if (count > 0)
         for (int r = bi * b.bx + 1; r <= bi * b.bx + b.bx; ++r)
-          count_runs(&grid.rows[r][1], count, find_starts, counts);
+          count_row(&grid.rows[r][1], b.n, b.by, find_starts, counters);
+      if (counters.histograms.rows > 0) counters.histograms.move_to(counts, b.n);
       for (int bj = 0; bj < b.n; ++bj)
         freq[bi * b.n + bj] = frequency[mode_of(counts + bj * counter_stride)];
     }
