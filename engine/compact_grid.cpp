@@ -443,11 +443,10 @@ void prepare_layout(int blocks, int width) {
   }
 }
 
-// What a run starts pass learns of a row besides the bits. Both figures
-// take in the rest of the last word, which only errs towards more work.
+// What a run starts pass learns of a row besides the bits.
 struct row_survey {
-  int starts = 0;   // cells that start a run
-  int largest = 0;  // the largest cell
+  int starts = 0;   // cells that start a run (the last word's rest included)
+  int largest = 0;  // the largest of the `count` cells
 };
 
 // Bit c of the words: cell c differs from cell c - 1 (cells[-1] is the
@@ -456,37 +455,39 @@ row_survey run_starts_portable(const std::uint8_t* cells, int count, std::uint64
   row_survey survey;
   for (int w = 0; w * 64 < count; ++w) {
     std::uint64_t bits = 0;
-    for (int b = 0; b < 64; ++b) {
+    for (int b = 0; b < 64; ++b)
       bits |= static_cast<std::uint64_t>(cells[w * 64 + b] != cells[w * 64 + b - 1]) << b;
-      survey.largest = std::max<int>(survey.largest, cells[w * 64 + b]);
-    }
     words[w] = bits;
     survey.starts += std::popcount(bits);
   }
+  survey.largest = *std::max_element(cells, cells + count);
   return survey;
 }
 
 ZELMORA_AVX2 row_survey run_starts_avx2(const std::uint8_t* cells, int count, std::uint64_t* words) {
   row_survey survey;
-  __m256i largest = _mm256_setzero_si256();
   for (int w = 0; w * 64 < count; ++w) {
     const std::uint8_t* p = cells + w * 64;
-    const __m256i low = load32(p);
-    const __m256i high = load32(p + 32);
-    const auto same_low =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, load32(p - 1))));
-    const auto same_high =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, load32(p + 31))));
+    const auto same_low = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(p), load32(p - 1))));
+    const auto same_high = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(p + 32), load32(p + 31))));
     words[w] = ~(static_cast<std::uint64_t>(same_high) << 32 | same_low);
     survey.starts += std::popcount(words[w]);
-    largest = _mm256_max_epu8(largest, _mm256_max_epu8(low, high));
   }
-  __m128i fold = _mm_max_epu8(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
-  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 8));
-  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 4));
-  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 2));
-  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 1));
-  survey.largest = _mm_cvtsi128_si32(fold) & 255;
+  if (count < 32) {
+    survey.largest = *std::max_element(cells, cells + count);
+  } else {
+    // The last vector ends at the last cell, overlapping the one before.
+    __m256i largest = load32(cells + count - 32);
+    for (int c = 0; c + 32 < count; c += 32) largest = _mm256_max_epu8(largest, load32(cells + c));
+    __m128i fold = _mm_max_epu8(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
+    fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 8));
+    fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 4));
+    fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 2));
+    fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 1));
+    survey.largest = _mm_cvtsi128_si32(fold) & 255;
+  }
   _mm256_zeroupper();
   return survey;
 }
@@ -591,6 +592,86 @@ void count_row(const std::uint8_t* cells, int blocks, int width, run_starts_pass
     h.move_to(part.counts.data(), blocks);
 }
 
+// A turbulent block row with few states, counted state by state: for a
+// group of states at a time, each lane of a vector of byte counters adds
+// one where its cell equals the state. Two vector operations per state and
+// 32 cells beat a histogram's per-cell additions while there are few states.
+constexpr int compared_states_limit = 64;
+constexpr int states_per_pass = 6;
+
+struct state_vectors {
+  alignas(32) std::array<std::array<std::uint8_t, 32>, compared_states_limit + states_per_pass> of;
+  constexpr state_vectors() : of{} {
+    for (int s = 0; s < compared_states_limit + states_per_pass; ++s)
+      for (auto& lane : of[s]) lane = static_cast<std::uint8_t>(s);
+  }
+};
+constexpr state_vectors every_state;
+
+// A group's byte counters (std::array would drop the vector type's alignment).
+struct tally_set {
+  __m256i of[states_per_pass];
+};
+
+ZELMORA_AVX2 inline void tally(tally_set& tallies, __m256i cells, const __m256i* states) {
+#pragma GCC unroll 6
+  for (int i = 0; i < states_per_pass; ++i)
+    tallies.of[i] = _mm256_sub_epi8(tallies.of[i], _mm256_cmpeq_epi8(cells, _mm256_load_si256(states + i)));
+}
+
+// Adds the counters' lanes to `counts` and clears them.
+ZELMORA_AVX2 inline void move_tallies(tally_set& tallies, std::int32_t* counts) {
+  for (int i = 0; i < states_per_pass; ++i) {
+    const __m256i sums = _mm256_sad_epu8(tallies.of[i], _mm256_setzero_si256());
+    const __m128i pairs = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    counts[i] += static_cast<std::int32_t>(_mm_cvtsi128_si64(pairs) + _mm_extract_epi64(pairs, 1));
+    tallies.of[i] = _mm256_setzero_si256();
+  }
+}
+
+// Rows first_row.. of one block (columns start..start+width-1) into its
+// counters; no cell is `top` or more (top <= compared_states_limit).
+ZELMORA_AVX2 void count_states_avx2(const compact_grid& grid, int first_row, int rows, int start,
+                                    int width, int top, std::int32_t* counts) {
+  const int vectors = (width + 31) / 32;
+  // Lanes past the block's last cell read 255, which no state equals.
+  const __m256i beyond = _mm256_cmpgt_epi8(
+      _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                       22, 23, 24, 25, 26, 27, 28, 29, 30, 31),
+      _mm256_set1_epi8(static_cast<char>(width - (vectors - 1) * 32 - 1)));
+  // A lane adds at most one a vector, `vectors` a row.
+  const int rows_between_moves = 255 / vectors;
+  for (int first_state = 0; first_state < top; first_state += states_per_pass) {
+    const auto* states = reinterpret_cast<const __m256i*>(every_state.of[first_state].data());
+    tally_set tallies;
+    for (__m256i& t : tallies.of) t = _mm256_setzero_si256();
+    for (int done = 0; done < rows;) {
+      const int last = std::min(rows, done + rows_between_moves);
+      for (int r = done; r < last; ++r) {
+        const std::uint8_t* cells = &grid.rows[first_row + r][1 + start];
+        for (int v = 0; v + 1 < vectors; ++v) tally(tallies, load32(cells + 32 * v), states);
+        tally(tallies, _mm256_or_si256(load32(cells + 32 * (vectors - 1)), beyond), states);
+      }
+      move_tallies(tallies, counts + first_state);
+      done = last;
+    }
+  }
+  _mm256_zeroupper();
+}
+
+// Runs and the largest cell over a block row's rows.
+row_survey survey_block_row(const compact_grid& grid, int first_row, int rows, int count,
+                            run_starts_pass find_starts) {
+  row_survey all;
+  std::array<std::uint64_t, mask_words> starts;
+  for (int r = first_row; r < first_row + rows; ++r) {
+    const row_survey row = find_starts(&grid.rows[r][1], count, starts.data());
+    all.starts += row.starts;
+    all.largest = std::max(all.largest, row.largest);
+  }
+  return all;
+}
+
 }  // namespace
 
 void compact_av_freq(const compact_grid& grid, frequency_array& freq,
@@ -616,17 +697,27 @@ void compact_md_freq(const compact_grid& grid, frequency_array& freq,
   if (b.n <= 0) return;
   const int count = b.n * b.by;
   prepare_layout(b.n, b.by);
-  const run_starts_pass find_starts =
-      active_kernel_set() == kernel_set::avx2 ? run_starts_avx2 : run_starts_portable;
+  const bool avx2 = active_kernel_set() == kernel_set::avx2;
+  const run_starts_pass find_starts = avx2 ? run_starts_avx2 : run_starts_portable;
+  const bool by_states = avx2 && count > 0;
   parallel_rows(b.n, worth_splitting(grid.x, grid.y), [&](int part, int first, int last) {
     part_counters& counters = part_counts[part];
     std::int32_t* counts = counters.counts.data();
     for (int bi = first; bi < last; ++bi) {
       std::fill_n(counts, b.n * counter_stride, 0);
-      if (count > 0)
-        for (int r = bi * b.bx + 1; r <= bi * b.bx + b.bx; ++r)
+      const int first_row = bi * b.bx + 1;
+      const row_survey survey =
+          by_states ? survey_block_row(grid, first_row, b.bx, count, find_starts) : row_survey{};
+      if (by_states && survey.largest < compared_states_limit &&
+          survey.starts * busy_row_cells_per_run >= count * b.bx) {
+        for (int bj = 0; bj < b.n; ++bj)
+          count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, survey.largest + 1,
+                            counts + bj * counter_stride);
+      } else if (count > 0) {
+        for (int r = first_row; r < first_row + b.bx; ++r)
           count_row(&grid.rows[r][1], b.n, b.by, find_starts, counters);
-      if (counters.histograms.rows > 0) counters.histograms.move_to(counts, b.n);
+        if (counters.histograms.rows > 0) counters.histograms.move_to(counts, b.n);
+      }
       for (int bj = 0; bj < b.n; ++bj)
         freq[bi * b.n + bj] = frequency[mode_of(counts + bj * counter_stride)];
     }
