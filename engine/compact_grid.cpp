@@ -464,6 +464,20 @@ row_survey run_starts_portable(const std::uint8_t* cells, int count, std::uint64
   return survey;
 }
 
+// The largest of `count` cells.
+ZELMORA_AVX2 int largest_avx2(const std::uint8_t* cells, int count) {
+  if (count < 32) return *std::max_element(cells, cells + count);
+  // The last vector ends at the last cell, overlapping the one before.
+  __m256i largest = load32(cells + count - 32);
+  for (int c = 0; c + 32 < count; c += 32) largest = _mm256_max_epu8(largest, load32(cells + c));
+  __m128i fold = _mm_max_epu8(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 8));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 4));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 2));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 1));
+  return _mm_cvtsi128_si32(fold) & 255;
+}
+
 ZELMORA_AVX2 row_survey run_starts_avx2(const std::uint8_t* cells, int count, std::uint64_t* words) {
   row_survey survey;
   for (int w = 0; w * 64 < count; ++w) {
@@ -475,19 +489,7 @@ ZELMORA_AVX2 row_survey run_starts_avx2(const std::uint8_t* cells, int count, st
     words[w] = ~(static_cast<std::uint64_t>(same_high) << 32 | same_low);
     survey.starts += std::popcount(words[w]);
   }
-  if (count < 32) {
-    survey.largest = *std::max_element(cells, cells + count);
-  } else {
-    // The last vector ends at the last cell, overlapping the one before.
-    __m256i largest = load32(cells + count - 32);
-    for (int c = 0; c + 32 < count; c += 32) largest = _mm256_max_epu8(largest, load32(cells + c));
-    __m128i fold = _mm_max_epu8(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
-    fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 8));
-    fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 4));
-    fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 2));
-    fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 1));
-    survey.largest = _mm_cvtsi128_si32(fold) & 255;
-  }
+  survey.largest = largest_avx2(cells, count);
   _mm256_zeroupper();
   return survey;
 }
@@ -592,10 +594,11 @@ void count_row(const std::uint8_t* cells, int blocks, int width, run_starts_pass
     h.move_to(part.counts.data(), blocks);
 }
 
-// A turbulent block row with few states, counted state by state: for a
-// group of states at a time, each lane of a vector of byte counters adds
-// one where its cell equals the state. Two vector operations per state and
-// 32 cells beat a histogram's per-cell additions while there are few states.
+// A block row with few states, counted state by state: for a group of
+// states at a time, each lane of a vector of byte counters adds one where
+// its cell equals the state. Two vector operations per state and 32 cells
+// beat adding runs, and a histogram's per-cell additions, while there are
+// few states; turbulent or calm, the cost is the same.
 constexpr int compared_states_limit = 64;
 constexpr int states_per_pass = 6;
 
@@ -659,19 +662,6 @@ ZELMORA_AVX2 void count_states_avx2(const compact_grid& grid, int first_row, int
   _mm256_zeroupper();
 }
 
-// Runs and the largest cell over a block row's rows.
-row_survey survey_block_row(const compact_grid& grid, int first_row, int rows, int count,
-                            run_starts_pass find_starts) {
-  row_survey all;
-  std::array<std::uint64_t, mask_words> starts;
-  for (int r = first_row; r < first_row + rows; ++r) {
-    const row_survey row = find_starts(&grid.rows[r][1], count, starts.data());
-    all.starts += row.starts;
-    all.largest = std::max(all.largest, row.largest);
-  }
-  return all;
-}
-
 }  // namespace
 
 void compact_av_freq(const compact_grid& grid, frequency_array& freq,
@@ -699,19 +689,21 @@ void compact_md_freq(const compact_grid& grid, frequency_array& freq,
   prepare_layout(b.n, b.by);
   const bool avx2 = active_kernel_set() == kernel_set::avx2;
   const run_starts_pass find_starts = avx2 ? run_starts_avx2 : run_starts_portable;
-  const bool by_states = avx2 && count > 0;
+  // Blocks narrower than a vector would leave most of its lanes idle.
+  const bool by_states = avx2 && b.by >= 32;
   parallel_rows(b.n, worth_splitting(grid.x, grid.y), [&](int part, int first, int last) {
     part_counters& counters = part_counts[part];
     std::int32_t* counts = counters.counts.data();
     for (int bi = first; bi < last; ++bi) {
       std::fill_n(counts, b.n * counter_stride, 0);
       const int first_row = bi * b.bx + 1;
-      const row_survey survey =
-          by_states ? survey_block_row(grid, first_row, b.bx, count, find_starts) : row_survey{};
-      if (by_states && survey.largest < compared_states_limit &&
-          survey.starts * busy_row_cells_per_run >= count * b.bx) {
+      int largest = 0;
+      if (by_states)
+        for (int r = first_row; r < first_row + b.bx; ++r)
+          largest = std::max(largest, largest_avx2(&grid.rows[r][1], count));
+      if (by_states && largest < compared_states_limit) {
         for (int bj = 0; bj < b.n; ++bj)
-          count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, survey.largest + 1,
+          count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, largest + 1,
                             counts + bj * counter_stride);
       } else if (count > 0) {
         for (int r = first_row; r < first_row + b.bx; ++r)
