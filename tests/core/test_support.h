@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,25 +45,16 @@ std::string stderr_of(Run run) {
 }
 
 // An open stream over a private temporary file, read back as text.
-class temp_stream {
- public:
-  temp_stream() : fp_(std::tmpfile()) {}
-  ~temp_stream() {
-    if (fp_) std::fclose(fp_);
-  }
-  temp_stream(const temp_stream&) = delete;
-  temp_stream& operator=(const temp_stream&) = delete;
-  std::FILE* get() const { return fp_; }
+struct temp_stream {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{std::tmpfile(), std::fclose};
+  std::FILE* get() const { return file.get(); }
   std::string text() const {
-    std::fflush(fp_);
-    std::rewind(fp_);
+    std::fflush(get());
+    std::rewind(get());
     std::string out;
-    for (int c; (c = std::getc(fp_)) != EOF;) out.push_back(static_cast<char>(c));
+    for (int c; (c = std::getc(get())) != EOF;) out.push_back(static_cast<char>(c));
     return out;
   }
-
- private:
-  std::FILE* fp_;
 };
 
 // A stream holding `text`, positioned at its start.
@@ -73,8 +65,7 @@ inline std::FILE* stream_of(temp_stream& s, const std::string& text) {
 }
 
 // A fresh directory per test and process (tests run in parallel processes).
-class temp_dir {
- public:
+struct temp_dir {
   explicit temp_dir(const std::string& prefix)
       : path(std::filesystem::temp_directory_path() /
              (prefix + std::to_string(::getpid()) + "-" +
@@ -84,7 +75,6 @@ class temp_dir {
   }
   ~temp_dir() { std::filesystem::remove_all(path); }
   temp_dir(const temp_dir&) = delete;
-  temp_dir& operator=(const temp_dir&) = delete;
   const std::filesystem::path path;
 };
 

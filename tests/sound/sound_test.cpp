@@ -135,27 +135,6 @@ TEST_F(sound_test, TheDefaultsPlayOnTheAudioDevice) {
   EXPECT_EQ(files_in("tmp"), strings{});
 }
 
-TEST_F(sound_test, AFailingCsoundIsReportedAndLeavesNoScore) {
-  Current_State.iter = 40;
-  // A directory that takes no file is said before any render.
-  for (const char* sound_file : {"missing/out.raw", "out.raw"}) {
-    if (sound_file[0] == 'o') fs::remove(orchestra_name);
-    int result = 0;
-    const captured_output o = capture([&] { result = make_sound_file(sound_file); });
-    EXPECT_EQ(result, -1) << sound_file;
-    EXPECT_TRUE(o.err.ends_with(sound_file[0] == 'm' ? "Can't open file missing/out.raw\n"
-                                                     : "csound failed with exit status 1\n"))
-        << o.err;
-  }
-  EXPECT_EQ(files_in("."), (strings{"home", "tmp"}));
-  ASSERT_EQ(run_render("--iterations 40 --orchestra missing.orc --sound out.wav"), 1);
-  EXPECT_NE(err.find("failed to open input file - missing.orc\n"), std::string::npos) << err;
-  EXPECT_NE(err.find("csound failed with exit status 1\n"), std::string::npos);
-  EXPECT_TRUE(err.ends_with("zelmora-render: no sound file made (orchestra missing.orc)\n"));
-  EXPECT_EQ(files_in("."), (strings{"home", "render.err", "render.out", "tmp"}));
-  EXPECT_EQ(files_in("tmp"), strings{});
-}
-
 // The figures the grain voice is built for, measured on csound's own output.
 // A held pitch: every state at it. Nine voices in unison at full amplitude
 // sum above the limiter's ceiling (-1 dBFS); it must hold them there
