@@ -1,8 +1,4 @@
 // The rendering commands' own logic, and how they run csound.
-#include <sys/resource.h>
-
-#include <csignal>
-
 #include "engine/csound.h"
 #include "test_support.h"
 
@@ -66,19 +62,10 @@ TEST_F(commands_test, AnAbandonedRenderRunsNothingAndLeavesNoScore) {
 
 TEST_F(commands_test, AFailedScoreWriteLeavesTheOldScoreFile) {
   test_support::spit("take.sco", "an older score\n");
-  // A file size limit makes the writes fail the way a full disk would.
-  rlimit old_limit{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-  rlimit small = old_limit;
-  small.rlim_cur = 16384;
-  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   score_outcome outcome{};
   const std::string err = stderr_of([&] {
-    if (::setrlimit(RLIMIT_FSIZE, &small) != 0) return;
-    outcome = write_score_file("take.sco");
-    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    test_support::on_a_full_disk(16384, [&] { outcome = write_score_file("take.sco"); });
   });
-  std::signal(SIGXFSZ, old_handler);
   EXPECT_EQ(err, "Can't write file take.sco\n");
   EXPECT_EQ(outcome, score_outcome::not_written);
   EXPECT_EQ(slurp("take.sco"), "an older score\n");

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +44,19 @@ std::string stderr_of(Run run) {
   testing::internal::CaptureStderr();
   run();
   return testing::internal::GetCapturedStderr();
+}
+
+// Runs `action` with writes failing beyond `bytes` bytes, as on a full disk.
+template <typename Action>
+void on_a_full_disk(rlim_t bytes, Action action) {
+  rlimit old_limit{};
+  ::getrlimit(RLIMIT_FSIZE, &old_limit);
+  const rlimit small{bytes, old_limit.rlim_max};
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  action();
+  ::setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
 }
 
 // An open stream over a private temporary file, read back as text.

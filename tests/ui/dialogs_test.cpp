@@ -1,5 +1,3 @@
-#include <signal.h>
-#include <sys/resource.h>
 #include <Xm/MessageB.h>
 
 #include <set>
@@ -22,22 +20,6 @@ constexpr const char* three_events_text =
     "r1=0.900000\nr2=1.300000\nk=1.000000\nNs=1\nx=50\ny=50\ndur=0.025000\nnoinstrm=1\n"
     "s0=317.348329\ni0=250.000000\nend\n"
     "event\ntype=3\ntime=200\nname=Reseed\nend\n";
-
-// Runs `action` as an ordinary user (root may write anywhere) on a disk
-// that fills up after 200 bytes.
-template <typename Action>
-void as_ordinary_user_on_a_small_disk(Action action) {
-  rlimit old_limit{};
-  ::getrlimit(RLIMIT_FSIZE, &old_limit);
-  ::signal(SIGXFSZ, SIG_IGN);
-  const rlimit small{200, old_limit.rlim_max};
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  const bool dropped = ::geteuid() == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0;
-  action();
-  if (dropped && (::seteuid(0) != 0 || ::setegid(0) != 0)) std::abort();
-  ::setrlimit(RLIMIT_FSIZE, &old_limit);
-  ::signal(SIGXFSZ, SIG_DFL);
-}
 
 std::string error_message() {
   XmString message = nullptr;
@@ -85,22 +67,14 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_then_shows_a_good_one) {
 
 // An event save that cannot open its file, a parameter save that cannot write.
 TEST_F(dialogs_test, saves_that_cannot_be_written_keep_the_old_file) {
-  std::filesystem::permissions(scratch->path, std::filesystem::perms(0777));
-  std::filesystem::create_directory("locked");
-  for (const char* name : {"locked/e.cse", "full.csp"}) spit(name, three_events_text);
-  std::filesystem::permissions("locked", std::filesystem::perms(0555));
-  std::filesystem::permissions("full.csp", std::filesystem::perms(0666));
+  spit("full.csp", three_events_text);
   add_event_special();
   List_Size = 1;
-  captured_output e, p;
-  as_ordinary_user_on_a_small_disk([&] {
-    e = choose(save_e_files, save_e_filename, "locked/e.cse");
-    p = choose(save_p_files, save_p_filename, "full.csp");
-  });
-  EXPECT_EQ(e.err + p.err, "Can't open file locked/e.cse\nCan't write file full.csp\n");
-  EXPECT_EQ(slurp("locked/e.cse") + slurp("full.csp"),
-            std::string(three_events_text) + three_events_text);
-  std::filesystem::permissions("locked", std::filesystem::perms(0755));
+  const captured_output e = choose(save_e_files, save_e_filename, "none/e.cse");
+  captured_output p;
+  test_support::on_a_full_disk(200, [&] { p = choose(save_p_files, save_p_filename, "full.csp"); });
+  EXPECT_EQ(e.err + p.err, "Can't open file none/e.cse\nCan't write file full.csp\n");
+  EXPECT_EQ(slurp("full.csp"), three_events_text);
 }
 
 TEST_F(dialogs_test, load_event_list_fills_the_editor_and_failed_loads_keep_it) {
@@ -127,12 +101,15 @@ TEST_F(dialogs_test, load_event_list_fills_the_editor_and_failed_loads_keep_it) 
   EXPECT_EQ(List_Size, 3);
 }
 
+// Opened from their menu entries (Load Event List from its callback).
 TEST_F(dialogs_test, cancel_hides_every_file_dialog) {
-  for (const auto& [show, box] : {std::pair(&cb_load_parameters, load_p_files),
-                                  {cb_save_params, save_p_files}, {cb_load_events, load_e_files},
-                                  {cb_save_events, save_e_files}, {cb_save_sounds, save_s_files},
-                                  {cb_csound, csound_output}}) {
-    show(nullptr, nullptr, nullptr);
+  cb_load_events(nullptr, nullptr, nullptr);
+  press(cancel_of(load_e_files));
+  EXPECT_FALSE(shown(load_e_files));
+  for (const auto& [entry, box] : {std::pair(Load_events, load_p_files),
+                                   {save_parameters, save_p_files}, {save_event_list, save_e_files},
+                                   {find("*widget39.widget42"), save_s_files}, {csound_button, csound_output}}) {
+    press(entry);
     EXPECT_TRUE(shown(box));
     press(cancel_of(box));
     EXPECT_FALSE(shown(box));
