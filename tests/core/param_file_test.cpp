@@ -73,20 +73,18 @@ TEST_F(param_file_test, LinesAreMatchedLikeScanfPatternsUpToTheEndLine) {
 }
 
 TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefused) {
+  // One case per limit; "x=99999999999": no integer overflow.
   const std::pair<const char*, const char*> cases[] = {
       {"r1=0.5\nNs=101", "Ns=101"},        {"noinstrm=0", "noinstrm=0"},
       {"x=1001", "x=1001"},                 {"y=-1", "y=-1"},
       {"r1=0", "r1=0.000000"},              {"r2=1000.5", "r2=1000.500000"},
       {"k=-1", "k=-1.000000"},              {"k=nan", "k=nan"},
-      {"dur=inf", "dur=inf"},               {"r1=1e999", "r1=inf"},
-      {"s100=5", "s100=5"},                 {"i-1=5", "i-1=5"},
-      {"s3=0", "s3=0"},                     {"i3=inf", "i3=inf"},
-      {"x=99999999999", "x=99999999999"},   {"s99999999999=5", "s99999999999=5"},
-      {"dur=3600", "dur=3600.000000"},      {"dur=0", "dur=0.000000"},
-      {"dur=0.0009", "dur=0.000900"},       {"s0=3.4e38", "s0=3.4e38"},
+      {"r1=1e999", "r1=inf"},               {"s100=5", "s100=5"},
+      {"i-1=5", "i-1=5"},                   {"x=99999999999", "x=99999999999"},
+      {"dur=3600", "dur=3600.000000"},      {"dur=0.0009", "dur=0.000900"},
       {"s1=0.009", "s1=0.009"},             {"s2=22051", "s2=22051"},
       {"i0=-1e30", "i0=-1e30"},             {"i1=2000.5", "i1=2000.5"},
-      {"r2=4e-7", "r2=0.000000"},
+      {"s0=3.4e38", "s0=3.4e38"},           {"r2=4e-7", "r2=0.000000"},
   };
   const parameters_type before = Current_State;
   for (const auto& [lines, shown] : cases) {
@@ -109,14 +107,13 @@ TEST_F(param_file_test, ValuesAtTheLimitsAreWrittenAsTextThatReadsBackAlike) {
   EXPECT_EQ(read(out.text()), 0);
 }
 
+// "No parameters in FILE": render_cli_test.
 TEST_F(param_file_test, AFileWithoutAParameterLineChangesNothing) {
   const parameters_type before = Current_State;
   for (const std::string& text : {std::string("\x7f" "ELF\x02\x01\0\0junk\nmore", 17), std::string("end\n")}) {
     EXPECT_EQ(test_support::stderr_of([&] { EXPECT_EQ(read(text), no_parameters); }), "");
     EXPECT_EQ(Current_State, before);
   }
-  EXPECT_EQ(test_support::stderr_of([] { report_parameter_refusal(no_parameters, "a.out"); }),
-            "No parameters in a.out\n");
 }
 
 }  // namespace

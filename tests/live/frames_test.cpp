@@ -27,7 +27,8 @@ TEST_F(frames, EveryNthIterationIsItsGridCellByCell) {
   EXPECT_EQ(names, (std::set<std::string>{"000000.png", "000007.png", "000014.png"}));
 
   // The same render in-process (the same score): a fresh program's random sequence.
-  load_example("spirals.csp");
+  const file_ptr fp = open_for_reading(example("spirals.csp"));
+  ASSERT_TRUE(fp && read_parameters(fp.get(), Current_State) == 0);
   Current_State.iter = 15;
   View.show_grid = [](const grid_type& grid, int t) {
     if (t == 7) shown = current_grid(grid);

@@ -35,10 +35,6 @@ class live_test : public test_support::core_test {
   static std::string example(const std::string& name) {
     return std::string(ZELMORA_EXAMPLES) + "/" + name;
   }
-  static void load_example(const std::string& name) {
-    const file_ptr fp = open_for_reading(example(name));
-    ASSERT_TRUE(fp && read_parameters(fp.get(), Current_State) == 0);
-  }
   // zelmora-render's exit status; its standard error is kept in `err`.
   int run_render(const std::string& arguments) {
     const int raw = std::system((std::string(ZELMORA_RENDER) + " " + arguments +
