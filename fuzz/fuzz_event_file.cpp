@@ -8,10 +8,8 @@ namespace {
 
 std::string baseline;  // the list every input is loaded over
 
-int read_list_text(const std::string& text) {
-  std::string keep;
-  std::FILE* fp = fuzz::stream_of(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
-                                  keep);
+int read_list_text(std::string text) {
+  std::FILE* fp = fuzz::stream_of(text);
   const int status = read_event_list(fp);
   std::fclose(fp);
   return status;
@@ -29,10 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string keep;
-  std::FILE* in = fuzz::stream_of(data, size, keep);
-  const int status = read_event_list(in);
-  std::fclose(in);
+  const int status = read_list_text(fuzz::text_of(data, size));
   if (status < 0) {
     fuzz::require(fuzz::written_list() == baseline, "a refused list changed nothing");
     return 0;

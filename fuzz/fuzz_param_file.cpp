@@ -9,8 +9,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string keep;
-  std::FILE* in = fuzz::stream_of(data, size, keep);
+  std::string input = fuzz::text_of(data, size);
+  std::FILE* in = fuzz::stream_of(input);
   const parameters_type before = Current_State;
   parameters_type p = before;
   const int status = read_parameters(in, p);

@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   systeminit();
-  std::string keep;
-  std::FILE* in = fuzz::stream_of(data, size, keep);
+  std::string input = fuzz::text_of(data, size);
+  std::FILE* in = fuzz::stream_of(input);
   const bool accepted = read_parameters(in, Current_State) >= 0 && read_event_list(in) >= 0;
   std::fclose(in);
   if (!accepted) return 0;

@@ -15,11 +15,17 @@
 
 namespace fuzz {
 
-// The fuzzer's bytes as a read-only stream (an empty input is "" too).
-inline std::FILE* stream_of(const std::uint8_t* data, std::size_t size, std::string& keep) {
-  keep.assign(reinterpret_cast<const char*>(data), size);
-  keep.push_back('\0');  // fmemopen refuses a size of 0
-  return ::fmemopen(keep.data(), size == 0 ? 1 : size, "r");
+// `text` as a read-only stream; fmemopen refuses a size of 0, so an empty
+// input is read as "" from a one-byte buffer.
+inline std::FILE* stream_of(std::string& text) {
+  const std::size_t size = text.size();
+  text.push_back('\0');
+  return ::fmemopen(text.data(), size == 0 ? 1 : size, "r");
+}
+
+// The fuzzer's bytes as text.
+inline std::string text_of(const std::uint8_t* data, std::size_t size) {
+  return std::string(reinterpret_cast<const char*>(data), size);
 }
 
 template <typename Write>

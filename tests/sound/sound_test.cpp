@@ -12,9 +12,9 @@
 #include "engine/render.h"
 #include "files/event_file.h"
 #include "tests/live/live_support.h"
-#include "tests/ui/output_capture.h"
 
 namespace fs = std::filesystem;
+using test_support::files_in;
 using test_support::slurp;
 
 namespace {

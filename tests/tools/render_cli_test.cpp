@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "../core/test_support.h"
-#include "../ui/output_capture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::files_in;
 using test_support::lines_of;
 using test_support::slurp;
 using test_support::spit;

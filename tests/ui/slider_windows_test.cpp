@@ -190,32 +190,20 @@ TEST_F(slider_windows, slider_counts_follow_loaded_sets_and_values_follow_events
   add_event_params(changed, "changed.csp");
   add_event_special();
   set_event_time(2, 5);
-  const auto load = [](const char* name) {
-    return [name] { choose(load_p_files, load_p_filename, name); };
+  // Entries state 99 and instrument 8, then the slider counts.
+  const auto expect_windows = [](float state_99, float instrument_8, const parameters_type& now) {
+    EXPECT_NEAR(Current_State.states[99], state_99, 1e-3);
+    EXPECT_NEAR(Current_State.instrm[8], instrument_8, 1e-3);
+    expect_sliders_follow(state_sliders, Current_State.states, now.Ns);
+    expect_sliders_follow(instrument_sliders, Current_State.instrm, now.noinstrm);
   };
-  const auto render = [] {
-    Current_State.iter = 1;
-    EXPECT_EQ(play_ca(std::fopen("score.sco", "w")), render_complete);
-  };
-
-  const struct {
-    const char* how;
-    std::function<void()> act;
-    const parameters_type& now;
-    float state_99, instrument_8;
-  } steps[] = {
-      {"load", load("many_states.csp"), many_states, 99, 50},
-      {"event", render, many_states, 12, 77},
-      {"load again", load("many_instruments.csp"), many_instruments, 12, 50},
-  };
-  for (const auto& step : steps) {
-    SCOPED_TRACE(step.how);
-    step.act();
-    EXPECT_NEAR(Current_State.states[99], step.state_99, 1e-3);
-    EXPECT_NEAR(Current_State.instrm[8], step.instrument_8, 1e-3);
-    expect_sliders_follow(state_sliders, Current_State.states, step.now.Ns);
-    expect_sliders_follow(instrument_sliders, Current_State.instrm, step.now.noinstrm);
-  }
+  choose(load_p_files, load_p_filename, "many_states.csp");
+  expect_windows(99, 50, many_states);
+  Current_State.iter = 1;
+  EXPECT_EQ(play_ca(std::fopen("score.sco", "w")), render_complete);
+  expect_windows(12, 77, many_states);
+  choose(load_p_files, load_p_filename, "many_instruments.csp");
+  expect_windows(12, 50, many_instruments);
 }
 
 TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_sets_it) {

@@ -21,7 +21,6 @@
 #include "files/Xfiles.h"
 #include "files/param_file.h"
 #include "tests/core/test_support.h"
-#include "tests/ui/output_capture.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
@@ -31,6 +30,21 @@
 using test_support::slurp;
 using test_support::spit;
 using strings = std::vector<std::string>;
+
+struct captured_output {
+  std::string out, err;
+};
+
+// What `action` writes on the standard output and error.
+template <typename Action>
+captured_output capture(Action action) {
+  std::fflush(nullptr);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  action();
+  // A braced list is evaluated in order: out first, then err.
+  return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
+}
 
 inline void pump() {
   XSync(display, False);
