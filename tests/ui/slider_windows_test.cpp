@@ -12,17 +12,9 @@ namespace {
 using slider_windows = ui_fixture;
 using entries_type = decltype(Current_State.states);
 
-// A resource file of the user's, read when the interface is built: it
-// addresses sliders beyond the 40 and 25 there used to be, by name.
-struct resource_file {
-  const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("zelmora-resources-" + std::to_string(::getpid()));
-  const bool named = [this] {
-    spit(path, "*s45.scaleMultiple: 7\n*i45.scaleMultiple: 3\n");
-    return ::setenv("XENVIRONMENT", path.c_str(), 1) == 0;
-  }();
-  ~resource_file() { std::filesystem::remove(path); }
-} const resources;
+// The user's resource file (tests/ui/user_resources), read when the
+// interface is built.
+const bool resources_named = ::setenv("XENVIRONMENT", ZELMORA_USER_RESOURCES, 1) == 0;
 
 struct slider_window_parts {
   bool states;
@@ -242,7 +234,7 @@ TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_se
 }
 
 TEST_F(slider_windows, a_resource_file_reaches_sliders_by_their_numbers) {
-  ASSERT_TRUE(resources.named);
+  ASSERT_TRUE(resources_named);
   EXPECT_EQ(find("states*state_holder*s45"), state_sliders[45]);
   EXPECT_EQ(int_resource(state_sliders[45], XmNscaleMultiple), 7);
   EXPECT_EQ(int_resource(instrument_sliders[45], XmNscaleMultiple), 3);
