@@ -31,19 +31,15 @@ std::array<slider_window_parts, 2> both_windows() {
             amplitude_disp, instrument_button, quit_amplitudes, auto_set_amp_form}}};
 }
 
-int sliders_shown(const slider_row& sliders) {
-  return static_cast<int>(std::count_if(sliders.begin(), sliders.end(),
-                                        [](Widget s) { return XtIsManaged(XtParent(s)); }));
-}
-
 // The first `count` sliders are shown, each at its entry truncated (as far
 // as a million either way); no other slider is shown.
 void expect_sliders_follow(const slider_row& sliders, const entries_type& at, int count) {
-  EXPECT_EQ(sliders_shown(sliders), count);
-  for (int i = 0; i < count; ++i) {
-    EXPECT_TRUE(XtIsManaged(XtParent(sliders[i]))) << i;
-    EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), -1000000, 1000000))
-        << i;
+  for (int i = 0; i < static_cast<int>(sliders.size()); ++i) {
+    ASSERT_EQ(XtIsManaged(XtParent(sliders[i])) != 0, i < count) << i;
+    if (i < count) {
+      EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), -1000000, 1000000))
+          << i;
+    }
   }
 }
 
