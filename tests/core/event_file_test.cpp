@@ -11,19 +11,7 @@ using test_support::stderr_of;
 using test_support::stream_of;
 using test_support::temp_stream;
 
-// The parameter block of a one-state, one-instrument set.
-std::string block(const char* r1, const char* r2, const char* s0, const char* i0) {
-  return std::string("r1=") + r1 + "\nr2=" + r2 +
-         "\nk=1.000000\nNs=1\nx=50\ny=50\ndur=0.025000\nnoinstrm=1\ns0=" + s0 + "\ni0=" + i0 +
-         "\nend\n";
-}
-
-const std::string example_file =
-    "event\ntype=1\ntime=0\nname=calm\n" +
-    block("0.800000", "1.200000", "121.510418", "500.000000") +
-    "event\ntype=2\ntime=100\nname=->wild\nfinish time=300\n" +
-    block("0.900000", "1.300000", "317.348329", "250.000000") +
-    "event\ntype=3\ntime=200\nname=Reseed\nend\n";
+using test_support::example_file;
 
 class event_file_test : public test_support::core_test {
  protected:

@@ -12,14 +12,7 @@ constexpr const char* small_set_text =
     "r1=0.500000\nr2=2.000000\nk=3.000000\nNs=3\nx=60\ny=70\ndur=0.050000\nnoinstrm=2\n"
     "s0=121.510418\ns1=317.348329\ns2=1339.430764\ni0=500.000000\ni1=250.000000\nend\n";
 
-constexpr const char* three_events_text =
-    "event\ntype=1\ntime=0\nname=calm\n"
-    "r1=0.800000\nr2=1.200000\nk=1.000000\nNs=1\nx=50\ny=50\ndur=0.025000\nnoinstrm=1\n"
-    "s0=121.510418\ni0=500.000000\nend\n"
-    "event\ntype=2\ntime=100\nname=->wild\nfinish time=300\n"
-    "r1=0.900000\nr2=1.300000\nk=1.000000\nNs=1\nx=50\ny=50\ndur=0.025000\nnoinstrm=1\n"
-    "s0=317.348329\ni0=250.000000\nend\n"
-    "event\ntype=3\ntime=200\nname=Reseed\nend\n";
+using test_support::example_file;
 
 std::string error_message() {
   XmString message = nullptr;
@@ -67,18 +60,18 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_then_shows_a_good_one) {
 
 // An event save that cannot open its file, a parameter save that cannot write.
 TEST_F(dialogs_test, saves_that_cannot_be_written_keep_the_old_file) {
-  spit("full.csp", three_events_text);
+  spit("full.csp", example_file);
   add_event_special();
   List_Size = 1;
   const captured_output e = choose(save_e_files, save_e_filename, "none/e.cse");
   captured_output p;
   test_support::on_a_full_disk(200, [&] { p = choose(save_p_files, save_p_filename, "full.csp"); });
   EXPECT_EQ(e.err + p.err, "Can't open file none/e.cse\nCan't write file full.csp\n");
-  EXPECT_EQ(slurp("full.csp"), three_events_text);
+  EXPECT_EQ(slurp("full.csp"), example_file);
 }
 
 TEST_F(dialogs_test, load_event_list_fills_the_editor_and_failed_loads_keep_it) {
-  spit("three.cse", three_events_text);
+  spit("three.cse", example_file);
   spit("junk.cse", "junk\n");
   press(reseed_button);
   Event_List_Edit_No = 1;
