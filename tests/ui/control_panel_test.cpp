@@ -57,10 +57,9 @@ TEST_F(control_panel, duration_arrows_step_by_a_thousandth_and_stop_at_their_lim
 }
 
 TEST_F(control_panel, typed_duration_is_taken_on_return_within_its_range) {
-  for (const char* refused : {"10", "0.5s", "nan"})
-    EXPECT_EQ(capture([&] { type_and_return(duration, refused); }).err, "Bad number\n");
   type_and_return(duration, " 0.001 ");
-  EXPECT_EQ(capture([] { type_and_return(duration, "0"); }).err, "Bad number\n");
+  for (const char* refused : {"10", "0.5s", "nan", "0"})
+    EXPECT_EQ(capture([&] { type_and_return(duration, refused); }).err, "Bad number\n");
   set_control();  // what the field shows is what is stored
   EXPECT_EQ(text_in(duration), "0.0010");
 }

@@ -97,14 +97,14 @@ TEST_F(dialogs_test, load_event_list_fills_the_editor_and_failed_loads_keep_it) 
 // Opened from their menu entries (Load Event List from its callback).
 TEST_F(dialogs_test, cancel_hides_every_file_dialog) {
   cb_load_events(nullptr, nullptr, nullptr);
-  press(cancel_of(load_e_files));
+  press(XmFileSelectionBoxGetChild(load_e_files, XmDIALOG_CANCEL_BUTTON));
   EXPECT_FALSE(shown(load_e_files));
   for (const auto& [entry, box] : {std::pair(Load_events, load_p_files),
                                    {save_parameters, save_p_files}, {save_event_list, save_e_files},
                                    {find("*widget39.widget42"), save_s_files}, {csound_button, csound_output}}) {
     press(entry);
     EXPECT_TRUE(shown(box));
-    press(cancel_of(box));
+    press(XmFileSelectionBoxGetChild(box, XmDIALOG_CANCEL_BUTTON));
     EXPECT_FALSE(shown(box));
   }
 }

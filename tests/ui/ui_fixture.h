@@ -117,9 +117,6 @@ inline strings list_lines(Widget list) {
 
 inline bool shown(Widget top_child) { return XtIsManaged(top_child) != 0; }
 inline Widget ok_of(Widget box) { return XmFileSelectionBoxGetChild(box, XmDIALOG_OK_BUTTON); }
-inline Widget cancel_of(Widget box) {
-  return XmFileSelectionBoxGetChild(box, XmDIALOG_CANCEL_BUTTON);
-}
 
 // Types `name` in a file dialog and presses OK.
 inline captured_output choose(Widget box, Widget field, const std::string& name) {
