@@ -53,9 +53,7 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_then_shows_a_good_one) {
             "noinstrm=2\nr1=0.500000\n");
   EXPECT_EQ(loaded.err, "");
   EXPECT_FALSE(shown(load_p_files));
-  EXPECT_EQ(panel(), "50 200 300 60 70 | 0.0500 | 0 | 123");
-  EXPECT_EQ(scale_value(state_sliders[2]), 75);
-  EXPECT_EQ(scale_value(instrument_sliders[1]), 25);
+  EXPECT_EQ(panel(), "50 200 300 60 70 | 0.0500 | 0 | 123");  // sliders: slider_windows_test
 }
 
 // An event save that cannot open its file, a parameter save that cannot write.
