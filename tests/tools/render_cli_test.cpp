@@ -113,6 +113,7 @@ TEST_F(render_cli_test, RefusedFilesExitOneAndUsageErrorsTwo) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "") << c.args;
   }
+  EXPECT_EQ(run("--help").status, 0);
   EXPECT_EQ(run("--iterations 0").out, "f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.0\n");
 }
 
