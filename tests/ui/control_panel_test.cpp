@@ -71,15 +71,28 @@ TEST_F(control_panel, stop_at_takes_whole_numbers_only) {
   EXPECT_EQ(std::to_string(Current_State.iter) + " " + text_in(halt_at), "250 250");
 }
 
+// k's scale, and a state's slider (the two windows share the slider code).
 TEST_F(control_panel, scales_stretch_to_show_values_beyond_their_range_and_shrink_back) {
-  for (const auto& [value, shown] :
-       {std::pair(25.0f, "2500 in 1..2500"), {2.0f, "200 in 1..1000"}}) {
-    Current_State.k = value;
+  const struct {
+    float& entry;
+    Widget scale;
+    float value;
+    const char* shown;  // value in minimum..maximum
+  } cases[] = {
+      {Current_State.k, k, 25.0f, "2500 in 1..2500"},
+      {Current_State.k, k, 2.0f, "200 in 1..1000"},
+      {Current_State.states[3], state_sliders[3], 103.7f, "103 in 0..103"},
+      {Current_State.states[3], state_sliders[3], -5.5f, "-5 in -5..100"},
+      {Current_State.states[3], state_sliders[3], 50.9f, "50 in 0..100"},
+  };
+  for (const auto& c : cases) {
+    c.entry = c.value;
     set_control();
+    set_all_frequencies();
     int v = -1, minimum = -1, maximum = -1;
-    XtVaGetValues(k, XmNvalue, &v, XmNminimum, &minimum, XmNmaximum, &maximum, nullptr);
+    XtVaGetValues(c.scale, XmNvalue, &v, XmNminimum, &minimum, XmNmaximum, &maximum, nullptr);
     EXPECT_EQ(std::to_string(v) + " in " + std::to_string(minimum) + ".." + std::to_string(maximum),
-              shown);
+              c.shown);
   }
 }
 

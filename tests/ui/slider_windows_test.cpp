@@ -16,21 +16,6 @@ using entries_type = decltype(Current_State.states);
 // interface is built.
 const bool resources_named = ::setenv("XENVIRONMENT", ZELMORA_USER_RESOURCES, 1) == 0;
 
-struct slider_window_parts {
-  bool states;
-  slider_row& sliders;
-  entries_type& entries;
-  int& count;  // Ns or noinstrm
-  Widget display, open, quit, auto_set_form;
-};
-
-std::array<slider_window_parts, 2> both_windows() {
-  return {{{true, state_sliders, Current_State.states, Current_State.Ns, frequency_disp,
-            state_button, quit_frequencys, auto_set_freq_form},
-           {false, instrument_sliders, Current_State.instrm, Current_State.noinstrm,
-            amplitude_disp, instrument_button, quit_amplitudes, auto_set_amp_form}}};
-}
-
 // The first `count` sliders are shown, each at its entry truncated (as far
 // as a million either way); no other slider is shown.
 void expect_sliders_follow(const slider_row& sliders, const entries_type& at, int count) {
@@ -68,12 +53,6 @@ void auto_set(bool states, const std::string& start, const std::string& step) {
   press(XtNameToWidget(states ? auto_set_freq_form : auto_set_amp_form, "widget6"));
 }
 
-int int_resource(Widget slider, const char* end) {
-  int value = 0;
-  XtVaGetValues(slider, end, &value, nullptr);
-  return value;
-}
-
 // Whether the slider lies wholly inside the visible part of its row.
 bool in_sight(Widget slider) {
   Widget clip = XtParent(XtParent(XtParent(slider)));
@@ -100,8 +79,13 @@ TEST_F(slider_windows, reset_and_lock_move_every_counted_entry) {
   expect_sliders_follow(instrument_sliders, Current_State.instrm, 30);
 
   XmToggleButtonSetState(frequency_lock, True, True);
-  Current_State.states[0] = 95.0f;
-  set_all_frequencies();
+  XmToggleButtonSetState(amplitude_lock, True, True);
+  Current_State.states[0] = Current_State.instrm[0] = 95.5f;
+  // A slider let go where it shows its entry moves nothing, fractions included.
+  const parameters_type before = Current_State;
+  move_scale(state_sliders[0], 95);
+  move_scale(instrument_sliders[0], 95);
+  EXPECT_EQ(Current_State, before);
   move_scale(state_sliders[1], 70);
   expect_runs(Current_State.states, {{0, 0, 100}, {1, 59, 70}, {60, 60, 60}});
   expect_sliders_follow(state_sliders, Current_State.states, 60);
@@ -151,61 +135,45 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_hide_with_their_windows)
   }
   EXPECT_EQ(Current_State, before);
   // Hiding a window hides its dialog.
-  for (const slider_window_parts& window : both_windows()) {
-    press(window.quit);
-    EXPECT_FALSE(shown(window.auto_set_form));
+  for (const auto& [quit, dialog] : {std::pair(quit_frequencys, auto_set_freq_form),
+                                     {quit_amplitudes, auto_set_amp_form}}) {
+    press(quit);
+    EXPECT_FALSE(shown(dialog));
   }
 }
 
-TEST_F(slider_windows, slider_counts_follow_loaded_sets_and_values_follow_events) {
-  parameters_type many_states = Current_State;
-  many_states.Ns = 100;
-  many_states.noinstrm = 9;
-  for (int i = 0; i < 100; ++i) many_states.states[i] = float(i);
-  parameters_type many_instruments = many_states;
-  many_instruments.Ns = 7;
-  many_instruments.noinstrm = 64;
-  many_instruments.instrm[63] = 12.0f;
-  spit("many_states.csp", parameters_text(many_states));
-  spit("many_instruments.csp", parameters_text(many_instruments));
-  // An event changes values but never the counts; the reseed after it is
-  // never reached, but makes the render refresh the windows.
-  parameters_type changed = many_states;
-  changed.Ns = changed.noinstrm = 1;
-  changed.iter = 1;
-  changed.states[99] = 12.0f;
-  changed.instrm[8] = 77.0f;
-  add_event_params(changed, "changed.csp");
-  add_event_special();
-  set_event_time(2, 5);
-  // Entries state 99 and instrument 8, then the slider counts.
-  const auto expect_windows = [](float state_99, float instrument_8, const parameters_type& now) {
-    EXPECT_NEAR(Current_State.states[99], state_99, 1e-3);
-    EXPECT_NEAR(Current_State.instrm[8], instrument_8, 1e-3);
-    expect_sliders_follow(state_sliders, Current_State.states, now.Ns);
-    expect_sliders_follow(instrument_sliders, Current_State.instrm, now.noinstrm);
-  };
-  choose(load_p_files, load_p_filename, "many_states.csp");
-  expect_windows(99, 50, many_states);
-  Current_State.iter = 1;
-  EXPECT_EQ(play_ca(std::fopen("score.sco", "w")), render_complete);
-  expect_windows(12, 77, many_states);
-  choose(load_p_files, load_p_filename, "many_instruments.csp");
-  expect_windows(12, 50, many_instruments);
+// Events never change the counts: event_apply_test; the windows are
+// refreshed after a render: control_panel_test.
+TEST_F(slider_windows, slider_counts_follow_loaded_sets) {
+  parameters_type set = Current_State;
+  for (int i = 0; i < 100; ++i) set.states[i] = set.instrm[i] = float(i);
+  for (const auto& [states, instruments] : {std::pair(100, 9), {7, 64}}) {
+    set.Ns = states;
+    set.noinstrm = instruments;
+    spit("set.csp", parameters_text(set));
+    choose(load_p_files, load_p_filename, "set.csp");
+    expect_sliders_follow(state_sliders, Current_State.states, states);
+    expect_sliders_follow(instrument_sliders, Current_State.instrm, instruments);
+  }
 }
 
 TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_sets_it) {
   const struct {
+    int& count;  // Ns or noinstrm
+    entries_type& entries;
+    slider_row& sliders;
+    void (*show_all)();
+    Widget open, display;
     float entry;  // of the last slider
     const char* pointed;
-  } reads[] = {{62.5f, "403.43"}, {33.7f, "337"}};
-  const auto windows = both_windows();
-  for (std::size_t w = 0; w < windows.size(); ++w) {
-    const slider_window_parts& window = windows[w];
-    const auto& read = reads[w];
+  } windows[] = {{Current_State.Ns, Current_State.states, state_sliders, set_all_frequencies,
+                  state_button, frequency_disp, 62.5f, "403.43"},
+                 {Current_State.noinstrm, Current_State.instrm, instrument_sliders,
+                  set_all_amplitudes, instrument_button, amplitude_disp, 33.7f, "337"}};
+  for (const auto& window : windows) {
     window.count = 100;
-    window.entries[99] = read.entry;
-    window.states ? set_all_frequencies() : set_all_amplitudes();
+    window.entries[99] = window.entry;
+    window.show_all();
     press(window.open);
     Widget last = window.sliders[99];
     ASSERT_TRUE(pump_until([&] { return XtIsRealized(last) && XtWindow(last); }));
@@ -221,7 +189,7 @@ TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_se
 
     type_text(window.display, "");
     XWarpPointer(display, None, XtWindow(last), 0, 0, 0, 0, 5, 60);
-    EXPECT_TRUE(pump_until([&] { return text_in(window.display) == read.pointed; }))
+    EXPECT_TRUE(pump_until([&] { return text_in(window.display) == window.pointed; }))
         << text_in(window.display);
     move_scale(last, 70);
     EXPECT_EQ(window.entries[99], 70.0f);
@@ -232,29 +200,9 @@ TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_se
 TEST_F(slider_windows, a_resource_file_reaches_sliders_by_their_numbers) {
   ASSERT_TRUE(resources_named);
   EXPECT_EQ(find("states*state_holder*s45"), state_sliders[45]);
-  EXPECT_EQ(int_resource(state_sliders[45], XmNscaleMultiple), 7);
-  EXPECT_EQ(int_resource(instrument_sliders[45], XmNscaleMultiple), 3);
-}
-
-TEST_F(slider_windows, values_beyond_the_range_are_shown_truly_and_kept) {
-  const struct {
-    float entry;
-    int shown, minimum, maximum;
-  } values[] = {{103.7f, 103, 0, 103}, {-5.5f, -5, -5, 100}, {50.9f, 50, 0, 100}};
-  for (const slider_window_parts& window : both_windows()) {
-    for (const auto& v : values) {
-      window.entries[3] = v.entry;
-      window.states ? set_all_frequencies() : set_all_amplitudes();
-      Widget slider = window.sliders[3];
-      EXPECT_EQ(scale_value(slider), v.shown) << v.entry;
-      EXPECT_EQ(int_resource(slider, XmNminimum), v.minimum) << v.entry;
-      EXPECT_EQ(int_resource(slider, XmNmaximum), v.maximum) << v.entry;
-    }
-  }
-  // A locked slider let go where it was moves nothing, fractions included.
-  XmToggleButtonSetState(frequency_lock, True, True);
-  XmToggleButtonSetState(amplitude_lock, True, True);
-  const parameters_type before = Current_State;
-  for (const slider_window_parts& window : both_windows()) move_scale(window.sliders[3], 50);
-  EXPECT_EQ(Current_State, before);
+  int multiple = 0;
+  XtVaGetValues(state_sliders[45], XmNscaleMultiple, &multiple, nullptr);
+  EXPECT_EQ(multiple, 7);
+  XtVaGetValues(instrument_sliders[45], XmNscaleMultiple, &multiple, nullptr);
+  EXPECT_EQ(multiple, 3);
 }
