@@ -27,7 +27,7 @@ bool error_shows(const char* text) {
 
 }  // namespace
 
-TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_then_shows_a_good_one) {
+TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_shows_a_good_one_and_failures_gather) {
   spit("refused.csp", "dur=-0.000000\nend\n");
   spit("small.csp", small_set_text);
   Current_State.iter = 123;  // no parameter file holds iter
@@ -45,6 +45,17 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_then_shows_a_good_one) {
   EXPECT_EQ(loaded.err, "");
   EXPECT_FALSE(shown(load_p_files));
   EXPECT_EQ(panel(), "50 200 300 60 70 | 0.0500 | 0 | 123");  // sliders: slider_windows_test
+
+  // Failures are also shown in the error dialog; while it is up, later ones
+  // are added below.
+  choose(load_p_files, load_p_filename, "none.csp");
+  EXPECT_TRUE(error_shows("Parameter out of range: dur=-0.000000\nFormat error in parameter file\n"
+                          "Can't open file none.csp"));
+  press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
+  EXPECT_FALSE(shown(error_dialog));
+  capture([] { type_and_return(duration, "0"); });
+  EXPECT_TRUE(shown(error_dialog));
+  EXPECT_TRUE(error_shows("Bad number"));
 }
 
 // An event save that cannot open its file, a parameter save that cannot write.
@@ -96,21 +107,6 @@ TEST_F(dialogs_test, cancel_hides_every_file_dialog) {
     press(XmFileSelectionBoxGetChild(box, XmDIALOG_CANCEL_BUTTON));
     EXPECT_FALSE(shown(box));
   }
-}
-
-// Each failure is also shown in the error dialog; while it is up, later
-// ones are added below.
-TEST_F(dialogs_test, failures_gather_in_the_error_dialog_until_it_is_closed) {
-  cb_load_parameters(nullptr, nullptr, nullptr);
-  for (const char* missing : {"none.csp", "gone.csp"})
-    choose(load_p_files, load_p_filename, missing);
-  EXPECT_TRUE(shown(error_dialog));
-  EXPECT_TRUE(error_shows("Can't open file none.csp\nCan't open file gone.csp"));
-  press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
-  EXPECT_FALSE(shown(error_dialog));
-  capture([] { type_and_return(duration, "0"); });
-  EXPECT_TRUE(shown(error_dialog));
-  EXPECT_TRUE(error_shows("Bad number"));
 }
 
 TEST_F(dialogs_test, every_window_has_a_title_of_its_own) {

@@ -30,14 +30,13 @@ std::string pending() {
 // Also: a re-timed or rebuilt interpolation line keeps the whole name; a
 // delete cancels the pending edit.
 TEST_F(editor_test, lines_are_added_retimed_into_place_and_deleted) {
+  Current_State.iter = 321;  // no parameter file holds iter
+  spit("turbulence.csp", "r1=0.5\nx=70\nend\n");
+  add_event("turbulence.csp");
+  EXPECT_FALSE(shown(load_event_p_files));
   parameters_type in_file = Current_State;
   in_file.r1 = 0.5f;
   in_file.x = 70;
-  spit("turbulence.csp", parameters_text(in_file));
-  Current_State.iter = 321;  // no parameter file holds iter
-  add_event("turbulence.csp");
-  EXPECT_FALSE(shown(load_event_p_files));
-  in_file.iter = 321;
   EXPECT_EQ(*Event_List->params, in_file);
   on_line(1, edit_event_button);
   EXPECT_EQ(pending(), "1 turbulence.csp|0");

@@ -145,12 +145,11 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_hide_with_their_windows)
 // Events never change the counts: event_apply_test; the windows are
 // refreshed after a render: control_panel_test.
 TEST_F(slider_windows, slider_counts_follow_loaded_sets) {
-  parameters_type set = Current_State;
-  for (int i = 0; i < 100; ++i) set.states[i] = set.instrm[i] = float(i);
+  for (int i = 0; i < 100; ++i) Current_State.states[i] = Current_State.instrm[i] = float(i);
   for (const auto& [states, instruments] : {std::pair(100, 9), {7, 64}}) {
-    set.Ns = states;
-    set.noinstrm = instruments;
-    spit("set.csp", parameters_text(set));
+    Current_State.Ns = states;
+    Current_State.noinstrm = instruments;
+    choose(save_p_files, save_p_filename, "set.csp");  // the windows are not told
     choose(load_p_files, load_p_filename, "set.csp");
     expect_sliders_follow(state_sliders, Current_State.states, states);
     expect_sliders_follow(instrument_sliders, Current_State.instrm, instruments);

@@ -19,7 +19,6 @@
 
 #include "events/Xevent.h"
 #include "files/Xfiles.h"
-#include "files/param_file.h"
 #include "tests/core/test_support.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
@@ -124,12 +123,6 @@ inline captured_output choose(Widget box, Widget field, const std::string& name)
     type_text(field, name);
     press(ok_of(box));
   });
-}
-
-inline std::string parameters_text(const parameters_type& p) {
-  test_support::temp_stream text;
-  write_parameters(text.get(), p);
-  return text.text();
 }
 
 class ui_fixture : public ::testing::Test {
