@@ -56,19 +56,16 @@ TEST_F(control_panel, duration_arrows_step_by_a_thousandth_and_stop_at_their_lim
   EXPECT_EQ(text_in(duration), "9.9904");  // 9965 steps in float, then held
 }
 
-TEST_F(control_panel, typed_duration_is_taken_on_return_within_its_range) {
+// Duration within 0.001 .. 9.99, Stop at whole numbers only.
+TEST_F(control_panel, typed_duration_and_stop_at_are_taken_on_return_within_their_range) {
   type_and_return(duration, " 0.001 ");
-  for (const char* refused : {"10", "0.5s", "nan", "0"})
-    EXPECT_EQ(capture([&] { type_and_return(duration, refused); }).err, "Bad number\n");
-  set_control();  // what the field shows is what is stored
-  EXPECT_EQ(text_in(duration), "0.0010");
-}
-
-TEST_F(control_panel, stop_at_takes_whole_numbers_only) {
   type_and_return(halt_at, " 250 ");
-  for (const char* refused : {"1.5", "-3"})
-    EXPECT_EQ(capture([&] { type_and_return(halt_at, refused); }).err, "Bad number\n");
-  EXPECT_EQ(std::to_string(Current_State.iter) + " " + text_in(halt_at), "250 250");
+  for (const auto& [field, refused] : {std::pair(duration, "10"), {duration, "0.5s"},
+                                       {duration, "nan"}, {duration, "0"}, {duration, "0.0009"},
+                                       {halt_at, "1.5"}, {halt_at, "-3"}})
+    EXPECT_EQ(capture([&] { type_and_return(field, refused); }).err, "Bad number\n") << refused;
+  set_control();  // what the fields show is what is stored
+  EXPECT_EQ(text_in(duration) + " " + text_in(halt_at), "0.0010 250");
 }
 
 // k's scale, and a state's slider (the two windows share the slider code).

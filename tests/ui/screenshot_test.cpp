@@ -67,8 +67,6 @@ TEST_F(screenshots, every_window_is_drawn_at_its_own_size) {
   display_list();
   press(event_button);
   check_screenshot(event_shell, "event_list_editor");
-  press(Load_events);
-  check_screenshot(load_p_files_shell, "load_parameters");
 }
 
 // The picture is also compared with the grid, sampled cell by cell.
