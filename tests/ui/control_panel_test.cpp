@@ -97,7 +97,7 @@ TEST_F(control_panel, counter_and_stop_at_show_every_digit) {
   Current_State.iter = 2147483647;
   Current_Iteration = 1234567890;
   set_control();
-  pump();
+  check_screenshot(Ctrl_pannel, "control_panel");
   for (Widget field : {counter, halt_at}) {
     Position first = -1, last = -1, y = 0;
     XmTextFieldPosToXY(field, 0, &first, &y);

@@ -68,4 +68,6 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_and_deleted) {
   EXPECT_EQ(List_Size, 2);
   EXPECT_EQ(event_number(1)->name + "@" + std::to_string(event_number(1)->time_stamp),
             "turbulence.csp@40");
+  press(event_button);
+  check_screenshot(event_shell, "event_list_editor");
 }

@@ -1,8 +1,13 @@
-// Live play from the Output menu, on Xvfb with ALSA's null device standing
-// in for the sound card.
+// Live play from the Output menu and the Automaton window, on Xvfb with
+// ALSA's null device standing in for the sound card.
+#include <X11/Xutil.h>
+
 #include <cstdlib>
 
-#include "engine/types.h"  // ui/Xlive.h uses grid_type without including it
+#include "engine/automaton.h"
+#include "engine/csound.h"
+#include "engine/palette.h"
+#include "engine/view.h"
 #include "ui/Xlive.h"
 #include "ui_fixture.h"
 
@@ -21,6 +26,7 @@ class live_windows : public ui_fixture {
   void TearDown() override {
     cb_stop_live(nullptr, nullptr, nullptr);
     Live_Settings = live_settings{};
+    XtPopdown(automaton_shell);
     ::setenv("HOME", old_home.c_str(), 1);
     ui_fixture::TearDown();
   }
@@ -54,6 +60,55 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   EXPECT_EQ(wrong, 0);
   pump_until([] { return false; });  // no timer is left to send more
   EXPECT_EQ(notes.text(), sent);
+}
+
+grid_type captured;  // the grid of the last iteration
+
+unsigned long truecolour(rgb_colour c) {
+  return static_cast<unsigned long>(c.red) << 16 | static_cast<unsigned long>(c.green) << 8 |
+         c.blue;
+}
+
+// The picture is also compared with the grid, sampled cell by cell.
+TEST_F(live_windows, AutomatonWindowShowsTheGridOfTheNotes) {
+  XmToggleButtonSetState(automaton_blocks, True, True);
+  press(find("*automaton_button"));
+  View.show_grid = [](const grid_type& grid, int t) {
+    captured = current_grid(grid);
+    // Past the frame interval, so that every iteration is drawn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(35));
+    show_automaton(grid, t);
+  };
+  // Spiral waves, as examples/spirals.csp makes them.
+  Current_State.r1 = Current_State.r2 = 3.0f;
+  Current_State.k = 25.0f;
+  Current_State.Ns = 100;
+  Current_State.x = Current_State.y = 120;
+  Current_State.iter = 60;
+  ASSERT_EQ(make_score_file("s.sco"), 0);
+  View.show_grid = show_automaton;
+  check_screenshot(automaton_shell, "automaton");
+
+  Dimension width = 0, height = 0;
+  XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, nullptr);
+  XImage* image = XGetImage(display, XtWindow(automaton_area), 0, 0, width, height, AllPlanes,
+                            ZPixmap);
+  ASSERT_NE(image, nullptr);
+  const int x = Current_State.x, y = Current_State.y;
+  const double scale = std::min(double(width) / y, double(height) / x);
+  const int left = (width - int(y * scale)) / 2, top = (height - int(x * scale)) / 2;
+  int wrong = 0;
+  for (int r = 0; r < x; r += 3)
+    for (int c = 0; c < y; c += 3) {
+      if (r % 24 == 0 || c % 24 == 0) continue;  // the block boundaries are drawn over
+      const unsigned long pixel = XGetPixel(image, left + int((c + 0.5) * scale),
+                                            top + int((r + 0.5) * scale));
+      wrong += pixel != truecolour(state_colour(captured[r + 1][c + 1], Current_State.Ns));
+    }
+  const unsigned long on_boundary = XGetPixel(image, left + int(24 * scale), top + 1);
+  XDestroyImage(image);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(on_boundary, 0xffffffUL);
 }
 
 }  // namespace
