@@ -122,16 +122,12 @@ TEST_F(slider_windows, auto_sets_spread_geometric_and_arithmetic_progressions) {
 
 TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_hide_with_their_windows) {
   const parameters_type before = Current_State;
-  const struct {
-    bool states;
-    const char *start, *step;
-  } bad[] = {
-      {true, "41", "2"}, {true, "1", "0"}, {false, "1", "five"}, {false, "1", "99999999999"},
-  };
-  for (const auto& b : bad) {
-    EXPECT_EQ(capture([&] { auto_set(b.states, b.start, b.step); }).err, "Bad number\n")
-        << b.start << " / " << b.step;
-    EXPECT_TRUE(shown(b.states ? auto_set_freq_form : auto_set_amp_form));
+  for (const auto& [states, start, step] :
+       {std::tuple(true, "41", "2"), {true, "1", "0"}, {false, "1", "five"},
+        {false, "1", "99999999999"}}) {
+    EXPECT_EQ(capture([&] { auto_set(states, start, step); }).err, "Bad number\n")
+        << start << " / " << step;
+    EXPECT_TRUE(shown(states ? auto_set_freq_form : auto_set_amp_form));
   }
   EXPECT_EQ(Current_State, before);
   // Hiding a window hides its dialog.
