@@ -4,6 +4,7 @@
 #include <Xm/Xm.h>
 
 #include "engine/live.h"
+#include "engine/types.h"
 
 extern Widget automaton_shell;   // the Automaton window
 extern Widget automaton_area;    // its drawing area
