@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <vector>
 
 #include "engine/kernel_threads.h"
 #include "engine/rand_stream.h"
@@ -594,70 +595,123 @@ void count_row(const std::uint8_t* cells, int blocks, int width, run_starts_pass
     h.move_to(part.counts.data(), blocks);
 }
 
-// A block row with few states, counted state by state: for a group of
-// states at a time, each lane of a vector of byte counters adds one where
-// its cell equals the state. Two vector operations per state and 32 cells
-// beat adding runs, and a histogram's per-cell additions, while there are
-// few states; turbulent or calm, the cost is the same.
+// A block row with few states, counted eight states at a time: each cell
+// becomes one bit of a byte (its state's bit, or none), and these bytes are
+// summed bit by bit with carry-save adders, sixteen vectors into one vector
+// of sixteens. About one vector operation per state and 32 cells, where a
+// compare and a subtract per state take two; turbulent or calm, the cost is
+// the same.
 constexpr int compared_states_limit = 64;
-constexpr int states_per_pass = 6;
+constexpr int group_states = 8;
+constexpr int vectors_per_sum = 16;
 
-struct state_vectors {
-  alignas(32) std::array<std::array<std::uint8_t, 32>, compared_states_limit + states_per_pass> of;
-  constexpr state_vectors() : of{} {
-    for (int s = 0; s < compared_states_limit + states_per_pass; ++s)
-      for (auto& lane : of[s]) lane = static_cast<std::uint8_t>(s);
+// 32 cells of no state, to round a block's vectors up to whole sums.
+struct no_state_cells {
+  alignas(32) std::array<std::uint8_t, 32> cells;
+  constexpr no_state_cells() : cells{} {
+    for (auto& c : cells) c = big_cell;
   }
 };
-constexpr state_vectors every_state;
+constexpr no_state_cells no_state;
 
-// A group's byte counters (std::array would drop the vector type's alignment).
-struct tally_set {
-  __m256i of[states_per_pass];
+// A block's cells as whole vectors: each row's whole vectors where they
+// lie, then the rows' remaining cells packed one after another.
+struct block_vectors {
+  std::vector<const std::uint8_t*> at;
+  std::vector<std::uint8_t> packed;
 };
 
-ZELMORA_AVX2 inline void tally(tally_set& tallies, __m256i cells, const __m256i* states) {
-#pragma GCC unroll 6
-  for (int i = 0; i < states_per_pass; ++i)
-    tallies.of[i] = _mm256_sub_epi8(tallies.of[i], _mm256_cmpeq_epi8(cells, _mm256_load_si256(states + i)));
+std::array<block_vectors, max_kernel_threads> part_vectors;
+
+// Rows first_row.. of the block at columns start..start+width-1 into
+// `v.at`, padded with no_state to a multiple of vectors_per_sum; the count.
+ZELMORA_AVX2 int gather_block(const compact_grid& grid, int first_row, int rows, int start,
+                              int width, block_vectors& v) {
+  const int whole = width / 32;
+  const int rest = width % 32;
+  const int packed_vectors = (rows * rest + 31) / 32;
+  const int count = rows * whole + packed_vectors;
+  const int padded = (count + vectors_per_sum - 1) / vectors_per_sum * vectors_per_sum;
+  if (static_cast<int>(v.at.size()) < padded) v.at.resize(padded);
+  if (static_cast<int>(v.packed.size()) < rows * rest + 64) v.packed.resize(rows * rest + 64);
+  int n = 0;
+  for (int r = 0; r < rows; ++r) {
+    const std::uint8_t* cells = &grid.rows[first_row + r][1 + start];
+    for (int w = 0; w < whole; ++w) v.at[n++] = cells + 32 * w;
+    // Each store's cells past `rest` are overwritten by the next row's.
+    if (rest > 0) store32(v.packed.data() + r * rest, load32(cells + 32 * whole));
+  }
+  store32(v.packed.data() + rows * rest, load32(no_state.cells.data()));
+  for (int p = 0; p < packed_vectors; ++p) v.at[n++] = v.packed.data() + 32 * p;
+  while (n < padded) v.at[n++] = no_state.cells.data();
+  return padded;
 }
 
-// Adds the counters' lanes to `counts` and clears them.
-ZELMORA_AVX2 inline void move_tallies(tally_set& tallies, std::int32_t* counts) {
-  for (int i = 0; i < states_per_pass; ++i) {
-    const __m256i sums = _mm256_sad_epu8(tallies.of[i], _mm256_setzero_si256());
-    const __m128i pairs = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    counts[i] += static_cast<std::int32_t>(_mm_cvtsi128_si64(pairs) + _mm_extract_epi64(pairs, 1));
-    tallies.of[i] = _mm256_setzero_si256();
+// Bit (state - first) of a lane whose cell holds a state first..first+7.
+ZELMORA_AVX2 inline __m256i group_bits(const std::uint8_t* cells, __m256i first) {
+  const __m256i bit_of = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0,
+                                          1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0);
+  // Cells below `first` wrap to large offsets; every other state is 8 or more.
+  const __m256i offset = _mm256_min_epu8(_mm256_sub_epi8(load32(cells), first), _mm256_set1_epi8(8));
+  return _mm256_shuffle_epi8(bit_of, offset);
+}
+
+// sum + a + b, bit by bit: the low bits stay in `sum`, the carries return.
+ZELMORA_AVX2 inline __m256i add_carry_save(__m256i& sum, __m256i a, __m256i b) {
+  const __m256i u = _mm256_xor_si256(sum, a);
+  const __m256i carries = _mm256_or_si256(_mm256_and_si256(sum, a), _mm256_and_si256(u, b));
+  sum = _mm256_xor_si256(u, b);
+  return carries;
+}
+
+// The running sum below sixteen: bit planes of weight 1, 2, 4 and 8.
+struct bit_planes {
+  __m256i ones, twos, fours, eights;
+};
+
+// Adds four vectors' bits; returns the carries of weight 4.
+ZELMORA_AVX2 inline __m256i add_four(bit_planes& p, const std::uint8_t* const* at, __m256i first) {
+  const __m256i twos_a = add_carry_save(p.ones, group_bits(at[0], first), group_bits(at[1], first));
+  const __m256i twos_b = add_carry_save(p.ones, group_bits(at[2], first), group_bits(at[3], first));
+  return add_carry_save(p.twos, twos_a, twos_b);
+}
+
+ZELMORA_AVX2 inline __m256i add_sixteen(bit_planes& p, const std::uint8_t* const* at, __m256i first) {
+  const __m256i fours_a = add_four(p, at, first);
+  const __m256i fours_b = add_four(p, at + 4, first);
+  const __m256i eights_a = add_carry_save(p.fours, fours_a, fours_b);
+  const __m256i fours_c = add_four(p, at + 8, first);
+  const __m256i fours_d = add_four(p, at + 12, first);
+  const __m256i eights_b = add_carry_save(p.fours, fours_c, fours_d);
+  return add_carry_save(p.eights, eights_a, eights_b);
+}
+
+// counts[b] += weight x the lanes with bit b set.
+ZELMORA_AVX2 inline void add_plane(__m256i plane, int weight, std::int32_t* counts) {
+#pragma GCC unroll 8
+  for (int b = 0; b < group_states; ++b) {
+    // movemask reads bit 7 of each byte.
+    const auto lanes = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(plane, 7 - b)));
+    counts[b] += weight * std::popcount(lanes);
   }
 }
 
-// Rows first_row.. of one block (columns start..start+width-1) into its
-// counters; no cell is `top` or more (top <= compared_states_limit).
+// The states below `top` of a block's cells (see gather_block) into counts.
 ZELMORA_AVX2 void count_states_avx2(const compact_grid& grid, int first_row, int rows, int start,
-                                    int width, int top, std::int32_t* counts) {
-  const int vectors = (width + 31) / 32;
-  // Lanes past the block's last cell read 255, which no state equals.
-  const __m256i beyond = _mm256_cmpgt_epi8(
-      _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
-                       22, 23, 24, 25, 26, 27, 28, 29, 30, 31),
-      _mm256_set1_epi8(static_cast<char>(width - (vectors - 1) * 32 - 1)));
-  // A lane adds at most one a vector, `vectors` a row.
-  const int rows_between_moves = 255 / vectors;
-  for (int first_state = 0; first_state < top; first_state += states_per_pass) {
-    const auto* states = reinterpret_cast<const __m256i*>(every_state.of[first_state].data());
-    tally_set tallies;
-    for (__m256i& t : tallies.of) t = _mm256_setzero_si256();
-    for (int done = 0; done < rows;) {
-      const int last = std::min(rows, done + rows_between_moves);
-      for (int r = done; r < last; ++r) {
-        const std::uint8_t* cells = &grid.rows[first_row + r][1 + start];
-        for (int v = 0; v + 1 < vectors; ++v) tally(tallies, load32(cells + 32 * v), states);
-        tally(tallies, _mm256_or_si256(load32(cells + 32 * (vectors - 1)), beyond), states);
-      }
-      move_tallies(tallies, counts + first_state);
-      done = last;
-    }
+                                    int width, int top, block_vectors& vectors,
+                                    std::int32_t* counts) {
+  const int count = gather_block(grid, first_row, rows, start, width, vectors);
+  const std::uint8_t* const* at = vectors.at.data();
+  for (int first = 0; first < top; first += group_states) {
+    const __m256i first_state = _mm256_set1_epi8(static_cast<char>(first));
+    bit_planes p{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
+                 _mm256_setzero_si256()};
+    for (int i = 0; i < count; i += vectors_per_sum)
+      add_plane(add_sixteen(p, at + i, first_state), 16, counts + first);
+    add_plane(p.ones, 1, counts + first);
+    add_plane(p.twos, 2, counts + first);
+    add_plane(p.fours, 4, counts + first);
+    add_plane(p.eights, 8, counts + first);
   }
   _mm256_zeroupper();
 }
@@ -703,7 +757,7 @@ void compact_md_freq(const compact_grid& grid, frequency_array& freq,
           largest = std::max(largest, largest_avx2(&grid.rows[r][1], count));
       if (by_states && largest < compared_states_limit) {
         for (int bj = 0; bj < b.n; ++bj)
-          count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, largest + 1,
+          count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, largest + 1, part_vectors[part],
                             counts + bj * counter_stride);
       } else if (count > 0) {
         for (int r = first_row; r < first_row + b.bx; ++r)
