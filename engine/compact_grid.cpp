@@ -465,18 +465,23 @@ row_survey run_starts_portable(const std::uint8_t* cells, int count, std::uint64
   return survey;
 }
 
+// The largest of a vector's 32 cells.
+ZELMORA_AVX2 int largest_lane(__m256i lanes) {
+  __m128i fold = _mm_max_epu8(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 8));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 4));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 2));
+  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 1));
+  return _mm_cvtsi128_si32(fold) & 255;
+}
+
 // The largest of `count` cells.
 ZELMORA_AVX2 int largest_avx2(const std::uint8_t* cells, int count) {
   if (count < 32) return *std::max_element(cells, cells + count);
   // The last vector ends at the last cell, overlapping the one before.
   __m256i largest = load32(cells + count - 32);
   for (int c = 0; c + 32 < count; c += 32) largest = _mm256_max_epu8(largest, load32(cells + c));
-  __m128i fold = _mm_max_epu8(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
-  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 8));
-  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 4));
-  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 2));
-  fold = _mm_max_epu8(fold, _mm_srli_si128(fold, 1));
-  return _mm_cvtsi128_si32(fold) & 255;
+  return largest_lane(largest);
 }
 
 ZELMORA_AVX2 row_survey run_starts_avx2(const std::uint8_t* cells, int count, std::uint64_t* words) {
@@ -595,7 +600,7 @@ void count_row(const std::uint8_t* cells, int blocks, int width, run_starts_pass
     h.move_to(part.counts.data(), blocks);
 }
 
-// A block row with few states, counted eight states at a time: each cell
+// A block with few states, counted eight states at a time: each cell
 // becomes one bit of a byte (its state's bit, or none), and these bytes are
 // summed bit by bit with carry-save adders, sixteen vectors into one vector
 // of sixteens. About one vector operation per state and 32 cells, where a
@@ -605,34 +610,30 @@ constexpr int compared_states_limit = 64;
 constexpr int group_states = 8;
 constexpr int vectors_per_sum = 16;
 
-// 32 cells of no state, to round a block's vectors up to whole sums.
-struct no_state_cells {
-  alignas(32) std::array<std::uint8_t, 32> cells;
-  constexpr no_state_cells() : cells{} {
-    for (auto& c : cells) c = big_cell;
-  }
-};
-constexpr no_state_cells no_state;
+constexpr std::array<std::uint8_t, 32> zero_cells{};
 
 // A block's cells as whole vectors: each row's whole vectors where they
-// lie, then the rows' remaining cells packed one after another.
+// lie, then the rows' remaining cells packed one after another, then
+// zeros up to a multiple of vectors_per_sum.
 struct block_vectors {
   std::vector<const std::uint8_t*> at;
   std::vector<std::uint8_t> packed;
+  int count = 0;
+  int zeros = 0;  // cells added, to be taken from state 0's count
 };
 
 std::array<block_vectors, max_kernel_threads> part_vectors;
 
-// Rows first_row.. of the block at columns start..start+width-1 into
-// `v.at`, padded with no_state to a multiple of vectors_per_sum; the count.
-ZELMORA_AVX2 int gather_block(const compact_grid& grid, int first_row, int rows, int start,
-                              int width, block_vectors& v) {
+// Rows first_row.. of the block at columns start..start+width-1.
+ZELMORA_AVX2 void gather_block(const compact_grid& grid, int first_row, int rows, int start,
+                               int width, block_vectors& v) {
   const int whole = width / 32;
   const int rest = width % 32;
   const int packed_vectors = (rows * rest + 31) / 32;
   const int count = rows * whole + packed_vectors;
-  const int padded = (count + vectors_per_sum - 1) / vectors_per_sum * vectors_per_sum;
-  if (static_cast<int>(v.at.size()) < padded) v.at.resize(padded);
+  v.count = (count + vectors_per_sum - 1) / vectors_per_sum * vectors_per_sum;
+  v.zeros = v.count * 32 - rows * width;
+  if (static_cast<int>(v.at.size()) < v.count) v.at.resize(v.count);
   if (static_cast<int>(v.packed.size()) < rows * rest + 64) v.packed.resize(rows * rest + 64);
   int n = 0;
   for (int r = 0; r < rows; ++r) {
@@ -641,18 +642,28 @@ ZELMORA_AVX2 int gather_block(const compact_grid& grid, int first_row, int rows,
     // Each store's cells past `rest` are overwritten by the next row's.
     if (rest > 0) store32(v.packed.data() + r * rest, load32(cells + 32 * whole));
   }
-  store32(v.packed.data() + rows * rest, load32(no_state.cells.data()));
+  store32(v.packed.data() + rows * rest, _mm256_setzero_si256());
   for (int p = 0; p < packed_vectors; ++p) v.at[n++] = v.packed.data() + 32 * p;
-  while (n < padded) v.at[n++] = no_state.cells.data();
-  return padded;
+  while (n < v.count) v.at[n++] = zero_cells.data();
 }
 
+// Reads a pass's cells; the first pass over a block also finds the largest.
+template <bool find_largest>
+struct cell_reader {
+  __m256i largest;
+  ZELMORA_AVX2 __m256i operator()(const std::uint8_t* p) {
+    const __m256i cells = load32(p);
+    if constexpr (find_largest) largest = _mm256_max_epu8(largest, cells);
+    return cells;
+  }
+};
+
 // Bit (state - first) of a lane whose cell holds a state first..first+7.
-ZELMORA_AVX2 inline __m256i group_bits(const std::uint8_t* cells, __m256i first) {
+ZELMORA_AVX2 inline __m256i group_bits(__m256i cells, __m256i first) {
   const __m256i bit_of = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0,
                                           1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0);
   // Cells below `first` wrap to large offsets; every other state is 8 or more.
-  const __m256i offset = _mm256_min_epu8(_mm256_sub_epi8(load32(cells), first), _mm256_set1_epi8(8));
+  const __m256i offset = _mm256_min_epu8(_mm256_sub_epi8(cells, first), _mm256_set1_epi8(8));
   return _mm256_shuffle_epi8(bit_of, offset);
 }
 
@@ -670,18 +681,22 @@ struct bit_planes {
 };
 
 // Adds four vectors' bits; returns the carries of weight 4.
-ZELMORA_AVX2 inline __m256i add_four(bit_planes& p, const std::uint8_t* const* at, __m256i first) {
-  const __m256i twos_a = add_carry_save(p.ones, group_bits(at[0], first), group_bits(at[1], first));
-  const __m256i twos_b = add_carry_save(p.ones, group_bits(at[2], first), group_bits(at[3], first));
+template <typename Reader>
+ZELMORA_AVX2 inline __m256i add_four(bit_planes& p, const std::uint8_t* const* at, __m256i first,
+                                     Reader& read) {
+  const __m256i twos_a = add_carry_save(p.ones, group_bits(read(at[0]), first), group_bits(read(at[1]), first));
+  const __m256i twos_b = add_carry_save(p.ones, group_bits(read(at[2]), first), group_bits(read(at[3]), first));
   return add_carry_save(p.twos, twos_a, twos_b);
 }
 
-ZELMORA_AVX2 inline __m256i add_sixteen(bit_planes& p, const std::uint8_t* const* at, __m256i first) {
-  const __m256i fours_a = add_four(p, at, first);
-  const __m256i fours_b = add_four(p, at + 4, first);
+template <typename Reader>
+ZELMORA_AVX2 inline __m256i add_sixteen(bit_planes& p, const std::uint8_t* const* at, __m256i first,
+                                        Reader& read) {
+  const __m256i fours_a = add_four(p, at, first, read);
+  const __m256i fours_b = add_four(p, at + 4, first, read);
   const __m256i eights_a = add_carry_save(p.fours, fours_a, fours_b);
-  const __m256i fours_c = add_four(p, at + 8, first);
-  const __m256i fours_d = add_four(p, at + 12, first);
+  const __m256i fours_c = add_four(p, at + 8, first, read);
+  const __m256i fours_d = add_four(p, at + 12, first, read);
   const __m256i eights_b = add_carry_save(p.fours, fours_c, fours_d);
   return add_carry_save(p.eights, eights_a, eights_b);
 }
@@ -696,24 +711,37 @@ ZELMORA_AVX2 inline void add_plane(__m256i plane, int weight, std::int32_t* coun
   }
 }
 
-// The states below `top` of a block's cells (see gather_block) into counts.
-ZELMORA_AVX2 void count_states_avx2(const compact_grid& grid, int first_row, int rows, int start,
-                                    int width, int top, block_vectors& vectors,
-                                    std::int32_t* counts) {
-  const int count = gather_block(grid, first_row, rows, start, width, vectors);
-  const std::uint8_t* const* at = vectors.at.data();
-  for (int first = 0; first < top; first += group_states) {
-    const __m256i first_state = _mm256_set1_epi8(static_cast<char>(first));
-    bit_planes p{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
-                 _mm256_setzero_si256()};
-    for (int i = 0; i < count; i += vectors_per_sum)
-      add_plane(add_sixteen(p, at + i, first_state), 16, counts + first);
-    add_plane(p.ones, 1, counts + first);
-    add_plane(p.twos, 2, counts + first);
-    add_plane(p.fours, 4, counts + first);
-    add_plane(p.eights, 8, counts + first);
+// States first..first+7 of the block's vectors into counts + first.
+template <typename Reader>
+ZELMORA_AVX2 void count_group(const block_vectors& v, int first, Reader& read, std::int32_t* counts) {
+  const __m256i first_state = _mm256_set1_epi8(static_cast<char>(first));
+  bit_planes p{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
+               _mm256_setzero_si256()};
+  for (int i = 0; i < v.count; i += vectors_per_sum)
+    add_plane(add_sixteen(p, v.at.data() + i, first_state, read), 16, counts + first);
+  add_plane(p.ones, 1, counts + first);
+  add_plane(p.twos, 2, counts + first);
+  add_plane(p.fours, 4, counts + first);
+  add_plane(p.eights, 8, counts + first);
+}
+
+// A block's states into its counters (rows first_row.., columns
+// start..start+width-1); false, with the counters unusable, when a cell is
+// compared_states_limit or more.
+ZELMORA_AVX2 bool count_states_avx2(const compact_grid& grid, int first_row, int rows, int start,
+                                    int width, block_vectors& vectors, std::int32_t* counts) {
+  gather_block(grid, first_row, rows, start, width, vectors);
+  cell_reader<true> first_pass{_mm256_setzero_si256()};
+  count_group(vectors, 0, first_pass, counts);
+  counts[0] -= vectors.zeros;
+  const int largest = largest_lane(first_pass.largest);
+  if (largest < compared_states_limit) {
+    cell_reader<false> read{};
+    for (int first = group_states; first <= largest; first += group_states)
+      count_group(vectors, first, read, counts);
   }
   _mm256_zeroupper();
+  return largest < compared_states_limit;
 }
 
 }  // namespace
@@ -751,15 +779,12 @@ void compact_md_freq(const compact_grid& grid, frequency_array& freq,
     for (int bi = first; bi < last; ++bi) {
       std::fill_n(counts, b.n * counter_stride, 0);
       const int first_row = bi * b.bx + 1;
-      int largest = 0;
-      if (by_states)
-        for (int r = first_row; r < first_row + b.bx; ++r)
-          largest = std::max(largest, largest_avx2(&grid.rows[r][1], count));
-      if (by_states && largest < compared_states_limit) {
-        for (int bj = 0; bj < b.n; ++bj)
-          count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, largest + 1, part_vectors[part],
-                            counts + bj * counter_stride);
-      } else if (count > 0) {
+      bool counted = by_states;
+      for (int bj = 0; counted && bj < b.n; ++bj)
+        counted = count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, part_vectors[part],
+                                    counts + bj * counter_stride);
+      if (!counted && count > 0) {
+        std::fill_n(counts, b.n * counter_stride, 0);  // some blocks may be counted already
         for (int r = first_row; r < first_row + b.bx; ++r)
           count_row(&grid.rows[r][1], b.n, b.by, find_starts, counters);
         if (counters.histograms.rows > 0) counters.histograms.move_to(counts, b.n);
