@@ -600,13 +600,13 @@ void count_row(const std::uint8_t* cells, int blocks, int width, run_starts_pass
     h.move_to(part.counts.data(), blocks);
 }
 
-// A block with few states, counted eight states at a time: each cell
+// A block of states below 128, counted eight states at a time: each cell
 // becomes one bit of a byte (its state's bit, or none), and these bytes are
 // summed bit by bit with carry-save adders, sixteen vectors into one vector
 // of sixteens. About one vector operation per state and 32 cells, where a
 // compare and a subtract per state take two; turbulent or calm, the cost is
-// the same.
-constexpr int compared_states_limit = 64;
+// the same. Sixteen passes at most still beat adding runs in turbulence.
+constexpr int compared_states_limit = counter_stride;
 constexpr int group_states = 8;
 constexpr int vectors_per_sum = 16;
 
@@ -739,6 +739,10 @@ ZELMORA_AVX2 bool count_states_avx2(const compact_grid& grid, int first_row, int
     cell_reader<false> read{};
     for (int first = group_states; first <= largest; first += group_states)
       count_group(vectors, first, read, counts);
+    for (int s = max_states; s <= largest; ++s) {  // states of 100 and more count as 99
+      counts[max_states - 1] += counts[s];
+      counts[s] = 0;
+    }
   }
   _mm256_zeroupper();
   return largest < compared_states_limit;
