@@ -251,7 +251,10 @@ TEST_P(equivalence_test, StepsAndReductionsMatchTheModel) {
   // states are a few cells apart, so a count off in any bit plane shows.
   std::srand(9);
   reference::init_array(g->start, 9, 1000, 1000);
-  expect_same_reductions(g->start, states, 100, 1000, 1000);
+  for (const int threads : {1, 2}) {
+    set_kernel_threads(threads);
+    expect_same_reductions(g->start, states, 100, 1000, 1000);
+  }
   // States 100 to 127 count as 99: together they outnumber the 5s.
   for (int r = 1; r <= 40; ++r)
     for (int c = 1; c <= 64; ++c) g->start[r][c] = c % 10 < 3 ? 5 : 100 + (r + c) % 28;
