@@ -684,8 +684,10 @@ struct bit_planes {
 template <typename Reader>
 ZELMORA_AVX2 inline __m256i add_four(bit_planes& p, const std::uint8_t* const* at, __m256i first,
                                      Reader& read) {
-  const __m256i twos_a = add_carry_save(p.ones, group_bits(read(at[0]), first), group_bits(read(at[1]), first));
-  const __m256i twos_b = add_carry_save(p.ones, group_bits(read(at[2]), first), group_bits(read(at[3]), first));
+  const __m256i twos_a =
+      add_carry_save(p.ones, group_bits(read(at[0]), first), group_bits(read(at[1]), first));
+  const __m256i twos_b =
+      add_carry_save(p.ones, group_bits(read(at[2]), first), group_bits(read(at[3]), first));
   return add_carry_save(p.twos, twos_a, twos_b);
 }
 
@@ -706,8 +708,8 @@ ZELMORA_AVX2 inline void add_plane(__m256i plane, int weight, std::int32_t* coun
 #pragma GCC unroll 8
   for (int b = 0; b < group_states; ++b) {
     // movemask reads bit 7 of each byte.
-    const auto lanes = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(plane, 7 - b)));
-    counts[b] += weight * std::popcount(lanes);
+    const __m256i bit_b_on_top = _mm256_slli_epi16(plane, 7 - b);
+    counts[b] += weight * std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(bit_b_on_top)));
   }
 }
 
