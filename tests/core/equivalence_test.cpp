@@ -260,13 +260,13 @@ TEST_P(equivalence_test, StepsAndReductionsMatchTheModel) {
     for (int c = 1; c <= 64; ++c) g->start[r][c] = c % 10 < 3 ? 5 : 100 + (r + c) % 28;
   expect_same_reductions(g->start, states, 1, 40, 64);
   // Runs of one cell: every fourth cell is 6, the largest state, 65 750 of
-  // them, more than a 16-bit counter (or 255 byte counts) holds, and more
-  // than any other state. Counted state by state, then, with a state of 99
-  // in every row, cell by cell.
+  // them, more than a 16-bit counter holds, and more than any other state.
+  // Counted by groups of states, then, with a state of 200 in every row,
+  // cell by cell.
   for (int r = 1; r <= 263; ++r)
     for (int c = 1; c <= 1000; ++c) g->start[r][c] = (c - 1) % 4 == 0 ? 6 : (r + c) % 6;
   expect_same_reductions(g->start, states, 1, 263, 1000);
-  for (int r = 1; r <= 263; ++r) g->start[r][2] = 99;
+  for (int r = 1; r <= 263; ++r) g->start[r][2] = 200;
   expect_same_reductions(g->start, states, 1, 263, 1000);
 }
 
