@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "engine/automaton.h"
 #include "engine/compact_grid.h"
@@ -65,10 +66,10 @@ int draw_states(std::mt19937& rng) {
   return pick == 0 ? uniform(rng, 1, 3) : pick == 1 ? 100 : uniform(rng, 1, 100);
 }
 
+// Braces evaluate in order: r1, r2, k, Ns, x, y.
 rule_case draw_rule_case(std::mt19937& rng) {
-  const double r1 = draw_divisor(rng), r2 = draw_divisor(rng), k = draw_k(rng);
-  const int Ns = draw_states(rng), x = draw_extent(rng);
-  return {r1, r2, k, Ns, x, draw_extent(rng)};
+  return {draw_divisor(rng), draw_divisor(rng), draw_k(rng),
+          draw_states(rng),  draw_extent(rng),  draw_extent(rng)};
 }
 
 // States 0..Ns-1, `odd` percent of them Ns..1000 or, with `negative`, half
@@ -91,14 +92,10 @@ position_array random_positions(std::mt19937& rng) {
 }
 
 parameters_type draw_parameters(std::mt19937& rng) {
-  parameters_type p = Current_State;
   const rule_case c = draw_rule_case(rng);
-  p.r1 = static_cast<float>(c.r1);
-  p.r2 = static_cast<float>(c.r2);
-  p.k = static_cast<float>(c.k);
-  p.Ns = c.Ns;
-  p.x = std::min(c.x, 80);
-  p.y = std::min(c.y, 80);
+  parameters_type p = Current_State;
+  std::tie(p.r1, p.r2, p.k, p.Ns) = std::tuple(c.r1, c.r2, c.k, c.Ns);
+  std::tie(p.x, p.y) = std::pair(std::min(c.x, 80), std::min(c.y, 80));
   p.states = random_positions(rng);
   for (float& a : p.instrm) a = uniform_real(rng, 0.0, 100.0);
   p.noinstrm = uniform(rng, 1, 100);
@@ -195,11 +192,10 @@ void expect_same_reductions(const grid_type& grid, const position_array& states,
   ASSERT_TRUE(compact_from_ints(*fitting, *bytes, x, y));
   std::array<float, max_states> frequency;
   for (int s = 0; s < max_states; ++s) frequency[s] = position_frequency(states[s]);
+  frequency_array unset;
+  unset.fill(-1.0f);
   for (const bool mode : {false, true}) {
-    frequency_array engine, from_bytes, literal;
-    engine.fill(-1.0f);
-    from_bytes.fill(-1.0f);
-    literal.fill(-1.0f);
+    frequency_array engine = unset, from_bytes = unset, literal = unset;
     (mode ? md_freq : av_freq)(grid, engine, states, noinstrm, x, y);
     (mode ? compact_md_freq : compact_av_freq)(*bytes, from_bytes, frequency, noinstrm);
     (mode ? reference::md_freq : reference::av_freq)(grid, literal, states, noinstrm, x, y);
@@ -216,8 +212,8 @@ TEST_P(equivalence_test, StepsAndReductionsMatchTheModel) {
     const int noinstrm = uniform(rng, 0, 3) == 0 ? uniform(rng, 1, 4) : uniform(rng, 1, 100);
     SCOPED_TRACE(::testing::Message() << "case " << i << " noinstrm=" << noinstrm);
     // A change of positions between iterations must show at once.
-    expect_same_reductions(g->start, random_positions(rng), noinstrm, c.x, c.y);
-    expect_same_reductions(g->start, random_positions(rng), noinstrm, c.x, c.y);
+    for (int positions = 0; positions < 2; ++positions)
+      expect_same_reductions(g->start, random_positions(rng), noinstrm, c.x, c.y);
     expect_same_steps(c, 3);
   }
   // Beyond the tables, so cell by cell: negative k or r1, more than 100 states.
@@ -274,16 +270,15 @@ TEST_P(equivalence_test, StepsAndReductionsMatchTheModel) {
 // grids: the same cells, and rand() goes on as if it had drawn them itself.
 // (The scores check that a later srand() is obeyed.)
 TEST_P(equivalence_test, SeedingDrawsWhatRandGives) {
+  std::srand(77);
+  std::rand();
+  reference::init_array(g->literal[0], 37, 333, 77);
+  const std::array<int, 3> expected{std::rand(), std::rand(), std::rand()};
   for (const bool kept : {false, true}) {
     SCOPED_TRACE(kept ? "kept" : "plain");
     std::srand(77);
     std::rand();
-    reference::init_array(g->literal[0], 37, 333, 77);
-    const std::array<int, 3> expected{std::rand(), std::rand(), std::rand()};
-    std::srand(77);
-    std::rand();
-    const std::unique_ptr<compact_render_scope> scope =
-        kept ? std::make_unique<compact_render_scope>() : nullptr;
+    const auto scope = kept ? std::make_unique<compact_render_scope>() : nullptr;
     init_array(grid1, 37, 333, 77);
     EXPECT_EQ((std::array<int, 3>{std::rand(), std::rand(), std::rand()}), expected);
     const grid_type& seeded = current_grid(grid1);
