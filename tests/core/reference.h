@@ -3,11 +3,11 @@
 // the benchmarks time it beside the engine. Keep it slow and obvious.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 
 #include "engine/externs.h"
 #include "engine/types.h"
@@ -17,10 +17,7 @@ namespace reference {
 
 // Toward zero; beyond int saturates, NaN gives 0.
 inline long long truncate(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483647.0) return std::numeric_limits<int>::max();
-  if (v <= -2147483648.0) return std::numeric_limits<int>::min();
-  return static_cast<long long>(v);
+  return std::isnan(v) ? 0 : static_cast<long long>(std::clamp(v, -2147483648.0, 2147483647.0));
 }
 
 // Next state of the cell at (row, col).

@@ -24,19 +24,7 @@ class replacing_file_test : public ::testing::Test {
   const fs::path& dir = temp.path;
 };
 
-// A failed commit: csound_test's failed score write.
-TEST_F(replacing_file_test, AnAbandonedWriteLeavesTheOldFileAndNoLitter) {
-  const fs::path target = dir / "a.csp";
-  spit(target, "old\n");
-  {
-    replacing_file file(target.string());
-    ASSERT_NE(file.stream(), nullptr);
-    std::fputs("half", file.stream());
-  }
-  EXPECT_EQ(slurp(target), "old\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
-}
-
+// A failed or abandoned write: csound_test's failed score write.
 TEST_F(replacing_file_test, KeepsPermissionsAndFollowsSymbolicLinks) {
   const fs::path real = dir / "real.cse";
   const fs::path link = dir / "link.cse";

@@ -103,19 +103,14 @@ struct temp_dir {
   const std::filesystem::path path;
 };
 
-// The parameter block of a one-state, one-instrument set.
-inline std::string block(const char* r1, const char* r2, const char* s0, const char* i0) {
-  return std::string("r1=") + r1 + "\nr2=" + r2 +
-         "\nk=1.000000\nNs=1\nx=50\ny=50\ndur=0.025000\nnoinstrm=1\ns0=" + s0 + "\ni0=" + i0 +
-         "\nend\n";
-}
-
 // An event list of a change, an interpolation and a reseed, as written.
 const std::string example_file =
-    "event\ntype=1\ntime=0\nname=calm\n" +
-    block("0.800000", "1.200000", "121.510418", "500.000000") +
-    "event\ntype=2\ntime=100\nname=->wild\nfinish time=300\n" +
-    block("0.900000", "1.300000", "317.348329", "250.000000") +
+    "event\ntype=1\ntime=0\nname=calm\n"
+    "r1=0.800000\nr2=1.200000\nk=1.000000\nNs=1\nx=50\ny=50\ndur=0.025000\nnoinstrm=1\n"
+    "s0=121.510418\ni0=500.000000\nend\n"
+    "event\ntype=2\ntime=100\nname=->wild\nfinish time=300\n"
+    "r1=0.900000\nr2=1.300000\nk=1.000000\nNs=1\nx=50\ny=50\ndur=0.025000\nnoinstrm=1\n"
+    "s0=317.348329\ni0=250.000000\nend\n"
     "event\ntype=3\ntime=200\nname=Reseed\nend\n";
 
 // Every test starts from the start-up state; echo lines are collected.
