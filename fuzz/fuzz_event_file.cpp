@@ -8,13 +8,6 @@ namespace {
 
 std::string baseline;  // the list every input is loaded over
 
-int read_list_text(std::string text) {
-  std::FILE* fp = fuzz::stream_of(text);
-  const int status = read_event_list(fp);
-  std::fclose(fp);
-  return status;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -27,7 +20,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const int status = read_list_text(fuzz::text_of(data, size));
+  const int status = fuzz::read_text({reinterpret_cast<const char*>(data), size}, read_event_list);
   if (status < 0) {
     fuzz::require(fuzz::written_list() == baseline, "a refused list changed nothing");
     return 0;
@@ -36,8 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (e->params) fuzz::require(check_parameters(*e->params) == 0, "accepted events are in range");
   const std::string text = fuzz::written_list();
   const int count = List_Size;
-  fuzz::require(read_list_text(text) == status && List_Size == count, "a written list is accepted");
+  fuzz::require(fuzz::read_text(text, read_event_list) == status && List_Size == count,
+                "a written list is accepted");
   fuzz::require(fuzz::same_text(text, fuzz::written_list()), "read, write, read: same list");
-  fuzz::require(read_list_text(baseline) == 1, "the baseline list loads");
+  fuzz::require(fuzz::read_text(baseline, read_event_list) == 1, "the baseline list loads");
   return 0;
 }
