@@ -100,13 +100,4 @@ TEST_F(param_file_test, ValuesAtTheLimitsAreWrittenAsTextThatReadsBackAlike) {
   EXPECT_EQ(read(out.text()), 0);
 }
 
-// "No parameters in FILE": render_cli_test.
-TEST_F(param_file_test, AFileWithoutAParameterLineChangesNothing) {
-  const parameters_type before = Current_State;
-  for (const std::string& text : {std::string("\x7f" "ELF\x02\x01\0\0junk\nmore", 17), std::string("end\n")}) {
-    EXPECT_EQ(test_support::stderr_of([&] { EXPECT_EQ(read(text), no_parameters); }), "");
-    EXPECT_EQ(Current_State, before);
-  }
-}
-
 }  // namespace
