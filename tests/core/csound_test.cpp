@@ -13,16 +13,7 @@ using strings = std::vector<std::string>;
 // Each test runs in a fresh directory of its own.
 class commands_test : public test_support::core_test {
  protected:
-  void SetUp() override {
-    core_test::SetUp();
-    fs::current_path(dir_.path);
-  }
-  void TearDown() override {
-    fs::current_path(old_dir_);
-    core_test::TearDown();
-  }
-  fs::path old_dir_ = fs::current_path();
-  test_support::temp_dir dir_{"zelmora-commands-"};
+  test_support::working_dir dir_{"zelmora-commands-"};
 };
 
 // A quoted name with a blank: orchestra_test's command.

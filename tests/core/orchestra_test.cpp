@@ -1,8 +1,7 @@
 // Where the sound commands find the orchestra and put their temporary score.
 #include "engine/orchestra.h"
 
-#include <utility>
-#include <vector>
+#include <optional>
 
 #include "engine/csound.h"
 #include "test_support.h"
@@ -21,26 +20,21 @@ void set(const char* name, const char* value) {
 // Runs in a fresh directory with ZELMORA_ORC and TMPDIR under its control.
 class orchestra_test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (const char* name : {"ZELMORA_ORC", "TMPDIR"})
-      if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
-    fs::current_path(dir_.path);
-  }
   void TearDown() override {
-    fs::current_path(old_dir_);
-    set("ZELMORA_ORC", nullptr);
-    set("TMPDIR", nullptr);
-    for (const auto& [name, value] : saved_) set(name.c_str(), value.c_str());
+    for (const auto& [name, value] : saved_) set(name, value ? value->c_str() : nullptr);
   }
-
-  std::vector<std::pair<std::string, std::string>> saved_;
-  fs::path old_dir_ = fs::current_path();
-  test_support::temp_dir dir_{"zelmora-orchestra-"};
+  static std::optional<std::string> value_of(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  }
+  const std::pair<const char*, std::optional<std::string>> saved_[2] = {
+      {"ZELMORA_ORC", value_of("ZELMORA_ORC")}, {"TMPDIR", value_of("TMPDIR")}};
+  test_support::working_dir dir{"zelmora-orchestra-"};
 };
 
 TEST_F(orchestra_test, TheVariableWinsThenTheWorkingDirectoryAndAMissingOneIsSaid) {
-  const std::string elsewhere = (dir_.path / "my orc" / orchestra_name).string();
-  fs::create_directory(dir_.path / "my orc");
+  const std::string elsewhere = (dir.path / "my orc" / orchestra_name).string();
+  fs::create_directory(dir.path / "my orc");
   test_support::spit(elsewhere, "");
   struct {
     const char* variable;
@@ -76,18 +70,19 @@ TEST_F(orchestra_test, TheVariableWinsThenTheWorkingDirectoryAndAMissingOneIsSai
             "csound -g -s --format=au -o out.au '" + elsewhere + "' '/tmp/a b/zelmora.temp.sco'");
 }
 
+// The windows' sound commands use it; zelmora-render makes its own.
 TEST_F(orchestra_test, TheScoreGoesToAPrivateDirectoryWhenTheWorkingOneTakesNoFiles) {
-  set("TMPDIR", dir_.path.c_str());
+  set("TMPDIR", dir.path.c_str());
   EXPECT_EQ(temp_score_place().path(), temp_score_name);
   fs::current_path("/proc");  // refuses new files, even to root
   {
     const temp_score_place elsewhere;
     const fs::path score = elsewhere.path();
     EXPECT_EQ(score.filename(), temp_score_name);
-    EXPECT_EQ(score.parent_path().parent_path(), dir_.path);
+    EXPECT_EQ(score.parent_path().parent_path(), dir.path);
     EXPECT_EQ(fs::status(score.parent_path()).permissions(), fs::perms::owner_all);
   }
-  EXPECT_TRUE(fs::is_empty(dir_.path));  // both places cleaned up
+  EXPECT_TRUE(fs::is_empty(dir.path));  // both places cleaned up
 }
 
 }  // namespace

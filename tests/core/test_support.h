@@ -103,6 +103,15 @@ struct temp_dir {
   const std::filesystem::path path;
 };
 
+// A fresh directory that is the working one while it lives.
+struct working_dir : temp_dir {
+  explicit working_dir(const std::string& prefix) : temp_dir(prefix) {
+    std::filesystem::current_path(path);
+  }
+  ~working_dir() { std::filesystem::current_path(before); }
+  const std::filesystem::path before = std::filesystem::current_path();
+};
+
 // An event list of a change, an interpolation and a reseed, as written.
 const std::string example_file =
     "event\ntype=1\ntime=0\nname=calm\n"
