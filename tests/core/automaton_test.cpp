@@ -1,6 +1,5 @@
 // The cell rule by hand, each branch and its cap; the wrapped border is compared
 // with the literal model in equivalence_test.
-#include <memory>
 
 #include "engine/automaton.h"
 #include "test_support.h"

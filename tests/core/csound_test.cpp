@@ -6,8 +6,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using test_support::slurp;
-using test_support::stderr_of;
+using namespace test_support;
 using strings = std::vector<std::string>;
 
 // Each test runs in a fresh directory of its own.

@@ -2,11 +2,9 @@
 // randomized parameters (fixed seeds), on the vector and the portable
 // kernels, on plain int grids and on the render's byte grids, with one and
 // two kernel threads.
-#include <unistd.h>
 
 #include <bit>
 #include <iterator>
-#include <memory>
 #include <random>
 #include <tuple>
 

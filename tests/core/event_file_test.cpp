@@ -1,14 +1,11 @@
 // The event list text: writing, reading back and what is refused.
-#include <string>
 
-#include "events/event_list.h"
 #include "files/event_file.h"
 #include "test_support.h"
 
 namespace {
 
-using test_support::example_file;
-using test_support::temp_stream;
+using namespace test_support;
 
 class event_file_test : public test_support::core_test {
  protected:

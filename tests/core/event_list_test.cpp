@@ -1,11 +1,7 @@
 // The event list: appending, looking up, re-timing and deleting events, and
 // applying them during a render (changes, glides and reseeds).
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "events/event_apply.h"
-#include "events/event_list.h"
 #include "test_support.h"
 
 namespace {

@@ -1,13 +1,11 @@
 // The parameter file text: the writer, the reader and what it refuses.
-#include <string>
 
 #include "files/param_file.h"
 #include "test_support.h"
 
 namespace {
 
-using test_support::stream_of;
-using test_support::temp_stream;
+using namespace test_support;
 
 class param_file_test : public test_support::core_test {
  protected:

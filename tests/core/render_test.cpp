@@ -2,7 +2,6 @@
 // changes. The equivalence tests compare everything else; an abandoned
 // render is csound_test's.
 #include "engine/render.h"
-#include "events/event_list.h"
 #include "test_support.h"
 
 namespace {

@@ -1,16 +1,13 @@
 // Saving through a temporary file: the old file survives every failure.
 #include <sys/stat.h>
 
-#include <filesystem>
-
 #include "files/replacing_file.h"
 #include "test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using test_support::slurp;
-using test_support::spit;
+using namespace test_support;
 
 class replacing_file_test : public ::testing::Test {
  protected:

@@ -1,5 +1,6 @@
 // Shared helpers for the core and tool tests: a clean run state, temporary
-// files and directories, captured echo and error output.
+// files and directories, captured echo and error output. Including it brings
+// GoogleTest, the standard headers below and the engine's globals.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,28 +1,18 @@
 // zelmora-render run as a separate process, so every render is the first
 // after program start.
-#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <csignal>
-#include <filesystem>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "../core/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using test_support::files_in;
-using test_support::lines_of;
-using test_support::slurp;
-using test_support::spit;
+using namespace test_support;
 using strings = std::vector<std::string>;
 
 struct run_result {
