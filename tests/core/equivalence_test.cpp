@@ -1,7 +1,8 @@
 // The engine against the literal model in reference.h, bit for bit, over
 // randomized parameters (fixed seeds), on the vector and the portable
 // kernels, on plain int grids and on the render's byte grids, with one and
-// two kernel threads.
+// two kernel threads. The steps reach every branch of the cell rule and its
+// caps, through the kernels' tables and through update() beyond them.
 
 #include <bit>
 #include <iterator>

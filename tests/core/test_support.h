@@ -123,7 +123,7 @@ const std::string example_file =
     "s0=317.348329\ni0=250.000000\nend\n"
     "event\ntype=3\ntime=200\nname=Reseed\nend\n";
 
-// Every test starts from the start-up state; echo lines are collected.
+// Every test starts from the start-up state; echo lines go to a private file.
 class core_test : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -136,7 +136,6 @@ class core_test : public ::testing::Test {
     clear_event_list();
     Echo_Stream = stdout;
   }
-  std::string echo() const { return echo_.text(); }
 
   temp_stream echo_;
 };
