@@ -38,13 +38,12 @@ TEST_F(commands_test, AnAbandonedRenderRunsNothingAndLeavesNoScore) {
 }
 
 TEST_F(commands_test, AFailedScoreWriteLeavesTheOldScoreFile) {
-  test_support::spit("take.sco", "an older score\n");
-  score_outcome outcome{};
-  const std::string err = stderr_of([&] {
-    test_support::on_a_full_disk(16384, [&] { outcome = write_score_file("take.sco"); });
+  spit("take.sco", "an older score\n");
+  const std::string err = stderr_of([] {
+    on_a_full_disk(16384,
+                   [] { EXPECT_EQ(write_score_file("take.sco"), score_outcome::not_written); });
   });
   EXPECT_EQ(err, "Can't write file take.sco\n");
-  EXPECT_EQ(outcome, score_outcome::not_written);
   EXPECT_EQ(slurp("take.sco"), "an older score\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), {}), 1);  // no temporary left
 }

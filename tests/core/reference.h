@@ -76,11 +76,7 @@ inline void step(const grid_type& from, grid_type& to, double r1, double r2, dou
 }
 
 // The state whose 100-entry table entries a cell value uses.
-inline int table_state(int v) {
-  if (v < 0) return 0;
-  if (v >= max_states) return max_states - 1;
-  return v;
-}
+inline int table_state(int v) { return std::clamp(v, 0, max_states - 1); }
 
 inline float frequency(const std::array<float, max_states>& states, int v) {
   return static_cast<float>(std::exp(0.096 * static_cast<double>(states[table_state(v)])));
