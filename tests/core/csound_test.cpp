@@ -10,9 +10,9 @@ using namespace test_support;
 using strings = std::vector<std::string>;
 
 // Each test runs in a fresh directory of its own.
-class commands_test : public test_support::core_test {
+class commands_test : public core_test {
  protected:
-  test_support::working_dir dir_{"zelmora-commands-"};
+  working_dir dir_{"zelmora-commands-"};
 };
 
 // A quoted name with a blank: orchestra_test's command.

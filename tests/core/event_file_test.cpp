@@ -7,14 +7,14 @@ namespace {
 
 using namespace test_support;
 
-class event_file_test : public test_support::core_test {
+class event_file_test : public core_test {
  protected:
   // Reads a whole list; its messages are kept in err.
   int read(const std::string& text) {
     int result = 0;
-    err = test_support::stderr_of([&] {
+    err = stderr_of([&] {
       temp_stream in;
-      result = read_event_list(test_support::stream_of(in, text));
+      result = read_event_list(stream_of(in, text));
     });
     return result;
   }

@@ -7,7 +7,7 @@ namespace {
 
 using namespace test_support;
 
-class param_file_test : public test_support::core_test {
+class param_file_test : public core_test {
  protected:
   // Reads `text` into Current_State; returns the reader's result.
   int read(const std::string& text) {
@@ -74,7 +74,7 @@ TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefu
   };
   const parameters_type before = Current_State;
   for (const auto& [lines, shown] : cases) {
-    EXPECT_EQ(test_support::stderr_of([&] { EXPECT_EQ(read(lines + std::string("\nend\n")), -1); }),
+    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(read(lines + std::string("\nend\n")), -1); }),
               "Parameter out of range: " + std::string(shown) + "\n");
     EXPECT_EQ(Current_State, before) << lines;
   }

@@ -17,7 +17,7 @@ class replacing_file_test : public ::testing::Test {
     std::fputs(text, file.stream());
     return file.commit();
   }
-  test_support::temp_dir temp{"zelmora-replace-"};
+  temp_dir temp{"zelmora-replace-"};
   const fs::path& dir = temp.path;
 };
 

@@ -38,7 +38,7 @@ class render_cli_test : public ::testing::Test {
     return names;
   }
   const std::string orchestra = " --orchestra '" ZELMORA_ORCHESTRA "'";
-  test_support::temp_dir temp{"zelmora-cli-"};
+  temp_dir temp{"zelmora-cli-"};
   const fs::path& dir = temp.path;
 };
 
