@@ -1,5 +1,6 @@
-// Each live test runs in a fresh directory holding zelmora.orc, with a
-// private HOME whose .asoundrc makes ALSA's default device the null one.
+// Each live or sound test runs in a fresh directory holding zelmora.orc,
+// temporary files in its tmp/, with a private HOME whose .asoundrc makes
+// ALSA's default device the null one.
 #pragma once
 
 #include <sys/wait.h>
@@ -20,12 +21,15 @@ class live_test : public test_support::core_test {
     std::filesystem::current_path(dir.path);
     std::filesystem::copy_file(ZELMORA_ORCHESTRA, orchestra_name);
     std::filesystem::create_directories("home");
+    std::filesystem::create_directory("tmp");
+    ::setenv("TMPDIR", "tmp", 1);
     test_support::spit("home/.asoundrc", "pcm.!default { type null }\n");
     old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
     ::setenv("HOME", (dir.path / "home").c_str(), 1);
   }
   void TearDown() override {
     ::setenv("HOME", old_home.c_str(), 1);
+    ::unsetenv("TMPDIR");
     ::unsetenv("JACK_DEFAULT_SERVER");
     ::unsetenv("JACK_NO_START_SERVER");
     std::filesystem::current_path(start);
