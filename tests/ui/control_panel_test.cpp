@@ -48,22 +48,20 @@ void render_score(const char* name) {
 
 using control_panel = ui_fixture;
 
-TEST_F(control_panel, duration_arrows_step_by_a_thousandth_and_stop_at_their_limits) {
+// The arrows stop at 0.001 and near 9.99; typed durations are taken within
+// 0.001 .. 9.99, Stop at whole numbers only.
+TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
   for (int i = 0; i < 30; ++i) arm(dur_down);
   EXPECT_EQ(text_in(duration), "0.0010");
   Current_State.dur = 0.025f;
   for (int i = 0; i < 10000; ++i) arm(dur_up);
   EXPECT_EQ(text_in(duration), "9.9904");  // 9965 steps in float, then held
-}
-
-// Duration within 0.001 .. 9.99, Stop at whole numbers only.
-TEST_F(control_panel, typed_duration_and_stop_at_are_taken_on_return_within_their_range) {
   type_and_return(duration, " 0.001 ");
   type_and_return(halt_at, " 250 ");
   for (const auto& [field, refused] : {std::pair(duration, "10"), {duration, "0.5s"},
                                        {duration, "nan"}, {duration, "0"}, {duration, "0.0009"},
                                        {halt_at, "1.5"}, {halt_at, "-3"}})
-    EXPECT_EQ(capture([&] { type_and_return(field, refused); }).err, "Bad number\n") << refused;
+    EXPECT_EQ(stderr_of([&] { type_and_return(field, refused); }), "Bad number\n") << refused;
   set_control();  // what the fields show is what is stored
   EXPECT_EQ(text_in(duration) + " " + text_in(halt_at), "0.0010 250");
 }

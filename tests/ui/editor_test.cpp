@@ -17,7 +17,10 @@ void on_line(int line, Widget button) {
 }
 // What the editor prints when Return is pressed in the time field.
 std::string type_time(const std::string& time) {
-  return capture([&] { type_and_return(event_time, time); }).out;
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  type_and_return(event_time, time);
+  return testing::internal::GetCapturedStdout();
 }
 // The pending edit: its number, then the name and time fields.
 std::string pending() {

@@ -3,30 +3,15 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "engine/render.h"
-#include "events/event_list.h"
 #include "ui_fixture.h"
 
 namespace {
 
 using slider_windows = ui_fixture;
-using entries_type = decltype(Current_State.states);
 
 // The user's resource file (tests/ui/user_resources), read when the
 // interface is built.
 const bool resources_named = ::setenv("XENVIRONMENT", ZELMORA_USER_RESOURCES, 1) == 0;
-
-// The first `count` sliders are shown, each at its entry truncated (as far
-// as a million either way); no other slider is shown.
-void expect_sliders_follow(const slider_row& sliders, const entries_type& at, int count) {
-  for (int i = 0; i < static_cast<int>(sliders.size()); ++i) {
-    ASSERT_EQ(XtIsManaged(XtParent(sliders[i])) != 0, i < count) << i;
-    if (i < count) {
-      EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), -1000000, 1000000))
-          << i;
-    }
-  }
-}
 
 void move_scale(Widget scale, int value) {
   XmScaleSetValue(scale, value);
@@ -68,6 +53,8 @@ bool in_sight(Widget slider) {
 }  // namespace
 
 // Reset and Lock touch the entries in use only; locked ones stop at 100.
+// Also: more sliders than before (fewer: dialogs_test; events never change
+// the counts: event_apply_test).
 TEST_F(slider_windows, reset_and_lock_move_every_counted_entry) {
   Current_State.Ns = 60;
   Current_State.noinstrm = 30;
@@ -125,7 +112,7 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_hide_with_their_windows)
   for (const auto& [states, start, step] :
        {std::tuple(true, "41", "2"), {true, "1", "0"}, {false, "1", "five"},
         {false, "1", "99999999999"}}) {
-    EXPECT_EQ(capture([&] { auto_set(states, start, step); }).err, "Bad number\n")
+    EXPECT_EQ(stderr_of([&] { auto_set(states, start, step); }), "Bad number\n")
         << start << " / " << step;
     EXPECT_TRUE(shown(states ? auto_set_freq_form : auto_set_amp_form));
   }
@@ -135,20 +122,6 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_hide_with_their_windows)
                                      {quit_amplitudes, auto_set_amp_form}}) {
     press(quit);
     EXPECT_FALSE(shown(dialog));
-  }
-}
-
-// Events never change the counts: event_apply_test; the windows are
-// refreshed after a render: control_panel_test.
-TEST_F(slider_windows, slider_counts_follow_loaded_sets) {
-  for (int i = 0; i < 100; ++i) Current_State.states[i] = Current_State.instrm[i] = float(i);
-  for (const auto& [states, instruments] : {std::pair(100, 9), {7, 64}}) {
-    Current_State.Ns = states;
-    Current_State.noinstrm = instruments;
-    choose(save_p_files, save_p_filename, "set.csp");  // the windows are not told
-    choose(load_p_files, load_p_filename, "set.csp");
-    expect_sliders_follow(state_sliders, Current_State.states, states);
-    expect_sliders_follow(instrument_sliders, Current_State.instrm, instruments);
   }
 }
 

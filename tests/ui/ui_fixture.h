@@ -10,6 +10,7 @@
 #include <Xm/Text.h>
 #include <Xm/ToggleB.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -29,22 +30,8 @@
 
 using test_support::slurp;
 using test_support::spit;
+using test_support::stderr_of;
 using strings = std::vector<std::string>;
-
-struct captured_output {
-  std::string out, err;
-};
-
-// What `action` writes on the standard output and error.
-template <typename Action>
-captured_output capture(Action action) {
-  std::fflush(nullptr);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  action();
-  // A braced list is evaluated in order: out first, then err.
-  return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-}
 
 inline void pump() {
   XSync(display, False);
@@ -115,12 +102,26 @@ inline strings list_lines(Widget list) {
   return lines;
 }
 
+using entries_type = decltype(Current_State.states);
+
+// The first `count` sliders are shown, each at its entry truncated (as far
+// as a million either way); no other slider is shown.
+inline void expect_sliders_follow(const slider_row& sliders, const entries_type& at, int count) {
+  for (int i = 0; i < static_cast<int>(sliders.size()); ++i) {
+    ASSERT_EQ(XtIsManaged(XtParent(sliders[i])) != 0, i < count) << i;
+    if (i < count) {
+      EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), -1000000, 1000000))
+          << i;
+    }
+  }
+}
+
 inline bool shown(Widget top_child) { return XtIsManaged(top_child) != 0; }
 inline Widget ok_of(Widget box) { return XmFileSelectionBoxGetChild(box, XmDIALOG_OK_BUTTON); }
 
-// Types `name` in a file dialog and presses OK.
-inline captured_output choose(Widget box, Widget field, const std::string& name) {
-  return capture([&] {
+// Types `name` in a file dialog and presses OK; what it says on standard error.
+inline std::string choose(Widget box, Widget field, const std::string& name) {
+  return stderr_of([&] {
     type_text(field, name);
     press(ok_of(box));
   });
