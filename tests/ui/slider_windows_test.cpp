@@ -78,7 +78,9 @@ TEST_F(slider_windows, reset_and_lock_move_every_counted_entry) {
   expect_sliders_follow(state_sliders, Current_State.states, 60);
 }
 
-TEST_F(slider_windows, auto_sets_spread_geometric_and_arithmetic_progressions) {
+// Also: refused numbers keep the dialog up and change nothing; hiding a
+// window hides its dialog.
+TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
   const struct {
     bool states;  // else instruments
     int count;    // Ns or noinstrm; every entry at 50 but the base
@@ -105,9 +107,7 @@ TEST_F(slider_windows, auto_sets_spread_geometric_and_arithmetic_progressions) {
     expect_sliders_follow(c.states ? state_sliders : instrument_sliders, entries, c.count);
     EXPECT_FALSE(shown(c.states ? auto_set_freq_form : auto_set_amp_form));
   }
-}
 
-TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_hide_with_their_windows) {
   const parameters_type before = Current_State;
   for (const auto& [states, start, step] :
        {std::tuple(true, "41", "2"), {true, "1", "0"}, {false, "1", "five"},
@@ -117,7 +117,6 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_hide_with_their_windows)
     EXPECT_TRUE(shown(states ? auto_set_freq_form : auto_set_amp_form));
   }
   EXPECT_EQ(Current_State, before);
-  // Hiding a window hides its dialog.
   for (const auto& [quit, dialog] : {std::pair(quit_frequencys, auto_set_freq_form),
                                      {quit_amplitudes, auto_set_amp_form}}) {
     press(quit);
@@ -125,26 +124,25 @@ TEST_F(slider_windows, auto_sets_refuse_bad_numbers_and_hide_with_their_windows)
   }
 }
 
+// Also: the user's resource file reaches slider 45 of each window by name.
 TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_sets_it) {
-  const struct {
-    int& count;  // Ns or noinstrm
-    entries_type& entries;
-    slider_row& sliders;
-    void (*show_all)();
-    Widget open, shell, display;
-    float entry;  // of the last slider
-    const char* pointed;
-  } windows[] = {{Current_State.Ns, Current_State.states, state_sliders, set_all_frequencies,
-                  state_button, states, frequency_disp, 62.5f, "403.43"},
-                 {Current_State.noinstrm, Current_State.instrm, instrument_sliders,
-                  set_all_amplitudes, instrument_button, instruments, amplitude_disp, 33.7f, "337"}};
-  for (const auto& window : windows) {
-    window.count = 100;
-    window.entries[99] = window.entry;
-    window.show_all();
-    press(window.open);
-    check_screenshot(window.shell, XtName(window.shell));  // 100 sliders: a scrolled row
-    Widget last = window.sliders[99];
+  ASSERT_TRUE(resources_named);
+  EXPECT_EQ(find("states*state_holder*s45"), state_sliders[45]);
+  for (const auto& [in_states, entry, pointed, multiple] :
+       {std::tuple(true, 62.5f, "403.43", 7), {false, 33.7f, "337", 3}}) {
+    auto& entries = in_states ? Current_State.states : Current_State.instrm;
+    const slider_row& sliders = in_states ? state_sliders : instrument_sliders;
+    const Widget shell = in_states ? states : instruments, last = sliders[99];
+    const Widget value_shown = in_states ? frequency_disp : amplitude_disp;
+    int resource = 0;
+    XtVaGetValues(sliders[45], XmNscaleMultiple, &resource, nullptr);
+    EXPECT_EQ(resource, multiple);
+
+    (in_states ? Current_State.Ns : Current_State.noinstrm) = 100;
+    entries[99] = entry;
+    in_states ? set_all_frequencies() : set_all_amplitudes();
+    press(in_states ? state_button : instrument_button);
+    check_screenshot(shell, XtName(shell));  // 100 sliders: a scrolled row
     EXPECT_FALSE(in_sight(last));
     Widget bar = nullptr;
     XtVaGetValues(XtParent(XtParent(XtParent(XtParent(last)))), XmNhorizontalScrollBar, &bar,
@@ -155,22 +153,12 @@ TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_se
     pump();
     EXPECT_TRUE(in_sight(last));
 
-    type_text(window.display, "");
+    type_text(value_shown, "");
     XWarpPointer(display, None, XtWindow(last), 0, 0, 0, 0, 5, 60);
-    EXPECT_TRUE(pump_until([&] { return text_in(window.display) == window.pointed; }))
-        << text_in(window.display);
+    EXPECT_TRUE(pump_until([&] { return text_in(value_shown) == pointed; }))
+        << text_in(value_shown);
     move_scale(last, 70);
-    EXPECT_EQ(window.entries[99], 70.0f);
-    EXPECT_EQ(window.entries[98], 0.0f);
+    EXPECT_EQ(entries[99], 70.0f);
+    EXPECT_EQ(entries[98], 0.0f);
   }
-}
-
-TEST_F(slider_windows, a_resource_file_reaches_sliders_by_their_numbers) {
-  ASSERT_TRUE(resources_named);
-  EXPECT_EQ(find("states*state_holder*s45"), state_sliders[45]);
-  int multiple = 0;
-  XtVaGetValues(state_sliders[45], XmNscaleMultiple, &multiple, nullptr);
-  EXPECT_EQ(multiple, 7);
-  XtVaGetValues(instrument_sliders[45], XmNscaleMultiple, &multiple, nullptr);
-  EXPECT_EQ(multiple, 3);
 }
