@@ -7,18 +7,15 @@ set -u
 case " $* " in *" --gtest_list_tests "*) exec "$@" ;; esac
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/zelmora-xvfb-XXXXXX")
+mkfifo "$dir/display"
 # shellcheck disable=SC2086 # the extra options are meant to split
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset ${ZELMORA_XVFB_ARGS:-} \
   3>"$dir/display" 2>"$dir/log" &
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$dir"' EXIT INT TERM
 
-for _ in $(seq 200); do
-  grep -q '^[0-9][0-9]*$' "$dir/display" 2>/dev/null && break
-  kill -0 "$server" 2>/dev/null || break
-  sleep 0.05
-done
-grep -q '^[0-9][0-9]*$' "$dir/display" 2>/dev/null ||
+# The number arrives once the server listens; end of file if it failed.
+read -r number <"$dir/display" ||
   { echo "with_xvfb.sh: Xvfb did not start:" >&2; cat "$dir/log" >&2; exit 1; }
 # Core cursors: a themed, animated one reads back through XFixes as a blank.
-DISPLAY=":$(cat "$dir/display")" XCURSOR_CORE=1 "$@"
+DISPLAY=":$number" XCURSOR_CORE=1 "$@"
