@@ -1,5 +1,5 @@
 // Each live or sound test runs in a fresh directory holding zelmora.orc,
-// temporary files in its tmp/, with a private HOME whose .asoundrc makes
+// temporary files in its tmp/. CTest gives them a HOME whose .asoundrc makes
 // ALSA's default device the null one.
 #pragma once
 
@@ -20,15 +20,10 @@ class live_test : public test_support::core_test {
     core_test::SetUp();
     std::filesystem::current_path(dir.path);
     std::filesystem::copy_file(ZELMORA_ORCHESTRA, orchestra_name);
-    std::filesystem::create_directories("home");
     std::filesystem::create_directory("tmp");
     ::setenv("TMPDIR", "tmp", 1);
-    test_support::spit("home/.asoundrc", "pcm.!default { type null }\n");
-    old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", (dir.path / "home").c_str(), 1);
   }
   void TearDown() override {
-    ::setenv("HOME", old_home.c_str(), 1);
     ::unsetenv("TMPDIR");
     ::unsetenv("JACK_DEFAULT_SERVER");
     ::unsetenv("JACK_NO_START_SERVER");
@@ -50,6 +45,5 @@ class live_test : public test_support::core_test {
 
   const std::filesystem::path start = std::filesystem::current_path();
   test_support::temp_dir dir{"zelmora-live-"};
-  std::string old_home;
   std::string err;
 };

@@ -21,9 +21,10 @@ std::vector<unsigned long> cursor_now() {
 // What the pointer shows over the control panel while a render runs.
 std::vector<unsigned long> cursor_during_render;
 
-// Acts at the first iteration of a render: notes the cursor and clicks the
-// up arrow of the duration.
+// Shows the counter; at the first iteration of a render also notes the
+// cursor and clicks the up arrow of the duration.
 void at_first_iteration(int iteration) {
+  show_counter(iteration);
   if (iteration != 0) return;
   cursor_during_render = cursor_now();
   for (const int type : {ButtonPress, ButtonRelease}) {
@@ -37,11 +38,6 @@ void at_first_iteration(int iteration) {
                type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &click);
   }
   XFlush(display);
-}
-
-void render_score(const char* name) {
-  cb_csound(nullptr, nullptr, nullptr);
-  choose(csound_output, csound_filename, name);
 }
 
 }  // namespace
@@ -68,26 +64,19 @@ TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
 
 // k's scale, and a state's slider (the two windows share the slider code).
 TEST_F(control_panel, scales_stretch_to_show_values_beyond_their_range_and_shrink_back) {
-  const struct {
-    float& entry;
-    Widget scale;
-    float value;
-    const char* shown;  // value in minimum..maximum
-  } cases[] = {
-      {Current_State.k, k, 25.0f, "2500 in 1..2500"},
-      {Current_State.k, k, 2.0f, "200 in 1..1000"},
-      {Current_State.states[3], state_sliders[3], 103.7f, "103 in 0..103"},
-      {Current_State.states[3], state_sliders[3], -5.5f, "-5 in -5..100"},
-      {Current_State.states[3], state_sliders[3], 50.9f, "50 in 0..100"},
-  };
-  for (const auto& c : cases) {
-    c.entry = c.value;
+  for (const auto& [entry, scale, value, range] :  // range: value in minimum..maximum
+       {std::tuple(&Current_State.k, k, 25.0f, "2500 in 1..2500"),
+        {&Current_State.k, k, 2.0f, "200 in 1..1000"},
+        {&Current_State.states[3], state_sliders[3], 103.7f, "103 in 0..103"},
+        {&Current_State.states[3], state_sliders[3], -5.5f, "-5 in -5..100"},
+        {&Current_State.states[3], state_sliders[3], 50.9f, "50 in 0..100"}}) {
+    *entry = value;
     set_control();
     set_all_frequencies();
     int v = -1, minimum = -1, maximum = -1;
-    XtVaGetValues(c.scale, XmNvalue, &v, XmNminimum, &minimum, XmNmaximum, &maximum, nullptr);
+    XtVaGetValues(scale, XmNvalue, &v, XmNminimum, &minimum, XmNmaximum, &maximum, nullptr);
     EXPECT_EQ(std::to_string(v) + " in " + std::to_string(minimum) + ".." + std::to_string(maximum),
-              c.shown);
+              range);
   }
 }
 
@@ -115,8 +104,13 @@ TEST_F(control_panel, mean_and_mode_set_the_reduction) {
 }
 
 // The render's events leave Current_State changed; the windows show that,
-// however the render ended. Also: r1 shown truncated, the counter moved.
-TEST_F(control_panel, windows_show_what_a_render_left_however_it_ended) {
+// however the render ended (r1 shown truncated, the counter moved).
+// Meanwhile the pointer shows the watch, and a click on the duration's up
+// arrow is dropped, not applied afterwards.
+TEST_F(control_panel, windows_show_what_a_render_left_and_drop_input_made_meanwhile) {
+  XWarpPointer(display, None, XtWindow(Ctrl_pannel), 0, 0, 0, 0, 5, 5);
+  const std::vector<unsigned long> normal = cursor_now();
+  View.show_iteration = at_first_iteration;
   for (const auto& [r1, shown] : {std::pair(0.29f, "28 120 2500 50 50 | 0.0800 | 2 | 5"),
                                   {0.0f, "0 120 2500 50 50 | 0.0800 | 0 | 5"}}) {  // abandoned
     Current_State.iter = 3;
@@ -129,22 +123,14 @@ TEST_F(control_panel, windows_show_what_a_render_left_however_it_ended) {
     std::fill_n(spirals.instrm.begin(), 25, 80.0f);
     clear_event_list();
     add_event_params(spirals, "spirals.csp");
-    render_score("out.sco");
+    cb_csound(nullptr, nullptr, nullptr);
+    choose(csound_output, csound_filename, "out.sco");
+    pump();
     EXPECT_EQ(panel(), shown);
     EXPECT_EQ(scale_value(state_sliders[39]), 70);
     EXPECT_EQ(scale_value(instrument_sliders[24]), 80);
   }
-}
-
-TEST_F(control_panel, a_render_shows_the_watch_cursor_and_drops_input_made_meanwhile) {
-  XWarpPointer(display, None, XtWindow(Ctrl_pannel), 0, 0, 0, 0, 5, 5);
-  const std::vector<unsigned long> normal = cursor_now();
-  Current_State.iter = 3;
-  View.show_iteration = at_first_iteration;
-  render_score("out.sco");
   View.show_iteration = show_counter;
-  pump();
-  EXPECT_EQ(Current_State.dur, 0.025f);  // the click was not applied
   EXPECT_EQ(cursor_now(), normal);
 
   const Cursor watch = XCreateFontCursor(display, XC_watch);

@@ -2,8 +2,6 @@
 // ALSA's null device standing in for the sound card.
 #include <X11/Xutil.h>
 
-#include <cstdlib>
-
 #include "engine/automaton.h"
 #include "engine/csound.h"
 #include "engine/palette.h"
@@ -13,24 +11,16 @@
 
 namespace {
 
+// CTest gives the tests a HOME whose .asoundrc makes ALSA's default device
+// the null one; the orchestra is the one ZELMORA_ORC names.
 class live_windows : public ui_fixture {
  protected:
-  void SetUp() override {
-    ui_fixture::SetUp();
-    std::filesystem::create_directories("home");
-    spit("home/.asoundrc", "pcm.!default { type null }\n");
-    old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", (scratch->path / "home").c_str(), 1);
-    Live_Settings.orchestra = ZELMORA_ORCHESTRA;
-  }
   void TearDown() override {
     cb_stop_live(nullptr, nullptr, nullptr);
     Live_Settings = live_settings{};
     XtPopdown(automaton_shell);
-    ::setenv("HOME", old_home.c_str(), 1);
     ui_fixture::TearDown();
   }
-  std::string old_home;
 };
 
 TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
