@@ -68,9 +68,7 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_and_deleted) {
   EXPECT_EQ(list_lines(event_list_disp), (strings{retimed[1], retimed[2]}));
   EXPECT_EQ(pending(), "-1 |");
   EXPECT_EQ(type_time("35"), "");
-  EXPECT_EQ(List_Size, 2);
-  EXPECT_EQ(event_number(1)->name + "@" + std::to_string(event_number(1)->time_stamp),
-            "turbulence.csp@40");
+  EXPECT_EQ(List_Size, 2);  // which one went: event_list_test
   press(event_button);
   check_screenshot(event_shell, "event_list_editor");
 }
