@@ -68,14 +68,6 @@ struct spectrum {
 
 double decibels(double power_ratio) { return 10 * std::log10(power_ratio); }
 
-// The loudest of harmonics 2 to 10 against the fundamental.
-double worst_harmonic_db(const spectrum& sp, double f) {
-  double worst = -300.0;
-  for (int h = 2; h <= 10; ++h)
-    worst = std::max(worst, decibels(sp.between(h * f - 5, h * f + 5) / sp.between(f - 5, f + 5)));
-  return worst;
-}
-
 using sound_test = live_test;
 
 // The windows' Audio File keeps csound's headerless samples for any other
@@ -140,10 +132,9 @@ TEST_F(sound_test, HeldPitchesSoundAsThemselvesCleanAndWithoutDc) {
       const file_ptr fp = open_for_reading(example(c.what));
       ASSERT_TRUE(fp && read_event_list(fp.get()) == 1);
     } else {
-      for (int s = 0; s < Current_State.Ns; ++s)
-        Current_State.states[s] = static_cast<float>(std::log(c.hz) / 0.096);
+      std::fill_n(Current_State.states.begin(), Current_State.Ns, std::log(c.hz) / 0.096);
+      std::fill_n(Current_State.instrm.begin(), c.voices, c.position);
       Current_State.noinstrm = c.voices;
-      for (int i = 0; i < c.voices; ++i) Current_State.instrm[i] = static_cast<float>(c.position);
       Current_State.dur = static_cast<float>(c.grain);
       Current_State.iter = c.iterations;
     }
@@ -156,7 +147,10 @@ TEST_F(sound_test, HeldPitchesSoundAsThemselvesCleanAndWithoutDc) {
     const int peak = std::max(-*std::ranges::min_element(s), +*std::ranges::max_element(s));
     const double share = c.hz == 0 ? 0 : sp.between(c.hz - c.near_hz, c.hz + c.near_hz) / sp.total;
     const double below_20_db = decibels(sp.between(0, 20) / sp.total);
-    const double harmonics_db = c.hz == 0 ? 0 : worst_harmonic_db(sp, c.hz);
+    double harmonics_db = -300.0;  // the loudest of harmonics 2 to 10 against the fundamental
+    for (int h = 2; c.hz > 0 && h <= 10; ++h)
+      harmonics_db = std::max(harmonics_db, decibels(sp.between(h * c.hz - 5, h * c.hz + 5) /
+                                                     sp.between(c.hz - 5, c.hz + 5)));
     const auto at_full_scale = std::count_if(s.begin(), s.end(), [](int v) { return std::abs(v) >= 32767; });
     std::printf("%-18s share %5.1f %%  DC %6.1f dBFS  below 20 Hz %6.1f dB  harmonics %6.1f dB  "
                 "peak %5d  at full scale %ld\n",
