@@ -54,11 +54,6 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
 
 grid_type captured;  // the grid of the last iteration
 
-unsigned long truecolour(rgb_colour c) {
-  return static_cast<unsigned long>(c.red) << 16 | static_cast<unsigned long>(c.green) << 8 |
-         c.blue;
-}
-
 // The picture is also compared with the grid, sampled cell by cell.
 TEST_F(live_windows, AutomatonWindowShowsTheGridOfTheNotes) {
   XmToggleButtonSetState(automaton_blocks, True, True);
@@ -93,7 +88,9 @@ TEST_F(live_windows, AutomatonWindowShowsTheGridOfTheNotes) {
       if (r % 24 == 0 || c % 24 == 0) continue;  // the block boundaries are drawn over
       const unsigned long pixel = XGetPixel(image, left + int((c + 0.5) * scale),
                                             top + int((r + 0.5) * scale));
-      wrong += pixel != truecolour(state_colour(captured[r + 1][c + 1], Current_State.Ns));
+      const rgb_colour drawn{std::uint8_t(pixel >> 16), std::uint8_t(pixel >> 8),
+                             std::uint8_t(pixel)};  // a TrueColor visual
+      wrong += !(drawn == state_colour(captured[r + 1][c + 1], Current_State.Ns));
     }
   const unsigned long on_boundary = XGetPixel(image, left + int(24 * scale), top + 1);
   XDestroyImage(image);
