@@ -1,21 +1,13 @@
 // Live play through csound's API: the notes sent are the offline score,
-// failures leave nothing running, and on a real-time server the clock is
-// kept. Picture frames: which iterations get one, and each pixel is its
-// cell's state in the palette.
-#include <png.h>
+// failures leave nothing running, and on a real-time server the clock is kept.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
-#include <set>
 #include <thread>
 
-#include "engine/frames.h"
 #include "engine/live.h"
-#include "engine/palette.h"
-#include "engine/render.h"
-#include "engine/view.h"
 #include "live_support.h"
 
 extern char** environ;
@@ -100,48 +92,6 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
   EXPECT_GT(sent, 0u);
   ASSERT_EQ(run_render("--iterations " + std::to_string(sent) + " --score same.sco"), 0);
   EXPECT_EQ(test_support::slurp("same.sco"), cut);
-}
-
-grid_type shown;                               // the grid of iteration 7
-void (*write_frame)(const grid_type&, int);  // what write_frames_to() installs
-
-// The frames zelmora-render --frames DIR --every 7 writes.
-TEST_F(live, EveryNthFrameIsItsIterationsGridCellByCell) {
-  const file_ptr fp = open_for_reading(example("spirals.csp"));
-  ASSERT_TRUE(fp && read_parameters(fp.get(), Current_State) == 0);
-  Current_State.iter = 15;
-  ASSERT_TRUE(write_frames_to("pictures", 7));
-  write_frame = View.show_grid;
-  View.show_grid = [](const grid_type& grid, int t) {
-    if (t == 7) shown = current_grid(grid);
-    write_frame(grid, t);
-  };
-  const int status = play_ca(std::fopen("s.sco", "w"));
-  View.show_grid = nullptr;
-  ASSERT_EQ(status, render_complete);
-  EXPECT_EQ(test_support::files_in("pictures"),
-            (std::vector<std::string>{"000000.png", "000007.png", "000014.png"}));
-
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_NE(png_image_begin_read_from_file(&image, "pictures/000007.png"), 0);
-  image.format = PNG_FORMAT_RGB;
-  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
-  ASSERT_NE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr), 0);
-  const int width = static_cast<int>(image.width), height = static_cast<int>(image.height);
-  ASSERT_EQ(width, Current_State.y);
-  ASSERT_EQ(height, Current_State.x);
-  int wrong = 0;
-  std::set<int> states;
-  for (int r = 0; r < height; ++r)
-    for (int c = 0; c < width; ++c) {
-      const int state = shown[r + 1][c + 1];
-      states.insert(state);
-      const png_byte* p = &rgb[3 * (static_cast<std::size_t>(r) * width + c)];
-      wrong += !(rgb_colour{p[0], p[1], p[2]} == state_colour(state, Current_State.Ns));
-    }
-  EXPECT_EQ(wrong, 0);
-  EXPECT_GT(states.size(), 20u);  // a living grid, not one colour
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 // Live play from the Output menu and the Automaton window, on Xvfb with
-// ALSA's null device standing in for the sound card.
+// ALSA's null device standing in for the sound card; picture frames beside
+// the window.
 #include <X11/Xutil.h>
+#include <png.h>
+
+#include <set>
 
 #include "engine/automaton.h"
 #include "engine/csound.h"
+#include "engine/frames.h"
 #include "engine/palette.h"
 #include "engine/view.h"
 #include "ui/Xlive.h"
@@ -52,50 +57,72 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   EXPECT_EQ(notes.text(), sent);
 }
 
-grid_type captured;  // the grid of the last iteration
+grid_type captured;                           // the grid of the last iteration
+void (*write_frame)(const grid_type&, int);  // what write_frames_to() installs
 
-// The picture is also compared with the grid, sampled cell by cell.
-TEST_F(live_windows, AutomatonWindowShowsTheGridOfTheNotes) {
+// Spiral waves, as examples/spirals.csp makes them, drawn in the window and
+// written as frames as zelmora-render --frames DIR --every 29 writes them;
+// the last frame and the window (sampled) are compared with the grid.
+TEST_F(live_windows, TheAutomatonWindowAndTheFramesShowTheGridOfTheNotes) {
   XmToggleButtonSetState(automaton_blocks, True, True);
   press(find("*automaton_button"));
+  ASSERT_TRUE(write_frames_to("pictures", 29));
+  write_frame = View.show_grid;
   View.show_grid = [](const grid_type& grid, int t) {
     captured = current_grid(grid);
+    write_frame(grid, t);
     // Past the frame interval, so that every iteration is drawn.
     std::this_thread::sleep_for(std::chrono::milliseconds(35));
     show_automaton(grid, t);
   };
-  // Spiral waves, as examples/spirals.csp makes them.
   Current_State.r1 = Current_State.r2 = 3.0f;
   Current_State.k = 25.0f;
   Current_State.Ns = 100;
   Current_State.x = Current_State.y = 120;
-  Current_State.iter = 60;
+  Current_State.iter = 59;
   ASSERT_EQ(make_score_file("s.sco"), 0);
   View.show_grid = show_automaton;
   check_screenshot(automaton_shell, "automaton");
+  EXPECT_EQ(test_support::files_in("pictures"),
+            (strings{"000000.png", "000029.png", "000058.png"}));
 
+  png_image frame{};
+  frame.version = PNG_IMAGE_VERSION;
+  ASSERT_NE(png_image_begin_read_from_file(&frame, "pictures/000058.png"), 0);
+  frame.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(frame));
+  ASSERT_NE(png_image_finish_read(&frame, nullptr, rgb.data(), 0, nullptr), 0);
+  const int x = Current_State.x, y = Current_State.y;
+  ASSERT_EQ(std::to_string(frame.width) + "x" + std::to_string(frame.height), "120x120");
   Dimension width = 0, height = 0;
   XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, nullptr);
   XImage* image = XGetImage(display, XtWindow(automaton_area), 0, 0, width, height, AllPlanes,
                             ZPixmap);
   ASSERT_NE(image, nullptr);
-  const int x = Current_State.x, y = Current_State.y;
   const double scale = std::min(double(width) / y, double(height) / x);
   const int left = (width - int(y * scale)) / 2, top = (height - int(x * scale)) / 2;
-  int wrong = 0;
-  for (int r = 0; r < x; r += 3)
-    for (int c = 0; c < y; c += 3) {
-      if (r % 24 == 0 || c % 24 == 0) continue;  // the block boundaries are drawn over
+  int wrong_in_frame = 0, wrong_in_window = 0;
+  std::set<int> states;
+  for (int r = 0; r < x; ++r)
+    for (int c = 0; c < y; ++c) {
+      const int state = captured[r + 1][c + 1];
+      const rgb_colour expected = state_colour(state, Current_State.Ns);
+      states.insert(state);
+      const png_byte* p = &rgb[3 * (static_cast<std::size_t>(r) * y + c)];
+      wrong_in_frame += !(rgb_colour{p[0], p[1], p[2]} == expected);
+      if (r % 3 || c % 3 || r % 24 == 0 || c % 24 == 0) continue;  // off the block boundaries
       const unsigned long pixel = XGetPixel(image, left + int((c + 0.5) * scale),
                                             top + int((r + 0.5) * scale));
       const rgb_colour drawn{std::uint8_t(pixel >> 16), std::uint8_t(pixel >> 8),
                              std::uint8_t(pixel)};  // a TrueColor visual
-      wrong += !(drawn == state_colour(captured[r + 1][c + 1], Current_State.Ns));
+      wrong_in_window += !(drawn == expected);
     }
   const unsigned long on_boundary = XGetPixel(image, left + int(24 * scale), top + 1);
   XDestroyImage(image);
-  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(wrong_in_frame, 0);
+  EXPECT_EQ(wrong_in_window, 0);
   EXPECT_EQ(on_boundary, 0xffffffUL);
+  EXPECT_GT(states.size(), 20u);  // a living grid, not one colour
 }
 
 }  // namespace
