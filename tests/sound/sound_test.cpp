@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <numbers>
 #include <numeric>
@@ -25,11 +26,10 @@ using strings = std::vector<std::string>;
 constexpr int sample_rate = 44100;  // zelmora.orc's sr
 constexpr int block = 32;           // and its ksmps
 
-samples samples_of(const std::string& little_endian) {
-  samples s(little_endian.size() / 2);
-  for (std::size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<std::int16_t>(static_cast<unsigned char>(little_endian[2 * i]) |
-                                     static_cast<unsigned char>(little_endian[2 * i + 1]) << 8);
+// csound's headerless samples are in the machine's byte order.
+samples samples_of(const std::string& raw) {
+  samples s(raw.size() / 2);
+  std::memcpy(s.data(), raw.data(), 2 * s.size());
   return s;
 }
 
