@@ -68,31 +68,8 @@ TEST_F(dialogs_test, saves_that_cannot_be_written_keep_the_old_file) {
   EXPECT_EQ(slurp("full.csp"), example_file);
 }
 
-// The refusal of a bad file itself: event_file_test.
-TEST_F(dialogs_test, load_event_list_fills_the_editor_and_failed_loads_keep_it) {
-  spit("three.cse", example_file);
-  press(reseed_button);
-  Event_List_Edit_No = 1;
-  type_text(event_edit, "stale");
-  cb_load_events(nullptr, nullptr, nullptr);
-  EXPECT_EQ(choose(load_e_files, load_e_filename, "three.cse"), "bad format @ event:  \n");
-  EXPECT_FALSE(shown(load_e_files));
-  const strings three_lines{"calm                  0", "->wild              100 200",
-                            "Reseed              200"};
-  EXPECT_EQ(list_lines(event_list_disp), three_lines);
-  EXPECT_EQ(std::to_string(List_Size) + text_in(event_edit) + std::to_string(Event_List_Edit_No),
-            "3-1");
-
-  cb_load_events(nullptr, nullptr, nullptr);
-  EXPECT_EQ(choose(load_e_files, load_e_filename, "none.cse"), "Can't open file none.cse");
-  EXPECT_TRUE(shown(load_e_files));
-  EXPECT_EQ(list_lines(event_list_disp), three_lines);
-  press(XmFileSelectionBoxGetChild(load_e_files, XmDIALOG_CANCEL_BUTTON));
-  EXPECT_FALSE(shown(load_e_files));
-}
-
 // The file dialogs open from their menu entries and Cancel hides them
-// (Load Event List's: above).
+// (Load Event List's: editor_test).
 TEST_F(dialogs_test, every_window_has_a_title_of_its_own_and_file_dialogs_cancel) {
   for (const auto& [entry, box] : {std::pair(Load_events, load_p_files),
                                    {save_parameters, save_p_files}, {save_event_list, save_e_files},

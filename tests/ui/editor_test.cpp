@@ -32,7 +32,7 @@ std::string pending() {
 
 // Also: a re-timed or rebuilt interpolation line keeps the whole name; a
 // delete cancels the pending edit.
-TEST_F(editor_test, lines_are_added_retimed_into_place_and_deleted) {
+TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   Current_State.iter = 321;  // no parameter file holds iter
   spit("turbulence.csp", "r1=0.5\nx=70\nend\n");
   add_event("turbulence.csp");
@@ -71,4 +71,22 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_and_deleted) {
   EXPECT_EQ(List_Size, 2);  // which one went: event_list_test
   press(event_button);
   check_screenshot(event_shell, "event_list_editor");
+
+  // A loaded list replaces the lines and the pending edit; a failed load
+  // keeps them (the refusal of a bad file itself: event_file_test).
+  spit("three.cse", test_support::example_file);
+  on_line(1, edit_event_button);
+  cb_load_events(nullptr, nullptr, nullptr);
+  EXPECT_EQ(choose(load_e_files, load_e_filename, "three.cse"), "bad format @ event:  \n");
+  EXPECT_FALSE(shown(load_e_files));
+  const strings three_lines{"calm                  0", "->wild              100 200",
+                            "Reseed              200"};
+  EXPECT_EQ(list_lines(event_list_disp), three_lines);
+  EXPECT_EQ(std::to_string(List_Size) + " " + pending(), "3 -1 |");
+  cb_load_events(nullptr, nullptr, nullptr);
+  EXPECT_EQ(choose(load_e_files, load_e_filename, "none.cse"), "Can't open file none.cse");
+  EXPECT_TRUE(shown(load_e_files));
+  EXPECT_EQ(list_lines(event_list_disp), three_lines);
+  press(XmFileSelectionBoxGetChild(load_e_files, XmDIALOG_CANCEL_BUTTON));
+  EXPECT_FALSE(shown(load_e_files));
 }
