@@ -67,6 +67,9 @@ TEST_F(render_cli_test, FilesAreLoadedAsTheDialogsLoadThemAndTheScoreIsTheOutput
                 "i1 0.050000 0.025000 100.000000 440.000061\n");
   EXPECT_EQ(lines_of(run("--reduce mode --iterations 1").out).at(2),
             "i1 0.000000 0.025000 500.000000 121.510414");  // the mean gives 121.510475
+  // Frames: these names here, their pixels in live_window_test.
+  ASSERT_EQ(run("--iterations 15 --every 7 --frames pictures").status, 0);
+  EXPECT_EQ(files_in(dir / "pictures"), (strings{"000000.png", "000007.png", "000014.png"}));
 }
 
 // The readers' own messages are checked in-process (param_file_test,
