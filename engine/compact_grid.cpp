@@ -606,7 +606,7 @@ void count_row(const std::uint8_t* cells, int blocks, int width, run_starts_pass
 // of sixteens. About one vector operation per state and 32 cells, where a
 // compare and a subtract per state take two; turbulent or calm, the cost is
 // the same. Sixteen passes at most still beat adding runs in turbulence.
-constexpr int compared_states_limit = counter_stride;
+constexpr int grouped_states_limit = counter_stride;
 constexpr int group_states = 8;
 constexpr int vectors_per_sum = 16;
 
@@ -729,7 +729,7 @@ ZELMORA_AVX2 void count_group(const block_vectors& v, int first, Reader& read, s
 
 // A block's states into its counters (rows first_row.., columns
 // start..start+width-1); false, with the counters unusable, when a cell is
-// compared_states_limit or more.
+// grouped_states_limit or more.
 ZELMORA_AVX2 bool count_states_avx2(const compact_grid& grid, int first_row, int rows, int start,
                                     int width, block_vectors& vectors, std::int32_t* counts) {
   gather_block(grid, first_row, rows, start, width, vectors);
@@ -737,7 +737,7 @@ ZELMORA_AVX2 bool count_states_avx2(const compact_grid& grid, int first_row, int
   count_group(vectors, 0, first_pass, counts);
   counts[0] -= vectors.zeros;
   const int largest = largest_lane(first_pass.largest);
-  if (largest < compared_states_limit) {
+  if (largest < grouped_states_limit) {
     cell_reader<false> read{};
     for (int first = group_states; first <= largest; first += group_states)
       count_group(vectors, first, read, counts);
@@ -747,7 +747,7 @@ ZELMORA_AVX2 bool count_states_avx2(const compact_grid& grid, int first_row, int
     }
   }
   _mm256_zeroupper();
-  return largest < compared_states_limit;
+  return largest < grouped_states_limit;
 }
 
 }  // namespace
