@@ -1,6 +1,6 @@
-// Whole renders: the score's exact lines and start times across duration
-// changes. The equivalence tests compare everything else; an abandoned
-// render is csound_test's.
+// Start times across duration changes. The equivalence tests compare
+// everything else; the default score is render_cli_test's, an abandoned
+// render csound_test's.
 #include "engine/render.h"
 #include "test_support.h"
 
@@ -8,24 +8,7 @@ namespace {
 
 using test_support::lines_of;
 
-class play_ca_test : public test_support::core_test {
- protected:
-  // play_ca closes the stream, so the score goes through a named file.
-  std::string render() {
-    EXPECT_EQ(play_ca(std::fopen((dir.path / "score").c_str(), "w")), render_complete);
-    return test_support::slurp(dir.path / "score");
-  }
-  test_support::temp_dir dir{"zelmora-render-"};
-};
-
-TEST_F(play_ca_test, DefaultsGiveAHeaderAnd600IterationsOf25Notes) {
-  const auto lines = lines_of(render());
-  ASSERT_EQ(lines.size(), 15002u);
-  EXPECT_EQ(lines[2], "i1 0.000000 0.025000 500.000000 121.510475");
-  EXPECT_EQ(lines.back().substr(0, 14), "i25 14.975000 ");
-  Current_State.iter = 0;
-  EXPECT_EQ(render(), "f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.0\n");
-}
+using play_ca_test = test_support::core_test;
 
 TEST_F(play_ca_test, StartTimesContinueWhereTheLastDurationLeftOff) {
   // An event at 0 governs the first notes; longer from iteration 3, shorter
@@ -39,7 +22,9 @@ TEST_F(play_ca_test, StartTimesContinueWhereTheLastDurationLeftOff) {
     set_event_time(List_Size, at);
   }
   Current_State.iter = 7;
-  const auto lines = lines_of(render());
+  const test_support::temp_dir dir{"zelmora-render-"};
+  ASSERT_EQ(play_ca(std::fopen((dir.path / "score").c_str(), "w")), render_complete);  // closes it
+  const auto lines = lines_of(test_support::slurp(dir.path / "score"));
   std::vector<std::string> timing(lines.begin() + 2, lines.end());
   for (std::string& line : timing) line.resize(32);
   EXPECT_EQ(timing, (std::vector<std::string>{

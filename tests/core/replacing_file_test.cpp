@@ -21,12 +21,15 @@ class replacing_file_test : public ::testing::Test {
   const fs::path& dir = temp.path;
 };
 
-// A failed or abandoned write: csound_test's failed score write.
-TEST_F(replacing_file_test, KeepsPermissionsAndFollowsSymbolicLinks) {
+// A failed write: dialogs_test's saves; an abandoned one: csound_test. Sound files
+// (renderer and windows) are replaced through it too.
+TEST_F(replacing_file_test, KeepsPermissionsOwnerAndFollowsSymbolicLinks) {
   const fs::path real = dir / "real.cse";
   const fs::path link = dir / "link.cse";
   spit(real, "old\n");
   ::chmod(real.c_str(), 0640);
+  const bool root = ::geteuid() == 0;  // only root may give a file away
+  ASSERT_TRUE(!root || ::chown(real.c_str(), 4321, 4322) == 0);
   fs::create_symlink(real, link);
   ASSERT_TRUE(save(link, "new\n"));
   EXPECT_TRUE(fs::is_symlink(link));
@@ -34,13 +37,12 @@ TEST_F(replacing_file_test, KeepsPermissionsAndFollowsSymbolicLinks) {
   struct stat st {};
   ::stat(real.c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_TRUE(!root || (st.st_uid == 4321 && st.st_gid == 4322)) << st.st_uid << ":" << st.st_gid;
 }
 
 TEST_F(replacing_file_test, DevicesAreWrittenInPlace) {
   ASSERT_TRUE(save("/dev/null", "gone\n"));
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
-  EXPECT_FALSE(save("/dev/full", std::string(100000, 'x').c_str()));
-  EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 }  // namespace
