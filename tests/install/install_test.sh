@@ -75,6 +75,10 @@ run() { env -u ZELMORA_ORC HOME="$work/readonly" TMPDIR="$work/tmp" $as_user "$@
 
 [ "$(run "$prefix/bin/zelmora-render" --version)" = "zelmora-render $version" ] ||
   fail "--version: $(run "$prefix/bin/zelmora-render" --version)"
+status=0
+run env -u DISPLAY "$prefix/bin/zelmora" >"$work/out/said" 2>"$work/out/err" || status=$?
+[ "$status $(cat "$work/out/said")" = "255 $prefix/bin/zelmora: can't open display, exiting..." ] &&
+  [ ! -s "$work/out/err" ] || fail "without a display: $status $(cat "$work/out/said" "$work/out/err")"
 run "$prefix/bin/zelmora-render" --iterations 40 --sound "$work/out/take.wav" 2>"$work/render.err" ||
   fail "zelmora-render --sound: $(cat "$work/render.err")"
 [ "$(head -c 4 "$work/out/take.wav")" = RIFF ] || fail "take.wav is no WAV file"
