@@ -96,17 +96,11 @@ TEST_F(control_panel, counter_and_stop_at_show_every_digit) {
   Current_Iteration = 0;
 }
 
-TEST_F(control_panel, mean_and_mode_set_the_reduction) {
-  press(find("widget1.widget2.widget3*widget18"));
-  EXPECT_EQ(Mean_Mode, 1);
-  press(find("widget1.widget2.widget3*widget17"));
-  EXPECT_EQ(Mean_Mode, 0);
-}
-
 // The render's events leave Current_State changed; the windows show that,
 // however the render ended (r1 shown truncated, the counter moved).
 // Meanwhile the pointer shows the watch, and a click on the duration's up
-// arrow is dropped, not applied afterwards.
+// arrow is dropped, not applied afterwards. The first render reduces by
+// the mode, the second by the mean.
 TEST_F(control_panel, windows_show_what_a_render_left_and_drop_input_made_meanwhile) {
   XWarpPointer(display, None, XtWindow(Ctrl_pannel), 0, 0, 0, 0, 5, 5);
   const std::vector<unsigned long> normal = cursor_now();
@@ -123,6 +117,8 @@ TEST_F(control_panel, windows_show_what_a_render_left_and_drop_input_made_meanwh
     std::fill_n(spirals.instrm.begin(), 25, 80.0f);
     clear_event_list();
     add_event_params(spirals, "spirals.csp");
+    press(find(r1 > 0 ? "widget1.widget2.widget3*widget18" : "widget1.widget2.widget3*widget17"));
+    EXPECT_EQ(Mean_Mode, r1 > 0);
     cb_csound(nullptr, nullptr, nullptr);
     choose(csound_output, csound_filename, "out.sco");
     pump();

@@ -56,16 +56,23 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_shows_a_good_one_and_fai
   EXPECT_TRUE(error_shows("Bad number"));
 }
 
-// An event save that cannot open its file, a parameter save that cannot write.
+// An event save that cannot open its file, a parameter save and a score
+// that cannot be written: the old files stay, no temporary is left.
 TEST_F(dialogs_test, saves_that_cannot_be_written_keep_the_old_file) {
   spit("full.csp", example_file);
+  spit("full.sco", example_file);
   add_event_special();
   List_Size = 1;
   const std::string e = choose(save_e_files, save_e_filename, "none/e.cse");
   std::string p;
-  test_support::on_a_full_disk(200, [&] { p = choose(save_p_files, save_p_filename, "full.csp"); });
-  EXPECT_EQ(e + p, "Can't open file none/e.cse\nCan't write file full.csp\n");
-  EXPECT_EQ(slurp("full.csp"), example_file);
+  test_support::on_a_full_disk(200, [&] {
+    p = choose(save_p_files, save_p_filename, "full.csp") +
+        choose(csound_output, csound_filename, "full.sco");
+  });
+  EXPECT_EQ(e + p, "Can't open file none/e.cse\nCan't write file full.csp\n"
+                   "Can't write file full.sco\n");
+  EXPECT_EQ(slurp("full.csp") + slurp("full.sco"), example_file + example_file);
+  EXPECT_EQ(test_support::files_in("."), (strings{"full.csp", "full.sco"}));
 }
 
 // The file dialogs open from their menu entries and Cancel hides them
