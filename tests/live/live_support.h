@@ -6,8 +6,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
 
 #include "engine/csound.h"
 #include "files/param_file.h"
@@ -18,7 +16,6 @@ class live_test : public test_support::core_test {
  protected:
   void SetUp() override {
     core_test::SetUp();
-    std::filesystem::current_path(dir.path);
     std::filesystem::copy_file(ZELMORA_ORCHESTRA, orchestra_name);
     std::filesystem::create_directory("tmp");
     ::setenv("TMPDIR", "tmp", 1);
@@ -27,7 +24,6 @@ class live_test : public test_support::core_test {
     ::unsetenv("TMPDIR");
     ::unsetenv("JACK_DEFAULT_SERVER");
     ::unsetenv("JACK_NO_START_SERVER");
-    std::filesystem::current_path(start);
     core_test::TearDown();
   }
 
@@ -43,7 +39,6 @@ class live_test : public test_support::core_test {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 
-  const std::filesystem::path start = std::filesystem::current_path();
-  test_support::temp_dir dir{"zelmora-live-"};
+  const test_support::working_dir dir{"zelmora-live-"};
   std::string err;
 };

@@ -1,15 +1,12 @@
 // Sound through the real csound, each test in a fresh directory holding a
 // copy of zelmora.orc, temporary files in its tmp/.
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <numbers>
 #include <numeric>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "engine/render.h"
 #include "files/event_file.h"
@@ -147,8 +144,6 @@ TEST_F(sound_test, HeldPitchesSoundAsThemselvesCleanAndWithoutDc) {
     for (int h = 2; c.hz > 0 && h <= 10; ++h)
       harmonics_db = std::max(harmonics_db, decibels(sp.between(h * c.hz - 5, h * c.hz + 5) /
                                                      sp.between(c.hz - 5, c.hz + 5)));
-    std::printf("%-18s share %5.1f %%  DC %6.1f dBFS  below 20 Hz %6.1f dB  harmonics %6.1f dB  "
-                "peak %5d\n", c.what, 100 * share, dc_dbfs, below_20_db, harmonics_db, peak);
     EXPECT_GE(share, c.share_at_least);
     EXPECT_LE(dc_dbfs, c.dc_dbfs_at_most);
     EXPECT_LE(below_20_db, c.below_20_db_at_most);

@@ -1,8 +1,5 @@
 #include <Xm/ScrolledW.h>
 
-#include <algorithm>
-#include <cstdlib>
-
 #include "ui_fixture.h"
 
 namespace {

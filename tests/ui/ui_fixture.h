@@ -10,14 +10,10 @@
 #include <Xm/Text.h>
 #include <Xm/ToggleB.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "events/Xevent.h"
 #include "files/Xfiles.h"
@@ -168,16 +164,13 @@ class ui_fixture : public ::testing::Test {
                        error_dialog})
       XtUnmanageChild(top);
     scratch.emplace("zelmora-ui-");
-    std::filesystem::current_path(scratch->path);
     pump();
   }
 
   void TearDown() override {
     std::fflush(nullptr);
-    std::filesystem::current_path(start_directory);
     scratch.reset();
   }
 
-  const std::filesystem::path start_directory = std::filesystem::current_path();
-  std::optional<test_support::temp_dir> scratch;
+  std::optional<test_support::working_dir> scratch;
 };
