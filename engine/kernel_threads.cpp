@@ -2,7 +2,9 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -30,12 +32,77 @@ void wait_while_equal(const std::atomic<Value>& value, Value old) {
   value.wait(old, std::memory_order_acquire);
 }
 
-// One worker that sleeps on a counter of jobs handed to it. The caller
-// waits on a second counter; both sleep in futex waits after a short poll, so an idle worker costs
+// Rows are handed out in chunks from one shared counter, so a thread that
+// runs late (its core busy with other work) takes fewer of them and the
+// other does the rest, rather than waiting for it. Each body call still
+// sees whole rows, so which thread ran a chunk never shows in the results.
+//
+// The counter packs the call's number with the next row and the row count:
+// a worker that wakes after its call has ended finds another number and
+// leaves the call alone.
+constexpr int max_dealt_rows = 0xffff;
+
+class row_dealer {
+ public:
+  using body_type = std::function<void(int, int, int)>;
+
+  // Opens call `count` rows long; the worker may join it from now on.
+  void open(int count, const body_type& body) {
+    body_ = &body;
+    done_.store(0, std::memory_order_relaxed);
+    if (++call_ == 0) ++call_;  // 0 is the worker's "no call yet"
+    state_.store(pack(call_, 0, count), std::memory_order_release);
+  }
+
+  // Runs chunks as `part` until none is left in call `call`.
+  void take_chunks(unsigned call, int part) {
+    std::uint64_t s = state_.load(std::memory_order_acquire);
+    while (call_of(s) == call && row_of(s) < count_of(s)) {
+      const int first = row_of(s), count = count_of(s);
+      const int last = std::min(count, first + chunk_rows(count));
+      if (!state_.compare_exchange_weak(s, pack(call, last, count), std::memory_order_acq_rel))
+        continue;
+      (*body_)(part, first, last);  // the call waits for this chunk, so body_ still holds
+      done_.fetch_add(last - first, std::memory_order_release);
+      done_.notify_one();
+      s = state_.load(std::memory_order_acquire);
+    }
+  }
+
+  // Waits until every row of the open call is done.
+  void wait_for(int count) {
+    for (int done = done_.load(std::memory_order_acquire); done != count;
+         done = done_.load(std::memory_order_acquire))
+      wait_while_equal(done_, done);
+  }
+
+  unsigned current_call() const { return call_; }
+
+ private:
+  // About sixteen chunks a call: late threads lose little, and a step's
+  // chunk re-reads only two rows beyond its own.
+  static int chunk_rows(int count) { return (count + 15) / 16; }
+
+  static std::uint64_t pack(unsigned call, int row, int count) {
+    return static_cast<std::uint64_t>(call) << 32 | static_cast<std::uint64_t>(row) << 16 |
+           static_cast<std::uint64_t>(count);
+  }
+  static unsigned call_of(std::uint64_t s) { return static_cast<unsigned>(s >> 32); }
+  static int row_of(std::uint64_t s) { return static_cast<int>(s >> 16 & 0xffff); }
+  static int count_of(std::uint64_t s) { return static_cast<int>(s & 0xffff); }
+
+  std::atomic<std::uint64_t> state_{0};
+  std::atomic<int> done_{0};
+  unsigned call_ = 0;  // the caller's own
+  const body_type* body_ = nullptr;
+};
+
+// One worker that sleeps on the number of the last call it was told of.
+// It polls briefly, then sleeps in a futex wait, so an idle worker costs
 // nothing.
 class worker {
  public:
-  worker() : thread_([this] { serve(); }) {}
+  explicit worker(row_dealer& dealer) : dealer_(dealer), thread_([this] { serve(); }) {}
   ~worker() {
     stopping_.store(true);
     posted_.fetch_add(1);
@@ -45,17 +112,9 @@ class worker {
   worker(const worker&) = delete;
   worker& operator=(const worker&) = delete;
 
-  void run(const std::function<void()>& job) {
-    job_ = &job;
-    posted_.fetch_add(1, std::memory_order_release);
+  void announce(unsigned call) {
+    posted_.store(call, std::memory_order_release);
     posted_.notify_one();
-  }
-
-  void wait() {
-    const unsigned target = posted_.load(std::memory_order_relaxed);
-    for (unsigned done = finished_.load(std::memory_order_acquire); done != target;
-         done = finished_.load(std::memory_order_acquire))
-      wait_while_equal(finished_, done);
   }
 
  private:
@@ -65,21 +124,23 @@ class worker {
       wait_while_equal(posted_, seen);
       seen = posted_.load(std::memory_order_acquire);
       if (stopping_.load()) return;
-      (*job_)();
-      finished_.store(seen, std::memory_order_release);
-      finished_.notify_one();
+      dealer_.take_chunks(seen, 1);
     }
   }
 
+  row_dealer& dealer_;
   std::atomic<unsigned> posted_{0};
-  std::atomic<unsigned> finished_{0};
   std::atomic<bool> stopping_{false};
-  const std::function<void()>* job_ = nullptr;
   std::thread thread_;
 };
 
+row_dealer& the_dealer() {
+  static row_dealer d;
+  return d;
+}
+
 worker& the_worker() {
-  static worker w;
+  static worker w(the_dealer());
   return w;
 }
 
@@ -96,14 +157,14 @@ void set_kernel_threads(int threads) {
 
 void parallel_rows(int count, bool split, const std::function<void(int, int, int)>& body) {
   if (count <= 0) return;
-  if (!split || count < 2 || kernel_threads() < 2) {
+  if (!split || count < 2 || count > max_dealt_rows || kernel_threads() < 2) {
     body(0, 0, count);
     return;
   }
-  const int half = count / 2;
-  const std::function<void()> first_part = [&] { body(0, 0, half); };
+  row_dealer& dealer = the_dealer();
   worker& w = the_worker();
-  w.run(first_part);
-  body(1, half, count);
-  w.wait();
+  dealer.open(count, body);
+  w.announce(dealer.current_call());
+  dealer.take_chunks(dealer.current_call(), 0);
+  dealer.wait_for(count);
 }

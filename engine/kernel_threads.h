@@ -1,7 +1,8 @@
 // A fixed pair of threads for the grid kernels: the caller and one worker
-// started on first use. A kernel hands over a loop over rows; each part runs
-// the same code on its own rows, so the results never depend on how many
-// threads ran. The engine itself stays on its one thread.
+// started on first use. A kernel hands over a loop over rows; each thread
+// runs the same code on the rows it takes, so the results never depend on
+// how many threads ran, nor on which ran what. The engine itself stays on
+// its one thread.
 #pragma once
 
 #include <functional>
@@ -14,8 +15,9 @@ int kernel_threads();
 // 1 or 2; 0 returns to what the environment says.
 void set_kernel_threads(int threads);
 
-// Runs body(part, first, last) over [0, count) cut into kernel_threads()
-// contiguous parts (part < max_kernel_threads); returns when all are done.
+// Runs body(part, first, last) over [0, count) in chunks of whole rows,
+// each run by one of kernel_threads() threads: `part` (< max_kernel_threads)
+// names the thread, for its scratch space. Returns when all are done.
 // Without `split` (small work, where waking the worker costs more) the
 // caller runs it all as part 0.
 void parallel_rows(int count, bool split,
