@@ -32,36 +32,45 @@ void wait_while_equal(const std::atomic<Value>& value, Value old) {
   value.wait(old, std::memory_order_acquire);
 }
 
-// Rows are handed out in chunks from one shared counter, so a thread that
-// runs late (its core busy with other work) takes fewer of them and the
-// other does the rest, rather than waiting for it. Each body call still
-// sees whole rows, so which thread ran a chunk never shows in the results.
+// Rows are handed out in chunks from both ends: the caller takes them from
+// the first row on, the worker from the last row back. When both run,
+// each ends up with about its half, the same half in every kernel, so
+// the rows a thread stepped are still in its cache when it reduces them.
+// When the worker runs late (its core busy with other work) the caller
+// goes on into its half rather than waiting for it. Each body call sees
+// whole rows, so which thread ran a chunk never shows in the results.
 //
-// The counter packs the call's number with the next row and the row count:
-// a worker that wakes after its call has ended finds another number and
-// leaves the call alone.
-constexpr int max_dealt_rows = 0xffff;
+// One atomic word holds the call's number, the row count and the two
+// ends: a worker that wakes after its call has ended finds another
+// number and leaves the call alone.
+constexpr int row_bits = 11;
+constexpr int max_dealt_rows = (1 << row_bits) - 1;
 
 class row_dealer {
  public:
   using body_type = std::function<void(int, int, int)>;
 
-  // Opens call `count` rows long; the worker may join it from now on.
+  // Opens a call `count` rows long; the worker may join it from now on.
   void open(int count, const body_type& body) {
     body_ = &body;
     done_.store(0, std::memory_order_relaxed);
-    if (++call_ == 0) ++call_;  // 0 is the worker's "no call yet"
-    state_.store(pack(call_, 0, count), std::memory_order_release);
+    call_ = (call_ + 1) & call_mask;
+    if (call_ == 0) call_ = 1;  // 0 is the worker's "no call yet"
+    state_.store(pack({call_, count, 0, count}), std::memory_order_release);
   }
 
-  // Runs chunks as `part` until none is left in call `call`.
+  // Runs chunks of call `call` until none is left: part 0 from the front,
+  // part 1 from the back.
   void take_chunks(unsigned call, int part) {
     std::uint64_t s = state_.load(std::memory_order_acquire);
-    while (call_of(s) == call && row_of(s) < count_of(s)) {
-      const int first = row_of(s), count = count_of(s);
-      const int last = std::min(count, first + chunk_rows(count));
-      if (!state_.compare_exchange_weak(s, pack(call, last, count), std::memory_order_acq_rel))
-        continue;
+    for (;;) {
+      fields f = unpack(s);
+      if (f.call != call || f.front >= f.back) return;
+      const int chunk = (f.count + 15) / 16;  // about sixteen a call
+      const int first = part == 0 ? f.front : std::max(f.front, f.back - chunk);
+      const int last = part == 0 ? std::min(f.back, f.front + chunk) : f.back;
+      (part == 0 ? f.front : f.back) = part == 0 ? last : first;
+      if (!state_.compare_exchange_weak(s, pack(f), std::memory_order_acq_rel)) continue;
       (*body_)(part, first, last);  // the call waits for this chunk, so body_ still holds
       done_.fetch_add(last - first, std::memory_order_release);
       done_.notify_one();
@@ -79,17 +88,22 @@ class row_dealer {
   unsigned current_call() const { return call_; }
 
  private:
-  // About sixteen chunks a call: late threads lose little, and a step's
-  // chunk re-reads only two rows beyond its own.
-  static int chunk_rows(int count) { return (count + 15) / 16; }
+  static constexpr unsigned call_mask = (1u << (64 - 3 * row_bits)) - 1;
 
-  static std::uint64_t pack(unsigned call, int row, int count) {
-    return static_cast<std::uint64_t>(call) << 32 | static_cast<std::uint64_t>(row) << 16 |
-           static_cast<std::uint64_t>(count);
+  struct fields {
+    unsigned call;
+    int count, front, back;  // rows [front, back) are not yet taken
+  };
+  static std::uint64_t pack(const fields& f) {
+    return static_cast<std::uint64_t>(f.call) << (3 * row_bits) |
+           static_cast<std::uint64_t>(f.count) << (2 * row_bits) |
+           static_cast<std::uint64_t>(f.front) << row_bits | static_cast<std::uint64_t>(f.back);
   }
-  static unsigned call_of(std::uint64_t s) { return static_cast<unsigned>(s >> 32); }
-  static int row_of(std::uint64_t s) { return static_cast<int>(s >> 16 & 0xffff); }
-  static int count_of(std::uint64_t s) { return static_cast<int>(s & 0xffff); }
+  static fields unpack(std::uint64_t s) {
+    constexpr std::uint64_t rows = max_dealt_rows;
+    return {static_cast<unsigned>(s >> (3 * row_bits)), static_cast<int>(s >> (2 * row_bits) & rows),
+            static_cast<int>(s >> row_bits & rows), static_cast<int>(s & rows)};
+  }
 
   std::atomic<std::uint64_t> state_{0};
   std::atomic<int> done_{0};
