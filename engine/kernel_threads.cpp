@@ -69,7 +69,10 @@ class row_dealer {
       const int chunk = (f.count + 15) / 16;  // about sixteen a call
       const int first = part == 0 ? f.front : std::max(f.front, f.back - chunk);
       const int last = part == 0 ? std::min(f.back, f.front + chunk) : f.back;
-      (part == 0 ? f.front : f.back) = part == 0 ? last : first;
+      if (part == 0)
+        f.front = last;
+      else
+        f.back = first;
       if (!state_.compare_exchange_weak(s, pack(f), std::memory_order_acq_rel)) continue;
       (*body_)(part, first, last);  // the call waits for this chunk, so body_ still holds
       done_.fetch_add(last - first, std::memory_order_release);
