@@ -21,8 +21,8 @@ class replacing_file_test : public ::testing::Test {
   const fs::path& dir = temp.path;
 };
 
-// A failed write: dialogs_test's saves; an abandoned one: csound_test. Sound files
-// (renderer and windows) are replaced through it too.
+// A failed write, which cleans up as an abandoned one does: dialogs_test's
+// saves. Sound files (renderer and windows) are replaced through it too.
 TEST_F(replacing_file_test, KeepsPermissionsOwnerAndFollowsSymbolicLinks) {
   const fs::path real = dir / "real.cse";
   const fs::path link = dir / "link.cse";
