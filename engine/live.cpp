@@ -2,42 +2,42 @@
 
 #include <csound/csound.h>
 #include <dlfcn.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
+#include <regex>
 #include <sstream>
 #include <thread>
 
+#include "engine/interrupt.h"
+#include "engine/live_queue.h"
 #include "engine/orchestra.h"
 #include "engine/render.h"
 #include "engine/report.h"
+#include "engine/types.h"
 
 namespace {
 
 constexpr const char* csound_library = "libcsound64.so.6.0";
 constexpr const char* gain_channel = "zelmora_live_gain";
 constexpr double fade_time = 0.05;   // seconds from full level to silence
-constexpr double stop_wait = 1.0;    // wall-clock limit on waiting for csound
+constexpr double stop_wait = 0.5;    // wall-clock limit on waiting for csound
+// A performer that has not finished a control period for this long is stuck
+// in an audio device that no longer takes sound.
+constexpr std::chrono::milliseconds stall_limit{500};
 constexpr std::size_t message_limit = 8192;
 constexpr std::chrono::milliseconds feed_budget{20};
-
-// Runs after the orchestra's output instrument and scales everything it put
-// out by the gain channel: Stop ramps it to 0 instead of cutting the sound.
-constexpr const char* fade_instrument =
-    "chn_k \"zelmora_live_gain\", 1\n"
-    "chnset 1, \"zelmora_live_gain\"\n"
-    "instr zelmora_live_fade\n"
-    "  kgain chnget \"zelmora_live_gain\"\n"
-    "  kgain portk kgain, 0.005, 1\n"
-    "  aout  monitor\n"
-    "  out   -aout * (1 - kgain)\n"
-    "endin\n";
 
 // csound's API, found at run time so that the program runs (and says why
 // live play is missing) on a system without it.
@@ -48,15 +48,15 @@ struct csound_api {
   decltype(&csoundDestroy) destroy = nullptr;
   decltype(&csoundSetOption) set_option = nullptr;
   decltype(&csoundSetMessageCallback) set_message_callback = nullptr;
-  decltype(&csoundCompileCsdText) compile_csd_text = nullptr;
+  decltype(&csoundCompile) compile = nullptr;
   decltype(&csoundCompileOrc) compile_orc = nullptr;
-  decltype(&csoundStart) start = nullptr;
   decltype(&csoundPerformKsmps) perform_ksmps = nullptr;
   decltype(&csoundGetScoreTime) score_time = nullptr;
   decltype(&csoundInputMessage) input_message = nullptr;
   decltype(&csoundScoreEventAbsolute) score_event = nullptr;
   decltype(&csoundSetControlChannel) set_channel = nullptr;
   decltype(&csoundCleanup) cleanup = nullptr;
+  decltype(&csoundGetModule) get_module = nullptr;
 };
 
 csound_api api;
@@ -78,14 +78,15 @@ bool load_api() {
   const bool all = find(api.initialize, "csoundInitialize") && find(api.create, "csoundCreate") &&
                    find(api.destroy, "csoundDestroy") && find(api.set_option, "csoundSetOption") &&
                    find(api.set_message_callback, "csoundSetMessageCallback") &&
-                   find(api.compile_csd_text, "csoundCompileCsdText") &&
-                   find(api.compile_orc, "csoundCompileOrc") && find(api.start, "csoundStart") &&
+                   find(api.compile, "csoundCompile") &&
+                   find(api.compile_orc, "csoundCompileOrc") &&
                    find(api.perform_ksmps, "csoundPerformKsmps") &&
                    find(api.score_time, "csoundGetScoreTime") &&
                    find(api.input_message, "csoundInputMessage") &&
                    find(api.score_event, "csoundScoreEventAbsolute") &&
                    find(api.set_channel, "csoundSetControlChannel") &&
-                   find(api.cleanup, "csoundCleanup");
+                   find(api.cleanup, "csoundCleanup") &&
+                   find(api.get_module, "csoundGetModule");
   if (!all) {
     report_error("csound's library %s lacks a function live play needs\n", csound_library);
     dlclose(api.library);
@@ -114,13 +115,29 @@ std::string last_messages() {
   return messages;
 }
 
-// One live play.
+// The last `count` lines csound said, each ending in a newline.
+std::string last_message_lines(int count) {
+  std::string text = last_messages();
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  std::size_t from = text.size() - (text.empty() ? 0 : 1);
+  for (int n = 0; n < count && from != std::string::npos && from > 0; ++n)
+    from = text.rfind('\n', from - 1);
+  return from == std::string::npos ? text : text.substr(from + 1);
+}
+
+// One live play. The engine's thread computes and queues the notes; the
+// performer thread alone calls csound once it runs.
 struct live_session {
   CSOUND* csound = nullptr;
   std::thread performer;
   std::atomic<bool> stop{false};
-  std::atomic<bool> ended{false};     // csound's performance ended by itself
+  std::atomic<bool> ended{false};     // the performer thread has returned
+  std::atomic<bool> failed{false};    // csound's performance ended by itself
   std::atomic<double> clock{0.0};     // csound's score time after its last cycle
+  std::atomic<double> gain{1.0};      // 0: fade out
+  std::atomic<std::int64_t> heartbeat{0};  // steady-clock ns of the last cycle
+  std::atomic<double> cpu{0.0};       // CPU seconds the performer thread used
+  live_note_queue queue;
   render_run run;
   double origin = 0.0;  // csound's time of iteration 0
   bool computing = false;
@@ -131,13 +148,50 @@ struct live_session {
 };
 
 std::unique_ptr<live_session> session;
+// Sessions whose csound a dead audio device left stuck or locked: kept, as
+// their thread may still be inside csound.
+std::vector<std::unique_ptr<live_session>> stuck_sessions;
 int late = 0;
 int last_status = render_complete;
+double last_cpu = 0.0;
+double last_played = 0.0;
+
+std::int64_t steady_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+double thread_cpu_seconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+void insert_queued_notes(live_session& s) {
+  live_note n;
+  while (s.queue.pop(n)) {
+    std::array<MYFLT, 5> p{static_cast<MYFLT>(n.instrument), n.start, n.duration, n.amplitude,
+                           n.frequency};
+    api.score_event(s.csound, 'i', p.data(), static_cast<long>(p.size()), 0.0);
+  }
+}
 
 void perform(live_session* s) {
+  double gain = 1.0;
   while (!s->stop.load()) {
-    if (api.perform_ksmps(s->csound) != 0) break;
+    if (const double wanted = s->gain.load(); wanted != gain) {
+      api.set_channel(s->csound, gain_channel, wanted);
+      gain = wanted;
+    }
+    insert_queued_notes(*s);
+    if (api.perform_ksmps(s->csound) != 0) {
+      s->failed.store(true);
+      break;
+    }
     s->clock.store(api.score_time(s->csound));
+    s->heartbeat.store(steady_ns());
+    s->cpu.store(thread_cpu_seconds());
   }
   s->ended.store(true);
 }
@@ -156,16 +210,18 @@ std::string csd_text(const std::string& orchestra) {
          "\n</CsInstruments>\n<CsScore>\n" + score_header + "f0 z\n</CsScore>\n</CsoundSynthesizer>\n";
 }
 
-// Sends one iteration's lines ("i%d %f %f %f %f") as they are written.
-void send_notes(live_session& s, const char* text, std::size_t length) {
+// Queues one iteration's lines ("i%d %f %f %f %f") as csound's numbers.
+void queue_notes(live_session& s, const char* text, std::size_t length) {
   const char* end = text + length;
   while (text < end) {
-    std::array<MYFLT, 5> p{};
+    live_note n;
     char* next = nullptr;
-    p[0] = std::strtod(text + 1, &next);
-    for (std::size_t f = 1; f < p.size(); ++f) p[f] = std::strtod(next, &next);
-    p[1] += s.origin;
-    api.score_event(s.csound, 'i', p.data(), static_cast<long>(p.size()), 0.0);
+    n.instrument = static_cast<int>(std::strtol(text + 1, &next, 10));
+    n.start = s.origin + std::strtod(next, &next);
+    n.duration = std::strtod(next, &next);
+    n.amplitude = std::strtod(next, &next);
+    n.frequency = std::strtod(next, &next);
+    s.queue.push(n);  // room was made sure of before the iteration
     while (next < end && *next != '\n') ++next;
     text = next + 1;
   }
@@ -178,7 +234,7 @@ void compute_iteration(live_session& s, double now) {
   const auto length = static_cast<std::size_t>(std::ftell(s.notes));
   if (s.origin + s.run.start < now) ++late;
   if (s.score) std::fwrite(s.note_text, 1, length, s.score);
-  send_notes(s, s.note_text, length);
+  queue_notes(s, s.note_text, length);
   if (!go_on) {
     last_status = render_abandoned;
     s.computing = false;
@@ -187,16 +243,129 @@ void compute_iteration(live_session& s, double now) {
   }
 }
 
+bool performer_gone_quiet(const live_session& s) {
+  return steady_ns() - s.heartbeat.load() > std::chrono::nanoseconds(stall_limit).count();
+}
+
+// Ends the performer and csound. A performer stuck in a dead audio device
+// is left where it is, with its session.
 void end_session() {
-  const std::unique_ptr<live_session> s = std::move(session);
+  std::unique_ptr<live_session> s = std::move(session);
+  last_played = s->clock.load() - s->origin;
   s->stop.store(true);
-  if (s->performer.joinable()) s->performer.join();
-  api.cleanup(s->csound);
-  api.destroy(s->csound);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::duration<double>(stop_wait);
+  while (!s->ended.load() && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   std::fclose(s->notes);
-  std::free(s->note_text);  // open_memstream's buffer
+  s->notes = nullptr;
   if (s->score && std::ferror(s->score) != 0 && last_status == render_complete)
     last_status = render_write_failed;
+  // csound left by a failure of its audio module keeps its own lock held:
+  // any further call would wait for good.
+  if (!s->ended.load() || s->failed.load()) {
+    s->performer.detach();
+    stuck_sessions.push_back(std::move(s));
+    return;
+  }
+  s->performer.join();
+  last_cpu = s->cpu.load();
+  api.cleanup(s->csound);
+  api.destroy(s->csound);
+  std::free(s->note_text);  // open_memstream's buffer
+  s->note_text = nullptr;
+}
+
+// The audio modules of a csound instance.
+std::vector<std::string> modules_of(CSOUND* csound) {
+  std::vector<std::string> names;
+  char* name = nullptr;
+  char* type = nullptr;
+  for (int n = 0; api.get_module(csound, n, &name, &type) == CSOUND_SUCCESS; ++n)
+    if (name && type && std::strcmp(type, "audio") == 0) names.emplace_back(name);
+  return names;
+}
+
+std::string joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : ", ") + word;
+  return text;
+}
+
+// Refuses a module this csound lacks, naming the ones it has.
+bool module_known(CSOUND* csound, const std::string& module) {
+  if (module.empty()) return true;
+  const std::vector<std::string> modules = modules_of(csound);
+  if (std::find(modules.begin(), modules.end(), module) != modules.end()) return true;
+  report_error("Live play: csound has no audio module \"%s\"; it has: %s\n", module.c_str(),
+               joined(modules).c_str());
+  return false;
+}
+
+// An orchestra of one channel: live play doubles it onto the second.
+bool declares_mono(const std::string& orchestra) {
+  static const std::regex header(R"(^\s*nchnls\s*=\s*1\s*(;.*)?$)",
+                                 std::regex::multiline);
+  return std::regex_search(orchestra, header);
+}
+
+// Runs after the orchestra's own instruments and scales everything they put
+// out by the gain channel: Stop ramps it to 0 instead of cutting the sound.
+std::string fade_instrument(bool mono) {
+  std::string text =
+      "chn_k \"zelmora_live_gain\", 1\n"
+      "chnset 1, \"zelmora_live_gain\"\n"
+      "instr zelmora_live_fade\n"
+      "  kgain chnget \"zelmora_live_gain\"\n"
+      "  kgain portk kgain, 0.005, 1\n"
+      "  again interp kgain\n"
+      "  a1, a2 monitor\n";
+  // Channel 2 of a one-channel orchestra is silent until it gets channel 1.
+  text += mono ? "  outch 1, -a1 * (1 - again), 2, a1 * again\n"
+               : "  outch 1, -a1 * (1 - again), 2, -a2 * (1 - again)\n";
+  return text + "endin\n";
+}
+
+// csound's command line for live play: both speakers sound, at the rate the
+// device runs at.
+std::vector<std::string> output_options(const live_settings& settings) {
+  std::vector<std::string> words{"csound", "-d", "-m0", "-+msg_color=0", "--nchnls=2",
+                                 "--use-system-sr"};
+  if (!settings.rtaudio.empty()) words.push_back("-+rtaudio=" + settings.rtaudio);
+  if (settings.rtaudio != "jack") {
+    words.emplace_back("-odac");
+    return words;
+  }
+  words.push_back(std::string("-+jack_client=") + live_jack_client);
+  words.push_back(std::string("-+jack_outportname=") + live_jack_port_prefix);
+  // The ports of the first playback device, in their natural order.
+  words.emplace_back(settings.connect ? "-odac:playback_" : "-odac:null");
+  return words;
+}
+
+// Compiles the orchestra and opens the audio device the way csound's own
+// command line does: only that way does csound open the device early enough
+// to learn its rate before the orchestra's header is read.
+bool compile_and_start(CSOUND* csound, const live_settings& settings,
+                       const std::string& orchestra) {
+  std::error_code error;
+  std::filesystem::path dir = std::filesystem::temp_directory_path(error);
+  if (error) dir = "/tmp";
+  std::string path = (dir / "zelmora-live-XXXXXX.csd").string();
+  const interrupt_guard guard;  // no signal between creating and registering
+  const int fd = ::mkstemps(path.data(), 4);
+  if (fd < 0) return false;
+  const temporary_registration registration(path);
+  const std::string text = csd_text(orchestra);
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  std::vector<std::string> words = output_options(settings);
+  words.push_back(path);
+  std::vector<const char*> argv;
+  for (const std::string& word : words) argv.push_back(word.c_str());
+  const bool started =
+      written && api.compile(csound, static_cast<int>(argv.size()), argv.data()) == 0;
+  ::unlink(path.c_str());
+  return started;
 }
 
 bool start_session(const live_settings& settings) {
@@ -217,20 +386,22 @@ bool start_session(const live_settings& settings) {
   s->csound = api.create(nullptr);
   if (!s->notes || !s->csound) return failed_start(s, "csound could not be set up", "");
   api.set_message_callback(s->csound, keep_message);
-  for (const std::string option : {"-d", "-odac", "-+msg_color=0"})
-    api.set_option(s->csound, option.c_str());
-  if (!settings.rtaudio.empty())
-    api.set_option(s->csound, ("-+rtaudio=" + settings.rtaudio).c_str());
-  if (api.compile_csd_text(s->csound, csd_text(orchestra.str()).c_str()) != 0)
-    return failed_start(s, "csound refused the orchestra ", path);
-  if (api.start(s->csound) != 0)
-    return failed_start(s, "no audio output",
-                        settings.rtaudio.empty() ? "" : " through " + settings.rtaudio);
-  if (api.compile_orc(s->csound, fade_instrument) != 0)
+  if (!module_known(s->csound, settings.rtaudio)) {
+    api.destroy(s->csound);
+    std::fclose(s->notes);
+    std::free(s->note_text);
+    return false;
+  }
+  if (!compile_and_start(s->csound, settings, orchestra.str()))
+    return failed_start(s, "csound refused the orchestra or found no audio output",
+                        (settings.rtaudio.empty() ? "" : " through " + settings.rtaudio) +
+                            " (orchestra " + path + ")");
+  if (api.compile_orc(s->csound, fade_instrument(declares_mono(orchestra.str())).c_str()) != 0)
     return failed_start(s, "csound refused the fade instrument", "");
   api.input_message(s->csound, "i \"zelmora_live_fade\" 0 -1");
   s->score = settings.score;
   if (s->score) std::fputs(score_header, s->score);
+  s->heartbeat.store(steady_ns());
   s->performer = std::thread(perform, s.get());
   s->run = start_render();
   s->computing = s->run.iterations > 0;
@@ -248,6 +419,8 @@ int live_start(const live_settings& settings) {
   }
   late = 0;
   last_status = render_complete;
+  last_cpu = 0.0;
+  last_played = 0.0;
   if (!load_api() || !start_session(settings)) return -1;
   return 0;
 }
@@ -261,12 +434,20 @@ bool live_feed() {
   const auto budget_end = std::chrono::steady_clock::now() + feed_budget;
   while (s.computing && !s.ended.load() &&
          s.origin + (s.run.next == 0 ? 0.0 : s.run.start + s.run.dur) <= now + live_look_ahead &&
+         s.queue.size() + max_instruments <= live_note_queue::capacity &&
          std::chrono::steady_clock::now() < budget_end)
     compute_iteration(s, now);
+  // The audio device gone, say: csound gave up, or hangs in it.
+  if (s.failed.load() || performer_gone_quiet(s)) {
+    report_error("Live play ended: the audio device stopped playing (%s)\n%s",
+                 s.failed.load() ? "csound gave up on it" : "no sound taken for a while",
+                 last_message_lines(1).c_str());
+    last_status = live_device_lost;
+    end_session();
+    return false;
+  }
   const double last_end = s.origin + (s.run.next == 0 ? 0.0 : s.run.start + s.run.dur);
-  if (s.ended.load() || (!s.computing && now >= last_end + fade_time)) {
-    // The audio device gone, say, before the render was over.
-    if (s.ended.load() && s.computing) report_error("Live play ended: csound stopped playing\n");
+  if (!s.computing && now >= last_end + fade_time) {
     end_session();
     return false;
   }
@@ -277,15 +458,33 @@ void live_stop() {
   if (!session) return;
   live_session& s = *session;
   s.computing = false;
-  api.set_channel(s.csound, gain_channel, 0.0);
+  s.gain.store(0.0);
   const double until = s.clock.load() + fade_time;
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::duration<double>(stop_wait);
-  while (!s.ended.load() && s.clock.load() < until && std::chrono::steady_clock::now() < give_up)
+  while (!s.ended.load() && s.clock.load() < until && !performer_gone_quiet(s) &&
+         std::chrono::steady_clock::now() < give_up)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   end_session();
+}
+
+std::string live_rtaudio_from_environment() {
+  const char* module = std::getenv("ZELMORA_RTAUDIO");
+  return module ? module : "";
+}
+
+std::vector<std::string> live_audio_modules() {
+  if (!load_api()) return {};
+  CSOUND* csound = api.create(nullptr);
+  if (!csound) return {};
+  api.set_message_callback(csound, keep_message);
+  std::vector<std::string> modules = modules_of(csound);
+  api.destroy(csound);
+  return modules;
 }
 
 bool live_playing() { return session != nullptr; }
 int live_late_iterations() { return late; }
 int live_status() { return last_status; }
 double live_clock() { return session ? session->clock.load() - session->origin : 0.0; }
+double live_csound_cpu() { return last_cpu; }
+double live_played() { return last_played; }

@@ -2,6 +2,7 @@
 // without a display, the way the windowed program's first render would.
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <chrono>
 #include <csignal>
@@ -48,9 +49,14 @@ constexpr const char* usage_text =
     "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
     "  --orchestra FILE.orc  the orchestra for --sound and --live (default: $ZELMORA_ORC,\n"
     "                        else zelmora.orc here, else the installed one)\n"
-    "  --live                play it in real time on the audio device (Ctrl-C stops);\n"
-    "                        with --score, the score of exactly the notes played\n"
-    "  --rtaudio MODULE      csound's audio module for --live (alsa, jack, pulse, ...)\n"
+    "  --live                play it in real time on the audio device at the device's\n"
+    "                        own sample rate; with --score, the score of exactly the\n"
+    "                        notes played (the take)\n"
+    "  --rtaudio MODULE      csound's audio module for --live (alsa, jack, pulse, ...;\n"
+    "                        default: $ZELMORA_RTAUDIO, else csound's own); one this\n"
+    "                        csound lacks is refused with the list of those it has\n"
+    "  --no-connect          with jack: leave the ports zelmora:channel_1 and _2\n"
+    "                        unconnected (default: to the first playback ports)\n"
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
@@ -60,7 +66,13 @@ constexpr const char* usage_text =
     "Progress and echo lines go to standard error. A score or sound file is\n"
     "replaced only when it was completely written; on SIGINT, SIGTERM, SIGHUP or\n"
     "SIGPIPE csound is stopped, temporary files are removed and the exit status\n"
-    "is 128 + the signal.\n";
+    "is 128 + the signal.\n"
+    "\n"
+    "With --live, Ctrl-C is how a performance ends: the sound fades out, the\n"
+    "take of what was played is kept and the exit status is 0. SIGTERM and\n"
+    "SIGHUP fade the sound out over 50 ms too and exit with 128 + the signal,\n"
+    "keeping no take. An audio device that stops playing (its server gone)\n"
+    "ends play within a second with status 1.\n";
 
 struct options {
   std::string params;
@@ -69,9 +81,10 @@ struct options {
   std::string sound;
   std::string orchestra = orchestra_path();
   std::string frames;
-  std::string rtaudio;
+  std::string rtaudio = live_rtaudio_from_environment();
   int every = 1;
   bool live = false;
+  bool connect = true;
   int iterations = 600;
   int mean_mode = 0;
   bool verbose = false;
@@ -111,6 +124,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
     }
     if (arg == "--live") {
       opt.live = true;
+      continue;
+    }
+    if (arg == "--no-connect") {
+      opt.connect = false;
       continue;
     }
     if (a + 1 >= argc) return usage_error("unknown option or missing value: ", arg.c_str());
@@ -277,8 +294,9 @@ int write_standard_output() {
   return exit_ok;
 }
 
+// The signal that ends live play, 0 while none came.
 volatile std::sig_atomic_t interrupted = 0;
-void on_interrupt(int) { interrupted = 1; }
+void on_interrupt(int signal) { interrupted = signal; }
 
 // One line on a terminal, a few times a second.
 void show_live_progress(bool last) {
@@ -292,9 +310,12 @@ void show_live_progress(bool last) {
   if (last) std::fputc('\n', stderr);
 }
 
-// Plays until the render has sounded or Ctrl-C.
-bool play_until_done(bool progress) {
-  std::signal(SIGINT, on_interrupt);
+constexpr std::array<int, 3> stopping_signals{SIGINT, SIGTERM, SIGHUP};
+
+// Plays until the render has sounded or a signal ends it with a fade; the
+// signal, 0 for none.
+int play_until_done(bool progress) {
+  for (const int signal : stopping_signals) std::signal(signal, on_interrupt);
   while (live_feed()) {
     if (interrupted != 0) {
       live_stop();
@@ -303,14 +324,13 @@ bool play_until_done(bool progress) {
     if (progress) show_live_progress(false);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  std::signal(SIGINT, SIG_DFL);
   if (progress) show_live_progress(true);
-  return interrupted == 0;
+  return interrupted;
 }
 
 int play_live(const options& opt) {
   std::optional<replacing_file> score;
-  live_settings settings{opt.orchestra, opt.rtaudio, nullptr};
+  live_settings settings{opt.orchestra, opt.rtaudio, nullptr, opt.connect};
   if (!opt.score.empty()) {
     score.emplace(opt.score);
     if (!score->stream()) {
@@ -320,10 +340,15 @@ int play_live(const options& opt) {
     settings.score = score->stream();
   }
   if (live_start(settings) != 0) return exit_failed;
-  play_until_done(isatty(STDERR_FILENO) != 0);
+  const int signal = play_until_done(isatty(STDERR_FILENO) != 0);
   if (live_late_iterations() > 0)
     std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
                  live_late_iterations());
+  if (opt.verbose)
+    std::fprintf(stderr, "zelmora-render: live: %d late, csound used %.2f CPU-s for %.2f s of sound\n",
+                 live_late_iterations(), live_csound_cpu(), live_played());
+  if (live_status() == live_device_lost) return exit_failed;
+  if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
   if (score && !score->commit()) {
     std::fprintf(stderr, "Can't write file %s\n", opt.score.c_str());
     return exit_failed;
