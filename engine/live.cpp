@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "engine/interrupt.h"
+#include "engine/iteration.h"
 #include "engine/live_queue.h"
 #include "engine/orchestra.h"
 #include "engine/render.h"
@@ -125,9 +126,10 @@ std::string last_message_lines(int count) {
   return from == std::string::npos ? text : text.substr(from + 1);
 }
 
-// One live play. The engine's thread computes and queues the notes; the
-// performer thread alone calls csound once it runs.
-struct live_session {
+// One live play, a sink for the notes of its render. The engine's thread
+// computes and queues the notes; the performer thread alone calls csound
+// once it runs.
+struct live_session final : iteration_sink {
   CSOUND* csound = nullptr;
   std::thread performer;
   std::atomic<bool> stop{false};
@@ -141,10 +143,9 @@ struct live_session {
   render_run run;
   double origin = 0.0;  // csound's time of iteration 0
   bool computing = false;
-  std::FILE* notes = nullptr;  // the iteration's note text, in memory
-  char* note_text = nullptr;
-  std::size_t note_length = 0;
   std::FILE* score = nullptr;
+
+  void on_iteration(const iteration& it) override;
 };
 
 std::unique_ptr<live_session> session;
@@ -169,7 +170,7 @@ double thread_cpu_seconds() {
 }
 
 void insert_queued_notes(live_session& s) {
-  live_note n;
+  note n;
   while (s.queue.pop(n)) {
     std::array<MYFLT, 5> p{static_cast<MYFLT>(n.instrument), n.start, n.duration, n.amplitude,
                            n.frequency};
@@ -200,8 +201,6 @@ bool failed_start(const std::unique_ptr<live_session>& s, const char* what,
                   const std::string& detail) {
   report_error("Live play failed: %s%s\n%s", what, detail.c_str(), last_messages().c_str());
   if (s->csound) api.destroy(s->csound);
-  if (s->notes) std::fclose(s->notes);
-  std::free(s->note_text);  // open_memstream's buffer
   return false;
 }
 
@@ -210,31 +209,18 @@ std::string csd_text(const std::string& orchestra) {
          "\n</CsInstruments>\n<CsScore>\n" + score_header + "f0 z\n</CsScore>\n</CsoundSynthesizer>\n";
 }
 
-// Queues one iteration's lines ("i%d %f %f %f %f") as csound's numbers.
-void queue_notes(live_session& s, const char* text, std::size_t length) {
-  const char* end = text + length;
-  while (text < end) {
-    live_note n;
-    char* next = nullptr;
-    n.instrument = static_cast<int>(std::strtol(text + 1, &next, 10));
-    n.start = s.origin + std::strtod(next, &next);
-    n.duration = std::strtod(next, &next);
-    n.amplitude = std::strtod(next, &next);
-    n.frequency = std::strtod(next, &next);
-    s.queue.push(n);  // room was made sure of before the iteration
-    while (next < end && *next != '\n') ++next;
-    text = next + 1;
+// Queues the iteration's notes for the performer, on csound's clock.
+void live_session::on_iteration(const iteration& it) {
+  if (score) write_note_lines(score, it.notes);
+  for (note n : it.notes) {
+    n.start += origin;
+    queue.push(n);  // room was made sure of before the iteration
   }
 }
 
 void compute_iteration(live_session& s, double now) {
-  std::rewind(s.notes);
-  const bool go_on = render_iteration(s.run, s.notes);
-  std::fflush(s.notes);
-  const auto length = static_cast<std::size_t>(std::ftell(s.notes));
+  const bool go_on = render_iteration(s.run);
   if (s.origin + s.run.start < now) ++late;
-  if (s.score) std::fwrite(s.note_text, 1, length, s.score);
-  queue_notes(s, s.note_text, length);
   if (!go_on) {
     last_status = render_abandoned;
     s.computing = false;
@@ -251,13 +237,12 @@ bool performer_gone_quiet(const live_session& s) {
 // is left where it is, with its session.
 void end_session() {
   std::unique_ptr<live_session> s = std::move(session);
+  remove_iteration_sink(*s);
   last_played = s->clock.load() - s->origin;
   s->stop.store(true);
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::duration<double>(stop_wait);
   while (!s->ended.load() && std::chrono::steady_clock::now() < give_up)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  std::fclose(s->notes);
-  s->notes = nullptr;
   if (s->score && std::ferror(s->score) != 0 && last_status == render_complete)
     last_status = render_write_failed;
   // csound left by a failure of its audio module keeps its own lock held:
@@ -271,8 +256,6 @@ void end_session() {
   last_cpu = s->cpu.load();
   api.cleanup(s->csound);
   api.destroy(s->csound);
-  std::free(s->note_text);  // open_memstream's buffer
-  s->note_text = nullptr;
 }
 
 // The audio modules of a csound instance.
@@ -382,14 +365,11 @@ bool start_session(const live_settings& settings) {
     messages.clear();
   }
   auto s = std::make_unique<live_session>();
-  s->notes = open_memstream(&s->note_text, &s->note_length);
   s->csound = api.create(nullptr);
-  if (!s->notes || !s->csound) return failed_start(s, "csound could not be set up", "");
+  if (!s->csound) return failed_start(s, "csound could not be set up", "");
   api.set_message_callback(s->csound, keep_message);
   if (!module_known(s->csound, settings.rtaudio)) {
     api.destroy(s->csound);
-    std::fclose(s->notes);
-    std::free(s->note_text);
     return false;
   }
   if (!compile_and_start(s->csound, settings, orchestra.str()))
@@ -406,6 +386,7 @@ bool start_session(const live_settings& settings) {
   s->run = start_render();
   s->computing = s->run.iterations > 0;
   s->origin = s->clock.load() + live_look_ahead;
+  add_iteration_sink(*s);
   session = std::move(s);
   return true;
 }

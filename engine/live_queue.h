@@ -1,20 +1,13 @@
 // The notes of live play on their way from the engine's thread to the thread
-// that owns csound: numbers, not score text, in a ring that neither side
-// ever waits on a lock for.
+// that owns csound (their start already on csound's clock), in a ring that
+// neither side ever waits on a lock for.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstddef>
 
-// One note as csound gets it: p1 to p5, the start already on csound's clock.
-struct live_note {
-  int instrument = 0;
-  double start = 0.0;
-  double duration = 0.0;
-  double amplitude = 0.0;
-  double frequency = 0.0;
-};
+#include "engine/iteration.h"
 
 // One producer, one consumer. push() fails when the ring is full, pop() when
 // it is empty; each side only ever stores its own index.
@@ -53,4 +46,4 @@ class spsc_ring {
 
 // Room for over half a second of the densest play (100 voices, 1 ms grains),
 // many times the look-ahead.
-using live_note_queue = spsc_ring<live_note, std::size_t{1} << 16>;
+using live_note_queue = spsc_ring<note, std::size_t{1} << 16>;
