@@ -308,16 +308,18 @@ std::string fade_instrument(bool mono) {
   return text + "endin\n";
 }
 
-// csound's command line for live play: both speakers sound, at the rate the
-// device runs at.
+// csound's command line for live play: both speakers sound; a JACK server's
+// rate is the one it runs at.
 std::vector<std::string> output_options(const live_settings& settings) {
-  std::vector<std::string> words{"csound", "-d", "-m0", "-+msg_color=0", "--nchnls=2",
-                                 "--use-system-sr"};
+  std::vector<std::string> words{"csound", "-d", "-m0", "-+msg_color=0", "--nchnls=2"};
   if (!settings.rtaudio.empty()) words.push_back("-+rtaudio=" + settings.rtaudio);
+  // Other modules open the device at the orchestra's rate (some would
+  // report a rate of 1 Hz for a device without one).
   if (settings.rtaudio != "jack") {
     words.emplace_back("-odac");
     return words;
   }
+  words.emplace_back("--use-system-sr");
   words.push_back(std::string("-+jack_client=") + live_jack_client);
   words.push_back(std::string("-+jack_outportname=") + live_jack_port_prefix);
   // The ports of the first playback device, in their natural order.
