@@ -139,6 +139,7 @@ struct live_session final : iteration_sink {
   std::atomic<double> gain{1.0};      // 0: fade out
   std::atomic<std::int64_t> heartbeat{0};  // steady-clock ns of the last cycle
   std::atomic<double> cpu{0.0};       // CPU seconds the performer thread used
+  std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
   live_note_queue queue;
   render_run run;
   double origin = 0.0;  // csound's time of iteration 0
@@ -156,6 +157,7 @@ int late = 0;
 int last_status = render_complete;
 double last_cpu = 0.0;
 double last_played = 0.0;
+double last_wall = 0.0;
 
 std::int64_t steady_ns() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -239,6 +241,8 @@ void end_session() {
   std::unique_ptr<live_session> s = std::move(session);
   remove_iteration_sink(*s);
   last_played = s->clock.load() - s->origin;
+  last_wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - s->began).count() -
+              live_look_ahead;
   s->stop.store(true);
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::duration<double>(stop_wait);
   while (!s->ended.load() && std::chrono::steady_clock::now() < give_up)
@@ -404,6 +408,7 @@ int live_start(const live_settings& settings) {
   last_status = render_complete;
   last_cpu = 0.0;
   last_played = 0.0;
+  last_wall = 0.0;
   if (!load_api() || !start_session(settings)) return -1;
   return 0;
 }
@@ -471,3 +476,4 @@ int live_status() { return last_status; }
 double live_clock() { return session ? session->clock.load() - session->origin : 0.0; }
 double live_csound_cpu() { return last_cpu; }
 double live_played() { return last_played; }
+double live_wall_time() { return last_wall; }

@@ -57,6 +57,9 @@ int live_late_iterations();  // iterations computed after their start time
 int live_status();           // a render_* status of the render played last
 double live_clock();         // seconds of play so far
 // Of the play that ended last: CPU seconds of csound's thread (note
-// insertion and synthesis), and seconds of sound played.
+// insertion and synthesis), seconds of sound played, and the wall-clock
+// seconds they took (more than the sound's when csound fell behind the
+// device, which then played silence).
 double live_csound_cpu();
 double live_played();
+double live_wall_time();

@@ -345,8 +345,10 @@ int play_live(const options& opt) {
     std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
                  live_late_iterations());
   if (opt.verbose)
-    std::fprintf(stderr, "zelmora-render: live: %d late, csound used %.2f CPU-s for %.2f s of sound\n",
-                 live_late_iterations(), live_csound_cpu(), live_played());
+    std::fprintf(stderr,
+                 "zelmora-render: live: %d late, csound used %.2f CPU-s for %.2f s of sound"
+                 " played in %.2f s\n",
+                 live_late_iterations(), live_csound_cpu(), live_played(), live_wall_time());
   if (live_status() == live_device_lost) return exit_failed;
   if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
   if (score && !score->commit()) {

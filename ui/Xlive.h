@@ -3,6 +3,8 @@
 
 #include <Xm/Xm.h>
 
+#include <initializer_list>
+
 #include "engine/iteration.h"
 #include "engine/live.h"
 #include "engine/types.h"
@@ -16,9 +18,16 @@ extern Widget play_live_button, stop_live_button;
 extern live_settings Live_Settings;
 
 void create_automaton(Widget parent);
-// The menu entries: Play Live and Stop need the Output menu's other entries
-// to grey them out while live play runs.
-void connect_live_play(Widget play_live, Widget stop);
+// The menu entries: Play Live and Stop, and the Output menu's entries that
+// share the engine's render, greyed out while live play runs.
+void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widget> offline);
+
+// Live play's audio module and JACK connection from the command line
+// (-rtaudio MODULE, -noconnect), the X resources (*rtaudio, *connect) or
+// else $ZELMORA_RTAUDIO, read into Live_Settings.
+extern const XrmOptionDescRec live_command_line_options[];
+extern const int live_command_line_option_count;
+void read_live_resources(Widget top);
 
 void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_stop_live(Widget w, XtPointer client_data, XtPointer call_data);

@@ -3,6 +3,8 @@
 // from the next iteration computed.
 #include <Xm/Xm.h>
 
+#include <vector>
+
 #include "engine/externs.h"
 #include "engine/render.h"
 #include "engine/report.h"
@@ -22,11 +24,10 @@ XtIntervalId timer = 0;
 
 // The offline commands share the engine's render and grids: greyed out
 // while live play runs.
-constexpr const char* offline_entries[] = {"*csound_button", "*widget41", "*widget42"};
+std::vector<Widget> offline_entries;
 
 void show_playing(bool playing) {
-  for (const char* name : offline_entries)
-    if (Widget w = XtNameToWidget(Ctrl_pannel, name)) XtSetSensitive(w, !playing);
+  for (Widget w : offline_entries) XtSetSensitive(w, !playing);
   XtSetSensitive(play_live_button, !playing);
   XtSetSensitive(stop_live_button, playing);
 }
@@ -52,9 +53,10 @@ void tick(XtPointer, XtIntervalId*) {
 
 }  // namespace
 
-void connect_live_play(Widget play_live, Widget stop) {
+void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widget> offline) {
   play_live_button = play_live;
   stop_live_button = stop;
+  offline_entries.assign(offline.begin(), offline.end());
   XtSetSensitive(stop_live_button, False);
 }
 

@@ -34,14 +34,17 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   Current_State.iter = 1000000;
   press(play_live_button);
   ASSERT_TRUE(live_playing());
-  EXPECT_FALSE(XtIsSensitive(csound_button));
+  Widget audio_output = find("*widget39.widget41"), audio_file = find("*widget39.widget42");
+  EXPECT_FALSE(XtIsSensitive(csound_button) || XtIsSensitive(audio_output) ||
+               XtIsSensitive(audio_file));
   ASSERT_TRUE(pump_until([] { return Current_Iteration > 20; }));
   arm(dur_up);  // 0.025 -> 0.026
   const int changed_after = Current_Iteration;
   ASSERT_TRUE(pump_until([&] { return Current_Iteration > changed_after + 20; }));
   press(stop_live_button);
   EXPECT_FALSE(live_playing());
-  EXPECT_TRUE(XtIsSensitive(csound_button) && XtIsSensitive(play_live_button));
+  EXPECT_TRUE(XtIsSensitive(csound_button) && XtIsSensitive(audio_output) &&
+              XtIsSensitive(audio_file) && XtIsSensitive(play_live_button));
 
   const std::string sent = notes.text();
   const auto lines = test_support::lines_of(sent);
