@@ -3,7 +3,9 @@
 
 #include <Xm/Xm.h>
 
+#include <cstdio>
 #include <initializer_list>
+#include <string>
 
 #include "engine/iteration.h"
 #include "engine/live.h"
@@ -28,6 +30,13 @@ void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widg
 extern const XrmOptionDescRec live_command_line_options[];
 extern const int live_command_line_option_count;
 void read_live_resources(Widget top);
+
+// The take of a live play: begin_take() starts a new one (the stream live
+// play writes its notes' score to); save_take() writes the take so far to
+// `name`, replacing it only when all was written (reported otherwise).
+std::FILE* begin_take();
+bool save_take(const std::string& name);
+void cb_save_take(Widget w, XtPointer client_data, XtPointer call_data);
 
 void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_stop_live(Widget w, XtPointer client_data, XtPointer call_data);

@@ -138,6 +138,7 @@ Widget build_menu_bar(Widget form) {
   connect_live_play(make_menu_entry(output, "play_live", "Play Live", cb_play_live),
                     make_menu_entry(output, "stop_live", "Stop", cb_stop_live),
                     {csound_button, audio_output, audio_file});
+  make_menu_entry(output, "save_take", "Save Take\u2026", cb_save_take);
 
   Widget mapping = XmCreatePulldownMenu(bar, const_cast<char*>("menu_button"), nullptr, 0);
   Mapping = make_cascade(bar, "Mapping", "Mapping", mapping);

@@ -61,7 +61,10 @@ void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widg
 }
 
 void cb_play_live(Widget, XtPointer, XtPointer) {
-  if (live_playing() || live_start(Live_Settings) != 0) return;
+  if (live_playing()) return;
+  live_settings settings = Live_Settings;
+  if (!settings.score) settings.score = begin_take();
+  if (live_start(settings) != 0) return;
   show_playing(true);
   timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
 }

@@ -60,6 +60,19 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   EXPECT_EQ(notes.text(), sent);
 }
 
+TEST_F(live_windows, SaveTakeWritesTheScoreOfTheNotesPlayed) {
+  EXPECT_FALSE(save_take("take.sco"));  // nothing played yet
+  Current_State.iter = 40;
+  ASSERT_EQ(make_score_file("offline.sco"), 0);
+  press(find("*widget39.widget41"));  // Audio Output plays live
+  ASSERT_TRUE(live_playing());
+  ASSERT_TRUE(pump_until([] { return !live_playing(); }));
+  ASSERT_TRUE(save_take("take.sco"));
+  EXPECT_EQ(test_support::slurp("take.sco"), test_support::slurp("offline.sco"));
+  EXPECT_FALSE(save_take("no-such-dir/take.sco"));
+  EXPECT_FALSE(std::filesystem::exists("no-such-dir"));
+}
+
 grid_type captured;  // the grid of the last iteration
 
 // Keeps each iteration's grid, and lets the frame interval pass so that the
