@@ -49,7 +49,9 @@ struct csound_api {
   decltype(&csoundDestroy) destroy = nullptr;
   decltype(&csoundSetOption) set_option = nullptr;
   decltype(&csoundSetMessageCallback) set_message_callback = nullptr;
-  decltype(&csoundCompile) compile = nullptr;
+  decltype(&csoundCompileArgs) compile_args = nullptr;
+  decltype(&csoundCompileCsdText) compile_csd_text = nullptr;
+  decltype(&csoundStart) start = nullptr;
   decltype(&csoundCompileOrc) compile_orc = nullptr;
   decltype(&csoundPerformKsmps) perform_ksmps = nullptr;
   decltype(&csoundGetScoreTime) score_time = nullptr;
@@ -79,7 +81,9 @@ bool load_api() {
   const bool all = find(api.initialize, "csoundInitialize") && find(api.create, "csoundCreate") &&
                    find(api.destroy, "csoundDestroy") && find(api.set_option, "csoundSetOption") &&
                    find(api.set_message_callback, "csoundSetMessageCallback") &&
-                   find(api.compile, "csoundCompile") &&
+                   find(api.compile_args, "csoundCompileArgs") &&
+                   find(api.compile_csd_text, "csoundCompileCsdText") &&
+                   find(api.start, "csoundStart") &&
                    find(api.compile_orc, "csoundCompileOrc") &&
                    find(api.perform_ksmps, "csoundPerformKsmps") &&
                    find(api.score_time, "csoundGetScoreTime") &&
@@ -331,10 +335,11 @@ std::vector<std::string> output_options(const live_settings& settings) {
   return words;
 }
 
-// Compiles the orchestra and opens the audio device the way csound's own
-// command line does: only that way does csound open the device early enough
-// to learn its rate before the orchestra's header is read.
-bool compile_and_start(CSOUND* csound, const live_settings& settings,
+// Compiles the orchestra the way csound's own command line does: only that
+// way does csound open a JACK device early enough to learn its rate before
+// the orchestra's header is read. The orchestra goes through a private
+// temporary file, removed at once.
+bool compile_orchestra(CSOUND* csound, const live_settings& settings,
                        const std::string& orchestra) {
   std::error_code error;
   std::filesystem::path dir = std::filesystem::temp_directory_path(error);
@@ -351,10 +356,23 @@ bool compile_and_start(CSOUND* csound, const live_settings& settings,
   words.push_back(path);
   std::vector<const char*> argv;
   for (const std::string& word : words) argv.push_back(word.c_str());
-  const bool started =
-      written && api.compile(csound, static_cast<int>(argv.size()), argv.data()) == 0;
+  const bool compiled =
+      written && api.compile_args(csound, static_cast<int>(argv.size()), argv.data()) == 0;
   ::unlink(path.c_str());
-  return started;
+  return compiled;
+}
+
+void ignore_message(CSOUND*, int, const char*, va_list) {}
+
+// Whether the orchestra compiles at all, with no audio output.
+bool orchestra_compiles(const std::string& orchestra) {
+  CSOUND* csound = api.create(nullptr);
+  if (!csound) return false;
+  api.set_message_callback(csound, ignore_message);
+  for (const char* option : {"-n", "-d", "-m0"}) api.set_option(csound, option);
+  const bool compiled = api.compile_csd_text(csound, csd_text(orchestra).c_str()) == 0;
+  api.destroy(csound);
+  return compiled;
 }
 
 bool start_session(const live_settings& settings) {
@@ -378,10 +396,16 @@ bool start_session(const live_settings& settings) {
     api.destroy(s->csound);
     return false;
   }
-  if (!compile_and_start(s->csound, settings, orchestra.str()))
-    return failed_start(s, "csound refused the orchestra or found no audio output",
-                        (settings.rtaudio.empty() ? "" : " through " + settings.rtaudio) +
-                            " (orchestra " + path + ")");
+  if (!compile_orchestra(s->csound, settings, orchestra.str())) {
+    // A device opened early for its rate fails the compile too.
+    if (orchestra_compiles(orchestra.str()))
+      return failed_start(s, "no audio output",
+                          settings.rtaudio.empty() ? "" : " through " + settings.rtaudio);
+    return failed_start(s, "csound refused the orchestra ", path);
+  }
+  if (api.start(s->csound) != 0)
+    return failed_start(s, "no audio output",
+                        settings.rtaudio.empty() ? "" : " through " + settings.rtaudio);
   if (api.compile_orc(s->csound, fade_instrument(declares_mono(orchestra.str())).c_str()) != 0)
     return failed_start(s, "csound refused the fade instrument", "");
   api.input_message(s->csound, "i \"zelmora_live_fade\" 0 -1");

@@ -35,6 +35,8 @@ namespace {
 constexpr int exit_ok = 0;
 constexpr int exit_failed = 1;
 constexpr int exit_usage = 2;
+constexpr int min_rate = 1000;  // what csound's audio modules accept
+constexpr int max_rate = 768000;
 
 constexpr const char* usage_text =
     "Usage: zelmora-render [options]\n"
@@ -47,6 +49,8 @@ constexpr const char* usage_text =
     "  --reduce mean|mode    how a block becomes one frequency (default mean)\n"
     "  --score FILE          write the score to FILE (default: standard output)\n"
     "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
+    "  --rate N              the sound file's sample rate in Hz (default: the\n"
+    "                        orchestra's, 44100)\n"
     "  --orchestra FILE.orc  the orchestra for --sound and --live (default: $ZELMORA_ORC,\n"
     "                        else zelmora.orc here, else the installed one)\n"
     "  --live                play it in real time on the audio device at the device's\n"
@@ -83,6 +87,7 @@ struct options {
   std::string frames;
   std::string rtaudio = live_rtaudio_from_environment();
   int every = 1;
+  int rate = 0;  // 0: the orchestra's
   bool live = false;
   bool connect = true;
   int iterations = 600;
@@ -147,6 +152,9 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.rtaudio = value;
     } else if (arg == "--frames") {
       opt.frames = value;
+    } else if (arg == "--rate") {
+      if (!parse_int(value, opt.rate) || opt.rate < min_rate || opt.rate > max_rate)
+        return usage_error("--rate takes a sample rate from 1000 to 768000 Hz, not ", value);
     } else if (arg == "--every") {
       if (!parse_int(value, opt.every) || opt.every < 1)
         return usage_error("--every takes a whole number from 1, not ", value);
@@ -165,6 +173,9 @@ int parse_arguments(int argc, char** argv, options& opt) {
   }
   if (opt.live && !opt.sound.empty())
     return usage_error("--live plays the render itself; it does not take --sound", "");
+  if (opt.rate != 0 && opt.sound.empty())
+    return usage_error("--rate is the sample rate of --sound's file; live play takes the device's",
+                       "");
   if (!opt.score.empty() && !opt.sound.empty())
     return usage_error("--score and --sound each make their own render; choose one", "");
   return -1;
@@ -255,7 +266,8 @@ int make_wav(const options& opt) {
   // messages read plainly when they have to be shown.
   const std::string format = sound_format_flags(opt.sound);
   const auto command_for = [&](const std::string& output) {
-    return "csound -d " + (format.empty() ? "-W" : format) + " -s -+msg_color=0 -o " +
+    const std::string rate = opt.rate == 0 ? "" : "-r " + std::to_string(opt.rate) + " ";
+    return "csound -d " + rate + (format.empty() ? "-W" : format) + " -s -+msg_color=0 -o " +
            shell_word(output) + " " + shell_word(opt.orchestra) + " " + shell_word(score.path());
   };
   const csound_messages messages =
