@@ -3,6 +3,7 @@
 # for 10 s each on a private JACK server (dummy driver, 44.1 kHz, 256
 # frames), then csound's offline cost of the same scores.
 #   sh bench/live_bench.sh [build dir]     (default: build)
+#   GRAINS="5 25" sh bench/live_bench.sh  (grain sizes in ms; default 1 5 25)
 # Prints, per grain: iterations late, wall-clock seconds per second of sound
 # (above 1: csound fell behind and the device played silence), the CPU
 # seconds csound's thread used per second of sound live, and csound's CPU
@@ -27,7 +28,7 @@ jack_wait -w -t 10 >/dev/null 2>&1
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 printf '%-8s %-6s %-5s %-22s %-20s %s\n' grain notes late "wall s per s of sound" \
   "live csound CPU-s/s" "offline csound CPU-s/s"
-for ms in 1 5 25; do
+for ms in ${GRAINS:-1 5 25}; do
   dur=$(printf '0.%03d' "$ms")
   iterations=$((10000 / ms))
   sed "s/^dur=.*/dur=$dur/" "$root/examples/rain.csp" >"$work/rain.csp"

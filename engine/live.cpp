@@ -2,6 +2,8 @@
 
 #include <csound/csound.h>
 #include <dlfcn.h>
+#include <pthread.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -37,6 +39,8 @@ constexpr double stop_wait = 0.5;    // wall-clock limit on waiting for csound
 // A performer that has not finished a control period for this long is stuck
 // in an audio device that no longer takes sound.
 constexpr std::chrono::milliseconds stall_limit{500};
+// Below a JACK server's own real-time threads (70 and up by default).
+constexpr int performer_priority = 20;
 constexpr std::size_t message_limit = 8192;
 constexpr std::chrono::milliseconds feed_budget{20};
 
@@ -184,7 +188,17 @@ void insert_queued_notes(live_session& s) {
   }
 }
 
+// csound's thread before the machine's other work, where the system lets
+// it (as JACK's own threads are): a busy machine then still gets its sound
+// in time. Without the permission it runs as it is.
+void ask_for_real_time_priority() {
+  sched_param param{};
+  param.sched_priority = performer_priority;
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
 void perform(live_session* s) {
+  ask_for_real_time_priority();
   double gain = 1.0;
   while (!s->stop.load()) {
     if (const double wanted = s->gain.load(); wanted != gain) {

@@ -2,6 +2,7 @@
 // ALSA's null device standing in for the sound card; picture frames beside
 // the window.
 #include <X11/Xutil.h>
+#include <Xm/MessageB.h>
 #include <png.h>
 
 #include <set>
@@ -12,6 +13,7 @@
 #include "engine/palette.h"
 #include "engine/view.h"
 #include "ui/Xlive.h"
+#include "ui/error_dialog.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -71,6 +73,25 @@ TEST_F(live_windows, SaveTakeWritesTheScoreOfTheNotesPlayed) {
   EXPECT_EQ(test_support::slurp("take.sco"), test_support::slurp("offline.sco"));
   EXPECT_FALSE(save_take("no-such-dir/take.sco"));
   EXPECT_FALSE(std::filesystem::exists("no-such-dir"));
+}
+
+// -rtaudio, *rtaudio or $ZELMORA_RTAUDIO: a module csound lacks is refused
+// in the dialog, with the ones it has, and nothing plays.
+TEST_F(live_windows, AnUnknownAudioModuleIsRefusedWithTheList) {
+  Live_Settings.rtaudio = "nonesuch";
+  press(play_live_button);
+  EXPECT_FALSE(live_playing());
+  ASSERT_TRUE(shown(error_dialog));
+  XmString message = nullptr;
+  XtVaGetValues(error_dialog, XmNmessageString, &message, nullptr);
+  char* text = nullptr;
+  XmStringGetLtoR(message, const_cast<char*>(XmFONTLIST_DEFAULT_TAG), &text);
+  const std::string said = text ? text : "";
+  XtFree(text);
+  XmStringFree(message);
+  EXPECT_NE(said.find("no audio module \"nonesuch\"; it has: "), std::string::npos) << said;
+  EXPECT_NE(said.find("alsa"), std::string::npos) << said;
+  press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
 }
 
 grid_type captured;  // the grid of the last iteration
