@@ -2,8 +2,6 @@
 
 #include <csound/csound.h>
 #include <dlfcn.h>
-#include <pthread.h>
-#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -38,9 +36,7 @@ constexpr double fade_time = 0.05;   // seconds from full level to silence
 constexpr double stop_wait = 0.5;    // wall-clock limit on waiting for csound
 // A performer that has not finished a control period for this long is stuck
 // in an audio device that no longer takes sound.
-constexpr std::chrono::milliseconds stall_limit{500};
-// Below a JACK server's own real-time threads (70 and up by default).
-constexpr int performer_priority = 20;
+constexpr std::chrono::milliseconds stall_limit{900};
 constexpr std::size_t message_limit = 8192;
 constexpr std::chrono::milliseconds feed_budget{20};
 
@@ -157,10 +153,7 @@ struct live_session final : iteration_sink {
   void on_iteration(const iteration& it) override;
 };
 
-std::unique_ptr<live_session> session;
-// Sessions whose csound a dead audio device left stuck or locked: kept, as
-// their thread may still be inside csound.
-std::vector<std::unique_ptr<live_session>> stuck_sessions;
+std::shared_ptr<live_session> session;
 int late = 0;
 int last_status = render_complete;
 double last_cpu = 0.0;
@@ -188,17 +181,9 @@ void insert_queued_notes(live_session& s) {
   }
 }
 
-// csound's thread before the machine's other work, where the system lets
-// it (as JACK's own threads are): a busy machine then still gets its sound
-// in time. Without the permission it runs as it is.
-void ask_for_real_time_priority() {
-  sched_param param{};
-  param.sched_priority = performer_priority;
-  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-}
-
-void perform(live_session* s) {
-  ask_for_real_time_priority();
+// The thread holds the session too: one it had to be left running in (a
+// dead device) stays valid for it.
+void perform(std::shared_ptr<live_session> s) {
   double gain = 1.0;
   while (!s->stop.load()) {
     if (const double wanted = s->gain.load(); wanted != gain) {
@@ -217,7 +202,7 @@ void perform(live_session* s) {
   s->ended.store(true);
 }
 
-bool failed_start(const std::unique_ptr<live_session>& s, const char* what,
+bool failed_start(const std::shared_ptr<live_session>& s, const char* what,
                   const std::string& detail) {
   report_error("Live play failed: %s%s\n%s", what, detail.c_str(), last_messages().c_str());
   if (s->csound) api.destroy(s->csound);
@@ -256,7 +241,7 @@ bool performer_gone_quiet(const live_session& s) {
 // Ends the performer and csound. A performer stuck in a dead audio device
 // is left where it is, with its session.
 void end_session() {
-  std::unique_ptr<live_session> s = std::move(session);
+  std::shared_ptr<live_session> s = std::move(session);
   remove_iteration_sink(*s);
   last_played = s->clock.load() - s->origin;
   last_wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - s->began).count() -
@@ -270,8 +255,7 @@ void end_session() {
   // csound left by a failure of its audio module keeps its own lock held:
   // any further call would wait for good.
   if (!s->ended.load() || s->failed.load()) {
-    s->performer.detach();
-    stuck_sessions.push_back(std::move(s));
+    s->performer.detach();  // csound is left as it is
     return;
   }
   s->performer.join();
@@ -402,7 +386,7 @@ bool start_session(const live_settings& settings) {
     const std::lock_guard<std::mutex> hold(message_lock);
     messages.clear();
   }
-  auto s = std::make_unique<live_session>();
+  auto s = std::make_shared<live_session>();
   s->csound = api.create(nullptr);
   if (!s->csound) return failed_start(s, "csound could not be set up", "");
   api.set_message_callback(s->csound, keep_message);
@@ -426,7 +410,7 @@ bool start_session(const live_settings& settings) {
   s->score = settings.score;
   if (s->score) std::fputs(score_header, s->score);
   s->heartbeat.store(steady_ns());
-  s->performer = std::thread(perform, s.get());
+  s->performer = std::thread(perform, s);
   s->run = start_render();
   s->computing = s->run.iterations > 0;
   s->origin = s->clock.load() + live_look_ahead;

@@ -45,7 +45,7 @@ std::string jack_ports_showing(const std::string& wanted) {
   const auto give_up = clock_type::now() + std::chrono::seconds(10);
   std::string listing;
   while (clock_type::now() < give_up) {
-    std::system("jack_lsp -c >ports.txt 2>/dev/null");
+    std::system("timeout -k 1 5 jack_lsp -c >ports.txt 2>/dev/null");  // it can hang
     listing = test_support::slurp("ports.txt");
     if (listing.find(wanted) != std::string::npos) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
