@@ -83,6 +83,7 @@ stereo read_sound(const std::string& name, const std::string& type) {
     s.left.push_back(f[i]);
     if (step == 2) s.right.push_back(f[i + 1]);
   }
+  if (step == 1) s.right = s.left;  // measured as if in the middle
   return s;
 }
 
@@ -90,7 +91,6 @@ spectrum::spectrum(const stereo& s) {
   while (n < s.frames()) n *= 2;
   power.assign(n / 2 + 1, 0.0);
   for (const channel* c : {&s.left, &s.right}) {
-    if (c->empty()) continue;
     std::vector<std::complex<double>> a(n);
     for (std::size_t i = 0; i < c->size(); ++i)
       a[i] = (*c)[i] * std::pow(std::sin(std::numbers::pi * (i + 0.5) / c->size()), 2);
@@ -108,13 +108,35 @@ double spectrum::share(double lo_hz, double hi_hz) const {
   return sum / total;
 }
 
+double loudest_above_dbfs(const stereo& s, double hz) {
+  constexpr std::size_t frame = 1024;
+  double window_power = 0.0;
+  std::vector<double> window(frame);
+  for (std::size_t i = 0; i < frame; ++i) {
+    window[i] = std::pow(std::sin(std::numbers::pi * (i + 0.5) / frame), 2);
+    window_power += window[i] * window[i];
+  }
+  const auto first = static_cast<std::size_t>(std::ceil(hz * frame / sample_rate));
+  double loudest = 0.0;
+  for (const channel* c : {&s.left, &s.right})
+    for (std::size_t start = 0; start + frame <= c->size(); start += frame / 2) {
+      std::vector<std::complex<double>> a(frame);
+      for (std::size_t i = 0; i < frame; ++i) a[i] = (*c)[start + i] * window[i];
+      fft(a);
+      double band = 0.0;  // both sides of the spectrum: the band's mean square
+      for (std::size_t k = first; k <= frame / 2; ++k) band += 2 * std::norm(a[k]);
+      loudest = std::max(loudest, band / (frame * window_power));
+    }
+  return decibels(loudest / 0.5);
+}
+
 double decibels(double power_ratio) { return 10 * std::log10(power_ratio + 1e-300); }
 
 double mean_square(const stereo& s) {
   double sum = 0.0;
   for (const double v : s.left) sum += v * v;
   for (const double v : s.right) sum += v * v;
-  return sum / std::max<std::size_t>(s.frames(), 1) / std::max(s.channels, 1);
+  return sum / std::max<std::size_t>(s.frames(), 1) / 2;
 }
 
 double sample_peak(const stereo& s) {
@@ -148,8 +170,7 @@ double true_peak_dbtp(const stereo& s) {
 double integrated_lufs(const stereo& s) {
   const std::size_t block = sample_rate * 4 / 10, hop = block / 4;
   std::vector<channel> weighted;
-  for (const channel* c : {&s.left, &s.right})
-    if (!c->empty()) weighted.push_back(k_weighted(*c));
+  for (const channel* c : {&s.left, &s.right}) weighted.push_back(k_weighted(*c));
   std::vector<double> blocks;  // mean square summed over channels
   for (std::size_t start = 0; start + block <= s.frames(); start += hop) {
     double sum = 0.0;
@@ -172,7 +193,7 @@ double modulation_at(const stereo& s, double hz) {
   std::complex<double> component = 0;
   double sum = 0.0;
   for (std::size_t i = 0; i < s.frames(); ++i) {
-    const double p = s.left[i] * s.left[i] + (s.right.empty() ? 0 : s.right[i] * s.right[i]);
+    const double p = s.left[i] * s.left[i] + s.right[i] * s.right[i];
     component += p * std::polar(1.0, -2 * std::numbers::pi * hz * i / sample_rate);
     sum += p;
   }

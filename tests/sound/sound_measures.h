@@ -20,7 +20,7 @@ struct stereo {
 };
 
 // A sound file read through sox as floats (full scale 1); a mono file
-// fills `left` only. `type`: sox's options for a headerless file, which
+// goes to both channels. `type`: sox's options for a headerless file, which
 // is taken for stereo.
 stereo read_sound(const std::string& name, const std::string& type = "");
 
@@ -35,7 +35,10 @@ struct spectrum {
 };
 
 double decibels(double power_ratio);
-double mean_square(const stereo& s);  // over both channels, per channel
+// The loudest short burst above `hz`: the highest level (dBFS, a full-scale
+// sine 0) of that band in Hann-windowed frames of 1024 samples.
+double loudest_above_dbfs(const stereo& s, double hz);
+double mean_square(const stereo& s);  // of both channels together, per channel
 double sample_peak(const stereo& s);
 double true_peak_dbtp(const stereo& s);
 double integrated_lufs(const stereo& s);
