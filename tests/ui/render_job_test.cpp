@@ -79,9 +79,9 @@ TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
   EXPECT_FALSE(XtIsSensitive(audio_file_entry()));
   EXPECT_TRUE(XtIsSensitive(cancel_render));
 
-  // Past the automaton's share csound runs: the parameters are given back,
-  // another render still cannot start.
-  pump_long_until([] { return percentage_shown() > 10 || !render_job_running(); });
+  // Once csound runs the parameters are given back; another render still
+  // cannot start.
+  pump_long_until([] { return !children().empty() || !render_job_running(); });
   ASSERT_TRUE(render_job_running()) << label_text(render_progress);
   const std::vector<pid_t> csound = children();
   ASSERT_EQ(csound.size(), 1u);
@@ -96,6 +96,7 @@ TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
   EXPECT_TRUE(pump_until([&] { return pixels_of(counter_label) == drawn; }));
 
   // The progress moves with what csound has rendered.
+  ASSERT_TRUE(pump_long_until([] { return percentage_shown() > 2; }));
   const int first = percentage_shown();
   ASSERT_TRUE(pump_long_until([&] { return percentage_shown() > first; }));
   EXPECT_LT(percentage_shown(), 100);
