@@ -59,6 +59,8 @@ std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name) {
 
 void offline_job::begin_render(std::FILE* notes) {
   notes_ = notes;
+  writer_ = std::make_unique<score_writer>(notes_);
+  writing_ = std::make_unique<sink_registration>(*writer_);
   run_ = start_render();
   std::fputs(score_header, notes_);
   phase_ = phase::automaton;
@@ -68,7 +70,7 @@ void offline_job::compute(std::chrono::milliseconds budget) {
   if (phase_ != phase::automaton) return;
   const auto until = job_progress::clock::now() + budget;
   while (run_.next < run_.iterations) {
-    if (!render_iteration(run_, notes_)) break;  // abandoned: said why already
+    if (!render_iteration(run_)) break;  // abandoned: said why already
     score_seconds_ = run_.start + static_cast<double>(run_.dur);
     progress_.automaton_at(run_.next, run_.iterations);
     if (run_.next < run_.iterations && job_progress::clock::now() >= until) return;
@@ -78,10 +80,10 @@ void offline_job::compute(std::chrono::milliseconds budget) {
 
 void offline_job::end_automaton() {
   const bool complete = run_.next >= run_.iterations;
+  close_score();
   bool written = std::ferror(notes_) == 0;
   written = std::fclose(notes_) == 0 && written;
   notes_ = nullptr;
-  run_ = render_run{};  // the grids are whole ints again
   if (!score_place_) {  // a score file: the old one stays unless all went well
     const bool committed = target_->commit_closed(complete && written);
     if (!committed && complete) report_error("Can't write file %s\n", name_.c_str());
@@ -98,6 +100,12 @@ void offline_job::end_automaton() {
   }
   if (complete) report_error("Can't write file %s\n", score_place_->path().c_str());
   discard();  // an abandoned or short score is never played
+}
+
+void offline_job::close_score() {
+  writing_.reset();
+  writer_.reset();
+  run_ = render_run{};  // the grids are whole ints again
 }
 
 void offline_job::start_sound() {
@@ -139,9 +147,9 @@ void offline_job::end_sound(int status) {
 void offline_job::cancel() {
   if (!running()) return;
   if (phase_ == phase::automaton) {
+    close_score();
     std::fclose(notes_);
     notes_ = nullptr;
-    run_ = render_run{};
   }
   stop_csound(child_);
   discard();

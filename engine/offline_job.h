@@ -14,6 +14,7 @@
 
 #include "engine/csound.h"
 #include "engine/interrupt.h"
+#include "engine/iteration.h"
 #include "engine/orchestra.h"
 #include "engine/progress.h"
 #include "engine/render.h"
@@ -54,6 +55,7 @@ class offline_job {
   offline_job(double automaton_share, std::string name);
   void begin_render(std::FILE* notes);
   void end_automaton();
+  void close_score();  // the render's end: no more notes to the stream
   void start_sound();
   void end_sound(int status);
   void discard();
@@ -66,6 +68,9 @@ class offline_job {
   temporary_registration score_registration_;
   std::string written_;  // the name csound writes, beside the target
   std::FILE* notes_ = nullptr;
+  // The score writer is in the sink list only while the automaton runs.
+  std::unique_ptr<score_writer> writer_;
+  std::unique_ptr<sink_registration> writing_;
   render_run run_;
   double score_seconds_ = 0.0;  // where the last note ends
   csound_child child_;

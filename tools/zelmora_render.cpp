@@ -18,6 +18,7 @@
 #include "engine/csound.h"
 #include "engine/externs.h"
 #include "engine/interrupt.h"
+#include "engine/iteration.h"
 #include "engine/orchestra.h"
 #include "engine/progress.h"
 #include "engine/frames.h"
@@ -192,27 +193,26 @@ bool load_events(const std::string& path) {
   return true;
 }
 
-// The one-line display on a terminal: the automaton's iterations through
-// the view's hook, then the score time csound says it has rendered.
-struct terminal_progress {
-  explicit terminal_progress(double automaton_share, int iterations)
-      : progress(automaton_share), iterations(iterations) {}
+// The one-line display on a terminal: the automaton's iterations as a sink
+// of the render, then the score time csound says it has rendered.
+class terminal_progress final : public iteration_sink {
+ public:
+  terminal_progress(double automaton_share, int iterations)
+      : progress(automaton_share), iterations_(iterations) {}
+  void on_iteration(const iteration& it) override {
+    score_seconds = it.start + static_cast<double>(it.dur);
+    progress.automaton_at(it.number + 1, iterations_);
+    line.show(progress);
+  }
   job_progress progress;
   progress_line line{stderr};
-  int iterations;
-  score_clock clock;  // times the notes as the render does
-  double score_seconds = 0.0;
+  double score_seconds = 0.0;  // where the last note ends
   csound_score_clock csound;
+
+ private:
+  int iterations_;
 };
 std::optional<terminal_progress> shown_progress;
-
-void show_iteration_progress(int iteration) {
-  terminal_progress& shown = *shown_progress;
-  const float dur = Current_State.dur;
-  shown.score_seconds = score_start_time(shown.clock, iteration, dur) + static_cast<double>(dur);
-  shown.progress.automaton_at(iteration + 1, shown.iterations);
-  shown.line.show(shown.progress);
-}
 
 // Ends the display, at 100 % when the job succeeded; later messages start
 // on a line of their own.
@@ -400,7 +400,7 @@ int main(int argc, char** argv) {
   Mean_Mode = opt.mean_mode;
   if (isatty(STDERR_FILENO) && !opt.quiet && !opt.verbose && !opt.live) {
     shown_progress.emplace(opt.sound.empty() ? 1.0 : automaton_share_of_sound, opt.iterations);
-    View.show_iteration = show_iteration_progress;
+    add_iteration_sink(*shown_progress);
   }
 
   if (!opt.frames.empty() && !write_frames_to(opt.frames, opt.every)) return exit_failed;
