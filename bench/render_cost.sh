@@ -26,7 +26,7 @@ for voices in 25 100; do
       "$here/examples/rain.csp" >"$work/set.csp"
     iterations=$(awk -v s=$seconds -v g=$grain 'BEGIN { printf "%d", s / g + 0.5 }')
     runs=""
-    for run in 1 2 3; do
+    for _ in 1 2 3; do
       runs="$runs $(cpu_of "$render" --params "$work/set.csp" --iterations "$iterations" \
         --orchestra "$here/zelmora.orc" --sound "$work/out.wav")"
     done
