@@ -398,7 +398,9 @@ int main(int argc, char** argv) {
   if (!opt.events.empty() && !load_events(opt.events)) return exit_failed;
   Current_State.iter = opt.iterations;
   Mean_Mode = opt.mean_mode;
-  if (isatty(STDERR_FILENO) && !opt.quiet && !opt.verbose && !opt.live) {
+  // A score printed on the terminal would be broken up by the line.
+  const bool score_on_terminal = opt.score.empty() && opt.sound.empty() && isatty(STDOUT_FILENO);
+  if (isatty(STDERR_FILENO) && !opt.quiet && !opt.verbose && !opt.live && !score_on_terminal) {
     shown_progress.emplace(opt.sound.empty() ? 1.0 : automaton_share_of_sound, opt.iterations);
     add_iteration_sink(*shown_progress);
   }
