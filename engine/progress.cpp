@@ -51,10 +51,22 @@ std::string clock_text(double seconds) {
   return text;
 }
 
+namespace {
+
+std::string percent_text(const job_progress& progress) {
+  return std::to_string(static_cast<int>(std::floor(progress.fraction() * 100.0))) + " %";
+}
+
+}  // namespace
+
 std::string progress_text(const job_progress& progress, job_progress::clock::time_point now) {
-  const int percent = static_cast<int>(std::floor(progress.fraction() * 100.0));
-  return std::to_string(percent) + " %, " + clock_text(progress.elapsed(now)) + " elapsed, " +
+  return percent_text(progress) + ", " + clock_text(progress.elapsed(now)) + " elapsed, " +
          clock_text(progress.remaining(now)) + " left";
+}
+
+std::string progress_short_text(const job_progress& progress,
+                                job_progress::clock::time_point now) {
+  return percent_text(progress) + ", " + clock_text(progress.remaining(now)) + " left";
 }
 
 void csound_score_clock::feed(std::string_view chunk) {

@@ -42,6 +42,10 @@ class job_progress {
 std::string progress_text(const job_progress& progress,
                           job_progress::clock::time_point now = job_progress::clock::now());
 
+// "42 %, 0:17 left", for a narrow place.
+std::string progress_short_text(const job_progress& progress,
+                                job_progress::clock::time_point now = job_progress::clock::now());
+
 // "0:07", "12:30", "1:02:03"; "--:--" for a negative time (not known).
 std::string clock_text(double seconds);
 

@@ -91,7 +91,7 @@ void show_label(const std::string& text) {
   set_label(render_progress, text.c_str());
 }
 
-void show_progress() { show_label(progress_text(job->progress())); }
+void show_progress() { show_label(progress_short_text(job->progress())); }
 
 void finished() {
   if (slice_timer != 0) XtRemoveTimeOut(slice_timer);

@@ -54,6 +54,7 @@ TEST(job_progress_test, TheAutomatonThenTheSoundMakeOneWholeWithTheTimeLeft) {
   progress.sound_at(25.0, 50.0);
   EXPECT_EQ(progress_text(progress, start + std::chrono::seconds(55)),
             "55 %, 0:55 elapsed, 0:45 left");
+  EXPECT_EQ(progress_short_text(progress, start + std::chrono::seconds(55)), "55 %, 0:45 left");
   progress.sound_at(50.027, 50.0);  // csound's clock may run past the last note
   EXPECT_EQ(progress_text(progress, start + std::chrono::hours(2)),
             "100 %, 2:00:00 elapsed, 0:00 left");

@@ -101,6 +101,7 @@ TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
   ASSERT_TRUE(pump_long_until([&] { return percentage_shown() > first; }));
   EXPECT_LT(percentage_shown(), 100);
   EXPECT_NE(label_text(render_progress).find(" left"), std::string::npos);
+  check_screenshot(Ctrl_pannel, "control_panel_rendering");
 
   // Cancel returns with csound gone, the old file as it was, nothing left.
   press(cancel_render);
