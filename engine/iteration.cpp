@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/automaton.h"
+#include "engine/compact_grid.h"
 
 namespace {
 
@@ -14,7 +14,11 @@ std::vector<iteration_sink*> sinks;
 
 }  // namespace
 
-const grid_type& iteration::grid() const { return current_grid(*cells); }
+const grid_type& iteration::grid() const {
+  if (bytes != nullptr && !written_) compact_to_ints(*bytes, *ints);
+  written_ = true;
+  return *ints;
+}
 
 void add_iteration_sink(iteration_sink& sink) {
   if (std::find(sinks.begin(), sinks.end(), &sink) == sinks.end()) sinks.push_back(&sink);

@@ -18,6 +18,8 @@ struct note {
   double frequency = 0.0;  // Hz; 0 for a note beyond the n * n blocks
 };
 
+struct compact_grid;
+
 // One iteration, valid for the length of the call that hands it out.
 struct iteration {
   int number = 0;
@@ -27,11 +29,17 @@ struct iteration {
   int x = 0;  // the grid's rows, columns and states
   int y = 0;
   int Ns = 0;
-  const grid_type* cells = nullptr;  // the engine's; read it through grid()
+  // The grid after the iteration's events (a reseed included), before its
+  // step: a byte a cell while the render runs on bytes, else null.
+  const compact_grid* bytes = nullptr;
+  grid_type* ints = nullptr;  // the engine's; read it through grid()
 
-  // After the iteration's events (a reseed included), before its step:
-  // rows 1..x, columns 1..y, border wrapped. Written out on the first call.
+  // The grid as ints: rows 1..x, columns 1..y, border wrapped. Written out
+  // from the bytes on the first call.
   const grid_type& grid() const;
+
+ private:
+  mutable bool written_ = false;
 };
 
 class iteration_sink {

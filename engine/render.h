@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/automaton.h"
+#include "engine/compact_grid.h"
 #include "engine/iteration.h"
 #include "engine/mapping.h"
 #include "engine/types.h"
@@ -31,6 +32,24 @@ struct score_clock {
 // The start time of iteration t, whose notes last dur; t counts up from 0.
 double score_start_time(score_clock& clock, int t, float dur);
 
+// The byte grids a render steps while its states and rule fit them. Once
+// they do not, the render goes on with the plain code on grid1 and grid2;
+// when the render ends the bytes are written out there, so the int grids
+// hold the last generations either way.
+struct render_bytes {
+  std::unique_ptr<std::array<compact_grid, 2>> grids;  // null: on grid1, grid2
+  compact_rule rule;
+  std::array<double, 4> rule_for{};  // r1, r2, k, Ns it was made for
+  bool rule_made = false;
+  bool rule_fits = false;
+
+  render_bytes() = default;
+  render_bytes(render_bytes&& other) noexcept = default;
+  render_bytes& operator=(render_bytes&& other) noexcept;
+  ~render_bytes() { write_out(); }
+  void write_out();  // into grid1 and grid2, and on ints from here on
+};
+
 // A render under way: what carries from one iteration to the next.
 struct render_run {
   int iterations = 0;  // read once: an event that changes iter does not change this render
@@ -40,13 +59,11 @@ struct render_run {
   double start = 0.0;  // start time of the iteration computed last
   float dur = 0.0f;    // and its grain duration
   note_array notes{};  // of the iteration computed last
-  // grid1 and grid2 stay a byte a cell for as long as the render runs.
-  std::unique_ptr<compact_render_scope> kept_grids;
+  render_bytes bytes;
 };
 
-// Points the event cursor at the list's head, seeds grid1 and reads the
-// iteration count. Writes nothing. The grids are current ints again once
-// the run is gone.
+// Points the event cursor at the list's head, seeds grid1 (as bytes when
+// they hold the states) and reads the iteration count. Writes nothing.
 render_run start_render();
 
 // One iteration: its events (a reseed included), the reduction, its notes
@@ -54,7 +71,8 @@ render_run start_render();
 // or r2 of 0 ends the render (the notes are handed out, the step is not).
 bool render_iteration(render_run& run);
 
-// The grid that iteration t reads (after its events, before its step).
+// The int grid of iteration t (after its events, before its step); current
+// when the render runs on ints, or has ended.
 grid_type& iteration_grid(int t);
 
 // Renders into fp (a score_writer in the sink list for the length of the

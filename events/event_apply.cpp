@@ -87,6 +87,10 @@ void interp_params(const parameters_type* params, int time, int end_time) {
 }
 
 void update_parameters(grid_type& grid) {
+  apply_due_events([&grid] { init_array(grid, Current_State.Ns, Current_State.x, Current_State.y); });
+}
+
+void apply_due_events(const std::function<void()>& reseed) {
   // A loop rather than recursion: a long run of events due together must
   // not exhaust the stack.
   for (;;) {
@@ -107,7 +111,7 @@ void update_parameters(grid_type& grid) {
         interp_params(e.params.get(), e.time_stamp, e.end_time);
         break;
       case event_special:
-        init_array(grid, Current_State.Ns, Current_State.x, Current_State.y);
+        reseed();
         break;
       default:
         report_error("Feature not yet implemented");

@@ -1,11 +1,17 @@
 // Applying the event list while a score is rendered.
 #pragma once
 
+#include <functional>
+
 #include "engine/types.h"
 
 // Applies the events due at Current_Iteration and steps a running
 // interpolation; the grid is reseeded by a due reseed event.
 void update_parameters(grid_type& grid);
+
+// The same, for a render that holds its grid otherwise: each due reseed
+// event calls `reseed`.
+void apply_due_events(const std::function<void()>& reseed);
 
 // With params: start a glide towards them and take its first step.
 // Without: one more step of the running glide.
