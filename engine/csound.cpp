@@ -15,7 +15,7 @@
 #include "engine/render.h"
 #include "engine/report.h"
 #include "engine/sound_format.h"
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 
 namespace {
 

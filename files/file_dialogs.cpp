@@ -14,15 +14,14 @@
 
 #include "engine/externs.h"
 #include "engine/report.h"
+#include "engine/view.h"
 #include "events/Xevent.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 #include "files/xm_text.h"
-#include "ui/Xamp.h"
 #include "ui/Xctrl.h"
-#include "ui/Xfreq.h"
 
 Widget load_p_files_shell, load_p_files, load_p_filename;
 Widget save_p_files_shell, save_p_files, save_p_filename;
@@ -161,9 +160,9 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
     return;
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
-  set_all_frequencies();
-  set_all_amplitudes();
-  set_control();
+  view_set_all_frequencies();
+  view_set_all_amplitudes();
+  view_set_control();
   XtUnmanageChild(load_p_files);
 }
 

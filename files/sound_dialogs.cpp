@@ -4,11 +4,10 @@
 #include <Xm/Xm.h>
 
 #include "engine/csound.h"
+#include "engine/view.h"
 #include "files/Xfiles.h"
 #include "files/xm_text.h"
-#include "ui/Xamp.h"
 #include "ui/Xctrl.h"
-#include "ui/Xfreq.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -22,9 +21,9 @@ void render_from_windows(Render render) {
     const busy_windows busy(Ctrl_pannel);
     render();
   }
-  set_control();
-  set_all_frequencies();
-  set_all_amplitudes();
+  view_set_control();
+  view_set_all_frequencies();
+  view_set_all_amplitudes();
 }
 
 }  // namespace
