@@ -7,12 +7,7 @@
 #include <vector>
 
 #include "engine/compact_grid.h"
-
-namespace {
-
-std::vector<iteration_sink*> sinks;
-
-}  // namespace
+#include "engine/engine.h"
 
 const grid_type& iteration::grid() const {
   if (bytes != nullptr && !written_) compact_to_ints(*bytes, *ints);
@@ -20,14 +15,17 @@ const grid_type& iteration::grid() const {
   return *ints;
 }
 
-void add_iteration_sink(iteration_sink& sink) {
-  if (std::find(sinks.begin(), sinks.end(), &sink) == sinks.end()) sinks.push_back(&sink);
+void add_iteration_sink(engine& e, iteration_sink& sink) {
+  if (std::find(e.sinks.begin(), e.sinks.end(), &sink) == e.sinks.end()) e.sinks.push_back(&sink);
 }
 
-void remove_iteration_sink(iteration_sink& sink) { std::erase(sinks, &sink); }
+void remove_iteration_sink(engine& e, iteration_sink& sink) { std::erase(e.sinks, &sink); }
 
-void hand_out(const iteration& it) {
-  for (iteration_sink* sink : sinks) sink->on_iteration(it);
+void add_iteration_sink(iteration_sink& sink) { add_iteration_sink(default_engine(), sink); }
+void remove_iteration_sink(iteration_sink& sink) { remove_iteration_sink(default_engine(), sink); }
+
+void hand_out(const engine& e, const iteration& it) {
+  for (iteration_sink* sink : e.sinks) sink->on_iteration(it);
 }
 
 namespace {

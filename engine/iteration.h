@@ -52,9 +52,12 @@ class iteration_sink {
 
 // Sinks get each iteration in the order they were added. A sink is in the
 // list at most once; removing one that is not there does nothing. Neither
-// may be called from on_iteration().
+// may be called from on_iteration(). Without an engine: the default one's.
+struct engine;
 void add_iteration_sink(iteration_sink& sink);
 void remove_iteration_sink(iteration_sink& sink);
+void add_iteration_sink(engine& e, iteration_sink& sink);
+void remove_iteration_sink(engine& e, iteration_sink& sink);
 
 // A sink in the list for as long as this lives.
 class sink_registration {
@@ -68,8 +71,8 @@ class sink_registration {
   iteration_sink& sink_;
 };
 
-// Hands `it` to every sink.
-void hand_out(const iteration& it);
+// Hands `it` to every sink of the engine.
+void hand_out(const engine& e, const iteration& it);
 
 // The score lines of `notes`, exactly as "i%d %f %f %f %f\n" prints them.
 void write_note_lines(std::FILE* fp, std::span<const note> notes);

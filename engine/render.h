@@ -9,6 +9,7 @@
 
 #include "engine/automaton.h"
 #include "engine/compact_grid.h"
+#include "engine/engine.h"
 #include "engine/iteration.h"
 #include "engine/mapping.h"
 #include "engine/types.h"
@@ -33,11 +34,13 @@ struct score_clock {
 double score_start_time(score_clock& clock, int t, float dur);
 
 // The byte grids a render steps while its states and rule fit them. Once
-// they do not, the render goes on with the plain code on grid1 and grid2;
-// when the render ends the bytes are written out there, so the int grids
-// hold the last generations either way.
+// they do not, the render goes on with the plain code on the engine's int
+// grids (grid1 and grid2 for the default engine); when the render ends the
+// bytes are written out there, so the int grids hold the last generations
+// either way.
 struct render_bytes {
-  std::unique_ptr<std::array<compact_grid, 2>> grids;  // null: on grid1, grid2
+  std::unique_ptr<std::array<compact_grid, 2>> grids;  // null: on the ints
+  std::array<grid_type*, 2> ints{};  // the engine's int grids
   compact_rule rule;
   std::array<double, 4> rule_for{};  // r1, r2, k, Ns it was made for
   bool rule_made = false;
@@ -60,21 +63,24 @@ struct render_run {
   float dur = 0.0f;    // and its grain duration
   note_array notes{};  // of the iteration computed last
   render_bytes bytes;
+  engine* owner = nullptr;  // whose state, events, grids and sinks
 };
 
-// Points the event cursor at the list's head, seeds grid1 (as bytes when
-// they hold the states) and reads the iteration count. Writes nothing.
-render_run start_render();
+// Points the engine's event cursor at its list's head, seeds the grid of
+// iteration 0 (as bytes when they hold the states) and reads the iteration
+// count. Writes nothing.
+render_run start_render(engine& e = default_engine());
 
 // One iteration: its events (a reseed included), the reduction, its notes
 // and grid handed to the sinks (iteration.h), then the step. False when r1
 // or r2 of 0 ends the render (the notes are handed out, the step is not).
 bool render_iteration(render_run& run);
 
-// The int grid of iteration t (after its events, before its step); current
-// when the render runs on ints, or has ended.
+// The default engine's int grid of iteration t (after its events, before
+// its step); current when the render runs on ints, or has ended.
 grid_type& iteration_grid(int t);
 
-// Renders into fp (a score_writer in the sink list for the length of the
-// render) and closes it, whatever happens.
+// Renders the default engine into fp (a score_writer in the sink list for
+// the length of the render) and closes it, whatever happens.
 int play_ca(std::FILE* fp);
+int play_ca(engine& e, std::FILE* fp);
