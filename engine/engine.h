@@ -37,7 +37,7 @@ struct engine {
   std::vector<iteration_sink*> sinks;  // in the order they were added
 
   engine();  // with int grids of its own
-  explicit constexpr engine(const std::array<grid_type*, 2>& shared) : grids(shared) {}
+  explicit engine(const std::array<grid_type*, 2>& shared) : grids(shared) {}
   engine(const engine&) = delete;
   engine& operator=(const engine&) = delete;
 
