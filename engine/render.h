@@ -50,7 +50,7 @@ struct render_bytes {
   render_bytes(render_bytes&& other) noexcept = default;
   render_bytes& operator=(render_bytes&& other) noexcept;
   ~render_bytes() { write_out(); }
-  void write_out();  // into grid1 and grid2, and on ints from here on
+  void write_out();  // into `ints`, and on them from here on
 };
 
 // A render under way: what carries from one iteration to the next.
