@@ -54,11 +54,8 @@ std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
   at_end = false;
   if (Readline(line, fp, event_line_max) < 0) {
     at_end = line.empty();
-    // The end of the file is how a list ends: said, but not as a failure.
-    if (at_end)
-      std::fputs("bad format @ event:  \n", stderr);
-    else
-      report_error("bad format @ event: %s \n", line.c_str());
+    // The end of the file is how a list ends, which is no failure to speak of.
+    if (!at_end) report_error("bad format @ event: %s \n", line.c_str());
     return nullptr;
   }
   if (line != "event") return fail("bad start\n");

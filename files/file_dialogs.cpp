@@ -23,6 +23,7 @@
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/undo.h"
 
 Widget load_p_files_shell, load_p_files, load_p_filename;
 Widget save_p_files_shell, save_p_files, save_p_filename;
@@ -81,7 +82,9 @@ void save_with(const std::string& path, int (*write)(std::FILE*)) {
   if (!file.commit()) report_error("Can't write file %s\n", path.c_str());
 }
 
-int write_current_state(std::FILE* fp) { return write_parameters(fp, Current_State); }
+int write_current_state(std::FILE* fp) {
+  return write_parameter_file(fp, Current_State, Mean_Mode);
+}
 
 }  // namespace
 
@@ -144,6 +147,7 @@ void cb_save_s_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(save_s_fil
 void cb_cs_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(csound_output); }
 
 void cb_save_p_ok(Widget, XtPointer, XtPointer) {
+  take_typed_values();
   save_with(text_of(save_p_filename), write_current_state);
   XtUnmanageChild(save_p_files);
 }
@@ -156,11 +160,13 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
     XtUnmanageChild(load_p_files);
     return;
   }
-  if (const int status = read_parameters(fp.get(), Current_State); status < 0) {
+  const undoable_change change;
+  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode); status < 0) {
     report_parameter_refusal(status, path);
     return;
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
+  show_reduction();
   set_all_frequencies();
   set_all_amplitudes();
   set_control();

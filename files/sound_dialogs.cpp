@@ -9,6 +9,7 @@
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/Xlive.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -18,10 +19,12 @@ namespace {
 // from, whether the render finished, was abandoned or failed.
 template <typename Render>
 void render_from_windows(Render render) {
+  take_typed_values();
   {
     const busy_windows busy(Ctrl_pannel);
     render();
   }
+  show_final_grid();
   set_control();
   set_all_frequencies();
   set_all_amplitudes();

@@ -25,3 +25,6 @@ void cb_pop_automaton(Widget w, XtPointer client_data, XtPointer call_data);
 
 // The grid hook of the engine's view: redraws at most ~30 times a second.
 void show_automaton(const grid_type& grid, int iteration);
+// When a render has ended: its last grid, if the throttle skipped it, is
+// kept and drawn, so the window never shows a stale grid afterwards.
+void show_final_grid();

@@ -38,6 +38,9 @@ struct shown_grid {
 };
 shown_grid shown;
 std::chrono::steady_clock::time_point last_frame;
+// The grid of the latest iteration when the throttle (or a hidden window)
+// left it undrawn: the render's last grid must not stay unseen.
+const grid_type* undrawn = nullptr;
 bool popped_up = false;
 
 // The shown grid takes the current set's extent, states and blocks.
@@ -223,10 +226,21 @@ void cb_pop_automaton(Widget, XtPointer, XtPointer) {
 }
 
 void show_automaton(const grid_type& grid, int) {
+  undrawn = &grid;
   if (!window_shown()) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - last_frame < frame_interval) return;
   last_frame = now;
+  undrawn = nullptr;
   keep(current_grid(grid));  // only the frames drawn pay for the ints
+  draw();
+}
+
+void show_final_grid() {
+  if (!undrawn) return;
+  // The last iteration's step wrote into the other grid, so this one still
+  // holds what its notes came from.
+  keep(current_grid(*undrawn));
+  undrawn = nullptr;
   draw();
 }

@@ -35,6 +35,7 @@ void show_playing(bool playing) {
 void finished() {
   timer = 0;
   show_playing(false);
+  show_final_grid();
   set_control();
   set_all_frequencies();
   set_all_amplitudes();
@@ -59,7 +60,9 @@ void connect_live_play(Widget play_live, Widget stop) {
 }
 
 void cb_play_live(Widget, XtPointer, XtPointer) {
-  if (live_playing() || live_start(Live_Settings) != 0) return;
+  if (live_playing()) return;
+  take_typed_values();
+  if (live_start(Live_Settings) != 0) return;
   show_playing(true);
   timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
 }

@@ -12,9 +12,12 @@
 #include <Xm/ToggleB.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "engine/numeric.h"
+#include "ui/placement.h"
+#include "ui/undo.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -86,18 +89,19 @@ void build_side_panel(slider_window& window, const slider_window_names& names) {
 
 // The pointer came over a slider: the field shows its entry.
 void show_pointed_entry(Widget slider, XtPointer client_data, XEvent*, Boolean*) {
-  const auto& readout = *static_cast<const slider_readout*>(client_data);
+  auto& readout = *static_cast<slider_readout*>(client_data);
   XtPointer index = nullptr;
   XtVaGetValues(slider, XmNuserData, &index, nullptr);
-  show_text(*readout.display,
-            readout.format(readout.entries[reinterpret_cast<std::intptr_t>(index)]));
+  readout.shown_entry = static_cast<int>(reinterpret_cast<std::intptr_t>(index));
+  show_text(*readout.display, readout.format(readout.entries[readout.shown_entry]));
 }
 
 // A slider is being dragged: the field shows where it is, nothing is stored.
 void show_dragged_value(Widget, XtPointer client_data, XtPointer call_data) {
   const auto& readout = *static_cast<const slider_readout*>(client_data);
   const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
-  show_text(*readout.display, readout.format(value));
+  show_text(*readout.display,
+            readout.format(static_cast<double>(value) / readout.steps_per_position));
 }
 
 // A slot of the row: the slider, its number centred beneath it.
@@ -119,8 +123,8 @@ Widget make_slot(Widget holder, const std::string& number, const char* prefix) {
 }
 
 void make_sliders(Widget holder, const char* prefix, slider_row& sliders,
-                  XtCallbackProc on_slider, const slider_readout& readout) {
-  auto* readout_data = const_cast<slider_readout*>(&readout);
+                  XtCallbackProc on_slider, slider_readout& readout) {
+  slider_readout* readout_data = &readout;
   for (std::size_t i = 0; i < sliders.size(); ++i) {
     const std::string number = std::to_string(i);
     Widget slot = make_slot(holder, number, prefix);
@@ -175,10 +179,12 @@ void fit_scroller(Widget scroller, Widget holder) {
 
 slider_window build_slider_window(Widget parent, const slider_window_names& names,
                                   slider_row& sliders, XtCallbackProc on_slider,
-                                  const slider_readout& readout, int visible, int width) {
+                                  slider_readout& readout, int visible, int width) {
   slider_window window{};
   window.sliders = &sliders;
-  window.ranges.fill({usual_minimum, usual_maximum});  // the toolkit's own
+  window.readout = &readout;
+  window.ranges.fill({usual_minimum * readout.steps_per_position,
+                      usual_maximum * readout.steps_per_position});
   window.shell = make_dialog_shell(parent, names.shell, names.title);
   window.form = make_top_form(window.shell, names.form, 8);
 
@@ -192,6 +198,8 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
                                    XmNheight, row_height - frame, XmNresizeHeight, False,
                                    nullptr);
   make_sliders(window.holder, names.slider_prefix, sliders, on_slider, readout);
+  for (Widget slider : sliders)
+    XtVaSetValues(slider, XmNmaximum, usual_maximum * readout.steps_per_position, nullptr);
   std::transform(sliders.begin(), sliders.end(), window.slots.begin(), XtParent);
   const int visible_width =
       std::max(row_width(window.holder, window.slots, visible) + frame, width);
@@ -204,16 +212,28 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
       XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM, nullptr);
   build_side_panel(window, names);
   manage_all({window.holder, window.scroller, window.side_form});
+  take_undo_keys(window.form);
   return window;
 }
 
-int shown_value(float position) {
-  return std::clamp(trunc_to_int(position), -widest_position, widest_position);
+int shown_value(const slider_window& window, float position) {
+  const int steps = window.readout->steps_per_position;
+  const double value = static_cast<double>(position) * steps;
+  // Whole steps truncate, as the coarse sliders always did; fine ones take
+  // the nearest step, so 59.99999 shows as 60.00.
+  const double shown = steps == 1 ? std::trunc(value) : std::round(value);
+  return static_cast<int>(std::clamp(shown, -double{widest_position}, double{widest_position}));
+}
+
+double position_of(const slider_window& window, int value) {
+  return static_cast<double>(value) / window.readout->steps_per_position;
 }
 
 void show_position(slider_window& window, int i, float position) {
-  const int value = shown_value(position);
-  const scale_range range{std::min(value, usual_minimum), std::max(value, usual_maximum)};
+  const int value = shown_value(window, position);
+  const int steps = window.readout->steps_per_position;
+  const scale_range range{std::min(value, usual_minimum * steps),
+                          std::max(value, usual_maximum * steps)};
   Widget slider = (*window.sliders)[static_cast<std::size_t>(i)];
   scale_range& shown_range = window.ranges[static_cast<std::size_t>(i)];
   int shown = 0;
@@ -227,9 +247,22 @@ void show_position(slider_window& window, int i, float position) {
   shown_range = range;
 }
 
+void show_entry(slider_window& window, int i) {
+  slider_readout& readout = *window.readout;
+  readout.shown_entry = i;
+  show_text(*readout.display, readout.format(readout.entries[i]));
+}
+
 void show_sliders(slider_window& window, int count, std::span<const float> entries) {
   count = std::clamp(count, 0, slider_count);
   for (int i = 0; i < count; ++i) show_position(window, i, entries[i]);
+  slider_readout& readout = *window.readout;
+  if (readout.shown_entry >= count) {  // its slider is gone
+    readout.shown_entry = -1;
+    show_text(*readout.display, "");
+  } else if (readout.shown_entry >= 0) {
+    show_entry(window, readout.shown_entry);
+  }
   slider_row& slots = window.slots;
   int shown = 0;
   while (shown < slider_count && XtIsManaged(slots[shown])) ++shown;
@@ -280,4 +313,9 @@ auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names
   manage_all({start_label, dialog.start, second_label, dialog.second, dialog.ok,
               dialog.cancel});
   return dialog;
+}
+
+void open_auto_set(Widget dialog_form, Widget window_shell) {
+  if (!XtIsManaged(dialog_form)) place_beside(dialog_form, window_shell);
+  XtManageChild(dialog_form);
 }

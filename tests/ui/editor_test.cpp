@@ -77,7 +77,7 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   spit("three.cse", test_support::example_file);
   on_line(1, edit_event_button);
   cb_load_events(nullptr, nullptr, nullptr);
-  EXPECT_EQ(choose(load_e_files, load_e_filename, "three.cse"), "bad format @ event:  \n");
+  EXPECT_EQ(choose(load_e_files, load_e_filename, "three.cse"), "");
   EXPECT_FALSE(shown(load_e_files));
   const strings three_lines{"calm                  0", "->wild              100 200",
                             "Reseed              200"};
