@@ -28,6 +28,7 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/messages.h"
 #include "ui/undo.h"
 #include "ui/widgets.h"
 
@@ -82,7 +83,7 @@ void cb_set_duration(Widget w, XtPointer, XtPointer) {
   if (read_real_number(field_text(w), seconds) && typable_duration(seconds))
     Current_State.dur = static_cast<float>(seconds);
   else
-    report_error("Bad number\n");
+    report_bad_number("Duration: seconds, 0.001 to 9.99");
   show_text(w, format_duration(Current_State.dur));
 }
 
@@ -435,7 +436,7 @@ void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
   if (read_whole_number(field_text(w), iterations) && iterations >= 0)
     Current_State.iter = iterations;
   else
-    report_error("Bad number\n");
+    report_bad_number("Stop at: a whole number of iterations, 0 to 2147483647");
   show_text(w, format_int(Current_State.iter));
 }
 

@@ -5,6 +5,7 @@
 #include <Xm/ToggleB.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -57,8 +58,10 @@ slider_readout readout{Current_State.states.data(), &frequency_disp, format_freq
                        steps_per_position};
 
 std::string typable_frequencies() {
-  return "Frequency (Hz): from " + format_frequency(state_limits.lowest) + " to " +
-         format_frequency(state_limits.highest);
+  std::array<char, 96> text{};
+  std::snprintf(text.data(), text.size(), "Frequency (Hz): from %.3f to %.2f",
+                frequency_at(state_limits.lowest), frequency_at(state_limits.highest));
+  return text.data();
 }
 
 // Return in the frequency field: the state whose frequency it shows takes

@@ -53,7 +53,7 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_shows_a_good_one_and_fai
   EXPECT_FALSE(shown(error_dialog));
   stderr_of([] { type_and_return(duration, "0"); });
   EXPECT_TRUE(shown(error_dialog));
-  EXPECT_TRUE(error_shows("Bad number"));
+  EXPECT_TRUE(error_shows("Bad number\nDuration: seconds, 0.001 to 9.99"));
 }
 
 // An event save that cannot open its file, a parameter save and a score
