@@ -25,6 +25,8 @@
 #include "files/param_file.h"
 #include "files/readable_file.h"
 #include "files/xm_text.h"
+#include "ui/Xctrl.h"
+#include "ui/placement.h"
 #include "ui/widgets.h"
 
 Widget event_shell, event_form, event_list_disp;
@@ -114,7 +116,7 @@ bool read_int(Widget field, int& value) { return read_whole_number(text_of(field
 bool load_event_parameters(const std::string& path, parameters_type& params) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_error("Can't open file %s", path.c_str());
+    report_error("Can't open file %s\n", path.c_str());
     return false;
   }
   params = Current_State;
@@ -184,9 +186,13 @@ void cb_reseed_event(Widget, XtPointer, XtPointer) {
   List_Size += 1;
 }
 
-void cb_load_event_p(Widget, XtPointer, XtPointer) { XtManageChild(load_event_p_files); }
+void cb_load_event_p(Widget, XtPointer, XtPointer) {
+  open_file_dialog(load_event_p_files, event_form);
+}
 void cb_load_event_p_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(load_event_p_files); }
-void cb_interpolate_event(Widget, XtPointer, XtPointer) { XtManageChild(load_p_interp); }
+void cb_interpolate_event(Widget, XtPointer, XtPointer) {
+  open_file_dialog(load_p_interp, event_form);
+}
 void cb_load_p_interp_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(load_p_interp); }
 
 void cb_load_event_p_ok(Widget, XtPointer, XtPointer) {
@@ -336,7 +342,7 @@ void cancel_event_edit() {
   set_text(event_time, "");
 }
 
-void cb_pop_event(Widget, XtPointer, XtPointer) { XtManageChild(event_form); }
+void cb_pop_event(Widget, XtPointer, XtPointer) { open_beside(event_form, Ctrl_pannel); }
 
 void create_event_shell(Widget parent) {
   event_shell = XtVaCreatePopupShell("event_shell", xmDialogShellWidgetClass, parent, XmNtitle,

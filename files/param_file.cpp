@@ -241,7 +241,7 @@ void report_parameter_refusal(int status, const std::string& path) {
   if (status == no_parameters)
     report_error("No parameters in %s\n", path.c_str());
   else
-    report_error("Format error in parameter file\n");
+    report_error("Format error in parameter file %s\n", path.c_str());
 }
 
 int read_parameters(std::FILE* fp, parameters_type& p) {

@@ -18,7 +18,9 @@
 #include "engine/externs.h"
 #include "engine/mapping.h"
 #include "engine/palette.h"
+#include "ui/Xctrl.h"
 #include "ui/Xlive.h"
+#include "ui/placement.h"
 #include "ui/widgets.h"
 
 Widget automaton_shell, automaton_area, automaton_blocks;
@@ -220,6 +222,9 @@ void create_automaton(Widget parent) {
 
 void cb_pop_automaton(Widget, XtPointer, XtPointer) {
   if (shown.cells.empty()) seed_preview();
+  static bool placed = false;  // the first time only; then where the user left it
+  if (!placed) place_beside(automaton_shell, Ctrl_pannel);
+  placed = true;
   XtPopup(automaton_shell, XtGrabNone);
   popped_up = true;
   draw();

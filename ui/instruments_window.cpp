@@ -16,7 +16,10 @@
 #include "files/param_file.h"
 #include "files/scan.h"
 #include "ui/Xamp.h"
+#include "ui/Xctrl.h"
+#include "ui/error_dialog.h"
 #include "ui/messages.h"
+#include "ui/placement.h"
 #include "ui/undo.h"
 #include "ui/slider_window.h"
 #include "ui/widgets.h"
@@ -100,7 +103,7 @@ void modify_amp(int num, double position) {
   show_entry(window, num);
 }
 
-void cb_pop_instruments(Widget, XtPointer, XtPointer) { XtManageChild(instrument_form); }
+void cb_pop_instruments(Widget, XtPointer, XtPointer) { open_beside(instrument_form, Ctrl_pannel); }
 
 void cb_set_amplitude(Widget, XtPointer client_data, XtPointer call_data) {
   const int num = slider_number(client_data);
@@ -141,11 +144,13 @@ void cb_auto_set_amp_ok(Widget, XtPointer, XtPointer) {
   double increment = 0.0;
   const int last = instruments_in_use() - 1;
   if (!read_whole_number(field_text(amp_auto_start), start) || start < 0 || start > last) {
+    show_errors_beside(auto_set_amp_form);
     report_bad_number("Start at: an instrument's number, 0 to " + std::to_string(last));
     return;
   }
   if (!read_real_number(field_text(amp_auto_inc), increment) ||
       std::abs(increment) > 2000.0) {
+    show_errors_beside(auto_set_amp_form);
     report_bad_number("Increment: the amplitude added from one instrument to the next, "
                       "-2000 to 2000");
     return;

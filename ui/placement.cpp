@@ -1,6 +1,9 @@
 #include "ui/placement.h"
 
+#include <Xm/FileSB.h>
+
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -37,16 +40,42 @@ void place_beside(Widget dialog, Widget owner) {
   Dimension owner_width = 0, width = 0;
   XtVaGetValues(owner_shell, XmNwidth, &owner_width, nullptr);
   XtVaGetValues(shell, XmNwidth, &width, nullptr);
-  if (width == 0) {  // not laid out yet: what it will ask for
-    XtWidgetGeometry preferred{};
-    XtQueryGeometry(XtIsShell(dialog) ? shell : dialog, nullptr, &preferred);
-    width = preferred.width;
-  }
+  // A dialog not shown yet has no width of its own: what it will ask for.
+  XtWidgetGeometry preferred{};
+  XtQueryGeometry(dialog, nullptr, &preferred);
+  width = std::max(width, preferred.width);
+  Dimension owner_height = 0;
+  XtVaGetValues(owner_shell, XmNheight, &owner_height, nullptr);
   const int frame = frame_width(owner_shell);
   const int screen_width = WidthOfScreen(XtScreen(owner_shell));
+  // To the right; else to the left; else below.
   int x = left + owner_width + frame + gap;
-  if (x + width > screen_width) x = std::max(0, left - static_cast<int>(width) - frame - gap);
-  // A dialog's form would centre it over its parent otherwise.
-  if (dialog != shell) XtVaSetValues(dialog, XmNdefaultPosition, False, nullptr);
-  XtVaSetValues(shell, XmNx, static_cast<Position>(x), XmNy, top, nullptr);
+  int y = top;
+  if (x + width > screen_width) {
+    x = left - static_cast<int>(width) - frame - gap;
+    if (x < 0) {
+      x = left;
+      y = top + owner_height + frame + gap;
+    }
+  }
+  if (dialog == shell) {
+    XtVaSetValues(shell, XmNx, static_cast<Position>(x), XmNy, static_cast<Position>(y), nullptr);
+    return;
+  }
+  // A dialog shell takes its place from the box it holds, which would
+  // centre itself over the parent otherwise.
+  XtVaSetValues(dialog, XmNdefaultPosition, False, XmNx, static_cast<Position>(x), XmNy,
+                static_cast<Position>(y), nullptr);
+}
+
+void open_beside(Widget form, Widget owner) {
+  // Shells are realized early, so what was placed is remembered here.
+  static std::set<Widget> placed;
+  if (placed.insert(form).second) place_beside(form, owner);
+  XtManageChild(form);
+}
+
+void open_file_dialog(Widget box, Widget owner) {
+  if (!XtIsManaged(box)) XmFileSelectionDoSearch(box, nullptr);
+  open_beside(box, owner);
 }

@@ -316,6 +316,5 @@ auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names
 }
 
 void open_auto_set(Widget dialog_form, Widget window_shell) {
-  if (!XtIsManaged(dialog_form)) place_beside(dialog_form, window_shell);
-  XtManageChild(dialog_form);
+  open_beside(dialog_form, window_shell);
 }

@@ -17,7 +17,10 @@
 #include "engine/report.h"
 #include "files/scan.h"
 #include "ui/Xfreq.h"
+#include "ui/Xctrl.h"
+#include "ui/error_dialog.h"
 #include "ui/messages.h"
+#include "ui/placement.h"
 #include "ui/undo.h"
 #include "ui/slider_window.h"
 #include "ui/widgets.h"
@@ -70,12 +73,14 @@ void cb_type_frequency(Widget w, XtPointer, XtPointer) {
   const int num = readout.shown_entry;
   double hertz = 0.0;
   if (num < 0) {
+    show_errors_beside(state_form);
     report_bad_number("Frequency (Hz): point at a state's slider first, then type");
     show_text(w, "");
     return;
   }
   if (!read_real_number(field_text(w), hertz) || !(hertz >= frequency_at(state_limits.lowest) &&
                                                    hertz <= frequency_at(state_limits.highest))) {
+    show_errors_beside(state_form);
     report_bad_number(typable_frequencies());
     show_entry(window, num);
     return;
@@ -137,7 +142,7 @@ void modify_freq(int num, double position) {
   show_entry(window, num);
 }
 
-void cb_pop_states(Widget, XtPointer, XtPointer) { XtManageChild(state_form); }
+void cb_pop_states(Widget, XtPointer, XtPointer) { open_beside(state_form, Ctrl_pannel); }
 
 void cb_set_frequency(Widget, XtPointer client_data, XtPointer call_data) {
   const int num = slider_number(client_data);
@@ -176,11 +181,13 @@ void cb_auto_set_freq_ok(Widget, XtPointer, XtPointer) {
   double multiple = 0.0;
   const int last = states_in_use() - 1;
   if (!read_whole_number(field_text(freq_auto_start), start) || start < 0 || start > last) {
+    show_errors_beside(auto_set_freq_form);
     report_bad_number("Start at: a state's number, 0 to " + std::to_string(last));
     return;
   }
   // A multiple of 0 or less has no logarithm; NaN fails the test as well.
   if (!read_real_number(field_text(freq_auto_mul), multiple) || !(multiple > 0.0)) {
+    show_errors_beside(auto_set_freq_form);
     report_bad_number("Multiple: the ratio of each state's frequency to the one before, above 0 "
                       "(2 is an octave)");
     return;

@@ -84,7 +84,7 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   EXPECT_EQ(list_lines(event_list_disp), three_lines);
   EXPECT_EQ(std::to_string(List_Size) + " " + pending(), "3 -1 |");
   cb_load_events(nullptr, nullptr, nullptr);
-  EXPECT_EQ(choose(load_e_files, load_e_filename, "none.cse"), "Can't open file none.cse");
+  EXPECT_EQ(choose(load_e_files, load_e_filename, "none.cse"), "Can't open file none.cse\n");
   EXPECT_TRUE(shown(load_e_files));
   EXPECT_EQ(list_lines(event_list_disp), three_lines);
   press(XmFileSelectionBoxGetChild(load_e_files, XmDIALOG_CANCEL_BUTTON));

@@ -9,6 +9,7 @@
 #include "engine/palette.h"
 #include "engine/view.h"
 #include "files/param_file.h"
+#include "files/xm_text.h"
 #include "ui/Xlive.h"
 #include "ui_fixture.h"
 
@@ -243,4 +244,93 @@ TEST_F(musician, parameter_files_remember_the_mode) {
     choose(load_p_files, load_p_filename, std::string(ZELMORA_EXAMPLES) + "/" + preset);
     EXPECT_EQ(Mean_Mode, 1) << preset;
   }
+}
+
+namespace {
+
+struct rectangle {
+  int left, top, width, height;
+  bool overlaps(const rectangle& o) const {
+    return left < o.left + o.width && o.left < left + width && top < o.top + o.height &&
+           o.top < top + height;
+  }
+};
+
+// Where a window is on the screen, once it is.
+rectangle on_screen(Widget w) {
+  while (!XtIsShell(w)) w = XtParent(w);
+  EXPECT_TRUE(pump_until([&] { return XtIsRealized(w) != 0; })) << XtName(w);
+  XWindowAttributes a{};
+  XGetWindowAttributes(display, XtWindow(w), &a);
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, XtWindow(w), DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  return {x, y, a.width, a.height};
+}
+
+// The dialog's text; its lines run together.
+std::string dialog_text() {
+  XmString shown = nullptr;
+  XtVaGetValues(error_dialog, XmNmessageString, &shown, nullptr);
+  char* text = static_cast<char*>(
+      XmStringUnparse(shown, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
+  std::string result = text ? text : "";
+  XtFree(text);
+  XmStringFree(shown);
+  return result;
+}
+
+}  // namespace
+
+// Windows and dialogs open beside what they belong to, not over it; an
+// Auto-set refusal is said beside its dialog; a file dialog lists the
+// files of its directory as they are when it opens.
+TEST_F(musician, dialogs_open_beside_their_windows_and_list_files_made_since) {
+  const rectangle panel = on_screen(Ctrl_pannel);
+  press(state_button);
+  const rectangle states_window = on_screen(states);
+  EXPECT_FALSE(states_window.overlaps(panel));
+  press(find("states.state_form.widget51.widget56"));  // Auto-set
+  const rectangle auto_set = on_screen(auto_set_freq_shell);
+  EXPECT_FALSE(auto_set.overlaps(states_window));
+  type_text(freq_auto_start, "99");
+  stderr_of([] { press(XtNameToWidget(auto_set_freq_form, "widget6")); });
+  EXPECT_FALSE(on_screen(error_dialog).overlaps(auto_set));
+  press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
+
+  press(event_button);
+  press(interpolate_button);
+  EXPECT_FALSE(on_screen(load_p_interp).overlaps(on_screen(event_form)));
+
+  const xm_string here = make_xm_string(std::filesystem::current_path().string());
+  XtVaSetValues(load_p_files, XmNdirectory, here.get(), nullptr);
+  spit("made-since.csp", "r1=1\nend\n");
+  cb_load_parameters(nullptr, nullptr, nullptr);
+  EXPECT_FALSE(on_screen(load_p_files).overlaps(panel));
+  const strings listed = list_lines(XmFileSelectionBoxGetChild(load_p_files, XmDIALOG_LIST));
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_NE(listed[0].find("made-since.csp"), std::string::npos);
+}
+
+// A refused or failed file is named; csound's own last words reach the
+// dialog.
+TEST_F(musician, refusals_name_the_file_and_csound_says_why_it_failed) {
+  spit("broken.cse", "event\ntype=7\n");
+  cb_load_events(nullptr, nullptr, nullptr);
+  EXPECT_EQ(choose(load_e_files, load_e_filename, "broken.cse"),
+            "bad type" "Format error in event list\nNot loaded: broken.cse\n");
+  press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
+
+  spit("broken.orc", "instr 1\n  this is no opcode\nendin\n");
+  const std::string orchestra = std::getenv("ZELMORA_ORC");
+  ::setenv("ZELMORA_ORC", "broken.orc", 1);
+  Current_State.iter = 2;
+  cb_save_sounds(nullptr, nullptr, nullptr);
+  const std::string said = choose(save_s_files, save_s_filename, "x.wav");
+  ::setenv("ZELMORA_ORC", orchestra.c_str(), 1);
+  const std::string shown = dialog_text();
+  EXPECT_EQ(shown.rfind("csound failed with exit status ", 0), 0u) << shown;
+  EXPECT_NE(shown.find("cannot compile orchestra"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;  // no terminal colours
+  EXPECT_NE(said.find("cannot compile orchestra"), std::string::npos) << said;
 }
