@@ -124,7 +124,7 @@ void update_parameters(grid_type& grid) {
         init_array(grid, Current_State.Ns, Current_State.x, Current_State.y);
         break;
       default:
-        report_error("Feature not yet implemented");
+        report_error("Feature not yet implemented\n");
         break;
     }
     Next_Event = e.next.get();

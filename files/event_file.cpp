@@ -36,8 +36,10 @@ int write_event_list(std::FILE* fp) {
 
 namespace {
 
-std::unique_ptr<event_type> fail(const char* message) {
-  report_error("%s", message);
+// Every message ends its line, so the next one starts a line of its own.
+std::unique_ptr<event_type> fail(std::string message) {
+  if (message.empty() || message.back() != '\n') message += '\n';
+  report_error("%s", message.c_str());
   return nullptr;
 }
 

@@ -318,7 +318,7 @@ TEST_F(musician, refusals_name_the_file_and_csound_says_why_it_failed) {
   spit("broken.cse", "event\ntype=7\n");
   cb_load_events(nullptr, nullptr, nullptr);
   EXPECT_EQ(choose(load_e_files, load_e_filename, "broken.cse"),
-            "bad type" "Format error in event list\nNot loaded: broken.cse\n");
+            "bad type\nFormat error in event list\nNot loaded: broken.cse\n");
   press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
 
   spit("broken.orc", "instr 1\n  this is no opcode\nendin\n");
