@@ -321,6 +321,7 @@ void build_counter_group(Widget form) {
                                   XmNrightAttachment, XmATTACH_FORM, nullptr);
   XtAddCallback(turbo, XmNactivateCallback, cb_ZUX_turbo, nullptr);
   XtManageChild(turbo);
+  build_notice_line(form, turbo);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "files/param_file.h"
 #include "files/xm_text.h"
 #include "ui/Xlive.h"
+#include "ui/messages.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -333,4 +334,28 @@ TEST_F(musician, refusals_name_the_file_and_csound_says_why_it_failed) {
   EXPECT_NE(shown.find("cannot compile orchestra"), std::string::npos) << shown;
   EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;  // no terminal colours
   EXPECT_NE(said.find("cannot compile orchestra"), std::string::npos) << said;
+}
+
+// Iterations live play computed late are news in the control panel (and a
+// line on the terminal), not an error dialog after every Stop.
+TEST_F(musician, late_iterations_are_a_notice_in_the_control_panel) {
+  Widget notice = find("*notice");
+  ASSERT_NE(notice, nullptr);
+  const auto notice_text = [&] {
+    XmString label = nullptr;
+    XtVaGetValues(notice, XmNlabelString, &label, nullptr);
+    char* text = static_cast<char*>(XmStringUnparse(label, nullptr, XmCHARSET_TEXT,
+                                                    XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
+    std::string result = text ? text : "";
+    XtFree(text);
+    XmStringFree(label);
+    return result;
+  };
+  EXPECT_EQ(stderr_of([] { report_late_iterations(3); }),
+            "3 iterations were computed too late to be heard in time\n");
+  EXPECT_EQ(notice_text(), "3 late iterations");
+  EXPECT_FALSE(shown(error_dialog));
+  check_screenshot(Ctrl_pannel, "control_panel_notice");
+  report_late_iterations(0);
+  EXPECT_EQ(notice_text(), " ");
 }
