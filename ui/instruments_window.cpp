@@ -134,7 +134,9 @@ void cb_quit_instrm(Widget, XtPointer, XtPointer) {
 }
 
 void cb_auto_set_amp(Widget, XtPointer, XtPointer) {
-  open_auto_set(auto_set_amp_form, instruments);
+  open_auto_set(auto_set_amp_form, instruments,
+                "Start at: an instrument, 0 to " + std::to_string(instruments_in_use() - 1) +
+                    "\nIncrement: amplitude, e.g. 50 or -50");
 }
 
 // "Start at" numbers the instruments as the sliders' labels do, from 0;

@@ -300,21 +300,27 @@ auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names
                 XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, dialog.second, XmNbottomAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, dialog.second, nullptr);
 
+  // What the fields take, said before anything is refused.
+  Widget hint = make_text_label(dialog.form, "auto_set_hint", " ");
+  XtVaSetValues(hint, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.second,
+                XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment,
+                XmATTACH_FORM, XmNalignment, XmALIGNMENT_BEGINNING, nullptr);
   dialog.ok = make_button(dialog.form, "widget6", "OK");
   dialog.cancel = make_button(dialog.form, "widget7", "Cancel");
-  XtVaSetValues(dialog.ok, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.second,
-                XmNtopOffset, 16, XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
+  XtVaSetValues(dialog.ok, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, hint,
+                XmNtopOffset, 12, XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
                 XmATTACH_FORM, XmNrightAttachment, XmATTACH_POSITION, XmNrightPosition, 48,
                 nullptr);
   XtVaSetValues(dialog.cancel, XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET, XmNtopWidget,
                 dialog.ok, XmNleftAttachment, XmATTACH_POSITION, XmNleftPosition, 52,
                 XmNrightAttachment, XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM,
                 nullptr);
-  manage_all({start_label, dialog.start, second_label, dialog.second, dialog.ok,
+  manage_all({start_label, dialog.start, second_label, dialog.second, hint, dialog.ok,
               dialog.cancel});
   return dialog;
 }
 
-void open_auto_set(Widget dialog_form, Widget window_shell) {
+void open_auto_set(Widget dialog_form, Widget window_shell, const std::string& hint) {
+  set_label(XtNameToWidget(dialog_form, "auto_set_hint"), hint.c_str());
   open_beside(dialog_form, window_shell);
 }

@@ -109,5 +109,6 @@ struct auto_set_dialog {
 // "Cancel".
 auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names);
 
-// Shows an Auto-set dialog beside the window it belongs to.
-void open_auto_set(Widget dialog_form, Widget window_shell);
+// Shows an Auto-set dialog beside the window it belongs to, with a hint
+// under its fields of what they take.
+void open_auto_set(Widget dialog_form, Widget window_shell, const std::string& hint);

@@ -171,7 +171,11 @@ void cb_quit_states(Widget, XtPointer, XtPointer) {
   XtUnmanageChild(auto_set_freq_form);
 }
 
-void cb_auto_set_freq(Widget, XtPointer, XtPointer) { open_auto_set(auto_set_freq_form, states); }
+void cb_auto_set_freq(Widget, XtPointer, XtPointer) {
+  open_auto_set(auto_set_freq_form, states,
+                "Start at: a state, 0 to " + std::to_string(states_in_use() - 1) +
+                    "\nMultiple: 2 = octaves, 1.5 = fifths");
+}
 
 // "Start at" numbers the states as the sliders' labels do, from 0; state
 // `start` keeps its frequency and every one after it is `multiple` times

@@ -269,10 +269,10 @@ rectangle on_screen(Widget w) {
   return {x, y, a.width, a.height};
 }
 
-// The dialog's text; its lines run together.
-std::string dialog_text() {
+// A label's or the error dialog's text; its lines run together.
+std::string label_text(Widget w, const char* resource = XmNlabelString) {
   XmString shown = nullptr;
-  XtVaGetValues(error_dialog, XmNmessageString, &shown, nullptr);
+  XtVaGetValues(w, resource, &shown, nullptr);
   char* text = static_cast<char*>(
       XmStringUnparse(shown, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
   std::string result = text ? text : "";
@@ -294,6 +294,9 @@ TEST_F(musician, dialogs_open_beside_their_windows_and_list_files_made_since) {
   press(find("states.state_form.widget51.widget56"));  // Auto-set
   const rectangle auto_set = on_screen(auto_set_freq_shell);
   EXPECT_FALSE(auto_set.overlaps(states_window));
+  EXPECT_EQ(label_text(XtNameToWidget(auto_set_freq_form, "auto_set_hint")),
+            "Start at: a state, 0 to 39Multiple: 2 = octaves, 1.5 = fifths");  // two lines
+  check_screenshot(auto_set_freq_shell, "auto_set_states");
   type_text(freq_auto_start, "99");
   stderr_of([] { press(XtNameToWidget(auto_set_freq_form, "widget6")); });
   EXPECT_FALSE(on_screen(error_dialog).overlaps(auto_set));
@@ -329,7 +332,7 @@ TEST_F(musician, refusals_name_the_file_and_csound_says_why_it_failed) {
   cb_save_sounds(nullptr, nullptr, nullptr);
   const std::string said = choose(save_s_files, save_s_filename, "x.wav");
   ::setenv("ZELMORA_ORC", orchestra.c_str(), 1);
-  const std::string shown = dialog_text();
+  const std::string shown = label_text(error_dialog, XmNmessageString);
   EXPECT_EQ(shown.rfind("csound failed with exit status ", 0), 0u) << shown;
   EXPECT_NE(shown.find("cannot compile orchestra"), std::string::npos) << shown;
   EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;  // no terminal colours
@@ -341,16 +344,7 @@ TEST_F(musician, refusals_name_the_file_and_csound_says_why_it_failed) {
 TEST_F(musician, late_iterations_are_a_notice_in_the_control_panel) {
   Widget notice = find("*notice");
   ASSERT_NE(notice, nullptr);
-  const auto notice_text = [&] {
-    XmString label = nullptr;
-    XtVaGetValues(notice, XmNlabelString, &label, nullptr);
-    char* text = static_cast<char*>(XmStringUnparse(label, nullptr, XmCHARSET_TEXT,
-                                                    XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
-    std::string result = text ? text : "";
-    XtFree(text);
-    XmStringFree(label);
-    return result;
-  };
+  const auto notice_text = [&] { return label_text(notice); };
   EXPECT_EQ(stderr_of([] { report_late_iterations(3); }),
             "3 iterations were computed too late to be heard in time\n");
   EXPECT_EQ(notice_text(), "3 late iterations");
