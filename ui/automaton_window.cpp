@@ -222,10 +222,10 @@ void create_automaton(Widget parent) {
 
 void cb_pop_automaton(Widget, XtPointer, XtPointer) {
   if (shown.cells.empty()) seed_preview();
+  XtPopup(automaton_shell, XtGrabNone);
   static bool placed = false;  // the first time only; then where the user left it
   if (!placed) place_beside(automaton_shell, Ctrl_pannel);
   placed = true;
-  XtPopup(automaton_shell, XtGrabNone);
   popped_up = true;
   draw();
 }

@@ -41,11 +41,12 @@ void show_error_dialog(const std::string& message) {
   if (!text.empty() && text.back() == '\n') text.pop_back();
   const compound_string label = make_label(text.c_str());
   XtVaSetValues(error_dialog, XmNmessageString, label.get(), nullptr);
+  const bool opening = !XtIsManaged(error_dialog);
+  XtManageChild(error_dialog);
   // Beside the window that failed, which stays in sight, not over it.
-  if (!XtIsManaged(error_dialog))
+  if (opening)
     place_beside(error_dialog, failing_window ? failing_window : XtParent(XtParent(error_dialog)));
   failing_window = nullptr;
-  XtManageChild(error_dialog);
 }
 
 void show_errors_beside(Widget window) { failing_window = window; }

@@ -34,18 +34,16 @@ int frame_width(Widget shell) {
 void place_beside(Widget dialog, Widget owner) {
   Widget owner_shell = shell_of(owner);
   Widget shell = shell_of(dialog);
-  if (!owner_shell || !shell || !XtIsRealized(owner_shell)) return;
-  Position left = 0, top = 0;
-  XtTranslateCoords(owner_shell, 0, 0, &left, &top);
-  Dimension owner_width = 0, width = 0;
-  XtVaGetValues(owner_shell, XmNwidth, &owner_width, nullptr);
+  if (!owner_shell || !shell || !XtIsRealized(owner_shell) || !XtIsRealized(shell)) return;
+  // Asked of the server: a window just moved may not have told the toolkit.
+  Display* display = XtDisplay(shell);
+  int left = 0, top = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, XtWindow(owner_shell), DefaultRootWindow(display), 0, 0, &left,
+                        &top, &child);
+  Dimension owner_width = 0, owner_height = 0, width = 0;
+  XtVaGetValues(owner_shell, XmNwidth, &owner_width, XmNheight, &owner_height, nullptr);
   XtVaGetValues(shell, XmNwidth, &width, nullptr);
-  // A dialog not shown yet has no width of its own: what it will ask for.
-  XtWidgetGeometry preferred{};
-  XtQueryGeometry(dialog, nullptr, &preferred);
-  width = std::max(width, preferred.width);
-  Dimension owner_height = 0;
-  XtVaGetValues(owner_shell, XmNheight, &owner_height, nullptr);
   const int frame = frame_width(owner_shell);
   const int screen_width = WidthOfScreen(XtScreen(owner_shell));
   // To the right; else to the left; else below.
@@ -58,21 +56,16 @@ void place_beside(Widget dialog, Widget owner) {
       y = top + owner_height + frame + gap;
     }
   }
-  if (dialog == shell) {
-    XtVaSetValues(shell, XmNx, static_cast<Position>(x), XmNy, static_cast<Position>(y), nullptr);
-    return;
-  }
-  // A dialog shell takes its place from the box it holds, which would
-  // centre itself over the parent otherwise.
-  XtVaSetValues(dialog, XmNdefaultPosition, False, XmNx, static_cast<Position>(x), XmNy,
-                static_cast<Position>(y), nullptr);
+  // Moved as a window, once shown at its own size: setting a dialog
+  // shell's position through the toolkit would also set a stale size.
+  XMoveWindow(display, XtWindow(shell), x, y);
 }
 
 void open_beside(Widget form, Widget owner) {
+  XtManageChild(form);
   // Shells are realized early, so what was placed is remembered here.
   static std::set<Widget> placed;
   if (placed.insert(form).second) place_beside(form, owner);
-  XtManageChild(form);
 }
 
 void open_file_dialog(Widget box, Widget owner) {

@@ -7,7 +7,7 @@
 // Puts the shell of `dialog` (a shell or the widget it holds) to the right
 // of `owner`'s window, top edges level; to its left when the screen ends
 // first, and below it when neither side has room. Does nothing before
-// `owner` has a window.
+// both have windows.
 void place_beside(Widget dialog, Widget owner);
 
 // Shows a file selection box with its directory read afresh (files come

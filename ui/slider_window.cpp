@@ -23,6 +23,9 @@
 namespace {
 
 constexpr int row_height = 182;  // the sliders' row without a scroll bar
+constexpr int min_slider_width = 16;  // a trough and a thumb a pointer can take
+constexpr int widest_trough = 30;
+constexpr int side_gap = 12;  // between the row and the side panel
 constexpr int display_columns = 15;
 constexpr int auto_set_columns = 8;
 constexpr int lock_offset = 10;  // gap between the field and "Lock"
@@ -106,7 +109,9 @@ void show_dragged_value(Widget, XtPointer client_data, XtPointer call_data) {
 
 // A slot of the row: the slider, its number centred beneath it.
 Widget make_slot(Widget holder, const std::string& number, const char* prefix) {
-  Widget slot = XtVaCreateWidget("slot", xmFormWidgetClass, holder, nullptr);
+  // The slot keeps the width the row gives it (fit_sliders_to_row).
+  Widget slot = XtVaCreateWidget("slot", xmFormWidgetClass, holder, XmNresizePolicy,
+                                 XmRESIZE_NONE, XmNwidth, min_slider_width, nullptr);
   const compound_string text = make_label(number.c_str());
   // Without margins the widest number is no wider than its slider.
   Widget label = XtVaCreateManagedWidget(
@@ -175,6 +180,63 @@ void fit_scroller(Widget scroller, Widget holder) {
   if (wanted != height) XtVaSetValues(scroller, XmNheight, wanted, nullptr);
 }
 
+int sliders_shown(const slider_row& sliders) {
+  int count = 0;
+  while (count < slider_count && XtIsManaged(XtParent(sliders[count]))) ++count;
+  return count;
+}
+
+// The sliders share the row's visible width, none narrower than a grip:
+// few sliders are wide ones, and a wider window widens them.
+void fit_sliders_to_row(const slider_row& sliders, Widget scroller) {
+  const int count = sliders_shown(sliders);
+  if (count == 0) return;
+  Widget clip = nullptr;
+  XtVaGetValues(scroller, XmNclipWindow, &clip, nullptr);
+  Widget holder = XtParent(XtParent(sliders[0]));
+  Dimension clip_width = 0, margin = 0, spacing = 0;
+  XtVaGetValues(clip, XmNwidth, &clip_width, nullptr);
+  XtVaGetValues(holder, XmNmarginWidth, &margin, XmNspacing, &spacing, nullptr);
+  const int room = clip_width - 2 * margin - spacing * (count - 1);
+  const int width = std::max(min_slider_width, room / count);
+  Dimension shown_width = 0;
+  XtVaGetValues(XtParent(sliders[0]), XmNwidth, &shown_width, nullptr);
+  if (shown_width == width) return;
+  // Past a comfortable trough the slot widens around it, centred.
+  const int trough = std::min(width, widest_trough);
+  const int side = (width - trough) / 2;
+  for (Widget slider : sliders) {
+    XtVaSetValues(XtParent(slider), XmNwidth, width, nullptr);
+    XtVaSetValues(slider, XmNscaleWidth, trough, XmNleftOffset, side, XmNrightOffset,
+                  width - trough - side, nullptr);
+  }
+}
+
+// The window was resized: the row takes the width, the side panel keeps
+// what it needs. The scrolled row is sized here rather than attached to the
+// panel, since an attached one would grow the window to hold every slider.
+void cb_window_resized(Widget form, XtPointer, XEvent* event, Boolean*) {
+  if (event->type != ConfigureNotify) return;
+  WidgetList children = nullptr;
+  Cardinal count = 0;
+  XtVaGetValues(form, XmNchildren, &children, XmNnumChildren, &count, nullptr);
+  if (count < 2) return;
+  Widget scroller = children[0], side = children[1];
+  Dimension form_width = 0, margin = 0, scroller_width = 0;
+  XtVaGetValues(form, XmNwidth, &form_width, XmNmarginWidth, &margin, nullptr);
+  XtVaGetValues(scroller, XmNwidth, &scroller_width, nullptr);
+  XtWidgetGeometry side_wants{};
+  XtQueryGeometry(side, nullptr, &side_wants);
+  const int width = form_width - 2 * margin - side_gap - side_wants.width;
+  if (width > 0 && width != scroller_width) XtVaSetValues(scroller, XmNwidth, width, nullptr);
+}
+
+void cb_row_resized(Widget, XtPointer client_data, XEvent* event, Boolean*) {
+  if (event->type != ConfigureNotify) return;
+  const auto& sliders = *static_cast<const slider_row*>(client_data);
+  fit_sliders_to_row(sliders, XtParent(XtParent(XtParent(XtParent(sliders[0])))));
+}
+
 }  // namespace
 
 slider_window build_slider_window(Widget parent, const slider_window_names& names,
@@ -208,10 +270,14 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
   window.side_form = XtVaCreateWidget(
       names.side_form, xmFormWidgetClass, window.form, XmNtopAttachment,
       XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, window.scroller, XmNleftAttachment,
-      XmATTACH_WIDGET, XmNleftWidget, window.scroller, XmNleftOffset, 12, XmNrightAttachment,
-      XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM, nullptr);
+      XmATTACH_WIDGET, XmNleftWidget, window.scroller, XmNleftOffset, side_gap,
+      XmNrightAttachment, XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM, nullptr);
   build_side_panel(window, names);
   manage_all({window.holder, window.scroller, window.side_form});
+  XtAddEventHandler(window.form, StructureNotifyMask, False, cb_window_resized, nullptr);
+  Widget clip = nullptr;
+  XtVaGetValues(window.scroller, XmNclipWindow, &clip, nullptr);
+  XtAddEventHandler(clip, StructureNotifyMask, False, cb_row_resized, &sliders);
   take_undo_keys(window.form);
   return window;
 }
@@ -271,6 +337,7 @@ void show_sliders(slider_window& window, int count, std::span<const float> entri
     XtManageChildren(&slots[shown], static_cast<Cardinal>(count - shown));
   else
     XtUnmanageChildren(&slots[count], static_cast<Cardinal>(shown - count));
+  fit_sliders_to_row(*window.sliders, window.scroller);
   fit_scroller(window.scroller, window.holder);
 }
 

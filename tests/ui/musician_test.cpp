@@ -353,3 +353,30 @@ TEST_F(musician, late_iterations_are_a_notice_in_the_control_panel) {
   report_late_iterations(0);
   EXPECT_EQ(notice_text(), " ");
 }
+
+// Few sliders share the row's width, none too narrow to take; a wider
+// window widens them, not the side panel.
+TEST_F(musician, few_sliders_fill_the_row_and_grow_with_the_window) {
+  Current_State.Ns = 9;
+  set_all_frequencies();
+  press(state_button);
+  const auto width_of = [](Widget w) {
+    Dimension width = 0;
+    XtVaGetValues(w, XmNwidth, &width, nullptr);
+    return int(width);
+  };
+  const auto slot_of = [](int i) { return XtParent(state_sliders[i]); };
+  Widget side = find("states.state_form.widget51");
+  check_screenshot(states, "states_nine");
+  ASSERT_TRUE(pump_until([&] { return width_of(slot_of(0)) > 40; })) << width_of(slot_of(0));
+  EXPECT_EQ(width_of(state_sliders[0]), 30);  // a comfortable trough, centred in its slot
+  const int slot = width_of(slot_of(0)), panel = width_of(side);
+  Widget clip = XtParent(XtParent(XtParent(state_sliders[0])));
+  EXPECT_GE(9 * (slot + 3), width_of(clip) - 12);  // the row is filled
+
+  XtVaSetValues(states, XmNwidth, width_of(states) + 270, nullptr);
+  EXPECT_TRUE(pump_until([&] { return width_of(slot_of(0)) >= slot + 25; }))
+      << width_of(slot_of(0));
+  EXPECT_EQ(width_of(side), panel);
+  press(quit_frequencys);
+}
