@@ -260,8 +260,13 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
                                    XmNheight, row_height - frame, XmNresizeHeight, False,
                                    nullptr);
   make_sliders(window.holder, names.slider_prefix, sliders, on_slider, readout);
-  for (Widget slider : sliders)
-    XtVaSetValues(slider, XmNmaximum, usual_maximum * readout.steps_per_position, nullptr);
+  for (Widget slider : sliders) {
+    int click = 0;  // what the resources gave, or the toolkit's tenth of 0 .. 100
+    XtVaGetValues(slider, XmNscaleMultiple, &click, nullptr);
+    if (readout.steps_per_click > 0 && click == usual_maximum / 10) click = readout.steps_per_click;
+    XtVaSetValues(slider, XmNmaximum, usual_maximum * readout.steps_per_position,
+                  XmNscaleMultiple, click, nullptr);
+  }
   std::transform(sliders.begin(), sliders.end(), window.slots.begin(), XtParent);
   const int visible_width =
       std::max(row_width(window.holder, window.slots, visible) + frame, width);

@@ -43,6 +43,9 @@ struct slider_readout {
   // Slider steps per position: more than one gives a fine slider, whose
   // keyboard step is a fraction of a position.
   int steps_per_position = 1;
+  // Steps a click in the trough moves, unless a resource file says
+  // otherwise; 0 leaves the toolkit's tenth of the range.
+  int steps_per_click = 0;
   // The entry the field shows, or -1: a refresh shows its value anew, so
   // the field never keeps a value a load or an event has replaced.
   int shown_entry = -1;

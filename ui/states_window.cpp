@@ -40,6 +40,8 @@ constexpr double hertz_per_position = 0.096;  // f = e^(0.096 p)
 // A slider step of 1/100 position is a factor of e^0.00096, 1.7 cents: the
 // arrow keys tune by ear, a typed frequency exactly.
 constexpr int steps_per_position = 100;
+// A click in the trough: 0.60 positions, a semitone within 0.3 cents.
+constexpr int steps_per_semitone = 60;
 
 int slider_number(XtPointer client_data) {
   return static_cast<int>(reinterpret_cast<std::intptr_t>(client_data));
@@ -58,7 +60,7 @@ std::string format_frequency(double position) {
 
 slider_window window;
 slider_readout readout{Current_State.states.data(), &frequency_disp, format_frequency,
-                       steps_per_position};
+                       steps_per_position, steps_per_semitone};
 
 std::string typable_frequencies() {
   std::array<char, 96> text{};

@@ -148,6 +148,9 @@ TEST_F(musician, typed_frequencies_are_exact_and_lock_keeps_the_intervals) {
   type_and_return(frequency_disp, "660");
   move_scale(state_sliders[3], 4500);  // an arrow key's step: 1/100 position
   EXPECT_EQ(Current_State.states[3], 45.0f);
+  int click = 0;  // a click in the trough: a semitone
+  XtVaGetValues(state_sliders[3], XmNscaleMultiple, &click, nullptr);
+  EXPECT_NEAR(std::exp(0.096 * click / 100.0), std::pow(2.0, 1.0 / 12), 2e-4);
 
   XmToggleButtonSetState(frequency_lock, True, True);
   move_scale(state_sliders[1], scale_value(state_sliders[1]) - 37);
