@@ -3,6 +3,7 @@
 
 #include <Xm/Xm.h>
 
+#include "engine/iteration.h"
 #include "engine/live.h"
 #include "engine/types.h"
 
@@ -23,8 +24,9 @@ void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_stop_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_pop_automaton(Widget w, XtPointer client_data, XtPointer call_data);
 
-// The grid hook of the engine's view: redraws at most ~30 times a second.
-void show_automaton(const grid_type& grid, int iteration);
+// The window's sink for every render's grid: redraws at most ~30 times a
+// second.
+void show_automaton(const iteration& it);
 // When a render has ended: its last grid, if the throttle skipped it, is
 // kept and drawn, so the window never shows a stale grid afterwards.
 void show_final_grid();

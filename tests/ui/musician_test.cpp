@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "engine/automaton.h"
+#include "engine/iteration.h"
 #include "engine/palette.h"
 #include "engine/view.h"
 #include "files/param_file.h"
@@ -40,6 +41,10 @@ void spirals(int iterations) {
 }
 
 grid_type last_grid;  // the grid of the last iteration rendered
+
+class last_grid_sink final : public iteration_sink {
+  void on_iteration(const iteration& it) override { last_grid = it.grid(); }
+};
 
 // Cells whose colour in the Automaton window differs from `grid`, sampled
 // at the middle of each cell.
@@ -91,12 +96,11 @@ TEST_F(musician, values_typed_without_return_are_taken_by_a_render_and_a_save) {
 TEST_F(musician, the_automaton_window_shows_the_last_grid_after_a_render) {
   press(find("*automaton_button"));
   spirals(4);
-  View.show_grid = [](const grid_type& grid, int t) {
-    last_grid = current_grid(grid);
-    show_automaton(grid, t);
-  };
-  EXPECT_EQ(render_through_the_menu(), "");
-  View.show_grid = show_automaton;
+  last_grid_sink capture;
+  {
+    const sink_registration capturing(capture);
+    EXPECT_EQ(render_through_the_menu(), "");
+  }
   pump();
   EXPECT_EQ(cells_drawn_otherwise(last_grid), 0);
   XtPopdown(automaton_shell);
