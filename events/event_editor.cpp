@@ -177,7 +177,7 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
   find_event_length(position, length);
 
   const int new_position = set_event_time(position, time);
-  std::fprintf(Echo_Stream, "%d", new_position);
+  std::fprintf(Echo_Stream, "%d\n", new_position);
   XmListAddItemUnselected(event_list_disp,
                           make_xm_string(stored_line(name, type, time, length)).get(),
                           new_position);

@@ -350,6 +350,7 @@ void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char**
   XtVaSetValues(menu_bar, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, group_gap,
                 nullptr);
   XtManageChild(form);
+  take_undo_keys(form);
 }
 
 void set_control() {

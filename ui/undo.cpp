@@ -55,13 +55,15 @@ void cb_redo(Widget, XtPointer, XtPointer) { redo_change(); }
 void act_undo(Widget, XEvent*, String*, Cardinal*) { undo_change(); }
 void act_redo(Widget, XEvent*, String*, Cardinal*) { redo_change(); }
 
-Widget make_entry(Widget menu, const char* name, const char* text, const char* accelerator,
-                  const char* accelerator_text, XtCallbackProc callback) {
+// The keys are said beside the entry; take_undo_keys() makes them work,
+// in every window alike (a menu accelerator would reach the control panel
+// only).
+Widget make_entry(Widget menu, const char* name, const char* text, const char* key_text,
+                  XtCallbackProc callback) {
   const compound_string label = make_label(text);
-  const compound_string keys = make_label(accelerator_text);
+  const compound_string keys = make_label(key_text);
   Widget entry = XtVaCreateManagedWidget(name, xmPushButtonWidgetClass, menu, XmNlabelString,
-                                         label.get(), XmNaccelerator, accelerator,
-                                         XmNacceleratorText, keys.get(), nullptr);
+                                         label.get(), XmNacceleratorText, keys.get(), nullptr);
   XtAddCallback(entry, XmNactivateCallback, callback, nullptr);
   return entry;
 }
@@ -92,9 +94,8 @@ void build_edit_menu(Widget menu_bar) {
   const compound_string label = make_label("Edit");
   XtVaCreateManagedWidget("edit_button", xmCascadeButtonWidgetClass, menu_bar, XmNlabelString,
                           label.get(), XmNsubMenuId, menu, nullptr);
-  undo_entry = make_entry(menu, "undo_button", "Undo", "Ctrl ~Shift<Key>z", "Ctrl+Z", cb_undo);
-  redo_entry =
-      make_entry(menu, "redo_button", "Redo", "Ctrl Shift<Key>z", "Ctrl+Shift+Z", cb_redo);
+  undo_entry = make_entry(menu, "undo_button", "Undo", "Ctrl+Z", cb_undo);
+  redo_entry = make_entry(menu, "redo_button", "Redo", "Ctrl+Shift+Z", cb_redo);
   show_availability();
 }
 

@@ -39,6 +39,6 @@ void forget_changes();
 // The "Edit" menu ("Undo" Ctrl+Z, "Redo" Ctrl+Shift+Z) in the control
 // panel's menu bar.
 void build_edit_menu(Widget menu_bar);
-// The same keys in a window of its own (the States and Instruments
-// windows): every widget under `top` takes them.
+// The keys Ctrl+Z and Ctrl+Shift+Z for every widget under `top` (the
+// control panel, the States and Instruments windows).
 void take_undo_keys(Widget top);

@@ -51,7 +51,7 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
               "Bad number\nTime: a whole number of iterations, 1 to 2147483647\n");
     EXPECT_EQ(out, "") << refused;
   }
-  EXPECT_EQ(type_time("40"), "Shving\n1");
+  EXPECT_EQ(type_time("40"), "Shving\n1\n");
   EXPECT_EQ(pending(), "-1 |");
   // A new event comes right after the last one: one iteration after a
   // change or reseed, where a glide ends.
@@ -67,7 +67,7 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   on_line(4, delete_event_button);
 
   on_line(3, edit_event_button);
-  EXPECT_EQ(type_time("30"), "Shving\n1");
+  EXPECT_EQ(type_time("30"), "Shving\n1\n");
   const strings retimed{"->turbulence.csp     30 100", "turbulence.csp       40",
                         "Reseed               41"};
   EXPECT_EQ(list_lines(event_list_disp), retimed);

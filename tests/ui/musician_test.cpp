@@ -210,16 +210,18 @@ TEST_F(musician, undo_and_redo_take_back_every_edit_and_bring_it_again) {
   // The keys, in the States window as in the control panel.
   press(state_button);
   ASSERT_TRUE(pump_until([] { return XtIsRealized(states) != 0; }));
-  for (const auto& [shift, entry] : {std::pair(0u, 5000), {ShiftMask, 6123}}) {
+  for (const auto& [in, shift, entry] :
+       {std::tuple(state_sliders[4], 0u, 5000), {state_sliders[4], ShiftMask, 6123},
+        {r1, 0u, 5000}, {r1, ShiftMask, 6123}}) {
     XEvent key{};
     key.xkey = {.type = KeyPress, .serial = 0, .send_event = True, .display = display,
-                .window = XtWindow(state_sliders[4]), .root = DefaultRootWindow(display),
+                .window = XtWindow(in), .root = DefaultRootWindow(display),
                 .subwindow = 0, .time = CurrentTime, .x = 1, .y = 1, .x_root = 0, .y_root = 0,
                 .state = ControlMask | shift,
                 .keycode = XKeysymToKeycode(display, XK_z), .same_screen = True};
     XtDispatchEvent(&key);
     pump();
-    EXPECT_EQ(scale_value(state_sliders[4]), entry) << shift;
+    EXPECT_EQ(scale_value(state_sliders[4]), entry) << XtName(in) << " " << shift;
   }
   press(quit_frequencys);
 }
