@@ -1,6 +1,7 @@
 #include "engine/csound.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,32 +81,21 @@ pid_t start_child(const std::vector<std::string>& words, int output) {
   return pid;
 }
 
-// Runs `words` to the end, its messages read from a pipe; the exit status
-// as the shell would show it.
+// Runs `words` to the end, its messages read from a pipe and shown to
+// `observe` as they come; the exit status as the shell would show it.
 int run_words(const std::vector<std::string>& words, csound_messages messages,
-              std::string& kept) {
-  std::array<int, 2> pipe_ends{};
-  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return 127;
-  const pid_t pid = start_child(words, pipe_ends[1]);
-  ::close(pipe_ends[1]);
+              std::string& kept, const csound_observer& observe) {
+  csound_child child = start_csound_words(words);
   std::array<char, 4096> buffer{};
-  for (ssize_t n = 0; pid > 0;) {
-    n = ::read(pipe_ends[0], buffer.data(), buffer.size());
+  for (ssize_t n = 0; child.pid > 0;) {
+    n = ::read(child.messages, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    const auto size = static_cast<std::size_t>(n);
-    if (messages == csound_messages::shown) write_all(STDERR_FILENO, buffer.data(), size);
-    // The tail is kept either way: a failure's reason is in its last lines.
-    kept.append(buffer.data(), size);
-    if (kept.size() > kept_messages_max) kept.erase(0, kept.size() - kept_messages_max / 2);
+    const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
+    pass_csound_messages(chunk, messages, kept);
+    if (observe.messages) observe.messages(chunk);
   }
-  ::close(pipe_ends[0]);
-  if (pid < 0) return 127;
-  int raw = 0;
-  while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-  }
-  set_running_child(0);
-  return exit_status_of(raw);
+  return wait_for_csound(child);
 }
 
 // A line as a dialog can show it: without the terminal's colour codes.
@@ -151,17 +141,16 @@ std::string failure_reason(const std::string& messages, std::size_t count) {
   return reason;
 }
 
-int run_csound(const std::string& command, csound_messages messages) {
+int run_csound(const std::string& command, csound_messages messages,
+               const csound_observer& observe) {
   std::string kept;
-  const int status = run_words(command_words(command), messages, kept);
-  if (status != 0) {
-    report_error("csound failed with exit status %d\n", status);
-    if (messages == csound_messages::shown_on_failure) std::fputs(kept.c_str(), stderr);
-    // The terminal has csound's words; a dialog shows the last of them.
-    if (View.show_error && !kept.empty()) View.show_error(failure_reason(kept, csound_reason_lines));
-  }
+  const int status = run_words(command_words(command), messages, kept, observe);
+  if (observe.ended) observe.ended(status);
+  if (status != 0) report_csound_failure(status, kept, messages);
   return status;
 }
+
+}  // namespace
 
 // A relative name as csound must see it to take it for a file: "./NAME",
 // never an option ("-o/take.wav") or a device ("dac").
@@ -179,11 +168,60 @@ std::string extension_of(const std::string& name) {
   return name.substr(dot);
 }
 
+namespace {
+
 std::string play_command(const std::string& score) {
   return "csound -o devaudio " + shell_word(orchestra_path()) + " " + shell_word(score);
 }
 
 }  // namespace
+
+csound_child start_csound_words(const std::vector<std::string>& words) {
+  std::array<int, 2> pipe_ends{};
+  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
+  const pid_t pid = start_child(words, pipe_ends[1]);
+  ::close(pipe_ends[1]);
+  if (pid < 0) {
+    ::close(pipe_ends[0]);
+    return {};
+  }
+  return {pid, pipe_ends[0]};
+}
+
+csound_child start_csound(const std::string& command) {
+  return start_csound_words(command_words(command));
+}
+
+int wait_for_csound(csound_child& child) {
+  if (child.messages >= 0) ::close(child.messages);
+  child.messages = -1;
+  if (child.pid <= 0) return 127;
+  int raw = 0;
+  while (::waitpid(child.pid, &raw, 0) < 0 && errno == EINTR) {
+  }
+  child.pid = -1;
+  set_running_child(0);
+  return exit_status_of(raw);
+}
+
+void stop_csound(csound_child& child) {
+  if (child.pid > 0) ::kill(-child.pid, SIGKILL);
+  wait_for_csound(child);
+}
+
+void pass_csound_messages(std::string_view chunk, csound_messages messages, std::string& kept) {
+  if (messages == csound_messages::shown) write_all(STDERR_FILENO, chunk.data(), chunk.size());
+  // The tail is kept either way: a failure's reason is in its last lines.
+  kept.append(chunk);
+  if (kept.size() > kept_messages_max) kept.erase(0, kept.size() - kept_messages_max / 2);
+}
+
+void report_csound_failure(int status, const std::string& kept, csound_messages messages) {
+  report_error("csound failed with exit status %d\n", status);
+  if (messages == csound_messages::shown_on_failure) std::fputs(kept.c_str(), stderr);
+  // The terminal has csound's words; a dialog shows the last of them.
+  if (View.show_error && !kept.empty()) View.show_error(failure_reason(kept, csound_reason_lines));
+}
 
 std::string shell_word(const std::string& word) {
   bool safe = !word.empty();  // an empty name must still be one word
@@ -237,7 +275,7 @@ std::vector<std::string> command_words(const std::string& command) {
 }
 
 int render_and_run(const std::string& score, const std::string& command,
-                   csound_messages messages) {
+                   csound_messages messages, const csound_observer& observe) {
   std::FILE* fp = nullptr;
   temporary_registration registration;
   {
@@ -252,7 +290,7 @@ int render_and_run(const std::string& score, const std::string& command,
   const int status = play_ca(fp);  // closes fp
   int result = -1;
   if (status == render_complete)
-    result = run_csound(command, messages) == 0 ? 0 : -1;
+    result = run_csound(command, messages, observe) == 0 ? 0 : -1;
   else if (status == render_write_failed)
     report_error("Can't write file %s\n", score.c_str());
   // An abandoned or short score is never played.
@@ -270,7 +308,7 @@ int play_on_audio_device() {
 
 int render_sound_file(const std::string& score, const std::string& name,
                       const std::function<std::string(const std::string&)>& command_for,
-                      csound_messages messages) {
+                      csound_messages messages, const csound_observer& observe) {
   // The extension stays: csound and the command may go by it. The
   // temporary file's name, beside the target, also keeps csound from
   // reading a name such as "dac" or "-x.wav" as anything but a file.
@@ -280,7 +318,7 @@ int render_sound_file(const std::string& score, const std::string& name,
     report_error("Can't open file %s\n", name.c_str());
     return -1;
   }
-  const int result = render_and_run(score, command_for(written), messages);
+  const int result = render_and_run(score, command_for(written), messages, observe);
   if (!target.commit_closed(result == 0)) {
     if (result == 0) report_error("Can't write file %s\n", name.c_str());
     return -1;

@@ -29,6 +29,7 @@
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
 #include "ui/messages.h"
+#include "ui/render_job.h"
 #include "ui/undo.h"
 #include "ui/widgets.h"
 
@@ -41,6 +42,14 @@ Widget Mapping, state_button, instrument_button, event_button;
 namespace {
 
 Widget reduction_menu, mean_entry, mode_entry;
+// Set when the user edits the field, cleared whenever it shows the value
+// in force again: only text the user typed is taken without Return.
+bool halt_typed = false;
+bool duration_typed = false;
+
+void cb_note_typing(Widget, XtPointer client_data, XtPointer) {
+  *static_cast<bool*>(client_data) = true;
+}
 
 constexpr double scale_unit = 0.01;      // r1, r2, k per scale step
 constexpr double dur_step = 0.001;       // one press of a duration arrow
@@ -85,6 +94,7 @@ void cb_set_duration(Widget w, XtPointer, XtPointer) {
   else
     report_bad_number("Duration: seconds, 0.001 to 9.99");
   show_text(w, format_duration(Current_State.dur));
+  duration_typed = false;
 }
 
 // A label; the caller attaches it in its form.
@@ -282,6 +292,7 @@ void build_grid_group(Widget form) {
   XtAddCallback(dur_up, XmNarmCallback, cb_inc_dur, nullptr);
   XtAddCallback(duration, XmNactivateCallback, cb_set_duration, nullptr);
   XtAddCallback(duration, XmNlosingFocusCallback, cb_take_typed_values, nullptr);
+  XtAddCallback(duration, XmNvalueChangedCallback, cb_note_typing, &duration_typed);
   manage_all({dur_title, duration, dur_up, dur_down});
   build_reduction_menu(form, dur_down, duration);
 }
@@ -313,6 +324,7 @@ void build_counter_group(Widget form) {
   halt_at = build_labelled_field(form, counter, field_left, halt_label, "halt_at", true);
   XtAddCallback(halt_at, XmNactivateCallback, cb_set_halt_time, nullptr);
   XtAddCallback(halt_at, XmNlosingFocusCallback, cb_take_typed_values, nullptr);
+  XtAddCallback(halt_at, XmNvalueChangedCallback, cb_note_typing, &halt_typed);
 
   const compound_string label = make_label("ZUX\nTurbo");
   Widget turbo = XtVaCreateWidget("widget53", xmPushButtonWidgetClass, form, XmNlabelString,
@@ -321,7 +333,7 @@ void build_counter_group(Widget form) {
                                   XmNrightAttachment, XmATTACH_FORM, nullptr);
   XtAddCallback(turbo, XmNactivateCallback, cb_ZUX_turbo, nullptr);
   XtManageChild(turbo);
-  build_notice_line(form, turbo);
+  build_render_progress(form, build_notice_line(form, turbo));
 }
 
 }  // namespace
@@ -362,6 +374,7 @@ void set_control() {
   show_text(halt_at, format_int(Current_State.iter));
   show_text(counter, format_int(Current_Iteration));
   show_text(duration, format_duration(Current_State.dur));
+  halt_typed = duration_typed = false;
 }
 
 void show_counter(int iteration) {
@@ -440,13 +453,12 @@ void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
   else
     report_bad_number("Stop at: a whole number of iterations, 0 to 2147483647");
   show_text(w, format_int(Current_State.iter));
+  halt_typed = false;
 }
 
 void take_typed_values() {
-  if (field_text(halt_at) != format_int(Current_State.iter))
-    cb_set_halt_time(halt_at, nullptr, nullptr);
-  if (field_text(duration) != format_duration(Current_State.dur))
-    cb_set_duration(duration, nullptr, nullptr);
+  if (halt_typed) cb_set_halt_time(halt_at, nullptr, nullptr);
+  if (duration_typed) cb_set_duration(duration, nullptr, nullptr);
 }
 
 void cb_take_typed_values(Widget, XtPointer, XtPointer) { take_typed_values(); }
@@ -455,5 +467,6 @@ void cb_ZUX_turbo(Widget, XtPointer, XtPointer) {}
 
 void cb_quit_zelmora(Widget w, XtPointer, XtPointer) {
   cb_stop_live(w, nullptr, nullptr);  // live play fades out first
+  cb_cancel_render(w, nullptr, nullptr);  // csound stopped, its temporaries gone
   std::exit(0);
 }

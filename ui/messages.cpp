@@ -17,13 +17,14 @@ void report_bad_number(const std::string& field_and_range) {
   report_error("Bad number\n%s\n", field_and_range.c_str());
 }
 
-void build_notice_line(Widget form, Widget above) {
+Widget build_notice_line(Widget form, Widget above) {
   const compound_string empty = make_label(" ");
   notice = XtVaCreateManagedWidget(
       "notice", xmLabelWidgetClass, form, XmNlabelString, empty.get(), XmNalignment,
       XmALIGNMENT_BEGINNING, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
       XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
       XmNrecomputeSize, False, nullptr);
+  return notice;
 }
 
 void show_notice(const std::string& text) {

@@ -13,7 +13,8 @@ void report_bad_number(const std::string& field_and_range);
 
 // The control panel's notice line, under `above` in its counter group:
 // news that is no failure, such as iterations live play computed late.
-void build_notice_line(Widget form, Widget above);
+// Returns the line, for what goes under it.
+Widget build_notice_line(Widget form, Widget above);
 // Shows `text` there (empty clears it).
 void show_notice(const std::string& text);
 // Live play's late iterations: a notice, and a line on standard error. Late

@@ -13,6 +13,7 @@
 #include "files/xm_text.h"
 #include "ui/Xlive.h"
 #include "ui/messages.h"
+#include "ui/render_job.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -339,7 +340,11 @@ TEST_F(musician, refusals_name_the_file_and_csound_says_why_it_failed) {
   ::setenv("ZELMORA_ORC", "broken.orc", 1);
   Current_State.iter = 2;
   cb_save_sounds(nullptr, nullptr, nullptr);
-  const std::string said = choose(save_s_files, save_s_filename, "x.wav");
+  const std::string said = stderr_of([] {  // Audio File runs in the background
+    type_text(save_s_filename, "x.wav");
+    press(ok_of(save_s_files));
+    pump_until([] { return !render_job_running(); });
+  });
   ::setenv("ZELMORA_ORC", orchestra.c_str(), 1);
   const std::string shown = label_text(error_dialog, XmNmessageString);
   EXPECT_EQ(shown.rfind("csound failed with exit status ", 0), 0u) << shown;
