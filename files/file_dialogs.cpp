@@ -135,7 +135,9 @@ void create_csound_output_shell(Widget parent) {
 
 void cb_save_params(Widget, XtPointer, XtPointer) { open_file_dialog(save_p_files, Ctrl_pannel); }
 void cb_save_events(Widget, XtPointer, XtPointer) { open_file_dialog(save_e_files, Ctrl_pannel); }
-void cb_load_parameters(Widget, XtPointer, XtPointer) { open_file_dialog(load_p_files, Ctrl_pannel); }
+void cb_load_parameters(Widget, XtPointer, XtPointer) {
+  open_file_dialog(load_p_files, Ctrl_pannel);
+}
 void cb_load_events(Widget, XtPointer, XtPointer) { open_file_dialog(load_e_files, Ctrl_pannel); }
 void cb_csound(Widget, XtPointer, XtPointer) { open_file_dialog(csound_output, Ctrl_pannel); }
 void cb_save_sounds(Widget, XtPointer, XtPointer) { open_file_dialog(save_s_files, Ctrl_pannel); }

@@ -79,8 +79,9 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
 void show_entry(slider_window& window, int i);
 
 // Shows the first `count` sliders and hides the rest; each shown slider
-// holds its entry's step, and the field the value of the entry it shows. Sliders already showing the right thing are left
-// alone, so a refresh at every iteration of a render costs little.
+// holds its entry's step, and the field the value of the entry it shows.
+// Sliders already showing the right thing are left alone, so a refresh at
+// every iteration of a render costs little.
 void show_sliders(slider_window& window, int count, std::span<const float> entries);
 
 // The value a slider shows for an entry: the nearest slider step (for one

@@ -119,7 +119,8 @@ TEST_F(musician, the_windows_follow_a_glide_after_the_last_event) {
   seen.clear();
   View.show_iteration = [](int t) {
     show_counter(t);
-    if (t == 5) seen = {std::to_string(scale_value(r1)), std::to_string(scale_value(state_sliders[0]))};
+    if (t == 5)
+      seen = {std::to_string(scale_value(r1)), std::to_string(scale_value(state_sliders[0]))};
   };
   EXPECT_EQ(render_through_the_menu(), "");
   View.show_iteration = show_counter;

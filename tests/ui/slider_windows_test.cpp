@@ -112,7 +112,8 @@ TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
        {{0, 0, 50}, {1, 1, 20.5f}, {2, 2, 17.5f}, {8, 8, -0.5f}, {29, 29, -63.5f}, {30, 30, 50}}},
       // No positions so low that a saved set would not load back.
       {false, 25, 50, "0", "-2000", {{1, 24, -100}, {25, 25, 50}}},
-      {true, 40, 50, "0", "0.001", {{1, 1, states_from(50, 0.001, 0, 1)}, {2, 39, -47}, {40, 40, 50}}},
+      {true, 40, 50, "0", "0.001",
+       {{1, 1, states_from(50, 0.001, 0, 1)}, {2, 39, -47}, {40, 40, 50}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.start) + " / " + c.step);
