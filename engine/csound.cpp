@@ -238,9 +238,12 @@ std::string shell_word(const std::string& word) {
 }
 
 std::string sound_file_command(const std::string& name, const std::string& score) {
-  // A name without a known extension keeps the headerless samples (-h).
+  // A name without a known extension keeps the headerless 16-bit samples
+  // (-s -h), which the orchestra dithers (ZELMORA_16BIT); files with a header
+  // get 24-bit samples.
   const std::string format = sound_format_flags(name);
-  return "csound -g -s " + (format.empty() ? "-h" : format) + " -o " + shell_word(name) + " " +
+  return "csound -g " + (format.empty() ? "-s -h --omacro:ZELMORA_16BIT=1" : format) + " -o " +
+         shell_word(name) + " " +
          shell_word(orchestra_path()) + " " + shell_word(score);
 }
 

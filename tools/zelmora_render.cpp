@@ -271,12 +271,13 @@ class temporary_file {
 int make_wav(const options& opt) {
   const temporary_file score(".sco");
   if (!score.ok()) return exit_failed;
-  // -d: no table displays; -s: 16-bit samples under the header the name's
+  // -d: no table displays; 24-bit samples under the header the name's
   // extension asks for, WAV for any other name; no colour codes, so the
   // messages read plainly when they have to be shown.
-  const std::string format = sound_format_flags(opt.sound);
+  const std::string named = sound_format_flags(opt.sound);
+  const std::string format = named.empty() ? sound_format_flags(".wav") : named;
   const auto command_for = [&](const std::string& output) {
-    return "csound -d " + (format.empty() ? "-W" : format) + " -s -+msg_color=0 -o " +
+    return "csound -d " + format + " -+msg_color=0 -o " +
            shell_word(output) + " " + shell_word(opt.orchestra) + " " + shell_word(score.path());
   };
   const csound_messages messages =
