@@ -48,12 +48,15 @@ void arrive(engine& e) {
 }
 
 void apply_change(engine& e, event_type& ev) {
-  // Events never change the grid, the number of states or of instruments.
+  // Events never change the grid, the number of states or of instruments,
+  // nor "Stop at": a render reads the count once, and a count carried in
+  // from when the list was loaded would silently undo the one typed since.
   parameters_type& set = *ev.params;
   set.x = e.state.x;
   set.y = e.state.y;
   set.noinstrm = e.state.noinstrm;
   set.Ns = e.state.Ns;
+  set.iter = e.state.iter;
   e.state = set;
 }
 
@@ -102,9 +105,17 @@ void update_parameters(grid_type& grid) {
 void apply_due_events(engine& e, const std::function<void()>& reseed) {
   // A loop rather than recursion: a long run of events due together must
   // not exhaust the stack.
+  bool glided = false;
   for (;;) {
-    if (e.interp_flag == 1) interp_params(e, nullptr, 0, 0);
-    if (!e.next_event) return;
+    if (e.interp_flag == 1) {
+      interp_params(e, nullptr, 0, 0);
+      glided = true;
+    }
+    // The windows follow a glide even when no event is left to wait for.
+    if (!e.next_event) {
+      if (glided) refresh_views(e);
+      return;
+    }
     event_type& ev = *e.next_event;
     if (ev.time_stamp > e.iteration) {
       refresh_views(e);
@@ -112,18 +123,21 @@ void apply_due_events(engine& e, const std::function<void()>& reseed) {
     }
     switch (ev.type) {
       case event_change:
-        if (e.interp_flag == 1) return;  // waits for the glide to end
-        apply_change(e, ev);
-        break;
       case event_interp:
-        if (e.interp_flag == 1) return;
-        interp_params(e, ev.params.get(), ev.time_stamp, ev.end_time);
+        if (e.interp_flag == 1) {  // waits for the glide to end
+          refresh_views(e);
+          return;
+        }
+        if (ev.type == event_change)
+          apply_change(e, ev);
+        else
+          interp_params(e, ev.params.get(), ev.time_stamp, ev.end_time);
         break;
       case event_special:
         reseed();
         break;
       default:
-        report_error("Feature not yet implemented");
+        report_error("Feature not yet implemented\n");
         break;
     }
     e.next_event = ev.next.get();
