@@ -7,11 +7,11 @@
 
 #include "engine/externs.h"
 #include "engine/render.h"
-#include "engine/report.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/messages.h"
 #include "ui/startup.h"
 
 Widget play_live_button, stop_live_button;
@@ -36,12 +36,11 @@ void show_playing(bool playing) {
 void finished() {
   timer = 0;
   show_playing(false);
+  show_final_grid();
   set_control();
   set_all_frequencies();
   set_all_amplitudes();
-  if (live_late_iterations() > 0)
-    report_error("%d iterations were computed too late to be heard in time\n",
-                 live_late_iterations());
+  report_late_iterations(live_late_iterations());
 }
 
 void tick(XtPointer, XtIntervalId*) {
@@ -62,6 +61,8 @@ void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widg
 
 void cb_play_live(Widget, XtPointer, XtPointer) {
   if (live_playing()) return;
+  take_typed_values();
+  show_notice("");
   live_settings settings = Live_Settings;
   if (!settings.score) settings.score = begin_take();
   if (live_start(settings) != 0) return;

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/replacing_file.h"
 #include "engine/report.h"
 #include "files/readable_file.h"
-#include "files/replacing_file.h"
 #include "ui/Xctrl.h"
 #include "ui/Xlive.h"
 
