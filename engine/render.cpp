@@ -2,6 +2,7 @@
 
 #include "engine/automaton.h"
 #include "engine/externs.h"
+#include "engine/performance.h"
 #include "engine/view.h"
 #include "events/event_apply.h"
 
@@ -33,6 +34,7 @@ bool render_iteration(render_run& run, std::FILE* notes) {
   grid_type& current = iteration_grid(t);
   Current_Iteration = t;
   update_parameters(current);
+  performance_before_iteration(current);
 
   // Every field is read after the events, so they govern this iteration.
   const parameters_type& p = Current_State;
@@ -42,7 +44,9 @@ bool render_iteration(render_run& run, std::FILE* notes) {
     av_freq(current, run.freq, p.states, p.noinstrm, p.x, p.y);
   run.dur = p.dur;
   run.start = score_start_time(run.clock, t, p.dur);
-  write_notes(notes, run.freq, p.instrm, p.noinstrm, run.start, p.dur);
+  const auto& amplitudes = scale_notes(run.freq, p.instrm, p.noinstrm);
+  write_notes(notes, run.freq, amplitudes, p.noinstrm, run.start, p.dur);
+  performance_notes(t, run.start, run.freq, p.noinstrm);
   view_show_grid(current, t);
 
   if (!rule_parameters_usable(p.r1, p.r2)) return false;

@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "control/control_apply.h"
+#include "control/osc_notes.h"
+#include "control/outside_control.h"
 #include "engine/csound.h"
 #include "engine/externs.h"
 #include "engine/interrupt.h"
@@ -51,6 +54,10 @@ constexpr const char* usage_text =
     "  --live                play it in real time on the audio device (Ctrl-C stops);\n"
     "                        with --score, the score of exactly the notes played\n"
     "  --rtaudio MODULE      csound's audio module for --live (alsa, jack, pulse, ...)\n"
+    "  --osc-port N          with --live: take OSC control on UDP port N\n"
+    "  --osc-send HOST:PORT  send each iteration's notes as OSC /zelmora/notes\n"
+    "  --midi alsa|jack      with --live: a MIDI input port (note-ons transpose,\n"
+    "                        controllers move their bound controls)\n"
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
@@ -70,6 +77,7 @@ struct options {
   std::string orchestra = orchestra_path();
   std::string frames;
   std::string rtaudio;
+  outside_control_settings control{"", "", "", "zelmora-render"};
   int every = 1;
   bool live = false;
   int iterations = 600;
@@ -128,6 +136,17 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.orchestra = value;
     } else if (arg == "--rtaudio") {
       opt.rtaudio = value;
+    } else if (arg == "--osc-port") {
+      if (!valid_port(value)) return usage_error("--osc-port takes a UDP port 1 ... 65535, not ", value);
+      opt.control.osc_port = value;
+    } else if (arg == "--osc-send") {
+      std::string host, port;
+      if (!split_host_port(value, host, port))
+        return usage_error("--osc-send takes HOST:PORT, not ", value);
+      opt.control.osc_send = value;
+    } else if (arg == "--midi") {
+      if (!valid_midi_system(value)) return usage_error("--midi takes alsa or jack, not ", value);
+      opt.control.midi = value;
     } else if (arg == "--frames") {
       opt.frames = value;
     } else if (arg == "--every") {
@@ -148,6 +167,8 @@ int parse_arguments(int argc, char** argv, options& opt) {
   }
   if (opt.live && !opt.sound.empty())
     return usage_error("--live plays the render itself; it does not take --sound", "");
+  if (!opt.live && (!opt.control.osc_port.empty() || !opt.control.midi.empty()))
+    return usage_error("--osc-port and --midi play a live render; add --live", "");
   if (!opt.score.empty() && !opt.sound.empty())
     return usage_error("--score and --sound each make their own render; choose one", "");
   return -1;
@@ -292,11 +313,20 @@ void show_live_progress(bool last) {
   if (last) std::fputc('\n', stderr);
 }
 
-// Plays until the render has sounded or Ctrl-C.
+// /zelmora/stop ends play as Ctrl-C does.
+bool stop_asked = false;
+void note_effects(const control_effects& effects) {
+  if (effects.stop) stop_asked = true;
+  if (effects.play) control_log("already playing");
+}
+
+// Plays until the render has sounded, Ctrl-C or a stop by OSC.
 bool play_until_done(bool progress) {
   std::signal(SIGINT, on_interrupt);
+  apply_controls_at_iterations(note_effects);
   while (live_feed()) {
-    if (interrupted != 0) {
+    note_effects(apply_controls(true));
+    if (interrupted != 0 || stop_asked) {
       live_stop();
       break;
     }
@@ -354,6 +384,8 @@ int main(int argc, char** argv) {
   }
 
   if (!opt.frames.empty() && !write_frames_to(opt.frames, opt.every)) return exit_failed;
+  outside_control control;
+  if (!start_outside_control(opt.control, control)) return exit_failed;
 
   int status = exit_ok;
   if (opt.live)
