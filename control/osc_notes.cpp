@@ -2,12 +2,10 @@
 
 #include <lo/lo.h>
 
-#include <algorithm>
+#include <memory>
 
 #include "control/control_apply.h"
 #include "control/osc_server.h"
-#include "engine/externs.h"
-#include "engine/performance.h"
 
 bool split_host_port(const std::string& target, std::string& host, std::string& port) {
   const auto colon = target.rfind(':');
@@ -31,20 +29,19 @@ osc_note_sender::~osc_note_sender() {
   if (address_) lo_address_free(static_cast<lo_address>(address_));
 }
 
-void osc_note_sender::send(int iteration, double start, const frequency_array& freq,
-                           const std::array<float, max_instruments>& amplitudes, int count) const {
+void osc_note_sender::on_iteration(const iteration& it) {
   if (!address_) return;
-  const int n = std::clamp(count, 0, max_instruments);
   const auto to = static_cast<lo_address>(address_);
+  // The frequencies are the score's floats; single precision keeps them.
   lo_message notes = lo_message_new();
-  lo_message_add_int32(notes, iteration);
-  lo_message_add_float(notes, static_cast<float>(start));
-  for (int i = 0; i < n; ++i) lo_message_add_float(notes, freq[i]);
+  lo_message_add_int32(notes, it.number);
+  lo_message_add_float(notes, static_cast<float>(it.start));
+  for (const note& n : it.notes) lo_message_add_float(notes, static_cast<float>(n.frequency));
   lo_send_message(to, "/zelmora/notes", notes);
   lo_message_free(notes);
   lo_message levels = lo_message_new();
-  lo_message_add_int32(levels, iteration);
-  for (int i = 0; i < n; ++i) lo_message_add_float(levels, amplitudes[i] * 10.0f);
+  lo_message_add_int32(levels, it.number);
+  for (const note& n : it.notes) lo_message_add_float(levels, static_cast<float>(n.amplitude));
   lo_send_message(to, "/zelmora/amplitudes", levels);
   lo_message_free(levels);
 }
@@ -53,22 +50,15 @@ namespace {
 
 std::unique_ptr<osc_note_sender> sender;
 
-void send_iteration(int t, double start, const frequency_array& freq, int count) {
-  // The amplitudes the score carries this iteration.
-  std::array<float, max_instruments> played = Current_State.instrm;
-  for (float& a : played) a *= Note_Scaling.amplitude;
-  sender->send(t, start, freq, played, count);
-}
-
 }  // namespace
 
 bool send_notes_to(const std::string& target) {
-  Performance.notes = nullptr;
+  if (sender) remove_iteration_sink(*sender);
   sender.reset();
   if (target.empty()) return true;
   auto made = std::make_unique<osc_note_sender>(target);
   if (!made->ok()) return false;
   sender = std::move(made);
-  Performance.notes = send_iteration;
+  add_iteration_sink(*sender);
   return true;
 }

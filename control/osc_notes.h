@@ -1,16 +1,15 @@
-// OSC out: every iteration's notes to another program, as
-//   /zelmora/notes ,if f...   iteration, start time in seconds, then each
-//                             instrument's frequency in instrument order
+// OSC out: every iteration's notes of every render to another program, as
+//   /zelmora/notes ,if f...      iteration, start time in seconds, then each
+//                                instrument's frequency in instrument order
 //   /zelmora/amplitudes ,i f...  iteration, then each instrument's score
-//                             amplitude (p4) in instrument order
+//                                amplitude (p4) in instrument order
 #pragma once
 
-#include <memory>
 #include <string>
 
-#include "engine/mapping.h"
+#include "engine/iteration.h"
 
-class osc_note_sender {
+class osc_note_sender final : public iteration_sink {
  public:
   // `target` is HOST:PORT; ok() is false (reported) when it is not one.
   explicit osc_note_sender(const std::string& target);
@@ -19,8 +18,7 @@ class osc_note_sender {
   osc_note_sender& operator=(const osc_note_sender&) = delete;
 
   bool ok() const { return address_ != nullptr; }
-  void send(int iteration, double start, const frequency_array& freq,
-            const std::array<float, max_instruments>& amplitudes, int count) const;
+  void on_iteration(const iteration& it) override;
 
  private:
   void* address_ = nullptr;  // liblo's lo_address

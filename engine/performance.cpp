@@ -9,10 +9,6 @@ void performance_before_iteration(grid_type& grid) {
   if (Performance.before_iteration) Performance.before_iteration(grid);
 }
 
-void performance_notes(int t, double start, const frequency_array& freq, int count) {
-  if (Performance.notes) Performance.notes(t, start, freq, count);
-}
-
 const std::array<float, max_instruments>& scale_notes(
     frequency_array& freq, const std::array<float, max_instruments>& instrm, int count) {
   const int n = std::clamp(count, 0, max_instruments);

@@ -1,7 +1,7 @@
 // What plays a render from outside while it runs: controls that wait for
-// an iteration boundary, a transposition and a velocity latched from the
-// last note played on a keyboard, and whoever listens to each iteration's
-// notes. The engine calls these; the programs fill them in.
+// an iteration boundary, and a transposition and a velocity latched from
+// the last note played on a keyboard. The engine calls these; the programs
+// fill them in.
 #pragma once
 
 #include <array>
@@ -14,9 +14,6 @@ struct performance_hooks {
   // since the last one. `grid` is the grid the iteration reads (a reseed
   // goes there).
   void (*before_iteration)(grid_type& grid) = nullptr;
-  // The notes of iteration t as the score has them: start time, then
-  // `count` frequencies in instrument order.
-  void (*notes)(int t, double start, const frequency_array& freq, int count) = nullptr;
 };
 
 extern performance_hooks Performance;
@@ -31,7 +28,6 @@ struct note_scaling {
 extern note_scaling Note_Scaling;
 
 void performance_before_iteration(grid_type& grid);
-void performance_notes(int t, double start, const frequency_array& freq, int count);
 
 // Scales the first `count` frequencies in place and returns the amplitude
 // positions the notes carry (`instrm` itself when nothing scales them).
