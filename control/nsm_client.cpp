@@ -71,10 +71,10 @@ int on_error(const char*, const char* types, lo_arg** argv, int argc, lo_message
 // needs no answer.
 int on_other(const char*, const char*, lo_arg**, int, lo_message, void*) { return 0; }
 
-bool load_set(const std::string& path, std::string& failure) {
+bool load_set(const std::string& path, parameters_type& set, std::string& failure) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) return true;  // a new session has none yet
-  if (read_parameters(fp.get(), Current_State) < 0) failure = "refused " + path;
+  if (read_parameters(fp.get(), set) < 0) failure = "refused " + path;
   return failure.empty();
 }
 
@@ -145,12 +145,16 @@ void nsm_open_session(const std::string& folder) {
   std::filesystem::create_directories(folder, error);
   std::string failure;
   if (error) failure = "can't make " + folder;
+  // The list is read last: it replaces the program's only when whole, so a
+  // refused file anywhere changes nothing.
   binding_table bindings;
-  if (failure.empty() && load_set(file_in(folder, "parameters.csp"), failure) &&
-      load_list(file_in(folder, "events.cse"), failure) &&
-      !read_bindings(file_in(folder, "bindings"), bindings))
+  parameters_type set = Current_State;
+  if (failure.empty() && !read_bindings(file_in(folder, "bindings"), bindings))
     failure = "refused " + file_in(folder, "bindings");
+  if (failure.empty() && load_set(file_in(folder, "parameters.csp"), set, failure))
+    load_list(file_in(folder, "events.cse"), failure);
   if (failure.empty()) {
+    Current_State = set;
     Bindings = bindings;
     if (active) {
       const std::lock_guard<std::mutex> hold(active->lock);
