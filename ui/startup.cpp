@@ -16,6 +16,7 @@
 #include "ui/error_dialog.h"
 #include "ui/Xlive.h"
 #include "ui/fallback_resources.h"
+#include "ui/midi_learn.h"
 
 // Exported by libXm but missing from its public headers.
 extern "C" void XmRegisterConverters();
@@ -77,8 +78,8 @@ bool build_interface(int& argc, char** argv) {
   install_fallback_resources(app_context);
 
   const std::string name = resource_name(argv[0]);
-  display = XtOpenDisplay(app_context, nullptr, name.c_str(), "XApplication", nullptr, 0,
-                          &argc, argv);
+  display = XtOpenDisplay(app_context, nullptr, name.c_str(), "XApplication",
+                          outside_control_options, outside_control_option_count, &argc, argv);
   if (!display) {
     std::printf("%s: can't open display, exiting...\n", argv[0]);
     std::fflush(stdout);
@@ -97,5 +98,6 @@ bool build_interface(int& argc, char** argv) {
   set_all_frequencies();
   set_all_amplitudes();
   check_orchestra();  // said now, not first when a sound command fails
+  start_outside_control_windows(Ctrl_pannel);
   return true;
 }
