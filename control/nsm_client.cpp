@@ -8,6 +8,7 @@
 
 #include "control/bindings.h"
 #include "control/control_apply.h"
+#include "control/osc_args.h"
 #include "engine/externs.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
@@ -45,7 +46,7 @@ void reply(const char* request, const std::string& failure) {
 
 int on_open(const char*, const char*, lo_arg** argv, int, lo_message, void* data) {
   auto& client = *static_cast<nsm_client::impl*>(data);
-  client.inbox->push({control_kind::session_open, 0, 0.0, &argv[0]->s});
+  client.inbox->push({control_kind::session_open, 0, 0.0, osc_string(argv[0])});
   return 0;
 }
 
@@ -57,13 +58,13 @@ int on_save(const char*, const char*, lo_arg**, int, lo_message, void* data) {
 }
 
 int on_reply(const char*, const char* types, lo_arg** argv, int argc, lo_message, void*) {
-  if (argc >= 1 && types[0] == 's' && std::string(&argv[0]->s) == api_announce)
-    control_log("session manager: %s", argc >= 2 && types[1] == 's' ? &argv[1]->s : "announced");
+  if (argc >= 1 && types[0] == 's' && std::string(osc_string(argv[0])) == api_announce)
+    control_log("session manager: %s", argc >= 2 && types[1] == 's' ? osc_string(argv[1]) : "announced");
   return 0;
 }
 
 int on_error(const char*, const char* types, lo_arg** argv, int argc, lo_message, void*) {
-  if (argc >= 3 && types[2] == 's') control_log("session manager refused: %s", &argv[2]->s);
+  if (argc >= 3 && types[2] == 's') control_log("session manager refused: %s", osc_string(argv[2]));
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "control/control_apply.h"
+#include "control/osc_args.h"
 
 struct osc_server::impl {
   lo_server_thread thread = nullptr;
@@ -56,7 +57,7 @@ int on_message(const char* path, const char*, lo_arg** argv, int argc, lo_messag
   control_change change{a->kind, 0, 0.0, ""};
   switch (a->kind) {
     case control_kind::reduce: {
-      const std::string how = &argv[0]->s;
+      const std::string how = osc_string(argv[0]);
       if (how != "mean" && how != "mode") {
         control_log("OSC %s refused: \"%s\" is neither \"mean\" nor \"mode\"", path, how.c_str());
         return 0;
@@ -65,15 +66,15 @@ int on_message(const char* path, const char*, lo_arg** argv, int argc, lo_messag
       break;
     }
     case control_kind::load:
-      change.text = &argv[0]->s;
+      change.text = osc_string(argv[0]);
       break;
     case control_kind::state:
     case control_kind::instrument:
-      change.index = argv[0]->i;
-      change.value = argv[1]->f;
+      change.index = osc_int(argv[0]);
+      change.value = osc_float(argv[1]);
       break;
     default:
-      if (argc == 1) change.value = argv[0]->f;
+      if (argc == 1) change.value = osc_float(argv[0]);
       break;
   }
   queue_or_refuse(server, path, std::move(change));

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <thread>
 
+#include "control/osc_args.h"
 #include "control/bindings.h"
 #include "control/control_apply.h"
 #include "control/midi_input.h"
@@ -208,9 +209,14 @@ struct session_manager {
     auto& self = *static_cast<session_manager*>(data);
     std::string line = path;
     for (int i = 0; i < argc; ++i)
-      line += " " + (types[i] == 's' ? std::string(&argv[i]->s) : std::to_string(argv[i]->i));
+      line += " " + (types[i] == 's' ? std::string(osc_string(argv[i]))
+                                     : std::to_string(osc_int(argv[i])));
     self.heard.push_back(line);
-    if (!self.client) self.client = lo_address_new_from_url(lo_address_get_url(lo_message_get_source(msg)));
+    if (!self.client) {
+      char* url = lo_address_get_url(lo_message_get_source(msg));
+      self.client = lo_address_new_from_url(url);
+      std::free(url);
+    }
     return 0;
   }
   // Receives until `count` messages were heard.

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "control/osc_args.h"
 #include "engine/mapping.h"
 #include "live_support.h"
 
@@ -118,8 +119,8 @@ struct note_receiver {
   static int on_notes(const char*, const char* types, lo_arg** argv, int argc, lo_message,
                       void* data) {
     auto& self = *static_cast<note_receiver*>(data);
-    std::vector<std::string> message{types, std::to_string(argv[0]->i)};
-    for (int i = 1; i < argc; ++i) message.push_back(fixed(argv[i]->f));
+    std::vector<std::string> message{types, std::to_string(osc_int(argv[0]))};
+    for (int i = 1; i < argc; ++i) message.push_back(fixed(osc_float(argv[i])));
     const std::lock_guard<std::mutex> hold(self.lock);
     self.got.push_back(message);
     return 0;
