@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 
 #include "control/bindings.h"
 #include "control/nsm_client.h"
-#include "engine/automaton.h"
 #include "engine/externs.h"
 #include "engine/performance.h"
 #include "files/event_file.h"
@@ -207,12 +207,9 @@ control_effects apply_controls(bool rendering) {
 
 void apply_controls_at_iterations(std::function<void(const control_effects&)> effects) {
   iteration_effects = std::move(effects);
-  Performance.before_iteration = [](grid_type& grid) {
+  Performance.before_iteration = [] {
     const control_effects e = apply_controls(true);
-    if (reseed_waiting) {
-      reseed_waiting = false;
-      init_array(grid, Current_State.Ns, Current_State.x, Current_State.y);
-    }
     if (iteration_effects && e.any()) iteration_effects(e);
+    return std::exchange(reseed_waiting, false);
   };
 }

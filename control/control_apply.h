@@ -44,6 +44,6 @@ control_effects apply_controls(bool rendering);
 void apply_control(const control_change& change, bool rendering, control_effects& effects);
 
 // Installs the iteration hook that applies waiting changes at the start of
-// each iteration of a render (and does a waiting reseed there); `effects`
-// receives what they left to do.
+// each iteration of a render (and has a waiting reseed done there);
+// `effects` receives what they left to do.
 void apply_controls_at_iterations(std::function<void(const control_effects&)> effects);

@@ -20,7 +20,7 @@ bool start_outside_control(const outside_control_settings& settings, outside_con
     started.midi = std::make_unique<midi_input>(settings.midi, control_inbox());
     if (!started.midi->ok()) return false;
   }
-  if (const char* url = std::getenv("NSM_URL"); url && *url) {
+  if (const char* url = std::getenv("NSM_URL"); settings.session && url && *url) {
     started.session = std::make_unique<nsm_client>(url, settings.program, control_inbox());
     if (!started.session->ok()) return false;
   }

@@ -1,6 +1,7 @@
 // What a program starts for outside control, as its options ask: the OSC
 // server, OSC out, the MIDI input with its bindings, and the session
-// manager's client when NSM_URL is set.
+// manager's client when NSM_URL is set (the windowed program only: a
+// renderer started inside a session is no client of it).
 #pragma once
 
 #include <memory>
@@ -15,6 +16,7 @@ struct outside_control_settings {
   std::string osc_send;  // HOST:PORT, empty: no OSC out
   std::string midi;      // "alsa", "jack" or empty
   std::string program;   // the executable's name, for the session manager
+  bool session = false;  // join the session manager NSM_URL names, if set
 };
 
 struct outside_control {

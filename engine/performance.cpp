@@ -5,8 +5,8 @@
 performance_hooks Performance;
 note_scaling Note_Scaling;
 
-void performance_before_iteration(grid_type& grid) {
-  if (Performance.before_iteration) Performance.before_iteration(grid);
+bool performance_before_iteration() {
+  return Performance.before_iteration && Performance.before_iteration();
 }
 
 const std::array<float, max_instruments>& scale_notes(

@@ -11,9 +11,9 @@
 
 struct performance_hooks {
   // At the start of an iteration, after its events: controls that arrived
-  // since the last one. `grid` is the grid the iteration reads (a reseed
-  // goes there).
-  void (*before_iteration)(grid_type& grid) = nullptr;
+  // since the last one. True when they ask for a fresh seeding of the grid
+  // the iteration reads.
+  bool (*before_iteration)() = nullptr;
 };
 
 extern performance_hooks Performance;
@@ -27,7 +27,8 @@ struct note_scaling {
 
 extern note_scaling Note_Scaling;
 
-void performance_before_iteration(grid_type& grid);
+// What before_iteration says; false when none is installed.
+bool performance_before_iteration();
 
 // Scales the first `count` frequencies in place and returns the amplitude
 // positions the notes carry (`instrm` itself when nothing scales them).

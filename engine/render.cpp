@@ -34,7 +34,8 @@ bool render_iteration(render_run& run) {
   grid_type& current = iteration_grid(t);
   Current_Iteration = t;
   update_parameters(current);
-  performance_before_iteration(current);
+  if (performance_before_iteration())
+    init_array(current, Current_State.Ns, Current_State.x, Current_State.y);
 
   // Every field is read after the events, so they govern this iteration.
   const parameters_type& p = Current_State;

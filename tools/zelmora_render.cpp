@@ -77,7 +77,7 @@ struct options {
   std::string orchestra = orchestra_path();
   std::string frames;
   std::string rtaudio;
-  outside_control_settings control{"", "", "", "zelmora-render"};
+  outside_control_settings control{"", "", "", "zelmora-render", false};
   int every = 1;
   bool live = false;
   int iterations = 600;

@@ -145,7 +145,8 @@ void build_learn_window(Widget top) {
 void start_outside_control_windows(Widget top) {
   control_resources wanted{};
   XtGetApplicationResources(top, &wanted, resources, XtNumber(resources), nullptr, 0);
-  outside_control_settings settings{wanted.osc_port, wanted.osc_send, wanted.midi, "zelmora"};
+  outside_control_settings settings{wanted.osc_port, wanted.osc_send, wanted.midi, "zelmora",
+                                    true};
   const bool any = !settings.osc_port.empty() || !settings.osc_send.empty() ||
                    !settings.midi.empty() || std::getenv("NSM_URL");
   if (!any) return;

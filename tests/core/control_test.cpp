@@ -15,6 +15,7 @@
 #include "control/midi_input.h"
 #include "control/nsm_client.h"
 #include "control/osc_server.h"
+#include "engine/iteration.h"
 #include "engine/mapping.h"
 #include "engine/performance.h"
 #include "engine/render.h"
@@ -146,6 +147,35 @@ TEST_F(control, ANoteOnTransposesAndItsVelocityScalesTheScoreAmplitudes) {
   apply_all({{control_kind::note, 60, 64.0, ""}});
   EXPECT_EQ(Note_Scaling.frequency, 1.0f);
   EXPECT_FLOAT_EQ(Note_Scaling.amplitude, 64.0f / 127.0f);
+}
+
+// Asks for a reseed while iteration `at` is handed out.
+struct reseed_asker final : iteration_sink {
+  explicit reseed_asker(int at) : at(at) {}
+  void on_iteration(const iteration& it) override {
+    if (it.number == at) control_inbox().push({control_kind::reseed, 0, 0.0, ""});
+  }
+  int at;
+};
+
+TEST_F(control, AReseedByOscIsTheReseedAnEventMakesAtTheNextIteration) {
+  test_support::temp_stream by_event, by_control;
+  Current_State.iter = 40;
+  add_event_special();
+  set_event_time(1, 21);
+  ASSERT_EQ(find_event_time(1), 21);
+  ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(by_event.get())), "w")), render_complete);
+  clear_event_list();
+  systeminit();
+  Current_State.iter = 40;
+  apply_controls_at_iterations(nullptr);
+  reseed_asker asker(20);
+  {
+    const sink_registration asking(asker);
+    ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(by_control.get())), "w")), render_complete);
+  }
+  Performance.before_iteration = nullptr;
+  EXPECT_EQ(by_control.text(), by_event.text());
 }
 
 TEST_F(control, BoundControllersMoveTheirControlsAcrossTheirScales) {
