@@ -49,7 +49,6 @@ XtResource resources[] = {
      XtOffsetOf(control_resources, midi), XtRString, const_cast<char*>("")},
 };
 
-outside_control running;
 std::array<int, 2> wake_pipe{-1, -1};
 
 // The widgets follow whatever the changes touched.
@@ -164,6 +163,9 @@ void start_outside_control_windows(Widget top) {
   XtAppAddInput(app_context, wake_pipe[0], reinterpret_cast<XtPointer>(XtInputReadMask), on_wake,
                 nullptr);
   apply_controls_at_iterations(show_effects_in_render);
+  // Made after the queue, so that at exit its threads stop before the
+  // queue they feed is gone.
+  static outside_control running;
   if (!start_outside_control(settings, running)) {
     report_error("Outside control could not be started (see the lines above)\n");
     return;

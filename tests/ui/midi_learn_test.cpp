@@ -1,7 +1,8 @@
-// MIDI Learn in the windows, on a private JACK server (dummy driver) with a
-// JACK MIDI client of the test's own as the controller; live play on ALSA's
-// null device.
+// Outside control in the windows: OSC through liblo, and MIDI Learn on a
+// private JACK server (dummy driver) with a JACK MIDI client of the test's
+// own as the controller; live play on ALSA's null device.
 #include <RtMidi.h>
+#include <lo/lo.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -55,15 +56,24 @@ std::string last_amplitude_of_instrument_1(const std::string& notes) {
 
 using midi_learn = ui_fixture;
 
-TEST_F(midi_learn, ALearnedControllerMovesItsSliderOnScreenAndInTheSound) {
+TEST_F(midi_learn, OscAndALearnedControllerMoveTheWidgetsOnScreenAndInTheSound) {
   const test_support::temp_dir config("zelmora-learn-config-");
   ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
   const jack_server server;
   ASSERT_EQ(std::system("jack_wait -w -t 10 >/dev/null 2>&1"), 0) << "no JACK server";
   XrmDatabase resources = XtDatabase(display);
   XrmPutLineResource(&resources, "zelmora.midi: jack");
+  XrmPutLineResource(&resources, "zelmora.oscPort: 23459");
   start_outside_control_windows(Ctrl_pannel);
   ASSERT_NE(learn_toggle, nullptr) << "no MIDI window";
+
+  // OSC: the scale and the States window's slider follow.
+  const lo_address to = lo_address_new("127.0.0.1", "23459");
+  lo_send(to, "/zelmora/r1", "f", 5.5f);
+  lo_send(to, "/zelmora/state", "if", 3, 1.0f);  // position 0
+  lo_address_free(to);
+  EXPECT_TRUE(pump_until([] { return scale_value(r1) == 550 && scale_value(state_sliders[3]) == 0; }))
+      << panel();
   ASSERT_EQ(std::system("jack_lsp | grep -qx zelmora:midi_in"), 0);
 
   // A controller of the test's own, connected to zelmora's input.
