@@ -124,6 +124,15 @@ void move_controller(int channel, int controller, int value, bool rendering,
     apply_control(target_change(b->target, value), rendering, effects);
 }
 
+// A reseed waits for the next iteration; between renders there is nothing
+// to reseed, since every render starts from a fresh seeding.
+void ask_reseed(bool rendering) {
+  if (rendering)
+    reseed_waiting = true;
+  else
+    control_log("reseed ignored: no render is running, and each starts from a fresh seeding");
+}
+
 void set_float(float& field, double value, control_effects& effects) {
   field = static_cast<float>(value);
   effects.panel = true;
@@ -185,7 +194,7 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       p.instrm[c.index] = static_cast<float>(c.value / 10.0);
       effects.amplitudes = true;
       break;
-    case control_kind::reseed: reseed_waiting = true; break;
+    case control_kind::reseed: ask_reseed(rendering); break;
     case control_kind::load: load(c.text, rendering, effects); break;
     case control_kind::play: effects.play = true; break;
     case control_kind::stop: effects.stop = true; break;
@@ -194,7 +203,10 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       move_controller(c.index / 128 + 1, c.index % 128, static_cast<int>(c.value), rendering,
                       effects);
       break;
-    case control_kind::session_open: nsm_open_session(c.text); effects.panel = effects.frequencies = effects.amplitudes = effects.events = true; break;
+    case control_kind::session_open:
+      nsm_open_session(c.text);
+      effects.panel = effects.frequencies = effects.amplitudes = effects.events = true;
+      break;
     case control_kind::session_save: nsm_save_session(c.text); break;
   }
 }
