@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <tuple>
 
 #include "control/osc_args.h"
 #include "control/bindings.h"
@@ -107,6 +108,37 @@ TEST_F(control, OscMessagesReachTheRunStateAndBadOnesAreRefusedWithALogLine) {
                               "\"median\" is neither", "ignored: /zelmora/state with arguments \"f\"",
                               "ignored: /zelmora/volume", "OSC error", "can't open parameter file nowhere.csp"})
     EXPECT_NE(log.find(refusal), std::string::npos) << refusal << "\n" << log;
+}
+
+TEST_F(control, LoadDuringARenderKeepsTheGridAndPlaysTheListOnFromHere) {
+  const test_support::temp_dir dir("zelmora-load-");
+  parameters_type other = Current_State;
+  other.r1 = 6.0f;
+  other.x = other.y = 20;
+  other.Ns = 10;
+  other.noinstrm = 4;
+  const std::string set = (dir.path / "other.csp").string();
+  {
+    std::FILE* fp = std::fopen(set.c_str(), "w");
+    write_parameters(fp, other);
+    std::fclose(fp);
+  }
+  const std::string list = (dir.path / "list.cse").string();
+  test_support::spit(list, test_support::example_file);  // events at 0, 100 and 200
+  const parameters_type before = Current_State;
+  control_effects effects;
+  Current_Iteration = 150;
+  apply_control({control_kind::load, 0, 0.0, set}, true, effects);
+  apply_control({control_kind::load, 0, 0.0, list}, true, effects);
+  EXPECT_FLOAT_EQ(Current_State.r1, 6.0f);
+  EXPECT_EQ(std::tie(Current_State.x, Current_State.y, Current_State.Ns, Current_State.noinstrm),
+            std::tie(before.x, before.y, before.Ns, before.noinstrm));
+  ASSERT_NE(Next_Event, nullptr);
+  EXPECT_EQ(Next_Event->time_stamp, 200);
+  EXPECT_TRUE(effects.panel && effects.frequencies && effects.events);
+  // Between renders a set is loaded whole.
+  apply_control({control_kind::load, 0, 0.0, set}, false, effects);
+  EXPECT_EQ(Current_State, other);
 }
 
 TEST_F(control, IndicesBeyondTheSetInUseAreRefusedWhenApplied) {
