@@ -21,7 +21,7 @@ struct jack_server {
   jack_server() {
     ::setenv("JACK_DEFAULT_SERVER", ("zelmora-learn-" + std::to_string(::getpid())).c_str(), 1);
     ::setenv("JACK_NO_START_SERVER", "1", 1);
-    const char* argv[] = {"sh", "-c", "exec jackd -r -d dummy -r 44100 -p 256 >/dev/null 2>&1",
+    const char* argv[] = {"sh", "-c", "exec jackd -r -d dummy -r 44100 -p 512 >/dev/null 2>&1",
                           nullptr};
     if (::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
       pid = 0;
