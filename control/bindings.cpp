@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "control/control_apply.h"
+#include "engine/replacing_file.h"
 #include "files/readable_file.h"
-#include "files/replacing_file.h"
 
 binding_table Bindings;
 

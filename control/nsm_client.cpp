@@ -12,8 +12,8 @@
 #include "engine/externs.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
+#include "engine/replacing_file.h"
 #include "files/readable_file.h"
-#include "files/replacing_file.h"
 
 struct nsm_client::impl {
   lo_server_thread thread = nullptr;

@@ -1,21 +1,26 @@
 #include "engine/csound.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/interrupt.h"
 #include "engine/orchestra.h"
 #include "engine/render.h"
 #include "engine/report.h"
 #include "engine/sound_format.h"
-#include "files/replacing_file.h"
+#include "engine/view.h"
+#include "engine/replacing_file.h"
 
 namespace {
 
@@ -37,6 +42,8 @@ int exit_status_of(int raw) {
 
 // What is kept of csound's messages for a failure: the end matters most.
 constexpr std::size_t kept_messages_max = std::size_t{1} << 20;
+// What a dialog shows of a failed csound's messages.
+constexpr std::size_t csound_reason_lines = 6;
 
 void write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -74,45 +81,76 @@ pid_t start_child(const std::vector<std::string>& words, int output) {
   return pid;
 }
 
-// Runs `words` to the end, its messages read from a pipe; the exit status
-// as the shell would show it.
+// Runs `words` to the end, its messages read from a pipe and shown to
+// `observe` as they come; the exit status as the shell would show it.
 int run_words(const std::vector<std::string>& words, csound_messages messages,
-              std::string& kept) {
-  std::array<int, 2> pipe_ends{};
-  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return 127;
-  const pid_t pid = start_child(words, pipe_ends[1]);
-  ::close(pipe_ends[1]);
+              std::string& kept, const csound_observer& observe) {
+  csound_child child = start_csound_words(words);
   std::array<char, 4096> buffer{};
-  for (ssize_t n = 0; pid > 0;) {
-    n = ::read(pipe_ends[0], buffer.data(), buffer.size());
+  for (ssize_t n = 0; child.pid > 0;) {
+    n = ::read(child.messages, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    const auto size = static_cast<std::size_t>(n);
-    if (messages == csound_messages::shown) {
-      write_all(STDERR_FILENO, buffer.data(), size);
-    } else {
-      kept.append(buffer.data(), size);
-      if (kept.size() > kept_messages_max) kept.erase(0, kept.size() - kept_messages_max / 2);
-    }
+    const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
+    pass_csound_messages(chunk, messages, kept);
+    if (observe.messages) observe.messages(chunk);
   }
-  ::close(pipe_ends[0]);
-  if (pid < 0) return 127;
-  int raw = 0;
-  while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-  }
-  set_running_child(0);
-  return exit_status_of(raw);
+  return wait_for_csound(child);
 }
 
-int run_csound(const std::string& command, csound_messages messages) {
-  std::string kept;
-  const int status = run_words(command_words(command), messages, kept);
-  if (status != 0) {
-    report_error("csound failed with exit status %d\n", status);
-    std::fputs(kept.c_str(), stderr);
+// A line as a dialog can show it: without the terminal's colour codes.
+std::string without_escapes(const std::string& line) {
+  std::string plain;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\x1b' && i + 1 < line.size() && line[i + 1] == '[') {
+      i += 2;
+      while (i < line.size() && !std::isalpha(static_cast<unsigned char>(line[i]))) ++i;
+    } else if (line[i] != '\r') {
+      plain += line[i];
+    }
   }
+  return plain;
+}
+
+bool says_what_failed(std::string line) {
+  for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* word : {"error", "cannot", "can't", "fail", "not found", "unable"})
+    if (line.find(word) != std::string::npos) return true;
+  return false;
+}
+
+// Why csound failed, in its own words: the last `count` of its lines that
+// speak of an error (or else its last lines), each with its newline.
+std::string failure_reason(const std::string& messages, std::size_t count) {
+  std::vector<std::string> lines, failures;
+  std::size_t start = 0;
+  while (start < messages.size()) {
+    std::size_t end = messages.find('\n', start);
+    if (end == std::string::npos) end = messages.size();
+    const std::string line = without_escapes(messages.substr(start, end - start));
+    if (line.find_first_not_of(" \t") != std::string::npos) {
+      lines.push_back(line);
+      if (says_what_failed(line)) failures.push_back(line);
+    }
+    start = end + 1;
+  }
+  const std::vector<std::string>& chosen = failures.empty() ? lines : failures;
+  std::string reason;
+  for (std::size_t i = chosen.size() > count ? chosen.size() - count : 0; i < chosen.size(); ++i)
+    reason += chosen[i] + '\n';
+  return reason;
+}
+
+int run_csound(const std::string& command, csound_messages messages,
+               const csound_observer& observe) {
+  std::string kept;
+  const int status = run_words(command_words(command), messages, kept, observe);
+  if (observe.ended) observe.ended(status);
+  if (status != 0) report_csound_failure(status, kept, messages);
   return status;
 }
+
+}  // namespace
 
 // A relative name as csound must see it to take it for a file: "./NAME",
 // never an option ("-o/take.wav") or a device ("dac").
@@ -130,11 +168,60 @@ std::string extension_of(const std::string& name) {
   return name.substr(dot);
 }
 
+namespace {
+
 std::string play_command(const std::string& score) {
   return "csound -o devaudio " + shell_word(orchestra_path()) + " " + shell_word(score);
 }
 
 }  // namespace
+
+csound_child start_csound_words(const std::vector<std::string>& words) {
+  std::array<int, 2> pipe_ends{};
+  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
+  const pid_t pid = start_child(words, pipe_ends[1]);
+  ::close(pipe_ends[1]);
+  if (pid < 0) {
+    ::close(pipe_ends[0]);
+    return {};
+  }
+  return {pid, pipe_ends[0]};
+}
+
+csound_child start_csound(const std::string& command) {
+  return start_csound_words(command_words(command));
+}
+
+int wait_for_csound(csound_child& child) {
+  if (child.messages >= 0) ::close(child.messages);
+  child.messages = -1;
+  if (child.pid <= 0) return 127;
+  int raw = 0;
+  while (::waitpid(child.pid, &raw, 0) < 0 && errno == EINTR) {
+  }
+  child.pid = -1;
+  set_running_child(0);
+  return exit_status_of(raw);
+}
+
+void stop_csound(csound_child& child) {
+  if (child.pid > 0) ::kill(-child.pid, SIGKILL);
+  wait_for_csound(child);
+}
+
+void pass_csound_messages(std::string_view chunk, csound_messages messages, std::string& kept) {
+  if (messages == csound_messages::shown) write_all(STDERR_FILENO, chunk.data(), chunk.size());
+  // The tail is kept either way: a failure's reason is in its last lines.
+  kept.append(chunk);
+  if (kept.size() > kept_messages_max) kept.erase(0, kept.size() - kept_messages_max / 2);
+}
+
+void report_csound_failure(int status, const std::string& kept, csound_messages messages) {
+  report_error("csound failed with exit status %d\n", status);
+  if (messages == csound_messages::shown_on_failure) std::fputs(kept.c_str(), stderr);
+  // The terminal has csound's words; a dialog shows the last of them.
+  if (View.show_error && !kept.empty()) View.show_error(failure_reason(kept, csound_reason_lines));
+}
 
 std::string shell_word(const std::string& word) {
   bool safe = !word.empty();  // an empty name must still be one word
@@ -151,9 +238,12 @@ std::string shell_word(const std::string& word) {
 }
 
 std::string sound_file_command(const std::string& name, const std::string& score) {
-  // A name without a known extension keeps the headerless samples (-h).
+  // A name without a known extension keeps the headerless 16-bit samples
+  // (-s -h), which the orchestra dithers (ZELMORA_16BIT); files with a header
+  // get 24-bit samples.
   const std::string format = sound_format_flags(name);
-  return "csound -g -s " + (format.empty() ? "-h" : format) + " -o " + shell_word(name) + " " +
+  return "csound -g " + (format.empty() ? "-s -h --omacro:ZELMORA_16BIT=1" : format) + " -o " +
+         shell_word(name) + " " +
          shell_word(orchestra_path()) + " " + shell_word(score);
 }
 
@@ -188,7 +278,7 @@ std::vector<std::string> command_words(const std::string& command) {
 }
 
 int render_and_run(const std::string& score, const std::string& command,
-                   csound_messages messages) {
+                   csound_messages messages, const csound_observer& observe) {
   std::FILE* fp = nullptr;
   temporary_registration registration;
   {
@@ -203,7 +293,7 @@ int render_and_run(const std::string& score, const std::string& command,
   const int status = play_ca(fp);  // closes fp
   int result = -1;
   if (status == render_complete)
-    result = run_csound(command, messages) == 0 ? 0 : -1;
+    result = run_csound(command, messages, observe) == 0 ? 0 : -1;
   else if (status == render_write_failed)
     report_error("Can't write file %s\n", score.c_str());
   // An abandoned or short score is never played.
@@ -221,7 +311,7 @@ int play_on_audio_device() {
 
 int render_sound_file(const std::string& score, const std::string& name,
                       const std::function<std::string(const std::string&)>& command_for,
-                      csound_messages messages) {
+                      csound_messages messages, const csound_observer& observe) {
   // The extension stays: csound and the command may go by it. The
   // temporary file's name, beside the target, also keeps csound from
   // reading a name such as "dac" or "-x.wav" as anything but a file.
@@ -231,7 +321,7 @@ int render_sound_file(const std::string& score, const std::string& name,
     report_error("Can't open file %s\n", name.c_str());
     return -1;
   }
-  const int result = render_and_run(score, command_for(written), messages);
+  const int result = render_and_run(score, command_for(written), messages, observe);
   if (!target.commit_closed(result == 0)) {
     if (result == 0) report_error("Can't write file %s\n", name.c_str());
     return -1;

@@ -1,4 +1,4 @@
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
