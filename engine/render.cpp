@@ -2,6 +2,7 @@
 
 #include "engine/automaton.h"
 #include "engine/engine.h"
+#include "engine/performance.h"
 #include "engine/view.h"
 #include "events/event_apply.h"
 
@@ -124,6 +125,8 @@ bool render_iteration(render_run& run) {
   const int t = run.next++;
   e.iteration = t;
   apply_due_events(e, [&run, t] { reseed(run, t); });
+  // Outside control plays the engine the windows show.
+  if (shown_in_windows(e) && performance_before_iteration()) reseed(run, t);
   fit_extent(run, t);
   reduce(run, t);
 
@@ -135,7 +138,9 @@ bool render_iteration(render_run& run) {
   it.number = t;
   it.start = run.start;
   it.dur = p.dur;
-  it.notes = make_notes(run.notes, run.freq, p.instrm, p.noinstrm, run.start, p.dur);
+  const auto& amplitudes =
+      shown_in_windows(e) ? scale_notes(run.freq, p.instrm, p.noinstrm) : p.instrm;
+  it.notes = make_notes(run.notes, run.freq, amplitudes, p.noinstrm, run.start, p.dur);
   it.x = clamp_extent(p.x);
   it.y = clamp_extent(p.y);
   it.Ns = p.Ns;

@@ -8,6 +8,7 @@ PACKAGES="
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libmotif-dev libxt-dev libx11-dev
   csound libcsound64-dev sox jackd2 time
+  liblo-dev liblo-tools librtmidi-dev libjack-jackd2-dev
   libpng-dev libfftw3-dev
   clang libclang-rt-14-dev valgrind
   desktop-file-utils man-db

@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "control/control_apply.h"
+#include "control/osc_notes.h"
+#include "control/outside_control.h"
 #include "engine/csound.h"
 #include "engine/externs.h"
 #include "engine/interrupt.h"
@@ -63,6 +66,10 @@ constexpr const char* usage_text =
     "                        csound lacks is refused with the list of those it has\n"
     "  --no-connect          with jack: leave the ports zelmora:channel_1 and _2\n"
     "                        unconnected (default: to the first playback ports)\n"
+    "  --osc-port N          with --live: take OSC control on UDP port N\n"
+    "  --osc-send HOST:PORT  send each iteration's notes as OSC /zelmora/notes\n"
+    "  --midi alsa|jack      with --live: a MIDI input port (note-ons transpose,\n"
+    "                        controllers move their bound controls)\n"
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
@@ -91,6 +98,7 @@ struct options {
   std::string orchestra = orchestra_path();
   std::string frames;
   std::string rtaudio = live_rtaudio_from_environment();
+  outside_control_settings control{"", "", "", "zelmora-render", false};
   int every = 1;
   int rate = 0;  // 0: the orchestra's
   bool live = false;
@@ -160,6 +168,17 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.orchestra = value;
     } else if (arg == "--rtaudio") {
       opt.rtaudio = value;
+    } else if (arg == "--osc-port") {
+      if (!valid_port(value)) return usage_error("--osc-port takes a UDP port 1 ... 65535, not ", value);
+      opt.control.osc_port = value;
+    } else if (arg == "--osc-send") {
+      std::string host, port;
+      if (!split_host_port(value, host, port))
+        return usage_error("--osc-send takes HOST:PORT, not ", value);
+      opt.control.osc_send = value;
+    } else if (arg == "--midi") {
+      if (!valid_midi_system(value)) return usage_error("--midi takes alsa or jack, not ", value);
+      opt.control.midi = value;
     } else if (arg == "--frames") {
       opt.frames = value;
     } else if (arg == "--rate") {
@@ -186,6 +205,8 @@ int parse_arguments(int argc, char** argv, options& opt) {
   if (opt.rate != 0 && opt.sound.empty())
     return usage_error("--rate is the sample rate of --sound's file; live play takes the device's",
                        "");
+  if (!opt.live && (!opt.control.osc_port.empty() || !opt.control.midi.empty()))
+    return usage_error("--osc-port and --midi play a live render; add --live", "");
   if (!opt.score.empty() && !opt.sound.empty())
     return usage_error("--score and --sound each make their own render; choose one", "");
   return -1;
@@ -374,12 +395,21 @@ void show_live_progress(bool last) {
 
 constexpr std::array<int, 3> stopping_signals{SIGINT, SIGTERM, SIGHUP};
 
-// Plays until the render has sounded or a signal ends it with a fade; the
-// signal, 0 for none.
+// /zelmora/stop ends play as Ctrl-C does.
+bool stop_asked = false;
+void note_effects(const control_effects& effects) {
+  if (effects.stop) stop_asked = true;
+  if (effects.play) control_log("already playing");
+}
+
+// Plays until the render has sounded, a stop by OSC or a signal ends it
+// with a fade; the signal, 0 for none.
 int play_until_done(bool progress) {
   for (const int signal : stopping_signals) std::signal(signal, on_interrupt);
+  apply_controls_at_iterations(note_effects);
   while (live_feed()) {
-    if (interrupted != 0) {
+    note_effects(apply_controls(true));
+    if (interrupted != 0 || stop_asked) {
       live_stop();
       break;
     }
@@ -446,6 +476,8 @@ int main(int argc, char** argv) {
   }
 
   if (!opt.frames.empty() && !write_frames_to(opt.frames, opt.every)) return exit_failed;
+  outside_control control;
+  if (!start_outside_control(opt.control, control)) return exit_failed;
 
   int status = exit_ok;
   if (opt.live)

@@ -24,11 +24,9 @@ void create_automaton(Widget parent);
 // share the engine's render, greyed out while live play runs.
 void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widget> offline);
 
-// Live play's audio module and JACK connection from the command line
-// (-rtaudio MODULE, -noconnect), the X resources (*rtaudio, *connect) or
-// else $ZELMORA_RTAUDIO, read into Live_Settings.
-extern const XrmOptionDescRec live_command_line_options[];
-extern const int live_command_line_option_count;
+// Live play's audio module and JACK connection from the X resources
+// (*rtaudio, *connect; the options -rtaudio MODULE and -noconnect set them)
+// or else $ZELMORA_RTAUDIO, read into Live_Settings.
 void read_live_resources(Widget top);
 
 // The take of a live play: begin_take() starts a new one (the stream live

@@ -8,14 +8,6 @@
 
 #include "ui/Xlive.h"
 
-const XrmOptionDescRec live_command_line_options[] = {
-    {const_cast<char*>("-rtaudio"), const_cast<char*>("*rtaudio"), XrmoptionSepArg, nullptr},
-    {const_cast<char*>("-noconnect"), const_cast<char*>("*connect"), XrmoptionNoArg,
-     const_cast<char*>("False")},
-};
-const int live_command_line_option_count =
-    static_cast<int>(sizeof live_command_line_options / sizeof live_command_line_options[0]);
-
 namespace {
 
 struct live_resources {

@@ -2,6 +2,7 @@
 
 #include <Xm/Xm.h>
 
+#include <array>
 #include <cstdio>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "ui/error_dialog.h"
 #include "ui/Xlive.h"
 #include "ui/fallback_resources.h"
+#include "ui/midi_learn.h"
 
 // Exported by libXm but missing from its public headers.
 extern "C" void XmRegisterConverters();
@@ -69,6 +71,16 @@ void connect_view() {
   add_iteration_sink(automaton_view);
 }
 
+// The program's own options beside the toolkit's; each sets a resource.
+std::array<XrmOptionDescRec, 5> command_line_options{{
+    {const_cast<char*>("-rtaudio"), const_cast<char*>("*rtaudio"), XrmoptionSepArg, nullptr},
+    {const_cast<char*>("-noconnect"), const_cast<char*>("*connect"), XrmoptionNoArg,
+     const_cast<char*>("False")},
+    {const_cast<char*>("-osc-port"), const_cast<char*>(".oscPort"), XrmoptionSepArg, nullptr},
+    {const_cast<char*>("-osc-send"), const_cast<char*>(".oscSend"), XrmoptionSepArg, nullptr},
+    {const_cast<char*>("-midi"), const_cast<char*>(".midi"), XrmoptionSepArg, nullptr},
+}};
+
 }  // namespace
 
 bool build_interface(int& argc, char** argv) {
@@ -78,8 +90,8 @@ bool build_interface(int& argc, char** argv) {
 
   const std::string name = resource_name(argv[0]);
   display = XtOpenDisplay(app_context, nullptr, name.c_str(), "XApplication",
-                          const_cast<XrmOptionDescRec*>(live_command_line_options),
-                          live_command_line_option_count, &argc, argv);
+                          command_line_options.data(),
+                          static_cast<Cardinal>(command_line_options.size()), &argc, argv);
   if (!display) {
     std::printf("%s: can't open display, exiting...\n", argv[0]);
     std::fflush(stdout);
@@ -99,5 +111,6 @@ bool build_interface(int& argc, char** argv) {
   set_all_frequencies();
   set_all_amplitudes();
   check_orchestra();  // said now, not first when a sound command fails
+  start_outside_control_windows(Ctrl_pannel);
   return true;
 }

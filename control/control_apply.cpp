@@ -1,0 +1,227 @@
+#include "control/control_apply.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <utility>
+
+#include "control/bindings.h"
+#include "control/nsm_client.h"
+#include "engine/externs.h"
+#include "engine/performance.h"
+#include "files/event_file.h"
+#include "files/param_file.h"
+#include "files/readable_file.h"
+
+std::function<bool(int, int, int)> Controller_Catcher;
+
+namespace {
+
+struct value_range {
+  double low, high;
+};
+
+constexpr value_range rule_range{min_rule_divisor, 1000.0};
+constexpr value_range k_range{0.0, 1000.0};
+constexpr value_range dur_range{min_grain_duration, max_grain_duration};
+constexpr value_range hz_range{min_frequency, max_frequency};
+constexpr value_range amplitude_range{0.0, 1000.0};  // the Instruments sliders' span
+constexpr value_range position_range{0.0, 100.0};    // the States sliders' span
+constexpr value_range grid_range{0.0, max_grid};
+constexpr value_range midi_range{0.0, 127.0};
+constexpr value_range velocity_range{1.0, 127.0};  // 0 is a note-off
+constexpr value_range any_range{-1e300, 1e300};
+
+value_range range_of(control_kind kind) {
+  switch (kind) {
+    case control_kind::r1:
+    case control_kind::r2: return rule_range;
+    case control_kind::k: return k_range;
+    case control_kind::dur: return dur_range;
+    case control_kind::grid_x:
+    case control_kind::grid_y: return grid_range;
+    case control_kind::reduce: return {0.0, 1.0};
+    case control_kind::state: return hz_range;
+    case control_kind::state_position: return position_range;
+    case control_kind::instrument: return amplitude_range;
+    case control_kind::note: return velocity_range;
+    case control_kind::controller: return midi_range;
+    default: return any_range;
+  }
+}
+
+std::function<void(const control_effects&)> iteration_effects;
+bool reseed_waiting = false;
+
+bool index_in_use(const control_change& c, int count, const char* what) {
+  if (c.index >= 0 && c.index < count && c.index < max_states) return true;
+  control_log("%s %d refused: the set has %s 0 ... %d", what, c.index, what, count - 1);
+  return false;
+}
+
+// A loaded set while a render runs keeps what events keep.
+void load_parameters_from(const std::string& path, bool rendering, control_effects& effects) {
+  const file_ptr fp = open_for_reading(path);
+  if (!fp) {
+    control_log("can't open parameter file %s", path.c_str());
+    return;
+  }
+  parameters_type loaded = Current_State;
+  if (const int status = read_parameters(fp.get(), loaded); status < 0) {
+    report_parameter_refusal(status, path);
+    return;
+  }
+  if (rendering) {
+    loaded.x = Current_State.x;
+    loaded.y = Current_State.y;
+    loaded.Ns = Current_State.Ns;
+    loaded.noinstrm = Current_State.noinstrm;
+    loaded.iter = Current_State.iter;
+  }
+  Current_State = loaded;
+  effects.panel = effects.frequencies = effects.amplitudes = true;
+}
+
+void load_events_from(const std::string& path, bool rendering, control_effects& effects) {
+  const file_ptr fp = open_for_reading(path);
+  if (!fp) {
+    control_log("can't open event list file %s", path.c_str());
+    return;
+  }
+  if (read_event_list(fp.get()) < 0) return;  // reported; the list is as it was
+  effects.events = true;
+  if (!rendering) return;
+  // Play on from here: the events still to come.
+  Next_Event = Event_List.get();
+  while (Next_Event && Next_Event->time_stamp <= Current_Iteration) Next_Event = Next_Event->next.get();
+}
+
+void load(const std::string& path, bool rendering, control_effects& effects) {
+  const auto ends_with = [&](const char* suffix) {
+    const std::string s = suffix;
+    return path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0;
+  };
+  if (ends_with(".csp"))
+    load_parameters_from(path, rendering, effects);
+  else if (ends_with(".cse"))
+    load_events_from(path, rendering, effects);
+  else
+    control_log("load refused: %s is neither a parameter set (.csp) nor an event list (.cse)",
+                path.c_str());
+}
+
+// A note-on: every frequency moves by key - 60 semitones; the velocity
+// scales the score amplitudes by velocity / 127.
+void play_note(int key, double velocity) {
+  Note_Scaling.frequency = static_cast<float>(std::exp2((key - 60) / 12.0));
+  Note_Scaling.amplitude = static_cast<float>(velocity / 127.0);
+}
+
+void move_controller(int channel, int controller, int value, bool rendering,
+                     control_effects& effects) {
+  if (Controller_Catcher && Controller_Catcher(channel, controller, value)) return;
+  if (const binding* b = Bindings.find(channel, controller))
+    apply_control(target_change(b->target, value), rendering, effects);
+}
+
+// A reseed waits for the next iteration; between renders there is nothing
+// to reseed, since every render starts from a fresh seeding.
+void ask_reseed(bool rendering) {
+  if (rendering)
+    reseed_waiting = true;
+  else
+    control_log("reseed ignored: no render is running, and each starts from a fresh seeding");
+}
+
+void set_float(float& field, double value, control_effects& effects) {
+  field = static_cast<float>(value);
+  effects.panel = true;
+}
+
+}  // namespace
+
+void control_log(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string line = "zelmora: ";
+  std::array<char, 512> text{};
+  std::vsnprintf(text.data(), text.size(), format, args);
+  va_end(args);
+  line += text.data();
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
+}
+
+bool control_value_ok(control_kind kind, double value) {
+  const value_range r = range_of(kind);
+  return std::isfinite(value) && value >= r.low && value <= r.high;
+}
+
+std::string control_range_text(control_kind kind) {
+  const value_range r = range_of(kind);
+  std::array<char, 64> text{};
+  std::snprintf(text.data(), text.size(), "%g ... %g", r.low, r.high);
+  return text.data();
+}
+
+void apply_control(const control_change& c, bool rendering, control_effects& effects) {
+  if (!control_value_ok(c.kind, c.value)) {
+    control_log("value %g refused: outside %s", c.value, control_range_text(c.kind).c_str());
+    return;
+  }
+  parameters_type& p = Current_State;
+  switch (c.kind) {
+    case control_kind::r1: set_float(p.r1, c.value, effects); break;
+    case control_kind::r2: set_float(p.r2, c.value, effects); break;
+    case control_kind::k: set_float(p.k, c.value, effects); break;
+    case control_kind::dur: set_float(p.dur, c.value, effects); break;
+    case control_kind::grid_x: p.x = static_cast<int>(c.value); effects.panel = true; break;
+    case control_kind::grid_y: p.y = static_cast<int>(c.value); effects.panel = true; break;
+    case control_kind::reduce: Mean_Mode = c.index; effects.panel = true; break;
+    case control_kind::state:
+      if (!index_in_use(c, p.Ns, "state")) return;
+      // As a parameter file turns a frequency into a position.
+      p.states[c.index] = static_cast<float>(std::log(c.value) / 0.096);
+      effects.frequencies = true;
+      break;
+    case control_kind::state_position:
+      if (!index_in_use(c, p.Ns, "state")) return;
+      p.states[c.index] = static_cast<float>(c.value);
+      effects.frequencies = true;
+      break;
+    case control_kind::instrument:
+      if (!index_in_use(c, p.noinstrm, "instrument")) return;
+      p.instrm[c.index] = static_cast<float>(c.value / 10.0);
+      effects.amplitudes = true;
+      break;
+    case control_kind::reseed: ask_reseed(rendering); break;
+    case control_kind::load: load(c.text, rendering, effects); break;
+    case control_kind::play: effects.play = true; break;
+    case control_kind::stop: effects.stop = true; break;
+    case control_kind::note: play_note(c.index, c.value); break;
+    case control_kind::controller:
+      move_controller(c.index / 128 + 1, c.index % 128, static_cast<int>(c.value), rendering,
+                      effects);
+      break;
+    case control_kind::session_open:
+      nsm_open_session(c.text);
+      effects.panel = effects.frequencies = effects.amplitudes = effects.events = true;
+      break;
+    case control_kind::session_save: nsm_save_session(c.text); break;
+  }
+}
+
+control_effects apply_controls(bool rendering) {
+  control_effects effects;
+  for (const control_change& c : control_inbox().take_all()) apply_control(c, rendering, effects);
+  return effects;
+}
+
+void apply_controls_at_iterations(std::function<void(const control_effects&)> effects) {
+  iteration_effects = std::move(effects);
+  Performance.before_iteration = [] {
+    const control_effects e = apply_controls(true);
+    if (iteration_effects && e.any()) iteration_effects(e);
+    return std::exchange(reseed_waiting, false);
+  };
+}

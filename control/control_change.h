@@ -1,0 +1,55 @@
+// A change to the running engine that arrived from outside (OSC, MIDI, the
+// session manager) on a thread of its own. Changes wait in a queue until the
+// engine's thread takes them at an iteration boundary (or, in the windows,
+// on the toolkit's thread).
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+enum class control_kind {
+  r1,
+  r2,
+  k,
+  dur,
+  grid_x,      // grid rows, as the control panel's scale
+  grid_y,      // grid columns
+  reduce,      // index 0 mean, 1 mode
+  state,       // index, value in Hz
+  state_position,  // index, value a slider position (e^(0.096 p) Hz)
+  instrument,  // index, value the score amplitude (0 ... 1000)
+  reseed,
+  load,        // text: a .csp or .cse path
+  play,
+  stop,
+  note,        // index the key, value the velocity (1 ... 127)
+  controller,  // index channel * 128 + controller, value 0 ... 127
+  session_open,  // text: the session's folder
+  session_save,
+};
+
+struct control_change {
+  control_kind kind = control_kind::stop;
+  int index = 0;
+  double value = 0.0;
+  std::string text;
+};
+
+// Many threads push; one takes. `wake` (set before any thread starts
+// pushing) runs after every push, on the pushing thread.
+class control_queue {
+ public:
+  void push(control_change change);
+  std::vector<control_change> take_all();
+  void set_wake(std::function<void()> wake);
+
+ private:
+  std::mutex lock_;
+  std::vector<control_change> pending_;
+  std::function<void()> wake_;
+};
+
+// The one queue every source feeds.
+control_queue& control_inbox();

@@ -1,0 +1,179 @@
+#include "control/nsm_client.h"
+
+#include <lo/lo.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "control/bindings.h"
+#include "control/control_apply.h"
+#include "control/osc_args.h"
+#include "engine/externs.h"
+#include "files/event_file.h"
+#include "files/param_file.h"
+#include "engine/replacing_file.h"
+#include "files/readable_file.h"
+
+struct nsm_client::impl {
+  lo_server_thread thread = nullptr;
+  lo_address manager = nullptr;
+  control_queue* inbox = nullptr;
+  mutable std::mutex lock;
+  std::string folder;
+};
+
+namespace {
+
+constexpr const char* api_announce = "/nsm/server/announce";
+constexpr const char* open_path = "/nsm/client/open";
+constexpr const char* save_path = "/nsm/client/save";
+constexpr int nsm_error_general = -1;
+
+nsm_client::impl* active = nullptr;  // the one client, while it lives
+
+std::string file_in(const std::string& folder, const char* name) { return folder + "/" + name; }
+
+void reply(const char* request, const std::string& failure) {
+  if (!active) return;
+  const lo_server server = lo_server_thread_get_server(active->thread);
+  if (failure.empty())
+    lo_send_from(active->manager, server, LO_TT_IMMEDIATE, "/reply", "ss", request, "OK");
+  else
+    lo_send_from(active->manager, server, LO_TT_IMMEDIATE, "/error", "sis", request,
+                 nsm_error_general, failure.c_str());
+}
+
+int on_open(const char*, const char*, lo_arg** argv, int, lo_message, void* data) {
+  auto& client = *static_cast<nsm_client::impl*>(data);
+  client.inbox->push({control_kind::session_open, 0, 0.0, osc_string(argv[0])});
+  return 0;
+}
+
+int on_save(const char*, const char*, lo_arg**, int, lo_message, void* data) {
+  auto& client = *static_cast<nsm_client::impl*>(data);
+  const std::lock_guard<std::mutex> hold(client.lock);
+  client.inbox->push({control_kind::session_save, 0, 0.0, client.folder});
+  return 0;
+}
+
+int on_reply(const char*, const char* types, lo_arg** argv, int argc, lo_message, void*) {
+  if (argc >= 1 && types[0] == 's' && std::string(osc_string(argv[0])) == api_announce)
+    control_log("session manager: %s", argc >= 2 && types[1] == 's' ? osc_string(argv[1]) : "announced");
+  return 0;
+}
+
+int on_error(const char*, const char* types, lo_arg** argv, int argc, lo_message, void*) {
+  if (argc >= 3 && types[2] == 's') control_log("session manager refused: %s", osc_string(argv[2]));
+  return 0;
+}
+
+// Everything else the manager may send (show, hide, session_is_loaded...)
+// needs no answer.
+int on_other(const char*, const char*, lo_arg**, int, lo_message, void*) { return 0; }
+
+bool load_set(const std::string& path, parameters_type& set, std::string& failure) {
+  const file_ptr fp = open_for_reading(path);
+  if (!fp) return true;  // a new session has none yet
+  if (read_parameters(fp.get(), set) < 0) failure = "refused " + path;
+  return failure.empty();
+}
+
+bool load_list(const std::string& path, std::string& failure) {
+  const file_ptr fp = open_for_reading(path);
+  if (!fp) return true;
+  if (read_event_list(fp.get()) < 0) failure = "refused " + path;
+  return failure.empty();
+}
+
+template <typename Writer>
+bool save_file(const std::string& path, Writer write, std::string& failure) {
+  replacing_file file(path);
+  if (file.stream() && write(file.stream()) >= 0 && file.commit()) return true;
+  failure = "can't write " + path;
+  return false;
+}
+
+}  // namespace
+
+nsm_client::nsm_client(const std::string& url, const std::string& executable,
+                       control_queue& inbox)
+    : impl_(std::make_unique<impl>()) {
+  impl_->inbox = &inbox;
+  impl_->manager = lo_address_new_from_url(url.c_str());
+  if (impl_->manager)
+    impl_->thread =
+        lo_server_thread_new_with_proto(nullptr, lo_address_get_protocol(impl_->manager), nullptr);
+  if (!impl_->manager || !impl_->thread) {
+    control_log("session manager unreachable: NSM_URL=%s", url.c_str());
+    return;
+  }
+  lo_server_thread_add_method(impl_->thread, open_path, "sss", on_open, impl_.get());
+  lo_server_thread_add_method(impl_->thread, save_path, "", on_save, impl_.get());
+  lo_server_thread_add_method(impl_->thread, "/reply", nullptr, on_reply, nullptr);
+  lo_server_thread_add_method(impl_->thread, "/error", nullptr, on_error, nullptr);
+  lo_server_thread_add_method(impl_->thread, nullptr, nullptr, on_other, nullptr);
+  active = impl_.get();
+  lo_server_thread_start(impl_->thread);
+  lo_send_from(impl_->manager, lo_server_thread_get_server(impl_->thread), LO_TT_IMMEDIATE,
+               api_announce, "sssiii", "zelmora", ":", executable.c_str(), 1, 2,
+               static_cast<int>(::getpid()));
+}
+
+nsm_client::~nsm_client() {
+  if (active == impl_.get()) active = nullptr;
+  if (impl_->thread) lo_server_thread_free(impl_->thread);
+  if (impl_->manager) lo_address_free(impl_->manager);
+}
+
+bool nsm_client::ok() const { return impl_->thread && impl_->manager; }
+
+std::string nsm_client::folder() const {
+  const std::lock_guard<std::mutex> hold(impl_->lock);
+  return impl_->folder;
+}
+
+std::string bindings_file() {
+  if (active) {
+    const std::lock_guard<std::mutex> hold(active->lock);
+    if (!active->folder.empty()) return file_in(active->folder, "bindings");
+  }
+  return default_bindings_path();
+}
+
+void nsm_open_session(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  std::string failure;
+  if (error) failure = "can't make " + folder;
+  // The list is read last: it replaces the program's only when whole, so a
+  // refused file anywhere changes nothing.
+  binding_table bindings;
+  parameters_type set = Current_State;
+  if (failure.empty() && !read_bindings(file_in(folder, "bindings"), bindings))
+    failure = "refused " + file_in(folder, "bindings");
+  if (failure.empty() && load_set(file_in(folder, "parameters.csp"), set, failure))
+    load_list(file_in(folder, "events.cse"), failure);
+  if (failure.empty()) {
+    Current_State = set;
+    Bindings = bindings;
+    if (active) {
+      const std::lock_guard<std::mutex> hold(active->lock);
+      active->folder = folder;
+    }
+  }
+  reply(open_path, failure);
+}
+
+void nsm_save_session(const std::string& folder) {
+  std::string failure;
+  if (folder.empty()) {
+    failure = "no session open";
+  } else if (save_file(file_in(folder, "parameters.csp"),
+                       [](std::FILE* fp) { return write_parameters(fp, Current_State); }, failure) &&
+             save_file(file_in(folder, "events.cse"), write_event_list, failure) &&
+             !write_bindings(file_in(folder, "bindings"), Bindings)) {
+    failure = "can't write " + file_in(folder, "bindings");
+  }
+  reply(save_path, failure);
+}

@@ -1,0 +1,64 @@
+#include "control/osc_notes.h"
+
+#include <lo/lo.h>
+
+#include <memory>
+
+#include "control/control_apply.h"
+#include "control/osc_server.h"
+
+bool split_host_port(const std::string& target, std::string& host, std::string& port) {
+  const auto colon = target.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  host = target.substr(0, colon);
+  port = target.substr(colon + 1);
+  return valid_port(port);
+}
+
+osc_note_sender::osc_note_sender(const std::string& target) {
+  std::string host, port;
+  if (!split_host_port(target, host, port)) {
+    control_log("OSC target refused: %s is not HOST:PORT", target.c_str());
+    return;
+  }
+  address_ = lo_address_new(host.c_str(), port.c_str());
+  if (!address_) control_log("OSC target refused: %s", target.c_str());
+}
+
+osc_note_sender::~osc_note_sender() {
+  if (address_) lo_address_free(static_cast<lo_address>(address_));
+}
+
+void osc_note_sender::on_iteration(const iteration& it) {
+  if (!address_) return;
+  const auto to = static_cast<lo_address>(address_);
+  // The frequencies are the score's floats; single precision keeps them.
+  lo_message notes = lo_message_new();
+  lo_message_add_int32(notes, it.number);
+  lo_message_add_float(notes, static_cast<float>(it.start));
+  for (const note& n : it.notes) lo_message_add_float(notes, static_cast<float>(n.frequency));
+  lo_send_message(to, "/zelmora/notes", notes);
+  lo_message_free(notes);
+  lo_message levels = lo_message_new();
+  lo_message_add_int32(levels, it.number);
+  for (const note& n : it.notes) lo_message_add_float(levels, static_cast<float>(n.amplitude));
+  lo_send_message(to, "/zelmora/amplitudes", levels);
+  lo_message_free(levels);
+}
+
+namespace {
+
+std::unique_ptr<osc_note_sender> sender;
+
+}  // namespace
+
+bool send_notes_to(const std::string& target) {
+  if (sender) remove_iteration_sink(*sender);
+  sender.reset();
+  if (target.empty()) return true;
+  auto made = std::make_unique<osc_note_sender>(target);
+  if (!made->ok()) return false;
+  sender = std::move(made);
+  add_iteration_sink(*sender);
+  return true;
+}

@@ -1,0 +1,39 @@
+// The OSC server (UDP, liblo): a thread of its own that checks each message
+// and queues the change for the engine. The address space:
+//
+//   /zelmora/r1 f  /zelmora/r2 f  /zelmora/k f  /zelmora/dur f
+//   /zelmora/reduce s          "mean" or "mode"
+//   /zelmora/state i f         state index, frequency in Hz
+//   /zelmora/instrument i f    instrument index, score amplitude 0 ... 1000
+//   /zelmora/reseed  /zelmora/load s  /zelmora/play  /zelmora/stop
+//
+// Numbers may come as any OSC number type. A value outside its range is
+// refused, anything else (an unknown address, wrong arguments, a packet
+// that is not OSC) is ignored; both with a line on standard error.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "control/control_change.h"
+
+class osc_server {
+ public:
+  // Listens on UDP `port` ("0": any free port) and queues into `inbox`.
+  // ok() is false (reported) when the port cannot be had.
+  osc_server(const std::string& port, control_queue& inbox);
+  ~osc_server();
+  osc_server(const osc_server&) = delete;
+  osc_server& operator=(const osc_server&) = delete;
+
+  bool ok() const;
+  int port() const;
+
+  struct impl;
+
+ private:
+  std::unique_ptr<impl> impl_;
+};
+
+// A UDP port number 1 ... 65535 as the options take it.
+bool valid_port(const std::string& text);

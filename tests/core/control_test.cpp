@@ -1,0 +1,356 @@
+// Outside control: OSC through liblo into the engine's run state, MIDI
+// bindings, note-ons in the score, and a small session manager.
+#include <arpa/inet.h>
+#include <lo/lo.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <tuple>
+
+#include "control/osc_args.h"
+#include "control/bindings.h"
+#include "control/control_apply.h"
+#include "control/midi_input.h"
+#include "control/nsm_client.h"
+#include "control/osc_server.h"
+#include "engine/iteration.h"
+#include "engine/mapping.h"
+#include "engine/performance.h"
+#include "engine/render.h"
+#include "files/param_file.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::stderr_of;
+
+// Waits (without a time limit that could fail on a busy machine, but
+// giving up after a long one) until `inbox` holds `count` changes.
+std::vector<control_change> wait_for(control_queue& inbox, std::size_t count) {
+  std::vector<control_change> got;
+  for (int tries = 0; got.size() < count && tries < 2000; ++tries) {
+    for (control_change& c : inbox.take_all()) got.push_back(std::move(c));
+    if (got.size() < count) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return got;
+}
+
+void send_raw(int port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  ::close(fd);
+}
+
+class control : public test_support::core_test {
+ protected:
+  void TearDown() override {
+    Note_Scaling = {};
+    Bindings.clear();
+    Controller_Catcher = nullptr;
+    core_test::TearDown();
+  }
+  void apply_all(const std::vector<control_change>& changes) {
+    control_effects effects;
+    for (const control_change& c : changes) apply_control(c, false, effects);
+  }
+};
+
+TEST_F(control, OscMessagesReachTheRunStateAndBadOnesAreRefusedWithALogLine) {
+  control_queue inbox;
+  const osc_server server("0", inbox);
+  ASSERT_TRUE(server.ok());
+  const lo_address to = lo_address_new("127.0.0.1", std::to_string(server.port()).c_str());
+  std::string log = stderr_of([&] {
+    lo_send(to, "/zelmora/r1", "f", 2.5f);
+    lo_send(to, "/zelmora/r2", "i", 3);  // any number type
+    lo_send(to, "/zelmora/k", "d", 4.0);
+    lo_send(to, "/zelmora/dur", "f", 0.05f);
+    lo_send(to, "/zelmora/reduce", "s", "mode");
+    lo_send(to, "/zelmora/state", "if", 2, 220.0f);
+    lo_send(to, "/zelmora/instrument", "if", 3, 800.0f);
+    lo_send(to, "/zelmora/load", "s", "nowhere.csp");
+    lo_send(to, "/zelmora/reseed", "");
+    lo_send(to, "/zelmora/stop", "");
+    // Refused or ignored, each with a line, none queued:
+    lo_send(to, "/zelmora/r1", "f", 0.0f);
+    lo_send(to, "/zelmora/dur", "f", 11.0f);
+    lo_send(to, "/zelmora/state", "if", 2, 30000.0f);
+    lo_send(to, "/zelmora/instrument", "if", 3, -1.0f);
+    lo_send(to, "/zelmora/k", "f", std::nanf(""));
+    lo_send(to, "/zelmora/reduce", "s", "median");
+    lo_send(to, "/zelmora/state", "f", 1.0f);
+    lo_send(to, "/zelmora/volume", "f", 1.0f);
+    send_raw(server.port(), "not OSC at all");
+    const std::vector<control_change> got = wait_for(inbox, 10);
+    ASSERT_EQ(got.size(), 10u);
+    lo_send(to, "/zelmora/stop", "");  // the last, so every refusal above was read
+    ASSERT_EQ(wait_for(inbox, 1).size(), 1u);
+    apply_all(got);
+  });
+  lo_address_free(to);
+  EXPECT_FLOAT_EQ(Current_State.r1, 2.5f);
+  EXPECT_FLOAT_EQ(Current_State.r2, 3.0f);
+  EXPECT_FLOAT_EQ(Current_State.k, 4.0f);
+  EXPECT_FLOAT_EQ(Current_State.dur, 0.05f);
+  EXPECT_EQ(Mean_Mode, 1);
+  EXPECT_FLOAT_EQ(position_frequency(Current_State.states[2]), 220.0f);
+  EXPECT_FLOAT_EQ(Current_State.instrm[3], 80.0f);
+  for (const char* refusal : {"/zelmora/r1 refused: 0 is outside 1e-06 ... 1000",
+                              "/zelmora/dur refused: 11", "/zelmora/state refused: 30000",
+                              "/zelmora/instrument refused: -1", "/zelmora/k refused: nan",
+                              "\"median\" is neither", "ignored: /zelmora/state with arguments \"f\"",
+                              "ignored: /zelmora/volume", "OSC error", "can't open parameter file nowhere.csp"})
+    EXPECT_NE(log.find(refusal), std::string::npos) << refusal << "\n" << log;
+}
+
+TEST_F(control, LoadDuringARenderKeepsTheGridAndPlaysTheListOnFromHere) {
+  const test_support::temp_dir dir("zelmora-load-");
+  parameters_type other = Current_State;
+  other.r1 = 6.0f;
+  other.x = other.y = 20;
+  other.Ns = 10;
+  other.noinstrm = 4;
+  const std::string set = (dir.path / "other.csp").string();
+  {
+    std::FILE* fp = std::fopen(set.c_str(), "w");
+    write_parameters(fp, other);
+    std::fclose(fp);
+  }
+  const std::string list = (dir.path / "list.cse").string();
+  test_support::spit(list, test_support::example_file);  // events at 0, 100 and 200
+  const parameters_type before = Current_State;
+  control_effects effects;
+  Current_Iteration = 150;
+  apply_control({control_kind::load, 0, 0.0, set}, true, effects);
+  apply_control({control_kind::load, 0, 0.0, list}, true, effects);
+  EXPECT_FLOAT_EQ(Current_State.r1, 6.0f);
+  EXPECT_EQ(std::tie(Current_State.x, Current_State.y, Current_State.Ns, Current_State.noinstrm),
+            std::tie(before.x, before.y, before.Ns, before.noinstrm));
+  ASSERT_NE(Next_Event, nullptr);
+  EXPECT_EQ(Next_Event->time_stamp, 200);
+  EXPECT_TRUE(effects.panel && effects.frequencies && effects.events);
+  // Between renders a set is loaded whole.
+  apply_control({control_kind::load, 0, 0.0, set}, false, effects);
+  EXPECT_EQ(Current_State, other);
+}
+
+TEST_F(control, IndicesBeyondTheSetInUseAreRefusedWhenApplied) {
+  const parameters_type before = Current_State;
+  const std::string log = stderr_of([&] {
+    apply_all({{control_kind::state, Current_State.Ns, 440.0, ""},
+               {control_kind::state, -1, 440.0, ""},
+               {control_kind::instrument, Current_State.noinstrm, 10.0, ""}});
+  });
+  EXPECT_EQ(Current_State, before);
+  EXPECT_NE(log.find("state 40 refused: the set has state 0 ... 39"), std::string::npos) << log;
+  EXPECT_NE(log.find("instrument 25 refused"), std::string::npos) << log;
+}
+
+TEST_F(control, ANoteOnTransposesAndItsVelocityScalesTheScoreAmplitudes) {
+  test_support::temp_stream plain, played;
+  Current_State.iter = 3;
+  ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(plain.get())), "w")), render_complete);
+  control_change note;
+  const unsigned char note_on[] = {0x91, 72, 127};
+  ASSERT_TRUE(midi_change(note_on, 3, note));
+  const unsigned char note_off[] = {0x91, 72, 0};
+  EXPECT_FALSE(midi_change(note_off, 3, note));
+  apply_all({note});
+  systeminit();
+  Current_State.iter = 3;
+  ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(played.get())), "w")), render_complete);
+  const auto a = test_support::lines_of(plain.text());
+  const auto b = test_support::lines_of(played.text());
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 2; i < a.size(); ++i) {
+    double fa = 0, fb = 0, pa = 0, pb = 0;
+    ASSERT_EQ(std::sscanf(a[i].c_str(), "i%*d %*f %*f %lf %lf", &pa, &fa), 2);
+    ASSERT_EQ(std::sscanf(b[i].c_str(), "i%*d %*f %*f %lf %lf", &pb, &fb), 2);
+    EXPECT_NEAR(fb, 2.0 * fa, 2e-6) << b[i];
+    EXPECT_EQ(pb, pa) << "velocity 127 keeps the amplitudes";
+  }
+  apply_all({{control_kind::note, 60, 64.0, ""}});
+  EXPECT_EQ(Note_Scaling.frequency, 1.0f);
+  EXPECT_FLOAT_EQ(Note_Scaling.amplitude, 64.0f / 127.0f);
+}
+
+// Asks for a reseed while iteration `at` is handed out.
+struct reseed_asker final : iteration_sink {
+  explicit reseed_asker(int at) : at(at) {}
+  void on_iteration(const iteration& it) override {
+    if (it.number == at) control_inbox().push({control_kind::reseed, 0, 0.0, ""});
+  }
+  int at;
+};
+
+TEST_F(control, AReseedByOscIsTheReseedAnEventMakesAtTheNextIteration) {
+  test_support::temp_stream by_event, by_control;
+  Current_State.iter = 40;
+  add_event_special();
+  set_event_time(1, 21);
+  ASSERT_EQ(find_event_time(1), 21);
+  ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(by_event.get())), "w")), render_complete);
+  clear_event_list();
+  systeminit();
+  Current_State.iter = 40;
+  apply_controls_at_iterations(nullptr);
+  reseed_asker asker(20);
+  {
+    const sink_registration asking(asker);
+    ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(by_control.get())), "w")), render_complete);
+  }
+  Performance.before_iteration = nullptr;
+  EXPECT_EQ(by_control.text(), by_event.text());
+}
+
+TEST_F(control, BoundControllersMoveTheirControlsAcrossTheirScales) {
+  Bindings.bind({1, 7, *parse_target("r1")});
+  Bindings.bind({2, 7, *parse_target("s5")});
+  Bindings.bind({1, 8, *parse_target("i3")});
+  Bindings.bind({1, 9, *parse_target("r1")});  // r1 follows one controller
+  EXPECT_EQ(Bindings.find(1, 7), nullptr);
+  const auto cc = [](int channel, int controller, int value) {
+    return control_change{control_kind::controller, (channel - 1) * 128 + controller,
+                          static_cast<double>(value), ""};
+  };
+  apply_all({cc(1, 9, 127), cc(2, 7, 0), cc(1, 8, 127), cc(1, 7, 0)});
+  EXPECT_FLOAT_EQ(Current_State.r1, 10.0f);
+  EXPECT_EQ(Current_State.states[5], 0.0f);
+  EXPECT_FLOAT_EQ(Current_State.instrm[3], 100.0f);
+  apply_all({cc(1, 9, 0)});
+  EXPECT_FLOAT_EQ(Current_State.r1, 0.01f);
+
+  // Learning takes a controller before any binding does.
+  int caught = -1;
+  Controller_Catcher = [&](int, int controller, int) { return caught = controller, true; };
+  apply_all({cc(1, 9, 64)});
+  EXPECT_EQ(caught, 9);
+  EXPECT_FLOAT_EQ(Current_State.r1, 0.01f);
+}
+
+TEST_F(control, BindingsFileIsWrittenReadBackAndABadLineRefusesIt) {
+  const test_support::temp_dir dir("zelmora-bindings-");
+  const std::string path = (dir.path / "sub" / "bindings").string();
+  binding_table table;
+  EXPECT_TRUE(read_bindings(path, table)) << "no file, no bindings";
+  table.bind({16, 127, *parse_target("y")});
+  table.bind({1, 0, *parse_target("i99")});
+  ASSERT_TRUE(write_bindings(path, table));
+  binding_table back;
+  ASSERT_TRUE(read_bindings(path, back));
+  ASSERT_EQ(back.all().size(), 2u);
+  EXPECT_EQ(target_name(back.find(16, 127)->target), "y");
+  EXPECT_EQ(target_name(back.find(1, 0)->target), "i99");
+  for (const char* bad : {"17 1 r1\n", "1 128 r1\n", "1 1 s100\n", "1 1 volume\n", "1 1 r1 x\n"}) {
+    test_support::spit(path, std::string("1 2 k\n") + bad);
+    const std::string log = stderr_of([&] { EXPECT_FALSE(read_bindings(path, back)) << bad; });
+    EXPECT_NE(log.find("line 2"), std::string::npos) << log;
+    EXPECT_EQ(back.all().size(), 2u) << "left as it was";
+  }
+  ::setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1);
+  EXPECT_EQ(default_bindings_path(), (dir.path / "zelmora" / "bindings").string());
+  ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// A session manager of the test's own: it takes the announcement, then asks
+// the client to open a session and to save it.
+struct session_manager {
+  session_manager() {
+    lo_server_add_method(server, nullptr, nullptr, on_any, this);
+  }
+  ~session_manager() { lo_server_free(server); }
+  static int on_any(const char* path, const char* types, lo_arg** argv, int argc, lo_message msg,
+                    void* data) {
+    auto& self = *static_cast<session_manager*>(data);
+    std::string line = path;
+    for (int i = 0; i < argc; ++i)
+      line += " " + (types[i] == 's' ? std::string(osc_string(argv[i]))
+                                     : std::to_string(osc_int(argv[i])));
+    self.heard.push_back(line);
+    if (!self.client) {
+      char* url = lo_address_get_url(lo_message_get_source(msg));
+      self.client = lo_address_new_from_url(url);
+      std::free(url);
+    }
+    return 0;
+  }
+  // Receives until `count` messages were heard.
+  void hear(std::size_t count) {
+    for (int tries = 0; heard.size() < count && tries < 200; ++tries) lo_server_recv_noblock(server, 50);
+  }
+  std::string url() const {
+    char* u = lo_server_get_url(server);
+    std::string s = u;
+    std::free(u);
+    return s;
+  }
+  lo_server server = lo_server_new(nullptr, nullptr);
+  lo_address client = nullptr;
+  std::vector<std::string> heard;
+};
+
+TEST_F(control, SessionManagerOpensAndSavesTheSetListAndBindings) {
+  const test_support::temp_dir dir("zelmora-session-");
+  session_manager manager;
+  control_queue inbox;
+  const nsm_client client(manager.url(), "zelmora", inbox);
+  ASSERT_TRUE(client.ok());
+  manager.hear(1);
+  ASSERT_EQ(manager.heard.size(), 1u);
+  EXPECT_EQ(manager.heard[0].rfind("/nsm/server/announce zelmora : zelmora 1 2 ", 0), 0u)
+      << manager.heard[0];
+
+  // A session saved earlier: its set is loaded.
+  const std::string folder = (dir.path / "zelmora.nXYZ").string();
+  std::filesystem::create_directories(folder);
+  test_support::spit(folder + "/bindings", "3 4 k\n");
+  parameters_type saved = Current_State;
+  saved.r1 = 7.0f;
+  {
+    std::FILE* fp = std::fopen((folder + "/parameters.csp").c_str(), "w");
+    write_parameters(fp, saved);
+    std::fclose(fp);
+  }
+  lo_send(manager.client, "/nsm/client/open", "sss", folder.c_str(), "zelmora", "nXYZ");
+  apply_all(wait_for(inbox, 1));
+  manager.hear(2);
+  ASSERT_EQ(manager.heard.size(), 2u);
+  EXPECT_EQ(manager.heard[1], "/reply /nsm/client/open OK");
+  EXPECT_FLOAT_EQ(Current_State.r1, 7.0f);
+  ASSERT_NE(Bindings.find(3, 4), nullptr);
+  EXPECT_EQ(bindings_file(), folder + "/bindings");
+
+  Current_State.r1 = 8.0f;
+  add_event_special();
+  Bindings.bind({1, 1, *parse_target("s0")});
+  lo_send(manager.client, "/nsm/client/save", "");
+  apply_all(wait_for(inbox, 1));
+  manager.hear(3);
+  ASSERT_EQ(manager.heard.size(), 3u);
+  EXPECT_EQ(manager.heard[2], "/reply /nsm/client/save OK");
+  EXPECT_NE(test_support::slurp(folder + "/parameters.csp").find("r1=8.000000"), std::string::npos);
+  EXPECT_NE(test_support::slurp(folder + "/events.cse").find("type=3"), std::string::npos);
+  EXPECT_NE(test_support::slurp(folder + "/bindings").find("1 1 s0"), std::string::npos);
+
+  // A session whose set is refused: an error, and nothing changed.
+  test_support::spit(folder + "/parameters.csp", "r1=0\nend\n");
+  const parameters_type before = Current_State;
+  stderr_of([&] {
+    lo_send(manager.client, "/nsm/client/open", "sss", folder.c_str(), "zelmora", "nXYZ");
+    apply_all(wait_for(inbox, 1));
+  });
+  manager.hear(4);
+  ASSERT_EQ(manager.heard.size(), 4u);
+  EXPECT_EQ(manager.heard[3].rfind("/error /nsm/client/open -1 refused", 0), 0u) << manager.heard[3];
+  EXPECT_EQ(Current_State, before);
+  lo_address_free(manager.client);
+}
+
+}  // namespace

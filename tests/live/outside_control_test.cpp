@@ -1,0 +1,236 @@
+// zelmora-render played from outside during live play on a private JACK
+// server: OSC in (liblo), OSC out, JACK MIDI from jack_midiseq.
+#include <RtMidi.h>
+#include <lo/lo.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+#include "control/osc_args.h"
+#include "engine/mapping.h"
+#include "live_support.h"
+
+extern char** environ;
+
+namespace {
+
+using outside = live_test;
+
+// A process of the test's own, ended by its PID.
+struct child {
+  explicit child(const std::string& command) {
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    if (::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid = 0;
+  }
+  ~child() { stop(SIGTERM); }
+  // Its exit status; -1 when it did not end within half a minute (a hang,
+  // not a slow machine) and had to be killed.
+  int wait() {
+    int status = 0;
+    for (int tries = 0; pid > 0 && tries < 3000; ++tries) {
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        pid = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    stop(SIGKILL);
+    return -1;
+  }
+  // Sends `signal`; whatever has not ended five seconds later is killed.
+  void stop(int signal) {
+    if (pid <= 0 || ::kill(pid, signal) != 0) return;
+    for (int tries = 0; tries < 500; ++tries) {
+      if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+        pid = 0;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = 0;
+  }
+  child(const child&) = delete;
+  pid_t pid = 0;
+};
+
+// Periods of 512 frames give the clients twice the time of live play's own
+// test to finish each cycle: timing is not measured here, and a busy machine
+// then rarely makes JACK drop a client.
+struct jack_server : child {
+  jack_server()
+      : child((::setenv("JACK_DEFAULT_SERVER",
+                        ("zelmora-control-" + std::to_string(::getpid())).c_str(), 1),
+               ::setenv("JACK_NO_START_SERVER", "1", 1),
+               "exec jackd -r -d dummy -r 44100 -p 512 >jackd.log 2>&1")) {}
+};
+
+// Waits until `port` shows in jack_lsp.
+bool jack_port_shows(const std::string& port) {
+  for (int tries = 0; tries < 200; ++tries) {
+    if (std::system(("jack_lsp 2>/dev/null | grep -qx '" + port + "'").c_str()) == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// The frequency field (p5) of each score line, by iteration.
+std::vector<std::vector<std::string>> frequencies_by_iteration(const std::string& score,
+                                                               int instruments) {
+  std::vector<std::vector<std::string>> out;
+  const auto lines = test_support::lines_of(score);
+  for (std::size_t i = 2; i < lines.size(); ++i) {
+    if ((i - 2) % instruments == 0) out.emplace_back();
+    out.back().push_back(lines[i].substr(lines[i].rfind(' ') + 1));
+  }
+  return out;
+}
+
+std::string fixed(double v) {
+  std::array<char, 64> text{};
+  std::snprintf(text.data(), text.size(), "%f", v);
+  return text.data();
+}
+
+// exec: the child's PID is the program's own, so stopping it stops the program.
+constexpr const char* live_take = "exec " ZELMORA_RENDER
+    " --live --rtaudio jack --iterations 100000 --osc-port 23457 --score take.sco";
+
+TEST_F(outside, EveryStateTo440ByOscSoundsLaterAndStopWritesTheTake) {
+  const jack_server server;
+  ASSERT_EQ(std::system("jack_wait -w -t 10 >/dev/null 2>&1"), 0) << "no JACK server";
+  child render(std::string(live_take) + " 2>render.err");
+  ASSERT_TRUE(jack_port_shows("zelmora:channel_1")) << test_support::slurp("render.err");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const lo_address to = lo_address_new("127.0.0.1", "23457");
+  for (int s = 0; s < 40; ++s) lo_send(to, "/zelmora/state", "if", s, 440.0f);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto stop_sent = std::chrono::steady_clock::now();
+  lo_send(to, "/zelmora/stop", "");
+  lo_address_free(to);
+  ASSERT_EQ(render.wait(), 0) << test_support::slurp("render.err") << test_support::slurp("jackd.log");
+  std::fprintf(stderr, "stop to exit: %.3f s\n",
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - stop_sent).count());
+
+  // 440 Hz as a parameter set holds it: a position, e^(0.096 p).
+  const std::string hz = fixed(position_frequency(static_cast<float>(std::log(440.0) / 0.096)));
+  const auto take = frequencies_by_iteration(test_support::slurp("take.sco"), 25);
+  ASSERT_GT(take.size(), 20u);
+  EXPECT_NE(take.front()[0], hz) << "not before the messages";
+  std::size_t first = 0;
+  while (first < take.size() && take[first][0] != hz) ++first;
+  ASSERT_LT(first, take.size());
+  for (std::size_t t = first; t < take.size(); ++t)
+    for (const std::string& f : take[t]) ASSERT_EQ(f, hz) << "iteration " << t;
+}
+
+// A receiver of the test's own for /zelmora/notes.
+struct note_receiver {
+  note_receiver() {
+    lo_server_thread_add_method(thread, "/zelmora/notes", nullptr, on_notes, this);
+    lo_server_thread_start(thread);
+  }
+  ~note_receiver() { lo_server_thread_free(thread); }
+  static int on_notes(const char*, const char* types, lo_arg** argv, int argc, lo_message,
+                      void* data) {
+    auto& self = *static_cast<note_receiver*>(data);
+    std::vector<std::string> message{types, std::to_string(osc_int(argv[0]))};
+    for (int i = 1; i < argc; ++i) message.push_back(fixed(osc_float(argv[i])));
+    const std::lock_guard<std::mutex> hold(self.lock);
+    self.got.push_back(message);
+    return 0;
+  }
+  std::vector<std::vector<std::string>> wait_for(std::size_t count) {
+    for (int tries = 0; tries < 200; ++tries) {
+      {
+        const std::lock_guard<std::mutex> hold(lock);
+        if (got.size() >= count) return got;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::lock_guard<std::mutex> hold(lock);
+    return got;
+  }
+  lo_server_thread thread = lo_server_thread_new_with_proto("23458", LO_UDP, nullptr);
+  std::mutex lock;
+  std::vector<std::vector<std::string>> got;
+};
+
+TEST_F(outside, OscOutSendsEachIterationsNotesAsTheScoreHasThem) {
+  note_receiver receiver;
+  ASSERT_EQ(run_render("--params " + example("pentatonic.csp") +
+                       " --reduce mode --iterations 60 --osc-send 127.0.0.1:23458 --score s.sco"),
+            0) << err;
+  const std::string score = test_support::slurp("s.sco");
+  const auto lines = test_support::lines_of(score);
+  const int instruments = static_cast<int>((lines.size() - 2) / 60);
+  const auto notes = frequencies_by_iteration(score, instruments);
+  const auto got = receiver.wait_for(60);
+  ASSERT_EQ(got.size(), 60u);
+  for (std::size_t t = 0; t < got.size(); ++t) {
+    // liblo gives the type tags without their leading comma.
+    EXPECT_EQ(got[t][0], "if" + std::string(instruments, 'f'));
+    EXPECT_EQ(got[t][1], std::to_string(t));
+    std::istringstream line(lines[2 + t * instruments]);
+    std::string instrument, start;
+    line >> instrument >> start;
+    EXPECT_EQ(got[t][2], start) << "start time of " << t;
+    EXPECT_EQ(std::vector<std::string>(got[t].begin() + 3, got[t].end()), notes[t]) << t;
+  }
+}
+
+TEST_F(outside, JackMidiNoteOn72DoublesTheTakesFrequencies) {
+  const jack_server server;
+  ASSERT_EQ(std::system("jack_wait -w -t 10 >/dev/null 2>&1"), 0) << "no JACK server";
+  child render(std::string(live_take) + " --midi jack 2>render.err");
+  ASSERT_TRUE(jack_port_shows("zelmora-midi:midi_in")) << test_support::slurp("render.err");
+  ASSERT_TRUE(jack_port_shows("zelmora:channel_1"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Key 72 four times a second, connected to zelmora's input.
+  child keyboard("exec jack_midiseq zelmora_test_keys 11025 0 72 2000 >/dev/null 2>&1");
+  ASSERT_TRUE(jack_port_shows("zelmora_test_keys:out"));
+  ASSERT_EQ(std::system("jack_connect zelmora_test_keys:out zelmora-midi:midi_in"), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  const lo_address to = lo_address_new("127.0.0.1", "23457");
+  lo_send(to, "/zelmora/stop", "");
+  lo_address_free(to);
+  ASSERT_EQ(render.wait(), 0) << test_support::slurp("render.err") << test_support::slurp("jackd.log");
+
+  const std::string take = test_support::slurp("take.sco");
+  const auto played = frequencies_by_iteration(take, 25);
+  ASSERT_GT(played.size(), 10u) << test_support::slurp("render.err");
+  ASSERT_EQ(run_render("--iterations " + std::to_string(played.size()) + " --score plain.sco"), 0);
+  const auto plain = frequencies_by_iteration(test_support::slurp("plain.sco"), 25);
+  ASSERT_EQ(plain.size(), played.size());
+  std::size_t first = 0;
+  while (first < played.size() && played[first] == plain[first]) ++first;
+  ASSERT_LT(first, played.size()) << "the note-on changed nothing";
+  ASSERT_GT(first, 0u) << "not before the note-on";
+  for (std::size_t t = first; t < played.size(); ++t)
+    for (std::size_t i = 0; i < 25; ++i)
+      ASSERT_NEAR(std::stod(played[t][i]), 2.0 * std::stod(plain[t][i]), 2e-6) << "iteration " << t;
+}
+
+TEST_F(outside, AlsaSequencerInputPortWhereThereIsOne) {
+  if (!std::filesystem::exists("/dev/snd/seq")) GTEST_SKIP() << "no /dev/snd/seq: no ALSA sequencer here";
+  child render("exec " ZELMORA_RENDER " --live --iterations 100000 --midi alsa 2>render.err");
+  // A sequencer client of the test's own looks for zelmora's input port.
+  RtMidiOut keys(RtMidi::LINUX_ALSA, "zelmora_test_keys");
+  bool listed = false;
+  for (int tries = 0; tries < 100 && !listed; ++tries) {
+    for (unsigned p = 0; p < keys.getPortCount(); ++p)
+      listed = listed || keys.getPortName(p).find("zelmora:midi_in") != std::string::npos;
+    if (!listed) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(listed) << test_support::slurp("render.err");
+  render.stop(SIGINT);
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+// Outside control in the windows: OSC, MIDI and the session manager, as
+// the options -osc-port N, -osc-send HOST:PORT, -midi alsa|jack (resources
+// oscPort, oscSend, midi) ask. Changes are applied on the toolkit's thread
+// (a pipe wakes it) and move the widgets. With MIDI, the "MIDI" window's
+// "Learn" toggle binds the next moved scale or slider to the next
+// controller received.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+// Starts what the resources ask for; a failure is reported and the rest of
+// the program runs on without it.
+void start_outside_control_windows(Widget top);
+
+// The Learn toggle, when MIDI is on; null otherwise.
+extern Widget learn_toggle;
