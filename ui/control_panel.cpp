@@ -24,6 +24,7 @@
 #include "engine/report.h"
 #include "events/Xevent.h"
 #include "files/Xfiles.h"
+#include "files/param_file.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
@@ -405,11 +406,15 @@ void cb_mode_button(Widget, XtPointer, XtPointer) { Mean_Mode = 1; }
 
 void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
   int iterations = 0;
-  if (read_whole_number(field_text(w), iterations) && iterations >= 0) {
+  const bool whole = read_whole_number(field_text(w), iterations);
+  if (whole && iterations >= 0 && iterations <= max_iterations) {
     Current_State.iter = iterations;
     return;
   }
-  report_error("Bad number\n");
+  if (whole)
+    report_error("Stop at takes a whole number from 0 to %d\n", max_iterations);
+  else
+    report_error("Bad number\n");
   show_text(w, format_int(Current_State.iter));
 }
 
