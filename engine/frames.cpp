@@ -11,6 +11,7 @@
 #include "engine/automaton.h"
 #include "engine/externs.h"
 #include "engine/palette.h"
+#include "engine/renamed_file.h"
 #include "engine/report.h"
 #include "engine/view.h"
 
@@ -53,9 +54,10 @@ bool write_grid_picture(const std::string& path, const grid_type& grid, int x, i
   image.height = static_cast<png_uint_32>(x);
   image.format = PNG_FORMAT_RGB_COLORMAP;
   image.colormap_entries = static_cast<png_uint_32>(colours);
-  const bool ok = x > 0 && y > 0 &&
-                  png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), y,
-                                          colour_map.data()) != 0;
+  const bool ok = x > 0 && y > 0 && write_renamed_file(path, [&](std::FILE* fp) {
+                    return png_image_write_to_stdio(&image, fp, 0, pixels.data(), y,
+                                                    colour_map.data()) != 0;
+                  });
   png_image_free(&image);
   if (!ok) report_error("Can't write frame %s\n", path.c_str());
   return ok;
