@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <fstream>
 #include <mutex>
-#include <sstream>
+#include <optional>
 #include <thread>
 
 #include "engine/orchestra.h"
+#include "engine/orchestra_file.h"
 #include "engine/render.h"
 #include "engine/report.h"
 
@@ -201,13 +201,8 @@ void end_session() {
 
 bool start_session(const live_settings& settings) {
   const std::string path = settings.orchestra.empty() ? orchestra_path() : settings.orchestra;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream orchestra;
-  orchestra << in.rdbuf();
-  if (!in || orchestra.str().empty()) {
-    report_error("Can't read the orchestra %s\n", path.c_str());
-    return false;
-  }
+  const std::optional<std::string> orchestra = read_orchestra(path);
+  if (!orchestra) return false;
   {
     const std::lock_guard<std::mutex> hold(message_lock);
     messages.clear();
@@ -221,7 +216,7 @@ bool start_session(const live_settings& settings) {
     api.set_option(s->csound, option.c_str());
   if (!settings.rtaudio.empty())
     api.set_option(s->csound, ("-+rtaudio=" + settings.rtaudio).c_str());
-  if (api.compile_csd_text(s->csound, csd_text(orchestra.str()).c_str()) != 0)
+  if (api.compile_csd_text(s->csound, csd_text(*orchestra).c_str()) != 0)
     return failed_start(s, "csound refused the orchestra ", path);
   if (api.start(s->csound) != 0)
     return failed_start(s, "no audio output",
