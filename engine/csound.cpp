@@ -1,6 +1,7 @@
 #include "engine/csound.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@
 
 #include "engine/interrupt.h"
 #include "engine/orchestra.h"
+#include "engine/orchestra_file.h"
+#include "engine/private_dir.h"
 #include "engine/render.h"
 #include "engine/report.h"
 #include "engine/sound_format.h"
@@ -49,15 +52,23 @@ void write_all(int fd, const char* data, std::size_t size) {
 }
 
 // Starts `words` as a child in a process group of its own, its standard
-// output and error into `output`, standard input from /dev/null. The child
-// is registered so that a signal ending the program stops it.
-pid_t start_child(const std::vector<std::string>& words, int output) {
+// output and error into `output`, standard input from /dev/null, working in
+// `directory` (or the root when there is none), so that it reads no file
+// planted in the program's working directory (./.csound6rc). The child is
+// registered so that a signal ending the program stops it, and it dies with
+// the program, however the program ends.
+pid_t start_child(const std::vector<std::string>& words, int output, const std::string& directory) {
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
+  const char* working = directory.empty() ? "/" : directory.c_str();
+  const pid_t parent = ::getpid();
   const interrupt_guard guard;
   const pid_t pid = ::fork();
   if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);  // the program ended before the line above
+    if (::chdir(working) != 0) ::_exit(127);
     reset_signals_in_child();
     ::setpgid(0, 0);
     const int input = ::open("/dev/null", O_RDONLY);
@@ -80,7 +91,8 @@ int run_words(const std::vector<std::string>& words, csound_messages messages,
               std::string& kept) {
   std::array<int, 2> pipe_ends{};
   if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return 127;
-  const pid_t pid = start_child(words, pipe_ends[1]);
+  const private_directory workspace;
+  const pid_t pid = start_child(words, pipe_ends[1], workspace.path());
   ::close(pipe_ends[1]);
   std::array<char, 4096> buffer{};
   for (ssize_t n = 0; pid > 0;) {
@@ -114,12 +126,10 @@ int run_csound(const std::string& command, csound_messages messages) {
   return status;
 }
 
-// A relative name as csound must see it to take it for a file: "./NAME",
-// never an option ("-o/take.wav") or a device ("dac").
-std::string as_file_name(const std::string& path) {
-  if (path.empty() || path.front() == '/' || path.rfind("./", 0) == 0) return path;
-  return "./" + path;
-}
+// A name as csound must see it to take it for a file, from its own working
+// directory: from the root, never an option ("-o/take.wav") or a device
+// ("dac").
+std::string as_file_name(const std::string& path) { return shell_word(absolute_path(path)); }
 
 // ".wav" of "takes/a.wav"; empty without one.
 std::string extension_of(const std::string& name) {
@@ -131,7 +141,7 @@ std::string extension_of(const std::string& name) {
 }
 
 std::string play_command(const std::string& score) {
-  return "csound -o devaudio " + shell_word(orchestra_path()) + " " + shell_word(score);
+  return "csound -o devaudio " + as_file_name(orchestra_path()) + " " + as_file_name(score);
 }
 
 }  // namespace
@@ -153,8 +163,8 @@ std::string shell_word(const std::string& word) {
 std::string sound_file_command(const std::string& name, const std::string& score) {
   // A name without a known extension keeps the headerless samples (-h).
   const std::string format = sound_format_flags(name);
-  return "csound -g -s " + (format.empty() ? "-h" : format) + " -o " + shell_word(name) + " " +
-         shell_word(orchestra_path()) + " " + shell_word(score);
+  return "csound -g -s " + (format.empty() ? "-h" : format) + " -o " + as_file_name(name) + " " +
+         as_file_name(orchestra_path()) + " " + as_file_name(score);
 }
 
 std::vector<std::string> command_words(const std::string& command) {
@@ -193,7 +203,10 @@ int render_and_run(const std::string& score, const std::string& command,
   temporary_registration registration;
   {
     const interrupt_guard guard;  // a signal removes the score once it exists
-    fp = std::fopen(score.c_str(), "w");
+    // Never through a link planted under the name.
+    const int fd = ::open(score.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    fp = fd < 0 ? nullptr : ::fdopen(fd, "w");
+    if (!fp && fd >= 0) ::close(fd);
     if (fp) registration = temporary_registration(score);
   }
   if (!fp) {
@@ -212,8 +225,10 @@ int render_and_run(const std::string& score, const std::string& command,
 }
 
 // A missing orchestra is said before the render; csound still runs and
-// fails, as it would for any other reason.
+// fails, as it would for any other reason. One that csound could hang on
+// is refused.
 int play_on_audio_device() {
+  if (orchestra_refused(orchestra_path())) return -1;
   check_orchestra();
   const temp_score_place score;
   return render_and_run(score.path(), play_command(score.path()));
@@ -226,7 +241,7 @@ int render_sound_file(const std::string& score, const std::string& name,
   // temporary file's name, beside the target, also keeps csound from
   // reading a name such as "dac" or "-x.wav" as anything but a file.
   replacing_file target(name, extension_of(name));
-  const std::string written = as_file_name(target.path_for_writer());
+  const std::string written = target.path_for_writer();
   if (written.empty()) {  // no file may be made there
     report_error("Can't open file %s\n", name.c_str());
     return -1;
@@ -240,6 +255,7 @@ int render_sound_file(const std::string& score, const std::string& name,
 }
 
 int make_sound_file(const std::string& name) {
+  if (orchestra_refused(orchestra_path())) return -1;
   check_orchestra();
   const temp_score_place score;
   const auto command_for = [&](const std::string& output) {

@@ -28,7 +28,8 @@ int make_score_file(const std::string& name);
 std::string shell_word(const std::string& word);
 
 // The command make_sound_file() runs for the sound file `name` from the
-// temporary score `score`.
+// temporary score `score`. csound runs in a private directory of its own,
+// so every name in a command is from the root.
 std::string sound_file_command(const std::string& name,
                                const std::string& score = temp_score_name);
 

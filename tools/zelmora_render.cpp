@@ -19,6 +19,8 @@
 #include "engine/externs.h"
 #include "engine/interrupt.h"
 #include "engine/orchestra.h"
+#include "engine/orchestra_file.h"
+#include "engine/private_dir.h"
 #include "engine/frames.h"
 #include "engine/live.h"
 #include "engine/render.h"
@@ -42,7 +44,7 @@ constexpr const char* usage_text =
     "\n"
     "  --params FILE.csp     start from this parameter set (default: the built-in one)\n"
     "  --events FILE.cse     follow this event list\n"
-    "  --iterations N        number of iterations (default 600)\n"
+    "  --iterations N        number of iterations, 0 to 10000000 (default 600)\n"
     "  --reduce mean|mode    how a block becomes one frequency (default mean)\n"
     "  --score FILE          write the score to FILE (default: standard output)\n"
     "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
@@ -58,9 +60,11 @@ constexpr const char* usage_text =
     "  --version             show the version\n"
     "\n"
     "Progress and echo lines go to standard error. A score or sound file is\n"
-    "replaced only when it was completely written; on SIGINT, SIGTERM, SIGHUP or\n"
-    "SIGPIPE csound is stopped, temporary files are removed and the exit status\n"
-    "is 128 + the signal.\n";
+    "replaced only when it was completely written; on SIGINT, SIGTERM, SIGHUP,\n"
+    "SIGPIPE or SIGXFSZ csound is stopped, temporary files are removed and the\n"
+    "exit status is 128 + the signal.\n";
+
+static_assert(max_iterations == 10'000'000, "the usage text and messages name the limit");
 
 struct options {
   std::string params;
@@ -134,7 +138,9 @@ int parse_arguments(int argc, char** argv, options& opt) {
       if (!parse_int(value, opt.every) || opt.every < 1)
         return usage_error("--every takes a whole number from 1, not ", value);
     } else if (arg == "--iterations") {
-      if (!parse_int(value, opt.iterations)) return usage_error("not a whole number: ", value);
+      if (!parse_int(value, opt.iterations) || opt.iterations < 0 ||
+          opt.iterations > max_iterations)
+        return usage_error("--iterations takes a whole number from 0 to 10000000, not ", value);
     } else if (arg == "--reduce") {
       if (std::strcmp(value, "mean") == 0)
         opt.mean_mode = 0;
@@ -231,6 +237,7 @@ class temporary_file {
 // The score goes to a private temporary file, never to the windowed
 // program's "zelmora.temp.sco", so both can run side by side.
 int make_wav(const options& opt) {
+  if (orchestra_refused(opt.orchestra)) return exit_failed;
   const temporary_file score(".sco");
   if (!score.ok()) return exit_failed;
   // -d: no table displays; -s: 16-bit samples under the header the name's
@@ -238,8 +245,10 @@ int make_wav(const options& opt) {
   // messages read plainly when they have to be shown.
   const std::string format = sound_format_flags(opt.sound);
   const auto command_for = [&](const std::string& output) {
+    // csound works in a directory of its own: every name from the root.
     return "csound -d " + (format.empty() ? "-W" : format) + " -s -+msg_color=0 -o " +
-           shell_word(output) + " " + shell_word(opt.orchestra) + " " + shell_word(score.path());
+           shell_word(absolute_path(output)) + " " + shell_word(absolute_path(opt.orchestra)) +
+           " " + shell_word(absolute_path(score.path()));
   };
   const csound_messages messages =
       opt.verbose ? csound_messages::shown : csound_messages::shown_on_failure;
@@ -341,7 +350,7 @@ int main(int argc, char** argv) {
   options opt;
   if (const int status = parse_arguments(argc, argv, opt); status >= 0) return status;
 
-  stop_cleanly_on({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
+  stop_cleanly_on({SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ});
   systeminit();
   Echo_Stream = stderr;  // standard output may carry the score
   if (!opt.params.empty() && !load_parameters(opt.params)) return exit_failed;
