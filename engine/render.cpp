@@ -2,6 +2,7 @@
 
 #include "engine/automaton.h"
 #include "engine/externs.h"
+#include "engine/grid_warning.h"
 #include "engine/view.h"
 #include "events/event_apply.h"
 
@@ -25,6 +26,7 @@ render_run start_render() {
   run.kept_grids = std::make_unique<compact_render_scope>();
   init_array(grid1, Current_State.Ns, Current_State.x, Current_State.y);
   run.iterations = Current_State.iter;
+  if (run.iterations > 0) warn_if_grid_is_silent(Current_State);
   return run;
 }
 

@@ -154,6 +154,19 @@ TEST_F(hostile_targets_test, OnlyARegularOrchestraOfSaneSizeIsTakenWhateverItsNa
   EXPECT_EQ(sample_rate_of(slurp(dir / "k.wav")), 44100u);
 }
 
+// A grid smaller than one block renders silence: said, not an error.
+TEST_F(hostile_targets_test, AGridSmallerThanOneBlockIsSaidToBeSilent) {
+  spit(dir / "tiny.csp", "x=4\ny=9\nend\n");
+  spit(dir / "small.csp", "x=5\ny=5\nend\n");
+  EXPECT_EQ(shell(render + " --params tiny.csp --iterations 2 --score tiny.sco"), 0);
+  EXPECT_NE(slurp(dir / "stderr").find("Warning: the 4 x 9 grid is smaller than its 5 x 5 blocks "
+                                       "(25 instruments); the render will be silent\n"),
+            std::string::npos)
+      << slurp(dir / "stderr");
+  EXPECT_EQ(shell(render + " --params small.csp --iterations 2 --score small.sco"), 0);
+  EXPECT_EQ(slurp(dir / "stderr").find("Warning"), std::string::npos);
+}
+
 // A file size limit the score outgrows: SIGXFSZ ends the run as SIGTERM
 // does, with the temporary removed and the old file kept.
 TEST_F(hostile_targets_test, AFileSizeLimitEndsTheRunAsATerminationDoes) {
