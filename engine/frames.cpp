@@ -14,6 +14,7 @@
 #include "engine/renamed_file.h"
 #include "engine/report.h"
 #include "engine/view.h"
+#include "files/output_target.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ bool write_grid_picture(const std::string& path, const grid_type& grid, int x, i
 bool write_frames_to(const std::string& dir, int every) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
-  if (!std::filesystem::is_directory(dir, error)) {
+  if (!std::filesystem::is_directory(dir, error) || !link_may_be_followed(dir)) {
     report_error("Can't make the frame directory %s\n", dir.c_str());
     return false;
   }

@@ -9,7 +9,7 @@ PACKAGES="
   libmotif-dev libxt-dev libx11-dev
   csound libcsound64-dev sox jackd2
   libpng-dev libfftw3-dev
-  clang libclang-rt-14-dev valgrind
+  clang libclang-rt-14-dev llvm valgrind
   desktop-file-utils man-db
   xvfb xauth xdotool x11-apps imagemagick
   xfonts-base xfonts-75dpi xfonts-100dpi

@@ -126,9 +126,13 @@ TEST_F(hostile_targets_test, OthersLinksInASharedStickyDirectoryAreNotFollowed) 
   fs::create_symlink("../victim", shared / "k.sco");
   if (::lchown((shared / "k.sco").c_str(), 4242, 4242) != 0 || ::geteuid() == 4242)
     GTEST_SKIP() << "a link of another user needs root";
-  for (const char* args : {"--score shared/k.sco", "--sound shared/k.sco"})
-    EXPECT_EQ(shell(render + " --iterations 20 " + args), 1) << args;
+  fs::create_directory(dir / "victims");
+  fs::create_symlink("../victims", shared / "frames");
+  ASSERT_EQ(::lchown((shared / "frames").c_str(), 4242, 4242), 0);
+  for (const char* args : {"--score shared/k.sco", "--sound shared/k.sco", "--frames shared/frames"})
+    EXPECT_EQ(shell(render + " --iterations 20 " + args + " >/dev/null"), 1) << args;
   EXPECT_EQ(slurp(dir / "victim"), "OLD\n");
+  EXPECT_TRUE(fs::is_empty(dir / "victims"));
   ASSERT_EQ(::lchown((shared / "k.sco").c_str(), ::geteuid(), ::getegid()), 0);
   EXPECT_EQ(shell(render + " --iterations 1 --score shared/k.sco"), 0);
   EXPECT_TRUE(slurp(dir / "victim").starts_with("f1 0 8192 10 1\n"));
