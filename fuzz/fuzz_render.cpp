@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 
-#include "engine/csound.h"
 #include "engine/frames.h"
 #include "engine/kernel_threads.h"
 #include "engine/private_dir.h"
@@ -18,7 +17,9 @@
 #include "engine/step_kernels.h"
 #include "engine/view.h"
 #include "events/event_list.h"
+#include "files/replacing_file.h"
 #include "fuzz_support.h"
+#include "tests/core/reference.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ enum option : unsigned {
   edited_events = 16,    // a change of duration, a glide and a reseed added as the editor adds them
   frames = 32,           // a picture of every iteration
   score_file = 64,       // the score written to a file, replaced as a user's would be
+  literal_model = 128,   // the reductions of the grids left checked against the literal model
 };
 
 constexpr int grid_cap = 24;
@@ -77,13 +79,36 @@ std::string rendered(unsigned options) {
     return score;
   }
   const std::string name = scratch_dir->path() + "/score.sco";
-  fuzz::require(write_score_file(name) == score_outcome::written, "an accepted set renders");
+  replacing_file file(name);
+  fuzz::require(file.stream() != nullptr, "a score file opens");
+  fuzz::require(play_ca(file.release()) == render_complete, "an accepted set renders");
+  fuzz::require(file.commit_closed(true), "a score file is replaced");
   std::string score;
   std::FILE* in = std::fopen(name.c_str(), "r");
   fuzz::require(in != nullptr, "the score file reads");
   for (int c; (c = std::getc(in)) != EOF;) score.push_back(static_cast<char>(c));
   std::fclose(in);
   return score;
+}
+
+// The grids a render leaves are ints again: their reductions take the int
+// kernels (the mode's counting kernels among them), which must agree with
+// the literal model bit for bit.
+void check_reductions_against_literal_model() {
+  const parameters_type& p = Current_State;
+  const int blocks = blocks_per_side(p.noinstrm);
+  const auto same = [&](const frequency_array& a, const frequency_array& b) {
+    return std::equal(a.begin(), a.begin() + blocks * blocks, b.begin());
+  };
+  for (const grid_type* grid : {&grid1, &grid2}) {
+    frequency_array engine{}, literal{};
+    md_freq(*grid, engine, p.states, p.noinstrm, p.x, p.y);
+    reference::md_freq(*grid, literal, p.states, p.noinstrm, p.x, p.y);
+    fuzz::require(same(engine, literal), "the mode is the literal model's");
+    av_freq(*grid, engine, p.states, p.noinstrm, p.x, p.y);
+    reference::av_freq(*grid, literal, p.states, p.noinstrm, p.x, p.y);
+    fuzz::require(same(engine, literal), "the mean is the literal model's");
+  }
 }
 
 }  // namespace
@@ -122,5 +147,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::require(score.find("inf") == std::string::npos && score.find("nan") == std::string::npos,
                 "every number in the score is finite");
   fuzz::require(!frame_failed(), "every frame is written");
+  if (options & literal_model) check_reductions_against_literal_model();
   return 0;
 }

@@ -3,7 +3,9 @@
 # clang's source coverage in $BUILD, runs each fuzzer once over its corpus
 # (the seeds in fuzz/corpus and what scripts/fuzz.sh found in build-fuzz),
 # and reports with llvm-cov the functions of engine/, events/ and files/
-# reached. Fails when fewer than MIN percent (default 80) are.
+# linked into the fuzzers that were reached: the core's own logic, not the
+# code that runs csound, which no fuzzer links. Fails when fewer than MIN
+# percent (default 80) are.
 #   sh scripts/fuzz.sh 60 && sh scripts/fuzz-coverage.sh
 set -eu
 cd "$(dirname "$0")/.."
