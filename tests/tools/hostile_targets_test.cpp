@@ -115,6 +115,23 @@ TEST_F(hostile_targets_test, FramesReplaceLinksPlantedUnderTheirNames) {
   EXPECT_TRUE(slurp(dir / "frames" / "000000.png").starts_with("\x89PNG"));
 }
 
+// Interrupted while writing frames: every frame there is whole, no
+// temporary is left.
+TEST_F(hostile_targets_test, AnInterruptedRenderLeavesOnlyWholeFrames) {
+  EXPECT_EQ(shell(render + " --iterations 100000 --frames frames --score k.sco & "
+                           "until [ -e frames/000200.png ]; do sleep 0.01; done; kill -TERM $!; "
+                           "wait $!; [ $? -eq 143 ]"),
+            0);
+  const strings frames = files_in(dir / "frames");
+  EXPECT_GE(frames.size(), 200u);
+  for (const std::string& name : frames) {
+    ASSERT_TRUE(name.ends_with(".png") && !name.starts_with(".")) << name;
+    EXPECT_TRUE(slurp(dir / "frames" / name).ends_with(std::string("IEND\xae\x42\x60\x82", 8)))
+        << name;
+  }
+  EXPECT_EQ(left(), strings{"frames"});
+}
+
 // In a shared sticky directory a link someone else owns is not followed,
 // as the kernel would refuse it; one's own link is. Making a link someone
 // else owns takes root.
