@@ -9,28 +9,31 @@
 #include <vector>
 
 #include "engine/automaton.h"
-#include "engine/externs.h"
+#include "engine/iteration.h"
 #include "engine/palette.h"
 #include "engine/renamed_file.h"
 #include "engine/report.h"
-#include "engine/view.h"
 #include "files/output_target.h"
 
 namespace {
 
 constexpr int max_palette = 256;  // a colour-mapped PNG's limit
 
-std::string frame_directory;
-int frame_every = 1;
-bool failed = false;
+class frame_writer final : public iteration_sink {
+ public:
+  std::string directory;
+  int every = 1;
+  bool failed = false;
 
-void write_frame(const grid_type& grid, int iteration) {
-  if (iteration % frame_every != 0) return;
-  std::array<char, 16> name;
-  std::snprintf(name.data(), name.size(), "/%06d.png", iteration);
-  const parameters_type& p = Current_State;
-  if (!write_grid_picture(frame_directory + name.data(), current_grid(grid), p.x, p.y, p.Ns)) failed = true;
-}
+  void on_iteration(const iteration& it) override {
+    if (it.number % every != 0) return;
+    std::array<char, 16> name;
+    std::snprintf(name.data(), name.size(), "/%06d.png", it.number);
+    if (!write_grid_picture(directory + name.data(), it.grid(), it.x, it.y, it.Ns)) failed = true;
+  }
+};
+
+frame_writer frames;
 
 }  // namespace
 
@@ -71,11 +74,13 @@ bool write_frames_to(const std::string& dir, int every) {
     report_error("Can't make the frame directory %s\n", dir.c_str());
     return false;
   }
-  frame_directory = dir;
-  frame_every = every < 1 ? 1 : every;
-  failed = false;
-  View.show_grid = write_frame;
+  frames.directory = dir;
+  frames.every = every < 1 ? 1 : every;
+  frames.failed = false;
+  add_iteration_sink(frames);
   return true;
 }
 
-bool frame_failed() { return failed; }
+void stop_frames() { remove_iteration_sink(frames); }
+
+bool frame_failed() { return frames.failed; }

@@ -15,5 +15,8 @@ bool write_grid_picture(const std::string& path, const grid_type& grid, int x, i
 // when it is missing; false (reported) when it cannot.
 bool write_frames_to(const std::string& dir, int every);
 
+// Renders write no frames from now on.
+void stop_frames();
+
 // True when a frame could not be written since write_frames_to().
 bool frame_failed();

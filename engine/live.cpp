@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "engine/iteration.h"
 #include "engine/orchestra.h"
 #include "engine/orchestra_file.h"
 #include "engine/render.h"
@@ -114,8 +115,8 @@ std::string last_messages() {
   return messages;
 }
 
-// One live play.
-struct live_session {
+// One live play; a sink for the notes of its render.
+struct live_session final : iteration_sink {
   CSOUND* csound = nullptr;
   std::thread performer;
   std::atomic<bool> stop{false};
@@ -124,10 +125,9 @@ struct live_session {
   render_run run;
   double origin = 0.0;  // csound's time of iteration 0
   bool computing = false;
-  std::FILE* notes = nullptr;  // the iteration's note text, in memory
-  char* note_text = nullptr;
-  std::size_t note_length = 0;
   std::FILE* score = nullptr;
+
+  void on_iteration(const iteration& it) override;
 };
 
 std::unique_ptr<live_session> session;
@@ -146,8 +146,6 @@ bool failed_start(const std::unique_ptr<live_session>& s, const char* what,
                   const std::string& detail) {
   report_error("Live play failed: %s%s\n%s", what, detail.c_str(), last_messages().c_str());
   if (s->csound) api.destroy(s->csound);
-  if (s->notes) std::fclose(s->notes);
-  std::free(s->note_text);  // open_memstream's buffer
   return false;
 }
 
@@ -156,29 +154,18 @@ std::string csd_text(const std::string& orchestra) {
          "\n</CsInstruments>\n<CsScore>\n" + score_header + "f0 z\n</CsScore>\n</CsoundSynthesizer>\n";
 }
 
-// Sends one iteration's lines ("i%d %f %f %f %f") as they are written.
-void send_notes(live_session& s, const char* text, std::size_t length) {
-  const char* end = text + length;
-  while (text < end) {
-    std::array<MYFLT, 5> p{};
-    char* next = nullptr;
-    p[0] = std::strtod(text + 1, &next);
-    for (std::size_t f = 1; f < p.size(); ++f) p[f] = std::strtod(next, &next);
-    p[1] += s.origin;
-    api.score_event(s.csound, 'i', p.data(), static_cast<long>(p.size()), 0.0);
-    while (next < end && *next != '\n') ++next;
-    text = next + 1;
+void live_session::on_iteration(const iteration& it) {
+  if (score) write_note_lines(score, it.notes);
+  for (const note& n : it.notes) {
+    std::array<MYFLT, 5> p{static_cast<MYFLT>(n.instrument), n.start + origin, n.duration,
+                           n.amplitude, n.frequency};
+    api.score_event(csound, 'i', p.data(), static_cast<long>(p.size()), 0.0);
   }
 }
 
 void compute_iteration(live_session& s, double now) {
-  std::rewind(s.notes);
-  const bool go_on = render_iteration(s.run, s.notes);
-  std::fflush(s.notes);
-  const auto length = static_cast<std::size_t>(std::ftell(s.notes));
+  const bool go_on = render_iteration(s.run);
   if (s.origin + s.run.start < now) ++late;
-  if (s.score) std::fwrite(s.note_text, 1, length, s.score);
-  send_notes(s, s.note_text, length);
   if (!go_on) {
     last_status = render_abandoned;
     s.computing = false;
@@ -189,12 +176,11 @@ void compute_iteration(live_session& s, double now) {
 
 void end_session() {
   const std::unique_ptr<live_session> s = std::move(session);
+  remove_iteration_sink(*s);
   s->stop.store(true);
   if (s->performer.joinable()) s->performer.join();
   api.cleanup(s->csound);
   api.destroy(s->csound);
-  std::fclose(s->notes);
-  std::free(s->note_text);  // open_memstream's buffer
   if (s->score && std::ferror(s->score) != 0 && last_status == render_complete)
     last_status = render_write_failed;
 }
@@ -208,9 +194,8 @@ bool start_session(const live_settings& settings) {
     messages.clear();
   }
   auto s = std::make_unique<live_session>();
-  s->notes = open_memstream(&s->note_text, &s->note_length);
   s->csound = api.create(nullptr);
-  if (!s->notes || !s->csound) return failed_start(s, "csound could not be set up", "");
+  if (!s->csound) return failed_start(s, "csound could not be set up", "");
   api.set_message_callback(s->csound, keep_message);
   for (const std::string option : {"-d", "-odac", "-+msg_color=0"})
     api.set_option(s->csound, option.c_str());
@@ -230,6 +215,7 @@ bool start_session(const live_settings& settings) {
   s->run = start_render();
   s->computing = s->run.iterations > 0;
   s->origin = s->clock.load() + live_look_ahead;
+  add_iteration_sink(*s);
   session = std::move(s);
   return true;
 }

@@ -132,103 +132,20 @@ void md_freq(const grid_type& grid, frequency_array& freq, const position_array&
   }
 }
 
-namespace {
-
-// "%f" of v, exactly as printf writes it. Plain non-negative values below
-// 10^12 (every start, duration, amplitude and frequency a render produces)
-// are rounded here from their exact binary value, ties to even as printf
-// does; anything else goes to snprintf. `room` is at least max_fixed_text.
-constexpr int max_fixed_text = 330;  // "-" + 309 digits + "." + 6 digits
-
-char* put_fixed(char* out, std::size_t room, double v) {
-  if (!(v >= 0.0) || std::signbit(v) || v >= 1e12)
-    return out + std::snprintf(out, room, "%f", v);
-  int exponent = 0;
-  const double fraction = std::frexp(v, &exponent);  // v = fraction * 2^exponent
-  const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-  const int shift = 53 - exponent;  // v = mantissa / 2^shift, shift > 13 here
-  std::uint64_t micros = 0;         // v * 10^6, rounded
-  if (shift < 128) {
-    const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * 1000000u;
-    const unsigned __int128 quotient = scaled >> shift;
-    const unsigned __int128 remainder = scaled - (quotient << shift);
-    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
-    const bool up = remainder > half || (remainder == half && (quotient & 1u) != 0);
-    micros = static_cast<std::uint64_t>(quotient) + (up ? 1u : 0u);
-  }
-  std::uint64_t whole = micros / 1000000u;
-  std::uint64_t fraction_digits = micros % 1000000u;
-  std::array<char, 20> digits;
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + whole % 10u);
-    whole /= 10u;
-  } while (whole != 0);
-  while (count > 0) *out++ = digits[--count];
-  *out++ = '.';
-  for (int d = 5; d >= 0; --d) {
-    out[d] = static_cast<char>('0' + fraction_digits % 10u);
-    fraction_digits /= 10u;
-  }
-  return out + 6;
-}
-
-char* put_int(char* out, int v) {
-  std::array<char, 12> digits;
-  int count = 0;
-  unsigned magnitude = v < 0 ? 0u - static_cast<unsigned>(v) : static_cast<unsigned>(v);
-  do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10u);
-    magnitude /= 10u;
-  } while (magnitude != 0);
-  if (v < 0) *out++ = '-';
-  while (count > 0) *out++ = digits[--count];
-  return out;
-}
-
-constexpr int max_note_text = 5 + 4 * (max_fixed_text + 1) + 1;
-
-}  // namespace
-
 void writesound(std::FILE* fp, const frequency_array& freq,
                 const std::array<float, max_instruments>& instrm, int count,
                 int iteration, float dur) {
-  write_notes(fp, freq, instrm, count, static_cast<double>(iteration) * static_cast<double>(dur),
-              dur);
+  note_array notes;
+  write_note_lines(fp, make_notes(notes, freq, instrm, count,
+                                  static_cast<double>(iteration) * static_cast<double>(dur), dur));
 }
 
-void write_notes(std::FILE* fp, const frequency_array& freq,
-                 const std::array<float, max_instruments>& instrm, int count, double start,
-                 float dur) {
-  if (count > max_instruments) count = max_instruments;
-  // Start and duration are the same on every line of the iteration: their
-  // text is made once.
-  std::array<char, 2 * max_fixed_text + 3> timing;
-  char* timing_end = timing.data();
-  *timing_end++ = ' ';
-  timing_end = put_fixed(timing_end, max_fixed_text, start);
-  *timing_end++ = ' ';
-  timing_end = put_fixed(timing_end, max_fixed_text, static_cast<double>(dur));
-  *timing_end++ = ' ';
-  const auto timing_length = static_cast<std::size_t>(timing_end - timing.data());
-
-  // The lines are formatted into a fixed buffer and written in few calls;
-  // the text is what "i%d %f %f %f %f\n" gives.
-  std::array<char, 16384> text;
-  char* out = text.data();
-  const auto room = [&] { return static_cast<std::size_t>(text.data() + text.size() - out); };
-  for (int i = 0; i < count; ++i) {
-    if (room() < max_note_text) {
-      std::fwrite(text.data(), 1, static_cast<std::size_t>(out - text.data()), fp);
-      out = text.data();
-    }
-    *out++ = 'i';
-    out = put_int(out, i + 1);
-    out = std::copy_n(timing.data(), timing_length, out);
-    out = put_fixed(out, room(), 10.0 * static_cast<double>(instrm[i]));
-    *out++ = ' ';
-    out = put_fixed(out, room(), static_cast<double>(freq[i]));
-    *out++ = '\n';
-  }
-  std::fwrite(text.data(), 1, static_cast<std::size_t>(out - text.data()), fp);
+std::span<const note> make_notes(note_array& notes, const frequency_array& freq,
+                                 const std::array<float, max_instruments>& instrm, int count,
+                                 double start, float dur) {
+  const int n = std::clamp(count, 0, max_instruments);
+  for (int i = 0; i < n; ++i)
+    notes[i] = {i + 1, start, static_cast<double>(dur), 10.0 * static_cast<double>(instrm[i]),
+                static_cast<double>(freq[i])};
+  return {notes.data(), static_cast<std::size_t>(n)};
 }

@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
+#include "engine/iteration.h"
 #include "engine/types.h"
 
 using frequency_array = std::array<float, max_instruments>;
@@ -38,7 +40,9 @@ void writesound(std::FILE* fp, const frequency_array& freq,
                 const std::array<float, max_instruments>& instrm, int count,
                 int iteration, float dur);
 
-// The same lines starting at `start` seconds.
-void write_notes(std::FILE* fp, const frequency_array& freq,
-                 const std::array<float, max_instruments>& instrm, int count, double start,
-                 float dur);
+// Notes 1..count (at most max_instruments) of an iteration starting at
+// `start` seconds, into `notes`.
+using note_array = std::array<note, max_instruments>;
+std::span<const note> make_notes(note_array& notes, const frequency_array& freq,
+                                 const std::array<float, max_instruments>& instrm, int count,
+                                 double start, float dur);

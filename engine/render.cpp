@@ -30,7 +30,7 @@ render_run start_render() {
   return run;
 }
 
-bool render_iteration(render_run& run, std::FILE* notes) {
+bool render_iteration(render_run& run) {
   const int t = run.next++;
   grid_type& current = iteration_grid(t);
   Current_Iteration = t;
@@ -44,8 +44,9 @@ bool render_iteration(render_run& run, std::FILE* notes) {
     av_freq(current, run.freq, p.states, p.noinstrm, p.x, p.y);
   run.dur = p.dur;
   run.start = score_start_time(run.clock, t, p.dur);
-  write_notes(notes, run.freq, p.instrm, p.noinstrm, run.start, p.dur);
-  view_show_grid(current, t);
+  hand_out({t, run.start, p.dur,
+            make_notes(run.notes, run.freq, p.instrm, p.noinstrm, run.start, p.dur),
+            clamp_extent(p.x), clamp_extent(p.y), p.Ns, &current});
 
   if (!rule_parameters_usable(p.r1, p.r2)) return false;
   step_grid(current, iteration_grid(t + 1), p.r1, p.r2, p.k, p.Ns, p.x, p.y);
@@ -54,11 +55,13 @@ bool render_iteration(render_run& run, std::FILE* notes) {
 }
 
 int play_ca(std::FILE* fp) {
+  score_writer score(fp);
+  const sink_registration writing(score);
   render_run run = start_render();
   std::fputs(score_header, fp);
   int status = render_complete;
   while (run.next < run.iterations) {
-    if (!render_iteration(run, fp)) {
+    if (!render_iteration(run)) {
       status = render_abandoned;
       break;
     }

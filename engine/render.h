@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/automaton.h"
+#include "engine/iteration.h"
 #include "engine/mapping.h"
 #include "engine/types.h"
 
@@ -38,6 +39,7 @@ struct render_run {
   score_clock clock;
   double start = 0.0;  // start time of the iteration computed last
   float dur = 0.0f;    // and its grain duration
+  note_array notes{};  // of the iteration computed last
   // grid1 and grid2 stay a byte a cell for as long as the render runs.
   std::unique_ptr<compact_render_scope> kept_grids;
 };
@@ -48,13 +50,13 @@ struct render_run {
 render_run start_render();
 
 // One iteration: its events (a reseed included), the reduction, its notes
-// to `notes`, the grid hook (which reads the grid through current_grid()),
-// then the step. False when r1 or r2 of 0 ends
-// the render (the notes are written, the step is not).
-bool render_iteration(render_run& run, std::FILE* notes);
+// and grid handed to the sinks (iteration.h), then the step. False when r1
+// or r2 of 0 ends the render (the notes are handed out, the step is not).
+bool render_iteration(render_run& run);
 
 // The grid that iteration t reads (after its events, before its step).
 grid_type& iteration_grid(int t);
 
-// Renders into fp and closes it, whatever happens.
+// Renders into fp (a score_writer in the sink list for the length of the
+// render) and closes it, whatever happens.
 int play_ca(std::FILE* fp);

@@ -17,7 +17,3 @@ void view_set_all_amplitudes() {
 void view_show_iteration(int iteration) {
   if (View.show_iteration) View.show_iteration(iteration);
 }
-
-void view_show_grid(const grid_type& grid, int iteration) {
-  if (View.show_grid) View.show_grid(grid, iteration);
-}

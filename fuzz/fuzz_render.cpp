@@ -15,7 +15,6 @@
 #include "engine/private_dir.h"
 #include "engine/render.h"
 #include "engine/step_kernels.h"
-#include "engine/view.h"
 #include "events/event_list.h"
 #include "files/replacing_file.h"
 #include "fuzz_support.h"
@@ -140,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Mean_Mode = (options & mode_reduction) ? 1 : 0;
   set_kernel_threads((options & one_thread) ? 1 : 2);
   force_portable_kernels((options & portable_kernels) != 0);
-  View.show_grid = nullptr;
+  stop_frames();
   if (options & frames) fuzz::require(write_frames_to(scratch_dir->path(), 1), "frames can be written");
 
   const std::string score = rendered(options);

@@ -3,6 +3,7 @@
 
 #include <Xm/Xm.h>
 
+#include "engine/iteration.h"
 #include "engine/live.h"
 #include "engine/types.h"
 
@@ -23,5 +24,6 @@ void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_stop_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_pop_automaton(Widget w, XtPointer client_data, XtPointer call_data);
 
-// The grid hook of the engine's view: redraws at most ~30 times a second.
-void show_automaton(const grid_type& grid, int iteration);
+// The window's sink for every render's grid: redraws at most ~30 times a
+// second.
+void show_automaton(const iteration& it);

@@ -222,11 +222,11 @@ void cb_pop_automaton(Widget, XtPointer, XtPointer) {
   draw();
 }
 
-void show_automaton(const grid_type& grid, int) {
+void show_automaton(const iteration& it) {
   if (!window_shown()) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - last_frame < frame_interval) return;
   last_frame = now;
-  keep(current_grid(grid));  // only the frames drawn pay for the ints
+  keep(it.grid());  // only the frames drawn pay for the ints
   draw();
 }

@@ -55,13 +55,18 @@ void build_windows(const char* name, int argc, char** argv) {
   create_error_dialog(Ctrl_pannel);
 }
 
+class automaton_sink final : public iteration_sink {
+  void on_iteration(const iteration& it) override { show_automaton(it); }
+};
+automaton_sink automaton_view;
+
 // The engine refreshes the windows through these while it renders.
 void connect_view() {
   View.set_control = set_control;
   View.set_all_frequencies = set_all_frequencies;
   View.set_all_amplitudes = set_all_amplitudes;
   View.show_iteration = show_counter;
-  View.show_grid = show_automaton;
+  add_iteration_sink(automaton_view);
 }
 
 }  // namespace

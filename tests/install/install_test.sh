@@ -13,9 +13,23 @@ if [ "$1" = windows ]; then
   bin=$2 err=$3/zelmora.err
   start() {
     "$bin/zelmora" >/dev/null 2>"$err" &
-    found=$(timeout 20 xdotool search --sync --onlyvisible --name '^Synth\. Control$' | head -n 1)
-    kill $!
+    # xdotool gives up on an X error from a window that goes away while it
+    # looks (the toolkit makes and drops some at start-up): ask again.
+    found="" tries=0
+    while [ -z "$found" ] && [ $tries -lt 20 ]; do
+      found=$(timeout 20 xdotool search --sync --onlyvisible --name '^Synth\. Control$' 2>/dev/null |
+        head -n 1) || true
+      tries=$((tries + 1))
+    done
+    kill $! && wait $! || true
     [ -n "$found" ] || fail "no control panel"
+    # The next start must not find this one's window.
+    tries=0
+    while xdotool search --onlyvisible --name '^Synth\. Control$' >/dev/null 2>&1 &&
+      [ $tries -lt 50 ]; do
+      sleep 0.1
+      tries=$((tries + 1))
+    done
   }
   start
   [ ! -s "$err" ] || fail "at start-up: $(cat "$err")"

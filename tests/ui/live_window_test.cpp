@@ -57,8 +57,16 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   EXPECT_EQ(notes.text(), sent);
 }
 
-grid_type captured;                           // the grid of the last iteration
-void (*write_frame)(const grid_type&, int);  // what write_frames_to() installs
+grid_type captured;  // the grid of the last iteration
+
+// Keeps each iteration's grid, and lets the frame interval pass so that the
+// window draws every iteration.
+class capture_sink final : public iteration_sink {
+  void on_iteration(const iteration& it) override {
+    captured = it.grid();
+    std::this_thread::sleep_for(std::chrono::milliseconds(35));
+  }
+};
 
 // Spiral waves, as examples/spirals.csp makes them, drawn in the window and
 // written as frames as zelmora-render --frames DIR --every 29 writes them;
@@ -67,21 +75,16 @@ TEST_F(live_windows, TheAutomatonWindowAndTheFramesShowTheGridOfTheNotes) {
   XmToggleButtonSetState(automaton_blocks, True, True);
   press(find("*automaton_button"));
   ASSERT_TRUE(write_frames_to("pictures", 29));
-  write_frame = View.show_grid;
-  View.show_grid = [](const grid_type& grid, int t) {
-    captured = current_grid(grid);
-    write_frame(grid, t);
-    // Past the frame interval, so that every iteration is drawn.
-    std::this_thread::sleep_for(std::chrono::milliseconds(35));
-    show_automaton(grid, t);
-  };
+  capture_sink capture;
+  const sink_registration capturing(capture);
   Current_State.r1 = Current_State.r2 = 3.0f;
   Current_State.k = 25.0f;
   Current_State.Ns = 100;
   Current_State.x = Current_State.y = 120;
   Current_State.iter = 59;
-  ASSERT_EQ(make_score_file("s.sco"), 0);
-  View.show_grid = show_automaton;
+  const int status = make_score_file("s.sco");
+  stop_frames();
+  ASSERT_EQ(status, 0);
   check_screenshot(automaton_shell, "automaton");
   EXPECT_EQ(test_support::files_in("pictures"),
             (strings{"000000.png", "000029.png", "000058.png"}));

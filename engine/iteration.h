@@ -1,0 +1,77 @@
+// What one iteration of a render hands out: its notes as numbers and its
+// grid, to every sink in the list. The score writer, live play, the frame
+// writer and the Automaton window are sinks; a new consumer of notes or
+// grids is one more.
+#pragma once
+
+#include <cstdio>
+#include <span>
+
+#include "engine/types.h"
+
+// One note: the numbers of its score line "i%d %f %f %f %f", exactly.
+struct note {
+  int instrument = 0;      // 1..noinstrm
+  double start = 0.0;      // seconds from the start of the render
+  double duration = 0.0;   // the grain duration
+  double amplitude = 0.0;  // 10 * the instrument's position
+  double frequency = 0.0;  // Hz; 0 for a note beyond the n * n blocks
+};
+
+// One iteration, valid for the length of the call that hands it out.
+struct iteration {
+  int number = 0;
+  double start = 0.0;  // of every note
+  float dur = 0.0f;    // the grain duration in force
+  std::span<const note> notes;
+  int x = 0;  // the grid's rows, columns and states
+  int y = 0;
+  int Ns = 0;
+  const grid_type* cells = nullptr;  // the engine's; read it through grid()
+
+  // After the iteration's events (a reseed included), before its step:
+  // rows 1..x, columns 1..y, border wrapped. Written out on the first call.
+  const grid_type& grid() const;
+};
+
+class iteration_sink {
+ public:
+  virtual void on_iteration(const iteration& it) = 0;
+
+ protected:
+  ~iteration_sink() = default;
+};
+
+// Sinks get each iteration in the order they were added. A sink is in the
+// list at most once; removing one that is not there does nothing. Neither
+// may be called from on_iteration().
+void add_iteration_sink(iteration_sink& sink);
+void remove_iteration_sink(iteration_sink& sink);
+
+// A sink in the list for as long as this lives.
+class sink_registration {
+ public:
+  explicit sink_registration(iteration_sink& sink) : sink_(sink) { add_iteration_sink(sink); }
+  ~sink_registration() { remove_iteration_sink(sink_); }
+  sink_registration(const sink_registration&) = delete;
+  sink_registration& operator=(const sink_registration&) = delete;
+
+ private:
+  iteration_sink& sink_;
+};
+
+// Hands `it` to every sink.
+void hand_out(const iteration& it);
+
+// The score lines of `notes`, exactly as "i%d %f %f %f %f\n" prints them.
+void write_note_lines(std::FILE* fp, std::span<const note> notes);
+
+// The score writer: every iteration's lines to one stream.
+class score_writer final : public iteration_sink {
+ public:
+  explicit score_writer(std::FILE* fp) : fp_(fp) {}
+  void on_iteration(const iteration& it) override { write_note_lines(fp_, it.notes); }
+
+ private:
+  std::FILE* fp_;
+};
