@@ -1,6 +1,7 @@
 #include "engine/csound.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,40 +86,28 @@ pid_t start_child(const std::vector<std::string>& words, int output, const std::
   return pid;
 }
 
-// Runs `words` to the end, its messages read from a pipe; the exit status
-// as the shell would show it.
+// Runs `words` to the end, its messages read from a pipe and shown to
+// `observe` as they come; the exit status as the shell would show it.
 int run_words(const std::vector<std::string>& words, csound_messages messages,
-              std::string& kept) {
-  std::array<int, 2> pipe_ends{};
-  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return 127;
-  const private_directory workspace;
-  const pid_t pid = start_child(words, pipe_ends[1], workspace.path());
-  ::close(pipe_ends[1]);
+              std::string& kept, const csound_observer& observe) {
+  csound_child child = start_csound_words(words);
   std::array<char, 4096> buffer{};
-  for (ssize_t n = 0; pid > 0;) {
-    n = ::read(pipe_ends[0], buffer.data(), buffer.size());
+  for (ssize_t n = 0; child.pid > 0;) {
+    n = ::read(child.messages, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    const auto size = static_cast<std::size_t>(n);
-    if (messages == csound_messages::shown) {
-      write_all(STDERR_FILENO, buffer.data(), size);
-    } else {
-      kept.append(buffer.data(), size);
-      if (kept.size() > kept_messages_max) kept.erase(0, kept.size() - kept_messages_max / 2);
-    }
+    const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
+    pass_csound_messages(chunk, messages, kept);
+    if (observe.messages) observe.messages(chunk);
   }
-  ::close(pipe_ends[0]);
-  if (pid < 0) return 127;
-  int raw = 0;
-  while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-  }
-  set_running_child(0);
-  return exit_status_of(raw);
+  return wait_for_csound(child);
 }
 
-int run_csound(const std::string& command, csound_messages messages) {
+int run_csound(const std::string& command, csound_messages messages,
+               const csound_observer& observe) {
   std::string kept;
-  const int status = run_words(command_words(command), messages, kept);
+  const int status = run_words(command_words(command), messages, kept, observe);
+  if (observe.ended) observe.ended(status);
   if (status != 0) {
     report_error("csound failed with exit status %d\n", status);
     std::fputs(kept.c_str(), stderr);
@@ -126,10 +115,9 @@ int run_csound(const std::string& command, csound_messages messages) {
   return status;
 }
 
-// A name as csound must see it to take it for a file, from its own working
-// directory: from the root, never an option ("-o/take.wav") or a device
-// ("dac").
-std::string as_file_name(const std::string& path) { return shell_word(absolute_path(path)); }
+}  // namespace
+
+std::string as_file_name(const std::string& path) { return absolute_path(path); }
 
 // ".wav" of "takes/a.wav"; empty without one.
 std::string extension_of(const std::string& name) {
@@ -140,11 +128,58 @@ std::string extension_of(const std::string& name) {
   return name.substr(dot);
 }
 
+namespace {
+
 std::string play_command(const std::string& score) {
-  return "csound -o devaudio " + as_file_name(orchestra_path()) + " " + as_file_name(score);
+  return "csound -o devaudio " + shell_word(as_file_name(orchestra_path())) + " " +
+         shell_word(as_file_name(score));
 }
 
 }  // namespace
+
+csound_child start_csound_words(const std::vector<std::string>& words) {
+  std::array<int, 2> pipe_ends{};
+  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
+  auto workspace = std::make_shared<private_directory>();
+  const pid_t pid = start_child(words, pipe_ends[1], workspace->path());
+  ::close(pipe_ends[1]);
+  if (pid < 0) {
+    ::close(pipe_ends[0]);
+    return {};
+  }
+  return {pid, pipe_ends[0], std::move(workspace)};
+}
+
+csound_child start_csound(const std::string& command) {
+  return start_csound_words(command_words(command));
+}
+
+int wait_for_csound(csound_child& child) {
+  if (child.messages >= 0) ::close(child.messages);
+  child.messages = -1;
+  if (child.pid <= 0) return 127;
+  int raw = 0;
+  while (::waitpid(child.pid, &raw, 0) < 0 && errno == EINTR) {
+  }
+  child.pid = -1;
+  set_running_child(0);
+  child.workspace.reset();
+  return exit_status_of(raw);
+}
+
+void stop_csound(csound_child& child) {
+  if (child.pid > 0) ::kill(-child.pid, SIGKILL);
+  wait_for_csound(child);
+}
+
+void pass_csound_messages(std::string_view chunk, csound_messages messages, std::string& kept) {
+  if (messages == csound_messages::shown) {
+    write_all(STDERR_FILENO, chunk.data(), chunk.size());
+    return;
+  }
+  kept.append(chunk);
+  if (kept.size() > kept_messages_max) kept.erase(0, kept.size() - kept_messages_max / 2);
+}
 
 std::string shell_word(const std::string& word) {
   bool safe = !word.empty();  // an empty name must still be one word
@@ -163,8 +198,9 @@ std::string shell_word(const std::string& word) {
 std::string sound_file_command(const std::string& name, const std::string& score) {
   // A name without a known extension keeps the headerless samples (-h).
   const std::string format = sound_format_flags(name);
-  return "csound -g -s " + (format.empty() ? "-h" : format) + " -o " + as_file_name(name) + " " +
-         as_file_name(orchestra_path()) + " " + as_file_name(score);
+  return "csound -g -s " + (format.empty() ? "-h" : format) + " -o " +
+         shell_word(as_file_name(name)) + " " + shell_word(as_file_name(orchestra_path())) + " " +
+         shell_word(as_file_name(score));
 }
 
 std::vector<std::string> command_words(const std::string& command) {
@@ -197,16 +233,20 @@ std::vector<std::string> command_words(const std::string& command) {
   return words;
 }
 
+std::FILE* open_temporary_score(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  std::FILE* fp = fd < 0 ? nullptr : ::fdopen(fd, "w");
+  if (!fp && fd >= 0) ::close(fd);
+  return fp;
+}
+
 int render_and_run(const std::string& score, const std::string& command,
-                   csound_messages messages) {
+                   csound_messages messages, const csound_observer& observe) {
   std::FILE* fp = nullptr;
   temporary_registration registration;
   {
     const interrupt_guard guard;  // a signal removes the score once it exists
-    // Never through a link planted under the name.
-    const int fd = ::open(score.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    fp = fd < 0 ? nullptr : ::fdopen(fd, "w");
-    if (!fp && fd >= 0) ::close(fd);
+    fp = open_temporary_score(score);
     if (fp) registration = temporary_registration(score);
   }
   if (!fp) {
@@ -216,7 +256,7 @@ int render_and_run(const std::string& score, const std::string& command,
   const int status = play_ca(fp);  // closes fp
   int result = -1;
   if (status == render_complete)
-    result = run_csound(command, messages) == 0 ? 0 : -1;
+    result = run_csound(command, messages, observe) == 0 ? 0 : -1;
   else if (status == render_write_failed)
     report_error("Can't write file %s\n", score.c_str());
   // An abandoned or short score is never played.
@@ -236,7 +276,7 @@ int play_on_audio_device() {
 
 int render_sound_file(const std::string& score, const std::string& name,
                       const std::function<std::string(const std::string&)>& command_for,
-                      csound_messages messages) {
+                      csound_messages messages, const csound_observer& observe) {
   // The extension stays: csound and the command may go by it. The
   // temporary file's name, beside the target, also keeps csound from
   // reading a name such as "dac" or "-x.wav" as anything but a file.
@@ -246,7 +286,7 @@ int render_sound_file(const std::string& score, const std::string& name,
     report_error("Can't open file %s\n", name.c_str());
     return -1;
   }
-  const int result = render_and_run(score, command_for(written), messages);
+  const int result = render_and_run(score, command_for(written), messages, observe);
   if (!target.commit_closed(result == 0)) {
     if (result == 0) report_error("Can't write file %s\n", name.c_str());
     return -1;

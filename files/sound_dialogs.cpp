@@ -9,6 +9,7 @@
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/render_job.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -31,12 +32,18 @@ void render_from_windows(Render render) {
 
 void cb_sound_out(Widget, XtPointer, XtPointer) { render_from_windows(play_on_audio_device); }
 
+// csound can take many times as long as the automaton: it runs in the
+// background and the windows stay live.
 void cb_save_s_ok(Widget, XtPointer, XtPointer) {
-  render_from_windows([] { make_sound_file(text_of(save_s_filename)); });
+  start_sound_file_job(text_of(save_s_filename));
   XtUnmanageChild(save_s_files);
 }
 
 void cb_cs_ok(Widget, XtPointer, XtPointer) {
-  render_from_windows([] { make_score_file(text_of(csound_filename)); });
+  const std::string name = text_of(csound_filename);
+  if (long_score())
+    start_score_file_job(name);
+  else
+    render_from_windows([&] { make_score_file(name); });
   XtUnmanageChild(csound_output);
 }

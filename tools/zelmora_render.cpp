@@ -18,9 +18,11 @@
 #include "engine/csound.h"
 #include "engine/externs.h"
 #include "engine/interrupt.h"
+#include "engine/iteration.h"
 #include "engine/orchestra.h"
 #include "engine/orchestra_file.h"
 #include "engine/private_dir.h"
+#include "engine/progress.h"
 #include "engine/frames.h"
 #include "engine/live.h"
 #include "engine/render.h"
@@ -56,13 +58,16 @@ constexpr const char* usage_text =
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
+    "  --quiet               show neither echo lines nor progress\n"
     "  --help                show this text\n"
     "  --version             show the version\n"
     "\n"
-    "Progress and echo lines go to standard error. A score or sound file is\n"
-    "replaced only when it was completely written; on SIGINT, SIGTERM, SIGHUP,\n"
-    "SIGPIPE or SIGXFSZ csound is stopped, temporary files are removed and the\n"
-    "exit status is 128 + the signal.\n";
+    "Echo lines go to standard error. When it is a terminal, one line there also\n"
+    "shows how far the whole render is, csound's part included, and the time\n"
+    "left (not with --verbose, whose csound messages show that).\n"
+    "A score or sound file is replaced only when it was completely written; on\n"
+    "SIGINT, SIGTERM, SIGHUP, SIGPIPE or SIGXFSZ csound is stopped, temporary\n"
+    "files are removed and the exit status is 128 + the signal.\n";
 
 static_assert(max_iterations == 10'000'000, "the usage text and messages name the limit");
 
@@ -79,6 +84,7 @@ struct options {
   int iterations = 600;
   int mean_mode = 0;
   bool verbose = false;
+  bool quiet = false;
 };
 
 int usage_error(const char* message, const char* arg) {
@@ -111,6 +117,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
     }
     if (arg == "--verbose") {
       opt.verbose = true;
+      continue;
+    }
+    if (arg == "--quiet") {
+      opt.quiet = true;
       continue;
     }
     if (arg == "--live") {
@@ -189,16 +199,44 @@ bool load_events(const std::string& path) {
   return true;
 }
 
-// A progress line on a terminal, a few times a second at most.
-int total_iterations = 0;
-void show_progress(int iteration) {
-  using clock = std::chrono::steady_clock;
-  static clock::time_point last;
-  const auto now = clock::now();
-  if (iteration + 1 < total_iterations && now - last < std::chrono::milliseconds(200)) return;
-  last = now;
-  std::fprintf(stderr, "\riteration %d of %d", iteration + 1, total_iterations);
-  if (iteration + 1 == total_iterations) std::fputc('\n', stderr);
+// The one-line display on a terminal: the automaton's iterations as a sink
+// of the render, then the score time csound says it has rendered.
+class terminal_progress final : public iteration_sink {
+ public:
+  terminal_progress(double automaton_share, int iterations)
+      : progress(automaton_share), iterations_(iterations) {}
+  void on_iteration(const iteration& it) override {
+    score_seconds = it.start + static_cast<double>(it.dur);
+    progress.automaton_at(it.number + 1, iterations_);
+    line.show(progress);
+  }
+  job_progress progress;
+  progress_line line{stderr};
+  double score_seconds = 0.0;  // where the last note ends
+  csound_score_clock csound;
+
+ private:
+  int iterations_;
+};
+std::optional<terminal_progress> shown_progress;
+
+// Ends the display, at 100 % when the job succeeded; later messages start
+// on a line of their own.
+void end_progress(bool succeeded) {
+  if (!shown_progress) return;
+  if (succeeded) shown_progress->progress.finished();
+  shown_progress->line.finish(shown_progress->progress);
+}
+
+csound_observer progress_observer() {
+  if (!shown_progress) return {};
+  const auto messages = [](std::string_view chunk) {
+    terminal_progress& shown = *shown_progress;
+    shown.csound.feed(chunk);
+    shown.progress.sound_at(shown.csound.seconds(), shown.score_seconds);
+    shown.line.show(shown.progress);
+  };
+  return {messages, [](int status) { end_progress(status == 0); }};
 }
 
 // A private temporary file, removed when it goes out of scope.
@@ -252,7 +290,9 @@ int make_wav(const options& opt) {
   };
   const csound_messages messages =
       opt.verbose ? csound_messages::shown : csound_messages::shown_on_failure;
-  if (render_sound_file(score.path(), opt.sound, command_for, messages) != 0) {
+  if (render_sound_file(score.path(), opt.sound, command_for, messages, progress_observer()) !=
+      0) {
+    end_progress(false);
     std::fprintf(stderr, "zelmora-render: no sound file made (orchestra %s)\n",
                  opt.orchestra.c_str());
     return exit_failed;
@@ -261,7 +301,9 @@ int make_wav(const options& opt) {
 }
 
 int write_score(const std::string& name) {
-  switch (write_score_file(name)) {
+  const score_outcome outcome = write_score_file(name);
+  end_progress(outcome == score_outcome::written);
+  switch (outcome) {
     case score_outcome::written:
       return exit_ok;
     case score_outcome::abandoned:
@@ -275,6 +317,7 @@ int write_score(const std::string& name) {
 
 int write_standard_output() {
   const int status = play_ca(stdout);  // closes it
+  end_progress(status == render_complete);
   if (status == render_abandoned) {
     std::fputs("\nzelmora-render: render abandoned\n", stderr);
     return exit_failed;
@@ -284,6 +327,12 @@ int write_standard_output() {
     return exit_failed;
   }
   return exit_ok;
+}
+
+// Where the echo lines go under --quiet.
+std::FILE* quiet_stream() {
+  static const file_ptr null_stream(std::fopen("/dev/null", "w"));
+  return null_stream ? null_stream.get() : stderr;
 }
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -329,7 +378,7 @@ int play_live(const options& opt) {
     settings.score = score->stream();
   }
   if (live_start(settings) != 0) return exit_failed;
-  play_until_done(isatty(STDERR_FILENO) != 0);
+  play_until_done(isatty(STDERR_FILENO) != 0 && !opt.quiet);
   if (live_late_iterations() > 0)
     std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
                  live_late_iterations());
@@ -353,13 +402,16 @@ int main(int argc, char** argv) {
   stop_cleanly_on({SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ});
   systeminit();
   Echo_Stream = stderr;  // standard output may carry the score
+  if (opt.quiet) Echo_Stream = quiet_stream();
   if (!opt.params.empty() && !load_parameters(opt.params)) return exit_failed;
   if (!opt.events.empty() && !load_events(opt.events)) return exit_failed;
   Current_State.iter = opt.iterations;
   Mean_Mode = opt.mean_mode;
-  if (isatty(STDERR_FILENO) && opt.iterations >= 1000 && !opt.live) {
-    total_iterations = opt.iterations;
-    View.show_iteration = show_progress;
+  // A score printed on the terminal would be broken up by the line.
+  const bool score_on_terminal = opt.score.empty() && opt.sound.empty() && isatty(STDOUT_FILENO);
+  if (isatty(STDERR_FILENO) && !opt.quiet && !opt.verbose && !opt.live && !score_on_terminal) {
+    shown_progress.emplace(opt.sound.empty() ? 1.0 : automaton_share_of_sound, opt.iterations);
+    add_iteration_sink(*shown_progress);
   }
 
   if (!opt.frames.empty() && !write_frames_to(opt.frames, opt.every)) return exit_failed;

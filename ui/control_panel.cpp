@@ -29,6 +29,7 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/render_job.h"
 #include "ui/widgets.h"
 
 Widget Ctrl_pannel;
@@ -313,6 +314,7 @@ void build_counter_group(Widget form) {
                                   XmNrightAttachment, XmATTACH_FORM, nullptr);
   XtAddCallback(turbo, XmNactivateCallback, cb_ZUX_turbo, nullptr);
   XtManageChild(turbo);
+  build_render_progress(form, turbo);
 }
 
 }  // namespace
@@ -422,5 +424,6 @@ void cb_ZUX_turbo(Widget, XtPointer, XtPointer) {}
 
 void cb_quit_zelmora(Widget w, XtPointer, XtPointer) {
   cb_stop_live(w, nullptr, nullptr);  // live play fades out first
+  cb_cancel_render(w, nullptr, nullptr);  // csound stopped, its temporaries gone
   std::exit(0);
 }

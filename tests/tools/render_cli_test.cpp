@@ -1,8 +1,11 @@
 // zelmora-render run as a separate process, so every render is the first
 // after program start.
+#include <pty.h>
 #include <sys/wait.h>
 
 #include <chrono>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "../core/test_support.h"
@@ -34,6 +37,32 @@ class render_cli_test : public ::testing::Test {
     strings names = files_in(dir);
     std::erase_if(names, [](const std::string& n) { return n == "stdout" || n == "stderr"; });
     return names;
+  }
+  // What the renderer draws on a pseudo-terminal that is its standard error
+  // (standard output to a file), read until it ends; its exit status.
+  run_result run_on_terminal(const std::string& arguments) const {
+    const std::string line = "cd '" + dir.string() + "' && TMPDIR=. exec '" ZELMORA_RENDER "' " +
+                             arguments + " >stdout";
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      ::execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
+      ::_exit(127);
+    }
+    run_result result;
+    if (pid < 0) return result;
+    std::array<char, 4096> buffer{};
+    for (ssize_t n = 0; (n = ::read(terminal, buffer.data(), buffer.size())) != 0;) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) break;  // EIO: the last holder of the terminal has gone
+      result.err.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    ::close(terminal);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = slurp(dir / "stdout");
+    return result;
   }
   const std::string orchestra = " --orchestra '" ZELMORA_ORCHESTRA "'";
   temp_dir temp{"zelmora-cli-"};
@@ -129,6 +158,50 @@ TEST_F(render_cli_test, SoundFilesReplaceTheTargetOnlyWhenCsoundSucceededAndName
     EXPECT_EQ(slurp(dir / name).substr(0, 4), "RIFF") << name;
   }
   EXPECT_EQ(left_in_dir(), (strings{"-o", "-x.wav", "dac", "k.wav", "stdout.wav"}));
+}
+
+// The percentages a progress display drew, each line redrawn in place; a
+// -1 for anything else it drew.
+std::vector<int> percentages_drawn(const std::string& terminal) {
+  static const std::regex progress("([0-9]+) %, [0-9]+:[0-9]{2} elapsed, ([0-9]+:[0-9]{2}|--:--) left *");
+  std::vector<int> drawn;
+  std::smatch match;
+  for (std::size_t at = 0; at < terminal.size();) {
+    const std::size_t end = std::min(terminal.find_first_of("\r\n", at), terminal.size());
+    const std::string piece = terminal.substr(at, end - at);
+    if (!piece.empty())
+      drawn.push_back(std::regex_match(piece, match, progress) ? std::stoi(match[1]) : -1);
+    at = end + 1;
+  }
+  return drawn;
+}
+
+// On a terminal the progress of the whole job, csound's part read from
+// what it says it has rendered, climbs to 100 % on one line that then
+// ends; without a terminal nothing is added; --quiet draws nothing at all.
+TEST_F(render_cli_test, ATerminalSeesTheProgressOfTheWholeJobOnOneLine) {
+  const std::string sound = "--iterations 1200" + orchestra + " --sound k.wav";
+  const run_result shown = run_on_terminal(sound);
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  const std::vector<int> drawn = percentages_drawn(shown.err);
+  ASSERT_FALSE(drawn.empty());
+  EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end())) << shown.err;
+  EXPECT_GE(std::set<int>(drawn.begin(), drawn.end()).size(), 3u) << shown.err;
+  EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](int p) { return p > 10 && p < 100; }),
+            1) << "csound's part moves too";
+  EXPECT_EQ(drawn.back(), 100);
+  EXPECT_EQ(shown.err.front(), '\r');
+  EXPECT_TRUE(shown.err.ends_with("left\r\n")) << shown.err;
+  EXPECT_EQ(slurp(dir / "k.wav").substr(0, 4), "RIFF");
+
+  const run_result plain = run(sound);
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.err, "");
+  spit(dir / "one.csp", "r1=2.000000\nNs=4\nnoinstrm=1\ns0=440\ni0=250\nend\n");
+  const std::string score = "--params one.csp --iterations 50 --score k.sco";
+  EXPECT_EQ(run(score).err, "r1=2.000000 \nNs=4\nnoinstrm=1\nr1=2.000000\n");
+  EXPECT_EQ(run_on_terminal("--quiet " + score).err, "");
+  EXPECT_EQ(left_in_dir(), (strings{"k.sco", "k.wav", "one.csp"}));
 }
 
 TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) {

@@ -1,0 +1,110 @@
+// The progress of a long render: csound's score time read from its messages
+// however they are cut, and the score file written a slice at a time.
+#include "engine/csound.h"
+#include "engine/offline_job.h"
+#include "engine/progress.h"
+#include "files/event_file.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::files_in;
+using test_support::slurp;
+using test_support::spit;
+using strings = std::vector<std::string>;
+
+// Lines as csound prints them, with and without its colour codes.
+const std::string csound_output =
+    "SECTION 1:\nnew alloc for instr 1:\n"
+    "B  0.000 ..  0.025 T  0.025 TT  0.025 M:  0.12428\n"
+    "\x1b[mB  0.025 ..  0.050 T  0.050 TT  0.050 M:  0.12428\x1b[m\n"
+    "B  9.975 .. 10.000 T 10.027 TT 10.027 M:  0.12427\n"
+    "end of score.\t\t   overall amps:  0.12496\n";
+
+TEST(csound_score_clock_test, ReadsTheTotalTimeOfEventLinesHoweverTheMessagesAreCut) {
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, csound_output.size()}) {
+    csound_score_clock clock;
+    std::vector<double> seen;
+    for (std::size_t at = 0; at < csound_output.size(); at += piece) {
+      clock.feed(std::string_view(csound_output).substr(at, piece));
+      if (seen.empty() || seen.back() != clock.seconds()) seen.push_back(clock.seconds());
+    }
+    // Whole, the messages give only their last time.
+    const std::vector<double> expected =
+        piece == csound_output.size() ? std::vector<double>{10.027}
+                                      : std::vector<double>{0.0, 0.025, 0.05, 10.027};
+    EXPECT_EQ(seen, expected) << piece;
+  }
+  // A line without its end is not read yet; one beyond any csound prints is
+  // dropped whole, and the lines after it are read again.
+  csound_score_clock clock;
+  clock.feed("B  0.000 ..  0.025 T  0.025 TT  3.5");
+  EXPECT_EQ(clock.seconds(), 0.0);
+  clock.feed(std::string(5000, 'B') + "TT 99\nB  3.0 .. 4.0 T 4.0 TT  4.0 M: 1\nTT x\n");
+  EXPECT_EQ(clock.seconds(), 4.0);
+}
+
+TEST(job_progress_test, TheAutomatonThenTheSoundMakeOneWholeWithTheTimeLeft) {
+  const auto start = job_progress::clock::now();
+  job_progress progress(0.1, start);
+  EXPECT_EQ(progress_text(progress, start), "0 %, 0:00 elapsed, --:-- left");
+  progress.automaton_at(300, 600);
+  EXPECT_EQ(progress_text(progress, start + std::chrono::seconds(5)),
+            "5 %, 0:05 elapsed, 1:35 left");
+  progress.sound_at(25.0, 50.0);
+  EXPECT_EQ(progress_text(progress, start + std::chrono::seconds(55)),
+            "55 %, 0:55 elapsed, 0:45 left");
+  EXPECT_EQ(progress_short_text(progress, start + std::chrono::seconds(55)), "55 %, 0:45 left");
+  progress.sound_at(50.027, 50.0);  // csound's clock may run past the last note
+  EXPECT_EQ(progress_text(progress, start + std::chrono::hours(2)),
+            "100 %, 2:00:00 elapsed, 0:00 left");
+}
+
+class offline_job_test : public test_support::core_test {
+ protected:
+  test_support::working_dir dir{"zelmora-job-"};
+};
+
+// Sliced however finely, the job writes the score the one-go render writes.
+TEST_F(offline_job_test, AScoreWrittenInSlicesIsTheScoreWrittenAtOnce) {
+  test_support::temp_stream events;
+  ASSERT_GE(read_event_list(test_support::stream_of(events, test_support::example_file)), 0);
+  Current_State.iter = 400;
+  const parameters_type before = Current_State;  // the render's events change it
+  std::srand(1);                                  // and its reseed draws from rand()
+  ASSERT_EQ(make_score_file("whole.sco"), 0);
+  Current_State = before;
+  std::srand(1);
+  const auto job = offline_job::score_file("sliced.sco");
+  int slices = 0;
+  for (; job->running(); ++slices) job->compute(std::chrono::milliseconds(0));
+  EXPECT_EQ(job->state(), offline_job::phase::done);
+  EXPECT_EQ(slices, 400);  // a zero budget still computes one iteration
+  EXPECT_EQ(job->progress().fraction(), 1.0);
+  EXPECT_TRUE(slurp("sliced.sco") == slurp("whole.sco"));
+  EXPECT_GT(slurp("whole.sco").size(), 400u * 25u * 30u);
+}
+
+// A cancel or a failure part way keeps the old file and leaves nothing.
+TEST_F(offline_job_test, ACancelledOrFailedScoreKeepsTheOldFile) {
+  spit("old.sco", "old\n");
+  const auto cancelled = offline_job::score_file("old.sco");
+  cancelled->compute(std::chrono::milliseconds(0));
+  EXPECT_GT(cancelled->progress().fraction(), 0.0);
+  cancelled->cancel();
+  EXPECT_EQ(cancelled->state(), offline_job::phase::cancelled);
+  EXPECT_EQ(files_in("."), (strings{"old.sco"}));
+
+  const std::string said = test_support::stderr_of([] {
+    test_support::on_a_full_disk(200, [] {
+      const auto full = offline_job::score_file("old.sco");
+      while (full->running()) full->compute(std::chrono::milliseconds(50));
+      EXPECT_EQ(full->state(), offline_job::phase::failed);
+    });
+  });
+  EXPECT_EQ(said, "Can't write file old.sco\n");
+  EXPECT_EQ(slurp("old.sco"), "old\n");
+  EXPECT_EQ(files_in("."), (strings{"old.sco"}));
+}
+
+}  // namespace

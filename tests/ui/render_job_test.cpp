@@ -1,0 +1,142 @@
+// Audio File and a long Csound score run in the background: the windows
+// answer meanwhile, the control panel shows the progress, and Cancel ends
+// the job at once, the old file kept and no temporary left.
+#include <X11/Xutil.h>
+
+#include <sstream>
+
+#include "ui/render_job.h"
+#include "ui_fixture.h"
+
+namespace {
+
+class render_job : public ui_fixture {
+ protected:
+  void TearDown() override {
+    cb_cancel_render(nullptr, nullptr, nullptr);  // a failed test leaves no csound behind
+    ui_fixture::TearDown();
+  }
+};
+
+std::string label_text(Widget label) {
+  XmString string = nullptr;
+  XtVaGetValues(label, XmNlabelString, &string, nullptr);
+  char* text = static_cast<char*>(
+      XmStringUnparse(string, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
+  std::string result = text ? text : "";
+  XtFree(text);
+  XmStringFree(string);
+  return result;
+}
+
+// The percentage the progress label shows, -1 when it shows none.
+int percentage_shown() {
+  const std::string text = label_text(render_progress);
+  return text.find(" %, ") == std::string::npos ? -1 : std::stoi(text);
+}
+
+// Pumps until `done` holds, for at most a minute on a busy machine.
+template <typename Condition>
+bool pump_long_until(Condition done) {
+  for (int i = 0; i < 6000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+    pump();
+    if (done()) return true;
+  }
+  return false;
+}
+
+std::vector<pid_t> children() {
+  const std::string self = std::to_string(::getpid());
+  std::istringstream listed(slurp("/proc/" + self + "/task/" + self + "/children"));
+  std::vector<pid_t> pids;
+  for (pid_t child = 0; listed >> child;) pids.push_back(child);
+  return pids;
+}
+
+// The window's pixels as the server has them now.
+std::vector<unsigned long> pixels_of(Widget w) {
+  XSync(display, False);
+  XWindowAttributes shape{};
+  XGetWindowAttributes(display, XtWindow(w), &shape);
+  XImage* image = XGetImage(display, XtWindow(w), 0, 0, static_cast<unsigned>(shape.width),
+                            static_cast<unsigned>(shape.height), AllPlanes, ZPixmap);
+  std::vector<unsigned long> pixels;
+  for (int y = 0; image && y < image->height; ++y)
+    for (int x = 0; x < image->width; ++x) pixels.push_back(XGetPixel(image, x, y));
+  if (image) XDestroyImage(image);
+  return pixels;
+}
+
+Widget audio_file_entry() { return find("*widget42"); }
+
+TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
+  XtPopup(Ctrl_pannel, XtGrabNone);
+  spit("take.wav", "OLD\n");
+  Current_State.iter = 8000;  // 200 s of sound
+  choose(save_s_files, save_s_filename, "take.wav");
+  // While the automaton runs, what it reads is greyed; Cancel is not.
+  EXPECT_FALSE(XtIsSensitive(r1));
+  EXPECT_FALSE(XtIsSensitive(audio_file_entry()));
+  EXPECT_TRUE(XtIsSensitive(cancel_render));
+
+  // Once csound runs the parameters are given back; another render still
+  // cannot start.
+  pump_long_until([] { return !children().empty() || !render_job_running(); });
+  ASSERT_TRUE(render_job_running()) << label_text(render_progress);
+  const std::vector<pid_t> csound = children();
+  ASSERT_EQ(csound.size(), 1u);
+  EXPECT_TRUE(XtIsSensitive(r1));
+  EXPECT_FALSE(XtIsSensitive(audio_file_entry()));
+
+  // An exposed window is drawn again meanwhile.
+  Widget counter_label = find("*widget50");
+  const std::vector<unsigned long> drawn = pixels_of(counter_label);
+  XClearArea(display, XtWindow(counter_label), 0, 0, 0, 0, True);
+  EXPECT_NE(pixels_of(counter_label), drawn);
+  EXPECT_TRUE(pump_until([&] { return pixels_of(counter_label) == drawn; }));
+
+  // The progress moves with what csound has rendered.
+  ASSERT_TRUE(pump_long_until([] { return percentage_shown() > 2; }));
+  const int first = percentage_shown();
+  ASSERT_TRUE(pump_long_until([&] { return percentage_shown() > first; }));
+  EXPECT_LT(percentage_shown(), 100);
+  EXPECT_NE(label_text(render_progress).find(" left"), std::string::npos);
+  check_screenshot(Ctrl_pannel, "control_panel_rendering");
+
+  // Cancel returns with csound gone, the old file as it was, nothing left.
+  press(cancel_render);
+  EXPECT_EQ(children(), std::vector<pid_t>{});
+  EXPECT_EQ(::kill(csound[0], 0), -1);
+  EXPECT_EQ(slurp("take.wav"), "OLD\n");
+  EXPECT_EQ(test_support::files_in("."), strings{"take.wav"});
+  EXPECT_EQ(label_text(render_progress), "Cancelled");
+  EXPECT_TRUE(XtIsSensitive(audio_file_entry()));
+  EXPECT_FALSE(XtIsSensitive(cancel_render));
+
+  // A job that ends replaces the file.
+  Current_State.iter = 40;
+  choose(save_s_files, save_s_filename, "take.wav");
+  ASSERT_TRUE(pump_long_until([] { return !render_job_running(); }));
+  EXPECT_EQ(label_text(render_progress), "Done");
+  EXPECT_EQ(slurp("take.wav").substr(0, 4), "RIFF");
+  EXPECT_EQ(test_support::files_in("."), strings{"take.wav"});
+}
+
+// A score long enough to write in the background can be cancelled too;
+// the windows show the parameters its events had reached.
+TEST_F(render_job, ALongScoreRunsInTheBackgroundAndCancels) {
+  spit("long.sco", "OLD\n");
+  Current_State.iter = 100000;
+  choose(csound_output, csound_filename, "long.sco");
+  EXPECT_TRUE(render_job_running());
+  EXPECT_FALSE(XtIsSensitive(halt_at));
+  ASSERT_TRUE(pump_long_until([] { return percentage_shown() > 0; }));
+  press(cancel_render);
+  EXPECT_FALSE(render_job_running());
+  EXPECT_TRUE(XtIsSensitive(halt_at));
+  EXPECT_GT(std::stoi(text_in(counter)), 0);
+  EXPECT_EQ(slurp("long.sco"), "OLD\n");
+  EXPECT_EQ(test_support::files_in("."), strings{"long.sco"});
+}
+
+}  // namespace

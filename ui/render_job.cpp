@@ -1,0 +1,213 @@
+#include "ui/render_job.h"
+
+#include <Xm/Label.h>
+#include <Xm/PushB.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "engine/csound.h"
+#include "engine/externs.h"
+#include "engine/offline_job.h"
+#include "engine/progress.h"
+#include "events/Xevent.h"
+#include "files/Xfiles.h"
+#include "ui/Xamp.h"
+#include "ui/Xctrl.h"
+#include "ui/Xfreq.h"
+#include "ui/Xlive.h"
+#include "ui/startup.h"
+#include "ui/widgets.h"
+
+Widget render_progress, cancel_render;
+
+namespace {
+
+// A slice of the automaton, then the toolkit's turn: events wait at most
+// this long, and the automaton keeps most of the time.
+constexpr std::chrono::milliseconds slice{40};
+constexpr unsigned long pause_ms = 2;
+// A score with more cell updates than this is written in the background.
+constexpr double background_cell_steps = 5e7;
+
+// Widgets made insensitive for a while, given back as they were.
+class greyed_widgets {
+ public:
+  void grey(Widget w) {
+    if (!w) return;
+    Boolean sensitive = False;
+    XtVaGetValues(w, XmNsensitive, &sensitive, nullptr);
+    kept_.emplace_back(w, sensitive);
+    XtSetSensitive(w, False);
+  }
+  void restore() {
+    for (const auto& [w, sensitive] : kept_) XtSetSensitive(w, sensitive);
+    kept_.clear();
+  }
+
+ private:
+  std::vector<std::pair<Widget, Boolean>> kept_;
+};
+
+std::unique_ptr<offline_job> job;
+XtIntervalId slice_timer = 0;
+XtInputId messages_input = 0;
+greyed_widgets render_inputs;   // what the render reads: greyed until the score is done
+greyed_widgets render_starts;   // what would start another render: greyed to the end
+
+// The render reads the parameters, the mappings and the event list at every
+// iteration; whatever changes them waits for the score.
+void grey_render_inputs() {
+  for (const char* name : {"widget1.widget19", "widget1.widget2"})
+    render_inputs.grey(XtNameToWidget(Ctrl_pannel, name));
+  render_inputs.grey(halt_at);
+  if (Widget file = XtNameToWidget(Ctrl_pannel, "*widget29")) {
+    Widget menu = nullptr;
+    XtVaGetValues(file, XmNsubMenuId, &menu, nullptr);
+    WidgetList entries = nullptr;
+    Cardinal count = 0;
+    if (menu) XtVaGetValues(menu, XmNchildren, &entries, XmNnumChildren, &count, nullptr);
+    for (Cardinal i = 0; i < count; ++i)
+      if (std::string(XtName(entries[i])) != "widget37") render_inputs.grey(entries[i]);  // QUIT
+  }
+  for (Widget w : {state_form, instrument_form, event_form, auto_set_freq_form, auto_set_amp_form,
+                   load_p_files, load_e_files, load_event_p_files, load_p_interp})
+    render_inputs.grey(w);
+}
+
+void grey_render_starts() {
+  for (const char* name : {"*csound_button", "*widget41", "*widget42"})
+    render_starts.grey(XtNameToWidget(Ctrl_pannel, name));
+  render_starts.grey(play_live_button);
+}
+
+// The label changes only when its text does: csound's messages come far
+// more often than the percentage moves.
+void show_label(const std::string& text) {
+  static std::string shown;
+  if (text == shown) return;
+  shown = text;
+  set_label(render_progress, text.c_str());
+}
+
+void show_progress() { show_label(progress_short_text(job->progress())); }
+
+void finished() {
+  if (slice_timer != 0) XtRemoveTimeOut(slice_timer);
+  if (messages_input != 0) XtRemoveInput(messages_input);
+  slice_timer = 0;
+  messages_input = 0;
+  render_inputs.restore();
+  render_starts.restore();
+  XtSetSensitive(cancel_render, False);
+  switch (job->state()) {
+    case offline_job::phase::done:
+      show_label("Done");
+      break;
+    case offline_job::phase::cancelled:
+      show_label("Cancelled");
+      break;
+    default:
+      show_label("Failed");
+  }
+  job.reset();
+}
+
+void read_messages(XtPointer, int*, XtInputId*) {
+  job->read_messages();
+  if (job->running())
+    show_progress();
+  else
+    finished();
+}
+
+// The render's events leave Current_State changed: the windows show what
+// the next render starts from.
+void automaton_ended() {
+  render_inputs.restore();
+  set_control();
+  set_all_frequencies();
+  set_all_amplitudes();
+  if (!job->running()) {
+    finished();
+    return;
+  }
+  messages_input = XtAppAddInput(app_context, job->messages_fd(),
+                                 reinterpret_cast<XtPointer>(XtInputReadMask), read_messages,
+                                 nullptr);
+  show_progress();
+}
+
+void compute_slice(XtPointer, XtIntervalId*) {
+  slice_timer = 0;
+  job->compute(slice);
+  if (job->state() == offline_job::phase::automaton) {
+    show_progress();
+    slice_timer = XtAppAddTimeOut(app_context, pause_ms, compute_slice, nullptr);
+    return;
+  }
+  automaton_ended();
+}
+
+void start(std::unique_ptr<offline_job> started) {
+  job = std::move(started);
+  if (!job->running()) {  // it could not begin, and said why
+    finished();
+    return;
+  }
+  grey_render_inputs();
+  grey_render_starts();
+  XtSetSensitive(cancel_render, True);
+  show_progress();
+  slice_timer = XtAppAddTimeOut(app_context, pause_ms, compute_slice, nullptr);
+}
+
+}  // namespace
+
+void build_render_progress(Widget form, Widget above) {
+  const compound_string blank = make_label(" ");
+  render_progress = XtVaCreateWidget(
+      "render_progress", xmLabelWidgetClass, form, XmNlabelString, blank.get(),
+      XmNrecomputeSize, False, XmNalignment, XmALIGNMENT_BEGINNING, XmNtopAttachment,
+      XmATTACH_WIDGET, XmNtopWidget, above, XmNtopOffset, 8, XmNleftAttachment, XmATTACH_FORM,
+      XmNrightAttachment, XmATTACH_FORM, nullptr);
+  const compound_string label = make_label("Cancel");
+  cancel_render = XtVaCreateWidget(
+      "cancel_render", xmPushButtonWidgetClass, form, XmNlabelString, label.get(),
+      XmNsensitive, False, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, render_progress,
+      XmNtopOffset, 2, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
+      nullptr);
+  XtAddCallback(cancel_render, XmNactivateCallback, cb_cancel_render, nullptr);
+  manage_all({render_progress, cancel_render});
+}
+
+void start_sound_file_job(const std::string& name) {
+  if (!job) start(offline_job::sound_file(name));
+}
+
+bool long_score() {
+  const double cell_steps = static_cast<double>(Current_State.iter) * Current_State.x *
+                            static_cast<double>(Current_State.y);
+  return cell_steps >= background_cell_steps;
+}
+
+void start_score_file_job(const std::string& name) {
+  if (!job) start(offline_job::score_file(name));
+}
+
+bool render_job_running() { return job != nullptr; }
+
+void cb_cancel_render(Widget, XtPointer, XtPointer) {
+  if (!job) return;
+  job->cancel();
+  if (slice_timer != 0) {  // cancelled during the automaton: show what it left
+    XtRemoveTimeOut(slice_timer);
+    slice_timer = 0;
+    render_inputs.restore();
+    set_control();
+    set_all_frequencies();
+    set_all_amplitudes();
+  }
+  finished();
+}
