@@ -6,7 +6,11 @@
 #include "engine/externs.h"
 
 std::string event_name(const std::string& name) {
-  return name.size() > max_name ? name.substr(0, max_name) : name;
+  std::string kept = name.size() > max_name ? name.substr(0, max_name) : name;
+  // A CR at the end of a line in a file ends the line: a name never ends in
+  // one, so that it reads back as written.
+  while (!kept.empty() && kept.back() == '\r') kept.pop_back();
+  return kept;
 }
 
 std::unique_ptr<event_type> create_event(int type) {

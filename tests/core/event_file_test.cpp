@@ -50,6 +50,11 @@ TEST_F(event_file_test, CrLfLinesAndAMissingLastNewlineReadAsPlainLines) {
     EXPECT_EQ(read(text), 1) << err;
     EXPECT_EQ(written(), example_file);
   }
+  // A name ending in CRs loses them all, so that it reads back as written.
+  std::string crs = example_file;
+  crs.replace(crs.find("name=calm\n"), 10, "name=calm\r\r\r\n");
+  EXPECT_EQ(read(crs), 1) << err;
+  EXPECT_EQ(written(), example_file);
 }
 
 // Each step of a block has its message; a refusal anywhere keeps the list.
