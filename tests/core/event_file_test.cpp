@@ -50,11 +50,17 @@ TEST_F(event_file_test, CrLfLinesAndAMissingLastNewlineReadAsPlainLines) {
     EXPECT_EQ(read(text), 1) << err;
     EXPECT_EQ(written(), example_file);
   }
-  // A name ending in CRs loses them all, so that it reads back as written.
-  std::string crs = example_file;
-  crs.replace(crs.find("name=calm\n"), 10, "name=calm\r\r\r\n");
-  EXPECT_EQ(read(crs), 1) << err;
-  EXPECT_EQ(written(), example_file);
+  // A name ending in CRs loses them all, one with a NUL what follows it, so
+  // that each reads back as written.
+  for (const std::string& calm : {std::string("calm\r\r\r"), std::string("calm\r\0more", 10)}) {
+    std::string odd = example_file;
+    odd.replace(odd.find("name=calm\n") + 5, 4, calm);
+    temp_stream in;  // written whole: fputs would stop at the NUL
+    std::fwrite(odd.data(), 1, odd.size(), in.get());
+    std::rewind(in.get());
+    EXPECT_EQ(read_event_list(in.get()), 1);
+    EXPECT_EQ(written(), example_file);
+  }
 }
 
 // Each step of a block has its message; a refusal anywhere keeps the list.
