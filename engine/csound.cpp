@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/interrupt.h"
 #include "engine/orchestra.h"
@@ -19,6 +22,7 @@
 #include "engine/render.h"
 #include "engine/report.h"
 #include "engine/sound_format.h"
+#include "engine/view.h"
 #include "files/replacing_file.h"
 
 namespace {
@@ -41,6 +45,8 @@ int exit_status_of(int raw) {
 
 // What is kept of csound's messages for a failure: the end matters most.
 constexpr std::size_t kept_messages_max = std::size_t{1} << 20;
+// What a dialog shows of a failed csound's messages.
+constexpr std::size_t csound_reason_lines = 6;
 
 void write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -103,15 +109,55 @@ int run_words(const std::vector<std::string>& words, csound_messages messages,
   return wait_for_csound(child);
 }
 
+// A line as a dialog can show it: without the terminal's colour codes.
+std::string without_escapes(const std::string& line) {
+  std::string plain;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\x1b' && i + 1 < line.size() && line[i + 1] == '[') {
+      i += 2;
+      while (i < line.size() && !std::isalpha(static_cast<unsigned char>(line[i]))) ++i;
+    } else if (line[i] != '\r') {
+      plain += line[i];
+    }
+  }
+  return plain;
+}
+
+bool says_what_failed(std::string line) {
+  for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* word : {"error", "cannot", "can't", "fail", "not found", "unable"})
+    if (line.find(word) != std::string::npos) return true;
+  return false;
+}
+
+// Why csound failed, in its own words: the last `count` of its lines that
+// speak of an error (or else its last lines), each with its newline.
+std::string failure_reason(const std::string& messages, std::size_t count) {
+  std::vector<std::string> lines, failures;
+  std::size_t start = 0;
+  while (start < messages.size()) {
+    std::size_t end = messages.find('\n', start);
+    if (end == std::string::npos) end = messages.size();
+    const std::string line = without_escapes(messages.substr(start, end - start));
+    if (line.find_first_not_of(" \t") != std::string::npos) {
+      lines.push_back(line);
+      if (says_what_failed(line)) failures.push_back(line);
+    }
+    start = end + 1;
+  }
+  const std::vector<std::string>& chosen = failures.empty() ? lines : failures;
+  std::string reason;
+  for (std::size_t i = chosen.size() > count ? chosen.size() - count : 0; i < chosen.size(); ++i)
+    reason += chosen[i] + '\n';
+  return reason;
+}
+
 int run_csound(const std::string& command, csound_messages messages,
                const csound_observer& observe) {
   std::string kept;
   const int status = run_words(command_words(command), messages, kept, observe);
   if (observe.ended) observe.ended(status);
-  if (status != 0) {
-    report_error("csound failed with exit status %d\n", status);
-    std::fputs(kept.c_str(), stderr);
-  }
+  if (status != 0) report_csound_failure(status, kept, messages);
   return status;
 }
 
@@ -173,12 +219,17 @@ void stop_csound(csound_child& child) {
 }
 
 void pass_csound_messages(std::string_view chunk, csound_messages messages, std::string& kept) {
-  if (messages == csound_messages::shown) {
-    write_all(STDERR_FILENO, chunk.data(), chunk.size());
-    return;
-  }
+  if (messages == csound_messages::shown) write_all(STDERR_FILENO, chunk.data(), chunk.size());
+  // The tail is kept either way: a failure's reason is in its last lines.
   kept.append(chunk);
   if (kept.size() > kept_messages_max) kept.erase(0, kept.size() - kept_messages_max / 2);
+}
+
+void report_csound_failure(int status, const std::string& kept, csound_messages messages) {
+  report_error("csound failed with exit status %d\n", status);
+  if (messages == csound_messages::shown_on_failure) std::fputs(kept.c_str(), stderr);
+  // The terminal has csound's words; a dialog shows the last of them.
+  if (View.show_error && !kept.empty()) View.show_error(failure_reason(kept, csound_reason_lines));
 }
 
 std::string shell_word(const std::string& word) {
@@ -196,9 +247,11 @@ std::string shell_word(const std::string& word) {
 }
 
 std::string sound_file_command(const std::string& name, const std::string& score) {
-  // A name without a known extension keeps the headerless samples (-h).
+  // A name without a known extension keeps the headerless 16-bit samples
+  // (-s -h), which the orchestra dithers (ZELMORA_16BIT); files with a header
+  // get 24-bit samples.
   const std::string format = sound_format_flags(name);
-  return "csound -g -s " + (format.empty() ? "-h" : format) + " -o " +
+  return "csound -g " + (format.empty() ? "-s -h --omacro:ZELMORA_16BIT=1" : format) + " -o " +
          shell_word(as_file_name(name)) + " " + shell_word(as_file_name(orchestra_path())) + " " +
          shell_word(as_file_name(score));
 }

@@ -104,9 +104,13 @@ int wait_for_csound(csound_child& child);
 // Kills the child's whole process group at once and reaps it.
 void stop_csound(csound_child& child);
 
-// A chunk of messages passed on to standard error, or kept (the end of
-// them) to be shown if csound fails.
+// A chunk of messages passed on to standard error (when shown); the end
+// of them is kept either way, to be shown if csound fails.
 void pass_csound_messages(std::string_view chunk, csound_messages messages, std::string& kept);
+// csound ended with `status` (not 0): said on standard error with its
+// messages (`kept`, unless they were shown as they came), and in a dialog
+// with the lines of them that say why.
+void report_csound_failure(int status, const std::string& kept, csound_messages messages);
 
 // ".wav" of "takes/a.wav"; empty without one.
 std::string extension_of(const std::string& name);

@@ -36,8 +36,8 @@ constexpr const char* fade_instrument =
     "instr zelmora_live_fade\n"
     "  kgain chnget \"zelmora_live_gain\"\n"
     "  kgain portk kgain, 0.005, 1\n"
-    "  aout  monitor\n"
-    "  out   -aout * (1 - kgain)\n"
+    "  aleft, aright monitor\n"
+    "  outs  -aleft * (1 - kgain), -aright * (1 - kgain)\n"
     "endin\n";
 
 // csound's API, found at run time so that the program runs (and says why

@@ -134,10 +134,7 @@ void offline_job::read_messages() {
 }
 
 void offline_job::end_sound(int status) {
-  if (status != 0) {
-    report_error("csound failed with exit status %d\n", status);
-    std::fputs(kept_.c_str(), stderr);
-  }
+  if (status != 0) report_csound_failure(status, kept_, csound_messages::shown);
   const bool committed = target_->commit_closed(status == 0);
   if (!committed && status == 0) report_error("Can't write file %s\n", name_.c_str());
   discard();

@@ -10,12 +10,14 @@ struct format {
   std::string_view extension, flags;
 };
 
-constexpr std::array<format, 6> formats{{{".wav", "-W"},
-                                         {".au", "--format=au"},
-                                         {".snd", "--format=au"},
-                                         {".aif", "-A"},
-                                         {".aiff", "-A"},
-                                         {".flac", "--format=flac"}}};
+// 24-bit samples under every header: room below the signal for its quietest
+// voices and tails.
+constexpr std::array<format, 6> formats{{{".wav", "-W -3"},
+                                         {".au", "--format=au -3"},
+                                         {".snd", "--format=au -3"},
+                                         {".aif", "-A -3"},
+                                         {".aiff", "-A -3"},
+                                         {".flac", "--format=flac -3"}}};
 
 bool ends_with_ignoring_case(const std::string& name, std::string_view end) {
   if (name.size() < end.size()) return false;

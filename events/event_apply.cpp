@@ -47,12 +47,15 @@ void arrive() {
 }
 
 void apply_change(event_type& e) {
-  // Events never change the grid, the number of states or of instruments.
+  // Events never change the grid, the number of states or of instruments,
+  // nor "Stop at": a render reads the count once, and a count carried in
+  // from when the list was loaded would silently undo the one typed since.
   parameters_type& set = *e.params;
   set.x = Current_State.x;
   set.y = Current_State.y;
   set.noinstrm = Current_State.noinstrm;
   set.Ns = Current_State.Ns;
+  set.iter = Current_State.iter;
   Current_State = set;
 }
 
@@ -89,9 +92,17 @@ void interp_params(const parameters_type* params, int time, int end_time) {
 void update_parameters(grid_type& grid) {
   // A loop rather than recursion: a long run of events due together must
   // not exhaust the stack.
+  bool glided = false;
   for (;;) {
-    if (Interp_Flag == 1) interp_params(nullptr, 0, 0);
-    if (!Next_Event) return;
+    if (Interp_Flag == 1) {
+      interp_params(nullptr, 0, 0);
+      glided = true;
+    }
+    // The windows follow a glide even when no event is left to wait for.
+    if (!Next_Event) {
+      if (glided) refresh_views();
+      return;
+    }
     event_type& e = *Next_Event;
     if (e.time_stamp > Current_Iteration) {
       refresh_views();
@@ -99,18 +110,21 @@ void update_parameters(grid_type& grid) {
     }
     switch (e.type) {
       case event_change:
-        if (Interp_Flag == 1) return;  // waits for the glide to end
-        apply_change(e);
-        break;
       case event_interp:
-        if (Interp_Flag == 1) return;
-        interp_params(e.params.get(), e.time_stamp, e.end_time);
+        if (Interp_Flag == 1) {  // waits for the glide to end
+          refresh_views();
+          return;
+        }
+        if (e.type == event_change)
+          apply_change(e);
+        else
+          interp_params(e.params.get(), e.time_stamp, e.end_time);
         break;
       case event_special:
         init_array(grid, Current_State.Ns, Current_State.x, Current_State.y);
         break;
       default:
-        report_error("Feature not yet implemented");
+        report_error("Feature not yet implemented\n");
         break;
     }
     Next_Event = e.next.get();

@@ -13,6 +13,7 @@
 #include <Xm/RowColumn.h>
 #include <Xm/TextF.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdio>
@@ -25,6 +26,8 @@
 #include "files/param_file.h"
 #include "files/readable_file.h"
 #include "files/xm_text.h"
+#include "ui/Xctrl.h"
+#include "ui/placement.h"
 #include "ui/widgets.h"
 
 Widget event_shell, event_form, event_list_disp;
@@ -53,29 +56,41 @@ constexpr int edit_frame_height = 342 - 289;
 constexpr int time_field_left = 160;
 constexpr int length_label_left = 36;
 
-// Long enough for the widest line: 18 + 11 + 1 + 11 characters.
-using line_buffer = std::array<char, 64>;
+// The column headings above the lines, in the lines' own font.
+constexpr const char* column_headings = "Name               Time Len";
 
+template <typename... Values>
+std::string format_line(const char* format, Values... values) {
+  const int length = std::snprintf(nullptr, 0, format, values...);
+  std::string line(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  std::snprintf(line.data(), line.size() + 1, format, values...);
+  return line;
+}
+
+// Whole names: a long one pushes its numbers right rather than losing its
+// end, which is often what tells two files apart.
 std::string change_line(const std::string& name, int time) {
-  line_buffer line{};
-  std::snprintf(line.data(), line.size(), "%-18.15s%5d", name.c_str(), time);
-  return line.data();
+  return format_line("%-17s %5d", name.c_str(), time);
 }
 
 std::string new_interp_line(const std::string& name, int time, int length) {
-  line_buffer line{};
-  std::snprintf(line.data(), line.size(), "->%-16.15s%5d %3d", name.c_str(), time, length);
-  return line.data();
+  return format_line("->%-15s %5d %3d", name.c_str(), time, length);
 }
 
 // The line of a stored event, whose interpolation names already begin with
-// "->": two characters more than new_interp_line's precision, so a line
-// reads the same after a re-time or a rebuild.
+// "->", so a line reads the same after a re-time or a rebuild.
 std::string stored_line(const std::string& name, int type, int time, int length) {
   if (type != event_interp) return change_line(name, time);
-  line_buffer line{};
-  std::snprintf(line.data(), line.size(), "%-18.17s%5d %3d", name.c_str(), time, length);
-  return line.data();
+  return format_line("%-17s %5d %3d", name.c_str(), time, length);
+}
+
+// The time a new event gets: right after the last one, when a glide has
+// ended or one iteration after a change or reseed; 0 for the first.
+int next_event_time() {
+  const event_type* last = List_Size > 0 ? event_number(List_Size) : nullptr;
+  if (!last) return 0;
+  if (last->type == event_interp) return std::max(last->end_time, last->time_stamp);
+  return last->time_stamp < INT_MAX ? last->time_stamp + 1 : INT_MAX;
 }
 
 int clamped_int(long long value) {
@@ -114,7 +129,7 @@ bool read_int(Widget field, int& value) { return read_whole_number(text_of(field
 bool load_event_parameters(const std::string& path, parameters_type& params) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_error("Can't open file %s", path.c_str());
+    report_error("Can't open file %s\n", path.c_str());
     return false;
   }
   params = Current_State;
@@ -141,7 +156,10 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
   const int position = Event_List_Edit_No;
   if (position == -1) return;
   int time = 0;
-  if (!read_int(event_time, time) || time <= 0) return;
+  if (!read_int(event_time, time) || time <= 0) {
+    report_error("Bad number\nTime: a whole number of iterations, 1 to 2147483647\n");
+    return;
+  }
   if (position < 1 || position > line_count()) {
     cancel_event_edit();
     return;
@@ -159,7 +177,7 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
   find_event_length(position, length);
 
   const int new_position = set_event_time(position, time);
-  std::fprintf(Echo_Stream, "%d", new_position);
+  std::fprintf(Echo_Stream, "%d\n", new_position);
   XmListAddItemUnselected(event_list_disp,
                           make_xm_string(stored_line(name, type, time, length)).get(),
                           new_position);
@@ -178,15 +196,20 @@ void cb_delete_event(Widget, XtPointer, XtPointer) {
 }
 
 void cb_reseed_event(Widget, XtPointer, XtPointer) {
-  const int time = find_event_time(List_Size);
+  const int time = next_event_time();
   add_event_special();
+  event_number(List_Size + 1)->time_stamp = time;
   append_line(change_line("Reseed", time));
   List_Size += 1;
 }
 
-void cb_load_event_p(Widget, XtPointer, XtPointer) { XtManageChild(load_event_p_files); }
+void cb_load_event_p(Widget, XtPointer, XtPointer) {
+  open_file_dialog(load_event_p_files, event_form);
+}
 void cb_load_event_p_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(load_event_p_files); }
-void cb_interpolate_event(Widget, XtPointer, XtPointer) { XtManageChild(load_p_interp); }
+void cb_interpolate_event(Widget, XtPointer, XtPointer) {
+  open_file_dialog(load_p_interp, event_form);
+}
 void cb_load_p_interp_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(load_p_interp); }
 
 void cb_load_event_p_ok(Widget, XtPointer, XtPointer) {
@@ -194,8 +217,9 @@ void cb_load_event_p_ok(Widget, XtPointer, XtPointer) {
   parameters_type params;
   if (!load_event_parameters(path, params)) return;
   const std::string name = namefind(path);
-  const int time = find_event_time(List_Size);
+  const int time = next_event_time();
   add_event_params(params, name);
+  event_number(List_Size + 1)->time_stamp = time;
   append_line(change_line(name, time));
   List_Size += 1;
   XtUnmanageChild(load_event_p_files);
@@ -206,10 +230,10 @@ void cb_interp_ok(Widget, XtPointer, XtPointer) {
   parameters_type params;
   if (!load_event_parameters(path, params)) return;
   const std::string name = namefind(path);
-  const int time = find_event_time(List_Size);
+  const int time = next_event_time();
   int length = 0;
   if (!read_int(interp_length, length)) {
-    report_error("Bad length\n");
+    report_error("Bad length\nLength: a whole number of iterations\n");
     return;
   }
   add_event_interp(params, name, time, clamped_int(static_cast<long long>(time) + length));
@@ -246,6 +270,12 @@ void create_event_list(Widget frame) {
   XtSetArg(args[n], XmNfontList, font), ++n;
   XtSetArg(args[n], XmNlistSizePolicy, XmCONSTANT), ++n;
   event_list_disp = XmCreateScrolledList(frame, const_cast<char*>("event_list_disp"), args, n);
+  XtVaCreateManagedWidget("event_headings", xmLabelWidgetClass, frame, XtVaTypedArg,
+                          XmNlabelString, XmRString, column_headings,
+                          static_cast<int>(std::strlen(column_headings)) + 1, XmNfontList, font,
+                          XmNframeChildType, XmFRAME_TITLE_CHILD, XmNchildVerticalAlignment,
+                          XmALIGNMENT_WIDGET_BOTTOM, XmNchildHorizontalSpacing, 5,
+                          XmNmarginWidth, 0, nullptr);
   XmFontListFree(font);
   XtManageChild(event_list_disp);
   XtAddCallback(event_list_disp, XmNdefaultActionCallback, cb_edit_event, nullptr);
@@ -336,7 +366,7 @@ void cancel_event_edit() {
   set_text(event_time, "");
 }
 
-void cb_pop_event(Widget, XtPointer, XtPointer) { XtManageChild(event_form); }
+void cb_pop_event(Widget, XtPointer, XtPointer) { open_beside(event_form, Ctrl_pannel); }
 
 void create_event_shell(Widget parent) {
   event_shell = XtVaCreatePopupShell("event_shell", xmDialogShellWidgetClass, parent, XmNtitle,

@@ -36,8 +36,10 @@ int write_event_list(std::FILE* fp) {
 
 namespace {
 
-std::unique_ptr<event_type> fail(const char* message) {
-  report_error("%s", message);
+// Every message ends its line, so the next one starts a line of its own.
+std::unique_ptr<event_type> fail(std::string message) {
+  if (message.empty() || message.back() != '\n') message += '\n';
+  report_error("%s", message.c_str());
   return nullptr;
 }
 
@@ -54,11 +56,8 @@ std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
   at_end = false;
   if (Readline(line, fp, event_line_max) < 0) {
     at_end = line.empty();
-    // The end of the file is how a list ends: said, but not as a failure.
-    if (at_end)
-      std::fputs("bad format @ event:  \n", stderr);
-    else
-      report_error("bad format @ event: %s \n", line.c_str());
+    // The end of the file is how a list ends, which is no failure to speak of.
+    if (!at_end) report_error("bad format @ event: %s \n", line.c_str());
     return nullptr;
   }
   if (line != "event") return fail("bad start\n");

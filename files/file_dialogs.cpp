@@ -23,6 +23,8 @@
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/placement.h"
+#include "ui/undo.h"
 
 Widget load_p_files_shell, load_p_files, load_p_filename;
 Widget save_p_files_shell, save_p_files, save_p_filename;
@@ -81,7 +83,9 @@ void save_with(const std::string& path, int (*write)(std::FILE*)) {
   if (!file.commit()) report_error("Can't write file %s\n", path.c_str());
 }
 
-int write_current_state(std::FILE* fp) { return write_parameters(fp, Current_State); }
+int write_current_state(std::FILE* fp) {
+  return write_parameter_file(fp, Current_State, Mean_Mode);
+}
 
 }  // namespace
 
@@ -129,12 +133,14 @@ void create_csound_output_shell(Widget parent) {
                {csound_output_shell, csound_output, csound_filename});
 }
 
-void cb_save_params(Widget, XtPointer, XtPointer) { XtManageChild(save_p_files); }
-void cb_save_events(Widget, XtPointer, XtPointer) { XtManageChild(save_e_files); }
-void cb_load_parameters(Widget, XtPointer, XtPointer) { XtManageChild(load_p_files); }
-void cb_load_events(Widget, XtPointer, XtPointer) { XtManageChild(load_e_files); }
-void cb_csound(Widget, XtPointer, XtPointer) { XtManageChild(csound_output); }
-void cb_save_sounds(Widget, XtPointer, XtPointer) { XtManageChild(save_s_files); }
+void cb_save_params(Widget, XtPointer, XtPointer) { open_file_dialog(save_p_files, Ctrl_pannel); }
+void cb_save_events(Widget, XtPointer, XtPointer) { open_file_dialog(save_e_files, Ctrl_pannel); }
+void cb_load_parameters(Widget, XtPointer, XtPointer) {
+  open_file_dialog(load_p_files, Ctrl_pannel);
+}
+void cb_load_events(Widget, XtPointer, XtPointer) { open_file_dialog(load_e_files, Ctrl_pannel); }
+void cb_csound(Widget, XtPointer, XtPointer) { open_file_dialog(csound_output, Ctrl_pannel); }
+void cb_save_sounds(Widget, XtPointer, XtPointer) { open_file_dialog(save_s_files, Ctrl_pannel); }
 
 void cb_load_p_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(load_p_files); }
 void cb_save_p_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(save_p_files); }
@@ -144,6 +150,7 @@ void cb_save_s_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(save_s_fil
 void cb_cs_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(csound_output); }
 
 void cb_save_p_ok(Widget, XtPointer, XtPointer) {
+  take_typed_values();
   save_with(text_of(save_p_filename), write_current_state);
   XtUnmanageChild(save_p_files);
 }
@@ -152,15 +159,17 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
   const std::string path = text_of(load_p_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_error("Can't open file %s", path.c_str());
+    report_error("Can't open file %s\n", path.c_str());
     XtUnmanageChild(load_p_files);
     return;
   }
-  if (const int status = read_parameters(fp.get(), Current_State); status < 0) {
+  const undoable_change change;
+  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode); status < 0) {
     report_parameter_refusal(status, path);
     return;
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
+  show_reduction();
   set_all_frequencies();
   set_all_amplitudes();
   set_control();
@@ -176,10 +185,13 @@ void cb_load_e_ok(Widget, XtPointer, XtPointer) {
   const std::string path = text_of(load_e_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_error("Can't open file %s", path.c_str());
+    report_error("Can't open file %s\n", path.c_str());
     return;
   }
-  if (read_event_list(fp.get()) == -1) return;  // the reader has said why
+  if (read_event_list(fp.get()) == -1) {  // the reader has said why; here, which file
+    report_error("Not loaded: %s\n", path.c_str());
+    return;
+  }
   // The old lines and a pending edit refer to events that are gone.
   cancel_event_edit();
   XmListDeleteAllItems(event_list_disp);

@@ -26,7 +26,10 @@ int Readline(std::string& buf, std::FILE* fp, int maxLen) {
   return static_cast<int>(buf.size());
 }
 
-int write_parameters(std::FILE* fp, const parameters_type& p) {
+namespace {
+
+// Every line of a set but its "end".
+void write_parameter_lines(std::FILE* fp, const parameters_type& p) {
   std::fputs("Chug\n", Echo_Stream);
   std::fprintf(fp, "r1=%f\nr2=%f\nk=%f\nNs=%d\nx=%d\ny=%d\ndur=%f\nnoinstrm=%d\n",
                static_cast<double>(p.r1), static_cast<double>(p.r2), static_cast<double>(p.k),
@@ -35,8 +38,32 @@ int write_parameters(std::FILE* fp, const parameters_type& p) {
     std::fprintf(fp, "s%d=%f\n", i, std::exp(static_cast<double>(p.states[i]) * 0.096));
   for (int i = 0; i < p.noinstrm && i < max_instruments; ++i)
     std::fprintf(fp, "i%d=%f\n", i, static_cast<double>(p.instrm[i]) * 10.0);
+}
+
+// The reduction a parameter file's "reduce=" line named, while one is read.
+int reduction_read = 0;
+
+}  // namespace
+
+int write_parameters(std::FILE* fp, const parameters_type& p) {
+  write_parameter_lines(fp, p);
   std::fputs("end\n", fp);
   return 0;
+}
+
+int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode) {
+  write_parameter_lines(fp, p);
+  // Only when it is not the default, so sets in the mean read as before.
+  if (mean_mode != 0) std::fputs("reduce=mode\n", fp);
+  std::fputs("end\n", fp);
+  return 0;
+}
+
+int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode) {
+  reduction_read = 0;
+  const int status = read_parameters(fp, p);
+  if (status == 0) mean_mode = reduction_read;
+  return status;
 }
 
 namespace {
@@ -146,6 +173,11 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
     if (overflow) return refuse(text);
     p.noinstrm = n;
     echo_int("noinstrm=%d\n", p.noinstrm);
+  } else if (text == "reduce=mode" || text == "reduce=mean") {
+    // Not part of the set: event list blocks never carry it, and readers
+    // that predate it skip it as any line they do not know.
+    reduction_read = text == "reduce=mode" ? 1 : 0;
+    return line_kind::unmatched;
   } else if (text == "end") {
     return line_kind::end;
   } else {
@@ -216,7 +248,7 @@ void report_parameter_refusal(int status, const std::string& path) {
   if (status == no_parameters)
     report_error("No parameters in %s\n", path.c_str());
   else
-    report_error("Format error in parameter file\n");
+    report_error("Format error in parameter file %s\n", path.c_str());
 }
 
 int read_parameters(std::FILE* fp, parameters_type& p) {

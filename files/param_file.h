@@ -39,6 +39,15 @@ int Readline(std::string& buf, std::FILE* fp, int maxLen);
 
 int write_parameters(std::FILE* fp, const parameters_type& p);
 
+// A parameter file (*.csp): the set's lines, then "reduce=mode" when the
+// reduction is the mode (Mean_Mode non-zero), then "end". Event list
+// blocks are written by write_parameters alone.
+int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode);
+
+// Reads a parameter file as read_parameters() does; when it is accepted,
+// mean_mode becomes 1 if it says "reduce=mode", else 0 (the mean).
+int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode);
+
 // Reads a parameter block up to its "end" line into p. The block is checked
 // as a whole: a refused block returns -1 (reported) and leaves p as it was;
 // a block with no parameter line at all returns no_parameters, unreported.

@@ -9,6 +9,7 @@
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/Xlive.h"
 #include "ui/render_job.h"
 #include "ui/widgets.h"
 
@@ -19,10 +20,12 @@ namespace {
 // from, whether the render finished, was abandoned or failed.
 template <typename Render>
 void render_from_windows(Render render) {
+  take_typed_values();
   {
     const busy_windows busy(Ctrl_pannel);
     render();
   }
+  show_final_grid();
   set_control();
   set_all_frequencies();
   set_all_amplitudes();
@@ -35,12 +38,14 @@ void cb_sound_out(Widget, XtPointer, XtPointer) { render_from_windows(play_on_au
 // csound can take many times as long as the automaton: it runs in the
 // background and the windows stay live.
 void cb_save_s_ok(Widget, XtPointer, XtPointer) {
+  take_typed_values();
   start_sound_file_job(text_of(save_s_filename));
   XtUnmanageChild(save_s_files);
 }
 
 void cb_cs_ok(Widget, XtPointer, XtPointer) {
   const std::string name = text_of(csound_filename);
+  take_typed_values();
   if (long_score())
     start_score_file_job(name);
   else

@@ -278,15 +278,15 @@ int make_wav(const options& opt) {
   if (orchestra_refused(opt.orchestra)) return exit_failed;
   const temporary_file score(".sco");
   if (!score.ok()) return exit_failed;
-  // -d: no table displays; -s: 16-bit samples under the header the name's
+  // -d: no table displays; 24-bit samples under the header the name's
   // extension asks for, WAV for any other name; no colour codes, so the
   // messages read plainly when they have to be shown.
-  const std::string format = sound_format_flags(opt.sound);
+  const std::string named = sound_format_flags(opt.sound);
+  const std::string format = named.empty() ? sound_format_flags(".wav") : named;
   const auto command_for = [&](const std::string& output) {
     // csound works in a directory of its own: every name from the root.
-    return "csound -d " + (format.empty() ? "-W" : format) + " -s -+msg_color=0 -o " +
-           shell_word(absolute_path(output)) + " " + shell_word(absolute_path(opt.orchestra)) +
-           " " + shell_word(absolute_path(score.path()));
+    return "csound -d " + format + " -+msg_color=0 -o " + shell_word(absolute_path(output)) + " " +
+           shell_word(absolute_path(opt.orchestra)) + " " + shell_word(absolute_path(score.path()));
   };
   const csound_messages messages =
       opt.verbose ? csound_messages::shown : csound_messages::shown_on_failure;

@@ -14,7 +14,7 @@ extern Widget auto_set_amp_shell, auto_set_amp_form, amp_auto_start, amp_auto_in
 void create_instruments(Widget parent);
 void create_auto_set_amp_shell(Widget parent);
 void set_all_amplitudes();
-void modify_amp(int num, int val);
+void modify_amp(int num, double position);
 void cb_pop_instruments(Widget w, XtPointer client_data, XtPointer call_data);
 
 // Callbacks of the window and its dialog.

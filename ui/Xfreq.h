@@ -14,7 +14,7 @@ extern Widget auto_set_freq_shell, auto_set_freq_form, freq_auto_start, freq_aut
 void create_states(Widget parent);
 void create_auto_set_freq_shell(Widget parent);
 void set_all_frequencies();
-void modify_freq(int num, int val);
+void modify_freq(int num, double position);
 void cb_pop_states(Widget w, XtPointer client_data, XtPointer call_data);
 
 // Callbacks of the window and its dialog.

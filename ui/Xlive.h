@@ -27,3 +27,6 @@ void cb_pop_automaton(Widget w, XtPointer client_data, XtPointer call_data);
 // The window's sink for every render's grid: redraws at most ~30 times a
 // second.
 void show_automaton(const iteration& it);
+// When a render has ended: its last grid, if the throttle skipped it, is
+// kept and drawn, so the window never shows a stale grid afterwards.
+void show_final_grid();

@@ -18,7 +18,9 @@
 #include "engine/externs.h"
 #include "engine/mapping.h"
 #include "engine/palette.h"
+#include "ui/Xctrl.h"
 #include "ui/Xlive.h"
+#include "ui/placement.h"
 #include "ui/widgets.h"
 
 Widget automaton_shell, automaton_area, automaton_blocks;
@@ -38,6 +40,9 @@ struct shown_grid {
 };
 shown_grid shown;
 std::chrono::steady_clock::time_point last_frame;
+// The grid of the latest iteration when the throttle (or a hidden window)
+// left it undrawn: the render's last grid must not stay unseen.
+const grid_type* undrawn = nullptr;
 bool popped_up = false;
 
 // The shown grid takes the current set's extent, states and blocks.
@@ -218,15 +223,29 @@ void create_automaton(Widget parent) {
 void cb_pop_automaton(Widget, XtPointer, XtPointer) {
   if (shown.cells.empty()) seed_preview();
   XtPopup(automaton_shell, XtGrabNone);
+  static bool placed = false;  // the first time only; then where the user left it
+  if (!placed) place_beside(automaton_shell, Ctrl_pannel);
+  placed = true;
   popped_up = true;
   draw();
 }
 
 void show_automaton(const iteration& it) {
+  undrawn = it.cells;
   if (!window_shown()) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - last_frame < frame_interval) return;
   last_frame = now;
+  undrawn = nullptr;
   keep(it.grid());  // only the frames drawn pay for the ints
+  draw();
+}
+
+void show_final_grid() {
+  if (!undrawn) return;
+  // The last iteration's step wrote into the other grid, so this one still
+  // holds what its notes came from.
+  keep(current_grid(*undrawn));
+  undrawn = nullptr;
   draw();
 }

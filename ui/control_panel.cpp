@@ -29,7 +29,9 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/messages.h"
 #include "ui/render_job.h"
+#include "ui/undo.h"
 #include "ui/widgets.h"
 
 Widget Ctrl_pannel;
@@ -39,6 +41,16 @@ Widget save_parameters, save_event_list, Load_events, csound_button;
 Widget Mapping, state_button, instrument_button, event_button;
 
 namespace {
+
+Widget reduction_menu, mean_entry, mode_entry;
+// Set when the user edits the field, cleared whenever it shows the value
+// in force again: only text the user typed is taken without Return.
+bool halt_typed = false;
+bool duration_typed = false;
+
+void cb_note_typing(Widget, XtPointer client_data, XtPointer) {
+  *static_cast<bool*>(client_data) = true;
+}
 
 constexpr double scale_unit = 0.01;      // r1, r2, k per scale step
 constexpr double dur_step = 0.001;       // one press of a duration arrow
@@ -76,12 +88,14 @@ bool typable_duration(double seconds) { return seconds >= dur_floor && seconds <
 // Return in the duration field: a number in range becomes `dur`; anything
 // else is refused and the field shows `dur` again.
 void cb_set_duration(Widget w, XtPointer, XtPointer) {
+  const undoable_change change;
   double seconds = 0.0;
   if (read_real_number(field_text(w), seconds) && typable_duration(seconds))
     Current_State.dur = static_cast<float>(seconds);
   else
-    report_error("Bad number\n");
+    report_bad_number("Duration: seconds, 0.001 to 9.99");
   show_text(w, format_duration(Current_State.dur));
+  duration_typed = false;
 }
 
 // A label; the caller attaches it in its form.
@@ -129,6 +143,7 @@ Widget build_menu_bar(Widget form) {
   make_menu_entry(file, "menu_button", "Load Event List", cb_load_events);
   make_separator(file, "widget36");
   make_menu_entry(file, "widget37", "QUIT", cb_quit_zelmora);
+  build_edit_menu(bar);
 
   Widget output = XmCreatePulldownMenu(bar, const_cast<char*>("widget39"), nullptr, 0);
   make_cascade(bar, "widget38", "Output", output);
@@ -225,8 +240,8 @@ Widget build_grid_scale(Widget form, Widget above, int left, Widget label, const
 // The "Mean" / "Mode" option menu, without a label of its own.
 Widget build_reduction_menu(Widget form, Widget left_of, Widget align_top) {
   Widget pulldown = XmCreatePulldownMenu(form, const_cast<char*>("widget16"), nullptr, 0);
-  make_menu_entry(pulldown, "widget17", "Mean", cb_mean_button);
-  make_menu_entry(pulldown, "widget18", "Mode", cb_mode_button);
+  mean_entry = make_menu_entry(pulldown, "widget17", "Mean", cb_mean_button);
+  mode_entry = make_menu_entry(pulldown, "widget18", "Mode", cb_mode_button);
 
   Arg args[6];
   Cardinal n = 0;
@@ -239,6 +254,7 @@ Widget build_reduction_menu(Widget form, Widget left_of, Widget align_top) {
   Widget option = XmCreateOptionMenu(form, const_cast<char*>("widget13"), args, n);
   XtUnmanageChild(XmOptionLabelGadget(option));
   XtManageChild(option);
+  reduction_menu = option;
   return option;
 }
 
@@ -276,6 +292,8 @@ void build_grid_group(Widget form) {
   XtAddCallback(dur_down, XmNarmCallback, cb_dec_dur, nullptr);
   XtAddCallback(dur_up, XmNarmCallback, cb_inc_dur, nullptr);
   XtAddCallback(duration, XmNactivateCallback, cb_set_duration, nullptr);
+  XtAddCallback(duration, XmNlosingFocusCallback, cb_take_typed_values, nullptr);
+  XtAddCallback(duration, XmNvalueChangedCallback, cb_note_typing, &duration_typed);
   manage_all({dur_title, duration, dur_up, dur_down});
   build_reduction_menu(form, dur_down, duration);
 }
@@ -306,6 +324,8 @@ void build_counter_group(Widget form) {
   counter = build_labelled_field(form, nullptr, field_left, counter_label, "counter", false);
   halt_at = build_labelled_field(form, counter, field_left, halt_label, "halt_at", true);
   XtAddCallback(halt_at, XmNactivateCallback, cb_set_halt_time, nullptr);
+  XtAddCallback(halt_at, XmNlosingFocusCallback, cb_take_typed_values, nullptr);
+  XtAddCallback(halt_at, XmNvalueChangedCallback, cb_note_typing, &halt_typed);
 
   const compound_string label = make_label("ZUX\nTurbo");
   Widget turbo = XtVaCreateWidget("widget53", xmPushButtonWidgetClass, form, XmNlabelString,
@@ -314,7 +334,7 @@ void build_counter_group(Widget form) {
                                   XmNrightAttachment, XmATTACH_FORM, nullptr);
   XtAddCallback(turbo, XmNactivateCallback, cb_ZUX_turbo, nullptr);
   XtManageChild(turbo);
-  build_render_progress(form, turbo);
+  build_render_progress(form, build_notice_line(form, turbo));
 }
 
 }  // namespace
@@ -343,6 +363,7 @@ void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char**
   XtVaSetValues(menu_bar, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, group_gap,
                 nullptr);
   XtManageChild(form);
+  take_undo_keys(form);
 }
 
 void set_control() {
@@ -354,6 +375,7 @@ void set_control() {
   show_text(halt_at, format_int(Current_State.iter));
   show_text(counter, format_int(Current_Iteration));
   show_text(duration, format_duration(Current_State.dur));
+  halt_typed = duration_typed = false;
 }
 
 void show_counter(int iteration) {
@@ -370,26 +392,32 @@ void show_counter(int iteration) {
 }
 
 void cb_set_r1(Widget, XtPointer, XtPointer call_data) {
+  const undoable_change change;
   Current_State.r1 = from_scale_units(scale_value(call_data));
 }
 
 void cb_set_r2(Widget, XtPointer, XtPointer call_data) {
+  const undoable_change change;
   Current_State.r2 = from_scale_units(scale_value(call_data));
 }
 
 void cb_set_k(Widget, XtPointer, XtPointer call_data) {
+  const undoable_change change;
   Current_State.k = from_scale_units(scale_value(call_data));
 }
 
 void cb_set_grid_x(Widget, XtPointer, XtPointer call_data) {
+  const undoable_change change;
   Current_State.x = scale_value(call_data);
 }
 
 void cb_set_grid_y(Widget, XtPointer, XtPointer call_data) {
+  const undoable_change change;
   Current_State.y = scale_value(call_data);
 }
 
 void cb_dec_dur(Widget, XtPointer, XtPointer) {
+  const undoable_change change;
   const double lower = static_cast<double>(Current_State.dur) - dur_step;
   if (static_cast<double>(Current_State.dur) > dur_floor)
     Current_State.dur = static_cast<float>(std::max(lower, dur_floor));
@@ -397,28 +425,45 @@ void cb_dec_dur(Widget, XtPointer, XtPointer) {
 }
 
 void cb_inc_dur(Widget, XtPointer, XtPointer) {
+  const undoable_change change;
   if (static_cast<double>(Current_State.dur) < dur_ceiling)
     Current_State.dur = static_cast<float>(static_cast<double>(Current_State.dur) + dur_step);
   set_control();
 }
 
-void cb_mean_button(Widget, XtPointer, XtPointer) { Mean_Mode = 0; }
+void cb_mean_button(Widget, XtPointer, XtPointer) {
+  const undoable_change change;
+  Mean_Mode = 0;
+}
 
-void cb_mode_button(Widget, XtPointer, XtPointer) { Mean_Mode = 1; }
+void cb_mode_button(Widget, XtPointer, XtPointer) {
+  const undoable_change change;
+  Mean_Mode = 1;
+}
+
+void show_reduction() {
+  XtVaSetValues(reduction_menu, XmNmenuHistory, Mean_Mode != 0 ? mode_entry : mean_entry,
+                nullptr);
+}
 
 void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
+  const undoable_change change;
   int iterations = 0;
-  const bool whole = read_whole_number(field_text(w), iterations);
-  if (whole && iterations >= 0 && iterations <= max_iterations) {
+  if (read_whole_number(field_text(w), iterations) && iterations >= 0 &&
+      iterations <= max_iterations)
     Current_State.iter = iterations;
-    return;
-  }
-  if (whole)
-    report_error("Stop at takes a whole number from 0 to %d\n", max_iterations);
   else
-    report_error("Bad number\n");
+    report_bad_number("Stop at: a whole number of iterations, 0 to 10000000");
   show_text(w, format_int(Current_State.iter));
+  halt_typed = false;
 }
+
+void take_typed_values() {
+  if (halt_typed) cb_set_halt_time(halt_at, nullptr, nullptr);
+  if (duration_typed) cb_set_duration(duration, nullptr, nullptr);
+}
+
+void cb_take_typed_values(Widget, XtPointer, XtPointer) { take_typed_values(); }
 
 void cb_ZUX_turbo(Widget, XtPointer, XtPointer) {}
 

@@ -3,6 +3,7 @@
 #include <Xm/MessageB.h>
 
 #include "engine/view.h"
+#include "ui/placement.h"
 #include "ui/widgets.h"
 
 Widget error_dialog;
@@ -11,6 +12,8 @@ namespace {
 
 // What the dialog shows while it is up.
 std::string shown_messages;
+// The window the next failure comes from; the control panel when none.
+Widget failing_window = nullptr;
 
 void cb_close_error_dialog(Widget, XtPointer, XtPointer) { XtUnmanageChild(error_dialog); }
 
@@ -38,5 +41,12 @@ void show_error_dialog(const std::string& message) {
   if (!text.empty() && text.back() == '\n') text.pop_back();
   const compound_string label = make_label(text.c_str());
   XtVaSetValues(error_dialog, XmNmessageString, label.get(), nullptr);
+  const bool opening = !XtIsManaged(error_dialog);
   XtManageChild(error_dialog);
+  // Beside the window that failed, which stays in sight, not over it.
+  if (opening)
+    place_beside(error_dialog, failing_window ? failing_window : XtParent(XtParent(error_dialog)));
+  failing_window = nullptr;
 }
+
+void show_errors_beside(Widget window) { failing_window = window; }

@@ -4,17 +4,23 @@
 #include <Xm/ToggleB.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 #include <string>
 
 #include "engine/externs.h"
 #include "engine/numeric.h"
+#include "engine/position_moves.h"
 #include "engine/report.h"
 #include "files/param_file.h"
 #include "files/scan.h"
 #include "ui/Xamp.h"
+#include "ui/Xctrl.h"
+#include "ui/error_dialog.h"
+#include "ui/messages.h"
+#include "ui/placement.h"
+#include "ui/undo.h"
 #include "ui/slider_window.h"
 #include "ui/widgets.h"
 
@@ -26,10 +32,6 @@ Widget auto_set_amp_shell, auto_set_amp_form, amp_auto_start, amp_auto_inc;
 
 namespace {
 
-constexpr int top_position = 100;
-// Lock and Auto-set may push positions below 0; below this one the
-// amplitude would no longer load back from a saved set.
-constexpr int bottom_position = static_cast<int>(min_amplitude / 10.0);
 constexpr int reset_position = 50;
 constexpr double amplitude_per_position = 10.0;
 constexpr int today_visible = 25;  // sliders the row shows without scrolling
@@ -47,24 +49,7 @@ std::string format_amplitude(double position) {
 }
 
 slider_window window;
-const slider_readout readout{Current_State.instrm.data(), &amplitude_disp, format_amplitude};
-
-// "%d" of both fields; false when either holds no usable number.
-bool read_auto_set_fields(int& start, int& increment) {
-  const std::string start_text = field_text(amp_auto_start);
-  const std::string increment_text = field_text(amp_auto_inc);
-  const char* start_cursor = start_text.c_str();
-  const char* increment_cursor = increment_text.c_str();
-  return read_whole_number(start_cursor, start) && read_whole_number(increment_cursor, increment);
-}
-
-// base + steps x increment, in a width no int field can overflow, brought
-// back to the int range (modify_amp caps it at 100 anyway).
-int progression(int base, int steps, int increment) {
-  const long long value = static_cast<long long>(steps) * increment + base;
-  return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min(),
-                                                std::numeric_limits<int>::max()));
-}
+slider_readout readout{Current_State.instrm.data(), &amplitude_disp, format_amplitude};
 
 }  // namespace
 
@@ -111,35 +96,25 @@ void set_all_amplitudes() {
   show_sliders(window, instruments_in_use(), Current_State.instrm);
 }
 
-void modify_amp(int num, int val) {
+void modify_amp(int num, double position) {
   if (num < 0 || num >= instruments_in_use()) return;
-  float& position = Current_State.instrm[static_cast<std::size_t>(num)];
-  position = static_cast<float>(std::clamp(val, bottom_position, top_position));
-  show_text(amplitude_disp, format_amplitude(position));
+  Current_State.instrm[static_cast<std::size_t>(num)] = static_cast<float>(
+      std::clamp(position, instrument_limits.lowest, instrument_limits.highest));
+  show_entry(window, num);
 }
 
-void cb_pop_instruments(Widget, XtPointer, XtPointer) { XtManageChild(instrument_form); }
+void cb_pop_instruments(Widget, XtPointer, XtPointer) { open_beside(instrument_form, Ctrl_pannel); }
 
 void cb_set_amplitude(Widget, XtPointer client_data, XtPointer call_data) {
   const int num = slider_number(client_data);
   const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
-  auto& positions = Current_State.instrm;
   // A press that left the slider where it was changes nothing, not even
   // the fractions the locked entries would otherwise lose.
-  if (value == shown_value(positions[num])) return;
-  if (Amp_Lock) {
-    // Every instrument moves by the whole number of positions this slider
-    // moved; the field is left showing the last instrument.
-    const int offset = trunc_to_int(static_cast<double>(positions[num]) - value);
-    for (int i = 0; i < instruments_in_use(); ++i) {
-      const double moved = static_cast<double>(positions[i]) - offset;
-      modify_amp(i, moved < top_position ? trunc_to_int(moved) : top_position);
-    }
-    set_all_amplitudes();
-  } else {
-    modify_amp(num, value);
-    show_position(window, num, positions[num]);
-  }
+  if (value == shown_value(window, Current_State.instrm[num])) return;
+  const undoable_change change;
+  set_instrument_position(num, position_of(window, value));
+  set_all_amplitudes();  // locked, all moved; a move cut short snaps back
+  show_entry(window, num);
 }
 
 void cb_amp_lock(Widget, XtPointer, XtPointer call_data) {
@@ -148,6 +123,7 @@ void cb_amp_lock(Widget, XtPointer, XtPointer call_data) {
 }
 
 void cb_reset_amplitude(Widget, XtPointer, XtPointer) {
+  const undoable_change change;
   for (int i = 0; i < instruments_in_use(); ++i) modify_amp(i, reset_position);
   set_all_amplitudes();
 }
@@ -157,18 +133,34 @@ void cb_quit_instrm(Widget, XtPointer, XtPointer) {
   XtUnmanageChild(auto_set_amp_form);
 }
 
-void cb_auto_set_amp(Widget, XtPointer, XtPointer) { XtManageChild(auto_set_amp_form); }
+void cb_auto_set_amp(Widget, XtPointer, XtPointer) {
+  open_auto_set(auto_set_amp_form, instruments,
+                "Start at: an instrument, 0 to " + std::to_string(instruments_in_use() - 1) +
+                    "\nIncrement: amplitude, e.g. 50 or -50");
+}
 
+// "Start at" numbers the instruments as the sliders' labels do, from 0;
+// the increment is in the units the field shows (10 per slider position).
 void cb_auto_set_amp_ok(Widget, XtPointer, XtPointer) {
   int start = 0;
-  int increment = 0;
-  if (!read_auto_set_fields(start, increment) || start < 1 || start > instruments_in_use()) {
-    report_error("Bad number\n");
+  double increment = 0.0;
+  const int last = instruments_in_use() - 1;
+  if (!read_whole_number(field_text(amp_auto_start), start) || start < 0 || start > last) {
+    show_errors_beside(auto_set_amp_form);
+    report_bad_number("Start at: an instrument's number, 0 to " + std::to_string(last));
     return;
   }
-  const int base = trunc_to_int(Current_State.instrm[static_cast<std::size_t>(start - 1)]);
-  for (int i = start; i < instruments_in_use(); ++i)
-    modify_amp(i, progression(base, i - start + 1, increment));
+  if (!read_real_number(field_text(amp_auto_inc), increment) ||
+      std::abs(increment) > 2000.0) {
+    show_errors_beside(auto_set_amp_form);
+    report_bad_number("Increment: the amplitude added from one instrument to the next, "
+                      "-2000 to 2000");
+    return;
+  }
+  const undoable_change change;
+  const double base = Current_State.instrm[static_cast<std::size_t>(start)];
+  const double step = increment / amplitude_per_position;
+  for (int i = start + 1; i <= last; ++i) modify_amp(i, base + step * (i - start));
   set_all_amplitudes();
   XtUnmanageChild(auto_set_amp_form);
 }

@@ -5,11 +5,11 @@
 
 #include "engine/externs.h"
 #include "engine/render.h"
-#include "engine/report.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/messages.h"
 #include "ui/startup.h"
 
 Widget play_live_button, stop_live_button;
@@ -35,12 +35,11 @@ void show_playing(bool playing) {
 void finished() {
   timer = 0;
   show_playing(false);
+  show_final_grid();
   set_control();
   set_all_frequencies();
   set_all_amplitudes();
-  if (live_late_iterations() > 0)
-    report_error("%d iterations were computed too late to be heard in time\n",
-                 live_late_iterations());
+  report_late_iterations(live_late_iterations());
 }
 
 void tick(XtPointer, XtIntervalId*) {
@@ -59,7 +58,10 @@ void connect_live_play(Widget play_live, Widget stop) {
 }
 
 void cb_play_live(Widget, XtPointer, XtPointer) {
-  if (live_playing() || live_start(Live_Settings) != 0) return;
+  if (live_playing()) return;
+  take_typed_values();
+  show_notice("");
+  if (live_start(Live_Settings) != 0) return;
   show_playing(true);
   timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
 }

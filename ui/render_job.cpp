@@ -126,6 +126,7 @@ void read_messages(XtPointer, int*, XtInputId*) {
 // the next render starts from.
 void automaton_ended() {
   render_inputs.restore();
+  show_final_grid();
   set_control();
   set_all_frequencies();
   set_all_amplitudes();

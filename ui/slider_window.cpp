@@ -12,14 +12,20 @@
 #include <Xm/ToggleB.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "engine/numeric.h"
+#include "ui/placement.h"
+#include "ui/undo.h"
 #include "ui/widgets.h"
 
 namespace {
 
 constexpr int row_height = 182;  // the sliders' row without a scroll bar
+constexpr int min_slider_width = 16;  // a trough and a thumb a pointer can take
+constexpr int widest_trough = 30;
+constexpr int side_gap = 12;  // between the row and the side panel
 constexpr int display_columns = 15;
 constexpr int auto_set_columns = 8;
 constexpr int lock_offset = 10;  // gap between the field and "Lock"
@@ -86,23 +92,26 @@ void build_side_panel(slider_window& window, const slider_window_names& names) {
 
 // The pointer came over a slider: the field shows its entry.
 void show_pointed_entry(Widget slider, XtPointer client_data, XEvent*, Boolean*) {
-  const auto& readout = *static_cast<const slider_readout*>(client_data);
+  auto& readout = *static_cast<slider_readout*>(client_data);
   XtPointer index = nullptr;
   XtVaGetValues(slider, XmNuserData, &index, nullptr);
-  show_text(*readout.display,
-            readout.format(readout.entries[reinterpret_cast<std::intptr_t>(index)]));
+  readout.shown_entry = static_cast<int>(reinterpret_cast<std::intptr_t>(index));
+  show_text(*readout.display, readout.format(readout.entries[readout.shown_entry]));
 }
 
 // A slider is being dragged: the field shows where it is, nothing is stored.
 void show_dragged_value(Widget, XtPointer client_data, XtPointer call_data) {
   const auto& readout = *static_cast<const slider_readout*>(client_data);
   const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
-  show_text(*readout.display, readout.format(value));
+  show_text(*readout.display,
+            readout.format(static_cast<double>(value) / readout.steps_per_position));
 }
 
 // A slot of the row: the slider, its number centred beneath it.
 Widget make_slot(Widget holder, const std::string& number, const char* prefix) {
-  Widget slot = XtVaCreateWidget("slot", xmFormWidgetClass, holder, nullptr);
+  // The slot keeps the width the row gives it (fit_sliders_to_row).
+  Widget slot = XtVaCreateWidget("slot", xmFormWidgetClass, holder, XmNresizePolicy,
+                                 XmRESIZE_NONE, XmNwidth, min_slider_width, nullptr);
   const compound_string text = make_label(number.c_str());
   // Without margins the widest number is no wider than its slider.
   Widget label = XtVaCreateManagedWidget(
@@ -119,8 +128,8 @@ Widget make_slot(Widget holder, const std::string& number, const char* prefix) {
 }
 
 void make_sliders(Widget holder, const char* prefix, slider_row& sliders,
-                  XtCallbackProc on_slider, const slider_readout& readout) {
-  auto* readout_data = const_cast<slider_readout*>(&readout);
+                  XtCallbackProc on_slider, slider_readout& readout) {
+  slider_readout* readout_data = &readout;
   for (std::size_t i = 0; i < sliders.size(); ++i) {
     const std::string number = std::to_string(i);
     Widget slot = make_slot(holder, number, prefix);
@@ -171,14 +180,73 @@ void fit_scroller(Widget scroller, Widget holder) {
   if (wanted != height) XtVaSetValues(scroller, XmNheight, wanted, nullptr);
 }
 
+int sliders_shown(const slider_row& sliders) {
+  int count = 0;
+  while (count < slider_count && XtIsManaged(XtParent(sliders[count]))) ++count;
+  return count;
+}
+
+// The sliders share the row's visible width, none narrower than a grip:
+// few sliders are wide ones, and a wider window widens them.
+void fit_sliders_to_row(const slider_row& sliders, Widget scroller) {
+  const int count = sliders_shown(sliders);
+  if (count == 0) return;
+  Widget clip = nullptr;
+  XtVaGetValues(scroller, XmNclipWindow, &clip, nullptr);
+  Widget holder = XtParent(XtParent(sliders[0]));
+  Dimension clip_width = 0, margin = 0, spacing = 0;
+  XtVaGetValues(clip, XmNwidth, &clip_width, nullptr);
+  XtVaGetValues(holder, XmNmarginWidth, &margin, XmNspacing, &spacing, nullptr);
+  const int room = clip_width - 2 * margin - spacing * (count - 1);
+  const int width = std::max(min_slider_width, room / count);
+  Dimension shown_width = 0;
+  XtVaGetValues(XtParent(sliders[0]), XmNwidth, &shown_width, nullptr);
+  if (shown_width == width) return;
+  // Past a comfortable trough the slot widens around it, centred.
+  const int trough = std::min(width, widest_trough);
+  const int side = (width - trough) / 2;
+  for (Widget slider : sliders) {
+    XtVaSetValues(XtParent(slider), XmNwidth, width, nullptr);
+    XtVaSetValues(slider, XmNscaleWidth, trough, XmNleftOffset, side, XmNrightOffset,
+                  width - trough - side, nullptr);
+  }
+}
+
+// The window was resized: the row takes the width, the side panel keeps
+// what it needs. The scrolled row is sized here rather than attached to the
+// panel, since an attached one would grow the window to hold every slider.
+void cb_window_resized(Widget form, XtPointer, XEvent* event, Boolean*) {
+  if (event->type != ConfigureNotify) return;
+  WidgetList children = nullptr;
+  Cardinal count = 0;
+  XtVaGetValues(form, XmNchildren, &children, XmNnumChildren, &count, nullptr);
+  if (count < 2) return;
+  Widget scroller = children[0], side = children[1];
+  Dimension form_width = 0, margin = 0, scroller_width = 0;
+  XtVaGetValues(form, XmNwidth, &form_width, XmNmarginWidth, &margin, nullptr);
+  XtVaGetValues(scroller, XmNwidth, &scroller_width, nullptr);
+  XtWidgetGeometry side_wants{};
+  XtQueryGeometry(side, nullptr, &side_wants);
+  const int width = form_width - 2 * margin - side_gap - side_wants.width;
+  if (width > 0 && width != scroller_width) XtVaSetValues(scroller, XmNwidth, width, nullptr);
+}
+
+void cb_row_resized(Widget, XtPointer client_data, XEvent* event, Boolean*) {
+  if (event->type != ConfigureNotify) return;
+  const auto& sliders = *static_cast<const slider_row*>(client_data);
+  fit_sliders_to_row(sliders, XtParent(XtParent(XtParent(XtParent(sliders[0])))));
+}
+
 }  // namespace
 
 slider_window build_slider_window(Widget parent, const slider_window_names& names,
                                   slider_row& sliders, XtCallbackProc on_slider,
-                                  const slider_readout& readout, int visible, int width) {
+                                  slider_readout& readout, int visible, int width) {
   slider_window window{};
   window.sliders = &sliders;
-  window.ranges.fill({usual_minimum, usual_maximum});  // the toolkit's own
+  window.readout = &readout;
+  window.ranges.fill({usual_minimum * readout.steps_per_position,
+                      usual_maximum * readout.steps_per_position});
   window.shell = make_dialog_shell(parent, names.shell, names.title);
   window.form = make_top_form(window.shell, names.form, 8);
 
@@ -192,6 +260,13 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
                                    XmNheight, row_height - frame, XmNresizeHeight, False,
                                    nullptr);
   make_sliders(window.holder, names.slider_prefix, sliders, on_slider, readout);
+  for (Widget slider : sliders) {
+    int click = 0;  // what the resources gave, or the toolkit's tenth of 0 .. 100
+    XtVaGetValues(slider, XmNscaleMultiple, &click, nullptr);
+    if (readout.steps_per_click > 0 && click == usual_maximum / 10) click = readout.steps_per_click;
+    XtVaSetValues(slider, XmNmaximum, usual_maximum * readout.steps_per_position,
+                  XmNscaleMultiple, click, nullptr);
+  }
   std::transform(sliders.begin(), sliders.end(), window.slots.begin(), XtParent);
   const int visible_width =
       std::max(row_width(window.holder, window.slots, visible) + frame, width);
@@ -200,20 +275,36 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
   window.side_form = XtVaCreateWidget(
       names.side_form, xmFormWidgetClass, window.form, XmNtopAttachment,
       XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, window.scroller, XmNleftAttachment,
-      XmATTACH_WIDGET, XmNleftWidget, window.scroller, XmNleftOffset, 12, XmNrightAttachment,
-      XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM, nullptr);
+      XmATTACH_WIDGET, XmNleftWidget, window.scroller, XmNleftOffset, side_gap,
+      XmNrightAttachment, XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM, nullptr);
   build_side_panel(window, names);
   manage_all({window.holder, window.scroller, window.side_form});
+  XtAddEventHandler(window.form, StructureNotifyMask, False, cb_window_resized, nullptr);
+  Widget clip = nullptr;
+  XtVaGetValues(window.scroller, XmNclipWindow, &clip, nullptr);
+  XtAddEventHandler(clip, StructureNotifyMask, False, cb_row_resized, &sliders);
+  take_undo_keys(window.form);
   return window;
 }
 
-int shown_value(float position) {
-  return std::clamp(trunc_to_int(position), -widest_position, widest_position);
+int shown_value(const slider_window& window, float position) {
+  const int steps = window.readout->steps_per_position;
+  const double value = static_cast<double>(position) * steps;
+  // Whole steps truncate, as the coarse sliders always did; fine ones take
+  // the nearest step, so 59.99999 shows as 60.00.
+  const double shown = steps == 1 ? std::trunc(value) : std::round(value);
+  return static_cast<int>(std::clamp(shown, -double{widest_position}, double{widest_position}));
+}
+
+double position_of(const slider_window& window, int value) {
+  return static_cast<double>(value) / window.readout->steps_per_position;
 }
 
 void show_position(slider_window& window, int i, float position) {
-  const int value = shown_value(position);
-  const scale_range range{std::min(value, usual_minimum), std::max(value, usual_maximum)};
+  const int value = shown_value(window, position);
+  const int steps = window.readout->steps_per_position;
+  const scale_range range{std::min(value, usual_minimum * steps),
+                          std::max(value, usual_maximum * steps)};
   Widget slider = (*window.sliders)[static_cast<std::size_t>(i)];
   scale_range& shown_range = window.ranges[static_cast<std::size_t>(i)];
   int shown = 0;
@@ -227,9 +318,22 @@ void show_position(slider_window& window, int i, float position) {
   shown_range = range;
 }
 
+void show_entry(slider_window& window, int i) {
+  slider_readout& readout = *window.readout;
+  readout.shown_entry = i;
+  show_text(*readout.display, readout.format(readout.entries[i]));
+}
+
 void show_sliders(slider_window& window, int count, std::span<const float> entries) {
   count = std::clamp(count, 0, slider_count);
   for (int i = 0; i < count; ++i) show_position(window, i, entries[i]);
+  slider_readout& readout = *window.readout;
+  if (readout.shown_entry >= count) {  // its slider is gone
+    readout.shown_entry = -1;
+    show_text(*readout.display, "");
+  } else if (readout.shown_entry >= 0) {
+    show_entry(window, readout.shown_entry);
+  }
   slider_row& slots = window.slots;
   int shown = 0;
   while (shown < slider_count && XtIsManaged(slots[shown])) ++shown;
@@ -238,6 +342,7 @@ void show_sliders(slider_window& window, int count, std::span<const float> entri
     XtManageChildren(&slots[shown], static_cast<Cardinal>(count - shown));
   else
     XtUnmanageChildren(&slots[count], static_cast<Cardinal>(shown - count));
+  fit_sliders_to_row(*window.sliders, window.scroller);
   fit_scroller(window.scroller, window.holder);
 }
 
@@ -267,17 +372,27 @@ auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names
                 XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, dialog.second, XmNbottomAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, dialog.second, nullptr);
 
+  // What the fields take, said before anything is refused.
+  Widget hint = make_text_label(dialog.form, "auto_set_hint", " ");
+  XtVaSetValues(hint, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.second,
+                XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment,
+                XmATTACH_FORM, XmNalignment, XmALIGNMENT_BEGINNING, nullptr);
   dialog.ok = make_button(dialog.form, "widget6", "OK");
   dialog.cancel = make_button(dialog.form, "widget7", "Cancel");
-  XtVaSetValues(dialog.ok, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.second,
-                XmNtopOffset, 16, XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
+  XtVaSetValues(dialog.ok, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, hint,
+                XmNtopOffset, 12, XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
                 XmATTACH_FORM, XmNrightAttachment, XmATTACH_POSITION, XmNrightPosition, 48,
                 nullptr);
   XtVaSetValues(dialog.cancel, XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET, XmNtopWidget,
                 dialog.ok, XmNleftAttachment, XmATTACH_POSITION, XmNleftPosition, 52,
                 XmNrightAttachment, XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM,
                 nullptr);
-  manage_all({start_label, dialog.start, second_label, dialog.second, dialog.ok,
+  manage_all({start_label, dialog.start, second_label, dialog.second, hint, dialog.ok,
               dialog.cancel});
   return dialog;
+}
+
+void open_auto_set(Widget dialog_form, Widget window_shell, const std::string& hint) {
+  set_label(XtNameToWidget(dialog_form, "auto_set_hint"), hint.c_str());
+  open_beside(dialog_form, window_shell);
 }

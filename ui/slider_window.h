@@ -40,6 +40,15 @@ struct slider_readout {
   const float* entries;
   const Widget* display;
   std::string (*format)(double position);
+  // Slider steps per position: more than one gives a fine slider, whose
+  // keyboard step is a fraction of a position.
+  int steps_per_position = 1;
+  // Steps a click in the trough moves, unless a resource file says
+  // otherwise; 0 leaves the toolkit's tenth of the range.
+  int steps_per_click = 0;
+  // The entry the field shows, or -1: a refresh shows its value anew, so
+  // the field never keeps a value a load or an event has replaced.
+  int shown_entry = -1;
 };
 
 struct scale_range {
@@ -54,6 +63,7 @@ struct slider_window {
   // The range each slider was given; only the program sets them, and
   // reading them back from the toolkit would cost more than the refresh.
   std::array<scale_range, slider_count> ranges;
+  slider_readout* readout;
 };
 
 // Builds the window hidden: everything inside the form is managed, the
@@ -63,17 +73,25 @@ struct slider_window {
 // The readout is kept by reference.
 slider_window build_slider_window(Widget parent, const slider_window_names& names,
                                   slider_row& sliders, XtCallbackProc on_slider,
-                                  const slider_readout& readout, int visible, int width);
+                                  slider_readout& readout, int visible, int width);
+
+// The field shows entry i and follows it from now on.
+void show_entry(slider_window& window, int i);
 
 // Shows the first `count` sliders and hides the rest; each shown slider
-// holds trunc(its entry). Sliders already showing the right thing are left
-// alone, so a refresh at every iteration of a render costs little.
+// holds its entry's step, and the field the value of the entry it shows.
+// Sliders already showing the right thing are left alone, so a refresh at
+// every iteration of a render costs little.
 void show_sliders(slider_window& window, int count, std::span<const float> entries);
 
-// The value a slider shows for an entry: trunc(position), within bounds.
-int shown_value(float position);
+// The value a slider shows for an entry: the nearest slider step (for one
+// step per position, trunc(position)), within bounds.
+int shown_value(const slider_window& window, float position);
 
-// Moves slider i to trunc(position) without running its callbacks. A value
+// The position a slider's value stands for.
+double position_of(const slider_window& window, int value);
+
+// Moves slider i to its entry's step without running its callbacks. A value
 // beyond the usual 0 to 100 widens that slider's range to hold it; a value
 // back inside gives it the usual range again.
 void show_position(slider_window& window, int i, float position);
@@ -94,3 +112,7 @@ struct auto_set_dialog {
 // Builds the dialog hidden: "Start at" and the second field, then "OK" and
 // "Cancel".
 auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names);
+
+// Shows an Auto-set dialog beside the window it belongs to, with a hint
+// under its fields of what they take.
+void open_auto_set(Widget dialog_form, Widget window_shell, const std::string& hint);

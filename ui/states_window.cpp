@@ -5,6 +5,7 @@
 #include <Xm/ToggleB.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,9 +13,15 @@
 
 #include "engine/externs.h"
 #include "engine/numeric.h"
+#include "engine/position_moves.h"
 #include "engine/report.h"
 #include "files/scan.h"
 #include "ui/Xfreq.h"
+#include "ui/Xctrl.h"
+#include "ui/error_dialog.h"
+#include "ui/messages.h"
+#include "ui/placement.h"
+#include "ui/undo.h"
 #include "ui/slider_window.h"
 #include "ui/widgets.h"
 
@@ -26,17 +33,15 @@ Widget auto_set_freq_shell, auto_set_freq_form, freq_auto_start, freq_auto_mul;
 
 namespace {
 
-constexpr int top_position = 100;
-// Lock and Auto-set may push positions below 0; below this one the
-// frequency (under 0.011 Hz) would no longer load back from a saved set.
-constexpr int bottom_position = -47;
 constexpr int today_visible = 40;  // sliders the row shows without scrolling
 constexpr int row_width = 723;     // as wide as the row of 40 sliders once was
 constexpr int reset_position = 50;
 constexpr double hertz_per_position = 0.096;  // f = e^(0.096 p)
-// Positions per natural-log unit of the auto-set multiple: 10.33 x 0.096 is
-// close to 1, so each step multiplies the frequency by about the multiple.
-constexpr double positions_per_log = 10.33;
+// A slider step of 1/100 position is a factor of e^0.00096, 1.7 cents: the
+// arrow keys tune by ear, a typed frequency exactly.
+constexpr int steps_per_position = 100;
+// A click in the trough: 0.60 positions, a semitone within 0.3 cents.
+constexpr int steps_per_semitone = 60;
 
 int slider_number(XtPointer client_data) {
   return static_cast<int>(reinterpret_cast<std::intptr_t>(client_data));
@@ -45,24 +50,47 @@ int slider_number(XtPointer client_data) {
 // The states in use; a count beyond the table is never indexed.
 int states_in_use() { return std::clamp(Current_State.Ns, 0, max_states); }
 
+double frequency_at(double position) { return std::exp(position * hertz_per_position); }
+
 std::string format_frequency(double position) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.2f", std::exp(position * hertz_per_position));
+  std::snprintf(text, sizeof text, "%.2f", frequency_at(position));
   return text;
 }
 
 slider_window window;
-const slider_readout readout{Current_State.states.data(), &frequency_disp, format_frequency};
+slider_readout readout{Current_State.states.data(), &frequency_disp, format_frequency,
+                       steps_per_position, steps_per_semitone};
 
-// "%d" and "%f" of the dialog's fields; false when either holds no usable
-// number.
-bool read_auto_set_fields(int& start, float& multiple) {
-  const std::string start_text = field_text(freq_auto_start);
-  const std::string multiple_text = field_text(freq_auto_mul);
-  const char* start_cursor = start_text.c_str();
-  const char* multiple_cursor = multiple_text.c_str();
-  return read_whole_number(start_cursor, start) &&
-         scan_float(multiple_cursor, multiple) == scan_result::ok;
+std::string typable_frequencies() {
+  std::array<char, 96> text{};
+  std::snprintf(text.data(), text.size(), "Frequency (Hz): from %.3f to %.2f",
+                frequency_at(state_limits.lowest), frequency_at(state_limits.highest));
+  return text.data();
+}
+
+// Return in the frequency field: the state whose frequency it shows takes
+// the typed one, exactly (and, locked, every state by the same ratio).
+void cb_type_frequency(Widget w, XtPointer, XtPointer) {
+  const int num = readout.shown_entry;
+  double hertz = 0.0;
+  if (num < 0) {
+    show_errors_beside(state_form);
+    report_bad_number("Frequency (Hz): point at a state's slider first, then type");
+    show_text(w, "");
+    return;
+  }
+  if (!read_real_number(field_text(w), hertz) || !(hertz >= frequency_at(state_limits.lowest) &&
+                                                   hertz <= frequency_at(state_limits.highest))) {
+    show_errors_beside(state_form);
+    report_bad_number(typable_frequencies());
+    show_entry(window, num);
+    return;
+  }
+  const undoable_change change;
+  set_state_position(num, std::log(hertz) / hertz_per_position);
+  set_all_frequencies();
+  show_entry(window, num);
 }
 
 }  // namespace
@@ -87,6 +115,7 @@ void create_states(Widget parent) {
   XtAddCallback(reset_frequencys, XmNactivateCallback, cb_reset_frequency, nullptr);
   XtAddCallback(quit_frequencys, XmNactivateCallback, cb_quit_states, nullptr);
   XtAddCallback(window.auto_set, XmNactivateCallback, cb_auto_set_freq, nullptr);
+  XtAddCallback(frequency_disp, XmNactivateCallback, cb_type_frequency, nullptr);
   on_window_close(states, cb_quit_states);
 }
 
@@ -108,34 +137,25 @@ void set_all_frequencies() {
   show_sliders(window, states_in_use(), Current_State.states);
 }
 
-void modify_freq(int num, int val) {
+void modify_freq(int num, double position) {
   if (num < 0 || num >= states_in_use()) return;
-  float& position = Current_State.states[static_cast<std::size_t>(num)];
-  position = static_cast<float>(std::clamp(val, bottom_position, top_position));
-  show_text(frequency_disp, format_frequency(position));
+  Current_State.states[static_cast<std::size_t>(num)] =
+      static_cast<float>(std::clamp(position, state_limits.lowest, state_limits.highest));
+  show_entry(window, num);
 }
 
-void cb_pop_states(Widget, XtPointer, XtPointer) { XtManageChild(state_form); }
+void cb_pop_states(Widget, XtPointer, XtPointer) { open_beside(state_form, Ctrl_pannel); }
 
 void cb_set_frequency(Widget, XtPointer client_data, XtPointer call_data) {
   const int num = slider_number(client_data);
   const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
-  auto& positions = Current_State.states;
   // A press that left the slider where it was changes nothing, not even
-  // the fractions the locked entries would otherwise lose.
-  if (value == shown_value(positions[num])) return;
-  if (Freq_Lock) {
-    // Every state moves by the whole number of positions this slider moved.
-    const int offset = trunc_to_int(static_cast<double>(positions[num]) - value);
-    for (int i = 0; i < states_in_use(); ++i) {
-      const double moved = static_cast<double>(positions[i]) - offset;
-      modify_freq(i, moved < top_position ? trunc_to_int(moved) : top_position);
-    }
-    set_all_frequencies();
-  }
-  // The moved state ends exactly where its slider was put.
-  modify_freq(num, value);
-  show_position(window, num, positions[num]);
+  // the fractions of a typed frequency.
+  if (value == shown_value(window, Current_State.states[num])) return;
+  const undoable_change change;
+  set_state_position(num, position_of(window, value));
+  set_all_frequencies();  // locked, all moved; a move cut short snaps back
+  show_entry(window, num);
 }
 
 void cb_freq_lock(Widget, XtPointer, XtPointer call_data) {
@@ -143,6 +163,7 @@ void cb_freq_lock(Widget, XtPointer, XtPointer call_data) {
 }
 
 void cb_reset_frequency(Widget, XtPointer, XtPointer) {
+  const undoable_change change;
   for (int i = 0; i < states_in_use(); ++i) modify_freq(i, reset_position);
   set_all_frequencies();
 }
@@ -152,21 +173,35 @@ void cb_quit_states(Widget, XtPointer, XtPointer) {
   XtUnmanageChild(auto_set_freq_form);
 }
 
-void cb_auto_set_freq(Widget, XtPointer, XtPointer) { XtManageChild(auto_set_freq_form); }
+void cb_auto_set_freq(Widget, XtPointer, XtPointer) {
+  open_auto_set(auto_set_freq_form, states,
+                "Start at: a state, 0 to " + std::to_string(states_in_use() - 1) +
+                    "\nMultiple: 2 = octaves, 1.5 = fifths");
+}
 
+// "Start at" numbers the states as the sliders' labels do, from 0; state
+// `start` keeps its frequency and every one after it is `multiple` times
+// the one before, exactly.
 void cb_auto_set_freq_ok(Widget, XtPointer, XtPointer) {
   int start = 0;
-  float multiple = 0.0f;
-  // A multiple of 0 or less has no logarithm; NaN fails the test as well.
-  if (!read_auto_set_fields(start, multiple) || start < 1 || start > states_in_use() ||
-      !(multiple > 0.0f)) {
-    report_error("Bad number\n");
+  double multiple = 0.0;
+  const int last = states_in_use() - 1;
+  if (!read_whole_number(field_text(freq_auto_start), start) || start < 0 || start > last) {
+    show_errors_beside(auto_set_freq_form);
+    report_bad_number("Start at: a state's number, 0 to " + std::to_string(last));
     return;
   }
-  const double base = Current_State.states[static_cast<std::size_t>(start - 1)];
-  const double step = std::log(static_cast<double>(multiple)) * positions_per_log;
-  for (int i = start; i < states_in_use(); ++i)
-    modify_freq(i, trunc_to_int(base + step * (i - start + 1)));
+  // A multiple of 0 or less has no logarithm; NaN fails the test as well.
+  if (!read_real_number(field_text(freq_auto_mul), multiple) || !(multiple > 0.0)) {
+    show_errors_beside(auto_set_freq_form);
+    report_bad_number("Multiple: the ratio of each state's frequency to the one before, above 0 "
+                      "(2 is an octave)");
+    return;
+  }
+  const undoable_change change;
+  const double base = Current_State.states[static_cast<std::size_t>(start)];
+  const double step = std::log(multiple) / hertz_per_position;
+  for (int i = start + 1; i <= last; ++i) modify_freq(i, base + step * (i - start));
   set_all_frequencies();
   XtUnmanageChild(auto_set_freq_form);
 }

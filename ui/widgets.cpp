@@ -86,9 +86,6 @@ bool read_real_number(const std::string& text, double& value) {
   return true;
 }
 
-namespace {
-
-// Every widget under `w`, pop-up shells included, children before their own.
 void for_each_widget(Widget w, const std::function<void(Widget)>& visit) {
   visit(w);
   if (!XtIsWidget(w)) return;  // a gadget has neither pop-ups nor children
@@ -99,6 +96,8 @@ void for_each_widget(Widget w, const std::function<void(Widget)>& visit) {
   XtVaGetValues(w, XmNchildren, &children, XmNnumChildren, &count, nullptr);
   for (Cardinal i = 0; i < count; ++i) for_each_widget(children[i], visit);
 }
+
+namespace {
 
 void for_each_window(Widget top, const std::function<void(Window)>& act) {
   for_each_widget(top, [&](Widget w) {

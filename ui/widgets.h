@@ -4,6 +4,7 @@
 
 #include <Xm/Xm.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -71,3 +72,6 @@ void manage_all(std::initializer_list<Widget> widgets);
 // Closing a shell through the window manager runs `callback` instead of
 // destroying the shell: a hidden window can then be shown again.
 void on_window_close(Widget shell, XtCallbackProc callback);
+
+// Every widget under `w`, pop-up shells included, each before its children.
+void for_each_widget(Widget w, const std::function<void(Widget)>& visit);

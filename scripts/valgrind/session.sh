@@ -30,8 +30,9 @@ find_window() { timeout 60 xdotool search --sync --onlyvisible --name "$1" | hea
 panel=$(find_window '^Synth\. Control$')
 [ -n "$panel" ] || fail "no control panel"
 
-# KEYs from the menu bar (F10) open a window; it is closed again with Escape
-# (dialogs) or left open (the three mapping windows).
+# Keys from the menu bar (F10; File, Edit, Output, Mapping) open a window;
+# it is closed again with Escape (dialogs) or left open (the three mapping
+# windows).
 open_window() {
   title=$1
   shift
@@ -63,16 +64,16 @@ for item in "States" "Instruments" "Event List Editor"; do
     *) keys="Down Down Return" ;;
   esac
   # shellcheck disable=SC2086 # the keys are meant to split
-  open_window "^$item\$" F10 Right Right Return $keys
+  open_window "^$item\$" F10 Right Right Right Return $keys
 done
 through_dialog set.csp '^Save Parameters$' F10 Return Return
 wait_for set.csp
 through_dialog list.cse '^Save Event List$' F10 Return Down Return
 through_dialog set.csp 'Load Parameters' F10 Return Down Down Return
 through_dialog list.cse 'Load Event List' F10 Return Down Down Down Return
-through_dialog take.sco '^Csound Output$' F10 Right Return Return
+through_dialog take.sco '^Csound Output$' F10 Right Right Return Return
 wait_for take.sco
-through_dialog take.au 'Sound File' F10 Right Return Down Down Return
+through_dialog take.au 'Sound File' F10 Right Right Return Down Down Return
 wait_for take.au
 # QUIT; input that comes while a render still finishes is dropped, so again
 # until the program has ended.

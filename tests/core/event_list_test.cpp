@@ -105,7 +105,7 @@ TEST_F(event_apply_test, GlideIsLinearInDoublePrecisionAndEndsAtItsTarget) {
   }
 }
 
-TEST_F(event_apply_test, ChangeWaitsForAGlideAndKeepsGridSizeAndCounts) {
+TEST_F(event_apply_test, ChangeWaitsForAGlideAndKeepsGridSizeCountsAndStopAt) {
   add_event_interp(with_r1(1.2f), "glide", 0, 2);
   parameters_type target = with_r1(3.0f);
   target.iter = 77;
@@ -124,6 +124,7 @@ TEST_F(event_apply_test, ChangeWaitsForAGlideAndKeepsGridSizeAndCounts) {
   target.Ns = 40;
   target.x = target.y = 50;
   target.noinstrm = 25;
+  target.iter = 600;
   EXPECT_EQ(Current_State, target);
 }
 

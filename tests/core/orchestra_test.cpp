@@ -67,7 +67,7 @@ TEST_F(orchestra_test, TheVariableWinsThenTheWorkingDirectoryAndAMissingOneIsSai
   // A path from elsewhere reaches csound as one word.
   set("ZELMORA_ORC", elsewhere.c_str());
   EXPECT_EQ(sound_file_command("out.au", "/tmp/a b/zelmora.temp.sco"),
-            "csound -g -s --format=au -o " + shell_word((dir.path / "out.au").string()) + " '" +
+            "csound -g --format=au -3 -o " + shell_word((dir.path / "out.au").string()) + " '" +
                 elsewhere + "' '/tmp/a b/zelmora.temp.sco'");
 }
 

@@ -74,4 +74,33 @@ TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefu
   }
 }
 
+// A parameter file says "reduce=mode" before its "end" when the mode is in
+// force, and nothing otherwise; a reader that knows no such line (the event
+// list's, read_parameters) skips it.
+TEST_F(param_file_test, AParameterFileRemembersTheModeInALineOlderReadersSkip) {
+  for (const int mode : {0, 1}) {
+    temp_stream out;
+    write_parameter_file(out.get(), Current_State, mode);
+    temp_stream plain;
+    write_parameters(plain.get(), Current_State);
+    std::string expected = plain.text();
+    if (mode == 1) expected.insert(expected.size() - 4, "reduce=mode\n");
+    EXPECT_EQ(out.text(), expected);
+
+    int read_mode = 1 - mode;
+    temp_stream in;
+    EXPECT_EQ(read_parameter_file(stream_of(in, out.text()), Current_State, read_mode), 0);
+    EXPECT_EQ(read_mode, mode);
+    const parameters_type before = Current_State;
+    EXPECT_EQ(read(out.text()), 0);
+    EXPECT_EQ(Current_State, before);
+  }
+  int unchanged = 1;
+  temp_stream refused;
+  EXPECT_EQ(read_parameter_file(stream_of(refused, "reduce=mean\nr1=0\nend\n"), Current_State,
+                                unchanged),
+            -1);
+  EXPECT_EQ(unchanged, 1);  // a refused file changes nothing, the reduction neither
+}
+
 }  // namespace

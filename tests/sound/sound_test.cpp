@@ -1,34 +1,22 @@
 // Sound through the real csound, each test in a fresh directory holding a
 // copy of zelmora.orc, temporary files in its tmp/.
 #include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <numbers>
-#include <numeric>
 #include <tuple>
-#include <utility>
 
 #include "engine/render.h"
 #include "files/event_file.h"
 #include "tests/live/live_support.h"
+#include "tests/sound/sound_measures.h"
 
 using test_support::files_in;
 using test_support::slurp;
+using namespace sound_measures;
 
 namespace {
 
-using samples = std::vector<std::int16_t>;
 using strings = std::vector<std::string>;
 
-constexpr int sample_rate = 44100;  // zelmora.orc's sr
-constexpr int block = 32;           // and its ksmps
-
-// csound's headerless samples are in the machine's byte order.
-samples samples_of(const std::string& raw) {
-  samples s(raw.size() / 2);
-  std::memcpy(s.data(), raw.data(), 2 * s.size());
-  return s;
-}
+constexpr int block = 32;  // zelmora.orc's ksmps
 
 std::string output_of(const std::string& command) {
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
@@ -37,39 +25,30 @@ std::string output_of(const std::string& command) {
   return out;
 }
 
-// Energy of the Hann-windowed samples on the bins (of a DFT zero-padded to
-// a power of two) from lo to hi Hz, one Goertzel filter a bin.
-struct spectrum {
-  std::vector<double> windowed;
-  std::size_t n = 1;
-  double total = 0.0;  // of all bins 0 to n/2, by Parseval
+double dbfs(double peak) { return 20 * std::log10(peak + 1e-300); }
 
-  explicit spectrum(const samples& s) {
-    while (n < s.size()) n *= 2;
-    for (std::size_t i = 0; i < s.size(); ++i)
-      windowed.push_back(s[i] * std::pow(std::sin(std::numbers::pi * (i + 0.5) / s.size()), 2));
-    for (const double w : windowed) total += w * w * n / 2;
+class sound_test : public live_test {
+ protected:
+  // Every state at `hz`: each block of the grid sounds that pitch.
+  void hold(double hz, int voices, double position, double grain, int iterations) {
+    core_test::SetUp();
+    std::fill_n(Current_State.states.begin(), Current_State.Ns, std::log(hz) / 0.096);
+    std::fill_n(Current_State.instrm.begin(), voices, position);
+    Current_State.noinstrm = voices;
+    Current_State.dur = static_cast<float>(grain);
+    Current_State.iter = iterations;
   }
-  double between(double lo_hz, double hi_hz) const {
-    double sum = 0.0;
-    for (auto k = static_cast<std::size_t>(std::ceil(lo_hz * n / sample_rate));
-         k * sample_rate <= hi_hz * n; ++k) {
-      const double coeff = 2.0 * std::cos(2.0 * std::numbers::pi * k / n);
-      double s1 = 0.0, s2 = 0.0;
-      for (const double w : windowed) s2 = std::exchange(s1, w + coeff * s1 - s2);
-      sum += s1 * s1 + s2 * s2 - coeff * s1 * s2;
-    }
-    return sum;
+  // The set made into a 24-bit WAV by the windows' command.
+  stereo take() {
+    EXPECT_EQ(make_sound_file("take.wav"), 0);
+    return read_sound("take.wav");
   }
 };
 
-double decibels(double power_ratio) { return 10 * std::log10(power_ratio); }
-
-using sound_test = live_test;
-
 // The windows' Audio File keeps csound's headerless samples for any other
-// name ("" type); the renderer's WAV for those: render_cli_test. Play, on
-// the audio device, leaves no file.
+// name ("" type), 16-bit interleaved stereo; the renderer's WAV for those:
+// render_cli_test. Files with a header are 24-bit. Play, on the audio
+// device, leaves no file.
 TEST_F(sound_test, SoundFilesGetTheHeaderTheirNameAsksForAndPlayLeavesNone) {
   Current_State.iter = 40;
   EXPECT_EQ(play_on_audio_device(), 0);  // the null device, through HOME's .asoundrc
@@ -80,13 +59,17 @@ TEST_F(sound_test, SoundFilesGetTheHeaderTheirNameAsksForAndPlayLeavesNone) {
     SCOPED_TRACE(name);
     ASSERT_EQ(renderer ? run_render("--iterations 40 --sound " + std::string(name))
                        : make_sound_file(name), 0) << err;
-    const std::string header = *type ? "-t " + std::string(type) : "-t s16 -r 44100 -c 1";
-    // The 40 grains, one more while the last notes fade out, and up to three control blocks.
-    const auto count = output_of("sox " + header + " " + shell_word(name) + " -t s16 -").size() / 2;
-    EXPECT_TRUE(count >= 41 * 0.025 * sample_rate && count <= 41 * 0.025 * sample_rate + 3 * block)
-        << count;
+    const std::string header = *type ? "-t " + std::string(type) : "-t s16 -r 44100 -c 2";
+    // The 40 grains, up to one more for the voices' stagger and one while the
+    // last notes fade out, the delays after them and up to three control blocks.
+    const auto frames = output_of("sox " + header + " " + shell_word(name) + " -c 2 -t s16 -")
+                            .size() / 4;
+    EXPECT_GE(frames, 41 * 0.025 * sample_rate);
+    EXPECT_LE(frames, (43 * 0.025 + 0.02) * sample_rate + 3 * block);
     if (*type) {
       EXPECT_EQ(output_of("soxi -t " + shell_word(name)), std::string(type) + "\n");
+      EXPECT_EQ(output_of("soxi -c " + shell_word(name)), "2\n");
+      EXPECT_EQ(output_of("soxi -b " + shell_word(name)), "24\n");
     }
   }
   EXPECT_EQ(files_in("."), (strings{"out.AIF", "out.au", "out.au; touch x", "out.flac",
@@ -95,61 +78,198 @@ TEST_F(sound_test, SoundFilesGetTheHeaderTheirNameAsksForAndPlayLeavesNone) {
   EXPECT_EQ(files_in("tmp"), strings{});
 }
 
+// The headerless 16-bit samples are the 24-bit ones with triangular dither:
+// the error has no offset and the dither's spread (half an LSB rms).
+TEST_F(sound_test, SixteenBitSamplesAreDitheredNotTruncated) {
+  hold(440, 9, 50, 0.025, 80);
+  const stereo fine = take();
+  ASSERT_EQ(make_sound_file("take.raw"), 0);
+  const stereo coarse = read_sound("take.raw", "-t s16 -r 44100 -c 2");
+  ASSERT_EQ(coarse.frames(), fine.frames());
+  double sum = 0.0, squares = 0.0;
+  for (std::size_t i = 0; i < fine.frames(); ++i) {
+    const double e = (coarse.left[i] - fine.left[i]) * 32768;
+    sum += e;
+    squares += e * e;
+  }
+  const double mean = sum / fine.frames(), rms = std::sqrt(squares / fine.frames());
+  EXPECT_LE(std::abs(mean), 0.05) << "LSB";
+  EXPECT_TRUE(rms > 0.4 && rms < 0.6) << rms << " LSB";
+}
+
 // The figures the grain voice is built for, measured on csound's own output.
-// A held pitch: every state at it. Nine voices in unison at full amplitude
-// sum above the limiter's ceiling (-1 dBFS); it must hold them there
-// without distorting.
+// A held pitch: every state at it. Voices in unison at positions above 100
+// sum far above the limiter's ceiling; it must hold them without
+// distorting, its gain too smooth to tick as it comes down at the start or
+// when beating voices keep it moving (1 ms grains have edges of their own).
 TEST_F(sound_test, HeldPitchesSoundAsThemselvesCleanAndWithoutDc) {
-  constexpr double any = 1e9;  // no upper bound
+  constexpr double any = 1e9;  // no bound
   const struct {
     const char* what;
     double hz, grain, position;
     int voices, iterations;
-    double near_hz, share_at_least, dc_dbfs_at_most, below_20_db_at_most, harmonics_db_at_most;
+    double near_hz, share_at_least, dc_dbfs_at_most, below_20_db_at_most, harmonics_db_at_most,
+        above_10k_dbfs_at_most;
   } cases[] = {
-      {"110 Hz", 110, 0.025, 50, 25, 80, 5, 0.90, any, any, any},
-      {"440 Hz", 440, 0.025, 50, 25, 80, 5, 0.90, any, any, any},
-      {"1760 Hz", 1760, 0.025, 50, 25, 80, 5, 0.90, any, any, any},
-      {"5000 Hz", 5000, 0.025, 50, 25, 80, 5, 0.90, any, any, any},
-      {"1 ms grains", 440, 0.001, 50, 25, 2000, 10, 0.80, any, any, any},
-      {"5 ms grains", 440, 0.005, 50, 25, 400, 5, 0.90, -60, any, any},
-      {"loud unison", 440, 0.025, 100, 25, 80, 5, 0.90, any, any, -40},
-      {"limited unison", 440, 0.025, 100, 9, 80, 5, 0.90, any, any, -40},
-      {"calm-to-storm.cse", 0, 0.025, 0, 25, 0, 0, 0, -60, -40, any},
+      {"110 Hz", 110, 0.025, 50, 25, 80, 5, 0.99, any, any, any, any},
+      {"440 Hz", 440, 0.025, 50, 25, 80, 5, 0.99, any, any, any, any},
+      {"1760 Hz", 1760, 0.025, 50, 25, 80, 5, 0.99, any, any, any, any},
+      {"5000 Hz", 5000, 0.025, 50, 25, 80, 5, 0.99, any, any, any, any},
+      {"1 ms grains", 440, 0.001, 50, 25, 2000, 10, 0.99, any, any, any, any},
+      {"5 ms grains", 440, 0.005, 50, 25, 400, 5, 0.99, -60, any, any, any},
+      {"loud unison", 440, 0.025, 100, 25, 80, 5, 0.99, any, any, -40, any},
+      {"limited unison", 440, 0.025, 200, 9, 80, 5, 0.99, any, any, -40, -100},
+      {"limited 1 ms grains", 440, 0.001, 200, 100, 2000, 10, 0.99, any, any, -40, any},
+      {"limited, beating", 440, 0.025, 200, 9, 80, 15, 0.99, any, any, -40, -100},
+      {"calm-to-storm.cse", 0, 0.025, 0, 25, 0, 0, 0, -60, -40, any, any},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    core_test::SetUp();
+    if (c.hz > 0) hold(c.hz, c.voices, c.position, c.grain, c.iterations);
+    else core_test::SetUp();
+    // Every other state 10 Hz higher: blocks beat, the limiter's gain moves.
+    for (int i = 1; c.near_hz == 15 && i < Current_State.Ns; i += 2)
+      Current_State.states[i] = std::log(c.hz + 10) / 0.096;
     std::srand(1);  // the grid's seeding: the same figures every run
     if (c.hz == 0) {
       const file_ptr fp = open_for_reading(example(c.what));
       ASSERT_TRUE(fp && read_event_list(fp.get()) == 1);
-    } else {
-      std::fill_n(Current_State.states.begin(), Current_State.Ns, std::log(c.hz) / 0.096);
-      std::fill_n(Current_State.instrm.begin(), c.voices, c.position);
-      Current_State.noinstrm = c.voices;
-      Current_State.dur = static_cast<float>(c.grain);
-      Current_State.iter = c.iterations;
     }
-    ASSERT_EQ(make_sound_file("take.raw"), 0);
-    const samples s = samples_of(slurp("take.raw"));
-    ASSERT_FALSE(s.empty());
+    const stereo s = take();
+    ASSERT_GT(s.frames(), 0u);
     const spectrum sp(s);
-    const double mean = std::accumulate(s.begin(), s.end(), 0.0) / s.size();
-    const double dc_dbfs = 20 * std::log10(std::abs(mean) / 32768 + 1e-12);
-    const int peak = std::max(-*std::ranges::min_element(s), +*std::ranges::max_element(s));
-    const double share = c.hz == 0 ? 0 : sp.between(c.hz - c.near_hz, c.hz + c.near_hz) / sp.total;
-    const double below_20_db = decibels(sp.between(0, 20) / sp.total);
+    double mean = 0.0;
+    for (const double v : s.left) mean += v / s.frames();
+    const double share = c.hz == 0 ? 0 : sp.share(c.hz - c.near_hz, c.hz + c.near_hz);
     double harmonics_db = -300.0;  // the loudest of harmonics 2 to 10 against the fundamental
     for (int h = 2; c.hz > 0 && h <= 10; ++h)
-      harmonics_db = std::max(harmonics_db, decibels(sp.between(h * c.hz - 5, h * c.hz + 5) /
-                                                     sp.between(c.hz - 5, c.hz + 5)));
+      harmonics_db = std::max(harmonics_db, decibels(sp.share(h * c.hz - 5, h * c.hz + 5) /
+                                                     sp.share(c.hz - 5, c.hz + 5)));
+    const double above_10k_dbfs = loudest_above_dbfs(s, 10000);
     EXPECT_GE(share, c.share_at_least);
-    EXPECT_LE(dc_dbfs, c.dc_dbfs_at_most);
-    EXPECT_LE(below_20_db, c.below_20_db_at_most);
+    EXPECT_LE(dbfs(std::abs(mean)), c.dc_dbfs_at_most);
+    EXPECT_LE(decibels(sp.share(0, 20)), c.below_20_db_at_most);
     EXPECT_LE(harmonics_db, c.harmonics_db_at_most);
-    EXPECT_LE(peak, 29300) << "above the ceiling";  // -1 dBFS is 29204.5; none at full scale
-    EXPECT_GT(peak, 3000) << "barely audible";
+    EXPECT_LE(above_10k_dbfs, c.above_10k_dbfs_at_most) << "ticks";
+    EXPECT_LE(true_peak_dbtp(s), -1) << "above the ceiling";
+    EXPECT_GT(dbfs(sample_peak(s)), -30) << "barely audible";
+  }
+}
+
+// Each instrument sounds from its block's column, equal power (one voice
+// at a time: voices in unison add up by their phases): the left
+// column left, the right column right, the middle one and a single block
+// in the middle at the same power.
+TEST_F(sound_test, VoicesComeFromTheirBlocksColumn) {
+  double power_left = 0.0;
+  for (const int column : {0, 1, 2, -1}) {  // -1: one block, the whole grid
+    SCOPED_TRACE(column);
+    hold(440, column < 0 ? 1 : 9, 0, 0.025, 40);
+    Current_State.instrm[std::max(column, 0)] = 100;  // the block in the top row
+    const stereo s = take();
+    ASSERT_EQ(s.channels, 2);
+    stereo left = s, right = s;
+    left.right.assign(s.frames(), 0.0);
+    right.left.assign(s.frames(), 0.0);
+    const double balance_db = decibels(mean_square(right) / mean_square(left));
+    if (column == 0) {
+      EXPECT_LE(balance_db, -60);
+      power_left = mean_square(s);
+    } else if (column == 2) {
+      EXPECT_GE(balance_db, 60);
+    } else {
+      EXPECT_NEAR(balance_db, 0, 0.1);
+    }
+    if (column != 0) {
+      EXPECT_NEAR(decibels(mean_square(s) / power_left), 0, 0.5) << "power";
+    }
+  }
+}
+
+// A file ends once everything has faded out: the last 5 ms are silent.
+TEST_F(sound_test, FilesEndAfterTheLastNoteHasFaded) {
+  for (const double grain : {0.001, 0.005, 0.025}) {
+    SCOPED_TRACE(grain);
+    hold(440, 25, 100, grain, static_cast<int>(0.3 / grain));
+    stereo s = take();
+    ASSERT_GT(s.frames(), 0.3 * sample_rate);
+    const std::size_t last = sample_rate * 5 / 1000;
+    s.left.erase(s.left.begin(), s.left.end() - last);
+    s.right.erase(s.right.begin(), s.right.end() - last);
+    EXPECT_LE(dbfs(sample_peak(s)), -60);
+  }
+}
+
+// The level over time in windows of ten periods of 440 Hz, in dB.
+std::vector<double> levels(const stereo& s, std::size_t from, std::size_t to) {
+  constexpr std::size_t window = 1002, hop = 100;
+  std::vector<double> db;
+  for (std::size_t start = from; start + window <= to; start += hop) {
+    double sum = 0.0;
+    for (std::size_t i = start; i < start + window; ++i)
+      sum += s.left[i] * s.left[i] + s.right[i] * s.right[i];
+    db.push_back(decibels(sum / window));
+  }
+  return db;
+}
+
+std::string held_set(double grain) {
+  std::string text = "r1=3\nr2=3\nk=10\nNs=2\nx=30\ny=30\ndur=" + std::to_string(grain) +
+                     "\nnoinstrm=9\ns0=440\ns1=440\n";
+  for (int i = 0; i < 9; ++i) text += "i" + std::to_string(i) + "=500\n";
+  return text + "end\n";
+}
+
+// Grains jumping from 25 to 50 ms and back leave the level of a held tone
+// as it was.
+TEST_F(sound_test, ChangingTheGrainKeepsTheLevel) {
+  test_support::spit("held.csp", held_set(0.025));
+  std::string list;
+  for (const auto& [at, grain] : {std::pair{40, 0.05}, {60, 0.025}, {100, 0.05}})
+    list += "event\ntype=1\ntime=" + std::to_string(at) + "\nname=g\n" + held_set(grain);
+  test_support::spit("steps.cse", list);
+  ASSERT_EQ(run_render("--params held.csp --events steps.cse --iterations 120 --sound take.wav"),
+            0) << err;
+  const stereo s = read_sound("take.wav");
+  ASSERT_GT(s.frames(), 3.5 * sample_rate);
+  std::vector<double> db = levels(s, sample_rate / 10, s.frames() - sample_rate / 5);
+  std::ranges::sort(db);
+  EXPECT_LE(db.back() - db[db.size() / 2], 1);
+  EXPECT_LE(db[db.size() / 2] - db.front(), 1);
+}
+
+// Position 1 to 100 spans at least 60 dB, 120 is louder than 100 (files
+// accept up to 200), and the gain staging counts only the voices that
+// sound: one voice among 16 silent ones is as loud as one alone.
+TEST_F(sound_test, AmplitudeTaperAndGainStaging) {
+  const auto power = [this](int voices, double position) {
+    hold(440, voices, 0, 0.025, 40);
+    Current_State.instrm[0] = position;
+    return mean_square(take());
+  };
+  const double at_100 = power(1, 100);
+  EXPECT_GE(decibels(at_100 / power(1, 1)), 60);
+  EXPECT_GE(decibels(power(1, 120) / at_100), 2);
+  EXPECT_NEAR(decibels(power(16, 100) / at_100), 0, 0.5);
+}
+
+// The shipped parameter sets, as the renderer plays them: even loudness
+// (-18 LUFS within 1.5 LU), no overs, no flutter at the grain rate.
+TEST_F(sound_test, PresetsAreEvenlyLoudWithoutFlutterOrOvers) {
+  const std::pair<const char*, const char*> presets[] = {
+      {"chimes.csp", "mode"},    {"pentatonic.csp", "mode"}, {"rain.csp", "mean"},
+      {"slow-waves.csp", "mean"}, {"spirals.csp", "mean"},    {"turbulence.csp", "mean"}};
+  for (const auto& [name, reduce] : presets) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(run_render("--params " + example(name) + " --reduce " + reduce +
+                         " --iterations 300 --sound take.wav"),
+              0) << err;
+    const stereo s = read_sound("take.wav");
+    const std::string set = slurp(example(name));
+    const double grain = std::atof(set.c_str() + set.find("dur=") + 4);
+    EXPECT_NEAR(integrated_lufs(s), -18, 1.5);
+    EXPECT_LE(true_peak_dbtp(s), -1);
+    EXPECT_LE(modulation_at(s, 1 / grain), 0.03);
   }
 }
 

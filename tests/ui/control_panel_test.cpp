@@ -45,7 +45,8 @@ void at_first_iteration(int iteration) {
 using control_panel = ui_fixture;
 
 // The arrows stop at 0.001 and near 9.99; typed durations are taken within
-// 0.001 .. 9.99, Stop at whole numbers from 0 to 10 million.
+// 0.001 .. 9.99, Stop at whole numbers from 0 to 10 million; a refusal says
+// where and what.
 TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
   for (int i = 0; i < 30; ++i) arm(dur_down);
   EXPECT_EQ(text_in(duration), "0.0010");
@@ -56,11 +57,12 @@ TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
   type_and_return(halt_at, " 250 ");
   for (const auto& [field, refused] : {std::pair(duration, "10"), {duration, "0.5s"},
                                        {duration, "nan"}, {duration, "0"}, {duration, "0.0009"},
-                                       {halt_at, "1.5"}})
-    EXPECT_EQ(stderr_of([&] { type_and_return(field, refused); }), "Bad number\n") << refused;
-  for (const char* refused : {"-3", "10000001"})
-    EXPECT_EQ(stderr_of([&] { type_and_return(halt_at, refused); }),
-              "Stop at takes a whole number from 0 to 10000000\n");
+                                       {halt_at, "1.5"}, {halt_at, "-3"}, {halt_at, "10000001"}})
+    EXPECT_EQ(stderr_of([&] { type_and_return(field, refused); }),
+              field == duration ? "Bad number\nDuration: seconds, 0.001 to 9.99\n"
+                                : "Bad number\nStop at: a whole number of iterations, 0 to "
+                                  "10000000\n")
+        << refused;
   type_and_return(halt_at, "10000000");
   EXPECT_EQ(Current_State.iter, 10000000);
   type_and_return(halt_at, " 250 ");
@@ -68,14 +70,15 @@ TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
   EXPECT_EQ(text_in(duration) + " " + text_in(halt_at), "0.0010 250");
 }
 
-// k's scale, and a state's slider (the two windows share the slider code).
+// k's scale, and a state's slider (the two windows share the slider code),
+// which moves in hundredths of a position.
 TEST_F(control_panel, scales_stretch_to_show_values_beyond_their_range_and_shrink_back) {
   for (const auto& [entry, scale, value, range] :  // range: value in minimum..maximum
        {std::tuple(&Current_State.k, k, 25.0f, "2500 in 1..2500"),
         {&Current_State.k, k, 2.0f, "200 in 1..1000"},
-        {&Current_State.states[3], state_sliders[3], 103.7f, "103 in 0..103"},
-        {&Current_State.states[3], state_sliders[3], -5.5f, "-5 in -5..100"},
-        {&Current_State.states[3], state_sliders[3], 50.9f, "50 in 0..100"}}) {
+        {&Current_State.states[3], state_sliders[3], 103.7f, "10370 in 0..10370"},
+        {&Current_State.states[3], state_sliders[3], -5.5f, "-550 in -550..10000"},
+        {&Current_State.states[3], state_sliders[3], 50.9f, "5090 in 0..10000"}}) {
     *entry = value;
     set_control();
     set_all_frequencies();
@@ -103,7 +106,8 @@ TEST_F(control_panel, counter_and_stop_at_show_every_digit) {
 }
 
 // The render's events leave Current_State changed; the windows show that,
-// however the render ended (r1 shown truncated, the counter moved).
+// however the render ended (r1 shown truncated, the counter moved), and
+// "Stop at" stays as typed, whatever count the event's set carried.
 // Meanwhile the pointer shows the watch, and a click on the duration's up
 // arrow is dropped, not applied afterwards. The first render reduces by
 // the mode, the second by the mean.
@@ -111,9 +115,9 @@ TEST_F(control_panel, windows_show_what_a_render_left_and_drop_input_made_meanwh
   XWarpPointer(display, None, XtWindow(Ctrl_pannel), 0, 0, 0, 0, 5, 5);
   const std::vector<unsigned long> normal = cursor_now();
   View.show_iteration = at_first_iteration;
-  for (const auto& [r1, shown] : {std::pair(0.29f, "28 120 2500 50 50 | 0.0800 | 2 | 5"),
-                                  {0.0f, "0 120 2500 50 50 | 0.0800 | 0 | 5"}}) {  // abandoned
-    Current_State.iter = 3;
+  for (const auto& [r1, shown] : {std::pair(0.29f, "28 120 2500 50 50 | 0.0800 | 2 | 3"),
+                                  {0.0f, "0 120 2500 50 50 | 0.0800 | 0 | 3"}}) {  // abandoned
+    type_and_return(halt_at, "3");
     parameters_type spirals = Current_State;
     spirals.r1 = r1;
     spirals.k = 25.0f;
@@ -129,7 +133,7 @@ TEST_F(control_panel, windows_show_what_a_render_left_and_drop_input_made_meanwh
     choose(csound_output, csound_filename, "out.sco");
     pump();
     EXPECT_EQ(panel(), shown);
-    EXPECT_EQ(scale_value(state_sliders[39]), 70);
+    EXPECT_EQ(scale_value(state_sliders[39]), 7000);
     EXPECT_EQ(scale_value(instrument_sliders[24]), 80);
   }
   View.show_iteration = show_counter;

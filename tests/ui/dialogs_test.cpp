@@ -36,7 +36,7 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_shows_a_good_one_and_fai
   const parameters_type before = Current_State;
   cb_load_parameters(nullptr, nullptr, nullptr);
   EXPECT_EQ(choose(load_p_files, load_p_filename, "refused.csp"),
-            "Parameter out of range: dur=-0.000000\nFormat error in parameter file\n");
+            "Parameter out of range: dur=-0.000000\nFormat error in parameter file refused.csp\n");
   EXPECT_TRUE(shown(load_p_files));
   EXPECT_EQ(Current_State, before);
 
@@ -47,13 +47,13 @@ TEST_F(dialogs_test, load_parameters_refuses_a_bad_file_shows_a_good_one_and_fai
   expect_sliders_follow(instrument_sliders, Current_State.instrm, 2);
 
   choose(load_p_files, load_p_filename, "none.csp");
-  EXPECT_TRUE(error_shows("Parameter out of range: dur=-0.000000\nFormat error in parameter file\n"
-                          "Can't open file none.csp"));
+  EXPECT_TRUE(error_shows("Parameter out of range: dur=-0.000000\n"
+                          "Format error in parameter file refused.csp\nCan't open file none.csp"));
   press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
   EXPECT_FALSE(shown(error_dialog));
   stderr_of([] { type_and_return(duration, "0"); });
   EXPECT_TRUE(shown(error_dialog));
-  EXPECT_TRUE(error_shows("Bad number"));
+  EXPECT_TRUE(error_shows("Bad number\nDuration: seconds, 0.001 to 9.99"));
 }
 
 // An event save that cannot open its file, a parameter save and a score

@@ -30,11 +30,13 @@ std::string pending() {
 
 }  // namespace
 
-// Also: a re-timed or rebuilt interpolation line keeps the whole name; a
-// delete cancels the pending edit.
+// Also: a re-timed or rebuilt interpolation line keeps the whole name, as
+// every line does; a refused time is said; a delete cancels the pending
+// edit.
 TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   Current_State.iter = 321;  // no parameter file holds iter
   spit("turbulence.csp", "r1=0.5\nx=70\nend\n");
+  spit("turbulence-storm.csp", "r1=0.5\nx=70\nend\n");
   add_event("turbulence.csp");
   EXPECT_FALSE(shown(load_event_p_files));
   parameters_type in_file = Current_State;
@@ -43,21 +45,31 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   EXPECT_EQ(*Event_List->params, in_file);
   on_line(1, edit_event_button);
   EXPECT_EQ(pending(), "1 turbulence.csp|0");
-  for (const char* refused : {"0", "2.5"}) EXPECT_EQ(type_time(refused), "") << refused;
-  EXPECT_EQ(type_time("40"), "Shving\n1");
+  for (const char* refused : {"0", "2.5"}) {
+    std::string out;
+    EXPECT_EQ(stderr_of([&] { out = type_time(refused); }),
+              "Bad number\nTime: a whole number of iterations, 1 to 2147483647\n");
+    EXPECT_EQ(out, "") << refused;
+  }
+  EXPECT_EQ(type_time("40"), "Shving\n1\n");
   EXPECT_EQ(pending(), "-1 |");
-  // New events take the last one's time.
+  // A new event comes right after the last one: one iteration after a
+  // change or reseed, where a glide ends.
   press(reseed_button);
   add_event("turbulence.csp", "100");
   EXPECT_FALSE(shown(load_p_interp));
-  EXPECT_EQ(list_lines(event_list_disp), (strings{"turbulence.csp       40", "Reseed               40",
-                                                  "->turbulence.csp     40 100"}));
-  EXPECT_EQ(event_number(3)->end_time, 140);
+  add_event("turbulence-storm.csp");
+  EXPECT_EQ(list_lines(event_list_disp),
+            (strings{"turbulence.csp       40", "Reseed               41",
+                     "->turbulence.csp     42 100", "turbulence-storm.csp   142"}));
+  EXPECT_EQ(event_number(3)->end_time, 142);
+  EXPECT_EQ(event_number(4)->time_stamp, 142);
+  on_line(4, delete_event_button);
 
   on_line(3, edit_event_button);
-  EXPECT_EQ(type_time("30"), "Shving\n1");
+  EXPECT_EQ(type_time("30"), "Shving\n1\n");
   const strings retimed{"->turbulence.csp     30 100", "turbulence.csp       40",
-                        "Reseed               40"};
+                        "Reseed               41"};
   EXPECT_EQ(list_lines(event_list_disp), retimed);
   XmListDeleteAllItems(event_list_disp);
   display_list();
@@ -77,14 +89,14 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   spit("three.cse", test_support::example_file);
   on_line(1, edit_event_button);
   cb_load_events(nullptr, nullptr, nullptr);
-  EXPECT_EQ(choose(load_e_files, load_e_filename, "three.cse"), "bad format @ event:  \n");
+  EXPECT_EQ(choose(load_e_files, load_e_filename, "three.cse"), "");
   EXPECT_FALSE(shown(load_e_files));
   const strings three_lines{"calm                  0", "->wild              100 200",
                             "Reseed              200"};
   EXPECT_EQ(list_lines(event_list_disp), three_lines);
   EXPECT_EQ(std::to_string(List_Size) + " " + pending(), "3 -1 |");
   cb_load_events(nullptr, nullptr, nullptr);
-  EXPECT_EQ(choose(load_e_files, load_e_filename, "none.cse"), "Can't open file none.cse");
+  EXPECT_EQ(choose(load_e_files, load_e_filename, "none.cse"), "Can't open file none.cse\n");
   EXPECT_TRUE(shown(load_e_files));
   EXPECT_EQ(list_lines(event_list_disp), three_lines);
   press(XmFileSelectionBoxGetChild(load_e_files, XmDIALOG_CANCEL_BUTTON));

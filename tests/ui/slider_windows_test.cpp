@@ -49,10 +49,12 @@ bool in_sight(Widget slider) {
 
 }  // namespace
 
-// Reset and Lock touch the entries in use only; locked ones stop at 100.
-// Also: more sliders than before (fewer: dialogs_test; events never change
-// the counts: event_apply_test).
-TEST_F(slider_windows, reset_and_lock_move_every_counted_entry) {
+// Reset and Lock touch the entries in use only. Locked, every entry moves
+// by the same offset (for states the same ratio), fractions kept, and a
+// move stops where the first entry meets the top, so the spacing never
+// breaks. Also: more sliders than before (fewer: dialogs_test; events
+// never change the counts: event_apply_test).
+TEST_F(slider_windows, reset_and_lock_move_every_counted_entry_by_the_same_offset) {
   Current_State.Ns = 60;
   Current_State.noinstrm = 30;
   for (int i = 0; i < 100; ++i) Current_State.states[i] = Current_State.instrm[i] = float(i);
@@ -64,20 +66,38 @@ TEST_F(slider_windows, reset_and_lock_move_every_counted_entry) {
 
   XmToggleButtonSetState(frequency_lock, True, True);
   XmToggleButtonSetState(amplitude_lock, True, True);
+  for (int i = 0; i < 60; ++i) Current_State.states[i] = 40.0f + i * 0.37f;  // a tuning
   Current_State.states[0] = Current_State.instrm[0] = 95.5f;
+  set_all_frequencies();
+  set_all_amplitudes();
   // A slider let go where it shows its entry moves nothing, fractions included.
-  const parameters_type before = Current_State;
-  move_scale(state_sliders[0], 95);
+  parameters_type before = Current_State;
+  move_scale(state_sliders[0], 9550);
   move_scale(instrument_sliders[0], 95);
   EXPECT_EQ(Current_State, before);
-  move_scale(state_sliders[1], 70);
-  expect_runs(Current_State.states, {{0, 0, 100}, {1, 59, 70}, {60, 60, 60}});
-  expect_sliders_follow(state_sliders, Current_State.states, 60);
+
+  for (const int to : {3537, 9000}) {  // down 5 positions; up, cut short at the top
+    before = Current_State;
+    move_scale(state_sliders[1], to);
+    const double offset = std::min(to / 100.0 - before.states[1], 100.0 - before.states[0]);
+    for (int i = 0; i < 100; ++i)
+      EXPECT_EQ(Current_State.states[i], i < 60 ? float(before.states[i] + offset)
+                                                : before.states[i]) << to << " entry " << i;
+    expect_sliders_follow(state_sliders, Current_State.states, 60);
+  }
+  EXPECT_EQ(Current_State.states[0], 100.0f);
+  move_scale(instrument_sliders[1], 70);
+  expect_runs(Current_State.instrm, {{0, 0, 100}, {1, 29, 54.5f}, {30, 30, 30}});
 }
 
-// Also: refused numbers keep the dialog up and change nothing; hiding a
-// window hides its dialog.
+// "Start at" counts as the sliders' labels do, from 0; a state's multiple
+// is an exact ratio, an instrument's increment is in the amplitude the
+// field shows. Refused numbers say which field takes what, keep the dialog
+// up and change nothing; hiding a window hides its dialog.
 TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
+  const auto states_from = [](float base, double multiple, int start, int n) {
+    return float(base + std::log(multiple) / 0.096 * (n - start));
+  };
   const struct {
     bool states;  // else instruments
     int count;    // Ns or noinstrm; every entry at 50 but the base
@@ -85,13 +105,15 @@ TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
     const char *start, *step;
     std::vector<run> runs;  // the entry at the count is left alone
   } cases[] = {
-      // Counted from 1: state number 3 is entry 2; 49 is trunc(20 + 47 x 0.98456).
-      {true, 50, 20, "3", "1.1", {{1, 1, 50}, {2, 3, 20}, {4, 4, 21}, {49, 49, 66}, {50, 50, 50}}},
-      {false, 30, 20.5f, "2", "-3",
-       {{0, 0, 50}, {1, 1, 20.5f}, {2, 2, 17}, {8, 8, -1}, {29, 29, -64}, {30, 30, 50}}},
-      // No integer overflow, nor positions so low that a saved set would not load back.
-      {false, 25, 50, "1", "-2000000000", {{1, 24, -100}, {25, 25, 50}}},
-      {true, 40, 50, "1", "0.001", {{1, 1, -21}, {2, 39, -47}, {40, 40, 50}}},
+      {true, 50, 20, "2", "1.1",
+       {{1, 1, 50}, {2, 2, 20}, {3, 3, states_from(20, 1.1, 2, 3)},
+        {49, 49, states_from(20, 1.1, 2, 49)}, {50, 50, 50}}},
+      {false, 30, 20.5f, "1", "-30",
+       {{0, 0, 50}, {1, 1, 20.5f}, {2, 2, 17.5f}, {8, 8, -0.5f}, {29, 29, -63.5f}, {30, 30, 50}}},
+      // No positions so low that a saved set would not load back.
+      {false, 25, 50, "0", "-2000", {{1, 24, -100}, {25, 25, 50}}},
+      {true, 40, 50, "0", "0.001",
+       {{1, 1, states_from(50, 0.001, 0, 1)}, {2, 39, -47}, {40, 40, 50}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.start) + " / " + c.step);
@@ -104,12 +126,21 @@ TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
     expect_sliders_follow(c.states ? state_sliders : instrument_sliders, entries, c.count);
     EXPECT_FALSE(shown(c.states ? auto_set_freq_form : auto_set_amp_form));
   }
+  // An octave is an octave.
+  EXPECT_NEAR(std::exp(0.096 * (states_from(20, 2, 0, 5) - 20.0f)), 32.0, 32e-6);
 
   const parameters_type before = Current_State;
-  for (const auto& [states, start, step] :
-       {std::tuple(true, "41", "2"), {true, "1", "0"}, {false, "1", "five"},
-        {false, "1", "99999999999"}}) {
-    EXPECT_EQ(stderr_of([&] { auto_set(states, start, step); }), "Bad number\n")
+  for (const auto& [states, start, step, said] :
+       {std::tuple(true, "40", "2", "Start at: a state's number, 0 to 39"),
+        {true, "-1", "2", "Start at: a state's number, 0 to 39"},
+        {true, "0", "0", "Multiple: the ratio of each state's frequency to the one before, "
+                         "above 0 (2 is an octave)"},
+        {false, "1", "five", "Increment: the amplitude added from one instrument to the next, "
+                             "-2000 to 2000"},
+        {false, "1", "99999999999", "Increment: the amplitude added from one instrument to the "
+                                    "next, -2000 to 2000"}}) {
+    EXPECT_EQ(stderr_of([&] { auto_set(states, start, step); }),
+              std::string("Bad number\n") + said + "\n")
         << start << " / " << step;
     EXPECT_TRUE(shown(states ? auto_set_freq_form : auto_set_amp_form));
   }
@@ -149,7 +180,7 @@ TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_se
     XWarpPointer(display, None, XtWindow(last), 0, 0, 0, 0, 5, 60);
     EXPECT_TRUE(pump_until([&] { return text_in(value_shown) == pointed; }))
         << text_in(value_shown);
-    move_scale(last, 70);
+    move_scale(last, in_states ? 7000 : 70);
     EXPECT_EQ(entries[99], 70.0f);
     EXPECT_EQ(entries[98], 0.0f);
   }

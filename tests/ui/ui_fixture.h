@@ -11,6 +11,7 @@
 #include <Xm/ToggleB.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "ui/Xfreq.h"
 #include "ui/error_dialog.h"
 #include "ui/startup.h"
+#include "ui/undo.h"
 
 using test_support::slurp;
 using test_support::spit;
@@ -100,13 +102,16 @@ inline strings list_lines(Widget list) {
 
 using entries_type = decltype(Current_State.states);
 
-// The first `count` sliders are shown, each at its entry truncated (as far
-// as a million either way); no other slider is shown.
+// The first `count` sliders are shown, each at its entry (a state's to the
+// nearest hundredth of a position, an instrument's truncated; as far as a
+// million steps either way); no other slider is shown.
 inline void expect_sliders_follow(const slider_row& sliders, const entries_type& at, int count) {
+  const bool fine = &sliders == &state_sliders;
   for (int i = 0; i < static_cast<int>(sliders.size()); ++i) {
     ASSERT_EQ(XtIsManaged(XtParent(sliders[i])) != 0, i < count) << i;
     if (i < count) {
-      EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(at[i]), -1000000, 1000000))
+      const double step = fine ? std::round(at[i] * 100.0) : std::trunc(at[i]);
+      EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(step), -1000000, 1000000))
           << i;
     }
   }
@@ -156,8 +161,10 @@ class ui_fixture : public ::testing::Test {
     for (Widget field : {frequency_disp, amplitude_disp, event_edit, event_time})
       type_text(field, "");
     set_control();
+    show_reduction();
     set_all_frequencies();
     set_all_amplitudes();
+    forget_changes();
     for (Widget top : {state_form, instrument_form, event_form, auto_set_freq_form,
                        auto_set_amp_form, load_p_files, save_p_files, load_e_files, save_e_files,
                        save_s_files, csound_output, load_event_p_files, load_p_interp,

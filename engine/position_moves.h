@@ -1,0 +1,31 @@
+// Moving one state's or one instrument's position in Current_State, as
+// every control does it: a slider, a typed frequency, and whatever else
+// may one day steer the set (MIDI, OSC). With the window's Lock set every
+// entry in use moves by the same offset, which on the frequency scale is
+// the same ratio: intervals are kept, nothing is rounded to a slider step.
+#pragma once
+
+#include <span>
+
+// The positions a move may reach.
+struct position_limits {
+  double lowest, highest;
+};
+
+// Below -47 a state's frequency (under 0.011 Hz) would not load back from
+// a saved set; above 100 lies beyond the sliders.
+constexpr position_limits state_limits{-47.0, 100.0};
+// Amplitudes -1000 .. 1000 in the file's units.
+constexpr position_limits instrument_limits{-100.0, 100.0};
+
+// Moves entry `index` of the first `count` entries to `position`, within
+// the limits. Locked, every entry in use moves by the offset of this one,
+// an offset cut short where the first of them would pass a limit, so the
+// spacing never breaks. False when nothing changed.
+bool move_position(std::span<float> entries, int count, int index, double position,
+                   bool locked, position_limits limits);
+
+// Entry `index` of Current_State's states (locked by Freq_Lock) or
+// instruments (locked by Amp_Lock).
+bool set_state_position(int index, double position);
+bool set_instrument_position(int index, double position);

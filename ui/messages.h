@@ -1,0 +1,23 @@
+// Messages that say where: what was refused, in which field, and what the
+// field takes.
+#pragma once
+
+#include <Xm/Xm.h>
+
+#include <string>
+
+// "Bad number" on a line of its own (the text scripts and users know), then
+// the field's name and what it accepts, e.g. "Stop at: a whole number from
+// 0 to 2147483647". To standard error and the error dialog.
+void report_bad_number(const std::string& field_and_range);
+
+// The control panel's notice line, under `above` in its counter group:
+// news that is no failure, such as iterations live play computed late.
+// Returns the line, for what goes under it.
+Widget build_notice_line(Widget form, Widget above);
+// Shows `text` there (empty clears it).
+void show_notice(const std::string& text);
+// Live play's late iterations: a notice, and a line on standard error. Late
+// notes were heard late, but nothing failed and nothing is lost, so no
+// dialog interrupts; none late clears the notice.
+void report_late_iterations(int count);
