@@ -1,6 +1,7 @@
 // Speed of the engine beside the literal model in tests/core/reference.h:
-// one automaton step, each reduction, the note writer and whole renders.
-// Compare the two columns of the same run; the machine is shared.
+// one automaton step, each reduction, the note writer, whole renders and
+// the frame writer. Compare the two columns of the same run; the machine
+// is shared.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -12,11 +13,12 @@
 #include <string>
 
 #include "engine/automaton.h"
+#include "engine/compact_grid.h"
 #include "engine/externs.h"
+#include "engine/frames.h"
 #include "engine/kernel_threads.h"
 #include "engine/mapping.h"
 #include "engine/render.h"
-#include "engine/step_kernels.h"
 #include "tests/core/reference.h"
 
 namespace {
@@ -49,21 +51,44 @@ struct grids {
   void swap() { std::swap(current, next); }
 };
 
-std::unique_ptr<grids> warmed_grids(int side, int steps = warm_up_steps) {
+// The defaults' rule, as the render steps its byte grids with it.
+compact_rule default_rule() {
+  compact_rule rule;
+  make_compact_rule(0.8, 1.2, 1.0, 40, rule);
+  return rule;
+}
+
+// The same grid a byte a cell, as a render holds it.
+struct byte_grids {
+  compact_grid a{};
+  compact_grid b{};
+  compact_grid* current = &a;
+  compact_grid* next = &b;
+  void swap() { std::swap(current, next); }
+};
+
+std::unique_ptr<byte_grids> warmed_bytes(int side, int steps = warm_up_steps) {
   // Each benchmark is called again for every repetition: grow each grid once.
-  static std::map<std::pair<int, int>, std::unique_ptr<grid_type>> grown;
-  auto g = std::make_unique<grids>();
-  std::unique_ptr<grid_type>& kept = grown[{side, steps}];
+  static std::map<std::pair<int, int>, std::unique_ptr<compact_grid>> grown;
+  auto g = std::make_unique<byte_grids>();
+  std::unique_ptr<compact_grid>& kept = grown[{side, steps}];
   if (kept == nullptr) {
     std::srand(1);
-    init_array(*g->current, 40, side, side);
+    compact_seed(*g->current, 40, side, side);
+    const compact_rule rule = default_rule();
     for (int s = 0; s < steps; ++s) {
-      step_grid(*g->current, *g->next, 0.8, 1.2, 1.0, 40, side, side);
+      compact_step(*g->current, *g->next, rule);
       g->swap();
     }
-    kept = std::make_unique<grid_type>(*g->current);
+    kept = std::make_unique<compact_grid>(*g->current);
   }
   *g->current = *kept;
+  return g;
+}
+
+std::unique_ptr<grids> warmed_grids(int side, int steps = warm_up_steps) {
+  auto g = std::make_unique<grids>();
+  compact_to_ints(*warmed_bytes(side, steps)->current, *g->current);
   return g;
 }
 
@@ -85,30 +110,15 @@ void count_cells(benchmark::State& state, int side) {
                                             benchmark::Counter::kInvert);
 }
 
+// Between the byte grids a render steps.
 void BM_step(benchmark::State& state, bool portable) {
   const int side = static_cast<int>(state.range(0));
-  auto g = warmed_grids(side);
+  auto g = warmed_bytes(side);
+  const compact_rule rule = default_rule();
   set_kernels(state, portable);
   for (auto _ : state) {
-    step_grid(*g->current, *g->next, 0.8, 1.2, 1.0, 40, side, side);
+    compact_step(*g->current, *g->next, rule);
     g->swap();
-    benchmark::ClobberMemory();
-  }
-  force_portable_kernels(false);
-  count_cells(state, side);
-}
-
-// Between the grids a render keeps, a byte a cell.
-void BM_step_kept(benchmark::State& state, bool portable) {
-  const int side = static_cast<int>(state.range(0));
-  auto g = warmed_grids(side);
-  const compact_render_scope kept;
-  grid1 = *g->current;
-  set_kernels(state, portable);
-  int t = 0;
-  for (auto _ : state) {
-    step_grid(t % 2 == 0 ? grid1 : grid2, t % 2 == 0 ? grid2 : grid1, 0.8, 1.2, 1.0, 40, side, side);
-    ++t;
     benchmark::ClobberMemory();
   }
   force_portable_kernels(false);
@@ -126,18 +136,15 @@ void BM_step_reference(benchmark::State& state) {
   count_cells(state, side);
 }
 
-// What a render does each iteration, on the grids it keeps a byte a cell:
-// one step, then the reduction and the notes of the new generation.
+// What a render does each iteration, on its byte grids: one step, then the
+// reduction and the notes of the new generation.
 // Arguments: grid side, instruments, 0 mean / 1 mode.
 void BM_iteration(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   const int instruments = static_cast<int>(state.range(1));
-  const compact_render_scope kept;
-  std::srand(1);
-  init_array(grid1, 40, side, side);
-  for (int s = 0; s < warm_up_steps; ++s)
-    step_grid(s % 2 == 0 ? grid1 : grid2, s % 2 == 0 ? grid2 : grid1, 0.8, 1.2, 1.0, 40, side, side);
-  const position_array states = default_states();
+  auto g = warmed_bytes(side);
+  const compact_rule rule = default_rule();
+  const std::array<float, max_states>& frequency = state_frequencies(default_states());
   std::array<float, max_instruments> instrm{};
   instrm.fill(50.0f);
   frequency_array freq{};
@@ -146,10 +153,10 @@ void BM_iteration(benchmark::State& state) {
   set_kernels(state, false);
   int t = 0;
   for (auto _ : state) {
-    grid_type& current = t % 2 == 0 ? grid1 : grid2;
-    step_grid(current, t % 2 == 0 ? grid2 : grid1, 0.8, 1.2, 1.0, 40, side, side);
-    grid_type& next = t % 2 == 0 ? grid2 : grid1;
-    (state.range(2) != 0 ? md_freq : av_freq)(next, freq, states, instruments, side, side);
+    compact_step(*g->current, *g->next, rule);
+    g->swap();
+    (state.range(2) != 0 ? compact_md_freq : compact_av_freq)(*g->current, freq, frequency,
+                                                               instruments);
     writesound(fp, freq, instrm, instruments, t % 600, 0.025f);
     if (++t % 600 == 0) std::rewind(fp);
   }
@@ -181,14 +188,14 @@ void BM_iteration_reference(benchmark::State& state) {
   count_cells(state, side);
 }
 
-// Seeding a side x side grid, as a render's first iteration does: into the
-// bytes of a kept grid, and into a plain int grid.
-void BM_seed(benchmark::State& state, bool kept) {
+// Seeding a side x side grid, as a render's first iteration does: into
+// bytes, and into an int grid as init_array() does.
+void BM_seed(benchmark::State& state, bool bytes) {
   const int side = static_cast<int>(state.range(0));
-  const std::unique_ptr<compact_render_scope> scope =
-      kept ? std::make_unique<compact_render_scope>() : nullptr;
+  auto g = std::make_unique<byte_grids>();
   for (auto _ : state) {
-    init_array(grid1, 40, side, side);
+    if (bytes) compact_seed(g->a, 40, side, side);
+    else init_array(grid1, 40, side, side);
     benchmark::ClobberMemory();
   }
   count_cells(state, side);
@@ -220,31 +227,37 @@ void run_reduction(benchmark::State& state, Reduce reduce) {
   count_cells(state, side);
 }
 
-// The same grid as a render keeps it, a byte a cell.
+// The same grid as a render holds it, a byte a cell.
 template <typename Reduce>
-void run_kept_reduction(benchmark::State& state, Reduce reduce) {
+void run_byte_reduction(benchmark::State& state, Reduce reduce) {
   const int side = static_cast<int>(state.range(0));
   const int instruments = static_cast<int>(state.range(1));
-  auto g = warmed_grids(side, static_cast<int>(state.range(2)));
-  const compact_render_scope kept;
-  grid1 = *g->current;
-  step_grid(grid1, grid2, 0.8, 1.2, 1.0, 40, side, side);  // grid2 now held as bytes
-  const position_array states = default_states();
+  auto g = warmed_bytes(side, static_cast<int>(state.range(2)));
+  const std::array<float, max_states>& frequency = state_frequencies(default_states());
   frequency_array freq{};
   set_kernels(state, false);
   for (auto _ : state) {
-    reduce(grid2, freq, states, instruments, side, side);
+    reduce(*g->current, freq, frequency, instruments);
     benchmark::DoNotOptimize(freq);
   }
   count_cells(state, side);
 }
 
-void BM_mean_kept(benchmark::State& state) { run_kept_reduction(state, av_freq); }
-void BM_mode_kept(benchmark::State& state) { run_kept_reduction(state, md_freq); }
-void BM_mean(benchmark::State& state) { run_reduction(state, av_freq); }
+void BM_mean(benchmark::State& state) { run_byte_reduction(state, compact_av_freq); }
+void BM_mode(benchmark::State& state) { run_byte_reduction(state, compact_md_freq); }
 void BM_mean_reference(benchmark::State& state) { run_reduction(state, reference::av_freq); }
-void BM_mode(benchmark::State& state) { run_reduction(state, md_freq); }
 void BM_mode_reference(benchmark::State& state) { run_reduction(state, reference::md_freq); }
+
+// One picture of a side x side grid as --frames writes it, from the bytes,
+// on the turbulence the defaults settle into.
+void BM_frame(benchmark::State& state) {
+  const int side = static_cast<int>(state.range(0));
+  auto g = warmed_bytes(side, turbulent_steps);
+  const auto path = std::filesystem::temp_directory_path() / "zelmora-bench-frame.png";
+  for (auto _ : state)
+    if (!write_grid_picture(path.string(), *g->current, 40)) state.SkipWithError("write failed");
+  std::filesystem::remove(path);
+}
 
 template <typename Write>
 void run_writesound(benchmark::State& state, Write write) {
@@ -304,17 +317,15 @@ void BM_render_reference(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(BM_step, fast, false)->Arg(50)->Arg(250)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_step, avx2, false)->Arg(50)->Arg(250)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_step, portable, true)->Arg(50)->Arg(250)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_iteration)->Args({1000, 100, 0})->Args({1000, 100, 1})->Args({50, 25, 0})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_iteration_reference)->Args({1000, 100, 0})->Args({1000, 100, 1})->Args({50, 25, 0})
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_seed, kept, true)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_seed, bytes, true)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_seed, ints, false)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_seed_reference)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_step_kept, fast, false)->Arg(50)->Arg(1000)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_step_kept, portable, true)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_step_reference)->Arg(50)->Arg(250)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 void reduction_cases(benchmark::internal::Benchmark* b) {
@@ -324,12 +335,12 @@ void reduction_cases(benchmark::internal::Benchmark* b) {
   b->Args({1000, 100, 0})->Args({1000, 100, turbulent_steps})->Unit(benchmark::kMicrosecond);
 }
 
-BENCHMARK(BM_mean_kept)->Apply(reduction_cases);
-BENCHMARK(BM_mode_kept)->Apply(reduction_cases);
 BENCHMARK(BM_mean)->Apply(reduction_cases);
 BENCHMARK(BM_mean_reference)->Apply(reduction_cases);
 BENCHMARK(BM_mode)->Apply(reduction_cases);
 BENCHMARK(BM_mode_reference)->Apply(reduction_cases);
+
+BENCHMARK(BM_frame)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_writesound)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_writesound_reference)->Unit(benchmark::kMicrosecond);

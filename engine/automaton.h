@@ -21,35 +21,15 @@ void swap_boundaries(grid_type& grid, int x, int y);
 int update(const grid_type& grid, const std::array<int, 2>& where, double r1,
            double r2, double k, int Ns);
 
-// One whole step: every interior cell of `from` into `to`, then the border
-// of `to`. Gives exactly what calling update() cell by cell gives.
+// One whole step, cell by cell with update(): every interior cell of `from`
+// into `to`, then the border of `to`. The render steps its byte grids with
+// compact_step() where they can hold the states and the rule.
 void step_grid(const grid_type& from, grid_type& to, double r1, double r2,
                double k, int Ns, int x, int y);
 
 // True when r1 and r2 can drive update(); prints "bad parameters to update"
 // otherwise.
 bool rule_parameters_usable(double r1, double r2);
-
-// While a render runs, grid1 and grid2 are kept a byte a cell
-// (compact_grid.h) and written out as ints only when something reads them:
-// current_grid() gives either one up to date. When the scope ends both are
-// up to date again. Other grids are always plain int grids.
-class compact_render_scope {
- public:
-  compact_render_scope();
-  ~compact_render_scope();
-  compact_render_scope(const compact_render_scope&) = delete;
-  compact_render_scope& operator=(const compact_render_scope&) = delete;
-};
-
-// `grid` with every cell written out; for whatever shows or saves a grid
-// during a render.
-const grid_type& current_grid(const grid_type& grid);
-
-// The bytes of a kept grid of extent x, y when they are current; otherwise
-// null, and the int grid is up to date.
-struct compact_grid;
-const compact_grid* compact_view(const grid_type& grid, int x, int y);
 
 // Keeps a grid extent inside the arrays.
 constexpr int clamp_extent(int n) { return n < 0 ? 0 : (n > max_grid ? max_grid : n); }

@@ -23,7 +23,7 @@
 #include "engine/report.h"
 #include "engine/sound_format.h"
 #include "engine/view.h"
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 
 namespace {
 

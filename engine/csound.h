@@ -11,8 +11,7 @@
 #include <string_view>
 #include <vector>
 
-constexpr const char* temp_score_name = "zelmora.temp.sco";
-constexpr const char* orchestra_name = "zelmora.orc";
+#include "engine/orchestra.h"
 
 // Renders into the temporary score, plays it with csound on the audio
 // device, removes the score. 0 on success, -1 on any failure (reported).

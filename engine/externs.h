@@ -1,4 +1,5 @@
-// The run state: process-wide globals, one thread, set by systeminit().
+// The run state, set by systeminit(): the fields of the default engine
+// (engine.h) under their own names, one thread.
 #pragma once
 
 #include <cstdio>
@@ -6,16 +7,16 @@
 
 #include "engine/types.h"
 
-extern parameters_type Current_State;
-extern int Current_Iteration;
-extern int Mean_Mode;  // 0 mean, otherwise mode
-extern int Freq_Lock;
-extern int Amp_Lock;
-extern std::unique_ptr<event_type> Event_List;
-extern int List_Size;
-extern int Event_List_Edit_No;  // -1: no edit pending
-extern event_type* Next_Event;  // render cursor, never owning
-extern int Interp_Flag;
+extern parameters_type& Current_State;
+extern int& Current_Iteration;
+extern int& Mean_Mode;  // 0 mean, otherwise mode
+extern int& Freq_Lock;
+extern int& Amp_Lock;
+extern std::unique_ptr<event_type>& Event_List;
+extern int& List_Size;
+extern int& Event_List_Edit_No;  // -1: no edit pending
+extern event_type*& Next_Event;  // render cursor, never owning
+extern int& Interp_Flag;
 
 // Where progress and echo lines go ("Chug\n", "r1=%f \n", "wail\n", ...).
 // The windowed program keeps standard output; a program that writes a score

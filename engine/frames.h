@@ -6,9 +6,12 @@
 
 #include "engine/types.h"
 
-// Writes rows 1..x, columns 1..y of `grid` to `path`. False (reported) when
-// the file cannot be written.
+// Writes rows 1..x, columns 1..y of `grid` to `path`: an 8-bit palette PNG,
+// compressed for speed. False (reported) when the file cannot be written.
 bool write_grid_picture(const std::string& path, const grid_type& grid, int x, int y, int Ns);
+// The same from a byte grid's extent.
+struct compact_grid;
+bool write_grid_picture(const std::string& path, const compact_grid& grid, int Ns);
 
 // From now on every render writes DIR/NNNNNN.png for iterations 0, every,
 // 2 * every, ... (the grid that iteration's notes come from). Creates DIR

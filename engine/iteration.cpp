@@ -6,24 +6,26 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/automaton.h"
+#include "engine/compact_grid.h"
+#include "engine/engine.h"
 
-namespace {
-
-std::vector<iteration_sink*> sinks;
-
-}  // namespace
-
-const grid_type& iteration::grid() const { return current_grid(*cells); }
-
-void add_iteration_sink(iteration_sink& sink) {
-  if (std::find(sinks.begin(), sinks.end(), &sink) == sinks.end()) sinks.push_back(&sink);
+const grid_type& iteration::grid() const {
+  if (bytes != nullptr && !written_) compact_to_ints(*bytes, *ints);
+  written_ = true;
+  return *ints;
 }
 
-void remove_iteration_sink(iteration_sink& sink) { std::erase(sinks, &sink); }
+void add_iteration_sink(engine& e, iteration_sink& sink) {
+  if (std::find(e.sinks.begin(), e.sinks.end(), &sink) == e.sinks.end()) e.sinks.push_back(&sink);
+}
 
-void hand_out(const iteration& it) {
-  for (iteration_sink* sink : sinks) sink->on_iteration(it);
+void remove_iteration_sink(engine& e, iteration_sink& sink) { std::erase(e.sinks, &sink); }
+
+void add_iteration_sink(iteration_sink& sink) { add_iteration_sink(default_engine(), sink); }
+void remove_iteration_sink(iteration_sink& sink) { remove_iteration_sink(default_engine(), sink); }
+
+void hand_out(const engine& e, const iteration& it) {
+  for (iteration_sink* sink : e.sinks) sink->on_iteration(it);
 }
 
 namespace {

@@ -18,6 +18,8 @@ struct note {
   double frequency = 0.0;  // Hz; 0 for a note beyond the n * n blocks
 };
 
+struct compact_grid;
+
 // One iteration, valid for the length of the call that hands it out.
 struct iteration {
   int number = 0;
@@ -27,11 +29,17 @@ struct iteration {
   int x = 0;  // the grid's rows, columns and states
   int y = 0;
   int Ns = 0;
-  const grid_type* cells = nullptr;  // the engine's; read it through grid()
+  // The grid after the iteration's events (a reseed included), before its
+  // step: a byte a cell while the render runs on bytes, else null.
+  const compact_grid* bytes = nullptr;
+  grid_type* ints = nullptr;  // the engine's; read it through grid()
 
-  // After the iteration's events (a reseed included), before its step:
-  // rows 1..x, columns 1..y, border wrapped. Written out on the first call.
+  // The grid as ints: rows 1..x, columns 1..y, border wrapped. Written out
+  // from the bytes on the first call.
   const grid_type& grid() const;
+
+ private:
+  mutable bool written_ = false;
 };
 
 class iteration_sink {
@@ -44,9 +52,12 @@ class iteration_sink {
 
 // Sinks get each iteration in the order they were added. A sink is in the
 // list at most once; removing one that is not there does nothing. Neither
-// may be called from on_iteration().
+// may be called from on_iteration(). Without an engine: the default one's.
+struct engine;
 void add_iteration_sink(iteration_sink& sink);
 void remove_iteration_sink(iteration_sink& sink);
+void add_iteration_sink(engine& e, iteration_sink& sink);
+void remove_iteration_sink(engine& e, iteration_sink& sink);
 
 // A sink in the list for as long as this lives.
 class sink_registration {
@@ -60,8 +71,8 @@ class sink_registration {
   iteration_sink& sink_;
 };
 
-// Hands `it` to every sink.
-void hand_out(const iteration& it);
+// Hands `it` to every sink of the engine.
+void hand_out(const engine& e, const iteration& it);
 
 // The score lines of `notes`, exactly as "i%d %f %f %f %f\n" prints them.
 void write_note_lines(std::FILE* fp, std::span<const note> notes);

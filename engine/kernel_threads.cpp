@@ -185,3 +185,22 @@ void parallel_rows(int count, bool split, const std::function<void(int, int, int
   dealer.take_chunks(dealer.current_call(), 0);
   dealer.wait_for(count);
 }
+
+namespace {
+
+bool forced_portable = false;
+
+bool processor_runs_avx2() {
+  __builtin_cpu_init();
+  const char* portable = std::getenv("ZELMORA_PORTABLE");
+  return __builtin_cpu_supports("avx2") && (portable == nullptr || *portable == '\0');
+}
+
+}  // namespace
+
+kernel_set active_kernel_set() {
+  static const bool avx2 = processor_runs_avx2();
+  return avx2 && !forced_portable ? kernel_set::avx2 : kernel_set::portable;
+}
+
+void force_portable_kernels(bool portable) { forced_portable = portable; }

@@ -9,6 +9,15 @@
 
 constexpr int max_kernel_threads = 2;
 
+// The instruction set the grid kernels run on.
+enum class kernel_set { avx2, portable };
+
+// AVX2 when the processor has it, unless the environment variable
+// ZELMORA_PORTABLE is set (non-empty) or force_portable_kernels(true) was
+// called.
+kernel_set active_kernel_set();
+void force_portable_kernels(bool portable);
+
 // 2, or 1 when the environment variable ZELMORA_THREADS is 1 or
 // set_kernel_threads(1) was called.
 int kernel_threads();

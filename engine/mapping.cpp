@@ -6,9 +6,7 @@
 #include <cstring>
 
 #include "engine/automaton.h"
-#include "engine/compact_grid.h"
 #include "engine/numeric.h"
-#include "engine/mode_kernels.h"
 
 float position_frequency(float position) {
   return static_cast<float>(std::exp(0.096 * static_cast<double>(position)));
@@ -18,15 +16,6 @@ int blocks_per_side(int noinstrm) {
   if (noinstrm < 1) return 0;
   return trunc_to_int(std::sqrt(static_cast<double>(noinstrm)));
 }
-
-namespace {
-
-// The block geometry shared by both reductions.
-struct block_layout {
-  int n = 0;   // blocks per side
-  int bx = 0;  // rows per block
-  int by = 0;  // columns per block
-};
 
 block_layout layout_for(int noinstrm, int x, int y) {
   block_layout b;
@@ -52,6 +41,8 @@ const std::array<float, max_states>& state_frequencies(const position_array& sta
   }
   return frequencies;
 }
+
+namespace {
 
 // Adds one row's cells to G neighbouring blocks of `width` columns. Each
 // block keeps its own order of additions; the G chains of additions run side
@@ -80,7 +71,6 @@ void add_row_to_blocks(const std::int32_t* cells, int blocks, int width,
 }
 
 constexpr int max_blocks_per_side = 10;  // sqrt of max_instruments
-std::array<std::int32_t, max_blocks_per_side * block_counter_stride> block_counts;
 
 }  // namespace
 
@@ -99,10 +89,6 @@ int mode_of(const std::int32_t* counts) {
 void av_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y) {
   const std::array<float, max_states>& frequency = state_frequencies(states);
-  if (const compact_grid* bytes = compact_view(grid, x, y)) {
-    compact_av_freq(*bytes, freq, frequency, noinstrm);
-    return;
-  }
   const block_layout b = layout_for(noinstrm, x, y);
   const double cells = static_cast<double>(b.bx) * b.by;
   for (int bi = 0; bi < b.n; ++bi) {
@@ -118,17 +104,14 @@ void av_freq(const grid_type& grid, frequency_array& freq, const position_array&
 void md_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y) {
   const std::array<float, max_states>& frequency = state_frequencies(states);
-  if (const compact_grid* bytes = compact_view(grid, x, y)) {
-    compact_md_freq(*bytes, freq, frequency, noinstrm);
-    return;
-  }
   const block_layout b = layout_for(noinstrm, x, y);
-  const mode_kernel kernel = best_mode_kernel();
-  for (int bi = 0; bi < b.n; ++bi) {
-    std::fill_n(block_counts.begin(), b.n * block_counter_stride, 0);
-    count_block_row(grid, bi * b.bx + 1, b.bx, b.n, b.by, block_counts.data(), kernel);
-    for (int bj = 0; bj < b.n; ++bj)
-      freq[bi * b.n + bj] = frequency[mode_of(&block_counts[bj * block_counter_stride])];
+  for (int block = 0; block < b.n * b.n; ++block) {
+    std::array<std::int32_t, max_states> counts{};
+    const int top = block / b.n * b.bx + 1;
+    const int left = block % b.n * b.by + 1;
+    for (int r = top; r < top + b.bx; ++r)
+      for (int c = left; c < left + b.by; ++c) ++counts[table_state(grid[r][c])];
+    freq[block] = frequency[mode_of(counts.data())];
   }
 }
 

@@ -20,10 +20,22 @@ float position_frequency(float position);
 // 100-entry tables are taken as the nearest end.
 constexpr int table_state(int v) { return v < 0 ? 0 : (v >= max_states ? max_states - 1 : v); }
 
+// Every state's frequency, recomputed only when a position changed.
+const std::array<float, max_states>& state_frequencies(const position_array& states);
+
 // n = trunc(sqrt(noinstrm)), 0 for noinstrm below 1.
 int blocks_per_side(int noinstrm);
 
-// Fill entries 0..n*n-1 of freq with block means / block modes.
+// The block geometry shared by the reductions: at most 10 x 10 blocks.
+struct block_layout {
+  int n = 0;   // blocks per side
+  int bx = 0;  // rows per block
+  int by = 0;  // columns per block
+};
+block_layout layout_for(int noinstrm, int x, int y);
+
+// Fill entries 0..n*n-1 of freq with block means / block modes of an int
+// grid. The render reduces its byte grids with compact_grid.h's kernels.
 void av_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y);
 void md_freq(const grid_type& grid, frequency_array& freq, const position_array& states,

@@ -18,7 +18,7 @@
 #include "engine/orchestra.h"
 #include "engine/progress.h"
 #include "engine/render.h"
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 
 class offline_job {
  public:

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/csound.h"
 #include "engine/report.h"
 
 namespace fs = std::filesystem;

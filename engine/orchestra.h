@@ -6,6 +6,9 @@
 
 #include "engine/interrupt.h"
 
+constexpr const char* orchestra_name = "zelmora.orc";
+constexpr const char* temp_score_name = "zelmora.temp.sco";
+
 // The orchestra: the file ZELMORA_ORC names when it is set; else
 // "zelmora.orc" in the working directory, named just so (the commands keep
 // their familiar text); else the installed copy, <prefix>/share/zelmora/

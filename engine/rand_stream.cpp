@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/step_kernels.h"
+#include "engine/kernel_threads.h"
 
 namespace {
 

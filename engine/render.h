@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "engine/automaton.h"
+#include "engine/compact_grid.h"
+#include "engine/engine.h"
 #include "engine/iteration.h"
 #include "engine/mapping.h"
 #include "engine/types.h"
@@ -31,6 +33,26 @@ struct score_clock {
 // The start time of iteration t, whose notes last dur; t counts up from 0.
 double score_start_time(score_clock& clock, int t, float dur);
 
+// The byte grids a render steps while its states and rule fit them. Once
+// they do not, the render goes on with the plain code on the engine's int
+// grids (grid1 and grid2 for the default engine); when the render ends the
+// bytes are written out there, so the int grids hold the last generations
+// either way.
+struct render_bytes {
+  std::unique_ptr<std::array<compact_grid, 2>> grids;  // null: on the ints
+  std::array<grid_type*, 2> ints{};  // the engine's int grids
+  compact_rule rule;
+  std::array<double, 4> rule_for{};  // r1, r2, k, Ns it was made for
+  bool rule_made = false;
+  bool rule_fits = false;
+
+  render_bytes() = default;
+  render_bytes(render_bytes&& other) noexcept = default;
+  render_bytes& operator=(render_bytes&& other) noexcept;
+  ~render_bytes() { write_out(); }
+  void write_out();  // into `ints`, and on them from here on
+};
+
 // A render under way: what carries from one iteration to the next.
 struct render_run {
   int iterations = 0;  // read once: an event that changes iter does not change this render
@@ -40,23 +62,25 @@ struct render_run {
   double start = 0.0;  // start time of the iteration computed last
   float dur = 0.0f;    // and its grain duration
   note_array notes{};  // of the iteration computed last
-  // grid1 and grid2 stay a byte a cell for as long as the render runs.
-  std::unique_ptr<compact_render_scope> kept_grids;
+  render_bytes bytes;
+  engine* owner = nullptr;  // whose state, events, grids and sinks
 };
 
-// Points the event cursor at the list's head, seeds grid1 and reads the
-// iteration count. Writes nothing. The grids are current ints again once
-// the run is gone.
-render_run start_render();
+// Points the engine's event cursor at its list's head, seeds the grid of
+// iteration 0 (as bytes when they hold the states) and reads the iteration
+// count. Writes nothing.
+render_run start_render(engine& e = default_engine());
 
 // One iteration: its events (a reseed included), the reduction, its notes
 // and grid handed to the sinks (iteration.h), then the step. False when r1
 // or r2 of 0 ends the render (the notes are handed out, the step is not).
 bool render_iteration(render_run& run);
 
-// The grid that iteration t reads (after its events, before its step).
+// The default engine's int grid of iteration t (after its events, before
+// its step); current when the render runs on ints, or has ended.
 grid_type& iteration_grid(int t);
 
-// Renders into fp (a score_writer in the sink list for the length of the
-// render) and closes it, whatever happens.
+// Renders the default engine into fp (a score_writer in the sink list for
+// the length of the render) and closes it, whatever happens.
 int play_ca(std::FILE* fp);
+int play_ca(engine& e, std::FILE* fp);

@@ -1,15 +1,30 @@
+#include "engine/automaton.h"
+#include "engine/engine.h"
 #include "engine/externs.h"
 
-parameters_type Current_State;
-int Current_Iteration = 0;
-int Mean_Mode = 0;
-int Freq_Lock = 0;
-int Amp_Lock = 0;
-std::unique_ptr<event_type> Event_List;
-int List_Size = 0;
-int Event_List_Edit_No = -1;
-event_type* Next_Event = nullptr;
-int Interp_Flag = 0;
+namespace {
+
+engine the_default({&grid1, &grid2});
+
+}  // namespace
+
+engine::engine() : own_grids_(std::make_unique<std::array<grid_type, 2>>()) {
+  grids = {&(*own_grids_)[0], &(*own_grids_)[1]};
+}
+
+engine& default_engine() { return the_default; }
+bool shown_in_windows(const engine& e) { return &e == &the_default; }
+
+parameters_type& Current_State = the_default.state;
+int& Current_Iteration = the_default.iteration;
+int& Mean_Mode = the_default.mean_mode;
+int& Freq_Lock = the_default.freq_lock;
+int& Amp_Lock = the_default.amp_lock;
+std::unique_ptr<event_type>& Event_List = the_default.events;
+int& List_Size = the_default.list_size;
+int& Event_List_Edit_No = the_default.edit_no;
+event_type*& Next_Event = the_default.next_event;
+int& Interp_Flag = the_default.interp_flag;
 std::FILE* Echo_Stream = stdout;
 
 void systeminit() {

@@ -5,61 +5,63 @@
 #include <cstdio>
 
 #include "engine/automaton.h"
+#include "engine/engine.h"
 #include "engine/externs.h"
 #include "engine/report.h"
 #include "engine/view.h"
 
 namespace {
 
-// The running glide, kept until the next one starts.
-parameters_type source;
-parameters_type target;
-int divisions = 0;
-int start_time = 0;
-
-int states_in_use() { return std::clamp(Current_State.Ns, 0, max_states); }
-int instruments_in_use() { return std::clamp(Current_State.noinstrm, 0, max_instruments); }
+int states_in_use(const parameters_type& p) { return std::clamp(p.Ns, 0, max_states); }
+int instruments_in_use(const parameters_type& p) {
+  return std::clamp(p.noinstrm, 0, max_instruments);
+}
 
 // One glide step: every float field in use moves to its value at `elapsed`.
 // Ns, noinstrm, x, y and iter never glide.
-void glide_to(int elapsed) {
-  parameters_type& p = Current_State;
-  p.r1 = interpolate(source.r1, target.r1, divisions, elapsed);
-  p.r2 = interpolate(source.r2, target.r2, divisions, elapsed);
-  p.k = interpolate(source.k, target.k, divisions, elapsed);
-  p.dur = interpolate(source.dur, target.dur, divisions, elapsed);
-  for (int s = 0; s < states_in_use(); ++s)
-    p.states[s] = interpolate(source.states[s], target.states[s], divisions, elapsed);
-  for (int i = 0; i < instruments_in_use(); ++i)
-    p.instrm[i] = interpolate(source.instrm[i], target.instrm[i], divisions, elapsed);
+void glide_to(engine& e, int elapsed) {
+  parameters_type& p = e.state;
+  const glide_state& g = e.glide;
+  const auto at = [&g, elapsed](float from, float to) {
+    return interpolate(from, to, g.divisions, elapsed);
+  };
+  p.r1 = at(g.source.r1, g.target.r1);
+  p.r2 = at(g.source.r2, g.target.r2);
+  p.k = at(g.source.k, g.target.k);
+  p.dur = at(g.source.dur, g.target.dur);
+  for (int s = 0; s < states_in_use(p); ++s) p.states[s] = at(g.source.states[s], g.target.states[s]);
+  for (int i = 0; i < instruments_in_use(p); ++i)
+    p.instrm[i] = at(g.source.instrm[i], g.target.instrm[i]);
 }
 
 // The end of a glide: exactly the target's values, and the glide is over.
-void arrive() {
-  parameters_type& p = Current_State;
+void arrive(engine& e) {
+  parameters_type& p = e.state;
+  const parameters_type& target = e.glide.target;
   p.r1 = target.r1;
   p.r2 = target.r2;
   p.k = target.k;
   p.dur = target.dur;
-  for (int s = 0; s < states_in_use(); ++s) p.states[s] = target.states[s];
-  for (int i = 0; i < instruments_in_use(); ++i) p.instrm[i] = target.instrm[i];
-  Interp_Flag = 0;
+  for (int s = 0; s < states_in_use(p); ++s) p.states[s] = target.states[s];
+  for (int i = 0; i < instruments_in_use(p); ++i) p.instrm[i] = target.instrm[i];
+  e.interp_flag = 0;
 }
 
-void apply_change(event_type& e) {
+void apply_change(engine& e, event_type& ev) {
   // Events never change the grid, the number of states or of instruments,
   // nor "Stop at": a render reads the count once, and a count carried in
   // from when the list was loaded would silently undo the one typed since.
-  parameters_type& set = *e.params;
-  set.x = Current_State.x;
-  set.y = Current_State.y;
-  set.noinstrm = Current_State.noinstrm;
-  set.Ns = Current_State.Ns;
-  set.iter = Current_State.iter;
-  Current_State = set;
+  parameters_type& set = *ev.params;
+  set.x = e.state.x;
+  set.y = e.state.y;
+  set.noinstrm = e.state.noinstrm;
+  set.Ns = e.state.Ns;
+  set.iter = e.state.iter;
+  e.state = set;
 }
 
-void refresh_views() {
+void refresh_views(const engine& e) {
+  if (!shown_in_windows(e)) return;
   view_set_control();
   view_set_all_frequencies();
   view_set_all_amplitudes();
@@ -74,59 +76,70 @@ float interpolate(float a, float b, int d, int e) {
 }
 
 void interp_params(const parameters_type* params, int time, int end_time) {
+  interp_params(default_engine(), params, time, end_time);
+}
+
+void interp_params(engine& e, const parameters_type* params, int time, int end_time) {
+  glide_state& g = e.glide;
   if (params) {
-    Interp_Flag = 1;
-    source = Current_State;
-    target = *params;
+    e.interp_flag = 1;
+    g.source = e.state;
+    g.target = *params;
     const long long length = static_cast<long long>(end_time) - time;
-    divisions = static_cast<int>(std::clamp<long long>(length, INT_MIN, INT_MAX));
-    start_time = Current_Iteration;
+    g.divisions = static_cast<int>(std::clamp<long long>(length, INT_MIN, INT_MAX));
+    g.start_time = e.iteration;
   }
-  const long long elapsed = static_cast<long long>(Current_Iteration) - start_time;
-  if (divisions <= 0 || elapsed >= divisions)
-    arrive();
+  const long long elapsed = static_cast<long long>(e.iteration) - g.start_time;
+  if (g.divisions <= 0 || elapsed >= g.divisions)
+    arrive(e);
   else
-    glide_to(static_cast<int>(elapsed));
+    glide_to(e, static_cast<int>(elapsed));
 }
 
 void update_parameters(grid_type& grid) {
+  apply_due_events(default_engine(), [&grid] {
+    init_array(grid, Current_State.Ns, Current_State.x, Current_State.y);
+  });
+}
+
+void apply_due_events(engine& e, const std::function<void()>& reseed) {
   // A loop rather than recursion: a long run of events due together must
   // not exhaust the stack.
   bool glided = false;
   for (;;) {
-    if (Interp_Flag == 1) {
-      interp_params(nullptr, 0, 0);
+    if (e.interp_flag == 1) {
+      interp_params(e, nullptr, 0, 0);
       glided = true;
     }
     // The windows follow a glide even when no event is left to wait for.
-    if (!Next_Event) {
-      if (glided) refresh_views();
+    if (!e.next_event) {
+      if (glided) refresh_views(e);
       return;
     }
-    event_type& e = *Next_Event;
-    if (e.time_stamp > Current_Iteration) {
-      refresh_views();
+    event_type& ev = *e.next_event;
+    if (ev.time_stamp > e.iteration) {
+      refresh_views(e);
       return;
     }
-    switch (e.type) {
+    switch (ev.type) {
       case event_change:
       case event_interp:
-        if (Interp_Flag == 1) {  // waits for the glide to end
-          refresh_views();
+        if (e.interp_flag == 1) {  // waits for the glide to end
+          refresh_views(e);
           return;
         }
-        if (e.type == event_change)
-          apply_change(e);
+        if (ev.type == event_change)
+          apply_change(e, ev);
         else
-          interp_params(e.params.get(), e.time_stamp, e.end_time);
+          interp_params(e, ev.params.get(), ev.time_stamp, ev.end_time);
         break;
       case event_special:
-        init_array(grid, Current_State.Ns, Current_State.x, Current_State.y);
+        reseed();
         break;
       default:
         report_error("Feature not yet implemented\n");
         break;
     }
-    Next_Event = e.next.get();
+    e.next_event = ev.next.get();
   }
 }

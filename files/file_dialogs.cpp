@@ -14,13 +14,13 @@
 
 #include "engine/externs.h"
 #include "engine/report.h"
+#include "engine/view.h"
 #include "events/Xevent.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 #include "files/xm_text.h"
-#include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/placement.h"
@@ -170,9 +170,9 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
   show_reduction();
-  set_all_frequencies();
-  set_all_amplitudes();
-  set_control();
+  view_set_all_frequencies();
+  view_set_all_amplitudes();
+  view_set_control();
   XtUnmanageChild(load_p_files);
 }
 

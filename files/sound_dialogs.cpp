@@ -4,9 +4,9 @@
 #include <Xm/Xm.h>
 
 #include "engine/csound.h"
+#include "engine/view.h"
 #include "files/Xfiles.h"
 #include "files/xm_text.h"
-#include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
@@ -26,9 +26,9 @@ void render_from_windows(Render render) {
     render();
   }
   show_final_grid();
-  set_control();
-  set_all_frequencies();
-  set_all_amplitudes();
+  view_set_control();
+  view_set_all_frequencies();
+  view_set_all_amplitudes();
 }
 
 }  // namespace

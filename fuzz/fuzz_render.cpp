@@ -14,9 +14,8 @@
 #include "engine/kernel_threads.h"
 #include "engine/private_dir.h"
 #include "engine/render.h"
-#include "engine/step_kernels.h"
 #include "events/event_list.h"
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 #include "fuzz_support.h"
 #include "tests/core/reference.h"
 

@@ -31,7 +31,7 @@
 #include "files/event_file.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 
 namespace {
 

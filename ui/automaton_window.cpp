@@ -231,7 +231,7 @@ void cb_pop_automaton(Widget, XtPointer, XtPointer) {
 }
 
 void show_automaton(const iteration& it) {
-  undrawn = it.cells;
+  undrawn = it.ints;
   if (!window_shown()) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - last_frame < frame_interval) return;
@@ -244,8 +244,9 @@ void show_automaton(const iteration& it) {
 void show_final_grid() {
   if (!undrawn) return;
   // The last iteration's step wrote into the other grid, so this one still
-  // holds what its notes came from.
-  keep(current_grid(*undrawn));
+  // holds what its notes came from; the render has ended, so it is
+  // written out as ints.
+  keep(*undrawn);
   undrawn = nullptr;
   draw();
 }

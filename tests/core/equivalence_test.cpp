@@ -1,8 +1,9 @@
 // The engine against the literal model in reference.h, bit for bit, over
-// randomized parameters (fixed seeds), on the vector and the portable
-// kernels, on plain int grids and on the render's byte grids, with one and
-// two kernel threads. The steps reach every branch of the cell rule and its
-// caps, through the kernels' tables and through update() beyond them.
+// randomized parameters (fixed seeds): the byte kernels chosen by name (AVX2
+// where the processor has it, portable everywhere) with one and two kernel
+// threads, and the plain int code that renders what the bytes cannot hold.
+// The steps reach every branch of the cell rule and its caps, through the
+// kernels' tables and through update() beyond them.
 
 #include <bit>
 #include <random>
@@ -13,7 +14,6 @@
 #include "engine/kernel_threads.h"
 #include "engine/mapping.h"
 #include "engine/render.h"
-#include "engine/step_kernels.h"
 #include "tests/core/reference.h"
 #include "tests/core/test_support.h"
 
@@ -102,6 +102,16 @@ parameters_type draw_parameters(std::mt19937& rng) {
   return p;
 }
 
+// Changes the set in force as a window would between a render's notes and
+// its step.
+struct meddler final : iteration_sink {
+  void (*meddle)(int);
+  explicit meddler(void (*m)(int)) : meddle(m) {}
+  void on_iteration(const iteration& it) override {
+    if (meddle) meddle(it.number);
+  }
+};
+
 // Parameter: the portable kernels forced.
 class equivalence_test : public test_support::core_test,
                          public ::testing::WithParamInterface<bool> {
@@ -118,57 +128,73 @@ class equivalence_test : public test_support::core_test,
     core_test::TearDown();
   }
 
-  // Every cell a step writes, rows 0..x+1 and columns 0..y+1, on plain
-  // grids and on the kept grid1 and grid2 (bytes whenever the states fit).
+  // Every cell a step writes, rows 0..x+1 and columns 0..y+1, by update()
+  // and, where the states and the rule fit, on bytes.
   void expect_same_steps(const rule_case& c, int steps) {
     SCOPED_TRACE(::testing::Message() << "r1=" << c.r1 << " r2=" << c.r2 << " k=" << c.k
                                       << " Ns=" << c.Ns << " x=" << c.x << " y=" << c.y);
-    const compact_render_scope kept;
-    g->engine[0] = g->literal[0] = grid1 = g->start;
+    g->engine[0] = g->literal[0] = g->start;
     // An empty extent still wraps what the target held before.
-    g->engine[1] = grid2 = g->literal[1];
-    const std::array<grid_type*, 2> kept_grids{&grid1, &grid2};
+    g->engine[1] = g->literal[1];
+    compact_rule rule;
+    const bool fits = c.x > 0 && c.y > 0 && make_compact_rule(c.r1, c.r2, c.k, c.Ns, rule) &&
+                      compact_from_ints(g->start, g->bytes[0], c.x, c.y);
     for (int s = 0; s < steps; ++s) {
       const int from = s % 2, to = 1 - s % 2;
       step_grid(g->engine[from], g->engine[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
-      step_grid(*kept_grids[from], *kept_grids[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
       reference::step(g->literal[from], g->literal[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
-      const grid_type& bytes = current_grid(*kept_grids[to]);
+      if (fits) {
+        compact_step(g->bytes[from], g->bytes[to], rule);
+        compact_to_ints(g->bytes[to], g->from_bytes);
+      }
       for (int r = 0; r <= c.x + 1; ++r)
         for (int col = 0; col <= c.y + 1; ++col) {
           ASSERT_EQ(g->engine[to][r][col], g->literal[to][r][col])
               << "cell [" << r << "][" << col << "] after step " << s + 1;
-          ASSERT_EQ(bytes[r][col], g->literal[to][r][col])
-              << "kept cell [" << r << "][" << col << "] after step " << s + 1;
+          if (fits) {
+            ASSERT_EQ(g->from_bytes[r][col], g->literal[to][r][col])
+                << "byte cell [" << r << "][" << col << "] after step " << s + 1;
+          }
         }
     }
   }
 
   // Events change Current_State, so both renders start from a copy.
-  void expect_same_score(unsigned seed) {
+  void expect_same_score(unsigned seed, void (*meddle)(int) = nullptr) {
     const parameters_type start = Current_State;
     char* buffer = nullptr;
     std::size_t length = 0;
     std::srand(seed);
+    grid1 = g->literal[0];  // what a moved extent takes in
+    grid2 = g->literal[1];
+    meddler sink{meddle};
+    const sink_registration meddling(sink);
     ASSERT_EQ(play_ca(::open_memstream(&buffer, &length)), render_complete);  // closes it
     const std::string engine(buffer, length);
     std::free(buffer);
     test_support::temp_stream literal;
     Current_State = start;
     std::srand(seed);
-    reference::render(literal.get(), g->literal[0], g->literal[1]);
+    reference::render(literal.get(), g->literal[0], g->literal[1], meddle);
     ASSERT_EQ(engine, literal.text());
+    // The int grids hold the last generations, however the render ran.
+    const int x = clamp_extent(Current_State.x), y = clamp_extent(Current_State.y);
+    for (int r = 0; r <= x + 1; ++r)
+      for (int c = 0; c <= y + 1; ++c)
+        ASSERT_TRUE(grid1[r][c] == g->literal[0][r][c] && grid2[r][c] == g->literal[1][r][c])
+            << "cell [" << r << "][" << c << "]";
   }
 
   struct grids {
     std::array<grid_type, 2> engine{}, literal{};
-    grid_type start{};
+    grid_type start{}, from_bytes{};
+    std::array<compact_grid, 2> bytes{};
   };
   std::unique_ptr<grids> g = std::make_unique<grids>();
 };
 
 INSTANTIATE_TEST_SUITE_P(Kernels, equivalence_test, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "portable" : "vector"; });
+                         [](const auto& info) { return info.param ? "portable" : "avx2"; });
 
 void expect_same_bits(const frequency_array& engine, const frequency_array& literal,
                       const char* what) {
@@ -179,8 +205,7 @@ void expect_same_bits(const frequency_array& engine, const frequency_array& lite
 
 // Both reductions entry by entry on int grids and on byte grids, where
 // negative states read as 0 and large ones as 99, so the grid with those
-// made 0 and 300 reduces alike. The mode counting kernel is the processor's
-// best, or the portable one when the step's is.
+// made 0 and 300 reduces alike.
 void expect_same_reductions(const grid_type& grid, const position_array& states, int noinstrm,
                             int x, int y) {
   auto fitting = std::make_unique<grid_type>(grid);
@@ -214,13 +239,13 @@ TEST_P(equivalence_test, StepsAndReductionsMatchTheModel) {
       expect_same_reductions(g->start, random_positions(rng), noinstrm, c.x, c.y);
     expect_same_steps(c, 3);
   }
-  // Beyond the tables, so cell by cell: negative k or r1, more than 100 states.
+  // Beyond the tables, so by update() alone: negative k or r1, more than 100 states.
   for (const rule_case& c : {rule_case{0.8, 1.2, -3.5, 40, 33, 35}, rule_case{-0.8, 1.2, 1.0, 40, 33, 35},
                              rule_case{0.8, 1.2, 1.0, 150, 33, 35}}) {
     fill(g->start, rng, c.Ns, c.x, c.y, 10, false);
     expect_same_steps(c, 3);
   }
-  // Full size on one thread and two; k = 300 leaves states too large for bytes.
+  // Full size on one thread and two; k = 300 leaves states of 300, as the big one.
   std::srand(3);
   reference::init_array(g->start, 40, 1000, 1000);
   for (const int threads : {1, 2}) {
@@ -264,25 +289,25 @@ TEST_P(equivalence_test, StepsAndReductionsMatchTheModel) {
   expect_same_reductions(g->start, states, 1, 263, 1000);
 }
 
-// The C library's generator, taken over mid-stream, for plain and kept
-// grids: the same cells, and rand() goes on as if it had drawn them itself.
-// (The scores check that a later srand() is obeyed.)
+// The C library's generator, taken over mid-stream, for int and byte grids:
+// the same cells, and rand() goes on as if it had drawn them itself. (The
+// scores check that a later srand() is obeyed.)
 TEST_P(equivalence_test, SeedingDrawsWhatRandGives) {
   std::srand(77);
   std::rand();
   reference::init_array(g->literal[0], 37, 333, 77);
   const std::array<int, 3> expected{std::rand(), std::rand(), std::rand()};
-  for (const bool kept : {false, true}) {
-    SCOPED_TRACE(kept ? "kept" : "plain");
+  for (const bool bytes : {false, true}) {
+    SCOPED_TRACE(bytes ? "bytes" : "ints");
     std::srand(77);
     std::rand();
-    const auto scope = kept ? std::make_unique<compact_render_scope>() : nullptr;
-    init_array(grid1, 37, 333, 77);
+    if (bytes) compact_seed(g->bytes[0], 37, 333, 77);
+    else init_array(g->engine[0], 37, 333, 77);
     EXPECT_EQ((std::array<int, 3>{std::rand(), std::rand(), std::rand()}), expected);
-    const grid_type& seeded = current_grid(grid1);
+    if (bytes) compact_to_ints(g->bytes[0], g->engine[0]);
     for (int r = 0; r <= 334; ++r)
       for (int c = 0; c <= 78; ++c)
-        ASSERT_EQ(seeded[r][c], g->literal[0][r][c]) << "cell [" << r << "][" << c << "]";
+        ASSERT_EQ(g->engine[0][r][c], g->literal[0][r][c]) << "cell [" << r << "][" << c << "]";
   }
 }
 
@@ -313,6 +338,35 @@ TEST_P(equivalence_test, ScoresMatchTheModel) {
     SCOPED_TRACE(::testing::Message() << "score " << i);
     expect_same_score(1000 + i);
   }
+}
+
+// Sets the byte grids cannot hold render on ints: from the start (300
+// states, a negative k or r2), or from an event on (a glide to a negative
+// k). The extent moved mid-render (a slider during live play) is followed
+// on bytes.
+TEST_P(equivalence_test, ScoresBeyondTheByteGridMatchTheModel) {
+  Current_State.x = Current_State.y = 60;
+  Current_State.iter = 12;
+  const parameters_type fitting = Current_State;
+  for (const auto& [Ns, k, r2] : {std::tuple{300, 1.0f, 1.2f}, std::tuple{40, -2.5f, 1.2f},
+                                  std::tuple{40, 1.0f, -1.2f}}) {
+    std::tie(Current_State.Ns, Current_State.k, Current_State.r2) = std::tuple(Ns, k, r2);
+    expect_same_score(5);
+  }
+  Current_State = fitting;
+  parameters_type glide = Current_State;
+  glide.Ns = 40;
+  glide.k = -20.0f;
+  Current_State.k = 3.0f;
+  add_event_interp(glide, "glide", 4, 10);
+  Mean_Mode = 1;
+  expect_same_score(6);
+  clear_event_list();
+  Current_State = fitting;
+  expect_same_score(8, [](int t) {
+    if (t == 3) Current_State.x = 80;
+    if (t == 6) Current_State.y = 20;
+  });
 }
 
 // Also the exact note format for values random scores seldom hold: exact

@@ -127,8 +127,9 @@ inline void writesound(std::FILE* fp, const std::array<float, max_instruments>& 
   reference::write_notes(fp, freq, instrm, count, static_cast<double>(iteration) * dur, dur);
 }
 
-// A whole render following the event list; fp is left open.
-inline void render(std::FILE* fp, grid_type& a, grid_type& b) {
+// A whole render following the event list; fp is left open. `meddle`, if
+// given, runs where the engine hands the iteration to its sinks.
+inline void render(std::FILE* fp, grid_type& a, grid_type& b, void (*meddle)(int) = nullptr) {
   Next_Event = Event_List.get();
   Interp_Flag = 0;
   reference::init_array(a, Current_State.Ns, Current_State.x, Current_State.y);
@@ -152,6 +153,7 @@ inline void render(std::FILE* fp, grid_type& a, grid_type& b) {
     last_dur = p.dur;
     const double start = origin + (t - origin_t) * static_cast<double>(p.dur);
     reference::write_notes(fp, freq, p.instrm, p.noinstrm, start, p.dur);
+    if (meddle) meddle(t);
     reference::step(current, next, p.r1, p.r2, p.k, p.Ns, p.x, p.y);
   }
 }

@@ -1,6 +1,7 @@
 // Start times across duration changes, and the notes the sinks get. The
 // equivalence tests compare everything else; the default score is
 // render_cli_test's, an abandoned render csound_test's.
+#include "engine/engine.h"
 #include "engine/render.h"
 #include "test_support.h"
 
@@ -56,15 +57,56 @@ TEST_F(play_ca_test, SinksGetTheNumbersOfTheScoreLinesOnceEachUntilRemoved) {
   Mean_Mode = 1;
   note_printer printer, removed;
   add_iteration_sink(printer);
-  add_iteration_sink(printer);
+  const sink_registration again(printer);
   add_iteration_sink(removed);
   remove_iteration_sink(removed);
   const test_support::temp_dir dir{"zelmora-render-"};
   ASSERT_EQ(play_ca(std::fopen((dir.path / "score").c_str(), "w")), render_complete);  // closes it
-  remove_iteration_sink(printer);
   EXPECT_EQ(score_header + printer.text, test_support::slurp(dir.path / "score"));
   EXPECT_EQ(printer.iterations, 30);
   EXPECT_EQ(removed.iterations, 0);
+}
+
+// A change of rule at iteration 5.
+std::unique_ptr<event_type> one_change(const parameters_type& from) {
+  auto change = std::make_unique<event_type>();
+  change->type = event_change;
+  change->time_stamp = 5;
+  change->params = std::make_unique<parameters_type>(from);
+  change->params->r1 = 3.0f;
+  change->params->k = 7.0f;
+  return change;
+}
+
+TEST_F(play_ca_test, ASecondEngineRendersAsTheDefaultOneWouldAndLeavesItAlone) {
+  engine second;
+  second.state = Current_State;
+  second.state.iter = 20;
+  second.mean_mode = 1;
+  second.events = one_change(second.state);
+  note_printer seen_by_default, seen_by_second;
+  const sink_registration watching(seen_by_default);
+  add_iteration_sink(second, seen_by_second);
+  const parameters_type untouched = Current_State;
+  const auto grid_before = std::make_unique<grid_type>(grid1);
+  const test_support::temp_dir dir{"zelmora-render-"};
+  std::srand(3);
+  ASSERT_EQ(play_ca(second, std::fopen((dir.path / "second").c_str(), "w")), render_complete);
+  EXPECT_EQ(Current_State, untouched);
+  EXPECT_EQ(Next_Event, nullptr);
+  EXPECT_TRUE(grid1 == *grid_before);
+  EXPECT_EQ(seen_by_default.iterations, 0);
+  EXPECT_EQ(seen_by_second.iterations, 20);
+  EXPECT_EQ(second.state.k, 7.0f);
+
+  Current_State = untouched;
+  Current_State.iter = 20;
+  Mean_Mode = 1;
+  Event_List = one_change(Current_State);
+  std::srand(3);
+  ASSERT_EQ(play_ca(std::fopen((dir.path / "default").c_str(), "w")), render_complete);
+  EXPECT_EQ(test_support::slurp(dir.path / "default"), test_support::slurp(dir.path / "second"));
+  EXPECT_EQ(seen_by_default.text, seen_by_second.text);
 }
 
 }  // namespace

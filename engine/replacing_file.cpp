@@ -1,4 +1,4 @@
-#include "files/replacing_file.h"
+#include "engine/replacing_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "files/output_target.h"
+#include "engine/output_target.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "files/output_target.h"
+#include "engine/output_target.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
