@@ -7,7 +7,7 @@ PACKAGES="
   cmake g++ make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libmotif-dev libxt-dev libx11-dev
-  csound libcsound64-dev sox jackd2
+  csound libcsound64-dev sox jackd2 time
   libpng-dev libfftw3-dev
   clang libclang-rt-14-dev llvm valgrind
   desktop-file-utils man-db

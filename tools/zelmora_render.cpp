@@ -2,6 +2,7 @@
 // without a display, the way the windowed program's first render would.
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <chrono>
 #include <csignal>
@@ -38,6 +39,8 @@ namespace {
 constexpr int exit_ok = 0;
 constexpr int exit_failed = 1;
 constexpr int exit_usage = 2;
+constexpr int min_rate = 1000;  // what csound's audio modules accept
+constexpr int max_rate = 768000;
 
 constexpr const char* usage_text =
     "Usage: zelmora-render [options]\n"
@@ -50,11 +53,18 @@ constexpr const char* usage_text =
     "  --reduce mean|mode    how a block becomes one frequency (default mean)\n"
     "  --score FILE          write the score to FILE (default: standard output)\n"
     "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
+    "  --rate N              the sound file's sample rate in Hz (default: the\n"
+    "                        orchestra's, 44100)\n"
     "  --orchestra FILE.orc  the orchestra for --sound and --live (default: $ZELMORA_ORC,\n"
     "                        else zelmora.orc here, else the installed one)\n"
-    "  --live                play it in real time on the audio device (Ctrl-C stops);\n"
-    "                        with --score, the score of exactly the notes played\n"
-    "  --rtaudio MODULE      csound's audio module for --live (alsa, jack, pulse, ...)\n"
+    "  --live                play it in real time on the audio device at the device's\n"
+    "                        own sample rate; with --score, the score of exactly the\n"
+    "                        notes played (the take)\n"
+    "  --rtaudio MODULE      csound's audio module for --live (alsa, jack, pulse, ...;\n"
+    "                        default: $ZELMORA_RTAUDIO, else csound's own); one this\n"
+    "                        csound lacks is refused with the list of those it has\n"
+    "  --no-connect          with jack: leave the ports zelmora:channel_1 and _2\n"
+    "                        unconnected (default: to the first playback ports)\n"
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
@@ -67,7 +77,13 @@ constexpr const char* usage_text =
     "left (not with --verbose, whose csound messages show that).\n"
     "A score or sound file is replaced only when it was completely written; on\n"
     "SIGINT, SIGTERM, SIGHUP, SIGPIPE or SIGXFSZ csound is stopped, temporary\n"
-    "files are removed and the exit status is 128 + the signal.\n";
+    "files are removed and the exit status is 128 + the signal.\n"
+    "\n"
+    "With --live, Ctrl-C is how a performance ends: the sound fades out, the\n"
+    "take of what was played is kept and the exit status is 0. SIGTERM and\n"
+    "SIGHUP fade the sound out over 50 ms too and exit with 128 + the signal,\n"
+    "keeping no take. An audio device that stops playing (its server gone)\n"
+    "ends play within a second with status 1.\n";
 
 static_assert(max_iterations == 10'000'000, "the usage text and messages name the limit");
 
@@ -78,9 +94,11 @@ struct options {
   std::string sound;
   std::string orchestra = orchestra_path();
   std::string frames;
-  std::string rtaudio;
+  std::string rtaudio = live_rtaudio_from_environment();
   int every = 1;
+  int rate = 0;  // 0: the orchestra's
   bool live = false;
+  bool connect = true;
   int iterations = 600;
   int mean_mode = 0;
   bool verbose = false;
@@ -127,6 +145,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.live = true;
       continue;
     }
+    if (arg == "--no-connect") {
+      opt.connect = false;
+      continue;
+    }
     if (a + 1 >= argc) return usage_error("unknown option or missing value: ", arg.c_str());
     const char* value = argv[++a];
     if (*value == '\0') return usage_error("empty value for ", arg.c_str());
@@ -144,6 +166,9 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.rtaudio = value;
     } else if (arg == "--frames") {
       opt.frames = value;
+    } else if (arg == "--rate") {
+      if (!parse_int(value, opt.rate) || opt.rate < min_rate || opt.rate > max_rate)
+        return usage_error("--rate takes a sample rate from 1000 to 768000 Hz, not ", value);
     } else if (arg == "--every") {
       if (!parse_int(value, opt.every) || opt.every < 1)
         return usage_error("--every takes a whole number from 1, not ", value);
@@ -164,6 +189,9 @@ int parse_arguments(int argc, char** argv, options& opt) {
   }
   if (opt.live && !opt.sound.empty())
     return usage_error("--live plays the render itself; it does not take --sound", "");
+  if (opt.rate != 0 && opt.sound.empty())
+    return usage_error("--rate is the sample rate of --sound's file; live play takes the device's",
+                       "");
   if (!opt.score.empty() && !opt.sound.empty())
     return usage_error("--score and --sound each make their own render; choose one", "");
   return -1;
@@ -285,8 +313,10 @@ int make_wav(const options& opt) {
   const std::string format = named.empty() ? sound_format_flags(".wav") : named;
   const auto command_for = [&](const std::string& output) {
     // csound works in a directory of its own: every name from the root.
-    return "csound -d " + format + " -+msg_color=0 -o " + shell_word(absolute_path(output)) + " " +
-           shell_word(absolute_path(opt.orchestra)) + " " + shell_word(absolute_path(score.path()));
+    const std::string rate = opt.rate == 0 ? "" : "-r " + std::to_string(opt.rate) + " ";
+    return "csound -d " + rate + format + " -+msg_color=0 -o " +
+           shell_word(absolute_path(output)) + " " + shell_word(absolute_path(opt.orchestra)) +
+           " " + shell_word(absolute_path(score.path()));
   };
   const csound_messages messages =
       opt.verbose ? csound_messages::shown : csound_messages::shown_on_failure;
@@ -335,8 +365,9 @@ std::FILE* quiet_stream() {
   return null_stream ? null_stream.get() : stderr;
 }
 
+// The signal that ends live play, 0 while none came.
 volatile std::sig_atomic_t interrupted = 0;
-void on_interrupt(int) { interrupted = 1; }
+void on_interrupt(int signal) { interrupted = signal; }
 
 // One line on a terminal, a few times a second.
 void show_live_progress(bool last) {
@@ -350,9 +381,12 @@ void show_live_progress(bool last) {
   if (last) std::fputc('\n', stderr);
 }
 
-// Plays until the render has sounded or Ctrl-C.
-bool play_until_done(bool progress) {
-  std::signal(SIGINT, on_interrupt);
+constexpr std::array<int, 3> stopping_signals{SIGINT, SIGTERM, SIGHUP};
+
+// Plays until the render has sounded or a signal ends it with a fade; the
+// signal, 0 for none.
+int play_until_done(bool progress) {
+  for (const int signal : stopping_signals) std::signal(signal, on_interrupt);
   while (live_feed()) {
     if (interrupted != 0) {
       live_stop();
@@ -361,14 +395,13 @@ bool play_until_done(bool progress) {
     if (progress) show_live_progress(false);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  std::signal(SIGINT, SIG_DFL);
   if (progress) show_live_progress(true);
-  return interrupted == 0;
+  return interrupted;
 }
 
 int play_live(const options& opt) {
   std::optional<replacing_file> score;
-  live_settings settings{opt.orchestra, opt.rtaudio, nullptr};
+  live_settings settings{opt.orchestra, opt.rtaudio, nullptr, opt.connect};
   if (!opt.score.empty()) {
     score.emplace(opt.score);
     if (!score->stream()) {
@@ -378,10 +411,17 @@ int play_live(const options& opt) {
     settings.score = score->stream();
   }
   if (live_start(settings) != 0) return exit_failed;
-  play_until_done(isatty(STDERR_FILENO) != 0 && !opt.quiet);
+  const int signal = play_until_done(isatty(STDERR_FILENO) != 0 && !opt.quiet);
   if (live_late_iterations() > 0)
     std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
                  live_late_iterations());
+  if (opt.verbose)
+    std::fprintf(stderr,
+                 "zelmora-render: live: %d late, csound used %.2f CPU-s for %.2f s of sound"
+                 " played in %.2f s\n",
+                 live_late_iterations(), live_csound_cpu(), live_played(), live_wall_time());
+  if (live_status() == live_device_lost) return exit_failed;
+  if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
   if (score && !score->commit()) {
     std::fprintf(stderr, "Can't write file %s\n", opt.score.c_str());
     return exit_failed;

@@ -3,6 +3,10 @@
 
 #include <Xm/Xm.h>
 
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+
 #include "engine/iteration.h"
 #include "engine/live.h"
 #include "engine/types.h"
@@ -16,9 +20,23 @@ extern Widget play_live_button, stop_live_button;
 extern live_settings Live_Settings;
 
 void create_automaton(Widget parent);
-// The menu entries: Play Live and Stop need the Output menu's other entries
-// to grey them out while live play runs.
-void connect_live_play(Widget play_live, Widget stop);
+// The menu entries: Play Live and Stop, and the Output menu's entries that
+// share the engine's render, greyed out while live play runs.
+void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widget> offline);
+
+// Live play's audio module and JACK connection from the command line
+// (-rtaudio MODULE, -noconnect), the X resources (*rtaudio, *connect) or
+// else $ZELMORA_RTAUDIO, read into Live_Settings.
+extern const XrmOptionDescRec live_command_line_options[];
+extern const int live_command_line_option_count;
+void read_live_resources(Widget top);
+
+// The take of a live play: begin_take() starts a new one (the stream live
+// play writes its notes' score to); save_take() writes the take so far to
+// `name`, replacing it only when all was written (reported otherwise).
+std::FILE* begin_take();
+bool save_take(const std::string& name);
+void cb_save_take(Widget w, XtPointer client_data, XtPointer call_data);
 
 void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_stop_live(Widget w, XtPointer client_data, XtPointer call_data);

@@ -148,11 +148,14 @@ Widget build_menu_bar(Widget form) {
   Widget output = XmCreatePulldownMenu(bar, const_cast<char*>("widget39"), nullptr, 0);
   make_cascade(bar, "widget38", "Output", output);
   csound_button = make_menu_entry(output, "csound_button", "Csound", cb_csound);
-  make_menu_entry(output, "widget41", "Audio Output", cb_sound_out);
-  make_menu_entry(output, "widget42", "Audio File", cb_save_sounds);
+  // Audio Output plays the way Play Live does: the windows stay live.
+  Widget audio_output = make_menu_entry(output, "widget41", "Audio Output", cb_play_live);
+  Widget audio_file = make_menu_entry(output, "widget42", "Audio File", cb_save_sounds);
   make_separator(output, "live_separator");
   connect_live_play(make_menu_entry(output, "play_live", "Play Live", cb_play_live),
-                    make_menu_entry(output, "stop_live", "Stop", cb_stop_live));
+                    make_menu_entry(output, "stop_live", "Stop", cb_stop_live),
+                    {csound_button, audio_output, audio_file});
+  make_menu_entry(output, "save_take", "Save Take\u2026", cb_save_take);
 
   Widget mapping = XmCreatePulldownMenu(bar, const_cast<char*>("menu_button"), nullptr, 0);
   Mapping = make_cascade(bar, "Mapping", "Mapping", mapping);

@@ -3,6 +3,8 @@
 // from the next iteration computed.
 #include <Xm/Xm.h>
 
+#include <vector>
+
 #include "engine/externs.h"
 #include "engine/render.h"
 #include "ui/Xamp.h"
@@ -22,11 +24,10 @@ XtIntervalId timer = 0;
 
 // The offline commands share the engine's render and grids: greyed out
 // while live play runs.
-constexpr const char* offline_entries[] = {"*csound_button", "*widget41", "*widget42"};
+std::vector<Widget> offline_entries;
 
 void show_playing(bool playing) {
-  for (const char* name : offline_entries)
-    if (Widget w = XtNameToWidget(Ctrl_pannel, name)) XtSetSensitive(w, !playing);
+  for (Widget w : offline_entries) XtSetSensitive(w, !playing);
   XtSetSensitive(play_live_button, !playing);
   XtSetSensitive(stop_live_button, playing);
 }
@@ -51,9 +52,10 @@ void tick(XtPointer, XtIntervalId*) {
 
 }  // namespace
 
-void connect_live_play(Widget play_live, Widget stop) {
+void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widget> offline) {
   play_live_button = play_live;
   stop_live_button = stop;
+  offline_entries.assign(offline.begin(), offline.end());
   XtSetSensitive(stop_live_button, False);
 }
 
@@ -61,7 +63,9 @@ void cb_play_live(Widget, XtPointer, XtPointer) {
   if (live_playing()) return;
   take_typed_values();
   show_notice("");
-  if (live_start(Live_Settings) != 0) return;
+  live_settings settings = Live_Settings;
+  if (!settings.score) settings.score = begin_take();
+  if (live_start(settings) != 0) return;
   show_playing(true);
   timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
 }

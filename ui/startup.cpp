@@ -77,8 +77,9 @@ bool build_interface(int& argc, char** argv) {
   install_fallback_resources(app_context);
 
   const std::string name = resource_name(argv[0]);
-  display = XtOpenDisplay(app_context, nullptr, name.c_str(), "XApplication", nullptr, 0,
-                          &argc, argv);
+  display = XtOpenDisplay(app_context, nullptr, name.c_str(), "XApplication",
+                          const_cast<XrmOptionDescRec*>(live_command_line_options),
+                          live_command_line_option_count, &argc, argv);
   if (!display) {
     std::printf("%s: can't open display, exiting...\n", argv[0]);
     std::fflush(stdout);
@@ -91,6 +92,7 @@ bool build_interface(int& argc, char** argv) {
   systeminit();
 
   build_windows(name.c_str(), argc, argv);
+  read_live_resources(Ctrl_pannel);
   XtRealizeWidget(Ctrl_pannel);
   connect_view();
   set_control();

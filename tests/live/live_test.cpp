@@ -1,16 +1,10 @@
 // Live play through csound's API: the notes sent are the offline score, and
 // on a real-time server the clock is kept (failures: render_cli_test).
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <thread>
 
 #include "engine/live.h"
 #include "live_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -26,25 +20,8 @@ TEST_F(live, NotesSentAreTheOfflineScoreByteForByte) {
   }
 }
 
-// A JACK server of its own on the dummy driver, which keeps real time.
-struct jack_server {
-  jack_server() {
-    // The only server live play may reach (live_test unsets both).
-    ::setenv("JACK_DEFAULT_SERVER", ("zelmora-live-" + std::to_string(::getpid())).c_str(), 1);
-    ::setenv("JACK_NO_START_SERVER", "1", 1);
-    const char* argv[] = {"sh", "-c", "exec jackd -r -d dummy -r 44100 -p 256 >jackd.log 2>&1",
-                          nullptr};
-    if (::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) pid = 0;
-  }
-  ~jack_server() {
-    if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
-  }
-  jack_server(const jack_server&) = delete;
-  pid_t pid = 0;
-};
-
 TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
-  const jack_server server;
+  const jack_server server(44100);
   ASSERT_EQ(std::system("jack_wait -w -t 10 >/dev/null 2>&1"), 0) << "no JACK server";
   Current_State.iter = 80;  // 80 grains of 25 ms
   ASSERT_EQ(live_start({.orchestra = "", .rtaudio = "jack"}), 0);

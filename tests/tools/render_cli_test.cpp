@@ -158,6 +158,18 @@ TEST_F(render_cli_test, SoundFilesReplaceTheTargetOnlyWhenCsoundSucceededAndName
     EXPECT_EQ(slurp(dir / name).substr(0, 4), "RIFF") << name;
   }
   EXPECT_EQ(left_in_dir(), (strings{"-o", "-x.wav", "dac", "k.wav", "stdout.wav"}));
+
+  // 44.1 kHz unless asked; --rate only for a file.
+  const auto rate_of = [&](const std::string& name) {
+    const std::string header = slurp(dir / name).substr(24, 4);
+    return static_cast<unsigned char>(header[0]) | static_cast<unsigned char>(header[1]) << 8 |
+           static_cast<unsigned char>(header[2]) << 16;
+  };
+  EXPECT_EQ(rate_of("k.wav"), 44100);
+  ASSERT_EQ(run("--iterations 20" + orchestra + " --rate 96000 --sound r.wav").status, 0);
+  EXPECT_EQ(rate_of("r.wav"), 96000);
+  EXPECT_EQ(run("--rate 96000 --score r.sco").status, 2);
+  EXPECT_EQ(run("--rate 100 --sound r.wav").status, 2);
 }
 
 // The percentages a progress display drew, each line redrawn in place; a

@@ -2,6 +2,7 @@
 // ALSA's null device standing in for the sound card; picture frames beside
 // the window.
 #include <X11/Xutil.h>
+#include <Xm/MessageB.h>
 #include <png.h>
 
 #include <set>
@@ -12,6 +13,7 @@
 #include "engine/palette.h"
 #include "engine/view.h"
 #include "ui/Xlive.h"
+#include "ui/error_dialog.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -34,14 +36,17 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   Current_State.iter = 1000000;
   press(play_live_button);
   ASSERT_TRUE(live_playing());
-  EXPECT_FALSE(XtIsSensitive(csound_button));
+  Widget audio_output = find("*widget39.widget41"), audio_file = find("*widget39.widget42");
+  EXPECT_FALSE(XtIsSensitive(csound_button) || XtIsSensitive(audio_output) ||
+               XtIsSensitive(audio_file));
   ASSERT_TRUE(pump_until([] { return Current_Iteration > 20; }));
   arm(dur_up);  // 0.025 -> 0.026
   const int changed_after = Current_Iteration;
   ASSERT_TRUE(pump_until([&] { return Current_Iteration > changed_after + 20; }));
   press(stop_live_button);
   EXPECT_FALSE(live_playing());
-  EXPECT_TRUE(XtIsSensitive(csound_button) && XtIsSensitive(play_live_button));
+  EXPECT_TRUE(XtIsSensitive(csound_button) && XtIsSensitive(audio_output) &&
+              XtIsSensitive(audio_file) && XtIsSensitive(play_live_button));
 
   const std::string sent = notes.text();
   const auto lines = test_support::lines_of(sent);
@@ -55,6 +60,38 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   EXPECT_EQ(wrong, 0);
   pump_until([] { return false; });  // no timer is left to send more
   EXPECT_EQ(notes.text(), sent);
+}
+
+TEST_F(live_windows, SaveTakeWritesTheScoreOfTheNotesPlayed) {
+  EXPECT_FALSE(save_take("take.sco"));  // nothing played yet
+  Current_State.iter = 40;
+  ASSERT_EQ(make_score_file("offline.sco"), 0);
+  press(find("*widget39.widget41"));  // Audio Output plays live
+  ASSERT_TRUE(live_playing());
+  ASSERT_TRUE(pump_until([] { return !live_playing(); }));
+  ASSERT_TRUE(save_take("take.sco"));
+  EXPECT_EQ(test_support::slurp("take.sco"), test_support::slurp("offline.sco"));
+  EXPECT_FALSE(save_take("no-such-dir/take.sco"));
+  EXPECT_FALSE(std::filesystem::exists("no-such-dir"));
+}
+
+// -rtaudio, *rtaudio or $ZELMORA_RTAUDIO: a module csound lacks is refused
+// in the dialog, with the ones it has, and nothing plays.
+TEST_F(live_windows, AnUnknownAudioModuleIsRefusedWithTheList) {
+  Live_Settings.rtaudio = "nonesuch";
+  press(play_live_button);
+  EXPECT_FALSE(live_playing());
+  ASSERT_TRUE(shown(error_dialog));
+  XmString message = nullptr;
+  XtVaGetValues(error_dialog, XmNmessageString, &message, nullptr);
+  char* text = nullptr;
+  XmStringGetLtoR(message, const_cast<char*>(XmFONTLIST_DEFAULT_TAG), &text);
+  const std::string said = text ? text : "";
+  XtFree(text);
+  XmStringFree(message);
+  EXPECT_NE(said.find("no audio module \"nonesuch\"; it has: "), std::string::npos) << said;
+  EXPECT_NE(said.find("alsa"), std::string::npos) << said;
+  press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
 }
 
 grid_type captured;  // the grid of the last iteration

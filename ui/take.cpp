@@ -1,0 +1,83 @@
+// Takes: the score of exactly the notes the last live play sent, kept in a
+// temporary file while it plays and saved by Output -> "Save Take…".
+#include <Xm/FileSB.h>
+#include <Xm/Xm.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "engine/replacing_file.h"
+#include "engine/report.h"
+#include "files/readable_file.h"
+#include "ui/Xctrl.h"
+#include "ui/Xlive.h"
+
+namespace {
+
+file_ptr take;
+Widget take_dialog = nullptr;
+
+// Copies the take so far; the take itself goes on where it was.
+bool copy_take(std::FILE* to) {
+  std::FILE* from = take.get();
+  std::fflush(from);
+  const long end = std::ftell(from);
+  std::rewind(from);
+  std::array<char, 8192> buffer;
+  long left = end;
+  bool ok = end >= 0;
+  while (ok && left > 0) {
+    const auto chunk = static_cast<std::size_t>(std::min<long>(left, buffer.size()));
+    ok = std::fread(buffer.data(), 1, chunk, from) == chunk &&
+         std::fwrite(buffer.data(), 1, chunk, to) == chunk;
+    left -= static_cast<long>(chunk);
+  }
+  std::fseek(from, end, SEEK_SET);
+  return ok;
+}
+
+void cb_take_chosen(Widget w, XtPointer, XtPointer call_data) {
+  const auto* chosen = static_cast<XmFileSelectionBoxCallbackStruct*>(call_data);
+  char* name = nullptr;
+  XmStringGetLtoR(chosen->value, const_cast<char*>(XmFONTLIST_DEFAULT_TAG), &name);
+  const std::string path = name ? name : "";
+  XtFree(name);
+  XtUnmanageChild(w);
+  if (!path.empty()) save_take(path);
+}
+
+}  // namespace
+
+std::FILE* begin_take() {
+  take.reset(std::tmpfile());
+  return take.get();
+}
+
+bool save_take(const std::string& name) {
+  if (!take) {
+    report_error("No take to save: nothing has been played live yet\n");
+    return false;
+  }
+  replacing_file out(name);
+  if (!out.stream()) {
+    report_error("Can't open file %s\n", name.c_str());
+    return false;
+  }
+  if (!copy_take(out.stream()) || !out.commit()) {
+    report_error("Can't write file %s\n", name.c_str());
+    return false;
+  }
+  return true;
+}
+
+void cb_save_take(Widget, XtPointer, XtPointer) {
+  if (!take_dialog) {
+    take_dialog =
+        XmCreateFileSelectionDialog(Ctrl_pannel, const_cast<char*>("save_take_dialog"), nullptr, 0);
+    XtAddCallback(take_dialog, XmNokCallback, cb_take_chosen, nullptr);
+    XtAddCallback(take_dialog, XmNcancelCallback,
+                  [](Widget w, XtPointer, XtPointer) { XtUnmanageChild(w); }, nullptr);
+  }
+  XtManageChild(take_dialog);
+}
