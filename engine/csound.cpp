@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,8 @@
 
 #include "engine/interrupt.h"
 #include "engine/orchestra.h"
+#include "engine/orchestra_file.h"
+#include "engine/private_dir.h"
 #include "engine/render.h"
 #include "engine/report.h"
 #include "engine/sound_format.h"
@@ -56,15 +59,23 @@ void write_all(int fd, const char* data, std::size_t size) {
 }
 
 // Starts `words` as a child in a process group of its own, its standard
-// output and error into `output`, standard input from /dev/null. The child
-// is registered so that a signal ending the program stops it.
-pid_t start_child(const std::vector<std::string>& words, int output) {
+// output and error into `output`, standard input from /dev/null, working in
+// `directory` (or the root when there is none), so that it reads no file
+// planted in the program's working directory (./.csound6rc). The child is
+// registered so that a signal ending the program stops it, and it dies with
+// the program, however the program ends.
+pid_t start_child(const std::vector<std::string>& words, int output, const std::string& directory) {
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
+  const char* working = directory.empty() ? "/" : directory.c_str();
+  const pid_t parent = ::getpid();
   const interrupt_guard guard;
   const pid_t pid = ::fork();
   if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);  // the program ended before the line above
+    if (::chdir(working) != 0) ::_exit(127);
     reset_signals_in_child();
     ::setpgid(0, 0);
     const int input = ::open("/dev/null", O_RDONLY);
@@ -152,12 +163,7 @@ int run_csound(const std::string& command, csound_messages messages,
 
 }  // namespace
 
-// A relative name as csound must see it to take it for a file: "./NAME",
-// never an option ("-o/take.wav") or a device ("dac").
-std::string as_file_name(const std::string& path) {
-  if (path.empty() || path.front() == '/' || path.rfind("./", 0) == 0) return path;
-  return "./" + path;
-}
+std::string as_file_name(const std::string& path) { return absolute_path(path); }
 
 // ".wav" of "takes/a.wav"; empty without one.
 std::string extension_of(const std::string& name) {
@@ -171,7 +177,8 @@ std::string extension_of(const std::string& name) {
 namespace {
 
 std::string play_command(const std::string& score) {
-  return "csound -o devaudio " + shell_word(orchestra_path()) + " " + shell_word(score);
+  return "csound -o devaudio " + shell_word(as_file_name(orchestra_path())) + " " +
+         shell_word(as_file_name(score));
 }
 
 }  // namespace
@@ -179,13 +186,14 @@ std::string play_command(const std::string& score) {
 csound_child start_csound_words(const std::vector<std::string>& words) {
   std::array<int, 2> pipe_ends{};
   if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
-  const pid_t pid = start_child(words, pipe_ends[1]);
+  auto workspace = std::make_shared<private_directory>();
+  const pid_t pid = start_child(words, pipe_ends[1], workspace->path());
   ::close(pipe_ends[1]);
   if (pid < 0) {
     ::close(pipe_ends[0]);
     return {};
   }
-  return {pid, pipe_ends[0]};
+  return {pid, pipe_ends[0], std::move(workspace)};
 }
 
 csound_child start_csound(const std::string& command) {
@@ -201,6 +209,7 @@ int wait_for_csound(csound_child& child) {
   }
   child.pid = -1;
   set_running_child(0);
+  child.workspace.reset();
   return exit_status_of(raw);
 }
 
@@ -243,8 +252,8 @@ std::string sound_file_command(const std::string& name, const std::string& score
   // get 24-bit samples.
   const std::string format = sound_format_flags(name);
   return "csound -g " + (format.empty() ? "-s -h --omacro:ZELMORA_16BIT=1" : format) + " -o " +
-         shell_word(name) + " " +
-         shell_word(orchestra_path()) + " " + shell_word(score);
+         shell_word(as_file_name(name)) + " " + shell_word(as_file_name(orchestra_path())) + " " +
+         shell_word(as_file_name(score));
 }
 
 std::vector<std::string> command_words(const std::string& command) {
@@ -277,13 +286,20 @@ std::vector<std::string> command_words(const std::string& command) {
   return words;
 }
 
+std::FILE* open_temporary_score(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  std::FILE* fp = fd < 0 ? nullptr : ::fdopen(fd, "w");
+  if (!fp && fd >= 0) ::close(fd);
+  return fp;
+}
+
 int render_and_run(const std::string& score, const std::string& command,
                    csound_messages messages, const csound_observer& observe) {
   std::FILE* fp = nullptr;
   temporary_registration registration;
   {
     const interrupt_guard guard;  // a signal removes the score once it exists
-    fp = std::fopen(score.c_str(), "w");
+    fp = open_temporary_score(score);
     if (fp) registration = temporary_registration(score);
   }
   if (!fp) {
@@ -302,8 +318,10 @@ int render_and_run(const std::string& score, const std::string& command,
 }
 
 // A missing orchestra is said before the render; csound still runs and
-// fails, as it would for any other reason.
+// fails, as it would for any other reason. One that csound could hang on
+// is refused.
 int play_on_audio_device() {
+  if (orchestra_refused(orchestra_path())) return -1;
   check_orchestra();
   const temp_score_place score;
   return render_and_run(score.path(), play_command(score.path()));
@@ -316,7 +334,7 @@ int render_sound_file(const std::string& score, const std::string& name,
   // temporary file's name, beside the target, also keeps csound from
   // reading a name such as "dac" or "-x.wav" as anything but a file.
   replacing_file target(name, extension_of(name));
-  const std::string written = as_file_name(target.path_for_writer());
+  const std::string written = target.path_for_writer();
   if (written.empty()) {  // no file may be made there
     report_error("Can't open file %s\n", name.c_str());
     return -1;
@@ -330,6 +348,7 @@ int render_sound_file(const std::string& score, const std::string& name,
 }
 
 int make_sound_file(const std::string& name) {
+  if (orchestra_refused(orchestra_path())) return -1;
   check_orchestra();
   const temp_score_place score;
   const auto command_for = [&](const std::string& output) {

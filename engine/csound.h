@@ -4,7 +4,9 @@
 
 #include <sys/types.h>
 
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +32,8 @@ int make_score_file(const std::string& name);
 std::string shell_word(const std::string& word);
 
 // The command make_sound_file() runs for the sound file `name` from the
-// temporary score `score`.
+// temporary score `score`. csound runs in a private directory of its own,
+// so every name in a command is from the root.
 std::string sound_file_command(const std::string& name,
                                const std::string& score = temp_score_name);
 
@@ -57,6 +60,10 @@ struct csound_observer {
   std::function<void(int)> ended;
 };
 
+// The temporary score `path` opened for writing, created or emptied, never
+// through a link planted under its name; nullptr when it cannot be.
+std::FILE* open_temporary_score(const std::string& path);
+
 // Renders into `score` (created or emptied), runs `command` (no shell: its
 // words are the program and its arguments) when the render completed, and
 // removes `score` in every case. 0 when csound succeeded, -1 otherwise
@@ -72,12 +79,17 @@ int render_sound_file(const std::string& score, const std::string& name,
                       csound_messages messages = csound_messages::shown,
                       const csound_observer& observe = {});
 
+class private_directory;
+
 // csound running in the background: its process, leader of a group of its
 // own and registered for a signal to stop, and the read end of the pipe
-// that carries its standard output and error (close-on-exec).
+// that carries its standard output and error (close-on-exec). It works in a
+// private directory of its own, so that it reads no file planted in the
+// program's working directory (./.csound6rc), and dies with the program.
 struct csound_child {
   pid_t pid = -1;  // -1 when it could not be started
   int messages = -1;
+  std::shared_ptr<private_directory> workspace;  // removed once it has ended
 };
 
 // Starts the command's words (no shell) with standard input from /dev/null.
@@ -102,6 +114,7 @@ void report_csound_failure(int status, const std::string& kept, csound_messages 
 // ".wav" of "takes/a.wav"; empty without one.
 std::string extension_of(const std::string& name);
 
-// A relative name as csound must see it to take it for a file: "./NAME",
-// never an option ("-o/take.wav") or a device ("dac").
+// A name as csound must see it to take it for a file, from its own working
+// directory: from the root, never an option ("-o/take.wav") or a device
+// ("dac").
 std::string as_file_name(const std::string& path);

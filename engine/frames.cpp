@@ -14,7 +14,9 @@
 #include "engine/compact_grid.h"
 #include "engine/iteration.h"
 #include "engine/palette.h"
+#include "engine/renamed_file.h"
 #include "engine/report.h"
+#include "engine/output_target.h"
 
 namespace {
 
@@ -76,9 +78,8 @@ bool write_picture(const std::string& path, picture& p) {
   std::vector<png_bytep> rows;
   for (int r = 0; r < p.height; ++r)
     rows.push_back(p.pixels.data() + static_cast<std::size_t>(r) * p.width);
-  std::FILE* file = p.width > 0 && p.height > 0 ? std::fopen(path.c_str(), "wb") : nullptr;
-  bool ok = file != nullptr && encode(file, p, rows.data());
-  if (file != nullptr && std::fclose(file) != 0) ok = false;
+  const bool ok = p.width > 0 && p.height > 0 &&
+                  write_renamed_file(path, [&](std::FILE* file) { return encode(file, p, rows.data()); });
   if (!ok) report_error("Can't write frame %s\n", path.c_str());
   return ok;
 }
@@ -127,7 +128,7 @@ bool write_grid_picture(const std::string& path, const compact_grid& grid, int N
 bool write_frames_to(const std::string& dir, int every) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
-  if (!std::filesystem::is_directory(dir, error)) {
+  if (!std::filesystem::is_directory(dir, error) || !link_may_be_followed(dir)) {
     report_error("Can't make the frame directory %s\n", dir.c_str());
     return false;
   }

@@ -57,6 +57,11 @@ void stop_cleanly_on(std::initializer_list<int> signals) {
   action.sa_handler = stop_on_signal;
   ::sigfillset(&action.sa_mask);  // one cleanup at a time
   for (const int signal_number : signals) {
+    // A signal ignored from the start (nohup, trap '') stays ignored, for
+    // this program and for its children: writes beyond a file size limit
+    // then fail as writes and are reported as such.
+    struct sigaction before {};
+    if (::sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
     ::sigaddset(&handled_signals, signal_number);
     ::sigaction(signal_number, &action, nullptr);
   }

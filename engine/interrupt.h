@@ -10,7 +10,8 @@
 #include <initializer_list>
 #include <string>
 
-// Installs the handler for these signals (SIGINT, SIGTERM, ...).
+// Installs the handler for these signals (SIGINT, SIGTERM, SIGXFSZ, ...),
+// except those the program was started with ignored.
 void stop_cleanly_on(std::initializer_list<int> signals);
 
 // The signals stop_cleanly_on() handles, blocked while a registration or a

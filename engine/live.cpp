@@ -13,17 +13,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "engine/interrupt.h"
 #include "engine/iteration.h"
 #include "engine/live_queue.h"
 #include "engine/orchestra.h"
+#include "engine/orchestra_file.h"
 #include "engine/render.h"
 #include "engine/report.h"
 #include "engine/types.h"
@@ -375,13 +375,8 @@ bool orchestra_compiles(const std::string& orchestra) {
 
 bool start_session(const live_settings& settings) {
   const std::string path = settings.orchestra.empty() ? orchestra_path() : settings.orchestra;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream orchestra;
-  orchestra << in.rdbuf();
-  if (!in || orchestra.str().empty()) {
-    report_error("Can't read the orchestra %s\n", path.c_str());
-    return false;
-  }
+  const std::optional<std::string> orchestra = read_orchestra(path);
+  if (!orchestra) return false;
   {
     const std::lock_guard<std::mutex> hold(message_lock);
     messages.clear();
@@ -394,9 +389,9 @@ bool start_session(const live_settings& settings) {
     api.destroy(s->csound);
     return false;
   }
-  if (!compile_orchestra(s->csound, settings, orchestra.str())) {
+  if (!compile_orchestra(s->csound, settings, *orchestra)) {
     // A device opened early for its rate fails the compile too.
-    if (orchestra_compiles(orchestra.str()))
+    if (orchestra_compiles(*orchestra))
       return failed_start(s, "no audio output",
                           settings.rtaudio.empty() ? "" : " through " + settings.rtaudio);
     return failed_start(s, "csound refused the orchestra ", path);
@@ -404,7 +399,7 @@ bool start_session(const live_settings& settings) {
   if (api.start(s->csound) != 0)
     return failed_start(s, "no audio output",
                         settings.rtaudio.empty() ? "" : " through " + settings.rtaudio);
-  if (api.compile_orc(s->csound, fade_instrument(declares_mono(orchestra.str())).c_str()) != 0)
+  if (api.compile_orc(s->csound, fade_instrument(declares_mono(*orchestra)).c_str()) != 0)
     return failed_start(s, "csound refused the fade instrument", "");
   api.input_message(s->csound, "i \"zelmora_live_fade\" 0 -1");
   s->score = settings.score;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "engine/orchestra_file.h"
 #include "engine/report.h"
 
 offline_job::offline_job(double automaton_share, std::string name)
@@ -26,9 +27,11 @@ std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
 }
 
 // As make_sound_file(): a missing orchestra is said before the render;
-// csound still runs and fails, as it would for any other reason.
+// csound still runs and fails, as it would for any other reason. One that
+// csound could hang on is refused.
 std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name) {
   std::unique_ptr<offline_job> job(new offline_job(automaton_share_of_sound, name));
+  if (orchestra_refused(orchestra_path())) return job;
   check_orchestra();
   // The extension stays: csound goes by it. The temporary file's name,
   // beside the target, keeps csound from reading a name such as "dac" or
@@ -45,7 +48,7 @@ std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name) {
   std::FILE* fp = nullptr;
   {
     const interrupt_guard guard;  // a signal removes the score once it exists
-    fp = std::fopen(score.c_str(), "w");
+    fp = open_temporary_score(score);
     if (fp) job->score_registration_ = temporary_registration(score);
   }
   if (!fp) {

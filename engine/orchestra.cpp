@@ -1,6 +1,8 @@
 #include "engine/orchestra.h"
 
+#include <fcntl.h>
 #include <stdlib.h>  // mkdtemp
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -61,8 +63,11 @@ bool check_orchestra() {
 temp_score_place::temp_score_place() : path_(temp_score_name) {
   // Trying is the only sure test: a directory can look writable and still
   // refuse (a read-only file system, or one that takes no files at all).
-  if (std::FILE* probe = std::fopen(temp_score_name, "a")) {
-    std::fclose(probe);
+  // The score is made anew, never taken over: a name already there may be
+  // a link someone planted.
+  if (const int fd = ::open(temp_score_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd >= 0) {
+    ::close(fd);
     return;
   }
   std::error_code error;

@@ -29,8 +29,9 @@ std::string orchestra_path();
 bool check_orchestra();
 
 // Where a sound command writes its temporary score: "zelmora.temp.sco" in
-// the working directory when it can be created there, otherwise the same
-// name in a private directory under the system's temporary one. The score
+// the working directory when it can be created there anew (nothing of that
+// name is there), otherwise the same name in a private directory under the
+// system's temporary one. The score
 // and the private directory go with this object.
 class temp_score_place {
  public:

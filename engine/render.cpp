@@ -2,6 +2,7 @@
 
 #include "engine/automaton.h"
 #include "engine/engine.h"
+#include "engine/grid_warning.h"
 #include "engine/performance.h"
 #include "engine/view.h"
 #include "events/event_apply.h"
@@ -117,6 +118,7 @@ render_run start_render(engine& e) {
   run.bytes.ints = e.grids;
   reseed(run, 0);
   run.iterations = e.state.iter;
+  if (run.iterations > 0) warn_if_grid_is_silent(e.state);
   return run;
 }
 

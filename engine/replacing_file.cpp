@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include "engine/output_target.h"
 
 namespace {
 
@@ -20,25 +23,23 @@ std::string directory_of(const std::string& path) {
 }  // namespace
 
 replacing_file::replacing_file(std::string target, const std::string& suffix)
-    : target_(std::move(target)) {
+    : target_(std::move(target)), suffix_(suffix) {
   if (target_.empty() || target_.back() == '/') return;
-  // Replace what a symbolic link points to, not the link itself.
-  if (std::unique_ptr<char, decltype(&std::free)> real(::realpath(target_.c_str(), nullptr),
-                                                       &std::free);
-      real)
-    target_ = real.get();
+  const output_target found = find_output_target(target_);
+  if (found.how == output_target::kind::refused) return;
+  if (found.how == output_target::kind::in_place) {
+    fp_ = ::fdopen(found.fd, "w");
+    if (!fp_) ::close(found.fd);
+    direct_ = fp_ != nullptr;
+    return;
+  }
+  target_ = found.path;
 
   struct stat st {};
   const bool exists = ::stat(target_.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return;
   // A file we could not open for writing is not ours to replace either.
   if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return;
-  if (exists && !S_ISREG(st.st_mode)) {
-    // A device or a pipe cannot be renamed over: write to it directly.
-    fp_ = std::fopen(target_.c_str(), "w");
-    direct_ = fp_ != nullptr;
-    return;
-  }
 
   std::string pattern = directory_of(target_) + "/.zelmora-XXXXXX" + suffix;
   std::vector<char> name(pattern.begin(), pattern.end());
@@ -85,15 +86,45 @@ bool replacing_file::commit() {
 }
 
 std::string replacing_file::path_for_writer() {
+  if (direct_) {
+    // A writer that goes by name would replace a device or pipe (csound
+    // unlinks what it writes to): it writes a private file instead, whose
+    // bytes go to the target. The target stays open meanwhile, so that a
+    // pipe's reader does not see its end early.
+    copy_dir_.emplace();
+    if (!fp_ || copy_dir_->path().empty()) return "";
+    copy_ = copy_dir_->path() + "/copy" + suffix_;
+    return copy_;
+  }
   if (fp_) std::fclose(fp_);  // nothing was written through it
   fp_ = nullptr;
-  return direct_ ? target_ : temp_;
+  return temp_;
+}
+
+bool replacing_file::copy_to_target(bool written_ok) {
+  if (!fp_) return false;
+  bool ok = written_ok;
+  if (ok) {
+    const std::unique_ptr<std::FILE, decltype(&std::fclose)> in(std::fopen(copy_.c_str(), "rb"),
+                                                                 &std::fclose);
+    ok = in != nullptr;
+    std::array<char, 65536> buffer{};
+    while (ok) {
+      const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+      ok = std::fwrite(buffer.data(), 1, n, fp_) == n && std::ferror(in.get()) == 0;
+      if (n < buffer.size()) break;
+    }
+  }
+  ok = std::fclose(fp_) == 0 && ok;
+  fp_ = nullptr;
+  copy_dir_.reset();
+  return ok;
 }
 
 bool replacing_file::commit_closed(bool written_ok) {
   if (direct_) {
     done_ = true;
-    return written_ok;
+    return copy_dir_ ? copy_to_target(written_ok) : written_ok;
   }
   if (temp_.empty() || done_ || !written_ok) return false;
   // The writer may have made the file anew; the owner first, as a change

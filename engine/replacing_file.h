@@ -2,13 +2,16 @@
 // goes to a temporary file beside the target, which replaces the target only
 // when every write succeeded. The replacement is a new file with the old
 // one's permissions, owner and group (as far as the process may set them);
-// other hard links to the old file keep the old text.
+// other hard links to the old file keep the old text. Devices, pipes and
+// /dev/stdout are written in place (output_target.h).
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "engine/interrupt.h"
+#include "engine/private_dir.h"
 
 class replacing_file {
  public:
@@ -33,12 +36,18 @@ class replacing_file {
 
   // For writers that open the file by name (csound): closes the stream and
   // gives the name to write to; empty when there is none. commit_closed()
-  // then renames when `written_ok`.
+  // then renames when `written_ok`. A target written in place gets a
+  // private file, copied into it by commit_closed().
   std::string path_for_writer();
 
  private:
+  bool copy_to_target(bool written_ok);
+
   std::string target_;
+  std::string suffix_;
   std::string temp_;
+  std::optional<private_directory> copy_dir_;
+  std::string copy_;
   std::FILE* fp_ = nullptr;
   bool done_ = false;
   bool direct_ = false;  // a device or pipe, written in place

@@ -6,7 +6,11 @@
 #include "engine/externs.h"
 
 std::string event_name(const std::string& name) {
-  return name.size() > max_name ? name.substr(0, max_name) : name;
+  // What a file holds of a name: up to a NUL (as "%s" writes it), and no CR
+  // at its end, since a CR there ends the line. So a name reads back as written.
+  std::string kept = name.substr(0, std::min(name.find('\0'), max_name));
+  while (!kept.empty() && kept.back() == '\r') kept.pop_back();
+  return kept;
 }
 
 std::unique_ptr<event_type> create_event(int type) {

@@ -21,5 +21,5 @@ void find_event_type(int n, int& type);
 void find_event_length(int n, int& length);
 void clear_event_list();
 
-// A display name cut to the longest kept.
+// A display name cut to the longest kept, without CRs at its end.
 std::string event_name(const std::string& name);

@@ -12,10 +12,17 @@ int Readline(std::string& buf, std::FILE* fp, int maxLen) {
   buf.clear();
   const std::size_t keep = maxLen < 0 ? 0 : static_cast<std::size_t>(maxLen);
   int c = 0;
+  bool any = false;
+  bool kept_last = false;
   while ((c = std::getc(fp)) != EOF && c != '\n') {
-    if (buf.size() < keep) buf.push_back(static_cast<char>(c));
+    any = true;
+    kept_last = buf.size() < keep;
+    if (kept_last) buf.push_back(static_cast<char>(c));
   }
-  if (c == EOF) return -2;
+  // A last line without its newline is still a line.
+  if (c == EOF && !any) return -2;
+  // Files from other systems end their lines with CR LF.
+  if (kept_last && buf.back() == '\r') buf.pop_back();
   return static_cast<int>(buf.size());
 }
 

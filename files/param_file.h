@@ -24,12 +24,17 @@ constexpr double max_amplitude = 2000.0;
 // The smallest rule divisor "%f" writes as something other than 0.
 constexpr float min_rule_divisor = 1e-6f;
 
+// The number of iterations a render may run: 10 million 25 ms grains are
+// about three days of sound and 2.5 GB of score at the default 25 notes.
+constexpr int max_iterations = 10'000'000;
+
 // read_parameters() result for a file without a single parameter line.
 constexpr int no_parameters = -2;
 
 // Reads one line into buf, keeping at most maxLen characters (the rest of
-// the line is skipped). Returns the count kept, or -2 when the file ended
-// before a newline.
+// the line is skipped); a CR before the newline is dropped, and a last
+// line without a newline counts. Returns the count kept, or -2 at the end
+// of the file.
 int Readline(std::string& buf, std::FILE* fp, int maxLen);
 
 int write_parameters(std::FILE* fp, const parameters_type& p);

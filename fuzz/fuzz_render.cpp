@@ -2,46 +2,149 @@
 // list (the grid and the run capped so each input renders quickly): an
 // accepted set and list always render completely, and every number in the
 // score is finite.
+//
+// The input's first byte picks how the render runs, one option a bit, so
+// that the fuzzer reaches every path a user can: the rest is the set and
+// the list, as text.
 #include <algorithm>
+#include <memory>
+#include <string>
 
+#include "engine/frames.h"
+#include "engine/kernel_threads.h"
+#include "engine/private_dir.h"
 #include "engine/render.h"
+#include "events/event_list.h"
+#include "engine/replacing_file.h"
 #include "fuzz_support.h"
+#include "tests/core/reference.h"
 
 namespace {
 
+enum option : unsigned {
+  mode_reduction = 1,
+  both_threads = 2,      // a grid big enough to be split between the kernel threads
+  portable_kernels = 4,  // instead of the vector ones the machine offers
+  one_thread = 8,
+  edited_events = 16,    // a change of duration, a glide and a reseed added as the editor adds them
+  frames = 32,           // a picture of every iteration
+  score_file = 64,       // the score written to a file, replaced as a user's would be
+  literal_model = 128,   // the reductions of the grids left checked against the literal model
+};
+
 constexpr int grid_cap = 24;
+constexpr int split_grid = 256;  // 65 536 cells: the kernels split from there
+constexpr int iterations = 12;
+
+std::unique_ptr<private_directory> scratch_dir;  // for frames and score files
 
 // The iteration count is read once, from the set: events' counts are moot.
-void cap(parameters_type& p) {
-  p.x = std::min(p.x, grid_cap);
-  p.y = std::min(p.y, grid_cap);
+void cap(parameters_type& p, int side) {
+  p.x = std::min(p.x, side);
+  p.y = std::min(p.y, side);
+}
+
+// As the Event List Editor adds events: appended, then moved to their
+// iterations; looked up by position as the editor shows them.
+void add_edited_events(unsigned seed) {
+  parameters_type longer = Current_State;
+  longer.dur = std::min(Current_State.dur * 2.0f, 10.0f);
+  add_event_params(longer, "longer");
+  set_event_time(List_Size + 1, static_cast<int>(seed % iterations));
+  add_event_interp(Current_State, "back", 2, 2 + static_cast<int>(seed % 7));
+  add_event_special();
+  set_event_time(static_cast<int>(seed % 5), 3);
+  for (int n = 0; n <= List_Size + 1; ++n) {
+    std::string name;
+    int type = 0, length = 0;
+    find_event_name(n, name);
+    find_event_type(n, type);
+    find_event_length(n, length);
+    find_event_time(n);
+  }
+}
+
+std::string rendered(unsigned options) {
+  if ((options & score_file) == 0) {
+    std::string score;
+    char* buffer = nullptr;
+    std::size_t length = 0;
+    std::FILE* out = ::open_memstream(&buffer, &length);
+    fuzz::require(out != nullptr, "a memory stream opens");
+    fuzz::require(play_ca(out) == render_complete, "an accepted set renders");  // closes out
+    score.assign(buffer, length);
+    std::free(buffer);
+    return score;
+  }
+  const std::string name = scratch_dir->path() + "/score.sco";
+  replacing_file file(name);
+  fuzz::require(file.stream() != nullptr, "a score file opens");
+  fuzz::require(play_ca(file.release()) == render_complete, "an accepted set renders");
+  fuzz::require(file.commit_closed(true), "a score file is replaced");
+  std::string score;
+  std::FILE* in = std::fopen(name.c_str(), "r");
+  fuzz::require(in != nullptr, "the score file reads");
+  for (int c; (c = std::getc(in)) != EOF;) score.push_back(static_cast<char>(c));
+  std::fclose(in);
+  return score;
+}
+
+// The grids a render leaves are ints again: their reductions take the int
+// kernels (the mode's counting kernels among them), which must agree with
+// the literal model bit for bit.
+void check_reductions_against_literal_model() {
+  const parameters_type& p = Current_State;
+  const int blocks = blocks_per_side(p.noinstrm);
+  const auto same = [&](const frequency_array& a, const frequency_array& b) {
+    return std::equal(a.begin(), a.begin() + blocks * blocks, b.begin());
+  };
+  for (const grid_type* grid : {&grid1, &grid2}) {
+    frequency_array engine{}, literal{};
+    md_freq(*grid, engine, p.states, p.noinstrm, p.x, p.y);
+    reference::md_freq(*grid, literal, p.states, p.noinstrm, p.x, p.y);
+    fuzz::require(same(engine, literal), "the mode is the literal model's");
+    av_freq(*grid, engine, p.states, p.noinstrm, p.x, p.y);
+    reference::av_freq(*grid, literal, p.states, p.noinstrm, p.x, p.y);
+    fuzz::require(same(engine, literal), "the mean is the literal model's");
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::quiet_start();
+  scratch_dir = std::make_unique<private_directory>();
+  fuzz::require(!scratch_dir->path().empty(), "a scratch directory is made");
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const unsigned options = data[0];
   systeminit();
   const auto read_set_and_list = [](std::FILE* in) {
     return read_parameters(in, Current_State) >= 0 && read_event_list(in) >= 0;
   };
-  if (!fuzz::read_text({reinterpret_cast<const char*>(data), size}, read_set_and_list)) return 0;
-  cap(Current_State);
-  Current_State.iter = 12;
+  if (!fuzz::read_text({reinterpret_cast<const char*>(data) + 1, size - 1}, read_set_and_list))
+    return 0;
+  const bool split = (options & both_threads) != 0;
+  if (split) Current_State.x = Current_State.y = split_grid;
+  cap(Current_State, split ? split_grid : grid_cap);
+  // A split grid is costly: a few iterations show the split.
+  Current_State.iter = split ? 3 : iterations;
   for (event_type* e = Event_List.get(); e; e = e->next.get())
-    if (e->params) cap(*e->params);
-  char* buffer = nullptr;
-  std::size_t length = 0;
-  std::FILE* out = ::open_memstream(&buffer, &length);
-  fuzz::require(out != nullptr, "a memory stream opens");
-  fuzz::require(play_ca(out) == render_complete, "an accepted set renders");  // closes out
-  const std::string score(buffer, length);
-  std::free(buffer);
+    if (e->params) cap(*e->params, split ? split_grid : grid_cap);
+  if (options & edited_events) add_edited_events(static_cast<unsigned>(size));
+  Mean_Mode = (options & mode_reduction) ? 1 : 0;
+  set_kernel_threads((options & one_thread) ? 1 : 2);
+  force_portable_kernels((options & portable_kernels) != 0);
+  stop_frames();
+  if (options & frames) fuzz::require(write_frames_to(scratch_dir->path(), 1), "frames can be written");
+
+  const std::string score = rendered(options);
   fuzz::require(score.find("inf") == std::string::npos && score.find("nan") == std::string::npos,
                 "every number in the score is finite");
+  fuzz::require(!frame_failed(), "every frame is written");
+  if (options & literal_model) check_reductions_against_literal_model();
   return 0;
 }

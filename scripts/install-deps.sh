@@ -10,7 +10,7 @@ PACKAGES="
   csound libcsound64-dev sox jackd2 time
   liblo-dev liblo-tools librtmidi-dev libjack-jackd2-dev
   libpng-dev libfftw3-dev
-  clang libclang-rt-14-dev valgrind
+  clang libclang-rt-14-dev llvm valgrind
   desktop-file-utils man-db
   xvfb xauth xdotool x11-apps imagemagick
   xfonts-base xfonts-75dpi xfonts-100dpi

@@ -24,6 +24,8 @@
 #include "engine/interrupt.h"
 #include "engine/iteration.h"
 #include "engine/orchestra.h"
+#include "engine/orchestra_file.h"
+#include "engine/private_dir.h"
 #include "engine/progress.h"
 #include "engine/frames.h"
 #include "engine/live.h"
@@ -50,7 +52,7 @@ constexpr const char* usage_text =
     "\n"
     "  --params FILE.csp     start from this parameter set (default: the built-in one)\n"
     "  --events FILE.cse     follow this event list\n"
-    "  --iterations N        number of iterations (default 600)\n"
+    "  --iterations N        number of iterations, 0 to 10000000 (default 600)\n"
     "  --reduce mean|mode    how a block becomes one frequency (default mean)\n"
     "  --score FILE          write the score to FILE (default: standard output)\n"
     "  --sound FILE.wav      have csound turn the score into the WAV file FILE\n"
@@ -81,14 +83,16 @@ constexpr const char* usage_text =
     "shows how far the whole render is, csound's part included, and the time\n"
     "left (not with --verbose, whose csound messages show that).\n"
     "A score or sound file is replaced only when it was completely written; on\n"
-    "SIGINT, SIGTERM, SIGHUP or SIGPIPE csound is stopped, temporary files are\n"
-    "removed and the exit status is 128 + the signal.\n"
+    "SIGINT, SIGTERM, SIGHUP, SIGPIPE or SIGXFSZ csound is stopped, temporary\n"
+    "files are removed and the exit status is 128 + the signal.\n"
     "\n"
     "With --live, Ctrl-C is how a performance ends: the sound fades out, the\n"
     "take of what was played is kept and the exit status is 0. SIGTERM and\n"
     "SIGHUP fade the sound out over 50 ms too and exit with 128 + the signal,\n"
     "keeping no take. An audio device that stops playing (its server gone)\n"
     "ends play within a second with status 1.\n";
+
+static_assert(max_iterations == 10'000'000, "the usage text and messages name the limit");
 
 struct options {
   std::string params;
@@ -188,7 +192,9 @@ int parse_arguments(int argc, char** argv, options& opt) {
       if (!parse_int(value, opt.every) || opt.every < 1)
         return usage_error("--every takes a whole number from 1, not ", value);
     } else if (arg == "--iterations") {
-      if (!parse_int(value, opt.iterations)) return usage_error("not a whole number: ", value);
+      if (!parse_int(value, opt.iterations) || opt.iterations < 0 ||
+          opt.iterations > max_iterations)
+        return usage_error("--iterations takes a whole number from 0 to 10000000, not ", value);
     } else if (arg == "--reduce") {
       if (std::strcmp(value, "mean") == 0)
         opt.mean_mode = 0;
@@ -318,6 +324,7 @@ class temporary_file {
 // The score goes to a private temporary file, never to the windowed
 // program's "zelmora.temp.sco", so both can run side by side.
 int make_wav(const options& opt) {
+  if (orchestra_refused(opt.orchestra)) return exit_failed;
   const temporary_file score(".sco");
   if (!score.ok()) return exit_failed;
   // -d: no table displays; 24-bit samples under the header the name's
@@ -326,9 +333,11 @@ int make_wav(const options& opt) {
   const std::string named = sound_format_flags(opt.sound);
   const std::string format = named.empty() ? sound_format_flags(".wav") : named;
   const auto command_for = [&](const std::string& output) {
+    // csound works in a directory of its own: every name from the root.
     const std::string rate = opt.rate == 0 ? "" : "-r " + std::to_string(opt.rate) + " ";
     return "csound -d " + rate + format + " -+msg_color=0 -o " +
-           shell_word(output) + " " + shell_word(opt.orchestra) + " " + shell_word(score.path());
+           shell_word(absolute_path(output)) + " " + shell_word(absolute_path(opt.orchestra)) +
+           " " + shell_word(absolute_path(score.path()));
   };
   const csound_messages messages =
       opt.verbose ? csound_messages::shown : csound_messages::shown_on_failure;
@@ -460,7 +469,7 @@ int main(int argc, char** argv) {
   options opt;
   if (const int status = parse_arguments(argc, argv, opt); status >= 0) return status;
 
-  stop_cleanly_on({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
+  stop_cleanly_on({SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ});
   systeminit();
   Echo_Stream = stderr;  // standard output may carry the score
   if (opt.quiet) Echo_Stream = quiet_stream();

@@ -24,6 +24,7 @@
 #include "engine/report.h"
 #include "events/Xevent.h"
 #include "files/Xfiles.h"
+#include "files/param_file.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
@@ -451,10 +452,11 @@ void show_reduction() {
 void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
   const undoable_change change;
   int iterations = 0;
-  if (read_whole_number(field_text(w), iterations) && iterations >= 0)
+  if (read_whole_number(field_text(w), iterations) && iterations >= 0 &&
+      iterations <= max_iterations)
     Current_State.iter = iterations;
   else
-    report_bad_number("Stop at: a whole number of iterations, 0 to 2147483647");
+    report_bad_number("Stop at: a whole number of iterations, 0 to 10000000");
   show_text(w, format_int(Current_State.iter));
   halt_typed = false;
 }

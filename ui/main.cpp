@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   // Closing the terminal or a kill stops csound and removes the render's
   // temporary files; the sound and score files keep their old contents.
-  stop_cleanly_on({SIGTERM, SIGINT, SIGHUP});
+  stop_cleanly_on({SIGTERM, SIGINT, SIGHUP, SIGXFSZ});
   if (!build_interface(argc, argv)) return -1;
   XtAppMainLoop(app_context);
   return 0;

@@ -39,6 +39,30 @@ TEST_F(event_file_test, AListReadsAndIsWrittenBackAsTheSameText) {
   EXPECT_EQ(written(), text);
 }
 
+// Lines ended by CR LF, or a last line without its newline, read as plain
+// lines; the list is written back with plain newlines.
+TEST_F(event_file_test, CrLfLinesAndAMissingLastNewlineReadAsPlainLines) {
+  std::string crlf;
+  for (const char c : example_file) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (const std::string& text : {crlf, crlf.substr(0, crlf.size() - 2),
+                                  example_file.substr(0, example_file.size() - 1)}) {
+    clear_event_list();
+    EXPECT_EQ(read(text), 1) << err;
+    EXPECT_EQ(written(), example_file);
+  }
+  // A name ending in CRs loses them all, one with a NUL what follows it, so
+  // that each reads back as written.
+  for (const std::string& calm : {std::string("calm\r\r\r"), std::string("calm\r\0more", 10)}) {
+    std::string odd = example_file;
+    odd.replace(odd.find("name=calm\n") + 5, 4, calm);
+    temp_stream in;  // written whole: fputs would stop at the NUL
+    std::fwrite(odd.data(), 1, odd.size(), in.get());
+    std::rewind(in.get());
+    EXPECT_EQ(read_event_list(in.get()), 1);
+    EXPECT_EQ(written(), example_file);
+  }
+}
+
 // Each step of a block has its message; a refusal anywhere keeps the list.
 TEST_F(event_file_test, AnyRefusedEventRefusesTheWholeFileAndAnEmptyOneEmptiesTheList) {
   ASSERT_EQ(read(example_file), 1);
@@ -46,7 +70,7 @@ TEST_F(event_file_test, AnyRefusedEventRefusesTheWholeFileAndAnEmptyOneEmptiesTh
   bad_second_type.replace(bad_second_type.find("type=2"), 6, "type=9");
   const std::pair<std::string, std::string> cases[] = {
       {"event \n", "bad start\n"},
-      {"event", "bad format @ event: event \n"},
+      {"event", "bad format @ type \n"},
       {"event\n", "bad format @ type \n"},
       {"event\ntype=9\ntime=0\n", "bad type\n"},
       {"event\ntype=3\ntime=soon\n", "bad time\n"},
@@ -55,7 +79,7 @@ TEST_F(event_file_test, AnyRefusedEventRefusesTheWholeFileAndAnEmptyOneEmptiesTh
       {"event\ntype=2\ntime=5\nname=x\n\n", "bad format\n"},
       {"event\ntype=2\ntime=5\nname=x\nfinish=9\n", "bad name\n"},
       {"event\ntype=3\ntime=5\nname=x\n", "bad format @ end \n"},
-      {"event\ntype=3\ntime=5\nname=x\nend\r\n", "bad end\n"},
+      {"event\ntype=3\ntime=5\nname=x\nend\r\r\n", "bad end\n"},  // one CR ends a line
       {"event\ntype=1\ntime=0\nname=a\nr1=0\nend\n", "Parameter out of range: r1=0.000000\n"},
       {bad_second_type, "bad type\n"},
       {example_file + "\n", "bad start\n"},

@@ -67,13 +67,23 @@ TEST_F(orchestra_test, TheVariableWinsThenTheWorkingDirectoryAndAMissingOneIsSai
   // A path from elsewhere reaches csound as one word.
   set("ZELMORA_ORC", elsewhere.c_str());
   EXPECT_EQ(sound_file_command("out.au", "/tmp/a b/zelmora.temp.sco"),
-            "csound -g --format=au -3 -o out.au '" + elsewhere + "' '/tmp/a b/zelmora.temp.sco'");
+            "csound -g --format=au -3 -o " + shell_word((dir.path / "out.au").string()) + " '" +
+                elsewhere + "' '/tmp/a b/zelmora.temp.sco'");
 }
 
 // The windows' sound commands use it; zelmora-render makes its own.
 TEST_F(orchestra_test, TheScoreGoesToAPrivateDirectoryWhenTheWorkingOneTakesNoFiles) {
   set("TMPDIR", dir.path.c_str());
   EXPECT_EQ(temp_score_place().path(), temp_score_name);
+  // A name already there may be a link someone planted: never written through.
+  test_support::spit("victim", "OLD\n");
+  fs::create_symlink("victim", temp_score_name);
+  EXPECT_NE(temp_score_place().path(), temp_score_name);
+  EXPECT_EQ(test_support::stderr_of([] { render_and_run(temp_score_name, "true"); }),
+            "Can't open file tempory file\n");
+  EXPECT_EQ(test_support::slurp("victim"), "OLD\n");
+  fs::remove(temp_score_name);
+  fs::remove("victim");
   fs::current_path("/proc");  // refuses new files, even to root
   {
     const temp_score_place elsewhere;

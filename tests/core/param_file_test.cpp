@@ -34,12 +34,12 @@ TEST_F(param_file_test, LimitsAreWrittenAsTextThatReadsAgain) {
 }
 
 // A line is cut at 128 characters and its rest skipped, not read as a line;
-// a carriage return is an ordinary character (event_file_test's "end\r").
+// a CR before the newline ends the line as the newline does.
 TEST_F(param_file_test, LinesAreMatchedLikeScanfPatternsUpToTheEndLine) {
   temp_stream in;
   const std::string long_line = std::string(128, 'x') + "y=7\n";
-  std::FILE* fp = stream_of(in, "NS=3\nr1= 2.5trailing\niter=5\nx =7\ny=60\n" + long_line +
-                                    "iter=9\nend\nr2=9\n");
+  std::FILE* fp = stream_of(in, "NS=3\nr1= 2.5trailing\r\niter=5\nx =7\ny=60\r\n" + long_line +
+                                    "iter=9\r\nend\r\nr2=9");
   EXPECT_EQ(read_parameters(fp, Current_State), 0);
   EXPECT_EQ(Current_State.Ns, 40);    // another case is another key
   EXPECT_EQ(Current_State.r1, 2.5f);  // blanks before a number, junk after
@@ -48,7 +48,8 @@ TEST_F(param_file_test, LinesAreMatchedLikeScanfPatternsUpToTheEndLine) {
   EXPECT_EQ(Current_State.iter, 9);  // keys repeat: the last wins
   std::string rest;
   EXPECT_EQ(Readline(rest, fp, 128), 4);  // what follows "end" is left unread
-  EXPECT_EQ(rest, "r2=9");
+  EXPECT_EQ(rest, "r2=9");                // a last line without its newline
+  EXPECT_EQ(Readline(rest, fp, 128), -2);
 }
 
 TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefused) {

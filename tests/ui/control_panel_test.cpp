@@ -45,7 +45,8 @@ void at_first_iteration(int iteration) {
 using control_panel = ui_fixture;
 
 // The arrows stop at 0.001 and near 9.99; typed durations are taken within
-// 0.001 .. 9.99, Stop at whole numbers only; a refusal says where and what.
+// 0.001 .. 9.99, Stop at whole numbers from 0 to 10 million; a refusal says
+// where and what.
 TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
   for (int i = 0; i < 30; ++i) arm(dur_down);
   EXPECT_EQ(text_in(duration), "0.0010");
@@ -56,12 +57,15 @@ TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
   type_and_return(halt_at, " 250 ");
   for (const auto& [field, refused] : {std::pair(duration, "10"), {duration, "0.5s"},
                                        {duration, "nan"}, {duration, "0"}, {duration, "0.0009"},
-                                       {halt_at, "1.5"}, {halt_at, "-3"}})
+                                       {halt_at, "1.5"}, {halt_at, "-3"}, {halt_at, "10000001"}})
     EXPECT_EQ(stderr_of([&] { type_and_return(field, refused); }),
               field == duration ? "Bad number\nDuration: seconds, 0.001 to 9.99\n"
                                 : "Bad number\nStop at: a whole number of iterations, 0 to "
-                                  "2147483647\n")
+                                  "10000000\n")
         << refused;
+  type_and_return(halt_at, "10000000");
+  EXPECT_EQ(Current_State.iter, 10000000);
+  type_and_return(halt_at, " 250 ");
   set_control();  // what the fields show is what is stored
   EXPECT_EQ(text_in(duration) + " " + text_in(halt_at), "0.0010 250");
 }

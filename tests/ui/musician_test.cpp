@@ -87,7 +87,7 @@ TEST_F(musician, values_typed_without_return_are_taken_by_a_render_and_a_save) {
   type_text(duration, "0.07");
   cb_save_params(nullptr, nullptr, nullptr);
   EXPECT_EQ(choose(save_p_files, save_p_filename, "set.csp"),
-            "Bad number\nStop at: a whole number of iterations, 0 to 2147483647\n");
+            "Bad number\nStop at: a whole number of iterations, 0 to 10000000\n");
   EXPECT_EQ(text_in(halt_at), "77");
   EXPECT_NE(slurp("set.csp").find("dur=0.070000\n"), std::string::npos);
 }
