@@ -29,33 +29,23 @@ struct child {
       pid = 0;
   }
   ~child() { stop(SIGTERM); }
-  // Its exit status; -1 when it did not end within half a minute (a hang,
-  // not a slow machine) and had to be killed.
-  int wait() {
+  // Its exit status; -1 when it did not end within `seconds` (a hang, not a
+  // slow machine) and had to be killed.
+  int wait(int seconds = 30) {
     int status = 0;
-    for (int tries = 0; pid > 0 && tries < 3000; ++tries) {
+    for (int tries = 0; pid > 0 && tries < seconds * 100; ++tries) {
       if (::waitpid(pid, &status, WNOHANG) == pid) {
         pid = 0;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    stop(SIGKILL);
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+    pid = 0;
     return -1;
   }
-  // Sends `signal`; whatever has not ended five seconds later is killed.
   void stop(int signal) {
-    if (pid <= 0 || ::kill(pid, signal) != 0) return;
-    for (int tries = 0; tries < 500; ++tries) {
-      if (::waitpid(pid, nullptr, WNOHANG) == pid) {
-        pid = 0;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    pid = 0;
+    if (pid > 0 && ::kill(pid, signal) == 0) wait(5);
   }
   child(const child&) = delete;
   pid_t pid = 0;
@@ -64,13 +54,7 @@ struct child {
 // Periods of 512 frames give the clients twice the time of live play's own
 // test to finish each cycle: timing is not measured here, and a busy machine
 // then rarely makes JACK drop a client.
-struct jack_server : child {
-  jack_server()
-      : child((::setenv("JACK_DEFAULT_SERVER",
-                        ("zelmora-control-" + std::to_string(::getpid())).c_str(), 1),
-               ::setenv("JACK_NO_START_SERVER", "1", 1),
-               "exec jackd -r -d dummy -r 44100 -p 512 >jackd.log 2>&1")) {}
-};
+constexpr int control_period = 512;
 
 // Waits until `port` shows in jack_lsp.
 // Asks seldom: every jack_lsp is a JACK client that comes and goes, and a
@@ -106,20 +90,17 @@ constexpr const char* live_take = "exec " ZELMORA_RENDER
     " --live --rtaudio jack --iterations 100000 --osc-port 23457 --score take.sco";
 
 TEST_F(outside, EveryStateTo440ByOscSoundsLaterAndStopWritesTheTake) {
-  const jack_server server;
-  ASSERT_EQ(std::system("jack_wait -w -t 10 >/dev/null 2>&1"), 0) << "no JACK server";
+  const jack_server server(44100, control_period);
+  ASSERT_TRUE(server.running()) << "no JACK server";
   child render(std::string(live_take) + " 2>render.err");
   ASSERT_TRUE(jack_port_shows("zelmora:channel_1")) << test_support::slurp("render.err");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const lo_address to = lo_address_new("127.0.0.1", "23457");
   for (int s = 0; s < 40; ++s) lo_send(to, "/zelmora/state", "if", s, 440.0f);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const auto stop_sent = std::chrono::steady_clock::now();
   lo_send(to, "/zelmora/stop", "");
   lo_address_free(to);
   ASSERT_EQ(render.wait(), 0) << test_support::slurp("render.err") << test_support::slurp("jackd.log");
-  std::fprintf(stderr, "stop to exit: %.3f s\n",
-               std::chrono::duration<double>(std::chrono::steady_clock::now() - stop_sent).count());
 
   // 440 Hz as a parameter set holds it: a position, e^(0.096 p).
   const std::string hz = fixed(position_frequency(static_cast<float>(std::log(440.0) / 0.096)));
@@ -133,7 +114,8 @@ TEST_F(outside, EveryStateTo440ByOscSoundsLaterAndStopWritesTheTake) {
     for (const std::string& f : take[t]) ASSERT_EQ(f, hz) << "iteration " << t;
 }
 
-// A receiver of the test's own for /zelmora/notes.
+// A receiver of the test's own for /zelmora/notes, on a thread of its own:
+// a socket holds fewer datagrams than a render sends.
 struct note_receiver {
   note_receiver() {
     lo_server_thread_add_method(thread, "/zelmora/notes", nullptr, on_notes, this);
@@ -150,15 +132,14 @@ struct note_receiver {
     return 0;
   }
   std::vector<std::vector<std::string>> wait_for(std::size_t count) {
-    for (int tries = 0; tries < 200; ++tries) {
-      {
-        const std::lock_guard<std::mutex> hold(lock);
-        if (got.size() >= count) return got;
-      }
+    for (int tries = 0; tries < 200 && size() < count; ++tries)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
     const std::lock_guard<std::mutex> hold(lock);
     return got;
+  }
+  std::size_t size() {
+    const std::lock_guard<std::mutex> hold(lock);
+    return got.size();
   }
   lo_server_thread thread = lo_server_thread_new_with_proto("23458", LO_UDP, nullptr);
   std::mutex lock;
@@ -194,8 +175,8 @@ TEST_F(outside, JackMidiNoteOn72DoublesTheTakesFrequencies) {
   // client unfinished, and play ends as if the device were gone.
   if (std::getenv("ZELMORA_TEST_JACK_MIDI") == nullptr)
     GTEST_SKIP() << "JACK MIDI beside live play can stall; ZELMORA_TEST_JACK_MIDI=1 runs it";
-  const jack_server server;
-  ASSERT_EQ(std::system("jack_wait -w -t 10 >/dev/null 2>&1"), 0) << "no JACK server";
+  const jack_server server(44100, control_period);
+  ASSERT_TRUE(server.running()) << "no JACK server";
   child render(std::string(live_take) + " --midi jack 2>render.err");
   ASSERT_TRUE(jack_port_shows("zelmora-midi:midi_in")) << test_support::slurp("render.err");
   ASSERT_TRUE(jack_port_shows("zelmora:channel_1"));

@@ -3,55 +3,24 @@
 // own as the controller; live play on ALSA's null device.
 #include <RtMidi.h>
 #include <lo/lo.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include "control/bindings.h"
 #include "engine/live.h"
+#include "tests/core/jack_server.h"
 #include "ui/Xlive.h"
 #include "ui/midi_learn.h"
 #include "ui_fixture.h"
 
-extern char** environ;
-
 namespace {
 
-struct jack_server {
-  jack_server() {
-    ::setenv("JACK_DEFAULT_SERVER", ("zelmora-learn-" + std::to_string(::getpid())).c_str(), 1);
-    ::setenv("JACK_NO_START_SERVER", "1", 1);
-    const char* argv[] = {"sh", "-c", "exec jackd -r -d dummy -r 44100 -p 512 >/dev/null 2>&1",
-                          nullptr};
-    if (::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-      pid = 0;
-  }
-  ~jack_server() {
-    if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
-    ::unsetenv("JACK_DEFAULT_SERVER");
-    ::unsetenv("JACK_NO_START_SERVER");
-  }
-  jack_server(const jack_server&) = delete;
-  pid_t pid = 0;
-};
-
-void move_slider(Widget scale, int value) {
-  XmScaleSetValue(scale, value);
-  XmScaleCallbackStruct data{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = value};
-  XtCallCallbacks(scale, XmNvalueChangedCallback, &data);
-}
-
-// The score amplitude of instrument 1 in the last iteration sent.
+// The score amplitude (p4) of instrument 1 in the last iteration sent.
 std::string last_amplitude_of_instrument_1(const std::string& notes) {
   const auto lines = test_support::lines_of(notes);
-  for (auto line = lines.rbegin(); line != lines.rend(); ++line)
-    if (line->rfind("i1 ", 0) == 0) {
-      std::istringstream fields(*line);
-      std::string name, start, dur, amplitude;
-      fields >> name >> start >> dur >> amplitude;
-      return amplitude;
-    }
-  return "";
+  const auto last = std::find_if(lines.rbegin(), lines.rend(),
+                                 [](const std::string& line) { return line.rfind("i1 ", 0) == 0; });
+  std::string name, start, dur, amplitude;
+  if (last != lines.rend()) std::istringstream(*last) >> name >> start >> dur >> amplitude;
+  return amplitude;
 }
 
 using midi_learn = ui_fixture;
@@ -59,8 +28,8 @@ using midi_learn = ui_fixture;
 TEST_F(midi_learn, OscAndALearnedControllerMoveTheWidgetsOnScreenAndInTheSound) {
   const test_support::temp_dir config("zelmora-learn-config-");
   ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
-  const jack_server server;
-  ASSERT_EQ(std::system("jack_wait -w -t 10 >/dev/null 2>&1"), 0) << "no JACK server";
+  const jack_server server(44100, 512);
+  ASSERT_TRUE(server.running()) << "no JACK server";
   XrmDatabase resources = XtDatabase(display);
   XrmPutLineResource(&resources, "zelmora.midi: jack");
   XrmPutLineResource(&resources, "zelmora.oscPort: 23459");
@@ -89,7 +58,9 @@ TEST_F(midi_learn, OscAndALearnedControllerMoveTheWidgetsOnScreenAndInTheSound) 
   // Learn: the instrument slider i0, then controller 21.
   cb_pop_instruments(nullptr, nullptr, nullptr);
   XmToggleButtonSetState(learn_toggle, True, True);
-  move_slider(instrument_sliders[0], 40);
+  XmScaleSetValue(instrument_sliders[0], 40);
+  XmScaleCallbackStruct moved{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = 40};
+  XtCallCallbacks(instrument_sliders[0], XmNvalueChangedCallback, &moved);
   turn(21, 64);
   ASSERT_TRUE(pump_until([] { return Bindings.find(1, 21) != nullptr; })) << "nothing learned";
   EXPECT_FALSE(XmToggleButtonGetState(learn_toggle)) << "Learn goes off once bound";
