@@ -7,11 +7,9 @@
 
 #include "engine/automaton.h"
 #include "engine/iteration.h"
-#include "engine/palette.h"
 #include "engine/view.h"
 #include "files/param_file.h"
 #include "files/xm_text.h"
-#include "ui/Xlive.h"
 #include "ui/messages.h"
 #include "ui/render_job.h"
 #include "ui_fixture.h"
@@ -20,25 +18,10 @@ namespace {
 
 using musician = ui_fixture;
 
-void move_scale(Widget scale, int value) {
-  XmScaleSetValue(scale, value);
-  XmScaleCallbackStruct data{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = value};
-  XtCallCallbacks(scale, XmNvalueChangedCallback, &data);
-}
-
 // A score of the current set written through the Output menu's "Csound".
 std::string render_through_the_menu() {
   cb_csound(nullptr, nullptr, nullptr);
   return choose(csound_output, csound_filename, "out.sco");
-}
-
-// Spiral waves: a grid that changes at every step.
-void spirals(int iterations) {
-  Current_State.r1 = Current_State.r2 = 3.0f;
-  Current_State.k = 25.0f;
-  Current_State.Ns = 100;
-  Current_State.x = Current_State.y = 60;
-  Current_State.iter = iterations;
 }
 
 grid_type last_grid;  // the grid of the last iteration rendered
@@ -46,30 +29,6 @@ grid_type last_grid;  // the grid of the last iteration rendered
 class last_grid_sink final : public iteration_sink {
   void on_iteration(const iteration& it) override { last_grid = it.grid(); }
 };
-
-// Cells whose colour in the Automaton window differs from `grid`, sampled
-// at the middle of each cell.
-int cells_drawn_otherwise(const grid_type& grid) {
-  Dimension width = 0, height = 0;
-  XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, nullptr);
-  XImage* image =
-      XGetImage(display, XtWindow(automaton_area), 0, 0, width, height, AllPlanes, ZPixmap);
-  if (!image) return -1;
-  const int x = Current_State.x, y = Current_State.y;
-  const double scale = std::min(double(width) / y, double(height) / x);
-  const int left = (width - int(y * scale)) / 2, top = (height - int(x * scale)) / 2;
-  int wrong = 0;
-  for (int r = 0; r < x; ++r)
-    for (int c = 0; c < y; ++c) {
-      const rgb_colour expected = state_colour(grid[r + 1][c + 1], Current_State.Ns);
-      const unsigned long pixel =
-          XGetPixel(image, left + int((c + 0.5) * scale), top + int((r + 0.5) * scale));
-      wrong += !(rgb_colour{std::uint8_t(pixel >> 16), std::uint8_t(pixel >> 8),
-                            std::uint8_t(pixel)} == expected);
-    }
-  XDestroyImage(image);
-  return wrong;
-}
 
 }  // namespace
 
@@ -79,7 +38,6 @@ TEST_F(musician, values_typed_without_return_are_taken_by_a_render_and_a_save) {
   type_text(halt_at, "77");
   type_text(duration, "0.05");
   EXPECT_EQ(render_through_the_menu(), "");
-  EXPECT_EQ(Current_Iteration, 76);
   EXPECT_EQ(test_support::lines_of(slurp("out.sco")).size(), 2u + 77u * 25u);
   EXPECT_EQ(Current_State.dur, 0.05f);
 
@@ -96,14 +54,14 @@ TEST_F(musician, values_typed_without_return_are_taken_by_a_render_and_a_save) {
 // shows the grid of the last iteration, not an earlier one.
 TEST_F(musician, the_automaton_window_shows_the_last_grid_after_a_render) {
   press(find("*automaton_button"));
-  spirals(4);
+  spirals(4, 60);
   last_grid_sink capture;
   {
     const sink_registration capturing(capture);
     EXPECT_EQ(render_through_the_menu(), "");
   }
   pump();
-  EXPECT_EQ(cells_drawn_otherwise(last_grid), 0);
+  EXPECT_EQ(automaton_picture().cells_drawn_otherwise(last_grid), 0);
   XtPopdown(automaton_shell);
 }
 
@@ -278,18 +236,6 @@ rectangle on_screen(Widget w) {
   Window child = 0;
   XTranslateCoordinates(display, XtWindow(w), DefaultRootWindow(display), 0, 0, &x, &y, &child);
   return {x, y, a.width, a.height};
-}
-
-// A label's or the error dialog's text; its lines run together.
-std::string label_text(Widget w, const char* resource = XmNlabelString) {
-  XmString shown = nullptr;
-  XtVaGetValues(w, resource, &shown, nullptr);
-  char* text = static_cast<char*>(
-      XmStringUnparse(shown, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
-  std::string result = text ? text : "";
-  XtFree(text);
-  XmStringFree(shown);
-  return result;
 }
 
 }  // namespace

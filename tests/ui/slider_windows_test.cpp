@@ -10,12 +10,6 @@ using slider_windows = ui_fixture;
 // interface is built.
 const bool resources_named = ::setenv("XENVIRONMENT", ZELMORA_USER_RESOURCES, 1) == 0;
 
-void move_scale(Widget scale, int value) {
-  XmScaleSetValue(scale, value);
-  XmScaleCallbackStruct data{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = value};
-  XtCallCallbacks(scale, XmNvalueChangedCallback, &data);
-}
-
 struct run {  // entries first..last all hold value
   int first, last;
   float value;

@@ -3,6 +3,7 @@
 // defaults, every window hidden, in a scratch working directory.
 #pragma once
 
+#include <X11/Xutil.h>
 #include <Xm/Xm.h>
 #include <Xm/FileSB.h>
 #include <Xm/List.h>
@@ -11,17 +12,21 @@
 #include <Xm/ToggleB.h>
 
 #include <chrono>
+#include <functional>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <thread>
 
+#include "engine/palette.h"
+#include "engine/types.h"
 #include "events/Xevent.h"
 #include "files/Xfiles.h"
 #include "tests/core/test_support.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
+#include "ui/Xlive.h"
 #include "ui/error_dialog.h"
 #include "ui/startup.h"
 #include "ui/undo.h"
@@ -36,10 +41,10 @@ inline void pump() {
   while (XtAppPending(app_context) != 0) XtAppProcessEvent(app_context, XtIMAll);
 }
 
-// Pumps until `done` holds or about two seconds have passed.
+// Pumps until `done` holds or about `tries` hundredths of a second have passed.
 template <typename Condition>
-bool pump_until(Condition done) {
-  for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+bool pump_until(Condition done, int tries = 200) {
+  for (int i = 0; i < tries; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
     pump();
     if (done()) return true;
   }
@@ -72,6 +77,13 @@ inline int scale_value(Widget scale) {
   return value;
 }
 
+// A scale let go at `value`, by the mouse or the keys.
+inline void move_scale(Widget scale, int value) {
+  XmScaleSetValue(scale, value);
+  XmScaleCallbackStruct data{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = value};
+  XtCallCallbacks(scale, XmNvalueChangedCallback, &data);
+}
+
 inline std::string text_in(Widget field) {
   char* text = XmTextGetString(field);
   std::string result = text ? text : "";
@@ -84,6 +96,18 @@ inline std::string panel() {
   std::string shown;
   for (Widget scale : {r1, r2, k, x, y}) shown += std::to_string(scale_value(scale)) + " ";
   return shown + "| " + text_in(duration) + " | " + text_in(counter) + " | " + text_in(halt_at);
+}
+
+// A label's or a dialog's text; its lines run together.
+inline std::string label_text(Widget w, const char* resource = XmNlabelString) {
+  XmString shown = nullptr;
+  XtVaGetValues(w, resource, &shown, nullptr);
+  char* text = static_cast<char*>(
+      XmStringUnparse(shown, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
+  std::string result = text ? text : "";
+  XtFree(text);
+  XmStringFree(shown);
+  return result;
 }
 
 inline strings list_lines(Widget list) {
@@ -143,6 +167,59 @@ inline void check_screenshot(Widget shell, const std::string& name) {
   const std::string take = "import -window " + std::to_string(XtWindow(shell)) + " '" + path +
                            "' && [ $(identify -format %k '" + path + "') -ge 5 ]";
   EXPECT_EQ(std::system(take.c_str()), 0) << path;  // text, shadows, troughs and fields
+}
+
+// The Automaton window as the server has it now, read in the grid's own
+// cells (the picture keeps the grid's shape, centred); a TrueColor visual.
+class automaton_picture {
+ public:
+  automaton_picture() {
+    Dimension width = 0, height = 0;
+    XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, nullptr);
+    image_ = XGetImage(display, XtWindow(automaton_area), 0, 0, width, height, AllPlanes, ZPixmap);
+    const int x = Current_State.x, y = Current_State.y;
+    scale_ = std::min(double(width) / y, double(height) / x);
+    left_ = (width - int(y * scale_)) / 2;
+    top_ = (height - int(x * scale_)) / 2;
+  }
+  ~automaton_picture() {
+    if (image_) XDestroyImage(image_);
+  }
+  automaton_picture(const automaton_picture&) = delete;
+  automaton_picture& operator=(const automaton_picture&) = delete;
+
+  rgb_colour at(double row, double column) const {
+    const unsigned long pixel =
+        XGetPixel(image_, left_ + int(column * scale_), top_ + int(row * scale_));
+    return {std::uint8_t(pixel >> 16), std::uint8_t(pixel >> 8), std::uint8_t(pixel)};
+  }
+
+  // Cells drawn in another colour than `grid` gives them, sampled at their
+  // middles, but for those `skip` names; -1 when there is no picture.
+  int cells_drawn_otherwise(const grid_type& grid,
+                            const std::function<bool(int, int)>& skip = nullptr) const {
+    if (!image_) return -1;
+    int wrong = 0;
+    for (int r = 0; r < Current_State.x; ++r)
+      for (int c = 0; c < Current_State.y; ++c)
+        wrong += !(skip && skip(r, c)) &&
+                 !(at(r + 0.5, c + 0.5) == state_colour(grid[r + 1][c + 1], Current_State.Ns));
+    return wrong;
+  }
+
+ private:
+  XImage* image_ = nullptr;
+  double scale_ = 1.0;
+  int left_ = 0, top_ = 0;
+};
+
+// Spiral waves, as examples/spirals.csp makes them: a grid that changes at every step.
+inline void spirals(int iterations, int size) {
+  Current_State.r1 = Current_State.r2 = 3.0f;
+  Current_State.k = 25.0f;
+  Current_State.Ns = 100;
+  Current_State.x = Current_State.y = size;
+  Current_State.iter = iterations;
 }
 
 class ui_fixture : public ::testing::Test {
