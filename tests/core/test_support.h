@@ -33,6 +33,14 @@ inline void spit(const std::filesystem::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
+// The sample rate a WAV header gives.
+inline unsigned sample_rate_of(const std::string& wav) {
+  if (wav.size() < 28 || !wav.starts_with("RIFF")) return 0;
+  unsigned rate = 0;
+  for (int i = 3; i >= 0; --i) rate = rate * 256 + static_cast<unsigned char>(wav[24 + i]);
+  return rate;
+}
+
 inline std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

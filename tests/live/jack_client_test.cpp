@@ -9,6 +9,7 @@ namespace {
 
 using jack_client = live_test;
 using clock_type = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 // zelmora-render started in the background, its messages in render.err.
 struct render_process {
@@ -33,24 +34,22 @@ struct render_process {
         pid = 0;
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::this_thread::sleep_for(10ms);
     }
     return -1;
   }
   pid_t pid = 0;
 };
 
-// What `jack_lsp -c` says, once it shows `wanted` (or after ten seconds).
-std::string jack_ports_showing(const std::string& wanted) {
-  const auto give_up = clock_type::now() + std::chrono::seconds(10);
-  std::string listing;
-  while (clock_type::now() < give_up) {
+// Whether `jack_lsp -c` shows `wanted` within ten seconds; its last listing
+// is left in ports.txt.
+bool jack_ports_show(const std::string& wanted) {
+  for (const auto give_up = clock_type::now() + 10s; clock_type::now() < give_up;) {
     std::system("timeout -k 1 5 jack_lsp -c >ports.txt 2>/dev/null");  // it can hang
-    listing = test_support::slurp("ports.txt");
-    if (listing.find(wanted) != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (test_support::slurp("ports.txt").find(wanted) != std::string::npos) return true;
+    std::this_thread::sleep_for(50ms);
   }
-  return listing;
+  return false;
 }
 
 constexpr const char* both_connected =
@@ -63,18 +62,38 @@ TEST_F(jack_client, PlaysAtTheServersRateOnBothPlaybackPortsOrNoneWhenAsked) {
     ASSERT_TRUE(server.running()) << rate;
     {
       render_process render("--live --rtaudio jack --iterations 80");
-      EXPECT_NE(jack_ports_showing(both_connected).find(both_connected), std::string::npos)
-          << rate;
-      EXPECT_EQ(render.wait_for_exit(std::chrono::seconds(20)), 0)
-          << rate << test_support::slurp("render.err");
+      EXPECT_TRUE(jack_ports_show(both_connected)) << rate;
+      EXPECT_EQ(render.wait_for_exit(20s), 0) << rate << test_support::slurp("render.err");
     }
     render_process unconnected("--live --rtaudio jack --no-connect --iterations 80");
-    ASSERT_NE(jack_ports_showing("zelmora:channel_2").find("zelmora:channel_2"), std::string::npos);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // when it would have connected
-    const std::string ports = jack_ports_showing("");
-    EXPECT_NE(ports.find("zelmora:channel_1\nzelmora:channel_2\n"), std::string::npos)
-        << rate << ports;
-    EXPECT_EQ(unconnected.wait_for_exit(std::chrono::seconds(20)), 0) << rate;
+    ASSERT_TRUE(jack_ports_show("zelmora:channel_2"));
+    std::this_thread::sleep_for(500ms);  // when it would have connected
+    jack_ports_show("");
+    const std::string ports = test_support::slurp("ports.txt");
+    EXPECT_NE(ports.find("zelmora:channel_1\nzelmora:channel_2\n"), std::string::npos) << ports;
+    EXPECT_EQ(unconnected.wait_for_exit(20s), 0) << rate;
+  }
+}
+
+// An unknown module is refused before anything plays; TERM and HUP fade
+// out, leaving no partial score.
+TEST_F(jack_client, EndsOnAnUnknownModuleOrASignal) {
+  jack_server server(44100);
+  ASSERT_TRUE(server.running());
+  {
+    render_process render("--live --rtaudio nonesuch --iterations 400 --score take.sco");
+    EXPECT_EQ(render.wait_for_exit(2s), 1);
+    const std::string said = test_support::slurp("render.err");
+    EXPECT_NE(said.find("no audio module \"nonesuch\"; it has: "), std::string::npos) << said;
+    EXPECT_NE(said.find("jack"), std::string::npos) << said;
+    EXPECT_FALSE(std::filesystem::exists("take.sco"));
+  }
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    render_process render("--live --rtaudio jack --iterations 100000 --score take.sco");
+    ASSERT_TRUE(jack_ports_show("zelmora:channel_1"));
+    ::kill(render.pid, signal);
+    EXPECT_EQ(render.wait_for_exit(2s), 128 + signal);
+    EXPECT_FALSE(std::filesystem::exists("take.sco")) << signal;
   }
 }
 
@@ -82,34 +101,11 @@ TEST_F(jack_client, ServerKilledMidPlayEndsPlayWithStatusOne) {
   jack_server server(44100);
   ASSERT_TRUE(server.running());
   render_process render("--live --rtaudio jack --iterations 100000 --score take.sco");
-  ASSERT_NE(jack_ports_showing("zelmora:channel_1").find("zelmora:channel_1"), std::string::npos);
+  ASSERT_TRUE(jack_ports_show("zelmora:channel_1"));
   server.stop(SIGKILL);
-  EXPECT_EQ(render.wait_for_exit(std::chrono::seconds(2)), 1);
+  EXPECT_EQ(render.wait_for_exit(2s), 1);
   EXPECT_NE(test_support::slurp("render.err").find("audio device stopped playing"),
             std::string::npos);
-}
-
-TEST_F(jack_client, TermAndHangupFadeOutAndExitWith128PlusTheSignal) {
-  jack_server server(44100);
-  ASSERT_TRUE(server.running());
-  for (const int signal : {SIGTERM, SIGHUP}) {
-    render_process render("--live --rtaudio jack --iterations 100000 --score take.sco");
-    ASSERT_NE(jack_ports_showing("zelmora:channel_1").find("zelmora:channel_1"), std::string::npos);
-    ::kill(render.pid, signal);
-    EXPECT_EQ(render.wait_for_exit(std::chrono::seconds(2)), 128 + signal);
-    EXPECT_FALSE(std::filesystem::exists("take.sco")) << signal;
-  }
-}
-
-TEST_F(jack_client, UnknownModuleIsRefusedWithTheListBeforeAnythingPlays) {
-  jack_server server(44100);
-  ASSERT_TRUE(server.running());
-  render_process render("--live --rtaudio nonesuch --iterations 400 --score take.sco");
-  EXPECT_EQ(render.wait_for_exit(std::chrono::seconds(2)), 1);
-  const std::string said = test_support::slurp("render.err");
-  EXPECT_NE(said.find("no audio module \"nonesuch\"; it has: "), std::string::npos) << said;
-  EXPECT_NE(said.find("jack"), std::string::npos) << said;
-  EXPECT_FALSE(std::filesystem::exists("take.sco"));
 }
 
 }  // namespace

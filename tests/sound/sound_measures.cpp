@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <numbers>
@@ -12,13 +11,6 @@
 
 namespace sound_measures {
 namespace {
-
-std::string output_of(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string out;
-  for (int c; pipe && (c = std::fgetc(pipe.get())) != EOF;) out.push_back(static_cast<char>(c));
-  return out;
-}
 
 void fft(std::vector<std::complex<double>>& a) {
   const std::size_t n = a.size();
@@ -70,20 +62,28 @@ channel k_weighted(const channel& x) {
   return high_pass.run(shelf.run(x));
 }
 
+double hann(std::size_t i, std::size_t n) {
+  return std::pow(std::sin(std::numbers::pi * (i + 0.5) / n), 2);
+}
+
 }  // namespace
 
+std::string output_of(const std::string& command) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string out;
+  for (int c; pipe && (c = std::fgetc(pipe.get())) != EOF;) out.push_back(static_cast<char>(c));
+  return out;
+}
+
 stereo read_sound(const std::string& name, const std::string& type) {
-  stereo s;
-  s.channels = type.empty() ? std::atoi(output_of("soxi -c '" + name + "'").c_str()) : 2;
-  const std::string raw = output_of("sox " + type + " '" + name + "' -t f32 -");
+  const std::string raw = output_of("sox " + type + " '" + name + "' -t f32 -c 2 -");
   std::vector<float> f(raw.size() / sizeof(float));
   std::memcpy(f.data(), raw.data(), f.size() * sizeof(float));
-  const std::size_t step = s.channels == 2 ? 2 : 1;
-  for (std::size_t i = 0; i + step <= f.size(); i += step) {
+  stereo s;
+  for (std::size_t i = 0; i + 2 <= f.size(); i += 2) {
     s.left.push_back(f[i]);
-    if (step == 2) s.right.push_back(f[i + 1]);
+    s.right.push_back(f[i + 1]);
   }
-  if (step == 1) s.right = s.left;  // measured as if in the middle
   return s;
 }
 
@@ -93,7 +93,7 @@ spectrum::spectrum(const stereo& s) {
   for (const channel* c : {&s.left, &s.right}) {
     std::vector<std::complex<double>> a(n);
     for (std::size_t i = 0; i < c->size(); ++i)
-      a[i] = (*c)[i] * std::pow(std::sin(std::numbers::pi * (i + 0.5) / c->size()), 2);
+      a[i] = (*c)[i] * hann(i, c->size());
     fft(a);
     for (std::size_t k = 0; k <= n / 2; ++k) power[k] += std::norm(a[k]);
   }
@@ -111,17 +111,13 @@ double spectrum::share(double lo_hz, double hi_hz) const {
 double loudest_above_dbfs(const stereo& s, double hz) {
   constexpr std::size_t frame = 1024;
   double window_power = 0.0;
-  std::vector<double> window(frame);
-  for (std::size_t i = 0; i < frame; ++i) {
-    window[i] = std::pow(std::sin(std::numbers::pi * (i + 0.5) / frame), 2);
-    window_power += window[i] * window[i];
-  }
+  for (std::size_t i = 0; i < frame; ++i) window_power += hann(i, frame) * hann(i, frame);
   const auto first = static_cast<std::size_t>(std::ceil(hz * frame / sample_rate));
   double loudest = 0.0;
   for (const channel* c : {&s.left, &s.right})
     for (std::size_t start = 0; start + frame <= c->size(); start += frame / 2) {
       std::vector<std::complex<double>> a(frame);
-      for (std::size_t i = 0; i < frame; ++i) a[i] = (*c)[start + i] * window[i];
+      for (std::size_t i = 0; i < frame; ++i) a[i] = (*c)[start + i] * hann(i, frame);
       fft(a);
       double band = 0.0;  // both sides of the spectrum: the band's mean square
       for (std::size_t k = first; k <= frame / 2; ++k) band += 2 * std::norm(a[k]);
@@ -131,6 +127,7 @@ double loudest_above_dbfs(const stereo& s, double hz) {
 }
 
 double decibels(double power_ratio) { return 10 * std::log10(power_ratio + 1e-300); }
+double dbfs(double peak) { return 20 * std::log10(peak + 1e-300); }
 
 double mean_square(const stereo& s) {
   double sum = 0.0;
@@ -164,7 +161,7 @@ double true_peak_dbtp(const stereo& s) {
         for (int t = 0; t < 2 * taps; ++t) v += kernel[p][t] * (*c)[i - taps + 1 + t];
         peak = std::max(peak, std::abs(v));
       }
-  return 20 * std::log10(peak + 1e-300);
+  return dbfs(peak);
 }
 
 double integrated_lufs(const stereo& s) {

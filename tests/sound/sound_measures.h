@@ -15,13 +15,12 @@ using channel = std::vector<double>;
 
 struct stereo {
   channel left, right;
-  int channels = 0;
   std::size_t frames() const { return left.size(); }
 };
 
-// A sound file read through sox as floats (full scale 1); a mono file
-// goes to both channels. `type`: sox's options for a headerless file, which
-// is taken for stereo.
+std::string output_of(const std::string& command);
+// A sound file read through sox as stereo floats (full scale 1); `type`:
+// sox's options for a headerless file.
 stereo read_sound(const std::string& name, const std::string& type = "");
 
 // Power on the bins from lo to hi Hz of the Hann-windowed channels (summed
@@ -35,6 +34,7 @@ struct spectrum {
 };
 
 double decibels(double power_ratio);
+double dbfs(double peak);
 // The loudest short burst above `hz`: the highest level (dBFS, a full-scale
 // sine 0) of that band in Hann-windowed frames of 1024 samples.
 double loudest_above_dbfs(const stereo& s, double hz);
