@@ -8,14 +8,14 @@
 #include <memory>
 #include <string_view>
 
-namespace {
-
 std::string directory_of(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
 }
+
+namespace {
 
 // The descriptor a name such as /dev/stdout or /dev/fd/3 stands for, -1
 // for any other name or a descriptor that is not open.

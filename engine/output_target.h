@@ -16,6 +16,9 @@ struct output_target {
 
 output_target find_output_target(const std::string& name);
 
+// The directory a path names a file in: "." for a bare name.
+std::string directory_of(const std::string& path);
+
 // False when `path` is a symbolic link in a sticky, world-writable directory
 // owned neither by this process's user nor by the directory's owner.
 bool link_may_be_followed(const std::string& path);

@@ -11,17 +11,6 @@
 
 #include "engine/output_target.h"
 
-namespace {
-
-std::string directory_of(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-}  // namespace
-
 replacing_file::replacing_file(std::string target, const std::string& suffix)
     : target_(std::move(target)), suffix_(suffix) {
   if (target_.empty() || target_.back() == '/') return;
