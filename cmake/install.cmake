@@ -2,6 +2,7 @@
 # entry, laid out as a Debian package would lay them out under the prefix.
 install(TARGETS zelmora-render RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES zelmora.orc DESTINATION ${ZELMORA_DATA_DIR})
+install(TARGETS zelmora_grains LIBRARY DESTINATION ${ZELMORA_PLUGIN_DIR})
 install(DIRECTORY examples/ DESTINATION ${ZELMORA_DATA_DIR}/examples)
 
 set(manual_pages zelmora-render.1)

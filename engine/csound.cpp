@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/grain_plugin.h"
 #include "engine/interrupt.h"
 #include "engine/orchestra.h"
 #include "engine/orchestra_file.h"
@@ -187,7 +188,8 @@ csound_child start_csound_words(const std::vector<std::string>& words) {
   std::array<int, 2> pipe_ends{};
   if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
   auto workspace = std::make_shared<private_directory>();
-  const pid_t pid = start_child(words, pipe_ends[1], workspace->path());
+  const pid_t pid =
+      start_child(with_grain_plugin(words, workspace->path()), pipe_ends[1], workspace->path());
   ::close(pipe_ends[1]);
   if (pid < 0) {
     ::close(pipe_ends[0]);

@@ -1,0 +1,195 @@
+// zelmora's csound opcodes: the grain voices of zelmora.orc, played in C++.
+//
+//   aleft, aright, kvoices zelmora_grains Snotes
+//     The voices' stereo sum (before the Master's gain staging) and the
+//     number sounding. Snotes is a score file whose note lines it reads as
+//     time approaches them, ending the performance once they have played
+//     out; empty, it plays what live play hands in (a global variable the
+//     host made) and what zelmora_note gives it.
+//   ikeep zelmora_note ip1, ip2, ip3, ip4, ip5
+//     Hands one score note to the same voices (a score played by hand
+//     through instruments 1-100); ikeep: the time until which the voices
+//     must go on for it to play out.
+#include <csound/csdl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+
+#include "engine/grain_inbox.h"
+#include "engine/grain_voices.h"
+#include "engine/score_reader.h"
+
+namespace {
+
+static_assert(std::is_same_v<MYFLT, double>, "the voices render doubles straight into csound");
+
+constexpr const char* state_name = "zelmora_grains_state";
+// Notes are handed to the voices this many control periods ahead of time.
+constexpr int periods_ahead = 2;
+// A line of score time for a progress display, as csound prints one for
+// its own events, this often (seconds of sound).
+constexpr double report_every = 0.1;
+
+// The voices of one csound instance and where their notes come from.
+struct voices_state {
+  voices_state(double sample_rate, int control_period)
+      : voices(sample_rate, control_period), period(control_period / sample_rate) {}
+  grain_voices voices;
+  double period;
+  std::optional<score_reader> notes;  // a score file's
+  grain_inbox* inbox = nullptr;       // live play's
+  double last_start = 0.0;
+  double reported = 0.0;
+  double peak_left = 0.0;
+  double peak_right = 0.0;
+  bool ending = false;
+};
+
+int forget_state(CSOUND* csound, void* state) {
+  std::unique_ptr<voices_state> owned(static_cast<voices_state*>(state));
+  csound->DestroyGlobalVariable(csound, state_name);
+  return OK;
+}
+
+// The voices of `csound`, made on first use and gone with its reset.
+voices_state& state_of(CSOUND* csound) {
+  if (auto* slot = static_cast<voices_state**>(csound->QueryGlobalVariable(csound, state_name)))
+    return **slot;
+  csound->CreateGlobalVariable(csound, state_name, sizeof(voices_state*));
+  auto* slot = static_cast<voices_state**>(csound->QueryGlobalVariable(csound, state_name));
+  auto state = std::make_unique<voices_state>(csound->GetSr(csound),
+                                              static_cast<int>(csound->GetKsmps(csound)));
+  *slot = state.release();
+  csound->RegisterResetCallback(csound, *slot, forget_state);
+  return **slot;
+}
+
+// Starts never go back, nor before the sound already made.
+void hand_over(voices_state& s, note n) {
+  if (n.start < s.last_start) n.start = s.last_start;
+  if (n.start < s.voices.now()) n.start = s.voices.now();
+  s.last_start = n.start;
+  s.voices.add(n);
+}
+
+void take_due_notes(voices_state& s) {
+  const double until = s.voices.now() + periods_ahead * s.period;
+  if (s.notes) {
+    for (const note* n = s.notes->peek(); n && n->start < until; n = s.notes->peek()) {
+      hand_over(s, *n);
+      s.notes->pop();
+    }
+  }
+  if (s.inbox) {
+    for (std::size_t i = 0; i < s.inbox->count; ++i) hand_over(s, s.inbox->notes[i]);
+    s.inbox->count = 0;
+  }
+}
+
+// "B  0.000 ..  0.100 T  0.100 TT  0.100 M:", as csound says how far its
+// score has come, when its messages include amplitudes.
+void report_time(CSOUND* csound, voices_state& s) {
+  const double now = s.voices.now();
+  if (now < s.reported + report_every) return;
+  if ((csound->GetMessageLevel(csound) & 1) != 0)
+    csound->Message(csound, "B%7.3f ..%7.3f T%7.3f TT%7.3f M:%9.5f%9.5f\n", s.reported, now, now,
+                    now, s.peak_left, s.peak_right);
+  s.reported = now;
+  s.peak_left = s.peak_right = 0.0;
+}
+
+// A score file's notes have all played out: csound's performance ends.
+void end_when_played_out(CSOUND* csound, voices_state& s) {
+  if (s.ending || !s.notes || s.notes->peek() || s.voices.now() < s.voices.keep_until()) return;
+  s.ending = true;
+  if (s.notes->skipped_lines() > 0)
+    csound->Warning(csound, "zelmora_grains: %d lines of the score were no notes (line %d first)",
+                    s.notes->skipped_lines(), s.notes->first_skipped_line());
+  csound->InputMessage(csound, "e");
+}
+
+struct grains_opcode {
+  OPDS h;
+  MYFLT *left, *right, *voices;
+  STRINGDAT* source;
+  voices_state* state;
+};
+
+int grains_init(CSOUND* csound, grains_opcode* p) {
+  voices_state& s = state_of(csound);
+  p->state = &s;
+  s.inbox = static_cast<grain_inbox*>(csound->QueryGlobalVariable(csound, grain_inbox_name));
+  const std::string source = p->source->data ? p->source->data : "";
+  if (source.empty() || s.notes) return OK;
+  std::FILE* fp = std::fopen(source.c_str(), "r");
+  if (!fp)
+    return csound->InitError(csound, "zelmora_grains: can't read the notes %s: %s",
+                             source.c_str(), std::strerror(errno));
+  s.notes.emplace(fp);
+  return OK;
+}
+
+double peak(const MYFLT* samples, std::size_t count, double so_far) {
+  for (std::size_t i = 0; i < count; ++i)
+    so_far = std::max(so_far, samples[i] < 0 ? -samples[i] : samples[i]);
+  return so_far;
+}
+
+int grains_perform(CSOUND* csound, grains_opcode* p) {
+  voices_state& s = *p->state;
+  const std::size_t frames = CS_KSMPS;
+  std::memset(p->left, 0, frames * sizeof(MYFLT));
+  std::memset(p->right, 0, frames * sizeof(MYFLT));
+  take_due_notes(s);
+  s.voices.render(p->left, p->right, frames);
+  *p->voices = s.voices.voices();
+  s.peak_left = peak(p->left, frames, s.peak_left);
+  s.peak_right = peak(p->right, frames, s.peak_right);
+  report_time(csound, s);
+  end_when_played_out(csound, s);
+  return OK;
+}
+
+struct note_opcode {
+  OPDS h;
+  MYFLT* keep;
+  MYFLT *instrument, *start, *duration, *amplitude, *frequency;
+};
+
+int note_init(CSOUND* csound, note_opcode* p) {
+  voices_state& s = state_of(csound);
+  note n;
+  n.instrument = static_cast<int>(*p->instrument);
+  n.start = *p->start;
+  n.duration = *p->duration;
+  n.amplitude = *p->amplitude;
+  n.frequency = *p->frequency;
+  if (n.instrument < 1 || n.instrument > max_instruments)
+    return csound->InitError(csound, "zelmora_note: no instrument %d among 1 to %d",
+                             n.instrument, max_instruments);
+  hand_over(s, n);
+  *p->keep = s.voices.keep_until();
+  return OK;
+}
+
+template <typename T>
+int (*subr(int (*f)(CSOUND*, T*)))(CSOUND*, void*) {
+  return reinterpret_cast<int (*)(CSOUND*, void*)>(f);
+}
+
+OENTRY localops[] = {
+    {const_cast<char*>("zelmora_grains"), sizeof(grains_opcode), 0, 3, const_cast<char*>("aak"),
+     const_cast<char*>("S"), subr(grains_init), subr(grains_perform), nullptr, nullptr},
+    {const_cast<char*>("zelmora_note"), sizeof(note_opcode), 0, 1, const_cast<char*>("i"),
+     const_cast<char*>("iiiii"), subr(note_init), nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+extern "C" {
+LINKAGE
+}
