@@ -19,6 +19,8 @@
 #include <regex>
 #include <thread>
 
+#include "engine/grain_inbox.h"
+#include "engine/grain_plugin.h"
 #include "engine/interrupt.h"
 #include "engine/iteration.h"
 #include "engine/live_queue.h"
@@ -60,6 +62,8 @@ struct csound_api {
   decltype(&csoundSetControlChannel) set_channel = nullptr;
   decltype(&csoundCleanup) cleanup = nullptr;
   decltype(&csoundGetModule) get_module = nullptr;
+  decltype(&csoundCreateGlobalVariable) create_global = nullptr;
+  decltype(&csoundQueryGlobalVariable) query_global = nullptr;
 };
 
 csound_api api;
@@ -91,7 +95,9 @@ bool load_api() {
                    find(api.score_event, "csoundScoreEventAbsolute") &&
                    find(api.set_channel, "csoundSetControlChannel") &&
                    find(api.cleanup, "csoundCleanup") &&
-                   find(api.get_module, "csoundGetModule");
+                   find(api.get_module, "csoundGetModule") &&
+                   find(api.create_global, "csoundCreateGlobalVariable") &&
+                   find(api.query_global, "csoundQueryGlobalVariable");
   if (!all) {
     report_error("csound's library %s lacks a function live play needs\n", csound_library);
     dlclose(api.library);
@@ -145,6 +151,7 @@ struct live_session final : iteration_sink {
   std::atomic<double> cpu{0.0};       // CPU seconds the performer thread used
   std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
   live_note_queue queue;
+  grain_inbox* inbox = nullptr;  // the voices' opcode's, when the orchestra has it
   render_run run;
   double origin = 0.0;  // csound's time of iteration 0
   bool computing = false;
@@ -172,8 +179,15 @@ double thread_cpu_seconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// The orchestra's voices' opcode takes the notes straight from its inbox,
+// as many as it has room for; any other orchestra gets score events.
 void insert_queued_notes(live_session& s) {
   note n;
+  if (s.inbox) {
+    while (s.inbox->count < grain_inbox::capacity && s.queue.pop(n))
+      s.inbox->notes[s.inbox->count++] = n;
+    return;
+  }
   while (s.queue.pop(n)) {
     std::array<MYFLT, 5> p{static_cast<MYFLT>(n.instrument), n.start, n.duration, n.amplitude,
                            n.frequency};
@@ -338,7 +352,7 @@ std::vector<std::string> output_options(const live_settings& settings) {
 // the orchestra's header is read. The orchestra goes through a private
 // temporary file, removed at once.
 bool compile_orchestra(CSOUND* csound, const live_settings& settings,
-                       const std::string& orchestra) {
+                       const std::string& orchestra, const std::string& plugin) {
   std::error_code error;
   std::filesystem::path dir = std::filesystem::temp_directory_path(error);
   if (error) dir = "/tmp";
@@ -351,6 +365,7 @@ bool compile_orchestra(CSOUND* csound, const live_settings& settings,
   const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   ::close(fd);
   std::vector<std::string> words = output_options(settings);
+  if (!plugin.empty()) words.push_back("--opcode-lib=" + plugin);
   words.push_back(path);
   std::vector<const char*> argv;
   for (const std::string& word : words) argv.push_back(word.c_str());
@@ -363,14 +378,34 @@ bool compile_orchestra(CSOUND* csound, const live_settings& settings,
 void ignore_message(CSOUND*, int, const char*, va_list) {}
 
 // Whether the orchestra compiles at all, with no audio output.
-bool orchestra_compiles(const std::string& orchestra) {
+bool orchestra_compiles(const std::string& orchestra, const std::string& plugin) {
   CSOUND* csound = api.create(nullptr);
   if (!csound) return false;
   api.set_message_callback(csound, ignore_message);
   for (const char* option : {"-n", "-d", "-m0"}) api.set_option(csound, option);
+  if (!plugin.empty()) api.set_option(csound, ("--opcode-lib=" + plugin).c_str());
   const bool compiled = api.compile_csd_text(csound, csd_text(orchestra).c_str()) == 0;
   api.destroy(csound);
   return compiled;
+}
+
+// The plugin an orchestra with the voices' opcode needs: empty for any
+// other orchestra, none (said why) when it cannot be found.
+std::optional<std::string> grain_plugin_for(const std::string& orchestra, const std::string& path) {
+  if (!uses_grain_opcode(orchestra)) return "";
+  const plugin_location plugin = find_grain_plugin();
+  if (plugin.found) return plugin.path;
+  report_error("Live play failed: the orchestra %s needs zelmora's csound plugin %s, which is "
+               "missing (ZELMORA_PLUGIN can name it)\n",
+               path.c_str(), plugin.path.c_str());
+  return std::nullopt;
+}
+
+// The inbox the opcode finds by its name, made before csound compiles.
+grain_inbox* make_inbox(CSOUND* csound) {
+  if (api.create_global(csound, grain_inbox_name, sizeof(grain_inbox)) != CSOUND_SUCCESS)
+    return nullptr;
+  return std::construct_at(static_cast<grain_inbox*>(api.query_global(csound, grain_inbox_name)));
 }
 
 bool start_session(const live_settings& settings) {
@@ -389,9 +424,16 @@ bool start_session(const live_settings& settings) {
     api.destroy(s->csound);
     return false;
   }
-  if (!compile_orchestra(s->csound, settings, *orchestra)) {
+  const std::optional<std::string> found_plugin = grain_plugin_for(*orchestra, path);
+  if (!found_plugin) {
+    api.destroy(s->csound);
+    return false;
+  }
+  const std::string& plugin = *found_plugin;
+  if (!plugin.empty()) s->inbox = make_inbox(s->csound);
+  if (!compile_orchestra(s->csound, settings, *orchestra, plugin)) {
     // A device opened early for its rate fails the compile too.
-    if (orchestra_compiles(*orchestra))
+    if (orchestra_compiles(*orchestra, plugin))
       return failed_start(s, "no audio output",
                           settings.rtaudio.empty() ? "" : " through " + settings.rtaudio);
     return failed_start(s, "csound refused the orchestra ", path);
