@@ -11,7 +11,10 @@
 // panned equal-power by the block's column, under the amplitude taper. No
 // csound or X header here.
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "engine/iteration.h"
@@ -40,4 +43,63 @@ class grain_voices {
 
   // The time (seconds) of the next sample render() produces.
   double now() const;
+
+ private:
+  // One sounding note: its window (rise from `start` to `fall_at`, then a
+  // fall of `fall` seconds, decided when the next note of its chain is
+  // known), its wave and its place in the stereo field. The wave and the
+  // window run as rotating phasors from `next_sample` on, exact values
+  // taken again at every segment's start.
+  struct grain {
+    int instrument = 0;
+    double start = 0, rise = 0, fall_at = 0, fall = -1;
+    std::int64_t first_sample = 0;  // the window's first non-zero sample
+    std::int64_t fall_sample = 0;   // its first falling one
+    std::int64_t end_sample = 0;    // past its last (known once `fall` is)
+    std::int64_t onset_sample = 0;  // the control period the note starts in
+    double freq = 0, cycle = 0, amp = 0;
+    double left = 0, right = 0;
+    bool panned = false;
+    int segment = 0;  // of the phasors below: 0 none, 1 rise, 2 fall
+    std::int64_t next_sample = 0;
+    double wave_re = 0, wave_im = 0, wave_step_re = 0, wave_step_im = 0;
+    double win_re = 0, win_im = 0, win_step_re = 0, win_step_im = 0;
+  };
+
+  // Instrument i's chain so far, as the orchestra keeps it.
+  struct chain {
+    double anchor = 0, phase = 0, freq = 0;
+    double last_start = 0, last_at = 0, last_len = 0, fall_room = 0;
+    long latest = -1;  // grains_ index of its latest note, if that one sounds
+  };
+
+  // An onset (the notes of one score time): the control period it starts
+  // in and how many of its notes sound.
+  struct onset {
+    std::int64_t sample = 0;
+    int sounding = 0;
+  };
+
+  std::int64_t onset_sample_of(double time) const;
+  std::int64_t sample_after(double time) const;
+  void begin_onset(double start);
+  void pan(grain& g, int top) const;
+  void render_grain(grain& g, double* left, double* right, std::int64_t from, std::int64_t to);
+  void render_segment(grain& g, int segment, double* left, double* right, std::int64_t from,
+                      std::int64_t to, std::int64_t base);
+  void drop_finished();
+
+  double rate_;
+  int period_;
+  double late_;  // a control period, in seconds
+  double tail_;
+  std::int64_t now_ = 0;
+  std::array<chain, 101> chains_{};
+  std::vector<grain> grains_;
+  std::deque<onset> onsets_;
+  bool any_onset_ = false;
+  double onset_start_ = 0;
+  std::int64_t group_sample_ = 0;  // the control period of the latest onset
+  int group_top_ = 0;              // its highest instrument
+  double keep_until_ = 0;
 };
