@@ -53,6 +53,15 @@ giLevel   = 0.56
 
 ; The score the voices read, when a program names it; otherwise the notes
 ; come from instruments 1 to 100 (a score played by hand) or from live play.
+; A render ends once the voices have played out and the output has
+; fallen below giQuiet (the high-pass filter rings on after short grains;
+; 16-bit dither stays below -86 dB): gkQuiet says so, a period late.
+giQuiet = ampdb(-80)
+gkQuiet init 0
+; A score played by hand goes on this long after the voices, the longest
+; the filter may ring.
+giRingOut = 0.25
+
 #ifdef ZELMORA_NOTES
 gSnotes = "$ZELMORA_NOTES"
 #else
@@ -67,7 +76,7 @@ instr 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
       81, 82, 83, 84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96, 97, 98, 99, 100
   ikeep zelmora_note p1, p2, p3, p4, p5
   ; The performance goes on until the voices have played it out.
-  p3 = max(p3, ikeep - p2)
+  p3 = max(p3, ikeep + giRingOut - p2)
 endin
 
 ; 16-bit samples (the command line defines ZELMORA_16BIT): triangular
@@ -90,7 +99,7 @@ giRelease = 1 - exp(-ksmps / (sr * 0.15))
 ; (named instruments are numbered after the highest numbered one).
 instr Master
   ; The voices, and how many of the latest onset sound.
-  avoicel, avoicer, kvoices zelmora_grains gSnotes
+  avoicel, avoicer, kvoices zelmora_grains gSnotes, gkQuiet
   ainblock phasor kr
 
   ; Gain staging, eased over about 10 ms when the voice count changes.
@@ -145,7 +154,11 @@ instr Master
           0.5 * au * au * kc2
   kc0 = kc1
   kc1 = kc2
-  outs aleftd[0] * again + (unirand:a(1) + unirand:a(1) - 0.5) * giDither, \
-       arightd[0] * again + (unirand:a(1) + unirand:a(1) - 0.5) * giDither
+  aoutl = aleftd[0] * again + (unirand:a(1) + unirand:a(1) - 0.5) * giDither
+  aoutr = arightd[0] * again + (unirand:a(1) + unirand:a(1) - 0.5) * giDither
+  outs aoutl, aoutr
+  kheardl max_k aoutl, 1, 1
+  kheardr max_k aoutr, 1, 1
+  gkQuiet = (max(kheardl, kheardr) < giQuiet ? 1 : 0)
 endin
 alwayson "Master"

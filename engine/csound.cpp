@@ -189,7 +189,7 @@ csound_child start_csound_words(const std::vector<std::string>& words) {
   if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
   auto workspace = std::make_shared<private_directory>();
   const pid_t pid =
-      start_child(with_grain_plugin(words, workspace->path()), pipe_ends[1], workspace->path());
+      start_child(with_grain_plugin(words, *workspace), pipe_ends[1], workspace->path());
   ::close(pipe_ends[1]);
   if (pid < 0) {
     ::close(pipe_ends[0]);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "engine/private_dir.h"
 #include "engine/report.h"
 #include "engine/score_reader.h"
 
@@ -95,8 +96,8 @@ bool uses_grain_opcode(std::string_view orchestra) {
 }
 
 std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words,
-                                           const std::string& workspace) {
-  if (words.size() < 3 || words.front() != "csound" || workspace.empty()) return words;
+                                           private_directory& workspace) {
+  if (words.size() < 3 || words.front() != "csound" || workspace.path().empty()) return words;
   const std::string& orchestra = words[words.size() - 2];
   const std::string& score = words.back();
   if (!uses_grain_opcode(file_text(orchestra))) return words;
@@ -107,8 +108,11 @@ std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words
                  plugin.path.c_str(), orchestra.c_str(), plugin_variable);
     return words;
   }
-  const std::string driver = workspace + "/" + driver_name;
-  const std::string link = workspace + "/" + notes_link_name;
+  const std::string driver = workspace.path() + "/" + driver_name;
+  const std::string link = workspace.path() + "/" + notes_link_name;
+  const interrupt_guard guard;  // no signal between making and registering
+  workspace.hold(driver);
+  workspace.hold(link);
   std::error_code error;
   fs::create_symlink(fs::absolute(score, error), link, error);
   if (error || !write_driver(driver, score)) return words;

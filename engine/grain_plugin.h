@@ -33,5 +33,6 @@ bool uses_grain_opcode(std::string_view orchestra);
 // the workspace, whatever its name) and csound a small score of its own
 // made in the workspace. Any other command comes back as it was. A missing
 // plugin is said (csound then fails on the unknown opcode).
+class private_directory;
 std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words,
-                                           const std::string& workspace);
+                                           private_directory& workspace);

@@ -52,7 +52,6 @@ struct csound_api {
   decltype(&csoundSetOption) set_option = nullptr;
   decltype(&csoundSetMessageCallback) set_message_callback = nullptr;
   decltype(&csoundCompileArgs) compile_args = nullptr;
-  decltype(&csoundCompileCsdText) compile_csd_text = nullptr;
   decltype(&csoundStart) start = nullptr;
   decltype(&csoundCompileOrc) compile_orc = nullptr;
   decltype(&csoundPerformKsmps) perform_ksmps = nullptr;
@@ -86,7 +85,6 @@ bool load_api() {
                    find(api.destroy, "csoundDestroy") && find(api.set_option, "csoundSetOption") &&
                    find(api.set_message_callback, "csoundSetMessageCallback") &&
                    find(api.compile_args, "csoundCompileArgs") &&
-                   find(api.compile_csd_text, "csoundCompileCsdText") &&
                    find(api.start, "csoundStart") &&
                    find(api.compile_orc, "csoundCompileOrc") &&
                    find(api.perform_ksmps, "csoundPerformKsmps") &&
@@ -349,10 +347,10 @@ std::vector<std::string> output_options(const live_settings& settings) {
 
 // Compiles the orchestra the way csound's own command line does: only that
 // way does csound open a JACK device early enough to learn its rate before
-// the orchestra's header is read. The orchestra goes through a private
-// temporary file, removed at once.
-bool compile_orchestra(CSOUND* csound, const live_settings& settings,
-                       const std::string& orchestra, const std::string& plugin) {
+// the orchestra's header is read, and load a plugin named on it. The
+// orchestra goes through a private temporary file, removed at once.
+bool compile_with_words(CSOUND* csound, std::vector<std::string> words,
+                        const std::string& orchestra) {
   std::error_code error;
   std::filesystem::path dir = std::filesystem::temp_directory_path(error);
   if (error) dir = "/tmp";
@@ -364,8 +362,6 @@ bool compile_orchestra(CSOUND* csound, const live_settings& settings,
   const std::string text = csd_text(orchestra);
   const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   ::close(fd);
-  std::vector<std::string> words = output_options(settings);
-  if (!plugin.empty()) words.push_back("--opcode-lib=" + plugin);
   words.push_back(path);
   std::vector<const char*> argv;
   for (const std::string& word : words) argv.push_back(word.c_str());
@@ -375,6 +371,16 @@ bool compile_orchestra(CSOUND* csound, const live_settings& settings,
   return compiled;
 }
 
+std::vector<std::string> with_plugin(std::vector<std::string> words, const std::string& plugin) {
+  if (!plugin.empty()) words.push_back("--opcode-lib=" + plugin);
+  return words;
+}
+
+bool compile_orchestra(CSOUND* csound, const live_settings& settings,
+                       const std::string& orchestra, const std::string& plugin) {
+  return compile_with_words(csound, with_plugin(output_options(settings), plugin), orchestra);
+}
+
 void ignore_message(CSOUND*, int, const char*, va_list) {}
 
 // Whether the orchestra compiles at all, with no audio output.
@@ -382,9 +388,8 @@ bool orchestra_compiles(const std::string& orchestra, const std::string& plugin)
   CSOUND* csound = api.create(nullptr);
   if (!csound) return false;
   api.set_message_callback(csound, ignore_message);
-  for (const char* option : {"-n", "-d", "-m0"}) api.set_option(csound, option);
-  if (!plugin.empty()) api.set_option(csound, ("--opcode-lib=" + plugin).c_str());
-  const bool compiled = api.compile_csd_text(csound, csd_text(orchestra).c_str()) == 0;
+  const bool compiled =
+      compile_with_words(csound, with_plugin({"csound", "-n", "-d", "-m0"}, plugin), orchestra);
   api.destroy(csound);
   return compiled;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/interrupt.h"
 
@@ -16,9 +17,13 @@ class private_directory {
   // From the root; empty when no directory could be made.
   const std::string& path() const { return path_; }
 
+  // A file made in it, removed first if a signal ends the program.
+  void hold(const std::string& file) { files_.emplace_back(file); }
+
  private:
   std::string path_;
   temporary_registration registration_;  // removed if a signal ends the program
+  std::vector<temporary_registration> files_;
 };
 
 // `path` from the root: a relative name is taken from the working directory.

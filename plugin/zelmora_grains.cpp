@@ -1,17 +1,21 @@
 // zelmora's csound opcodes: the grain voices of zelmora.orc, played in C++.
 //
-//   aleft, aright, kvoices zelmora_grains Snotes
+//   aleft, aright, kvoices zelmora_grains Snotes, kquiet
 //     The voices' stereo sum (before the Master's gain staging) and the
 //     number sounding. Snotes is a score file whose note lines it reads as
 //     time approaches them, ending the performance once they have played
-//     out; empty, it plays what live play hands in (a global variable the
-//     host made) and what zelmora_note gives it.
+//     out and kquiet (non-zero: what comes after the voices has rung out)
+//     says so, or a second later at the most; empty, it plays what live
+//     play hands in (a global variable the host made) and what zelmora_note
+//     gives it.
 //   ikeep zelmora_note ip1, ip2, ip3, ip4, ip5
 //     Hands one score note to the same voices (a score played by hand
 //     through instruments 1-100); ikeep: the time until which the voices
 //     must go on for it to play out.
 #include <csound/csdl.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -30,6 +34,8 @@ static_assert(std::is_same_v<MYFLT, double>, "the voices render doubles straight
 constexpr const char* state_name = "zelmora_grains_state";
 // Notes are handed to the voices this many control periods ahead of time.
 constexpr int periods_ahead = 2;
+// The longest the performance waits for kquiet once the voices are done.
+constexpr double longest_ring_out = 1.0;
 // A line of score time for a progress display, as csound prints one for
 // its own events, this often (seconds of sound).
 constexpr double report_every = 0.1;
@@ -103,8 +109,10 @@ void report_time(CSOUND* csound, voices_state& s) {
 }
 
 // A score file's notes have all played out: csound's performance ends.
-void end_when_played_out(CSOUND* csound, voices_state& s) {
-  if (s.ending || !s.notes || s.notes->peek() || s.voices.now() < s.voices.keep_until()) return;
+void end_when_played_out(CSOUND* csound, voices_state& s, bool quiet) {
+  if (s.ending || !s.notes || s.notes->peek()) return;
+  const double done = s.voices.keep_until();
+  if (s.voices.now() < done || (!quiet && s.voices.now() < done + longest_ring_out)) return;
   s.ending = true;
   if (s.notes->skipped_lines() > 0)
     csound->Warning(csound, "zelmora_grains: %d lines of the score were no notes (line %d first)",
@@ -116,6 +124,7 @@ struct grains_opcode {
   OPDS h;
   MYFLT *left, *right, *voices;
   STRINGDAT* source;
+  MYFLT* quiet;
   voices_state* state;
 };
 
@@ -150,7 +159,7 @@ int grains_perform(CSOUND* csound, grains_opcode* p) {
   s.peak_left = peak(p->left, frames, s.peak_left);
   s.peak_right = peak(p->right, frames, s.peak_right);
   report_time(csound, s);
-  end_when_played_out(csound, s);
+  end_when_played_out(csound, s, *p->quiet != 0);
   return OK;
 }
 
@@ -183,7 +192,7 @@ int (*subr(int (*f)(CSOUND*, T*)))(CSOUND*, void*) {
 
 OENTRY localops[] = {
     {const_cast<char*>("zelmora_grains"), sizeof(grains_opcode), 0, 3, const_cast<char*>("aak"),
-     const_cast<char*>("S"), subr(grains_init), subr(grains_perform), nullptr, nullptr},
+     const_cast<char*>("Sk"), subr(grains_init), subr(grains_perform), nullptr, nullptr},
     {const_cast<char*>("zelmora_note"), sizeof(note_opcode), 0, 1, const_cast<char*>("i"),
      const_cast<char*>("iiiii"), subr(note_init), nullptr, nullptr, nullptr},
 };

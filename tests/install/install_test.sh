@@ -58,6 +58,7 @@ cd "$prefix"
 cat >"$work/expected" <<'LIST'
 ./bin/zelmora
 ./bin/zelmora-render
+./lib/zelmora/zelmora-grains.so
 ./share/applications/zelmora.desktop
 ./share/icons/hicolor/192x192/apps/zelmora.png
 ./share/icons/hicolor/48x48/apps/zelmora.png
@@ -93,8 +94,11 @@ status=0
 run env -u DISPLAY "$prefix/bin/zelmora" >"$work/out/said" 2>"$work/out/err" || status=$?
 [ "$status $(cat "$work/out/said")" = "255 $prefix/bin/zelmora: can't open display, exiting..." ] &&
   [ ! -s "$work/out/err" ] || fail "without a display: $status $(cat "$work/out/said" "$work/out/err")"
-run "$prefix/bin/zelmora-render" --iterations 40 --sound "$work/out/take.wav" 2>"$work/render.err" ||
-  fail "zelmora-render --sound: $(cat "$work/render.err")"
+run "$prefix/bin/zelmora-render" --verbose --iterations 40 --sound "$work/out/take.wav" \
+  2>"$work/render.err" || fail "zelmora-render --sound: $(cat "$work/render.err")"
+# csound names the plugins it loads: the installed one, not the build's.
+grep -qxF "  $prefix/lib/zelmora/zelmora-grains.so" "$work/render.err" ||
+  fail "csound did not get the installed plugin: $(grep -A1 'command-line libraries' "$work/render.err")"
 [ "$(head -c 4 "$work/out/take.wav")" = RIFF ] || fail "take.wav is no WAV file"
 run sh "$with_xvfb" sh "$self" windows "$prefix/bin" "$work/out"
 [ -z "$(ls -A "$work/tmp")" ] || fail "left in TMPDIR: $(ls -A "$work/tmp")"
