@@ -74,10 +74,12 @@ voices_state& state_of(CSOUND* csound) {
   return **slot;
 }
 
-// Starts never go back, nor before the sound already made.
-void hand_over(voices_state& s, note n) {
+// Starts never go back. A score's note comes in time (csound starts an
+// instrument at the control period nearest its start, which the voices
+// keep to); one of live play's that comes too late starts now.
+void hand_over(voices_state& s, note n, bool may_be_late = false) {
   if (n.start < s.last_start) n.start = s.last_start;
-  if (n.start < s.voices.now()) n.start = s.voices.now();
+  if (may_be_late && n.start < s.voices.now()) n.start = s.voices.now();
   s.last_start = n.start;
   s.voices.add(n);
 }
@@ -91,7 +93,7 @@ void take_due_notes(voices_state& s) {
     }
   }
   if (s.inbox) {
-    for (std::size_t i = 0; i < s.inbox->count; ++i) hand_over(s, s.inbox->notes[i]);
+    for (std::size_t i = 0; i < s.inbox->count; ++i) hand_over(s, s.inbox->notes[i], true);
     s.inbox->count = 0;
   }
 }

@@ -1,0 +1,81 @@
+// The grain voices' plugin as csound runs it: a score played by hand
+// through instruments 1 to 100 sounds as the program's own render, and an
+// orchestra of the user's without the opcode renders as it always did.
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/csound.h"
+#include "engine/grain_plugin.h"
+#include "tests/live/live_support.h"
+#include "tests/sound/sound_measures.h"
+
+using test_support::slurp;
+using test_support::spit;
+using namespace sound_measures;
+
+namespace {
+
+class plugin_test : public live_test {
+ protected:
+  // Voices at different pitches and levels, and a grain that changes.
+  void set_piece(double grain) {
+    for (int s = 0; s < Current_State.Ns; ++s)
+      Current_State.states[s] = std::log(220.0 + 37.0 * s) / 0.096;
+    Current_State.noinstrm = 16;
+    for (int i = 0; i < 16; ++i) Current_State.instrm[i] = 20.0f + 5.0f * i;
+    Current_State.dur = static_cast<float>(grain);
+    Current_State.iter = static_cast<int>(0.5 / grain);
+  }
+};
+
+double largest_difference(const stereo& a, const stereo& b) {
+  double largest = 0.0;
+  for (std::size_t i = 0; i < std::min(a.frames(), b.frames()); ++i)
+    largest = std::max({largest, std::abs(a.left[i] - b.left[i]),
+                        std::abs(a.right[i] - b.right[i])});
+  return largest;
+}
+
+TEST_F(plugin_test, AScorePlayedByHandSoundsAsTheProgramsOwnRender) {
+  for (const double grain : {0.025, 0.002}) {
+    SCOPED_TRACE(grain);
+    set_piece(grain);
+    std::srand(1);  // the grid's seeding: the same piece both times
+    ASSERT_EQ(make_score_file("piece.sco"), 0);
+    std::srand(1);
+    ASSERT_EQ(make_sound_file("program.wav"), 0);
+    const plugin_location plugin = find_grain_plugin();
+    ASSERT_TRUE(plugin.found) << plugin.path;
+    // Only the instruments see the notes: csound reads the score itself.
+    const std::string hand = "csound -d -m0 --opcode-lib='" + plugin.path +
+                             "' -W -f -o hand.wav zelmora.orc piece.sco >hand.log 2>&1";
+    ASSERT_EQ(std::system(hand.c_str()), 0) << slurp("hand.log");
+    const stereo program = read_sound("program.wav");
+    const stereo by_hand = read_sound("hand.wav");
+    ASSERT_GT(sample_peak(program), 0.05);
+    // The same samples (24-bit and float files), the ends aside: a render
+    // by hand goes on a while longer.
+    EXPECT_LT(largest_difference(program, by_hand), 1e-5);
+    EXPECT_GE(by_hand.frames(), program.frames());
+    EXPECT_LE(by_hand.frames(), program.frames() + sample_rate / 2);
+  }
+}
+
+TEST_F(plugin_test, AnOrchestraWithoutTheOpcodeRendersAsBefore) {
+  spit(orchestra_name,
+       "sr = 44100\nksmps = 32\nnchnls = 2\n0dbfs = 1\n"
+       "; a comment naming zelmora_grains uses nothing\n"
+       "instr 1, 2, 3, 4\n"
+       "  a1 oscili p4 / 4000, p5\n"
+       "  outs a1, a1\n"
+       "endin\n");
+  set_piece(0.025);
+  Current_State.noinstrm = 4;
+  ASSERT_EQ(make_sound_file("plain.wav"), 0);
+  const stereo plain = read_sound("plain.wav");
+  // The score's notes end where they end, no voices' tail.
+  EXPECT_NEAR(static_cast<double>(plain.frames()), 0.5 * sample_rate, 64);
+  EXPECT_GT(sample_peak(plain), 0.01);
+}
+
+}  // namespace
