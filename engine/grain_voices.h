@@ -48,22 +48,24 @@ class grain_voices {
   // One sounding note: its window (rise from `start` to `fall_at`, then a
   // fall of `fall` seconds, decided when the next note of its chain is
   // known), its wave and its place in the stereo field. The wave and the
-  // window run as rotating phasors from `next_sample` on, exact values
-  // taken again at every segment's start.
+  // window run as phasors rotated once a sample from exact values taken
+  // where they start; a fall as long as the rise goes on along the rise's
+  // sin^2 line.
   struct grain {
     int instrument = 0;
     double start = 0, rise = 0, fall_at = 0, fall = -1;
-    std::int64_t first_sample = 0;  // the window's first non-zero sample
+    std::int64_t first_sample = 0;  // the window's first sample
     std::int64_t fall_sample = 0;   // its first falling one
     std::int64_t end_sample = 0;    // past its last (known once `fall` is)
     std::int64_t onset_sample = 0;  // the control period the note starts in
     double freq = 0, cycle = 0, amp = 0;
     double left = 0, right = 0;
     bool panned = false;
-    int segment = 0;  // of the phasors below: 0 none, 1 rise, 2 fall
-    std::int64_t next_sample = 0;
+    std::int64_t next_sample = -1;  // where the phasors stand
+    int line = 0;                   // the window's: 0 none, 1 rise, 2 own fall
     double wave_re = 0, wave_im = 0, wave_step_re = 0, wave_step_im = 0;
     double win_re = 0, win_im = 0, win_step_re = 0, win_step_im = 0;
+    double rise_step_re = 0, rise_step_im = 0;
   };
 
   // Instrument i's chain so far, as the orchestra keeps it.
@@ -83,18 +85,23 @@ class grain_voices {
   std::int64_t onset_sample_of(double time) const;
   std::int64_t sample_after(double time) const;
   void begin_onset(double start);
-  void pan(grain& g, int top) const;
+  void pan(grain& g, int top);
   void render_grain(grain& g, double* left, double* right, std::int64_t from, std::int64_t to);
-  void render_segment(grain& g, int segment, double* left, double* right, std::int64_t from,
-                      std::int64_t to, std::int64_t base);
+  void start_line(grain& g, int line, std::int64_t from) const;
+  void render_line(grain& g, int line, double* left, double* right, std::int64_t base,
+                   std::int64_t from, std::int64_t to) const;
   void drop_finished();
 
   double rate_;
   int period_;
   double late_;  // a control period, in seconds
   double tail_;
+  bool avx2_;  // the vector unit's width to render with
   std::int64_t now_ = 0;
   std::array<chain, 101> chains_{};
+  // Left and right gains by instrument for the grid of `pan_top_`.
+  std::array<std::array<double, 2>, 101> pan_gains_{};
+  int pan_top_ = -1;
   std::vector<grain> grains_;
   std::deque<onset> onsets_;
   bool any_onset_ = false;
