@@ -18,31 +18,42 @@ constexpr double phase_spread = 0.2882;        // first phase frac(spread * i^2)
 constexpr double stagger = 0.6180339887;       // chain i runs frac(stagger * i) grains late
 constexpr int look_ahead_periods = 8 + 2;      // limiter look-ahead, spline, filter
 constexpr double tail_extra = 0.01;
+constexpr double default_rate = 44100;  // for a rate that is none
+// Far beyond any render (over 3000 years at 96 kHz), well within int64.
+constexpr double latest_sample = 1e16;
+constexpr double longest_grain = 1e9;  // seconds: keeps the arithmetic finite
 
 // csound's frac: the part after the point, with the sign of x.
 double frac(double x) { return x - std::trunc(x); }
 
 double limit(double x, double low, double high) { return std::min(std::max(x, low), high); }
 
+// A sample number from a count of them; beyond all bounds, one never
+// reached.
+std::int64_t whole_samples(double samples) {
+  if (!(samples < latest_sample)) return static_cast<std::int64_t>(latest_sample);
+  return static_cast<std::int64_t>(std::max(samples, -latest_sample));
+}
+
 }  // namespace
 
 grain_voices::grain_voices(double sample_rate, int control_period)
-    : rate_(sample_rate),
+    : rate_(std::isfinite(sample_rate) && sample_rate >= 1 ? sample_rate : default_rate),
       period_(std::max(control_period, 1)),
-      late_(period_ / sample_rate),
-      tail_(look_ahead_periods * period_ / sample_rate + tail_extra),
+      late_(period_ / rate_),
+      tail_(look_ahead_periods * period_ / rate_ + tail_extra),
       avx2_(active_kernel_set() == kernel_set::avx2) {
   grains_.reserve(4 * highest_instrument);
 }
 
 // csound starts a score event at the control period nearest its time.
 std::int64_t grain_voices::onset_sample_of(double time) const {
-  return std::llround(time * rate_ / period_) * period_;
+  return whole_samples(std::round(time * rate_ / period_) * period_);
 }
 
 // The first sample at or after `time`.
 std::int64_t grain_voices::sample_after(double time) const {
-  return static_cast<std::int64_t>(std::ceil(time * rate_));
+  return whole_samples(std::ceil(time * rate_));
 }
 
 void grain_voices::begin_onset(double start) {
@@ -64,9 +75,12 @@ void grain_voices::begin_onset(double start) {
 void grain_voices::add(const note& n) {
   const int i = n.instrument;
   if (i < 1 || i > highest_instrument) return;
+  if (!std::isfinite(n.start) || !std::isfinite(n.duration) || !std::isfinite(n.amplitude) ||
+      !std::isfinite(n.frequency))
+    return;
   if (!any_onset_ || n.start != onset_start_) begin_onset(n.start);
 
-  const double grain_len = std::max(n.duration, 1 / rate_);
+  const double grain_len = limit(n.duration, 1 / rate_, longest_grain);
   const double position = limit(n.amplitude, 0, max_amplitude) / 1000;
   double amp = position > 0 ? std::pow(position, taper_exponent) : 0;
   if (!(n.frequency > 0 && n.frequency < rate_ / 2)) amp = 0;
@@ -107,7 +121,7 @@ void grain_voices::add(const note& n) {
   const double phase = c.freq == 0 ? frac(phase_spread * i * i)
                                    : frac(c.phase + c.freq * (anchor - c.anchor));
   c.anchor = anchor;
-  c.phase = phase;
+  c.phase = std::isfinite(phase) ? phase : 0;  // after an absurd frequency
   if (n.frequency > 0) c.freq = n.frequency;
 
   c.latest = -1;
@@ -120,8 +134,9 @@ void grain_voices::add(const note& n) {
   g.first_sample = sample_after(start);
   g.fall_sample = sample_after(fall_at);
   g.onset_sample = onset_sample_of(n.start);
+  g.score_sample = sample_after(n.start) - 1;
   g.freq = n.frequency;
-  g.cycle = phase - n.frequency * anchor;
+  g.cycle = c.phase - n.frequency * anchor;
   g.amp = amp;
   g.wave_step_re = std::cos(2 * std::numbers::pi * n.frequency / rate_);
   g.wave_step_im = std::sin(2 * std::numbers::pi * n.frequency / rate_);
@@ -152,7 +167,12 @@ void grain_voices::pan(grain& g, int top) {
 void grain_voices::render(double* left, double* right, std::size_t frames) {
   const std::int64_t from = now_;
   const std::int64_t to = now_ + static_cast<std::int64_t>(frames);
-  for (grain& g : grains_) render_grain(g, left, right, from, to);
+  for (grain& g : grains_) {
+    // Notes come in score order: from the first that starts after this
+    // block on, none has begun.
+    if (g.score_sample >= to) break;
+    render_grain(g, left, right, from, to);
+  }
   now_ = to;
   drop_finished();
   while (onsets_.size() > 1 && onsets_[1].sample < now_) onsets_.pop_front();

@@ -10,6 +10,13 @@
 // windows that cross-fade with a steady phase, staggered behind the score,
 // panned equal-power by the block's column, under the amplitude taper. No
 // csound or X header here.
+//
+// Everything is timed by the sample, from the score's times; what csound
+// decides once a control period (the onset a note belongs to, the voice
+// count) follows csound's control periods. One difference: csound ends an
+// instrument instance at the control period nearest p2 + p3, which could
+// cut the last few samples of a fall four times as long as its rise; here
+// every fall plays out.
 
 #include <array>
 #include <cstddef>
@@ -26,7 +33,9 @@ class grain_voices {
   grain_voices(double sample_rate, int control_period);
 
   // Notes come in non-decreasing start order, each before render() has
-  // reached its start time.
+  // reached its start time; every note added and not yet played out is
+  // held, so add them shortly ahead. Instruments outside 1..100 and
+  // fields that are not finite numbers are ignored.
   void add(const note& n);
 
   // Adds the next `frames` samples of every voice to `left` and `right`
@@ -34,7 +43,9 @@ class grain_voices {
   void render(double* left, double* right, std::size_t frames);
 
   // The number of sounding voices of the latest onset that has begun: the
-  // N of the Master's gain staging (at least 1).
+  // N of the Master's gain staging (at least 1). An onset begins with the
+  // control period it starts in; after render() of a period, the count is
+  // the one for that period.
   int voices() const;
 
   // The time (seconds) until which the render must go on for the last
@@ -58,6 +69,7 @@ class grain_voices {
     std::int64_t fall_sample = 0;   // its first falling one
     std::int64_t end_sample = 0;    // past its last (known once `fall` is)
     std::int64_t onset_sample = 0;  // the control period the note starts in
+    std::int64_t score_sample = 0;  // a sample before its score time
     double freq = 0, cycle = 0, amp = 0;
     double left = 0, right = 0;
     bool panned = false;
