@@ -10,6 +10,13 @@
 // windows that cross-fade with a steady phase, staggered behind the score,
 // panned equal-power by the block's column, under the amplitude taper. No
 // csound or X header here.
+//
+// Everything is timed by the sample, from the score's times; what csound
+// decides once a control period (the onset a note belongs to, the voice
+// count) follows csound's control periods. One difference: csound ends an
+// instrument instance at the control period nearest p2 + p3, which could
+// cut the last few samples of a fall four times as long as its rise; here
+// every fall plays out.
 
 #include <array>
 #include <cstddef>
@@ -26,7 +33,9 @@ class grain_voices {
   grain_voices(double sample_rate, int control_period);
 
   // Notes come in non-decreasing start order, each before render() has
-  // reached its start time.
+  // reached its start time; every note added and not yet played out is
+  // held, so add them shortly ahead. Instruments outside 1..100 and
+  // fields that are not finite numbers are ignored.
   void add(const note& n);
 
   // Adds the next `frames` samples of every voice to `left` and `right`
@@ -34,7 +43,9 @@ class grain_voices {
   void render(double* left, double* right, std::size_t frames);
 
   // The number of sounding voices of the latest onset that has begun: the
-  // N of the Master's gain staging (at least 1).
+  // N of the Master's gain staging (at least 1). An onset begins with the
+  // control period it starts in; after render() of a period, the count is
+  // the one for that period.
   int voices() const;
 
   // The time (seconds) until which the render must go on for the last
@@ -48,22 +59,25 @@ class grain_voices {
   // One sounding note: its window (rise from `start` to `fall_at`, then a
   // fall of `fall` seconds, decided when the next note of its chain is
   // known), its wave and its place in the stereo field. The wave and the
-  // window run as rotating phasors from `next_sample` on, exact values
-  // taken again at every segment's start.
+  // window run as phasors rotated once a sample from exact values taken
+  // where they start; a fall as long as the rise goes on along the rise's
+  // sin^2 line.
   struct grain {
     int instrument = 0;
     double start = 0, rise = 0, fall_at = 0, fall = -1;
-    std::int64_t first_sample = 0;  // the window's first non-zero sample
+    std::int64_t first_sample = 0;  // the window's first sample
     std::int64_t fall_sample = 0;   // its first falling one
     std::int64_t end_sample = 0;    // past its last (known once `fall` is)
     std::int64_t onset_sample = 0;  // the control period the note starts in
+    std::int64_t score_sample = 0;  // a sample before its score time
     double freq = 0, cycle = 0, amp = 0;
     double left = 0, right = 0;
     bool panned = false;
-    int segment = 0;  // of the phasors below: 0 none, 1 rise, 2 fall
-    std::int64_t next_sample = 0;
+    std::int64_t next_sample = -1;  // where the phasors stand
+    int line = 0;                   // the window's: 0 none, 1 rise, 2 own fall
     double wave_re = 0, wave_im = 0, wave_step_re = 0, wave_step_im = 0;
     double win_re = 0, win_im = 0, win_step_re = 0, win_step_im = 0;
+    double rise_step_re = 0, rise_step_im = 0;
   };
 
   // Instrument i's chain so far, as the orchestra keeps it.
@@ -83,18 +97,23 @@ class grain_voices {
   std::int64_t onset_sample_of(double time) const;
   std::int64_t sample_after(double time) const;
   void begin_onset(double start);
-  void pan(grain& g, int top) const;
+  void pan(grain& g, int top);
   void render_grain(grain& g, double* left, double* right, std::int64_t from, std::int64_t to);
-  void render_segment(grain& g, int segment, double* left, double* right, std::int64_t from,
-                      std::int64_t to, std::int64_t base);
+  void start_line(grain& g, int line, std::int64_t from) const;
+  void render_line(grain& g, int line, double* left, double* right, std::int64_t base,
+                   std::int64_t from, std::int64_t to) const;
   void drop_finished();
 
   double rate_;
   int period_;
   double late_;  // a control period, in seconds
   double tail_;
+  bool avx2_;  // the vector unit's width to render with
   std::int64_t now_ = 0;
   std::array<chain, 101> chains_{};
+  // Left and right gains by instrument for the grid of `pan_top_`.
+  std::array<std::array<double, 2>, 101> pan_gains_{};
+  int pan_top_ = -1;
   std::vector<grain> grains_;
   std::deque<onset> onsets_;
   bool any_onset_ = false;

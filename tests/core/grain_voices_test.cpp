@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "engine/kernel_threads.h"
+
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -110,6 +114,13 @@ TEST(GrainVoices, AHeldToneIsOneSteadySineWhateverTheGrainsAndHowTheRenderIsCut)
       worst = std::max(worst, std::abs(cut.left[s] - out.left[s]));
     EXPECT_LT(worst, 1e-12) << "chunks of " << chunk;
   }
+  force_portable_kernels(true);
+  const stereo portable = play({1}, held(durations), total + 0.1);
+  force_portable_kernels(false);
+  double worst = 0;
+  for (std::size_t s = 0; s < out.left.size(); ++s)
+    worst = std::max(worst, std::abs(portable.left[s] - out.left[s]));
+  EXPECT_LT(worst, 1e-12) << "portable kernels";
 }
 
 TEST(GrainVoices, TheColumnPansAndTheTaperScales) {
@@ -201,6 +212,27 @@ TEST(GrainVoices, TheVoiceCountFollowsTheOnsetsAsTheyBeginAndTheKeepCoversTheLas
   none.render(left.data(), right.data(), 64);
   EXPECT_EQ(none.voices(), 1);
   EXPECT_GT(none.keep_until(), 0.01);
+}
+
+TEST(GrainVoices, AbsurdNotesAreIgnoredOrPlayWithoutHarm) {
+  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  grain_voices voices(rate, period);
+  voices.add({0, 0, 0.005, 1000, 440});
+  voices.add({101, 0, 0.005, 1000, 440});
+  voices.add({1, nan, 0.005, 1000, 440});
+  voices.add({2, 0, inf, 1000, 440});
+  voices.add({3, 0, 0.005, nan, 440});
+  voices.add({4, 0, 0.005, 1000, -inf});
+  EXPECT_EQ(voices.keep_until(), 0.0);
+  voices.add({5, 0, 1e300, 1000, 1e300});  // a grain for ages at an absurd pitch: silent
+  voices.add({5, 0.001, -1, 1000, 440});   // a negative grain: one sample's
+  voices.add({6, 1e300, 0.005, 1000, 440});
+  std::vector<double> left(4096), right(4096);
+  voices.render(left.data(), right.data(), left.size());
+  for (double x : left) ASSERT_TRUE(std::isfinite(x));
+  EXPECT_TRUE(std::isfinite(voices.keep_until()));
+  EXPECT_EQ(voices.voices(), 1);
 }
 
 }  // namespace
