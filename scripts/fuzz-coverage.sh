@@ -15,10 +15,11 @@ FOUND=${FOUND:-build-fuzz}
 cmake -S fuzz -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DZELMORA_FUZZ_COVERAGE=ON >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" >/dev/null
 rm -f "$BUILD"/*.profraw
-for fuzzer in fuzz_param_file fuzz_event_file fuzz_render; do
+for fuzzer in fuzz_param_file fuzz_event_file fuzz_render fuzz_score_reader; do
   case $fuzzer in
     fuzz_param_file) seeds=param ;;
     fuzz_event_file) seeds=event ;;
+    fuzz_score_reader) seeds=score ;;
     *) seeds=render ;;
   esac
   mkdir -p "$FOUND/corpus-$seeds"
@@ -28,7 +29,7 @@ for fuzzer in fuzz_param_file fuzz_event_file fuzz_render; do
 done
 llvm-profdata merge -sparse "$BUILD"/*.profraw -o "$BUILD/fuzz.profdata"
 llvm-cov report "$BUILD/fuzz_render" -object "$BUILD/fuzz_param_file" \
-  -object "$BUILD/fuzz_event_file" -instr-profile="$BUILD/fuzz.profdata" \
+  -object "$BUILD/fuzz_event_file" -object "$BUILD/fuzz_score_reader" -instr-profile="$BUILD/fuzz.profdata" \
   engine events files >"$BUILD/report.txt"
 cat "$BUILD/report.txt"
 # TOTAL's columns: regions, missed, cover, functions, missed, executed, ...

@@ -9,13 +9,14 @@ set -eu
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
 BUILD=${BUILD:-build-fuzz}
-FUZZERS=${FUZZERS:-fuzz_param_file fuzz_event_file fuzz_render}
+FUZZERS=${FUZZERS:-fuzz_param_file fuzz_event_file fuzz_render fuzz_score_reader}
 cmake -S fuzz -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" >/dev/null
 for fuzzer in $FUZZERS; do
   case $fuzzer in
     fuzz_param_file) seeds=param dict=param.dict ;;
     fuzz_event_file) seeds=event dict=event.dict ;;
+    fuzz_score_reader) seeds=score dict=score.dict ;;
     *) seeds=render dict=event.dict ;;
   esac
   corpus="$BUILD/corpus-$seeds"

@@ -1,0 +1,30 @@
+// The score reader of the grain voices' opcode: any text is read without a
+// crash, and every note it gives is one the voices can take: an instrument
+// 1..100, finite numbers, starts that never go back.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "engine/score_reader.h"
+#include "engine/types.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string text(reinterpret_cast<const char*>(data), size);
+  text.push_back('\0');  // fmemopen refuses a size of 0
+  std::FILE* fp = ::fmemopen(text.data(), size == 0 ? 1 : size, "r");
+  score_reader reader(fp);
+  double last = 0.0;
+  for (const note* n = reader.peek(); n; n = reader.peek()) {
+    fuzz::require(n->instrument >= 1 && n->instrument <= max_instruments, "an instrument 1..100");
+    fuzz::require(std::isfinite(n->start) && std::isfinite(n->duration) &&
+                      std::isfinite(n->amplitude) && std::isfinite(n->frequency),
+                  "finite numbers");
+    fuzz::require(n->start >= last, "starts never go back");
+    last = n->start;
+    reader.pop();
+  }
+  fuzz::require(reader.skipped_lines() >= 0 && reader.raised_starts() >= 0, "counts");
+  return 0;
+}
