@@ -58,9 +58,12 @@ giLevel   = 0.56
 ; 16-bit dither stays below -86 dB): gkQuiet says so, a period late.
 giQuiet = ampdb(-80)
 gkQuiet init 0
-; A score played by hand goes on this long after the voices, the longest
-; the filter may ring.
+; A score played by hand goes on at least this long after the voices, the
+; longest the filter may ring, and at most giKeepChunk longer: a note now
+; and then keeps csound going, not every note's instance.
 giRingOut = 0.25
+giKeepChunk = 0.25
+giKeptTo = 0
 
 #ifdef ZELMORA_NOTES
 gSnotes = "$ZELMORA_NOTES"
@@ -76,7 +79,12 @@ instr 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
       81, 82, 83, 84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96, 97, 98, 99, 100
   ikeep zelmora_note p1, p2, p3, p4, p5
   ; The performance goes on until the voices have played it out.
-  p3 = max(p3, ikeep + giRingOut - p2)
+  if ikeep + giRingOut > giKeptTo then
+    giKeptTo = ikeep + giRingOut + giKeepChunk
+    p3 = giKeptTo - p2
+  else
+    p3 = max(p3, 1 / kr)  ; a held note (negative p3) would never end
+  endif
 endin
 
 ; 16-bit samples (the command line defines ZELMORA_16BIT): triangular
