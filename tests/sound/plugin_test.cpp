@@ -3,12 +3,14 @@
 // orchestra of the user's without the opcode renders as it always did.
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "engine/csound.h"
 #include "engine/grain_plugin.h"
 #include "tests/live/live_support.h"
 #include "tests/sound/sound_measures.h"
 
+namespace fs = std::filesystem;
 using test_support::slurp;
 using test_support::spit;
 using namespace sound_measures;
@@ -59,6 +61,22 @@ TEST_F(plugin_test, AScorePlayedByHandSoundsAsTheProgramsOwnRender) {
     EXPECT_GE(by_hand.frames(), program.frames());
     EXPECT_LE(by_hand.frames(), program.frames() + sample_rate);
   }
+}
+
+// Live play hands its notes to the voices through the opcode's inbox: they
+// sound (ALSA's file plugin keeps what csound played).
+TEST_F(plugin_test, LivePlayHandsItsNotesToTheVoices) {
+  const fs::path home = fs::absolute("home");
+  fs::create_directory(home);
+  spit(home / ".asoundrc", "pcm.!default { type file slave.pcm \"null\" file \"" +
+                               (home / "played.raw").string() + "\" format \"raw\" }\n");
+  const std::string live = "HOME='" + home.string() + "' " + ZELMORA_RENDER +
+                           " --live --rtaudio alsa --iterations 40 --orchestra zelmora.orc"
+                           " >live.log 2>&1";
+  ASSERT_EQ(std::system(live.c_str()), 0) << slurp("live.log");
+  const stereo played = read_sound((home / "played.raw").string(), "-t s16 -r 44100 -c 2");
+  EXPECT_GT(played.frames(), static_cast<std::size_t>(sample_rate / 2));
+  EXPECT_GT(sample_peak(played), 0.05);
 }
 
 TEST_F(plugin_test, AnOrchestraWithoutTheOpcodeRendersAsBefore) {
