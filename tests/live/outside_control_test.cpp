@@ -194,6 +194,8 @@ TEST_F(outside, JackMidiNoteOn72DoublesTheTakesFrequencies) {
   lo_send(to, "/zelmora/stop", "");
   lo_address_free(to);
   ASSERT_EQ(render.wait(), 0) << test_support::slurp("render.err") << test_support::slurp("jackd.log");
+  // The MIDI client's process ended with the program.
+  EXPECT_NE(std::system("jack_lsp 2>/dev/null | grep -q zelmora-midi"), 0);
 
   const std::string take = test_support::slurp("take.sco");
   const auto played = frequencies_by_iteration(take, 25);
