@@ -99,6 +99,8 @@ pid_t spawn_bridge(const std::array<int, 2>& in, const std::array<int, 2>& out) 
   posix_spawn_file_actions_init(&files);
   posix_spawn_file_actions_adddup2(&files, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&files, out[1], STDOUT_FILENO);
+  // Nothing else of the parent's: not its OSC port, score or display.
+  posix_spawn_file_actions_addclosefrom_np(&files, STDERR_FILENO + 1);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t none;
