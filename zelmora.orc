@@ -51,8 +51,6 @@ nchnls = 2
 ; of one.
 giLevel   = 0.56
 
-; The score the voices read, when a program names it; otherwise the notes
-; come from instruments 1 to 100 (a score played by hand) or from live play.
 ; A render ends once the voices have played out and the output has
 ; fallen below giQuiet (the high-pass filter rings on after short grains;
 ; 16-bit dither stays below -86 dB): gkQuiet says so, a period late.
@@ -65,6 +63,8 @@ giRingOut = 0.25
 giKeepChunk = 0.25
 giKeptTo = 0
 
+; The score the voices read, when a program names it; otherwise the notes
+; come from instruments 1 to 100 (a score played by hand) or from live play.
 #ifdef ZELMORA_NOTES
 gSnotes = "$ZELMORA_NOTES"
 #else
