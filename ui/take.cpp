@@ -80,8 +80,14 @@ bool save_take(const std::string& name) {
     report_error("No take to save: nothing has been played live yet\n");
     return false;
   }
-  if (!sound_format_flags(name).empty())
+  if (!sound_format_flags(name).empty()) {
+    // csound's render and live play would share the menus' greying.
+    if (live_playing()) {
+      report_error("Stop live play before saving the take as sound\n");
+      return false;
+    }
     return start_score_sound_job(name, copy_take, take_seconds());
+  }
   replacing_file out(name);
   if (!out.stream()) {
     report_error("Can't open file %s\n", name.c_str());

@@ -40,6 +40,7 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   arm(dur_up);  // 0.025 -> 0.026
   const int changed_after = Current_Iteration;
   ASSERT_TRUE(pump_until([&] { return Current_Iteration > changed_after + 20; }));
+  EXPECT_FALSE(save_take("playing.wav"));  // as sound only once play has stopped
   press(stop_live_button);
   EXPECT_FALSE(live_playing());
   EXPECT_TRUE(XtIsSensitive(csound_button) && XtIsSensitive(audio_output) &&
