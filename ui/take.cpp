@@ -41,7 +41,7 @@ bool copy_take(std::FILE* to) {
 }
 
 // Where the take's last note ends: notes are written in time order, each
-// iteration's ending where the next begins.
+// iteration's ending where the next begins. Only for a take no play writes.
 double take_seconds() {
   std::FILE* from = take.get();
   std::fflush(from);
@@ -49,7 +49,7 @@ double take_seconds() {
   std::rewind(from);
   double last_end = 0.0;
   std::array<char, 256> line;
-  while (std::ftell(from) < end && std::fgets(line.data(), line.size(), from)) {
+  while (std::fgets(line.data(), line.size(), from)) {
     double start = 0.0, duration = 0.0;
     if (line[0] == 'i' && std::sscanf(line.data(), "%*s %lf %lf", &start, &duration) == 2)
       last_end = start + duration;
