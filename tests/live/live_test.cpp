@@ -36,10 +36,13 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ASSERT_NE(last, clock::time_point{});
-  EXPECT_NEAR(std::chrono::duration<double>(last - first).count(), 2.0, 0.2);
+  // The server's clock paces the sound: never faster than real time.
+  const double elapsed = std::chrono::duration<double>(last - first).count();
+  EXPECT_GT(elapsed, 1.8);
   // A machine too busy for real time shows in the server's own log; only
-  // then may an iteration be late.
+  // then may play fall behind or an iteration be late.
   if (test_support::slurp("jackd.log").find("XRun") == std::string::npos) {
+    EXPECT_LT(elapsed, 2.2);
     EXPECT_EQ(live_late_iterations(), 0);
   }
   EXPECT_EQ(Current_Iteration, 79);
