@@ -10,8 +10,8 @@
 bool valid_midi_system(const std::string& name) { return name == "alsa" || name == "jack"; }
 
 bool start_outside_control(const outside_control_settings& settings, outside_control& control) {
-  // The threads started here (a JACK MIDI client's among them) write to
-  // servers that may die.
+  // The threads started here (the OSC and MIDI libraries') write to peers
+  // that may go away.
   const broken_pipe_guard quiet_pipes;
   outside_control started;
   if (!settings.osc_port.empty()) {
