@@ -22,9 +22,10 @@ constexpr double default_rate = 44100;  // for a rate that is none
 // Far beyond any render (over 3000 years at 96 kHz), well within int64.
 constexpr double latest_sample = 1e16;
 constexpr double longest_grain = 1e9;  // seconds: keeps the arithmetic finite
-// How many grains a chain may run behind the score (after the grain
-// shrinks up to this many times at once): each waiting note is held.
-constexpr double chain_reach = 128;
+// How many grains (of the latest note) a chain may run behind the score
+// after the grain shrinks: each note waiting for its turn is held, and
+// costs the render a look every control period.
+constexpr double chain_reach = 256;
 
 // csound's frac: the part after the point, with the sign of x.
 double frac(double x) { return x - std::trunc(x); }

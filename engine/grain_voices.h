@@ -20,7 +20,8 @@
 // started, the orchestra broke a chain (a dip or a bump in a held tone)
 // where the grain grew over twice or shrank over four times at once; here
 // the previous note falls as long as the next one needs, and the chain
-// holds.
+// holds (unless it would run over 256 grains behind the score, after the
+// grain shrinks over 256 times within a long grain).
 
 #include <array>
 #include <cstddef>
