@@ -138,9 +138,9 @@ std::pair<double, double> level_range(const std::vector<double>& x, double ampli
 }
 
 TEST(GrainVoices, AHeldToneHoldsAcrossLargeChangesOfTheGrain) {
-  // Grains 25 times longer or shorter at once, or 100 times: the chain
-  // holds, catching up gradually on the score after a shrink.
-  for (auto [from_ms, to_ms] : {std::pair{1, 25}, {25, 1}, {1, 100}, {100, 1}}) {
+  // Grains 25 or 100 times longer or shorter at once, or 200 times shorter:
+  // the chain holds, catching up gradually on the score after a shrink.
+  for (auto [from_ms, to_ms] : {std::pair{1, 25}, {25, 1}, {1, 100}, {100, 1}, {200, 1}}) {
     const double first = from_ms / 1000.0, then = to_ms / 1000.0;
     std::vector<double> durations(static_cast<std::size_t>(0.1 / first) + 2, first);
     durations.insert(durations.end(), static_cast<std::size_t>(0.25 / then) + 3, then);
