@@ -7,6 +7,7 @@
 
 #include "control/bindings.h"
 #include "control/nsm_client.h"
+#include "engine/exact_frequencies.h"
 #include "engine/externs.h"
 #include "engine/performance.h"
 #include "files/event_file.h"
@@ -180,8 +181,10 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
     case control_kind::reduce: Mean_Mode = c.index; effects.panel = true; break;
     case control_kind::state:
       if (!index_in_use(c, p.Ns, "state")) return;
-      // As a parameter file turns a frequency into a position.
+      // As a parameter file turns a frequency into a position; the value
+      // itself sounds until the position moves.
       p.states[c.index] = static_cast<float>(std::log(c.value) / 0.096);
+      keep_exact_frequency(c.index, p.states[c.index], c.value);
       effects.frequencies = true;
       break;
     case control_kind::state_position:

@@ -3,9 +3,11 @@
 #include <RtMidi.h>
 
 #include "control/control_apply.h"
+#include "control/jack_midi_bridge.h"
 
 struct midi_input::impl {
-  std::unique_ptr<RtMidiIn> port;
+  std::unique_ptr<RtMidiIn> port;           // the ALSA sequencer's
+  std::unique_ptr<jack_midi_bridge> bridge;  // JACK's, in a process of its own
   control_queue* inbox = nullptr;
   bool failed = false;
 };
@@ -49,11 +51,22 @@ bool midi_change(const unsigned char* bytes, std::size_t size, control_change& c
 midi_input::midi_input(const std::string& system, control_queue& inbox)
     : impl_(std::make_unique<impl>()) {
   impl_->inbox = &inbox;
-  const RtMidi::Api api = system == "jack" ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+  if (system == "jack") {
+    impl_->bridge = std::make_unique<jack_midi_bridge>(inbox);
+    ok_ = impl_->bridge->ok();
+  } else {
+    open_sequencer_port();
+  }
+  if (!ok_) {
+    control_log("no MIDI input through %s", system.c_str());
+    impl_->port.reset();
+    impl_->bridge.reset();
+  }
+}
+
+void midi_input::open_sequencer_port() {
   try {
-    // On JACK the client "zelmora" is live play's audio: a second client of
-    // that name would push it to "zelmora-01".
-    impl_->port = std::make_unique<RtMidiIn>(api, system == "jack" ? "zelmora-midi" : "zelmora");
+    impl_->port = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, "zelmora");
     impl_->port->setErrorCallback(on_midi_error, impl_.get());
     impl_->port->setCallback(on_midi, impl_.get());
     impl_->port->openVirtualPort("midi_in");
@@ -62,10 +75,6 @@ midi_input::midi_input(const std::string& system, control_queue& inbox)
     impl_->failed = true;
   }
   ok_ = !impl_->failed;
-  if (!ok_) {
-    control_log("no MIDI input through %s", system.c_str());
-    impl_->port.reset();
-  }
 }
 
 midi_input::~midi_input() = default;

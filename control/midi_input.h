@@ -1,5 +1,6 @@
 // MIDI in (RtMidi): an input port "midi_in" of the client "zelmora" on the
-// ALSA sequencer, of "zelmora-midi" on JACK (whose "zelmora" is the audio). Note-ons and controllers are queued for the
+// ALSA sequencer, of "zelmora-midi" on JACK (whose "zelmora" is the audio;
+// see jack_midi_bridge.h). Note-ons and controllers are queued for the
 // engine:
 //   note-on of key N, velocity V   every note's frequency times 2^((N-60)/12),
 //                                  its score amplitude times V/127, until the
@@ -27,6 +28,8 @@ class midi_input {
   struct impl;
 
  private:
+  void open_sequencer_port();
+
   std::unique_ptr<impl> impl_;
   bool ok_ = false;
 };

@@ -5,10 +5,14 @@
 #include "control/bindings.h"
 #include "control/control_apply.h"
 #include "control/osc_notes.h"
+#include "engine/interrupt.h"
 
 bool valid_midi_system(const std::string& name) { return name == "alsa" || name == "jack"; }
 
 bool start_outside_control(const outside_control_settings& settings, outside_control& control) {
+  // The threads started here (the OSC and MIDI libraries') write to peers
+  // that may go away.
+  const broken_pipe_guard quiet_pipes;
   outside_control started;
   if (!settings.osc_port.empty()) {
     started.osc = std::make_unique<osc_server>(settings.osc_port, control_inbox());

@@ -67,8 +67,40 @@ void stop_cleanly_on(std::initializer_list<int> signals) {
   }
 }
 
-interrupt_guard::interrupt_guard() { ::pthread_sigmask(SIG_BLOCK, &handled_signals, nullptr); }
-interrupt_guard::~interrupt_guard() { ::pthread_sigmask(SIG_UNBLOCK, &handled_signals, nullptr); }
+interrupt_guard::interrupt_guard() { ::pthread_sigmask(SIG_BLOCK, &handled_signals, &before_); }
+interrupt_guard::~interrupt_guard() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+
+namespace {
+
+sigset_t broken_pipe_only() {
+  sigset_t set;
+  ::sigemptyset(&set);
+  ::sigaddset(&set, SIGPIPE);
+  return set;
+}
+
+}  // namespace
+
+broken_pipe_guard::broken_pipe_guard() {
+  const sigset_t pipe = broken_pipe_only();
+  ::pthread_sigmask(SIG_BLOCK, &pipe, &before_);
+}
+
+broken_pipe_guard::~broken_pipe_guard() {
+  const sigset_t pipe = broken_pipe_only();
+  sigset_t pending;
+  if (::sigismember(&before_, SIGPIPE) == 0 && ::sigpending(&pending) == 0 &&
+      ::sigismember(&pending, SIGPIPE) == 1) {
+    const timespec now{};
+    ::sigtimedwait(&pipe, nullptr, &now);
+  }
+  ::pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+}
+
+void block_broken_pipe() {
+  const sigset_t pipe = broken_pipe_only();
+  ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+}
 
 temporary_registration::temporary_registration(const std::string& path)
     : slot_(take_slot(path)) {}

@@ -5,6 +5,7 @@
 // they are replaced only by renaming a finished temporary file.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <initializer_list>
@@ -15,14 +16,37 @@
 void stop_cleanly_on(std::initializer_list<int> signals);
 
 // The signals stop_cleanly_on() handles, blocked while a registration or a
-// fork is half done; unblocked again when the guard ends.
+// fork is half done; as they were again when the guard ends.
 class interrupt_guard {
  public:
   interrupt_guard();
   ~interrupt_guard();
   interrupt_guard(const interrupt_guard&) = delete;
   interrupt_guard& operator=(const interrupt_guard&) = delete;
+
+ private:
+  sigset_t before_;
 };
+
+// SIGPIPE blocked in this thread, and so in every thread it starts, while
+// the guard lives: a library's write to an audio server that died then
+// fails with EPIPE instead of ending the program, whose own output to a
+// closed pipe still ends it. A SIGPIPE such a write left pending on this
+// thread is dropped when the guard ends.
+class broken_pipe_guard {
+ public:
+  broken_pipe_guard();
+  ~broken_pipe_guard();
+  broken_pipe_guard(const broken_pipe_guard&) = delete;
+  broken_pipe_guard& operator=(const broken_pipe_guard&) = delete;
+
+ private:
+  sigset_t before_;
+};
+
+// SIGPIPE blocked in this thread for good: for threads that only ever
+// write to audio servers.
+void block_broken_pipe();
 
 // A file (or an empty directory) to remove if a signal ends the program,
 // for as long as this lives.

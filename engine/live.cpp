@@ -184,6 +184,7 @@ void insert_queued_notes(live_session& s) {
 // The thread holds the session too: one it had to be left running in (a
 // dead device) stays valid for it.
 void perform(std::shared_ptr<live_session> s) {
+  block_broken_pipe();  // csound reconnecting to a dead JACK server writes to its socket
   double gain = 1.0;
   while (!s->stop.load()) {
     if (const double wanted = s->gain.load(); wanted != gain) {
@@ -260,6 +261,7 @@ void end_session() {
   }
   s->performer.join();
   last_cpu = s->cpu.load();
+  const broken_pipe_guard quiet_pipes;  // the audio server may be gone
   api.cleanup(s->csound);
   api.destroy(s->csound);
 }
@@ -381,6 +383,8 @@ bool start_session(const live_settings& settings) {
     const std::lock_guard<std::mutex> hold(message_lock);
     messages.clear();
   }
+  // Covers the threads the audio module starts, and the performer.
+  const broken_pipe_guard quiet_pipes;
   auto s = std::make_shared<live_session>();
   s->csound = api.create(nullptr);
   if (!s->csound) return failed_start(s, "csound could not be set up", "");

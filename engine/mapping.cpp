@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/automaton.h"
+#include "engine/exact_frequencies.h"
 #include "engine/numeric.h"
 
 float position_frequency(float position) {
@@ -28,15 +29,19 @@ block_layout layout_for(int noinstrm, int x, int y) {
   return b;
 }
 
-// e^(0.096 p) of every state's position, recomputed only when a position
-// changes: the reductions look states up instead of calling exp per cell.
+// What every state sounds (e^(0.096 p), or a frequency set by value),
+// recomputed only when a position or a kept value changes: the reductions
+// look states up instead of calling exp per cell.
 const std::array<float, max_states>& state_frequencies(const position_array& states) {
   static position_array positions{};
   static std::array<float, max_states> frequencies{};
   static bool valid = false;
-  if (!valid || std::memcmp(positions.data(), states.data(), sizeof positions) != 0) {
-    for (int s = 0; s < max_states; ++s) frequencies[s] = position_frequency(states[s]);
+  static std::uint64_t made_in = 0;
+  if (!valid || made_in != exact_frequencies_generation() ||
+      std::memcmp(positions.data(), states.data(), sizeof positions) != 0) {
+    for (int s = 0; s < max_states; ++s) frequencies[s] = sounding_frequency(s, states[s]);
     positions = states;
+    made_in = exact_frequencies_generation();
     valid = true;
   }
   return frequencies;

@@ -20,7 +20,8 @@ float position_frequency(float position);
 // 100-entry tables are taken as the nearest end.
 constexpr int table_state(int v) { return v < 0 ? 0 : (v >= max_states ? max_states - 1 : v); }
 
-// Every state's frequency, recomputed only when a position changed.
+// Every state's frequency as it sounds (exact_frequencies.h), recomputed
+// only when a position or a kept frequency changed.
 const std::array<float, max_states>& state_frequencies(const position_array& states);
 
 // n = trunc(sqrt(noinstrm)), 0 for noinstrm below 1.

@@ -31,33 +31,54 @@ std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
 // csound could hang on is refused.
 std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name) {
   std::unique_ptr<offline_job> job(new offline_job(automaton_share_of_sound, name));
-  if (orchestra_refused(orchestra_path())) return job;
+  if (std::FILE* fp = job->open_sound_score()) job->begin_render(fp);
+  return job;
+}
+
+std::unique_ptr<offline_job> offline_job::sound_from_score(
+    const std::string& name, const std::function<bool(std::FILE*)>& write_score,
+    double seconds) {
+  std::unique_ptr<offline_job> job(new offline_job(0.0, name));
+  std::FILE* fp = job->open_sound_score();
+  if (!fp) return job;
+  bool written = write_score(fp) && std::ferror(fp) == 0;
+  written = std::fclose(fp) == 0 && written;
+  if (!written) {
+    report_error("Can't write file %s\n", job->score_place_->path().c_str());
+    job->discard();
+    return job;
+  }
+  job->score_seconds_ = seconds;
+  job->start_sound();
+  return job;
+}
+
+std::FILE* offline_job::open_sound_score() {
+  if (orchestra_refused(orchestra_path())) return nullptr;
   check_orchestra();
   // The extension stays: csound goes by it. The temporary file's name,
   // beside the target, keeps csound from reading a name such as "dac" or
   // "-x.wav" as anything but a file.
-  job->target_.emplace(name, extension_of(name));
-  job->written_ = as_file_name(job->target_->path_for_writer());
-  if (job->written_.empty()) {
-    report_error("Can't open file %s\n", name.c_str());
-    job->target_.reset();
-    return job;
+  target_.emplace(name_, extension_of(name_));
+  written_ = as_file_name(target_->path_for_writer());
+  if (written_.empty()) {
+    report_error("Can't open file %s\n", name_.c_str());
+    target_.reset();
+    return nullptr;
   }
-  job->score_place_ = std::make_unique<temp_score_place>();
-  const std::string& score = job->score_place_->path();
+  score_place_ = std::make_unique<temp_score_place>();
+  const std::string& score = score_place_->path();
   std::FILE* fp = nullptr;
   {
     const interrupt_guard guard;  // a signal removes the score once it exists
     fp = open_temporary_score(score);
-    if (fp) job->score_registration_ = temporary_registration(score);
+    if (fp) score_registration_ = temporary_registration(score);
   }
   if (!fp) {
     report_error("Can't open file tempory file\n");
-    job->discard();
-    return job;
+    discard();
   }
-  job->begin_render(fp);
-  return job;
+  return fp;
 }
 
 void offline_job::begin_render(std::FILE* notes) {

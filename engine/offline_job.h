@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,12 @@ class offline_job {
   static std::unique_ptr<offline_job> score_file(const std::string& name);
   // The sound file `name`: a temporary score, then csound writes the file.
   static std::unique_ptr<offline_job> sound_file(const std::string& name);
+  // The sound file `name` from a score made already (a take): `write_score`
+  // copies it into the temporary score, which lasts `seconds`; csound
+  // starts at once.
+  static std::unique_ptr<offline_job> sound_from_score(
+      const std::string& name, const std::function<bool(std::FILE*)>& write_score,
+      double seconds);
 
   ~offline_job();  // cancels a job still running
   offline_job(const offline_job&) = delete;
@@ -53,6 +60,7 @@ class offline_job {
 
  private:
   offline_job(double automaton_share, std::string name);
+  std::FILE* open_sound_score();  // nullptr: said why, nothing left
   void begin_render(std::FILE* notes);
   void end_automaton();
   void close_score();  // the render's end: no more notes to the stream

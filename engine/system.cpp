@@ -1,5 +1,6 @@
 #include "engine/automaton.h"
 #include "engine/engine.h"
+#include "engine/exact_frequencies.h"
 #include "engine/externs.h"
 
 namespace {
@@ -51,4 +52,5 @@ void systeminit() {
   Event_List_Edit_No = -1;
   Next_Event = nullptr;
   Interp_Flag = 0;
+  forget_exact_frequencies();
 }

@@ -31,7 +31,9 @@ void read_live_resources(Widget top);
 
 // The take of a live play: begin_take() starts a new one (the stream live
 // play writes its notes' score to); save_take() writes the take so far to
-// `name`, replacing it only when all was written (reported otherwise).
+// `name`, replacing it only when all was written (reported otherwise). A
+// sound file's name (.wav, .aiff, ...) gets the sound csound renders from
+// the take, in the background as Audio File does; true once that began.
 std::FILE* begin_take();
 bool save_take(const std::string& name);
 void cb_save_take(Widget w, XtPointer client_data, XtPointer call_data);

@@ -11,6 +11,7 @@
 #include "engine/externs.h"
 #include "engine/offline_job.h"
 #include "engine/progress.h"
+#include "engine/report.h"
 #include "events/Xevent.h"
 #include "files/Xfiles.h"
 #include "ui/Xamp.h"
@@ -80,6 +81,7 @@ void grey_render_starts() {
   for (const char* name : {"*csound_button", "*widget41", "*widget42"})
     render_starts.grey(XtNameToWidget(Ctrl_pannel, name));
   render_starts.grey(play_live_button);
+  render_starts.grey(XtNameToWidget(Ctrl_pannel, "*save_take"));
 }
 
 // The label changes only when its text does: csound's messages come far
@@ -122,14 +124,8 @@ void read_messages(XtPointer, int*, XtInputId*) {
     finished();
 }
 
-// The render's events leave Current_State changed: the windows show what
-// the next render starts from.
-void automaton_ended() {
-  render_inputs.restore();
-  show_final_grid();
-  set_control();
-  set_all_frequencies();
-  set_all_amplitudes();
+// csound runs: its messages are watched.
+void sound_started() {
   if (!job->running()) {
     finished();
     return;
@@ -138,6 +134,17 @@ void automaton_ended() {
                                  reinterpret_cast<XtPointer>(XtInputReadMask), read_messages,
                                  nullptr);
   show_progress();
+}
+
+// The render's events leave Current_State changed: the windows show what
+// the next render starts from.
+void automaton_ended() {
+  render_inputs.restore();
+  show_final_grid();
+  set_control();
+  set_all_frequencies();
+  set_all_amplitudes();
+  sound_started();
 }
 
 void compute_slice(XtPointer, XtIntervalId*) {
@@ -157,9 +164,13 @@ void start(std::unique_ptr<offline_job> started) {
     finished();
     return;
   }
-  grey_render_inputs();
   grey_render_starts();
   XtSetSensitive(cancel_render, True);
+  if (job->state() == offline_job::phase::sound) {  // a score made already
+    sound_started();
+    return;
+  }
+  grey_render_inputs();
   show_progress();
   slice_timer = XtAppAddTimeOut(app_context, pause_ms, compute_slice, nullptr);
 }
@@ -185,6 +196,16 @@ void build_render_progress(Widget form, Widget above) {
 
 void start_sound_file_job(const std::string& name) {
   if (!job) start(offline_job::sound_file(name));
+}
+
+bool start_score_sound_job(const std::string& name,
+                           const std::function<bool(std::FILE*)>& write_score, double seconds) {
+  if (job) {
+    report_error("A render is running: cancel it or wait for its end first\n");
+    return false;
+  }
+  start(offline_job::sound_from_score(name, write_score, seconds));
+  return job != nullptr;
 }
 
 bool long_score() {

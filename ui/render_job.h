@@ -6,6 +6,8 @@
 
 #include <Xm/Xm.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 
 extern Widget render_progress;  // the control panel's progress label
@@ -16,6 +18,10 @@ void build_render_progress(Widget form, Widget above);
 
 // The sound file `name` from the render, csound in the background.
 void start_sound_file_job(const std::string& name);
+// The sound file `name` from a score made already (a take), csound in the
+// background; false (said why) when it could not begin or another job runs.
+bool start_score_sound_job(const std::string& name,
+                           const std::function<bool(std::FILE*)>& write_score, double seconds);
 // The score file `name` in the background.
 void start_score_file_job(const std::string& name);
 

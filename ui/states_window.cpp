@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/exact_frequencies.h"
 #include "engine/externs.h"
 #include "engine/numeric.h"
 #include "engine/position_moves.h"
@@ -88,7 +89,7 @@ void cb_type_frequency(Widget w, XtPointer, XtPointer) {
     return;
   }
   const undoable_change change;
-  set_state_position(num, std::log(hertz) / hertz_per_position);
+  set_state_frequency(num, hertz);
   set_all_frequencies();
   show_entry(window, num);
 }

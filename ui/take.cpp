@@ -1,5 +1,6 @@
 // Takes: the score of exactly the notes the last live play sent, kept in a
-// temporary file while it plays and saved by Output -> "Save Take…".
+// temporary file while it plays and saved by Output -> "Save Take…", as it
+// is or, for a sound file's name, as the sound csound renders from it.
 #include <Xm/FileSB.h>
 #include <Xm/Xm.h>
 
@@ -9,9 +10,11 @@
 
 #include "engine/replacing_file.h"
 #include "engine/report.h"
+#include "engine/sound_format.h"
 #include "files/readable_file.h"
 #include "ui/Xctrl.h"
 #include "ui/Xlive.h"
+#include "ui/render_job.h"
 
 namespace {
 
@@ -37,6 +40,24 @@ bool copy_take(std::FILE* to) {
   return ok;
 }
 
+// Where the take's last note ends: notes are written in time order, each
+// iteration's ending where the next begins. Only for a take no play writes.
+double take_seconds() {
+  std::FILE* from = take.get();
+  std::fflush(from);
+  const long end = std::ftell(from);
+  std::rewind(from);
+  double last_end = 0.0;
+  std::array<char, 256> line;
+  while (std::fgets(line.data(), line.size(), from)) {
+    double start = 0.0, duration = 0.0;
+    if (line[0] == 'i' && std::sscanf(line.data(), "%*s %lf %lf", &start, &duration) == 2)
+      last_end = start + duration;
+  }
+  std::fseek(from, end, SEEK_SET);
+  return last_end;
+}
+
 void cb_take_chosen(Widget w, XtPointer, XtPointer call_data) {
   const auto* chosen = static_cast<XmFileSelectionBoxCallbackStruct*>(call_data);
   char* name = nullptr;
@@ -58,6 +79,14 @@ bool save_take(const std::string& name) {
   if (!take) {
     report_error("No take to save: nothing has been played live yet\n");
     return false;
+  }
+  if (!sound_format_flags(name).empty()) {
+    // csound's render and live play would share the menus' greying.
+    if (live_playing()) {
+      report_error("Stop live play before saving the take as sound\n");
+      return false;
+    }
+    return start_score_sound_job(name, copy_take, take_seconds());
   }
   replacing_file out(name);
   if (!out.stream()) {

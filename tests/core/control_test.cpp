@@ -143,6 +143,18 @@ TEST_F(control, IndicesBeyondTheSetInUseAreRefusedWhenApplied) {
   EXPECT_NE(log.find("instrument 25 refused"), std::string::npos) << log;
 }
 
+// The set keeps a position, whose e^(0.096 p) is not quite the value; the
+// value sounds until the position moves.
+TEST_F(control, AFrequencySetByValueSoundsExactlyUntilItsPositionMoves) {
+  control_effects effects;
+  apply_control({control_kind::state, 3, 440.0, ""}, false, effects);
+  EXPECT_NE(position_frequency(Current_State.states[3]), 440.0f);
+  EXPECT_EQ(state_frequencies(Current_State.states)[3], 440.0f);
+  EXPECT_EQ(state_frequencies(Current_State.states)[4], position_frequency(50.0f));
+  apply_control({control_kind::state_position, 3, 50.0, ""}, false, effects);
+  EXPECT_EQ(state_frequencies(Current_State.states)[3], position_frequency(50.0f));
+}
+
 TEST_F(control, ANoteOnTransposesAndItsVelocityScalesTheScoreAmplitudes) {
   test_support::temp_stream plain, played;
   Current_State.iter = 3;

@@ -24,6 +24,8 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
   const jack_server server(44100);
   ASSERT_EQ(std::system("jack_wait -w -t 10 >/dev/null 2>&1"), 0) << "no JACK server";
   Current_State.iter = 80;  // 80 grains of 25 ms
+  sigset_t before, after;
+  ::pthread_sigmask(SIG_BLOCK, nullptr, &before);
   ASSERT_EQ(live_start({.orchestra = "", .rtaudio = "jack"}), 0);
   using clock = std::chrono::steady_clock;
   clock::time_point first{}, last{};
@@ -34,13 +36,21 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ASSERT_NE(last, clock::time_point{});
-  EXPECT_NEAR(std::chrono::duration<double>(last - first).count(), 2.0, 0.2);
+  // The server's clock paces the sound: never faster than real time.
+  const double elapsed = std::chrono::duration<double>(last - first).count();
+  EXPECT_GT(elapsed, 1.8);
   // A machine too busy for real time shows in the server's own log; only
-  // then may an iteration be late.
+  // then may play fall behind or an iteration be late.
   if (test_support::slurp("jackd.log").find("XRun") == std::string::npos) {
+    EXPECT_LT(elapsed, 2.2);
     EXPECT_EQ(live_late_iterations(), 0);
   }
   EXPECT_EQ(Current_Iteration, 79);
+  // libjack blocks signals in the threads that open and close it; the
+  // caller's own are as they were.
+  ::pthread_sigmask(SIG_BLOCK, nullptr, &after);
+  for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
+    EXPECT_EQ(::sigismember(&after, signal), ::sigismember(&before, signal)) << signal;
 
   // Ctrl-C: a clean end, and the score holds the notes sent so far.
   const std::string interrupted = "timeout --preserve-status -s INT 1.5 " ZELMORA_RENDER

@@ -229,6 +229,33 @@ TEST_F(sound_test, ChangingTheGrainKeepsTheLevel) {
   EXPECT_LE(db[db.size() / 2] - db.front(), 1);
 }
 
+// Live play and --rate run the orchestra at 48 and 96 kHz too: a held tone
+// stays at its pitch, clean, without ticks (read back at 44.1 kHz).
+TEST_F(sound_test, HeldTonesStayPureAtEveryRate) {
+  for (const double grain : {0.025, 0.005}) {
+    test_support::spit("held.csp", held_set(grain));
+    for (const int rate : {48000, 96000}) {
+      SCOPED_TRACE(std::to_string(rate) + " Hz, grain " + std::to_string(grain));
+      ASSERT_EQ(run_render("--params held.csp --iterations " +
+                           std::to_string(static_cast<int>(1 / grain)) + " --rate " +
+                           std::to_string(rate) + " --sound take.wav"),
+                0) << err;
+      EXPECT_EQ(test_support::sample_rate_of(slurp("take.wav")), static_cast<unsigned>(rate));
+      output_of("sox take.wav -r 44100 at44.wav");
+      const stereo s = read_sound("at44.wav");
+      ASSERT_GT(s.frames(), 0.9 * sample_rate);
+      const spectrum sp(s);
+      EXPECT_GE(sp.share(435, 445), 0.99);
+      double harmonics_db = -300.0;
+      for (int h = 2; h <= 10; ++h)
+        harmonics_db = std::max(harmonics_db, decibels(sp.share(h * 440 - 5, h * 440 + 5) /
+                                                       sp.share(435, 445)));
+      EXPECT_LE(harmonics_db, -40);
+      EXPECT_LE(loudest_above_dbfs(s, 10000), -100) << "ticks";
+    }
+  }
+}
+
 // The shipped parameter sets, as the renderer plays them: even loudness
 // (-18 LUFS within 1.5 LU), no overs, no flutter at the grain rate.
 TEST_F(sound_test, PresetsAreEvenlyLoudWithoutFlutterOrOvers) {

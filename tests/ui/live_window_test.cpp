@@ -10,6 +10,7 @@
 #include "engine/csound.h"
 #include "engine/frames.h"
 #include "engine/view.h"
+#include "ui/render_job.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -39,6 +40,7 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   arm(dur_up);  // 0.025 -> 0.026
   const int changed_after = Current_Iteration;
   ASSERT_TRUE(pump_until([&] { return Current_Iteration > changed_after + 20; }));
+  EXPECT_FALSE(save_take("playing.wav"));  // as sound only once play has stopped
   press(stop_live_button);
   EXPECT_FALSE(live_playing());
   EXPECT_TRUE(XtIsSensitive(csound_button) && XtIsSensitive(audio_output) &&
@@ -58,17 +60,65 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   EXPECT_EQ(notes.text(), sent);
 }
 
-TEST_F(live_windows, SaveTakeWritesTheScoreOfTheNotesPlayed) {
+// The frames of sound in a WAV file's data chunk, -1 when it is no WAV file.
+long wav_frames(const std::string& wav) {
+  const auto number = [&](std::size_t at, int bytes) {
+    unsigned long value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value * 256 + static_cast<unsigned char>(wav[at + i]);
+    return value;
+  };
+  if (wav.size() < 12 || !wav.starts_with("RIFF") || wav.substr(8, 4) != "WAVE") return -1;
+  unsigned long frame_bytes = 0;
+  for (std::size_t at = 12; at + 8 <= wav.size(); at += 8 + ((number(at + 4, 4) + 1) & ~1ul)) {
+    const std::string id = wav.substr(at, 4);
+    if (id == "fmt " && at + 24 <= wav.size()) frame_bytes = number(at + 20, 2);  // block align
+    if (id == "data" && frame_bytes > 0) return static_cast<long>(number(at + 4, 4) / frame_bytes);
+  }
+  return -1;
+}
+
+// The take as a score is the offline score; as a sound file, the sound
+// csound renders from it, as long as Audio File's of the same render. A
+// failure keeps the old file.
+TEST_F(live_windows, SaveTakeWritesTheScoreOrTheSoundOfTheNotesPlayed) {
   EXPECT_FALSE(save_take("take.sco"));  // nothing played yet
   Current_State.iter = 40;
   ASSERT_EQ(make_score_file("offline.sco"), 0);
+  ASSERT_EQ(make_sound_file("offline.wav"), 0);
   press(find("*widget39.widget41"));  // Audio Output plays live
   ASSERT_TRUE(live_playing());
   ASSERT_TRUE(pump_until([] { return !live_playing(); }));
   ASSERT_TRUE(save_take("take.sco"));
   EXPECT_EQ(test_support::slurp("take.sco"), test_support::slurp("offline.sco"));
   EXPECT_FALSE(save_take("no-such-dir/take.sco"));
+  EXPECT_FALSE(save_take("no-such-dir/take.wav"));
   EXPECT_FALSE(std::filesystem::exists("no-such-dir"));
+
+  ASSERT_TRUE(save_take("take.wav"));
+  EXPECT_FALSE(XtIsSensitive(find("*save_take")));
+  ASSERT_TRUE(pump_until([] { return !render_job_running(); }, 3000));
+  EXPECT_EQ(label_text(render_progress), "Done");
+  EXPECT_TRUE(XtIsSensitive(find("*save_take")));
+  const long frames = wav_frames(slurp("take.wav"));
+  EXPECT_GE(frames, 40 * 0.025 * 44100);
+  EXPECT_EQ(frames, wav_frames(slurp("offline.wav")));
+  EXPECT_EQ(test_support::files_in("."), (strings{"offline.sco", "offline.wav", "take.sco",
+                                                  "take.wav"}));
+
+  spit("broken.orc", "instr 1\n  this is no opcode\nendin\n");
+  const std::string orchestra = std::getenv("ZELMORA_ORC");
+  ::setenv("ZELMORA_ORC", "broken.orc", 1);
+  ASSERT_TRUE(save_take("take.wav"));
+  pump_until([] { return !render_job_running(); }, 3000);
+  ::setenv("ZELMORA_ORC", orchestra.c_str(), 1);
+  EXPECT_EQ(label_text(render_progress), "Failed");
+  ASSERT_TRUE(shown(error_dialog));
+  const std::string said = label_text(error_dialog, XmNmessageString);
+  EXPECT_NE(said.find("Can't open file no-such-dir/take.wav"), std::string::npos) << said;
+  EXPECT_NE(said.find("csound failed with exit status"), std::string::npos) << said;
+  press(XmMessageBoxGetChild(error_dialog, XmDIALOG_OK_BUTTON));
+  EXPECT_EQ(wav_frames(slurp("take.wav")), frames);
+  EXPECT_EQ(test_support::files_in(".").size(), 5u);  // the orchestra besides
 }
 
 // -rtaudio, *rtaudio or $ZELMORA_RTAUDIO: a module csound lacks is refused

@@ -32,12 +32,14 @@ TEST_F(midi_learn, OscAndALearnedControllerMoveTheWidgetsOnScreenAndInTheSound) 
   ASSERT_TRUE(server.running()) << "no JACK server";
   XrmDatabase resources = XtDatabase(display);
   XrmPutLineResource(&resources, "zelmora.midi: jack");
-  XrmPutLineResource(&resources, "zelmora.oscPort: 23459");
+  // A port of the test process's own: tests run side by side.
+  const std::string port = std::to_string(40000 + ::getpid() % 20000);
+  XrmPutLineResource(&resources, ("zelmora.oscPort: " + port).c_str());
   start_outside_control_windows(Ctrl_pannel);
   ASSERT_NE(learn_toggle, nullptr) << "no MIDI window";
 
   // OSC: the scale and the States window's slider follow.
-  const lo_address to = lo_address_new("127.0.0.1", "23459");
+  const lo_address to = lo_address_new("127.0.0.1", port.c_str());
   lo_send(to, "/zelmora/r1", "f", 5.5f);
   lo_send(to, "/zelmora/state", "if", 3, 1.0f);  // position 0
   lo_address_free(to);

@@ -7,6 +7,7 @@
 
 #include "engine/automaton.h"
 #include "engine/iteration.h"
+#include "engine/mapping.h"
 #include "engine/view.h"
 #include "files/param_file.h"
 #include "files/xm_text.h"
@@ -106,6 +107,7 @@ TEST_F(musician, typed_frequencies_are_exact_and_lock_keeps_the_intervals) {
   ASSERT_TRUE(pump_until([] { return text_in(frequency_disp) == "121.51"; }));
   type_and_return(frequency_disp, "440");
   EXPECT_NEAR(hz(1), 440.0, 1e-3);
+  EXPECT_EQ(state_frequencies(Current_State.states)[1], 440.0f) << "sounds as typed";
   EXPECT_EQ(text_in(frequency_disp), "440.00");
   XWarpPointer(display, None, XtWindow(state_sliders[2]), 0, 0, 0, 0, 5, 60);
   ASSERT_TRUE(pump_until([] { return text_in(frequency_disp) == "121.51"; }));
