@@ -22,6 +22,10 @@ constexpr double default_rate = 44100;  // for a rate that is none
 // Far beyond any render (over 3000 years at 96 kHz), well within int64.
 constexpr double latest_sample = 1e16;
 constexpr double longest_grain = 1e9;  // seconds: keeps the arithmetic finite
+// How many grains (of the latest note) a chain may run behind the score
+// after the grain shrinks: each note waiting for its turn is held, and
+// costs the render a look every control period.
+constexpr double chain_reach = 256;
 
 // csound's frac: the part after the point, with the sign of x.
 double frac(double x) { return x - std::trunc(x); }
@@ -87,18 +91,19 @@ void grain_voices::add(const note& n) {
   if (amp > 0) ++onsets_.back().sounding;
   group_top_ = std::max(group_top_, i);
 
-  // The rise: chained to the previous note's rise end when that lies
-  // within four grains behind this note's place, else at its place.
+  // The rise: chained to the previous note's rise end unless that comes
+  // before this note's time or so far after it that the chain would hold
+  // more than `chain_reach` notes waiting; else at its place. The rise
+  // brings the chain back to its place behind the score: after the grain
+  // grows, at once; after it shrinks, by at least 3/4 of a grain a note.
   chain& c = chains_[i];
   const double nominal = n.start + late_ + frac(stagger * i) * grain_len;
   const double prev_end = c.last_at + c.last_len;
   const bool chained = c.last_start < n.start && prev_end >= n.start + late_ &&
-                       prev_end <= n.start + late_ + 4 * grain_len;
+                       prev_end <= n.start + late_ + chain_reach * grain_len;
   const double start = chained ? prev_end : nominal;
-  double rise = limit(grain_len - (start - nominal), grain_len / 4, 2 * grain_len);
-  if (chained) rise = std::min(rise, c.fall_room);
+  const double rise = limit(grain_len - (start - nominal), grain_len / 4, 2 * grain_len);
   const double fall_at = start + rise;
-  const double room = 4 * rise;
   keep_until_ = std::max(keep_until_, fall_at + rise + tail_);
 
   // The previous note falls as long as this one rises if this one starts
@@ -114,7 +119,6 @@ void grain_voices::add(const note& n) {
   c.last_start = n.start;
   c.last_at = start;
   c.last_len = rise;
-  c.fall_room = room;
 
   // The wave continues the instrument's at the middle of the cross-fade.
   const double anchor = start + rise / 2;

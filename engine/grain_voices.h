@@ -16,7 +16,12 @@
 // count) follows csound's control periods. One difference: csound ends an
 // instrument instance at the control period nearest p2 + p3, which could
 // cut the last few samples of a fall four times as long as its rise; here
-// every fall plays out.
+// every fall plays out. And as csound fixed a note's length when it
+// started, the orchestra broke a chain (a dip or a bump in a held tone)
+// where the grain grew over twice or shrank over four times at once; here
+// the previous note falls as long as the next one needs, and the chain
+// holds (unless it would run over 256 grains behind the score, after the
+// grain shrinks over 256 times within a long grain).
 
 #include <array>
 #include <cstddef>
@@ -83,7 +88,7 @@ class grain_voices {
   // Instrument i's chain so far, as the orchestra keeps it.
   struct chain {
     double anchor = 0, phase = 0, freq = 0;
-    double last_start = 0, last_at = 0, last_len = 0, fall_room = 0;
+    double last_start = 0, last_at = 0, last_len = 0;
     long latest = -1;  // grains_ index of its latest note, if that one sounds
   };
 

@@ -54,9 +54,7 @@ std::vector<onset_plan> held(const std::vector<double>& durations, double amplit
   return plan;
 }
 
-// Grain lengths that change mid-chain: 5 ms, then 1, 3, 5 and 2 ms. (A
-// grain over four times the last one outruns the chain: its next note
-// starts afresh at its place.)
+// Grain lengths that change mid-chain: 5 ms, then 1, 3, 5 and 2 ms.
 std::vector<double> changing_durations() {
   std::vector<double> d;
   for (auto [length, count] : {std::pair{0.005, 20}, {0.001, 60}, {0.003, 30}, {0.005, 20},
@@ -121,6 +119,46 @@ TEST(GrainVoices, AHeldToneIsOneSteadySineWhateverTheGrainsAndHowTheRenderIsCut)
   for (std::size_t s = 0; s < out.left.size(); ++s)
     worst = std::max(worst, std::abs(portable.left[s] - out.left[s]));
   EXPECT_LT(worst, 1e-12) << "portable kernels";
+}
+
+// The lowest and highest level (dB from `amplitude`) of x's RMS over one
+// cycle, in [from, to).
+std::pair<double, double> level_range(const std::vector<double>& x, double amplitude,
+                                      std::size_t from, std::size_t to) {
+  constexpr std::size_t cycle = 4 * quarter;
+  double low = 1e9, high = -1e9;
+  for (std::size_t s = from; s + cycle <= to; s += 5) {
+    double energy = 0;
+    for (std::size_t k = s; k < s + cycle; ++k) energy += x[k] * x[k];
+    const double db = 20 * std::log10(std::sqrt(2 * energy / cycle) / amplitude + 1e-30);
+    low = std::min(low, db);
+    high = std::max(high, db);
+  }
+  return {low, high};
+}
+
+TEST(GrainVoices, AHeldToneHoldsAcrossLargeChangesOfTheGrain) {
+  // Grains 25 or 100 times longer or shorter at once, or 200 times shorter:
+  // the chain holds, catching up gradually on the score after a shrink.
+  for (auto [from_ms, to_ms] : {std::pair{1, 25}, {25, 1}, {1, 100}, {100, 1}, {200, 1}}) {
+    const double first = from_ms / 1000.0, then = to_ms / 1000.0;
+    std::vector<double> durations(static_cast<std::size_t>(0.1 / first) + 2, first);
+    durations.insert(durations.end(), static_cast<std::size_t>(0.25 / then) + 3, then);
+    double last = 0;  // the last note's score time
+    for (std::size_t k = 0; k + 1 < durations.size(); ++k) last += durations[k];
+    // Each alone, in the middle; their chains 0.62, 0.24 and 0.85 grains late.
+    for (int instrument : {1, 2, 3}) {
+      const stereo out = play({instrument}, held(durations), last + 0.2);
+      const double centre = std::cos(std::numbers::pi / 4);
+      // From the first note's fall to the last one's score time.
+      const std::size_t steady = sample(late + 2 * first), end = sample(last);
+      const auto [low, high] = level_range(out.left, centre, steady, end);
+      EXPECT_GT(low, -0.5) << from_ms << " to " << to_ms << " ms, instrument " << instrument;
+      EXPECT_LT(high, 0.5) << from_ms << " to " << to_ms << " ms, instrument " << instrument;
+      EXPECT_LT(sine_error(out.left, steady, end), 1e-9)
+          << from_ms << " to " << to_ms << " ms, instrument " << instrument;
+    }
+  }
 }
 
 TEST(GrainVoices, TheColumnPansAndTheTaperScales) {

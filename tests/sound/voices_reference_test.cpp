@@ -29,14 +29,17 @@ note as_scored(const note& n) {
   return scored;
 }
 
-// Nine voices (a 3 x 3 grid) through 1, 5 and 25 ms grains and back to
-// 1 ms, gliding, with silent blocks (0 Hz, Nyquist, no amplitude) and
-// every level from 0 to 2000.
+// Nine voices (a 3 x 3 grid) through grains of 1 to 50 ms and back,
+// gliding, with silent blocks (0 Hz, Nyquist, no amplitude) and every
+// level from 0 to 2000. The grain grows at most 2.5 times and shrinks at
+// most 4 times at once: beyond that the orchestra broke its chains.
 std::vector<note> busy_score() {
   std::vector<note> notes;
   double t = 0;
   int k = 0;
-  for (auto [grain, count] : {std::pair{0.001, 60}, {0.005, 12}, {0.025, 4}, {0.001, 40}}) {
+  for (auto [grain, count] : {std::pair{0.001, 40}, {0.002, 20}, {0.005, 8}, {0.010, 5},
+                              {0.025, 4}, {0.050, 3}, {0.025, 4}, {0.010, 6}, {0.004, 8},
+                              {0.001, 40}}) {
     for (int c = 0; c < count; ++c, ++k, t += grain)
       for (int i = 1; i <= 9; ++i) {
         double hz = 110.0 * i * (1 + 0.004 * k);
