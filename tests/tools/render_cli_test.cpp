@@ -167,7 +167,7 @@ std::vector<int> percentages_drawn(const std::string& terminal) {
 // what it says it has rendered, climbs to 100 % on one line that then
 // ends; without a terminal nothing is added; --quiet draws nothing at all.
 TEST_F(render_cli_test, ATerminalSeesTheProgressOfTheWholeJobOnOneLine) {
-  const std::string sound = "--iterations 1200" + orchestra + " --sound k.wav";
+  const std::string sound = "--iterations 4000" + orchestra + " --sound k.wav";
   const run_result shown = run_on_terminal(sound);
   ASSERT_EQ(shown.status, 0) << shown.err;
   const std::vector<int> drawn = percentages_drawn(shown.err);
