@@ -24,17 +24,6 @@ constexpr const char* notes_link_name = "zelmora-notes.sco";
 // never end it: longer than any note's tail.
 constexpr double driver_margin = 60.0;
 
-bool is_file(const fs::path& path) {
-  std::error_code error;
-  return !path.empty() && fs::is_regular_file(path, error);
-}
-
-fs::path installed_plugin() {
-  std::error_code error;
-  const fs::path program = fs::read_symlink("/proc/self/exe", error);
-  if (error) return {};
-  return (program.parent_path() / ZELMORA_PLUGIN_FROM_BIN / grain_plugin_name).lexically_normal();
-}
 
 std::string file_text(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -74,12 +63,13 @@ bool write_driver(const std::string& path, const std::string& score) {
 
 }  // namespace
 
-plugin_location find_grain_plugin() {
+file_location find_grain_plugin() {
   if (const char* named = std::getenv(plugin_variable); named && *named)
-    return {named, is_file(named)};
-  if (const fs::path installed = installed_plugin(); is_file(installed))
+    return {named, is_regular_file_at(named)};
+  if (const fs::path installed = installed_file(ZELMORA_PLUGIN_FROM_BIN, grain_plugin_name);
+      is_regular_file_at(installed))
     return {installed.string(), true};
-  return {ZELMORA_BUILD_PLUGIN, is_file(ZELMORA_BUILD_PLUGIN)};
+  return {ZELMORA_BUILD_PLUGIN, is_regular_file_at(ZELMORA_BUILD_PLUGIN)};
 }
 
 bool uses_grain_opcode(std::string_view orchestra) {
@@ -101,7 +91,7 @@ std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words
   const std::string& orchestra = words[words.size() - 2];
   const std::string& score = words.back();
   if (!uses_grain_opcode(file_text(orchestra))) return words;
-  const plugin_location plugin = find_grain_plugin();
+  const file_location plugin = find_grain_plugin();
   if (!plugin.found) {
     report_error("Can't find zelmora's csound plugin %s, which the orchestra %s needs; %s can "
                  "name it\n",

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/orchestra.h"
+
 constexpr const char* grain_plugin_name = "zelmora-grains.so";
 constexpr const char* grain_opcode_name = "zelmora_grains";
 // The orchestra macro that names the score the opcode reads.
@@ -18,11 +20,7 @@ constexpr const char* grain_notes_macro = "ZELMORA_NOTES";
 // installed one, <prefix>/lib/zelmora/zelmora-grains.so beside the
 // program's <prefix>/bin; else the build tree's. `found` is false when the
 // chosen file is not there.
-struct plugin_location {
-  std::string path;
-  bool found = false;
-};
-plugin_location find_grain_plugin();
+file_location find_grain_plugin();
 
 // Whether the orchestra's text uses the opcode (outside comments).
 bool uses_grain_opcode(std::string_view orchestra);

@@ -400,7 +400,7 @@ bool orchestra_compiles(const std::string& orchestra, const std::string& plugin)
 // other orchestra, none (said why) when it cannot be found.
 std::optional<std::string> grain_plugin_for(const std::string& orchestra, const std::string& path) {
   if (!uses_grain_opcode(orchestra)) return "";
-  const plugin_location plugin = find_grain_plugin();
+  const file_location plugin = find_grain_plugin();
   if (plugin.found) return plugin.path;
   report_error("Live play failed: the orchestra %s needs zelmora's csound plugin %s, which is "
                "missing (ZELMORA_PLUGIN can name it)\n",

@@ -17,19 +17,7 @@ namespace {
 
 constexpr const char* orchestra_variable = "ZELMORA_ORC";
 
-// <prefix>/share/zelmora/zelmora.orc for the running program's <prefix>/bin;
-// empty when the program's own path is unknown.
-fs::path installed_orchestra() {
-  std::error_code error;
-  const fs::path program = fs::read_symlink("/proc/self/exe", error);
-  if (error) return {};
-  return (program.parent_path() / ZELMORA_DATA_FROM_BIN / orchestra_name).lexically_normal();
-}
-
-bool is_file(const fs::path& path) {
-  std::error_code error;
-  return !path.empty() && fs::is_regular_file(path, error);
-}
+fs::path installed_orchestra() { return installed_file(ZELMORA_DATA_FROM_BIN, orchestra_name); }
 
 const char* named_orchestra() {
   const char* named = std::getenv(orchestra_variable);
@@ -38,18 +26,30 @@ const char* named_orchestra() {
 
 }  // namespace
 
-orchestra_location find_orchestra() {
-  if (const char* named = named_orchestra()) return {named, is_file(named)};
-  if (is_file(orchestra_name)) return {orchestra_name, true};
+fs::path installed_file(const char* from_bin, const char* name) {
+  std::error_code error;
+  const fs::path program = fs::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return (program.parent_path() / from_bin / name).lexically_normal();
+}
+
+bool is_regular_file_at(const fs::path& path) {
+  std::error_code error;
+  return !path.empty() && fs::is_regular_file(path, error);
+}
+
+file_location find_orchestra() {
+  if (const char* named = named_orchestra()) return {named, is_regular_file_at(named)};
+  if (is_regular_file_at(orchestra_name)) return {orchestra_name, true};
   const fs::path installed = installed_orchestra();
-  if (is_file(installed)) return {installed.string(), true};
+  if (is_regular_file_at(installed)) return {installed.string(), true};
   return {orchestra_name, false};
 }
 
 std::string orchestra_path() { return find_orchestra().path; }
 
 bool check_orchestra() {
-  const orchestra_location orchestra = find_orchestra();
+  const file_location orchestra = find_orchestra();
   if (orchestra.found) return true;
   if (named_orchestra())
     report_error("Can't find the orchestra %s that %s names\n", orchestra.path.c_str(),

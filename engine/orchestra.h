@@ -2,6 +2,7 @@
 // score, so that the programs run from any directory once installed.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "engine/interrupt.h"
@@ -15,11 +16,18 @@ constexpr const char* temp_score_name = "zelmora.temp.sco";
 // zelmora.orc beside the program's <prefix>/bin. `found` is false when the
 // chosen file is not there; `path` is then ZELMORA_ORC or "zelmora.orc", so
 // that csound names what is missing.
-struct orchestra_location {
+struct file_location {
   std::string path;
   bool found = false;
 };
-orchestra_location find_orchestra();
+file_location find_orchestra();
+
+// <prefix>/<from_bin>/<name> for the running program's <prefix>/bin;
+// empty when the program's own path is unknown.
+std::filesystem::path installed_file(const char* from_bin, const char* name);
+
+// Whether `path` names a regular file (never throws).
+bool is_regular_file_at(const std::filesystem::path& path);
 
 // find_orchestra().path.
 std::string orchestra_path();

@@ -56,7 +56,7 @@ TEST_F(orchestra_test, TheVariableWinsThenTheWorkingDirectoryAndAMissingOneIsSai
       test_support::spit(orchestra_name, "");
     else
       fs::remove(orchestra_name);
-    const orchestra_location found = find_orchestra();
+    const file_location found = find_orchestra();
     EXPECT_EQ(found.path, c.path);
     EXPECT_EQ(found.found, c.said.empty()) << c.path;
     const std::string said = test_support::stderr_of(check_orchestra);

@@ -46,7 +46,7 @@ TEST_F(plugin_test, AScorePlayedByHandSoundsAsTheProgramsOwnRender) {
     ASSERT_EQ(make_score_file("piece.sco"), 0);
     std::srand(1);
     ASSERT_EQ(make_sound_file("program.wav"), 0);
-    const plugin_location plugin = find_grain_plugin();
+    const file_location plugin = find_grain_plugin();
     ASSERT_TRUE(plugin.found) << plugin.path;
     // Only the instruments see the notes: csound reads the score itself.
     const std::string hand = "csound -d -m0 --opcode-lib='" + plugin.path +
