@@ -145,11 +145,8 @@ void cb_auto_set_amp_ok(Widget, XtPointer, XtPointer) {
   int start = 0;
   double increment = 0.0;
   const int last = instruments_in_use() - 1;
-  if (!read_whole_number(field_text(amp_auto_start), start) || start < 0 || start > last) {
-    show_errors_beside(auto_set_amp_form);
-    report_bad_number("Start at: an instrument's number, 0 to " + std::to_string(last));
+  if (!read_start_at(amp_auto_start, auto_set_amp_form, "an instrument's number", last, start))
     return;
-  }
   if (!read_real_number(field_text(amp_auto_inc), increment) ||
       std::abs(increment) > 2000.0) {
     show_errors_beside(auto_set_amp_form);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/report.h"
+#include "ui/error_dialog.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -15,6 +16,13 @@ Widget notice = nullptr;
 
 void report_bad_number(const std::string& field_and_range) {
   report_error("Bad number\n%s\n", field_and_range.c_str());
+}
+
+bool read_start_at(Widget field, Widget dialog, const std::string& what, int last, int& start) {
+  if (read_whole_number(field_text(field), start) && start >= 0 && start <= last) return true;
+  show_errors_beside(dialog);
+  report_bad_number("Start at: " + what + ", 0 to " + std::to_string(last));
+  return false;
 }
 
 Widget build_notice_line(Widget form, Widget above) {

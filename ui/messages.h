@@ -11,6 +11,11 @@
 // 0 to 2147483647". To standard error and the error dialog.
 void report_bad_number(const std::string& field_and_range);
 
+// The "Start at" field of an Auto-set dialog: a number from 0 to `last`,
+// counted as the sliders' labels count. A refusal is said beside `dialog`,
+// naming `what` the number is ("an instrument's number").
+bool read_start_at(Widget field, Widget dialog, const std::string& what, int last, int& start);
+
 // The control panel's notice line, under `above` in its counter group:
 // news that is no failure, such as iterations live play computed late.
 // Returns the line, for what goes under it.

@@ -187,11 +187,8 @@ void cb_auto_set_freq_ok(Widget, XtPointer, XtPointer) {
   int start = 0;
   double multiple = 0.0;
   const int last = states_in_use() - 1;
-  if (!read_whole_number(field_text(freq_auto_start), start) || start < 0 || start > last) {
-    show_errors_beside(auto_set_freq_form);
-    report_bad_number("Start at: a state's number, 0 to " + std::to_string(last));
+  if (!read_start_at(freq_auto_start, auto_set_freq_form, "a state's number", last, start))
     return;
-  }
   // A multiple of 0 or less has no logarithm; NaN fails the test as well.
   if (!read_real_number(field_text(freq_auto_mul), multiple) || !(multiple > 0.0)) {
     show_errors_beside(auto_set_freq_form);
