@@ -43,13 +43,15 @@ class scratch_file {
 
 // A grid a render would really hold: the defaults after some generations,
 // so the reductions see the automaton's patches and spirals, not noise.
-struct grids {
-  grid_type a{};
-  grid_type b{};
-  grid_type* current = &a;
-  grid_type* next = &b;
+template <typename Grid>
+struct grid_pair {
+  Grid a{};
+  Grid b{};
+  Grid* current = &a;
+  Grid* next = &b;
   void swap() { std::swap(current, next); }
 };
+using grids = grid_pair<grid_type>;
 
 // The defaults' rule, as the render steps its byte grids with it.
 compact_rule default_rule() {
@@ -59,13 +61,7 @@ compact_rule default_rule() {
 }
 
 // The same grid a byte a cell, as a render holds it.
-struct byte_grids {
-  compact_grid a{};
-  compact_grid b{};
-  compact_grid* current = &a;
-  compact_grid* next = &b;
-  void swap() { std::swap(current, next); }
-};
+using byte_grids = grid_pair<compact_grid>;
 
 std::unique_ptr<byte_grids> warmed_bytes(int side, int steps = warm_up_steps) {
   // Each benchmark is called again for every repetition: grow each grid once.
