@@ -162,21 +162,17 @@ class equivalence_test : public test_support::core_test,
   // Events change Current_State, so both renders start from a copy.
   void expect_same_score(unsigned seed, void (*meddle)(int) = nullptr) {
     const parameters_type start = Current_State;
-    char* buffer = nullptr;
-    std::size_t length = 0;
+    test_support::temp_stream engine, literal;
     std::srand(seed);
     grid1 = g->literal[0];  // what a moved extent takes in
     grid2 = g->literal[1];
     meddler sink{meddle};
     const sink_registration meddling(sink);
-    ASSERT_EQ(play_ca(::open_memstream(&buffer, &length)), render_complete);  // closes it
-    const std::string engine(buffer, length);
-    std::free(buffer);
-    test_support::temp_stream literal;
+    ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(engine.get())), "w")), render_complete);
     Current_State = start;
     std::srand(seed);
     reference::render(literal.get(), g->literal[0], g->literal[1], meddle);
-    ASSERT_EQ(engine, literal.text());
+    ASSERT_EQ(engine.text(), literal.text());
     // The int grids hold the last generations, however the render ran.
     const int x = clamp_extent(Current_State.x), y = clamp_extent(Current_State.y);
     for (int r = 0; r <= x + 1; ++r)
