@@ -2,70 +2,20 @@
 // server: OSC in (liblo), OSC out, JACK MIDI from jack_midiseq.
 #include <RtMidi.h>
 #include <lo/lo.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <chrono>
-#include <cmath>
 #include <mutex>
-#include <thread>
 
 #include "control/osc_args.h"
 #include "live_support.h"
-
-extern char** environ;
 
 namespace {
 
 using outside = live_test;
 
-// A process of the test's own, ended by its PID.
-struct child {
-  explicit child(const std::string& command) {
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    if (::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-      pid = 0;
-  }
-  ~child() { stop(SIGTERM); }
-  // Its exit status; -1 when it did not end within `seconds` (a hang, not a
-  // slow machine) and had to be killed.
-  int wait(int seconds = 30) {
-    int status = 0;
-    for (int tries = 0; pid > 0 && tries < seconds * 100; ++tries) {
-      if (::waitpid(pid, &status, WNOHANG) == pid) {
-        pid = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
-    pid = 0;
-    return -1;
-  }
-  void stop(int signal) {
-    if (pid > 0 && ::kill(pid, signal) == 0) wait(5);
-  }
-  child(const child&) = delete;
-  pid_t pid = 0;
-};
-
 // Periods of 512 frames give the clients twice the time of live play's own
 // test to finish each cycle: timing is not measured here, and a busy machine
 // then rarely makes JACK drop a client.
 constexpr int control_period = 512;
-
-// Waits until `port` shows in jack_lsp. Asks often: every jack_lsp is a
-// JACK client that comes and goes while the program opens its own, which
-// once left csound's client waiting for good beside a JACK MIDI client in
-// the same process.
-bool jack_port_shows(const std::string& port) {
-  for (int tries = 0; tries < 300; ++tries) {
-    if (std::system(("jack_lsp 2>/dev/null | grep -qx '" + port + "'").c_str()) == 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
 
 // The frequency field (p5) of each score line, by iteration.
 std::vector<std::vector<std::string>> frequencies_by_iteration(const std::string& score,
@@ -77,12 +27,6 @@ std::vector<std::vector<std::string>> frequencies_by_iteration(const std::string
     out.back().push_back(lines[i].substr(lines[i].rfind(' ') + 1));
   }
   return out;
-}
-
-std::string fixed(double v) {
-  std::array<char, 64> text{};
-  std::snprintf(text.data(), text.size(), "%f", v);
-  return text.data();
 }
 
 // UDP ports of the test process's own (0 the program's, 1 the test's):
@@ -101,7 +45,7 @@ TEST_F(outside, EveryStateTo440ByOscSoundsLaterAndStopWritesTheTake) {
   const jack_server server(44100, control_period);
   ASSERT_TRUE(server.running()) << "no JACK server";
   child render(live_take() + " 2>render.err");
-  ASSERT_TRUE(jack_port_shows("zelmora:channel_1")) << test_support::slurp("render.err");
+  ASSERT_TRUE(jack_ports_show("zelmora:channel_1")) << test_support::slurp("render.err");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const lo_address to = lo_address_new("127.0.0.1", udp_port(0).c_str());
   for (int s = 0; s < 40; ++s) lo_send(to, "/zelmora/state", "if", s, 440.0f);
@@ -134,7 +78,8 @@ struct note_receiver {
                       void* data) {
     auto& self = *static_cast<note_receiver*>(data);
     std::vector<std::string> message{types, std::to_string(osc_int(argv[0]))};
-    for (int i = 1; i < argc; ++i) message.push_back(fixed(osc_float(argv[i])));
+    // std::to_string writes as "%f", as the score does.
+    for (int i = 1; i < argc; ++i) message.push_back(std::to_string(osc_float(argv[i])));
     const std::lock_guard<std::mutex> hold(self.lock);
     self.got.push_back(message);
     return 0;
@@ -181,12 +126,12 @@ TEST_F(outside, JackMidiNoteOn72DoublesTheTakesFrequencies) {
   const jack_server server(44100, control_period);
   ASSERT_TRUE(server.running()) << "no JACK server";
   child render(live_take() + " --midi jack 2>render.err");
-  ASSERT_TRUE(jack_port_shows("zelmora-midi:midi_in")) << test_support::slurp("render.err");
-  ASSERT_TRUE(jack_port_shows("zelmora:channel_1"));
+  ASSERT_TRUE(jack_ports_show("zelmora-midi:midi_in")) << test_support::slurp("render.err");
+  ASSERT_TRUE(jack_ports_show("zelmora:channel_1"));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   // Key 72 four times a second, connected to zelmora's input.
   child keyboard("exec jack_midiseq zelmora_test_keys 11025 0 72 2000 >/dev/null 2>&1");
-  ASSERT_TRUE(jack_port_shows("zelmora_test_keys:out"));
+  ASSERT_TRUE(jack_ports_show("zelmora_test_keys:out"));
   ASSERT_EQ(std::system("jack_connect zelmora_test_keys:out zelmora-midi:midi_in"), 0)
       << test_support::slurp("render.err");
   std::this_thread::sleep_for(std::chrono::milliseconds(800));

@@ -1,15 +1,7 @@
 // The C++ grain voices against the orchestra's instruments they replace,
 // run by the real csound (tests/sound/voices_reference.orc), sample for
 // sample on csound's raw bus.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "engine/grain_voices.h"
 #include "tests/core/test_support.h"
@@ -19,14 +11,17 @@ namespace {
 constexpr double rate = 44100;
 constexpr int period = 32;
 
-// A note as csound reads it back from the score's "%f" fields.
+// A note's fields as the score writes them ("%f") and csound reads them back.
+std::string scored(const note& n) {
+  return "i" + std::to_string(n.instrument) + " " + std::to_string(n.start) + " " +
+         std::to_string(n.duration) + " " + std::to_string(n.amplitude) + " " +
+         std::to_string(n.frequency);
+}
 note as_scored(const note& n) {
-  char line[160];
-  std::snprintf(line, sizeof line, "%f %f %f %f", n.start, n.duration, n.amplitude, n.frequency);
-  note scored{n.instrument};
-  std::sscanf(line, "%lf %lf %lf %lf", &scored.start, &scored.duration, &scored.amplitude,
-              &scored.frequency);
-  return scored;
+  note read{n.instrument};
+  std::istringstream(scored(n).substr(scored(n).find(' '))) >> read.start >> read.duration >>
+      read.amplitude >> read.frequency;
+  return read;
 }
 
 // Nine voices (a 3 x 3 grid) through grains of 1 to 50 ms and back,
@@ -57,12 +52,7 @@ TEST(GrainVoicesSound, TheVoicesPlayWhatCsoundsInstancesPlayedSampleForSample) {
   {
     std::ofstream score("voices.sco");
     score << "f1 0 8192 10 1\n";
-    char line[200];
-    for (const note& n : notes) {
-      std::snprintf(line, sizeof line, "i%d %f %f %f %f\n", n.instrument, n.start, n.duration,
-                    n.amplitude, n.frequency);
-      score << line;
-    }
+    for (const note& n : notes) score << scored(n) << "\n";
     score << "e\n";
   }
   ASSERT_EQ(std::system("csound -f -h -o voices.raw " ZELMORA_VOICES_REFERENCE

@@ -5,38 +5,17 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <thread>
 
-#include "../core/test_support.h"
+#include "render_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using namespace test_support;
-using strings = std::vector<std::string>;
-
-class hostile_targets_test : public ::testing::Test {
+class hostile_targets_test : public render_fixture {
  protected:
-  // `script` run by the shell in `dir` (also its TMPDIR), its standard
-  // error kept in "stderr"; its exit status.
-  int shell(const std::string& script) const {
-    const std::string command =
-        "cd '" + dir.string() + "' && export TMPDIR=. && { " + script + "; } 2>stderr";
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  }
-  strings left() const {
-    strings names = files_in(dir);
-    std::erase_if(names, [](const std::string& n) { return n == "stderr"; });
-    return names;
-  }
-  // The renderer with this repository's orchestra, as a shell command.
-  const std::string render = "'" ZELMORA_RENDER "' --orchestra '" ZELMORA_ORCHESTRA "'";
-  temp_dir temp{"zelmora-hostile-"};
-  const fs::path& dir = temp.path;
+  const std::string render = renderer + orchestra;
 };
 
 bool is_alive(pid_t pid) {
@@ -50,8 +29,9 @@ bool is_alive(pid_t pid) {
 TEST_F(hostile_targets_test, DevicesPipesAndStandardOutputAreWrittenInPlace) {
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
   // A pipe's reader once saw its end before csound wrote, and csound hung.
-  EXPECT_EQ(shell("(cat pipe >got.wav &) && timeout 60 " + render + " --iterations 20 --sound pipe"),
-            0);
+  EXPECT_EQ(
+      shell("(cat pipe >got.wav &) && timeout 60 " + render + " --iterations 20 --sound pipe").status,
+      0);
   for (int tries = 0; tries < 100 && sample_rate_of(slurp(dir / "got.wav")) == 0; ++tries)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // cat may still be writing
   EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
@@ -61,7 +41,7 @@ TEST_F(hostile_targets_test, DevicesPipesAndStandardOutputAreWrittenInPlace) {
 
   spit(dir / "log", "OLD\n");
   EXPECT_EQ(shell(render + " --iterations 2 --score /dev/stdout >>log && " + render +
-                  " --iterations 20 --sound /dev/stdout >>log"),
+                  " --iterations 20 --sound /dev/stdout >>log").status,
             0);
   const std::string log = slurp(dir / "log");
   EXPECT_TRUE(log.starts_with("OLD\nf1 0 8192 10 1\n")) << log.substr(0, 80);
@@ -69,11 +49,11 @@ TEST_F(hostile_targets_test, DevicesPipesAndStandardOutputAreWrittenInPlace) {
 
   // A character device needs root to make: the null device's numbers.
   if (::mknod((dir / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) {
-    EXPECT_EQ(shell(render + " --iterations 20 --sound null"), 0) << slurp(dir / "stderr");
+    EXPECT_EQ(shell(render + " --iterations 20 --sound null").status, 0) << slurp(dir / "stderr");
     EXPECT_TRUE(fs::is_character_file(dir / "null"));
   }
   fs::remove(dir / "null");
-  EXPECT_EQ(left(), (strings{"got.wav", "log", "pipe"}));
+  EXPECT_EQ(left_in_dir(), (strings{"got.wav", "log", "pipe"}));
 }
 
 // csound runs in a directory of its own, so a ./.csound6rc here (which
@@ -81,13 +61,14 @@ TEST_F(hostile_targets_test, DevicesPipesAndStandardOutputAreWrittenInPlace) {
 // killed, instead of spinning on a pipe no one reads.
 TEST_F(hostile_targets_test, CsoundReadsNothingHereAndDiesWithTheProgram) {
   spit(dir / ".csound6rc", "-r 8000 -k 800\n");
-  EXPECT_EQ(shell(render + " --iterations 20 --sound k.wav"), 0);
+  EXPECT_EQ(shell(render + " --iterations 20 --sound k.wav").status, 0);
   EXPECT_EQ(sample_rate_of(slurp(dir / "k.wav")), 44100u);
 
   EXPECT_EQ(shell(render + " --iterations 400000 --sound big.wav & "
                            "for i in $(seq 600); do c=$(cat /proc/$!/task/$!/children); "
                            "[ -n \"$c\" ] && break; sleep 0.05; done; "
-                           "echo $c >csound; kill -KILL $!"),
+                           "echo $c >csound; kill -KILL $!")
+                .status,
             0);
   const pid_t csound = std::atoi(slurp(dir / "csound").c_str());
   ASSERT_GT(csound, 0);
@@ -106,7 +87,8 @@ TEST_F(hostile_targets_test, FramesReplacePlantedLinksAndAreWholeWhenInterrupted
   fs::create_symlink("../victim", dir / "frames" / "000000.png");
   EXPECT_EQ(shell(render + " --iterations 100000 --frames frames --score k.sco & "
                            "until [ -e frames/000200.png ]; do sleep 0.01; done; kill -TERM $!; "
-                           "wait $!; [ $? -eq 143 ]"),
+                           "wait $!; [ $? -eq 143 ]")
+                .status,
             0);
   EXPECT_EQ(slurp(dir / "victim"), "OLD\n");
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "frames" / "000000.png")));
@@ -117,7 +99,7 @@ TEST_F(hostile_targets_test, FramesReplacePlantedLinksAndAreWholeWhenInterrupted
     EXPECT_TRUE(slurp(dir / "frames" / name).ends_with(std::string("IEND\xae\x42\x60\x82", 8)))
         << name;
   }
-  EXPECT_EQ(left(), (strings{"frames", "victim"}));
+  EXPECT_EQ(left_in_dir(), (strings{"frames", "victim"}));
 }
 
 // In a shared sticky directory a link someone else owns is not followed,
@@ -135,11 +117,11 @@ TEST_F(hostile_targets_test, OthersLinksInASharedStickyDirectoryAreNotFollowed) 
   fs::create_symlink("../victims", shared / "frames");
   ASSERT_EQ(::lchown((shared / "frames").c_str(), 4242, 4242), 0);
   for (const char* args : {"--score shared/k.sco", "--sound shared/k.sco", "--frames shared/frames"})
-    EXPECT_EQ(shell(render + " --iterations 20 " + args + " >/dev/null"), 1) << args;
+    EXPECT_EQ(shell(render + " --iterations 20 " + args + " >/dev/null").status, 1) << args;
   EXPECT_EQ(slurp(dir / "victim"), "OLD\n");
   EXPECT_TRUE(fs::is_empty(dir / "victims"));
   ASSERT_EQ(::lchown((shared / "k.sco").c_str(), ::geteuid(), ::getegid()), 0);
-  EXPECT_EQ(shell(render + " --iterations 1 --score shared/k.sco"), 0);
+  EXPECT_EQ(shell(render + " --iterations 1 --score shared/k.sco").status, 0);
   EXPECT_TRUE(slurp(dir / "victim").starts_with("f1 0 8192 10 1\n"));
 }
 
@@ -154,11 +136,11 @@ TEST_F(hostile_targets_test, OnlyARegularOrchestraOfSaneSizeIsTakenWhateverItsNa
       {"--orchestra pipe.orc --live", "The orchestra pipe.orc is not a regular file\n"},
       {"--orchestra huge.orc --sound k.wav", "The orchestra huge.orc is larger than 16 MiB\n"}};
   for (const auto& [args, message] : cases) {
-    EXPECT_EQ(shell("timeout 60 " + render + " --iterations 20 " + args), 1) << args;
+    EXPECT_EQ(shell("timeout 60 " + render + " --iterations 20 " + args).status, 1) << args;
     EXPECT_NE(slurp(dir / "stderr").find(message), std::string::npos) << slurp(dir / "stderr");
   }
   fs::copy_file(ZELMORA_ORCHESTRA, dir / "-x.orc");
-  EXPECT_EQ(shell(render + " --iterations 20 --orchestra -x.orc --sound k.wav"), 0)
+  EXPECT_EQ(shell(render + " --iterations 20 --orchestra -x.orc --sound k.wav").status, 0)
       << slurp(dir / "stderr");
   EXPECT_EQ(sample_rate_of(slurp(dir / "k.wav")), 44100u);
 }
@@ -167,22 +149,37 @@ TEST_F(hostile_targets_test, OnlyARegularOrchestraOfSaneSizeIsTakenWhateverItsNa
 TEST_F(hostile_targets_test, AGridSmallerThanOneBlockIsSaidToBeSilent) {
   spit(dir / "tiny.csp", "x=4\ny=9\nend\n");
   spit(dir / "small.csp", "x=5\ny=5\nend\n");
-  EXPECT_EQ(shell(render + " --params tiny.csp --iterations 2 --score tiny.sco"), 0);
-  EXPECT_NE(slurp(dir / "stderr").find("Warning: the 4 x 9 grid is smaller than its 5 x 5 blocks "
-                                       "(25 instruments); the render will be silent\n"),
-            std::string::npos)
-      << slurp(dir / "stderr");
-  EXPECT_EQ(shell(render + " --params small.csp --iterations 2 --score small.sco"), 0);
-  EXPECT_EQ(slurp(dir / "stderr").find("Warning"), std::string::npos);
+  const run_result tiny = shell(render + " --params tiny.csp --iterations 2 --score tiny.sco");
+  EXPECT_EQ(tiny.status, 0);
+  EXPECT_NE(tiny.err.find("Warning: the 4 x 9 grid is smaller than its 5 x 5 blocks "
+                          "(25 instruments); the render will be silent\n"),
+            std::string::npos) << tiny.err;
+  const run_result small = shell(render + " --params small.csp --iterations 2 --score small.sco");
+  EXPECT_EQ(small.status, 0);
+  EXPECT_EQ(small.err.find("Warning"), std::string::npos);
 }
 
-// A file size limit the score outgrows: SIGXFSZ ends the run as SIGTERM
-// does, with the temporary removed and the old file kept.
-TEST_F(hostile_targets_test, AFileSizeLimitEndsTheRunAsATerminationDoes) {
-  spit(dir / "k.sco", "OLD\n");
-  EXPECT_EQ(shell("ulimit -f 100 && " + render + " --iterations 4000 --score k.sco"), 128 + SIGXFSZ);
-  EXPECT_EQ(left(), strings{"k.sco"});
-  EXPECT_EQ(slurp(dir / "k.sco"), "OLD\n");
+// File size limits as a full disk: csound's writes of the sound file fail
+// (in 512-byte blocks: the score fits under it), or the score outgrows it
+// and SIGXFSZ ends the run as SIGTERM does. The temporary is removed, the
+// old file kept; replaced files keep their owner: replacing_file_test.
+TEST_F(hostile_targets_test, AFileSizeLimitKeepsTheOldFile) {
+  const struct {
+    const char* limit;
+    const char* args;
+    int status;
+    const char* said;
+  } cases[] = {{"ulimit -f 1300 && trap '' XFSZ", "--iterations 400 --sound k.wav", 1,
+                "csound failed with exit status 1\n"},
+               {"ulimit -f 100", "--iterations 4000 --score k.wav", 128 + SIGXFSZ, ""}};
+  for (const auto& c : cases) {
+    spit(dir / "k.wav", "OLD\n");
+    const run_result r = shell(c.limit + (" && " + render + " ") + c.args);
+    EXPECT_EQ(r.status, c.status) << c.args;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    EXPECT_EQ(left_in_dir(), strings{"k.wav"});
+    EXPECT_EQ(slurp(dir / "k.wav"), "OLD\n");
+  }
 }
 
 }  // namespace

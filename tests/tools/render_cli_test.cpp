@@ -1,54 +1,27 @@
 // zelmora-render run as a separate process, so every render is the first
 // after program start.
-#include <sys/wait.h>
-
 #include <chrono>
 #include <regex>
 #include <set>
 #include <thread>
 
-#include "../core/test_support.h"
+#include "render_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using namespace test_support;
-using strings = std::vector<std::string>;
-
-struct run_result {
-  int status = -1;
-  std::string out, err;
-};
-
-class render_cli_test : public ::testing::Test {
+class render_cli_test : public render_fixture {
  protected:
-  // The renderer run in `dir` (also its TMPDIR), reaching no JACK server.
-  std::string command(const std::string& arguments) const {
-    return "cd '" + dir.string() + "' && TMPDIR=. JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=none "
-           "exec '" ZELMORA_RENDER "' " + arguments + " >stdout 2>stderr";
+  // The renderer reaching no JACK server; exec: the shell's PID is its own.
+  std::string no_jack(const std::string& arguments) const {
+    return "JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=none exec " + renderer + " " + arguments;
   }
-  run_result result_of(const std::string& shell_line) const {
-    const int raw = std::system(shell_line.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stdout"), slurp(dir / "stderr")};
-  }
-  run_result run(const std::string& arguments, const std::string& before = "") const {
-    return result_of(before + command(arguments));
-  }
-  // What is in `dir` besides the renderer's own output files.
-  strings left_in_dir() const {
-    strings names = files_in(dir);
-    std::erase_if(names, [](const std::string& n) { return n == "stdout" || n == "stderr"; });
-    return names;
-  }
+  run_result run(const std::string& arguments) const { return shell(no_jack(arguments)); }
   // What the renderer draws on a pseudo-terminal (script's) that is its
-  // standard error, standard output to a file; its exit status.
+  // standard error, standard output to a file.
   run_result run_on_terminal(const std::string& arguments) const {
-    return result_of("cd '" + dir.string() + "' && script -qec \"TMPDIR=. exec '" ZELMORA_RENDER
-                     "' " + arguments + " >stdout\" /dev/null </dev/null >stderr");
+    return shell("script -qec \"exec " + renderer + " " + arguments +
+                 " >stdout\" /dev/null </dev/null >&2");
   }
-  const std::string orchestra = " --orchestra '" ZELMORA_ORCHESTRA "'";
-  temp_dir temp{"zelmora-cli-"};
-  const fs::path& dir = temp.path;
 };
 
 // The process ids of the children of `pid`'s main thread.
@@ -111,7 +84,9 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
                 "Live play failed: csound refused the orchestra bad.orc\n"},
                {"--live --score s.sco --rtaudio jack --orchestra '" ZELMORA_ORCHESTRA "'", 1,
                 "Live play failed: no audio output through jack\n"},
-               {"--live --score s.sco --orchestra none.orc", 1, "Can't read the orchestra none.orc\n"}};
+               {"--live --score s.sco --orchestra none.orc", 1, "Can't read the orchestra none.orc\n"},
+               {"--live --score s.sco --rtaudio nonesuch --orchestra '" ZELMORA_ORCHESTRA "'", 1,
+                "no audio module \"nonesuch\"; it has: "}};
   for (const auto& c : cases) {
     const run_result r = run(c.args);
     EXPECT_EQ(r.status, c.status) << c.args;
@@ -203,7 +178,7 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
     spit(dir / "k.wav", "OLD\n");
     const pid_t pid = ::fork();
     if (pid == 0) {
-      ::execl("/bin/sh", "sh", "-c", command(c.args + orchestra).c_str(), nullptr);
+      ::execl("/bin/sh", "sh", "-c", command(no_jack(c.args + orchestra)).c_str(), nullptr);
       ::_exit(127);
     }
     ASSERT_GT(pid, 0);
@@ -232,25 +207,10 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
 }
 
 TEST_F(render_cli_test, AClosedOutputEndsAVerboseRun) {
-  const std::string command = "cd '" + dir.string() + "' && TMPDIR=. timeout 120 sh -c \"'" +
-                              ZELMORA_RENDER "' --verbose --iterations 4000" + orchestra +
-                              " --sound v.wav 2>&1 | head -1 >/dev/null\"";
-  const int raw = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;  // 124: timed out
+  const run_result r = shell("timeout 120 sh -c \"" + renderer + " --verbose --iterations 4000" +
+                             orchestra + " --sound v.wav 2>&1 | head -1 >/dev/null\"");
+  EXPECT_EQ(r.status, 0);  // 124: timed out
   EXPECT_EQ(left_in_dir(), strings{});
-}
-
-// csound's writes fail as on a full disk: a file size limit (in 512-byte
-// blocks) the score fits under and the sound file does not. Replaced
-// files keep their owner: replacing_file_test.
-TEST_F(render_cli_test, AFullDiskKeepsTheOldSoundFile) {
-  spit(dir / "k.wav", "OLD\n");
-  const run_result r = run("--iterations 400" + orchestra + " --sound k.wav",
-                           "ulimit -f 1300 && trap '' XFSZ && ");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("csound failed with exit status 1\n"), std::string::npos) << r.err;
-  EXPECT_EQ(left_in_dir(), strings{"k.wav"});
-  EXPECT_EQ(slurp(dir / "k.wav"), "OLD\n");
 }
 
 }  // namespace
