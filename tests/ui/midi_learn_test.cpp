@@ -60,9 +60,7 @@ TEST_F(midi_learn, OscAndALearnedControllerMoveTheWidgetsOnScreenAndInTheSound) 
   // Learn: the instrument slider i0, then controller 21.
   cb_pop_instruments(nullptr, nullptr, nullptr);
   XmToggleButtonSetState(learn_toggle, True, True);
-  XmScaleSetValue(instrument_sliders[0], 40);
-  XmScaleCallbackStruct moved{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = 40};
-  XtCallCallbacks(instrument_sliders[0], XmNvalueChangedCallback, &moved);
+  move_scale(instrument_sliders[0], 40);
   turn(21, 64);
   ASSERT_TRUE(pump_until([] { return Bindings.find(1, 21) != nullptr; })) << "nothing learned";
   EXPECT_FALSE(XmToggleButtonGetState(learn_toggle)) << "Learn goes off once bound";

@@ -26,9 +26,7 @@ TEST_F(session, OpenShowsTheSessionsSetAndSaveWritesWhatTheWindowsHold) {
   EXPECT_EQ(manager.heard[1], "/reply /nsm/client/open OK");
   EXPECT_TRUE(pump_until([] { return scale_value(r1) == 700; })) << panel();
 
-  XmScaleSetValue(r1, 300);
-  XmScaleCallbackStruct data{.reason = XmCR_VALUE_CHANGED, .event = nullptr, .value = 300};
-  XtCallCallbacks(r1, XmNvalueChangedCallback, &data);
+  move_scale(r1, 300);
   lo_send(manager.client, "/nsm/client/save", "");
   ASSERT_TRUE(manager.hear(3, pump));
   EXPECT_EQ(manager.heard[2], "/reply /nsm/client/save OK");

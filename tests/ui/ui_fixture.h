@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -176,21 +177,17 @@ class automaton_picture {
   automaton_picture() {
     Dimension width = 0, height = 0;
     XtVaGetValues(automaton_area, XmNwidth, &width, XmNheight, &height, nullptr);
-    image_ = XGetImage(display, XtWindow(automaton_area), 0, 0, width, height, AllPlanes, ZPixmap);
+    image_.reset(
+        XGetImage(display, XtWindow(automaton_area), 0, 0, width, height, AllPlanes, ZPixmap));
     const int x = Current_State.x, y = Current_State.y;
     scale_ = std::min(double(width) / y, double(height) / x);
     left_ = (width - int(y * scale_)) / 2;
     top_ = (height - int(x * scale_)) / 2;
   }
-  ~automaton_picture() {
-    if (image_) XDestroyImage(image_);
-  }
-  automaton_picture(const automaton_picture&) = delete;
-  automaton_picture& operator=(const automaton_picture&) = delete;
 
   rgb_colour at(double row, double column) const {
     const unsigned long pixel =
-        XGetPixel(image_, left_ + int(column * scale_), top_ + int(row * scale_));
+        XGetPixel(image_.get(), left_ + int(column * scale_), top_ + int(row * scale_));
     return {std::uint8_t(pixel >> 16), std::uint8_t(pixel >> 8), std::uint8_t(pixel)};
   }
 
@@ -208,7 +205,10 @@ class automaton_picture {
   }
 
  private:
-  XImage* image_ = nullptr;
+  struct destroy {
+    void operator()(XImage* image) const { XDestroyImage(image); }
+  };
+  std::unique_ptr<XImage, destroy> image_;
   double scale_ = 1.0;
   int left_ = 0, top_ = 0;
 };
