@@ -12,13 +12,14 @@
 #include <memory>
 #include <string>
 
-#include "engine/automaton.h"
-#include "engine/compact_grid.h"
+#include "engine/automaton/automaton.h"
+#include "engine/automaton/compact_grid.h"
+#include "engine/mapping/compact_reduce.h"
 #include "engine/externs.h"
-#include "engine/frames.h"
-#include "engine/kernel_threads.h"
-#include "engine/mapping.h"
-#include "engine/render.h"
+#include "engine/render/frames.h"
+#include "engine/automaton/kernel_threads.h"
+#include "engine/mapping/mapping.h"
+#include "engine/render/render.h"
 #include "tests/core/reference.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/grain_voices.h"
+#include "dsp/grain_voices.h"
 
 namespace {
 

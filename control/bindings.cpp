@@ -7,9 +7,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "control/control_apply.h"
-#include "engine/replacing_file.h"
+#include "platform/replacing_file.h"
 #include "files/readable_file.h"
+#include "control/control_log.h"
+#include "engine/types.h"
 
 binding_table Bindings;
 
@@ -55,8 +56,8 @@ std::string target_name(const binding_target& target) {
     case control_kind::k: return "k";
     case control_kind::grid_x: return "x";
     case control_kind::grid_y: return "y";
-    case control_kind::state_position: return "s" + std::to_string(target.index);
-    default: return "i" + std::to_string(target.index);
+    case control_kind::state_position: return std::string(1, 's') += std::to_string(target.index);
+    default: return std::string(1, 'i') += std::to_string(target.index);
   }
 }
 

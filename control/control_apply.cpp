@@ -1,4 +1,5 @@
 #include "control/control_apply.h"
+#include "control/control_log.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -7,12 +8,13 @@
 
 #include "control/bindings.h"
 #include "control/nsm_client.h"
-#include "engine/exact_frequencies.h"
+#include "engine/mapping/exact_frequencies.h"
 #include "engine/externs.h"
-#include "engine/performance.h"
+#include "engine/render/performance.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
+#include "engine/mapping/scales.h"
 
 std::function<bool(int, int, int)> Controller_Catcher;
 
@@ -141,18 +143,6 @@ void set_float(float& field, double value, control_effects& effects) {
 
 }  // namespace
 
-void control_log(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  std::string line = "zelmora: ";
-  std::array<char, 512> text{};
-  std::vsnprintf(text.data(), text.size(), format, args);
-  va_end(args);
-  line += text.data();
-  line += '\n';
-  std::fputs(line.c_str(), stderr);
-}
-
 bool control_value_ok(control_kind kind, double value) {
   const value_range r = range_of(kind);
   return std::isfinite(value) && value >= r.low && value <= r.high;
@@ -183,7 +173,7 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       if (!index_in_use(c, p.Ns, "state")) return;
       // As a parameter file turns a frequency into a position; the value
       // itself sounds until the position moves.
-      p.states[c.index] = static_cast<float>(std::log(c.value) / 0.096);
+      p.states[c.index] = static_cast<float>(hertz_position(c.value));
       keep_exact_frequency(c.index, p.states[c.index], c.value);
       effects.frequencies = true;
       break;

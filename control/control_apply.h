@@ -15,10 +15,6 @@ bool control_value_ok(control_kind kind, double value);
 // "0.000001 ... 1000" and the like, for the log line of a refused value.
 std::string control_range_text(control_kind kind);
 
-// A line on standard error from any thread: "zelmora: " + text. Only the
-// log, never a dialog, so a thread without the toolkit may write it.
-[[gnu::format(printf, 1, 2)]] void control_log(const char* format, ...);
-
 // What applying left for the program to do.
 struct control_effects {
   bool panel = false;        // r1, r2, k, dur, grid or reduction changed

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "control/control_apply.h"
 #include "control/midi_input.h"
+#include "control/control_log.h"
 
 extern char** environ;
 

@@ -2,8 +2,8 @@
 
 #include <RtMidi.h>
 
-#include "control/control_apply.h"
 #include "control/jack_midi_bridge.h"
+#include "control/control_log.h"
 
 struct midi_input::impl {
   std::unique_ptr<RtMidiIn> port;           // the ALSA sequencer's

@@ -7,13 +7,13 @@
 #include <mutex>
 
 #include "control/bindings.h"
-#include "control/control_apply.h"
 #include "control/osc_args.h"
 #include "engine/externs.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
-#include "engine/replacing_file.h"
+#include "platform/replacing_file.h"
 #include "files/readable_file.h"
+#include "control/control_log.h"
 
 struct nsm_client::impl {
   lo_server_thread thread = nullptr;

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "control/control_apply.h"
 #include "control/osc_server.h"
+#include "control/control_log.h"
 
 bool split_host_port(const std::string& target, std::string& host, std::string& port) {
   const auto colon = target.rfind(':');

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "engine/iteration.h"
+#include "engine/render/iteration.h"
 
 class osc_note_sender final : public iteration_sink {
  public:

@@ -8,6 +8,7 @@
 
 #include "control/control_apply.h"
 #include "control/osc_args.h"
+#include "control/control_log.h"
 
 struct osc_server::impl {
   lo_server_thread thread = nullptr;

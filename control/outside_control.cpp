@@ -3,9 +3,8 @@
 #include <cstdlib>
 
 #include "control/bindings.h"
-#include "control/control_apply.h"
 #include "control/osc_notes.h"
-#include "engine/interrupt.h"
+#include "platform/interrupt.h"
 
 bool valid_midi_system(const std::string& name) { return name == "alsa" || name == "jack"; }
 

@@ -7,9 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "dsp/note.h"  // max_instruments: entries of `instrm`, largest `noinstrm`
+
 // Capacities fixed by the file formats and the windows.
 constexpr int max_states = 100;       // entries of `states`, largest `Ns`
-constexpr int max_instruments = 100;  // entries of `instrm`, largest `noinstrm`
 constexpr int max_grid = 1000;        // largest `x` and `y`
 constexpr int grid_side = max_grid + 2;  // interior plus a wrapped border
 constexpr std::size_t max_name = 99;  // longest event name kept

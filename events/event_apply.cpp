@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "engine/automaton.h"
+#include "engine/automaton/automaton.h"
 #include "engine/engine.h"
 #include "engine/externs.h"
 #include "engine/report.h"

@@ -7,6 +7,7 @@
 #include "engine/externs.h"
 #include "engine/report.h"
 #include "files/scan.h"
+#include "engine/mapping/scales.h"
 
 int Readline(std::string& buf, std::FILE* fp, int maxLen) {
   buf.clear();
@@ -35,9 +36,9 @@ void write_parameter_lines(std::FILE* fp, const parameters_type& p) {
                static_cast<double>(p.r1), static_cast<double>(p.r2), static_cast<double>(p.k),
                p.Ns, p.x, p.y, static_cast<double>(p.dur), p.noinstrm);
   for (int i = 0; i < p.Ns && i < max_states; ++i)
-    std::fprintf(fp, "s%d=%f\n", i, std::exp(static_cast<double>(p.states[i]) * 0.096));
+    std::fprintf(fp, "s%d=%f\n", i, position_hertz(p.states[i]));
   for (int i = 0; i < p.noinstrm && i < max_instruments; ++i)
-    std::fprintf(fp, "i%d=%f\n", i, static_cast<double>(p.instrm[i]) * 10.0);
+    std::fprintf(fp, "i%d=%f\n", i, position_amplitude(p.instrm[i]));
 }
 
 // The reduction a parameter file's "reduce=" line named, while one is read.
@@ -83,8 +84,8 @@ bool frequency_ok(float f) {
 // float steps of it.
 constexpr double position_slack = 1e-3;
 bool position_ok(float position) {
-  static const double lowest = std::log(min_frequency) / 0.096 - position_slack;
-  static const double highest = std::log(max_frequency) / 0.096 + position_slack;
+  static const double lowest = hertz_position(min_frequency) - position_slack;
+  static const double highest = hertz_position(max_frequency) + position_slack;
   const double p = position;
   return p >= lowest && p <= highest;
 }
@@ -164,7 +165,7 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
     echo_int("iter=%d \n", p.iter);
   } else if (match_indexed(line, 's', index, f, overflow)) {
     if (overflow || index < 0 || index >= max_states || !frequency_ok(f)) return refuse(text);
-    p.states[index] = static_cast<float>(std::log(static_cast<double>(f)) / 0.096);
+    p.states[index] = static_cast<float>(hertz_position(f));
   } else if (match_int(line, "Ns=", n, overflow)) {
     if (overflow) return refuse(text);
     p.Ns = n;
@@ -237,10 +238,10 @@ int check_parameters(const parameters_type& p) {
   if (!(p.dur >= min_grain_duration && p.dur <= max_grain_duration))
     return refuse_value("dur", static_cast<double>(p.dur));
   if (const int s = first_refused(p.states, position_ok); s >= 0)
-    return refuse_indexed('s', s, std::exp(static_cast<double>(p.states[s]) * 0.096));
-  const auto amplitude_position_ok = [](float v) { return amplitude_ok(v * 10.0); };
+    return refuse_indexed('s', s, position_hertz(p.states[s]));
+  const auto amplitude_position_ok = [](float v) { return amplitude_ok(position_amplitude(v)); };
   if (const int i = first_refused(p.instrm, amplitude_position_ok); i >= 0)
-    return refuse_indexed('i', i, static_cast<double>(p.instrm[i]) * 10.0);
+    return refuse_indexed('i', i, position_amplitude(p.instrm[i]));
   return 0;
 }
 

@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "engine/frames.h"
-#include "engine/kernel_threads.h"
-#include "engine/private_dir.h"
-#include "engine/render.h"
+#include "engine/render/frames.h"
+#include "engine/automaton/kernel_threads.h"
+#include "platform/private_dir.h"
+#include "engine/render/render.h"
 #include "events/event_list.h"
-#include "engine/replacing_file.h"
+#include "platform/replacing_file.h"
 #include "fuzz_support.h"
 #include "tests/core/reference.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/score_reader.h"
+#include "dsp/score_reader.h"
 #include "engine/types.h"
 #include "fuzz_support.h"
 

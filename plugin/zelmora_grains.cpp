@@ -23,9 +23,9 @@
 #include <string>
 #include <type_traits>
 
-#include "engine/grain_inbox.h"
-#include "engine/grain_voices.h"
-#include "engine/score_reader.h"
+#include "dsp/grain_inbox.h"
+#include "dsp/grain_voices.h"
+#include "dsp/score_reader.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 # How much of the core the fuzzers' corpora reach: builds fuzz/ with
 # clang's source coverage in $BUILD, runs each fuzzer once over its corpus
 # (the seeds in fuzz/corpus and what scripts/fuzz.sh found in build-fuzz),
-# and reports with llvm-cov the functions of engine/, events/ and files/
+# and reports with llvm-cov the functions of platform/, dsp/, engine/,
+# events/ and files/
 # linked into the fuzzers that were reached: the core's own logic, not the
 # code that runs csound, which no fuzzer links. Fails when fewer than MIN
 # percent (default 80) are.
@@ -30,7 +31,7 @@ done
 llvm-profdata merge -sparse "$BUILD"/*.profraw -o "$BUILD/fuzz.profdata"
 llvm-cov report "$BUILD/fuzz_render" -object "$BUILD/fuzz_param_file" \
   -object "$BUILD/fuzz_event_file" -object "$BUILD/fuzz_score_reader" -instr-profile="$BUILD/fuzz.profdata" \
-  engine events files >"$BUILD/report.txt"
+  platform dsp engine events files >"$BUILD/report.txt"
 cat "$BUILD/report.txt"
 # TOTAL's columns: regions, missed, cover, functions, missed, executed, ...
 executed=$(awk '$1 == "TOTAL" { sub("%", "", $7); print $7 }' "$BUILD/report.txt")

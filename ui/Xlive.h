@@ -7,8 +7,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "engine/iteration.h"
-#include "engine/live.h"
+#include "engine/render/iteration.h"
+#include "engine/live/live.h"
 #include "engine/types.h"
 
 extern Widget automaton_shell;   // the Automaton window

@@ -1,5 +1,5 @@
 // The Automaton window: the grid each iteration's notes come from, one
-// colour per state (engine/palette.h), scaled to the window by nearest
+// colour per state (engine/render/palette.h), scaled to the window by nearest
 // neighbour with its aspect kept, optionally with the n x n block
 // boundaries that become the instruments.
 #include <Xm/DrawingA.h>
@@ -14,10 +14,10 @@
 #include <random>
 #include <vector>
 
-#include "engine/automaton.h"
+#include "engine/automaton/automaton.h"
 #include "engine/externs.h"
-#include "engine/mapping.h"
-#include "engine/palette.h"
+#include "engine/mapping/mapping.h"
+#include "engine/render/palette.h"
 #include "ui/Xctrl.h"
 #include "ui/Xlive.h"
 #include "ui/placement.h"

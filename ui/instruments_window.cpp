@@ -11,7 +11,7 @@
 
 #include "engine/externs.h"
 #include "engine/numeric.h"
-#include "engine/position_moves.h"
+#include "engine/mapping/position_moves.h"
 #include "engine/report.h"
 #include "files/param_file.h"
 #include "files/scan.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/externs.h"
-#include "engine/render.h"
+#include "engine/render/render.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/interrupt.h"
+#include "platform/interrupt.h"
 #include "ui/startup.h"
 
 int main(int argc, char** argv) {

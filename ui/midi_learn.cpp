@@ -15,13 +15,14 @@
 #include "control/control_apply.h"
 #include "control/nsm_client.h"
 #include "control/outside_control.h"
-#include "engine/live.h"
+#include "engine/live/live.h"
 #include "engine/report.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
 #include "ui/startup.h"
+#include "control/control_log.h"
 
 Widget learn_toggle = nullptr;
 

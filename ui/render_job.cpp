@@ -7,13 +7,13 @@
 #include <utility>
 #include <vector>
 
-#include "engine/csound.h"
+#include "engine/csound/csound.h"
 #include "engine/externs.h"
-#include "engine/offline_job.h"
-#include "engine/progress.h"
+#include "engine/csound/offline_job.h"
+#include "engine/render/progress.h"
 #include "engine/report.h"
-#include "events/Xevent.h"
-#include "files/Xfiles.h"
+#include "ui/Xevent.h"
+#include "ui/Xfiles.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "engine/externs.h"
-#include "engine/orchestra.h"
+#include "engine/csound/orchestra.h"
 #include "engine/view.h"
-#include "events/Xevent.h"
-#include "files/Xfiles.h"
+#include "ui/Xevent.h"
+#include "ui/Xfiles.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"

@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/exact_frequencies.h"
+#include "engine/mapping/exact_frequencies.h"
 #include "engine/externs.h"
 #include "engine/numeric.h"
-#include "engine/position_moves.h"
+#include "engine/mapping/position_moves.h"
 #include "engine/report.h"
 #include "files/scan.h"
 #include "ui/Xfreq.h"
@@ -25,6 +25,7 @@
 #include "ui/undo.h"
 #include "ui/slider_window.h"
 #include "ui/widgets.h"
+#include "engine/mapping/scales.h"
 
 Widget states;
 Widget state_form, state_holder;
@@ -37,7 +38,6 @@ namespace {
 constexpr int today_visible = 40;  // sliders the row shows without scrolling
 constexpr int row_width = 723;     // as wide as the row of 40 sliders once was
 constexpr int reset_position = 50;
-constexpr double hertz_per_position = 0.096;  // f = e^(0.096 p)
 // A slider step of 1/100 position is a factor of e^0.00096, 1.7 cents: the
 // arrow keys tune by ear, a typed frequency exactly.
 constexpr int steps_per_position = 100;
@@ -51,7 +51,7 @@ int slider_number(XtPointer client_data) {
 // The states in use; a count beyond the table is never indexed.
 int states_in_use() { return std::clamp(Current_State.Ns, 0, max_states); }
 
-double frequency_at(double position) { return std::exp(position * hertz_per_position); }
+double frequency_at(double position) { return position_hertz(position); }
 
 std::string format_frequency(double position) {
   char text[64];
@@ -198,7 +198,7 @@ void cb_auto_set_freq_ok(Widget, XtPointer, XtPointer) {
   }
   const undoable_change change;
   const double base = Current_State.states[static_cast<std::size_t>(start)];
-  const double step = std::log(multiple) / hertz_per_position;
+  const double step = std::log(multiple) / hertz_exponent_per_position;
   for (int i = start + 1; i <= last; ++i) modify_freq(i, base + step * (i - start));
   set_all_frequencies();
   XtUnmanageChild(auto_set_freq_form);

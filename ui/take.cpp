@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/replacing_file.h"
+#include "platform/replacing_file.h"
 #include "engine/report.h"
-#include "engine/sound_format.h"
+#include "engine/csound/sound_format.h"
 #include "files/readable_file.h"
 #include "ui/Xctrl.h"
 #include "ui/Xlive.h"

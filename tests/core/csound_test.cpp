@@ -1,5 +1,5 @@
 // The rendering commands' own logic, and how they run csound.
-#include "engine/csound.h"
+#include "engine/csound/csound.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -9,11 +9,12 @@
 #include <random>
 #include <tuple>
 
-#include "engine/automaton.h"
-#include "engine/compact_grid.h"
-#include "engine/kernel_threads.h"
-#include "engine/mapping.h"
-#include "engine/render.h"
+#include "engine/automaton/automaton.h"
+#include "engine/automaton/compact_grid.h"
+#include "engine/mapping/compact_reduce.h"
+#include "engine/automaton/kernel_threads.h"
+#include "engine/mapping/mapping.h"
+#include "engine/render/render.h"
 #include "tests/core/reference.h"
 #include "tests/core/test_support.h"
 

@@ -1,14 +1,14 @@
 // How csound gets zelmora's plugin: only for an orchestra that uses the
 // opcode, with the real score handed to the opcode and a score of csound's
 // own in its workspace.
-#include "engine/grain_plugin.h"
+#include "engine/csound/grain_plugin.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/private_dir.h"
+#include "platform/private_dir.h"
 #include "test_support.h"
 
 namespace {

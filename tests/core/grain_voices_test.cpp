@@ -1,6 +1,6 @@
 // The grain voices: chains of windows that hold a tone steady, the pan and
 // the taper, silent notes, and the counts the Master and the render use.
-#include "engine/grain_voices.h"
+#include "dsp/grain_voices.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "engine/kernel_threads.h"
+#include "engine/automaton/kernel_threads.h"
 
 namespace {
 

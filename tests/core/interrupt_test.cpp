@@ -12,7 +12,7 @@
 #include <future>
 #include <thread>
 
-#include "engine/interrupt.h"
+#include "platform/interrupt.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Where the sound commands find the orchestra and put their temporary score.
-#include "engine/orchestra.h"
+#include "engine/csound/orchestra.h"
 
 #include <optional>
 
-#include "engine/csound.h"
+#include "engine/csound/csound.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

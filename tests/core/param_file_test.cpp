@@ -68,7 +68,8 @@ TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefu
   };
   const parameters_type before = Current_State;
   for (const auto& [lines, shown] : cases) {
-    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(read(lines + std::string("\nend\n")), -1); }),
+    const std::string text = lines + std::string("\nend\n");
+    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(read(text), -1); }),
               "Parameter out of range: " + std::string(shown) + "\n");
     EXPECT_EQ(Current_State, before) << lines;
   }

@@ -3,7 +3,7 @@
 // duration among them); the default score is render_cli_test's, an
 // abandoned render csound_test's.
 #include "engine/engine.h"
-#include "engine/render.h"
+#include "engine/render/render.h"
 #include "test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Saving through a temporary file: the old file survives every failure.
 #include <sys/stat.h>
 
-#include "engine/replacing_file.h"
+#include "platform/replacing_file.h"
 #include "test_support.h"
 
 namespace {

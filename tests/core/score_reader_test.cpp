@@ -1,6 +1,6 @@
 // The score reader of the grain voices' opcode: our own scores read back
 // exactly, anything else read safely.
-#include "engine/score_reader.h"
+#include "dsp/score_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/iteration.h"
+#include "engine/render/iteration.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/live.h"
+#include "engine/live/live.h"
 #include "live_support.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/csound.h"
-#include "engine/grain_plugin.h"
+#include "engine/csound/csound.h"
+#include "engine/csound/grain_plugin.h"
 #include "tests/live/live_support.h"
 #include "tests/sound/sound_measures.h"
 

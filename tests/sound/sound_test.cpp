@@ -4,7 +4,7 @@
 #include <numeric>
 #include <tuple>
 
-#include "engine/render.h"
+#include "engine/render/render.h"
 #include "files/event_file.h"
 #include "tests/live/live_support.h"
 #include "tests/sound/sound_measures.h"

@@ -3,7 +3,7 @@
 // sample on csound's raw bus.
 #include <cstring>
 
-#include "engine/grain_voices.h"
+#include "dsp/grain_voices.h"
 #include "tests/core/test_support.h"
 
 namespace {

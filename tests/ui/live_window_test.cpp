@@ -6,9 +6,9 @@
 
 #include <set>
 
-#include "engine/automaton.h"
-#include "engine/csound.h"
-#include "engine/frames.h"
+#include "engine/automaton/automaton.h"
+#include "engine/csound/csound.h"
+#include "engine/render/frames.h"
 #include "engine/view.h"
 #include "ui/render_job.h"
 #include "ui_fixture.h"

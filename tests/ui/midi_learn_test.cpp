@@ -5,7 +5,7 @@
 #include <lo/lo.h>
 
 #include "control/bindings.h"
-#include "engine/live.h"
+#include "engine/live/live.h"
 #include "tests/core/jack_server.h"
 #include "ui/Xlive.h"
 #include "ui/midi_learn.h"

@@ -3,11 +3,11 @@
 #include <Xm/MessageB.h>
 
 
-#include "engine/automaton.h"
-#include "engine/iteration.h"
-#include "engine/mapping.h"
+#include "engine/automaton/automaton.h"
+#include "engine/render/iteration.h"
+#include "engine/mapping/mapping.h"
 #include "engine/view.h"
-#include "files/xm_text.h"
+#include "ui/xm_text.h"
 #include "ui/messages.h"
 #include "ui_fixture.h"
 

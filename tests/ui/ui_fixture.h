@@ -19,10 +19,10 @@
 #include <optional>
 #include <thread>
 
-#include "engine/palette.h"
+#include "engine/render/palette.h"
 #include "engine/types.h"
-#include "events/Xevent.h"
-#include "files/Xfiles.h"
+#include "ui/Xevent.h"
+#include "ui/Xfiles.h"
 #include "tests/core/test_support.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"

@@ -1,0 +1,114 @@
+#include "engine/csound/grain_plugin.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "platform/private_dir.h"
+#include "engine/report.h"
+#include "dsp/score_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* plugin_variable = "ZELMORA_PLUGIN";
+constexpr const char* driver_name = "zelmora-driver.sco";
+constexpr const char* notes_link_name = "zelmora-notes.sco";
+// How long csound may run past the last note's start should the opcode
+// never end it: longer than any note's tail.
+constexpr double driver_margin = 60.0;
+
+
+std::string file_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The start of the score's last note, read from its end: the bound of the
+// small score csound gets. Negative when there is none.
+double last_start(const std::string& score) {
+  constexpr long tail = 512;
+  std::FILE* fp = std::fopen(score.c_str(), "rb");
+  if (!fp) return -1.0;
+  if (std::fseek(fp, -tail, SEEK_END) != 0) std::rewind(fp);
+  score_reader reader(fp);
+  double start = -1.0;
+  for (const note* n = reader.peek(); n; n = reader.peek()) {
+    start = n->start;
+    reader.pop();
+  }
+  return start;
+}
+
+// csound's own score: nothing but the time it may run, which the opcode
+// ends once the notes have played out.
+bool write_driver(const std::string& path, const std::string& score) {
+  const double last = last_start(score);
+  std::FILE* fp = std::fopen(path.c_str(), "w");
+  if (!fp) return false;
+  if (last < 0.0)
+    std::fputs("f0 z\n", fp);
+  else
+    std::fprintf(fp, "f0 %.6f\n", last + driver_margin);
+  return std::fclose(fp) == 0;
+}
+
+}  // namespace
+
+file_location find_grain_plugin() {
+  if (const char* named = std::getenv(plugin_variable); named && *named)
+    return {named, is_regular_file_at(named)};
+  if (const fs::path installed = installed_file(ZELMORA_PLUGIN_FROM_BIN, grain_plugin_name);
+      is_regular_file_at(installed))
+    return {installed.string(), true};
+  return {ZELMORA_BUILD_PLUGIN, is_regular_file_at(ZELMORA_BUILD_PLUGIN)};
+}
+
+bool uses_grain_opcode(std::string_view orchestra) {
+  std::size_t start = 0;
+  while (start < orchestra.size()) {
+    std::size_t end = orchestra.find('\n', start);
+    if (end == std::string_view::npos) end = orchestra.size();
+    std::string_view line = orchestra.substr(start, end - start);
+    line = line.substr(0, line.find(';'));
+    if (line.find(grain_opcode_name) != std::string_view::npos) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words,
+                                           private_directory& workspace) {
+  if (words.size() < 3 || words.front() != "csound" || workspace.path().empty()) return words;
+  const std::string& orchestra = words[words.size() - 2];
+  const std::string& score = words.back();
+  if (!uses_grain_opcode(file_text(orchestra))) return words;
+  const file_location plugin = find_grain_plugin();
+  if (!plugin.found) {
+    report_error("Can't find zelmora's csound plugin %s, which the orchestra %s needs; %s can "
+                 "name it\n",
+                 plugin.path.c_str(), orchestra.c_str(), plugin_variable);
+    return words;
+  }
+  const std::string driver = workspace.path() + "/" + driver_name;
+  const std::string link = workspace.path() + "/" + notes_link_name;
+  const interrupt_guard guard;  // no signal between making and registering
+  workspace.hold(driver);
+  workspace.hold(link);
+  std::error_code error;
+  fs::create_symlink(fs::absolute(score, error), link, error);
+  if (error || !write_driver(driver, score)) return words;
+  std::vector<std::string> changed{words.front(), "--opcode-lib=" + plugin.path,
+                                   std::string("--omacro:") + grain_notes_macro + "=" + notes_link_name};
+  changed.insert(changed.end(), words.begin() + 1, words.end() - 1);
+  changed.push_back(driver);
+  return changed;
+}

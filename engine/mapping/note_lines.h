@@ -1,0 +1,11 @@
+// The score's note statements as text: "i%d %f %f %f %f\n" a note, exactly
+// as printf writes them, a good deal faster.
+#pragma once
+
+#include <cstdio>
+#include <span>
+
+#include "dsp/note.h"
+
+// The score lines of `notes`, exactly as "i%d %f %f %f %f\n" prints them.
+void write_note_lines(std::FILE* fp, std::span<const note> notes);

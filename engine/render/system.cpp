@@ -1,0 +1,56 @@
+#include "engine/automaton/automaton.h"
+#include "engine/engine.h"
+#include "engine/mapping/exact_frequencies.h"
+#include "engine/externs.h"
+
+namespace {
+
+engine the_default({&grid1, &grid2});
+
+}  // namespace
+
+engine::engine() : own_grids_(std::make_unique<std::array<grid_type, 2>>()) {
+  grids = {&(*own_grids_)[0], &(*own_grids_)[1]};
+}
+
+engine& default_engine() { return the_default; }
+bool shown_in_windows(const engine& e) { return &e == &the_default; }
+
+parameters_type& Current_State = the_default.state;
+int& Current_Iteration = the_default.iteration;
+int& Mean_Mode = the_default.mean_mode;
+int& Freq_Lock = the_default.freq_lock;
+int& Amp_Lock = the_default.amp_lock;
+std::unique_ptr<event_type>& Event_List = the_default.events;
+int& List_Size = the_default.list_size;
+int& Event_List_Edit_No = the_default.edit_no;
+event_type*& Next_Event = the_default.next_event;
+int& Interp_Flag = the_default.interp_flag;
+std::FILE* Echo_Stream = stdout;
+
+void systeminit() {
+  Current_State.r1 = 0.8f;
+  Current_State.r2 = 1.2f;
+  Current_State.k = 1.0f;
+  Current_State.Ns = 40;
+  Current_State.x = 50;
+  Current_State.y = 50;
+  Current_State.dur = 0.025f;
+  Current_State.iter = 600;
+  Current_State.noinstrm = 25;
+  // Entries at and above Ns / noinstrm keep whatever they hold (zero at
+  // start): a larger set loaded later brings its own values.
+  for (int s = 0; s < Current_State.Ns; ++s) Current_State.states[s] = 50.0f;
+  for (int i = 0; i < Current_State.noinstrm; ++i) Current_State.instrm[i] = 50.0f;
+
+  Current_Iteration = 0;
+  Mean_Mode = 0;
+  Freq_Lock = 0;
+  Amp_Lock = 0;
+  Event_List.reset();
+  List_Size = 0;
+  Event_List_Edit_No = -1;
+  Next_Event = nullptr;
+  Interp_Flag = 0;
+  forget_exact_frequencies();
+}

@@ -1,0 +1,128 @@
+#include "platform/replacing_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/output_target.h"
+
+replacing_file::replacing_file(std::string target, const std::string& suffix)
+    : target_(std::move(target)), suffix_(suffix) {
+  if (target_.empty() || target_.back() == '/') return;
+  const output_target found = find_output_target(target_);
+  if (found.how == output_target::kind::refused) return;
+  if (found.how == output_target::kind::in_place) {
+    fp_ = ::fdopen(found.fd, "w");
+    if (!fp_) ::close(found.fd);
+    direct_ = fp_ != nullptr;
+    return;
+  }
+  target_ = found.path;
+
+  struct stat st {};
+  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return;
+  // A file we could not open for writing is not ours to replace either.
+  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return;
+
+  std::string pattern = directory_of(target_) + "/.zelmora-XXXXXX" + suffix;
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const interrupt_guard guard;  // no signal between creating and registering
+  const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) return;
+  temp_.assign(name.data());
+  registration_ = temporary_registration(temp_);
+  // An existing file keeps its permissions; a new one gets the usual ones.
+  existed_ = exists;
+  old_ = {st.st_mode & 07777, st.st_uid, st.st_gid};
+  if (!exists) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    old_.mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, old_.mode);
+  fp_ = ::fdopen(fd, "w");
+  if (!fp_) {
+    ::close(fd);
+    ::unlink(temp_.c_str());
+    temp_.clear();
+  }
+}
+
+replacing_file::~replacing_file() {
+  if (fp_) std::fclose(fp_);
+  if (!done_ && !temp_.empty()) ::unlink(temp_.c_str());
+}
+
+std::FILE* replacing_file::release() {
+  std::FILE* fp = fp_;
+  fp_ = nullptr;
+  return fp;
+}
+
+bool replacing_file::commit() {
+  if (!fp_) return false;
+  const bool written = std::ferror(fp_) == 0;
+  const bool closed = std::fclose(fp_) == 0;
+  fp_ = nullptr;
+  return commit_closed(written && closed);
+}
+
+std::string replacing_file::path_for_writer() {
+  if (direct_) {
+    // A writer that goes by name would replace a device or pipe (csound
+    // unlinks what it writes to): it writes a private file instead, whose
+    // bytes go to the target. The target stays open meanwhile, so that a
+    // pipe's reader does not see its end early.
+    copy_dir_.emplace();
+    if (!fp_ || copy_dir_->path().empty()) return "";
+    copy_ = copy_dir_->path() + "/copy" + suffix_;
+    return copy_;
+  }
+  if (fp_) std::fclose(fp_);  // nothing was written through it
+  fp_ = nullptr;
+  return temp_;
+}
+
+bool replacing_file::copy_to_target(bool written_ok) {
+  if (!fp_) return false;
+  bool ok = written_ok;
+  if (ok) {
+    const std::unique_ptr<std::FILE, decltype(&std::fclose)> in(std::fopen(copy_.c_str(), "rb"),
+                                                                 &std::fclose);
+    ok = in != nullptr;
+    std::array<char, 65536> buffer{};
+    while (ok) {
+      const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+      ok = std::fwrite(buffer.data(), 1, n, fp_) == n && std::ferror(in.get()) == 0;
+      if (n < buffer.size()) break;
+    }
+  }
+  ok = std::fclose(fp_) == 0 && ok;
+  fp_ = nullptr;
+  copy_dir_.reset();
+  return ok;
+}
+
+bool replacing_file::commit_closed(bool written_ok) {
+  if (direct_) {
+    done_ = true;
+    return copy_dir_ ? copy_to_target(written_ok) : written_ok;
+  }
+  if (temp_.empty() || done_ || !written_ok) return false;
+  // The writer may have made the file anew; the owner first, as a change
+  // of owner may clear the set-id bits of the mode. Either may be refused
+  // to a process that is not the owner: the file is still replaced.
+  [[maybe_unused]] const bool owner_kept =
+      !existed_ || ::chown(temp_.c_str(), old_.owner, old_.group) == 0;
+  ::chmod(temp_.c_str(), old_.mode);
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) return false;
+  done_ = true;
+  return true;
+}
