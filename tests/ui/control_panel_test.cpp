@@ -58,7 +58,7 @@ TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
   for (const auto& [field, refused] : {std::pair(duration, "10"), {duration, "0.5s"},
                                        {duration, "nan"}, {duration, "0"}, {duration, "0.0009"},
                                        {halt_at, "1.5"}, {halt_at, "-3"}, {halt_at, "10000001"}})
-    EXPECT_EQ(stderr_of([&] { type_and_return(field, refused); }),
+    EXPECT_EQ(stderr_of([&, field = field, refused = refused] { type_and_return(field, refused); }),
               field == duration ? "Bad number\nDuration: seconds, 0.001 to 9.99\n"
                                 : "Bad number\nStop at: a whole number of iterations, 0 to "
                                   "10000000\n")

@@ -133,7 +133,9 @@ TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
                              "-2000 to 2000"},
         {false, "1", "99999999999", "Increment: the amplitude added from one instrument to the "
                                     "next, -2000 to 2000"}}) {
-    EXPECT_EQ(stderr_of([&] { auto_set(states, start, step); }),
+    EXPECT_EQ(stderr_of([&, states = states, start = start, step = step] {
+                auto_set(states, start, step);
+              }),
               std::string("Bad number\n") + said + "\n")
         << start << " / " << step;
     EXPECT_TRUE(shown(states ? auto_set_freq_form : auto_set_amp_form));
@@ -172,7 +174,7 @@ TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_se
 
     type_text(value_shown, "");
     XWarpPointer(display, None, XtWindow(last), 0, 0, 0, 0, 5, 60);
-    EXPECT_TRUE(pump_until([&] { return text_in(value_shown) == pointed; }))
+    EXPECT_TRUE(pump_until([&, pointed = pointed] { return text_in(value_shown) == pointed; }))
         << text_in(value_shown);
     move_scale(last, in_states ? 7000 : 70);
     EXPECT_EQ(entries[99], 70.0f);
