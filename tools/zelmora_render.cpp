@@ -21,6 +21,7 @@
 #include "control/outside_control.h"
 #include "engine/csound/csound.h"
 #include "engine/externs.h"
+#include "engine/limits.h"
 #include "platform/interrupt.h"
 #include "engine/render/iteration.h"
 #include "engine/csound/orchestra.h"
