@@ -3,7 +3,7 @@
 // the dialog and close it.
 #include <Xm/Xm.h>
 
-#include "engine/csound/csound.h"
+#include "engine/csound/offline_job.h"
 #include "engine/view.h"
 #include "ui/Xfiles.h"
 #include "ui/xm_text.h"

@@ -1,6 +1,5 @@
 // The progress of a long render: csound's score time read from its messages
 // however they are cut, and the score file written a slice at a time.
-#include "engine/csound/csound.h"
 #include "engine/csound/offline_job.h"
 #include "engine/render/progress.h"
 #include "files/event_file.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/csound/csound.h"
+#include "engine/csound/offline_job.h"
 #include "engine/csound/grain_plugin.h"
 #include "tests/live/live_support.h"
 #include "tests/sound/sound_measures.h"
