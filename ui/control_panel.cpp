@@ -103,9 +103,7 @@ void cb_set_duration(Widget w, XtPointer, XtPointer) {
 
 // A label; the caller attaches it in its form.
 Widget make_label_widget(Widget parent, const char* name, const char* text) {
-  const compound_string label = make_label(text);
-  return XtVaCreateWidget(name, xmLabelWidgetClass, parent, XmNlabelString, label.get(),
-                          nullptr);
+  return make_labelled(xmLabelWidgetClass, parent, name, text);
 }
 
 Widget make_menu_entry(Widget menu, const char* name, const char* text,

@@ -246,7 +246,7 @@ TEST_F(musician, dialogs_open_beside_their_windows_and_list_files_made_since) {
   press(interpolate_button);
   EXPECT_FALSE(on_screen(load_p_interp).overlaps(on_screen(event_form)));
 
-  const xm_string here = make_xm_string(std::filesystem::current_path().string());
+  const compound_string here = make_compound_string(std::filesystem::current_path().string());
   XtVaSetValues(load_p_files, XmNdirectory, here.get(), nullptr);
   spit("made-since.csp", "r1=1\nend\n");
   cb_load_parameters(nullptr, nullptr, nullptr);
