@@ -4,7 +4,9 @@
 // same way from every source: with Lock set (Freq_Lock, Amp_Lock) every
 // entry in use moves by the same offset (position_moves.h), and no move
 // passes the limits (limits.h). A source checks its own accepted ranges
-// first; what arrives here is stored.
+// first; what arrives here is stored. Events, loads, Reset and Auto-set
+// set many entries at once and leave Lock out by design: they store the
+// set themselves.
 #pragma once
 
 enum class parameter {
