@@ -10,15 +10,16 @@
 #include "platform/replacing_file.h"
 #include "files/readable_file.h"
 #include "control/control_log.h"
-#include "engine/types.h"
+#include "engine/limits.h"
+#include "engine/mapping/scales.h"
 
 binding_table Bindings;
 
 namespace {
 
 constexpr int controller_top = 127;
-constexpr int scale_steps_top = 1000;  // r1, r2, k: 0.01 ... 10.00 in steps of 0.01
-constexpr int slider_top = 100;        // a state's or instrument's slider
+// A state's or instrument's slider.
+constexpr int slider_top = static_cast<int>(slider_span.highest);
 
 bool whole_number(const std::string& text, int low, int high, int& value) {
   if (text.empty() || text.size() > 9) return false;
@@ -67,14 +68,14 @@ control_change target_change(const binding_target& target, int value) {
     case control_kind::r1:
     case control_kind::r2:
     case control_kind::k:
-      change.value = spread(value, 1, scale_steps_top) * 0.01;
+      change.value = spread(value, rule_scale_lowest, rule_scale_highest) * rule_scale_unit;
       break;
     case control_kind::grid_x:
     case control_kind::grid_y:
       change.value = spread(value, 0, max_grid);
       break;
     case control_kind::instrument:  // the slider's position, as a score amplitude
-      change.value = spread(value, 0, slider_top) * 10.0;
+      change.value = position_amplitude(spread(value, 0, slider_top));
       break;
     default:
       change.value = spread(value, 0, slider_top);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine/externs.h"
+#include "engine/limits.h"
 #include "engine/report.h"
 #include "files/scan.h"
 #include "engine/mapping/scales.h"
@@ -202,7 +203,7 @@ int refuse_value(const char* key, int value) {
   return -1;
 }
 
-bool rule_divisor_ok(float v) { return v >= min_rule_divisor && v <= 1000.0f; }
+bool rule_divisor_ok(float v) { return v >= min_rule_divisor && v <= max_rule_divisor; }
 
 // The first entry of `values` that `ok` refuses, or -1.
 template <std::size_t N, typename Ok>
@@ -227,13 +228,13 @@ int assign_values(std::FILE* fp, parameters_type& p) {
 }
 
 int check_parameters(const parameters_type& p) {
-  if (p.Ns < 1 || p.Ns > max_states) return refuse_value("Ns", p.Ns);
-  if (p.noinstrm < 1 || p.noinstrm > max_instruments) return refuse_value("noinstrm", p.noinstrm);
+  if (p.Ns < min_states || p.Ns > max_states) return refuse_value("Ns", p.Ns);
+  if (p.noinstrm < min_instruments || p.noinstrm > max_instruments) return refuse_value("noinstrm", p.noinstrm);
   if (p.x < 0 || p.x > max_grid) return refuse_value("x", p.x);
   if (p.y < 0 || p.y > max_grid) return refuse_value("y", p.y);
   if (!rule_divisor_ok(p.r1)) return refuse_value("r1", static_cast<double>(p.r1));
   if (!rule_divisor_ok(p.r2)) return refuse_value("r2", static_cast<double>(p.r2));
-  if (!std::isfinite(p.k) || p.k < 0.0f || p.k > 1000.0f) return refuse_value("k", static_cast<double>(p.k));
+  if (!std::isfinite(p.k) || p.k < 0.0f || p.k > max_k) return refuse_value("k", static_cast<double>(p.k));
   // A grain must last, and a long one soon makes an endless render.
   if (!(p.dur >= min_grain_duration && p.dur <= max_grain_duration))
     return refuse_value("dur", static_cast<double>(p.dur));

@@ -9,25 +9,6 @@
 
 constexpr int param_line_max = 128;
 
-// What a set may hold. Every limit takes in all the windows can set, and
-// every accepted value is written back as text the reader accepts again.
-constexpr float min_grain_duration = 0.001f;  // s; shorter grains are clicks
-constexpr float max_grain_duration = 10.0f;   // s
-// State frequencies in Hz: from far below hearing (the sliders' lowest is
-// 1 Hz) up to the Nyquist frequency of the orchestra's 44.1 kHz.
-constexpr double min_frequency = 0.01;
-constexpr double max_frequency = 22050.0;
-// Amplitudes: the sliders give 0 ... 1000; a margin of one slider span on
-// either side leaves room for hand-written sets.
-constexpr double min_amplitude = -1000.0;
-constexpr double max_amplitude = 2000.0;
-// The smallest rule divisor "%f" writes as something other than 0.
-constexpr float min_rule_divisor = 1e-6f;
-
-// The number of iterations a render may run: 10 million 25 ms grains are
-// about three days of sound and 2.5 GB of score at the default 25 notes.
-constexpr int max_iterations = 10'000'000;
-
 // read_parameters() result for a file without a single parameter line.
 constexpr int no_parameters = -2;
 

@@ -12,7 +12,7 @@
 
 #include "engine/render/frames.h"
 #include "engine/automaton/kernel_threads.h"
-#include "platform/private_dir.h"
+#include "platform/temporary_file.h"
 #include "engine/render/render.h"
 #include "events/event_list.h"
 #include "platform/replacing_file.h"

@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdlib>
 #include <memory>
-#include <vector>
 
 #include "platform/output_target.h"
 
@@ -30,34 +28,18 @@ replacing_file::replacing_file(std::string target, const std::string& suffix)
   // A file we could not open for writing is not ours to replace either.
   if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return;
 
-  std::string pattern = directory_of(target_) + "/.zelmora-XXXXXX" + suffix;
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const interrupt_guard guard;  // no signal between creating and registering
-  const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
-  if (fd < 0) return;
-  temp_.assign(name.data());
-  registration_ = temporary_registration(temp_);
+  temp_ = temporary_file(directory_of(target_), ".zelmora-", suffix);
+  if (!temp_.ok()) return;
   // An existing file keeps its permissions; a new one gets the usual ones.
   existed_ = exists;
-  old_ = {st.st_mode & 07777, st.st_uid, st.st_gid};
-  if (!exists) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    old_.mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, old_.mode);
-  fp_ = ::fdopen(fd, "w");
-  if (!fp_) {
-    ::close(fd);
-    ::unlink(temp_.c_str());
-    temp_.clear();
-  }
+  old_ = {exists ? st.st_mode & 07777 : usual_file_mode(), st.st_uid, st.st_gid};
+  ::fchmod(temp_.fd(), old_.mode);
+  fp_ = temp_.stream("w");
+  if (!fp_) temp_ = temporary_file{};
 }
 
 replacing_file::~replacing_file() {
   if (fp_) std::fclose(fp_);
-  if (!done_ && !temp_.empty()) ::unlink(temp_.c_str());
 }
 
 std::FILE* replacing_file::release() {
@@ -87,7 +69,7 @@ std::string replacing_file::path_for_writer() {
   }
   if (fp_) std::fclose(fp_);  // nothing was written through it
   fp_ = nullptr;
-  return temp_;
+  return temp_.path();
 }
 
 bool replacing_file::copy_to_target(bool written_ok) {
@@ -115,14 +97,15 @@ bool replacing_file::commit_closed(bool written_ok) {
     done_ = true;
     return copy_dir_ ? copy_to_target(written_ok) : written_ok;
   }
-  if (temp_.empty() || done_ || !written_ok) return false;
+  if (!temp_.ok() || done_ || !written_ok) return false;
   // The writer may have made the file anew; the owner first, as a change
   // of owner may clear the set-id bits of the mode. Either may be refused
   // to a process that is not the owner: the file is still replaced.
   [[maybe_unused]] const bool owner_kept =
-      !existed_ || ::chown(temp_.c_str(), old_.owner, old_.group) == 0;
-  ::chmod(temp_.c_str(), old_.mode);
-  if (std::rename(temp_.c_str(), target_.c_str()) != 0) return false;
+      !existed_ || ::chown(temp_.path().c_str(), old_.owner, old_.group) == 0;
+  ::chmod(temp_.path().c_str(), old_.mode);
+  if (std::rename(temp_.path().c_str(), target_.c_str()) != 0) return false;
+  temp_.keep();
   done_ = true;
   return true;
 }

@@ -53,7 +53,7 @@ struct dialog_widgets {
 void build_dialog(Widget parent, const dialog_kind& kind, const dialog_widgets& widgets) {
   widgets.shell = XtVaCreatePopupShell(kind.shell_name, xmDialogShellWidgetClass, parent,
                                        XmNtitle, kind.title, nullptr);
-  const xm_string pattern = make_xm_string(kind.pattern);
+  const compound_string pattern = make_compound_string(kind.pattern);
   Arg args[2];
   int n = 0;
   XtSetArg(args[n], XmNpattern, pattern.get()), ++n;
@@ -122,7 +122,7 @@ void create_save_s_files_shell(Widget parent) {
                {"save_s_files_shell", "Generate Sound File", "save_s_files", "*.au", cb_save_s_ok,
                 cb_save_s_cancel},
                {save_s_files_shell, save_s_files, save_s_filename});
-  const xm_string mask = make_xm_string(working_directory() + "/*.au");
+  const compound_string mask = make_compound_string(working_directory() + "/*.au");
   XtVaSetValues(save_s_files, XmNdirMask, mask.get(), nullptr);
 }
 
@@ -151,12 +151,12 @@ void cb_cs_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(csound_output)
 
 void cb_save_p_ok(Widget, XtPointer, XtPointer) {
   take_typed_values();
-  save_with(text_of(save_p_filename), write_current_state);
+  save_with(field_text(save_p_filename), write_current_state);
   XtUnmanageChild(save_p_files);
 }
 
 void cb_load_p_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = text_of(load_p_filename);
+  const std::string path = field_text(load_p_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
     report_error("Can't open file %s\n", path.c_str());
@@ -177,12 +177,12 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
 }
 
 void cb_save_e_ok(Widget, XtPointer, XtPointer) {
-  save_with(text_of(save_e_filename), write_event_list);
+  save_with(field_text(save_e_filename), write_event_list);
   XtUnmanageChild(save_e_files);
 }
 
 void cb_load_e_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = text_of(load_e_filename);
+  const std::string path = field_text(load_e_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
     report_error("Can't open file %s\n", path.c_str());

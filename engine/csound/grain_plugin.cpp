@@ -9,7 +9,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "platform/private_dir.h"
+#include "platform/temporary_file.h"
 #include "engine/report.h"
 #include "dsp/score_reader.h"
 
@@ -85,18 +85,17 @@ bool uses_grain_opcode(std::string_view orchestra) {
   return false;
 }
 
-std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words,
-                                           private_directory& workspace) {
-  if (words.size() < 3 || words.front() != "csound" || workspace.path().empty()) return words;
-  const std::string& orchestra = words[words.size() - 2];
-  const std::string& score = words.back();
-  if (!uses_grain_opcode(file_text(orchestra))) return words;
+csound_command with_grain_plugin(const csound_command& command, private_directory& workspace) {
+  if (command.files.size() != 2 || workspace.path().empty()) return command;
+  const std::string& orchestra = command.files.front();
+  const std::string& score = command.files.back();
+  if (!uses_grain_opcode(file_text(orchestra))) return command;
   const file_location plugin = find_grain_plugin();
   if (!plugin.found) {
     report_error("Can't find zelmora's csound plugin %s, which the orchestra %s needs; %s can "
                  "name it\n",
                  plugin.path.c_str(), orchestra.c_str(), plugin_variable);
-    return words;
+    return command;
   }
   const std::string driver = workspace.path() + "/" + driver_name;
   const std::string link = workspace.path() + "/" + notes_link_name;
@@ -105,10 +104,10 @@ std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words
   workspace.hold(link);
   std::error_code error;
   fs::create_symlink(fs::absolute(score, error), link, error);
-  if (error || !write_driver(driver, score)) return words;
-  std::vector<std::string> changed{words.front(), "--opcode-lib=" + plugin.path,
-                                   std::string("--omacro:") + grain_notes_macro + "=" + notes_link_name};
-  changed.insert(changed.end(), words.begin() + 1, words.end() - 1);
-  changed.push_back(driver);
+  if (error || !write_driver(driver, score)) return command;
+  csound_command changed{{opcode_lib_option(plugin.path),
+                          std::string("--omacro:") + grain_notes_macro + "=" + notes_link_name},
+                         {orchestra, driver}};
+  changed.options.insert(changed.options.end(), command.options.begin(), command.options.end());
   return changed;
 }

@@ -7,8 +7,8 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "engine/csound/csound_command.h"
 #include "engine/csound/orchestra.h"
 
 constexpr const char* grain_plugin_name = "zelmora-grains.so";
@@ -32,5 +32,4 @@ bool uses_grain_opcode(std::string_view orchestra);
 // made in the workspace. Any other command comes back as it was. A missing
 // plugin is said (csound then fails on the unknown opcode).
 class private_directory;
-std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words,
-                                           private_directory& workspace);
+csound_command with_grain_plugin(const csound_command& command, private_directory& workspace);

@@ -20,8 +20,10 @@
 #include <thread>
 
 #include "dsp/grain_inbox.h"
+#include "engine/csound/csound_command.h"
 #include "engine/csound/grain_plugin.h"
 #include "platform/interrupt.h"
+#include "platform/temporary_file.h"
 #include "engine/render/iteration.h"
 #include "dsp/note_queue.h"
 #include "engine/csound/orchestra.h"
@@ -330,52 +332,44 @@ std::string fade_instrument(bool mono) {
 
 // csound's command line for live play: both speakers sound; a JACK server's
 // rate is the one it runs at.
-std::vector<std::string> output_options(const live_settings& settings) {
-  std::vector<std::string> words{"csound", "-d", "-m0", "-+msg_color=0", "--nchnls=2"};
+csound_command output_options(const live_settings& settings) {
+  csound_command command{{"-d", "-m0", "-+msg_color=0", "--nchnls=2"}, {}};
+  std::vector<std::string>& words = command.options;
   if (!settings.rtaudio.empty()) words.push_back("-+rtaudio=" + settings.rtaudio);
   // Other modules open the device at the orchestra's rate (some would
   // report a rate of 1 Hz for a device without one).
   if (settings.rtaudio != "jack") {
     words.emplace_back("-odac");
-    return words;
+    return command;
   }
   words.emplace_back("--use-system-sr");
   words.push_back(std::string("-+jack_client=") + live_jack_client);
   words.push_back(std::string("-+jack_outportname=") + live_jack_port_prefix);
   // The ports of the first playback device, in their natural order.
   words.emplace_back(settings.connect ? "-odac:playback_" : "-odac:null");
-  return words;
+  return command;
 }
 
 // Compiles the orchestra the way csound's own command line does: only that
 // way does csound open a JACK device early enough to learn its rate before
 // the orchestra's header is read, and load a plugin named on it. The
 // orchestra goes through a private temporary file, removed at once.
-bool compile_with_words(CSOUND* csound, std::vector<std::string> words,
-                        const std::string& orchestra) {
-  std::error_code error;
-  std::filesystem::path dir = std::filesystem::temp_directory_path(error);
-  if (error) dir = "/tmp";
-  std::string path = (dir / "zelmora-live-XXXXXX.csd").string();
-  const interrupt_guard guard;  // no signal between creating and registering
-  const int fd = ::mkstemps(path.data(), 4);
-  if (fd < 0) return false;
-  const temporary_registration registration(path);
+bool compile_with_words(CSOUND* csound, csound_command command, const std::string& orchestra) {
+  const temporary_file csd(temporary_directory(), "zelmora-live-", ".csd");
+  if (!csd.ok()) return false;
   const std::string text = csd_text(orchestra);
-  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ::close(fd);
-  words.push_back(path);
+  const bool written =
+      ::write(csd.fd(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  command.files = {csd.path()};
+  const std::vector<std::string> words = command.words();
   std::vector<const char*> argv;
   for (const std::string& word : words) argv.push_back(word.c_str());
-  const bool compiled =
-      written && api.compile_args(csound, static_cast<int>(argv.size()), argv.data()) == 0;
-  ::unlink(path.c_str());
-  return compiled;
+  return written && api.compile_args(csound, static_cast<int>(argv.size()), argv.data()) == 0;
 }
 
-std::vector<std::string> with_plugin(std::vector<std::string> words, const std::string& plugin) {
-  if (!plugin.empty()) words.push_back("--opcode-lib=" + plugin);
-  return words;
+csound_command with_plugin(csound_command command, const std::string& plugin) {
+  if (!plugin.empty()) command.options.push_back(opcode_lib_option(plugin));
+  return command;
 }
 
 bool compile_orchestra(CSOUND* csound, const live_settings& settings,
@@ -391,7 +385,7 @@ bool orchestra_compiles(const std::string& orchestra, const std::string& plugin)
   if (!csound) return false;
   api.set_message_callback(csound, ignore_message);
   const bool compiled =
-      compile_with_words(csound, with_plugin({"csound", "-n", "-d", "-m0"}, plugin), orchestra);
+      compile_with_words(csound, with_plugin({{"-n", "-d", "-m0"}, {}}, plugin), orchestra);
   api.destroy(csound);
   return compiled;
 }

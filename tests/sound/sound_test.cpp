@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "engine/render/render.h"
+#include "engine/mapping/scales.h"
 #include "files/event_file.h"
 #include "tests/live/live_support.h"
 #include "tests/sound/sound_measures.h"
@@ -24,7 +25,7 @@ class sound_test : public live_test {
   // Every state at `hz`: each block of the grid sounds that pitch.
   void hold(double hz, int voices, double position, double grain, int iterations) {
     core_test::SetUp();
-    std::fill_n(Current_State.states.begin(), Current_State.Ns, std::log(hz) / 0.096);
+    std::fill_n(Current_State.states.begin(), Current_State.Ns, hertz_position(hz));
     std::fill_n(Current_State.instrm.begin(), voices, position);
     Current_State.noinstrm = voices;
     Current_State.dur = static_cast<float>(grain);
@@ -127,7 +128,7 @@ TEST_F(sound_test, HeldPitchesSoundAsThemselvesCleanAndWithoutDc) {
     else core_test::SetUp();
     // Every other state 10 Hz higher: blocks beat, the limiter's gain moves.
     for (int i = 1; c.near_hz == 15 && i < Current_State.Ns; i += 2)
-      Current_State.states[i] = std::log(c.hz + 10) / 0.096;
+      Current_State.states[i] = hertz_position(c.hz + 10);
     std::srand(1);  // the grid's seeding: the same figures every run
     if (c.hz == 0) {
       const file_ptr fp = open_for_reading(example(c.what));
