@@ -84,7 +84,7 @@ void save_with(const std::string& path, int (*write)(std::FILE*)) {
 }
 
 int write_current_state(std::FILE* fp) {
-  return write_parameter_file(fp, Current_State, Mean_Mode);
+  return write_parameter_file(fp, Current_State, Mean_Mode, Grain_Design);
 }
 
 }  // namespace
@@ -164,7 +164,8 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
     return;
   }
   const undoable_change change;
-  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode); status < 0) {
+  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode, &Grain_Design);
+      status < 0) {
     report_parameter_refusal(status, path);
     return;
   }
