@@ -8,6 +8,10 @@ namespace {
 // A voice at 0 dB among N sounding voices comes out at level / sqrt(N): N
 // voices at unrelated pitches add up to the loudness of one.
 constexpr double level = 0.56;
+// The staging's gain falls at once as voices come in, but rises no faster
+// than this as they go: the grains fading out of a mute are never raised,
+// and the voices left come up to the level of all of them only slowly.
+constexpr double stage_rise_db_per_second = 6;
 constexpr double high_pass_hz = 25;
 // A render ends once the output and everything held has fallen below this.
 const double quiet_level = std::pow(10.0, -80.0 / 20);
@@ -23,6 +27,7 @@ double decay_of(double space) { return shortest_decay + (longest_decay - shortes
 
 grain_master::grain_master(double rate, int period)
     : period_(period),
+      stage_rise_(std::pow(10.0, stage_rise_db_per_second * period / rate / 20)),
       reverb_(rate),
       high_pass_left_(rate, high_pass_hz),
       high_pass_right_(rate, high_pass_hz),
@@ -47,7 +52,8 @@ double grain_master::dither_sample() {
 }
 
 void grain_master::process(double* left, double* right, double voices) {
-  stage_ = level / std::sqrt(std::max(voices, 1.0));
+  const double target = level / std::sqrt(std::max(voices, 1.0));
+  stage_ = stage_ < 0 ? target : std::min(target, stage_ * stage_rise_);
   const double step = (stage_ - stage_ramp_) / period_;
   double gain = stage_ramp_;
   for (int n = 0; n < period_; ++n) {

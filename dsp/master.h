@@ -43,6 +43,7 @@ class grain_master {
   double dither_sample();
 
   int period_;
+  double stage_rise_;       // the most the staging's gain rises a period
   double stage_ = -1;       // the staging's gain for the period
   double stage_ramp_ = 0;   // where its ramp across the period starts
   stereo_reverb reverb_;
