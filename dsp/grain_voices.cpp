@@ -22,6 +22,9 @@ constexpr double longest_grain = 1e9;  // seconds: keeps the arithmetic finite
 // after the grain shrinks: each note waiting for its turn is held, and
 // costs the render a look every control period.
 constexpr double chain_reach = 256;
+// A jump of pitch: the two notes of a cross-fade beat through this many
+// cycles in it, enough for their phases not to matter.
+constexpr double jump_cycles = 2;
 // The pool: every instrument's longest chain and the grains sounding with
 // it, or `overlap` separate grains of a note and those of the notes around.
 constexpr std::size_t pool_size =
@@ -168,14 +171,13 @@ void grain_voices::add(const note& n) {
 }
 
 // The wave's phase at `anchor` for a note of `hz`: the chain's wave going
-// on, or, for a chain's first note and after a jump of pitch (the two
-// notes beat through at least a cycle in their cross-fade, so no phase
-// lines up anyway), the common clock's at that pitch plus the
-// instrument's share: voices meeting on one pitch sum the same way however
-// they got there.
-double grain_voices::next_phase(chain& c, int instrument, double hz, double anchor,
-                                bool jump) const {
-  const double phase = c.freq == 0 || jump
+// on, or, for a chain's first note, the common clock's at that pitch plus
+// the instrument's share: voices starting on one pitch sum the same way
+// whatever the grain and the stagger. (Starting afresh from the clock
+// after every jump of pitch too would keep a unison balanced after it
+// moves, but its phase steps flutter at the grain rate.)
+double grain_voices::next_phase(chain& c, int instrument, double hz, double anchor) const {
+  const double phase = c.freq == 0
                            ? frac(unison_phases[instrument - 1] + hz * anchor)
                            : frac(c.phase + c.freq * (anchor - c.anchor));
   return std::isfinite(phase) ? phase : 0;  // after an absurd frequency
@@ -199,7 +201,7 @@ void grain_voices::add_chained(const note& n, double grain_len, double amp) {
   const double rise = limit(grain_len - (start - nominal), grain_len / 4, 2 * grain_len);
   const double fall_at = start + rise;
   keep_until_ = std::max(keep_until_, fall_at + rise + tail_);
-  const bool jump = amp > 0 && c.freq > 0 && std::abs(hz - c.freq) * rise >= 1;
+  const bool jump = amp > 0 && c.freq > 0 && std::abs(hz - c.freq) * rise >= jump_cycles;
 
   // The previous note falls as long as this one rises if this one starts
   // where it falls; across a jump of pitch, with equal power.
@@ -219,7 +221,7 @@ void grain_voices::add_chained(const note& n, double grain_len, double amp) {
   c.last_len = rise;
 
   const double anchor = start + rise / 2;
-  c.phase = next_phase(c, i, hz, anchor, jump);
+  c.phase = next_phase(c, i, hz, anchor);
   c.anchor = anchor;
   if (hz > 0) c.freq = hz;
 
@@ -259,8 +261,7 @@ void grain_voices::add_separate(const note& n, double grain_len, double amp) {
   const double norm = 1 / std::max(1.0, count * mean);
   chain& c = chains_[static_cast<std::size_t>(i)];
   const double anchor = n.start + late_ + stagger_of(i) * spacing + grain_len / 2;
-  const bool jump = amp > 0 && c.freq > 0 && std::abs(n.frequency - c.freq) * grain_len >= 1;
-  c.phase = next_phase(c, i, n.frequency, anchor, jump);
+  c.phase = next_phase(c, i, n.frequency, anchor);
   c.anchor = anchor;
   if (n.frequency > 0) c.freq = n.frequency;
   c.latest = -1;

@@ -144,7 +144,7 @@ class grain_voices {
   bool take(const grain& g);
   void add_chained(const note& n, double grain_len, double amp);
   void add_separate(const note& n, double grain_len, double amp);
-  double next_phase(chain& c, int instrument, double hz, double anchor, bool jump) const;
+  double next_phase(chain& c, int instrument, double hz, double anchor) const;
   void pan(grain& g, int top) const;
   void render_grain(grain& g, double* left, double* right, std::int64_t from, std::int64_t to);
   void start_line(grain& g, int line, std::int64_t from) const;

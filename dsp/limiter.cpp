@@ -7,7 +7,7 @@ namespace {
 
 // After the gain last came down it holds this long, then rises this fast.
 constexpr double hold_seconds = 1.0;
-constexpr double release_db_per_second = 3.0;
+constexpr double release_db_per_second = 2.0;
 
 // ampdb(-2), as csound computes it.
 double decibels_to_gain(double db) { return std::exp(db * (std::log(10.0) / 20)); }

@@ -46,6 +46,8 @@ class grain_master {
   double stage_rise_;       // the most the staging's gain rises a period
   double stage_ = -1;       // the staging's gain for the period
   double stage_ramp_ = 0;   // where its ramp across the period starts
+  double stage_smoothing_;  // a sample's step of the smoothing
+  double stage_smooth_ = 0; // the gain applied, smoothed
   stereo_reverb reverb_;
   butterworth_high_pass high_pass_left_, high_pass_right_;
   look_ahead_limiter limiter_;

@@ -1,5 +1,6 @@
 // The six file selection dialogs of the control panel's menus, and the OK
 // handlers of the four that load and save parameter sets and event lists.
+#include "ui/grain_window.h"
 #include "ui/Xfiles.h"
 
 #include <Xm/DialogS.h>
@@ -171,6 +172,7 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
   show_reduction();
+  set_grain_window();
   view_set_all_frequencies();
   view_set_all_amplitudes();
   view_set_control();

@@ -138,10 +138,7 @@ instr 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
 
   ; Continue the instrument's wave to the middle of the cross-fade.
   ianchor = istart + irise / 2
-  ; After a jump of pitch (the two notes beat through a cycle or more in
-  ; their cross-fade) the wave starts afresh from the common clock.
-  ijump   = (iamp > 0 && giFreq[p1] > 0 && abs(ifreq - giFreq[p1]) * irise >= 1 ? 1 : 0)
-  iphase  = (giFreq[p1] == 0 || ijump == 1 ? frac(table(p1 - 1, giUnison) + ifreq * ianchor) : \
+  iphase  = (giFreq[p1] == 0 ? frac(table(p1 - 1, giUnison) + ifreq * ianchor) : \
              frac(giPhase[p1] + giFreq[p1] * (ianchor - giAnchor[p1])))
   giAnchor[p1] = ianchor
   giPhase[p1]  = iphase
