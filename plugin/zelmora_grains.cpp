@@ -179,18 +179,27 @@ double peak(const MYFLT* samples, std::size_t count, double so_far) {
   return so_far;
 }
 
-int grains_perform(CSOUND* csound, grains_opcode* p) {
-  voices_state& s = *p->state;
-  const std::size_t frames = CS_KSMPS;
-  std::memset(p->left, 0, frames * sizeof(MYFLT));
-  std::memset(p->right, 0, frames * sizeof(MYFLT));
+// One control period of the voices, through the Master when it plays
+// them; `quiet`: whether what comes after them has rung out.
+void play_period(CSOUND* csound, voices_state& s, MYFLT* left, MYFLT* right, std::size_t frames,
+                 bool quiet) {
+  std::memset(left, 0, frames * sizeof(MYFLT));
+  std::memset(right, 0, frames * sizeof(MYFLT));
   take_due_notes(s);
-  s.voices.render(p->left, p->right, frames);
-  *p->voices = s.voices.voices();
-  s.peak_left = peak(p->left, frames, s.peak_left);
-  s.peak_right = peak(p->right, frames, s.peak_right);
+  s.voices.render(left, right, frames);
+  if (s.mastered) {
+    s.master.process(left, right, s.voices.sounding());
+    quiet = s.master.quiet();
+  }
+  s.peak_left = peak(left, frames, s.peak_left);
+  s.peak_right = peak(right, frames, s.peak_right);
   report_time(csound, s);
-  end_when_played_out(csound, s, *p->quiet != 0);
+  end_when_played_out(csound, s, quiet);
+}
+
+int grains_perform(CSOUND* csound, grains_opcode* p) {
+  play_period(csound, *p->state, p->left, p->right, CS_KSMPS, *p->quiet != 0);
+  *p->voices = p->state->voices.voices();
   return OK;
 }
 
@@ -238,18 +247,8 @@ int master_init(CSOUND* csound, master_opcode* p) {
 }
 
 int master_perform(CSOUND* csound, master_opcode* p) {
-  voices_state& s = *p->state;
-  const std::size_t frames = CS_KSMPS;
-  std::memset(p->left, 0, frames * sizeof(MYFLT));
-  std::memset(p->right, 0, frames * sizeof(MYFLT));
-  look_up_table(csound, s);
-  take_due_notes(s);
-  s.voices.render(p->left, p->right, frames);
-  s.master.process(p->left, p->right, s.voices.sounding());
-  s.peak_left = peak(p->left, frames, s.peak_left);
-  s.peak_right = peak(p->right, frames, s.peak_right);
-  report_time(csound, s);
-  end_when_played_out(csound, s, s.master.quiet());
+  look_up_table(csound, *p->state);
+  play_period(csound, *p->state, p->left, p->right, CS_KSMPS, false);
   return OK;
 }
 
