@@ -28,12 +28,29 @@ struct lane_vector<4> {
   typedef double type __attribute__((vector_size(4 * sizeof(double))));
 };
 
+// sin(pi/2 s) for s in [0, 1], within 4e-9: the equal-power window of a
+// cross-fade across a jump of pitch, sin(pi/2 sin^2) rising and its mirror
+// falling, computed on the sin^2 line's own value.
+template <typename T>
+[[gnu::always_inline]] inline void to_power_window(T& s) {
+  const T s2 = s * s;
+  s = s * (1.5707962972813232 +
+           s2 * (-0.6459634394368386 +
+                 s2 * (0.07968873777192029 +
+                       s2 * (-0.004672547905693238 + s2 * 0.00015095599910984873))));
+}
+
+double power_window(double s) {
+  to_power_window(s);
+  return s;
+}
+
 // One window line's samples added into l and r: the wave's imaginary part
-// times 0.5 + half * the window phasor's real part, both phasors rotated
-// once a sample. N lanes hold N consecutive samples, their phasors
-// rotated N steps at a time, which keeps the vector unit busy; the rest
-// one by one. Returns how many samples were done.
-template <int N>
+// times 0.5 + half * the window phasor's real part (or its equal-power
+// window), both phasors rotated once a sample. N lanes hold N consecutive
+// samples, their phasors rotated N steps at a time, which keeps the vector
+// unit busy; the rest one by one. Returns how many samples were done.
+template <int N, bool Power>
 [[gnu::always_inline]] inline std::int64_t add_lanes(double* l, double* r, std::int64_t count,
                                                      phasor& wave, phasor& win, phasor wave_step,
                                                      phasor win_step, double half, double gl,
@@ -50,7 +67,9 @@ template <int N>
   }
   std::int64_t k = 0;
   for (; k + N <= count; k += N) {
-    const lanes v = wi * (0.5 + half * ur);
+    lanes w = 0.5 + half * ur;
+    if constexpr (Power) to_power_window(w);
+    const lanes v = wi * w;
     lanes lv, rv;
     std::memcpy(&lv, l + k, sizeof lv);
     std::memcpy(&rv, r + k, sizeof rv);
@@ -70,16 +89,18 @@ template <int N>
   return k;
 }
 
+template <bool Power>
 ZELMORA_AVX2 std::int64_t add_lanes_avx2(double* l, double* r, std::int64_t count, phasor& wave,
                                          phasor& win, phasor wave_step, phasor win_step,
                                          double half, double gl, double gr) {
-  return add_lanes<4>(l, r, count, wave, win, wave_step, win_step, half, gl, gr);
+  return add_lanes<4, Power>(l, r, count, wave, win, wave_step, win_step, half, gl, gr);
 }
 
+template <bool Power>
 std::int64_t add_lanes_portable(double* l, double* r, std::int64_t count, phasor& wave,
                                 phasor& win, phasor wave_step, phasor win_step, double half,
                                 double gl, double gr) {
-  return add_lanes<2>(l, r, count, wave, win, wave_step, win_step, half, gl, gr);
+  return add_lanes<2, Power>(l, r, count, wave, win, wave_step, win_step, half, gl, gr);
 }
 
 // Where a line stands, for the sample-by-sample path: a wave read from a
@@ -89,13 +110,14 @@ struct line_state {
   double phase, phase_step, pos, pos_step, half;
   const wave_table* table;
   const wave_table* shape;
+  bool power;
 };
 
 template <bool TableWave, bool TableWindow>
 void add_samples(double* l, double* r, std::int64_t count, line_state& s, double gl, double gr) {
   for (std::int64_t k = 0; k < count; ++k) {
-    const double w = TableWindow ? s.shape->at(std::clamp(s.pos, 0.0, 1.0))
-                                 : 0.5 + s.half * s.win.re;
+    double w = TableWindow ? s.shape->at(std::clamp(s.pos, 0.0, 1.0)) : 0.5 + s.half * s.win.re;
+    if (!TableWindow && s.power) w = power_window(w);
     const double v = (TableWave ? s.table->at(s.phase) : s.wave.im) * w;
     l[k] += gl * v;
     r[k] += gr * v;
@@ -151,14 +173,9 @@ void grain_voices::start_line(grain& g, int line, std::int64_t from) const {
     g.wave_im = std::sin(wave);
   }
   g.line = line;
-  if (line == 3 || (line == 1 && g.power_rise)) {
+  if (line == 3) {
     g.win_pos = (t - g.start) / g.rise;
     g.win_step = 1 / (rate_ * g.rise);
-    return;
-  }
-  if (line == 2 && g.power_fall) {
-    g.win_pos = 1 - (t - g.fall_at) / g.fall;
-    g.win_step = -1 / (rate_ * g.fall);
     return;
   }
   // Rising: sin^2 = 0.5 - 0.5 cos(angle), the angle going from 0 to pi
@@ -177,6 +194,20 @@ void grain_voices::start_line(grain& g, int line, std::int64_t from) const {
   }
 }
 
+// A line read from tables, a sample at a time.
+[[gnu::noinline]] void grain_voices::render_samples(grain& g, int line, bool table_window,
+                                                   double* l, double* r, std::int64_t count) const {
+  line_state s{{g.wave_re, g.wave_im}, {g.wave_step_re, g.wave_step_im}, {g.win_re, g.win_im},
+               {g.win_step_re, g.win_step_im}, g.phase, g.freq / rate_, g.win_pos, g.win_step,
+               line == 1 ? -0.5 : 0.5, g.wave, g.shape,
+               (line == 1 && g.power_rise) || (line == 2 && g.power_fall)};
+  if (g.wave && table_window) add_samples<true, true>(l, r, count, s, g.left, g.right);
+  else if (g.wave) add_samples<true, false>(l, r, count, s, g.left, g.right);
+  else add_samples<false, true>(l, r, count, s, g.left, g.right);
+  g.wave_re = s.wave.re, g.wave_im = s.wave.im, g.win_re = s.win.re, g.win_im = s.win.im;
+  g.phase = s.phase, g.win_pos = s.pos;
+}
+
 // Adds samples `from`..`to` of one window line.
 void grain_voices::render_line(grain& g, int line, double* left, double* right,
                                std::int64_t base, std::int64_t from, std::int64_t to) const {
@@ -187,27 +218,25 @@ void grain_voices::render_line(grain& g, int line, double* left, double* right,
   double* l = left + (from - base);
   double* r = right + (from - base);
   const std::int64_t count = to - from;
-  const bool table_window = line == 3 || (line == 1 && g.power_rise) || (line == 2 && g.power_fall);
+  const bool table_window = line == 3;
+  const bool power = (line == 1 && g.power_rise) || (line == 2 && g.power_fall);
   if (g.wave || table_window) {
-    line_state s{{g.wave_re, g.wave_im}, {g.wave_step_re, g.wave_step_im}, {g.win_re, g.win_im},
-                 {g.win_step_re, g.win_step_im}, g.phase, g.freq / rate_, g.win_pos, g.win_step,
-                 half, g.wave, line == 3 ? g.shape : &shapes_.cross};
-    if (g.wave && table_window) add_samples<true, true>(l, r, count, s, gl, gr);
-    else if (g.wave) add_samples<true, false>(l, r, count, s, gl, gr);
-    else add_samples<false, true>(l, r, count, s, gl, gr);
-    g.wave_re = s.wave.re, g.wave_im = s.wave.im, g.win_re = s.win.re, g.win_im = s.win.im;
-    g.phase = s.phase, g.win_pos = s.pos;
+    render_samples(g, line, table_window, l, r, count);
     g.next_sample = to;
     return;
   }
   const phasor wave_step{g.wave_step_re, g.wave_step_im}, win_step{g.win_step_re, g.win_step_im};
   phasor wave{g.wave_re, g.wave_im}, win{g.win_re, g.win_im};
   std::int64_t k = 0;
-  if (count >= 8)
-    k = (avx2_ ? add_lanes_avx2 : add_lanes_portable)(l, r, count, wave, win, wave_step, win_step,
-                                                      half, gl, gr);
+  if (count >= 8 && power)
+    k = (avx2_ ? add_lanes_avx2<true> : add_lanes_portable<true>)(
+        l, r, count, wave, win, wave_step, win_step, half, gl, gr);
+  else if (count >= 8)
+    k = (avx2_ ? add_lanes_avx2<false> : add_lanes_portable<false>)(
+        l, r, count, wave, win, wave_step, win_step, half, gl, gr);
   for (; k < count; ++k) {
-    const double v = wave.im * (0.5 + half * win.re);
+    const double w = 0.5 + half * win.re;
+    const double v = wave.im * (power ? power_window(w) : w);
     l[k] += gl * v;
     r[k] += gr * v;
     wave = wave * wave_step;
@@ -220,6 +249,14 @@ void grain_voices::render_line(grain& g, int line, double* left, double* right,
   g.next_sample = to;
 }
 
+// The window's value where the render left the grain, from its line's
+// phasor or table: no transcendental function a grain and a period.
+double grain_voices::window_now(const grain& g) const {
+  if (g.line == 3) return g.shape->at(std::clamp(g.win_pos, 0.0, 1.0));
+  const double w = 0.5 + (g.line == 1 ? -0.5 : 0.5) * g.win_re;
+  return (g.line == 1 && g.power_rise) || (g.line == 2 && g.power_fall) ? power_window(w) : w;
+}
+
 // The window's value at time `t`, for the count of sounding voices.
 double grain_voices::window_at(const grain& g, double t) const {
   const double pi = std::numbers::pi;
@@ -229,11 +266,12 @@ double grain_voices::window_at(const grain& g, double t) const {
     return x >= 1 ? 0 : g.shape->at(x);
   }
   if (t < g.fall_at) {
-    const double x = (t - g.start) / g.rise;
-    return g.power_rise ? shapes_.cross.at(x) : std::pow(std::sin(pi / 2 * x), 2);
+    const double w = 0.5 - 0.5 * std::cos(pi * (t - g.start) / g.rise);
+    return g.power_rise ? power_window(w) : w;
   }
   if (g.fall < 0) return 1;
   const double y = g.fall > 0 ? (t - g.fall_at) / g.fall : 1;
   if (y >= 1) return 0;
-  return g.power_fall ? shapes_.cross.at(1 - y) : std::pow(std::cos(pi / 2 * y), 2);
+  const double w = 0.5 + 0.5 * std::cos(pi * y);
+  return g.power_fall ? power_window(w) : w;
 }

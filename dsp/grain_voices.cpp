@@ -22,6 +22,7 @@ constexpr double longest_grain = 1e9;  // seconds: keeps the arithmetic finite
 // after the grain shrinks: each note waiting for its turn is held, and
 // costs the render a look every control period.
 constexpr double chain_reach = 256;
+constexpr int drop_every = 8;  // periods
 // A jump of pitch: the two notes of a cross-fade beat through this many
 // cycles in it, enough for their phases not to matter.
 constexpr double jump_cycles = 2;
@@ -208,7 +209,7 @@ void grain_voices::add_chained(const note& n, double grain_len, double amp) {
   bool partnered = false;
   if (c.latest >= 0) {
     grain& prev = grains_[static_cast<std::size_t>(c.latest)];
-    if (start == prev.fall_at) {
+    if (start == prev.fall_at && (prev.fall < 0 || prev.end_sample > now_)) {
       prev.fall = rise;
       prev.end_sample = sample_after(prev.fall_at + rise);
       prev.power_fall = jump;
@@ -297,13 +298,30 @@ void grain_voices::add_separate(const note& n, double grain_len, double amp) {
 // Equal power by the block's column in the onset's grid of n x n, n the
 // square root of its highest instrument, drawn towards the middle by the
 // width; the middle itself exactly alike in both channels.
-void grain_voices::pan(grain& g, int top) const {
+// The gains of the grid of `pan_top_` and `pan_width_` are kept: only a
+// jittered pan needs its own.
+void grain_voices::pan(grain& g, int top) {
+  const auto gains_at = [&](double column) -> std::array<double, 2> {
+    const double x = limit(0.5 + (column - 0.5 + g.pan_offset) * g.width, 0, 1);
+    if (x == 0.5) return {std::sqrt(0.5), std::sqrt(0.5)};
+    return {std::cos(x * std::numbers::pi / 2), std::sin(x * std::numbers::pi / 2)};
+  };
   const int n = std::max(static_cast<int>(std::floor(std::sqrt(static_cast<double>(top)))), 1);
-  const double column = n > 1 ? static_cast<double>((g.instrument - 1) % n) / (n - 1) : 0.5;
-  const double x = limit(0.5 + (column - 0.5 + g.pan_offset) * g.width, 0, 1);
-  const double middle = std::sqrt(0.5);
-  g.left = (x == 0.5 ? middle : std::cos(x * std::numbers::pi / 2)) * g.amp;
-  g.right = (x == 0.5 ? middle : std::sin(x * std::numbers::pi / 2)) * g.amp;
+  const auto column_of = [n](int i) { return n > 1 ? static_cast<double>((i - 1) % n) / (n - 1) : 0.5; };
+  std::array<double, 2> gains;
+  if (g.pan_offset != 0) {
+    gains = gains_at(column_of(g.instrument));
+  } else {
+    if (top != pan_top_ || g.width != pan_width_) {
+      for (int i = 1; i <= highest_instrument; ++i)
+        pan_gains_[static_cast<std::size_t>(i)] = gains_at(column_of(i));
+      pan_top_ = top;
+      pan_width_ = g.width;
+    }
+    gains = pan_gains_[static_cast<std::size_t>(g.instrument)];
+  }
+  g.left = gains[0] * g.amp;
+  g.right = gains[1] * g.amp;
   g.panned = true;
 }
 
@@ -318,7 +336,12 @@ void grain_voices::render(double* left, double* right, std::size_t frames) {
   }
   now_ = to;
   count_sounding();
-  drop_finished();
+  // Played-out grains cost a look each until they go; going costs moving
+  // the rest, so they go every few periods.
+  if (++since_drop_ >= drop_every || grains_.size() > pool_size / 2) {
+    drop_finished();
+    since_drop_ = 0;
+  }
   while (onset_count_ > 1 && onsets_[(onset_first_ + 1) % onset_ring].sample < now_) {
     onset_first_ = (onset_first_ + 1) % onset_ring;
     --onset_count_;
@@ -333,7 +356,8 @@ void grain_voices::count_sounding() {
   const double t = static_cast<double>(now_) / rate_;
   for (const grain& g : grains_) {
     if (g.first_sample >= now_) continue;
-    weights_[static_cast<std::size_t>(g.instrument)] += window_at(g, t) * g.weight;
+    weights_[static_cast<std::size_t>(g.instrument)] +=
+        (g.next_sample == now_ && g.line != 0 ? window_now(g) : window_at(g, t)) * g.weight;
   }
   sounding_ = 0;
   for (const double w : weights_) sounding_ += std::min(w, 1.0);

@@ -145,12 +145,15 @@ class grain_voices {
   void add_chained(const note& n, double grain_len, double amp);
   void add_separate(const note& n, double grain_len, double amp);
   double next_phase(chain& c, int instrument, double hz, double anchor) const;
-  void pan(grain& g, int top) const;
+  void pan(grain& g, int top);
   void render_grain(grain& g, double* left, double* right, std::int64_t from, std::int64_t to);
   void start_line(grain& g, int line, std::int64_t from) const;
   void render_line(grain& g, int line, double* left, double* right, std::int64_t base,
                    std::int64_t from, std::int64_t to) const;
+  void render_samples(grain& g, int line, bool table_window, double* l, double* r,
+                      std::int64_t count) const;
   double window_at(const grain& g, double t) const;
+  double window_now(const grain& g) const;
   void count_sounding();
   void drop_finished();
 
@@ -167,6 +170,7 @@ class grain_voices {
   std::array<chain, 101> chains_{};
   std::vector<grain> grains_;  // a pool: reserved once, never grown
   long refused_ = 0;
+  int since_drop_ = 0;
   static constexpr std::size_t onset_ring = 64;
   std::array<onset, onset_ring> onsets_{};
   std::size_t onset_first_ = 0, onset_count_ = 0;
@@ -177,4 +181,8 @@ class grain_voices {
   double keep_until_ = 0;
   double sounding_ = 0;
   std::array<double, 101> weights_{};
+  // Left and right gains by instrument for the grid of `pan_top_`.
+  std::array<std::array<double, 2>, 101> pan_gains_{};
+  int pan_top_ = -1;
+  double pan_width_ = -1;
 };

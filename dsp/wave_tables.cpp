@@ -89,7 +89,6 @@ grain_shapes::grain_shapes() {
     shapes[1].points[n] = static_cast<float>(std::pow(std::sin(pi / 2 * taper), 2));
     shapes[2].points[n] = static_cast<float>(expodec(x));
     shapes[3].points[n] = static_cast<float>(expodec(1 - x));
-    cross.points[n] = static_cast<float>(std::sin(pi / 2 * std::pow(std::sin(pi / 2 * x), 2)));
   }
   for (std::size_t s = 0; s < shapes.size(); ++s) {
     double sum = 0;

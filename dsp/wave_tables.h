@@ -49,10 +49,6 @@ struct grain_shapes {
   double mean(grain_window w) const { return means[static_cast<std::size_t>(w) - 1]; }
   std::array<wave_table, 4> shapes{};
   std::array<double, 4> means{};
-  // A chain's cross-fade across a jump of pitch: sin(pi/2 sin^2(pi x / 2))
-  // rising, the same backwards falling; their squares add up to 1, and
-  // both start and end without a corner.
-  wave_table cross;
 };
 
 // The shared tables, built on first use.
