@@ -98,9 +98,13 @@ int on_grain_message(const char* path, const char* types, lo_arg** argv, int arg
   if (argc == 1 && types[0] == 's')
     taken = set_grain_key(checked, key, osc_string(argv[0]));
   else if (argc == 1 && (types[0] == 'f' || types[0] == 'i'))
-    taken = set_grain_number(checked, key, types[0] == 'f' ? osc_float(argv[0]) : osc_int(argv[0]));
+  {
+    const double value = types[0] == 'f' ? osc_float(argv[0]) : osc_int(argv[0]);
+    taken = grain_number_ok(key, value) && set_grain_number(checked, key, value);
+  }
   if (!taken) {
-    control_log("OSC %s refused: its argument \"%s\" is no value of %s", path, types, key.c_str());
+    control_log("OSC %s refused: its argument (type \"%s\") is no value of %s", path, types,
+                key.c_str());
     return 0;
   }
   server.inbox->push({control_kind::grain, static_cast<int>(named - std::begin(grain_keys)),

@@ -46,6 +46,15 @@ bool set_grain_number(grain_design& d, std::string_view key, double value) {
   return true;
 }
 
+bool grain_number_ok(std::string_view key, double value) {
+  int count = 0;
+  grain_choices(key, count);
+  const bool whole = value == std::floor(value);
+  if (count > 0) return whole && value >= 0 && value < count;
+  if (key == "overlap") return whole && value >= 1 && value <= grain_design::max_overlap;
+  return in_unit(value);
+}
+
 double grain_number(const grain_design& d, std::string_view key) {
   if (key == "wave") return static_cast<double>(d.wave);
   if (key == "window") return static_cast<double>(d.window);
@@ -74,11 +83,7 @@ bool set_grain_key(grain_design& d, std::string_view key, std::string_view value
     return false;
   }
   const std::optional<double> v = number_of(value);
-  if (!v) return false;
-  if (key == "overlap")
-    return *v == std::floor(*v) && *v >= 1 && *v <= grain_design::max_overlap &&
-           set_grain_number(d, key, *v);
-  return in_unit(*v) && set_grain_number(d, key, *v);
+  return v && grain_number_ok(key, *v) && set_grain_number(d, key, *v);
 }
 
 std::optional<bool> set_grain_item(grain_design& d, std::string_view item) {

@@ -53,6 +53,9 @@ bool read_grain_text(grain_design& d, std::string_view text);
 // A number key (overlap, jitter, width, space) set from a number, clamped
 // to its range; the choices (wave, window, limiter) from their index.
 bool set_grain_number(grain_design& d, std::string_view key, double value);
+// Whether `value` lies in the key's range (a whole index of a choice, a
+// whole overlap, a 0 ... 1 number): what a set from outside may ask.
+bool grain_number_ok(std::string_view key, double value);
 // The key's number, or the index of its choice.
 double grain_number(const grain_design& d, std::string_view key);
 // The choices a key offers ("sine", ...), empty for a number key.
