@@ -208,6 +208,11 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       effects.panel = effects.frequencies = effects.amplitudes = effects.events = true;
       break;
     case control_kind::session_save: nsm_save_session(c.text); break;
+    case control_kind::grain:
+      if (c.index < 0 || c.index >= grain_key_count) return;
+      set_grain_number(Grain_Design, grain_keys[c.index], c.value);
+      effects.grain = true;
+      break;
   }
 }
 

@@ -9,6 +9,7 @@
 #include "control/control_apply.h"
 #include "control/osc_args.h"
 #include "control/control_log.h"
+#include "dsp/grain_design.h"
 
 struct osc_server::impl {
   lo_server_thread thread = nullptr;
@@ -82,6 +83,43 @@ int on_message(const char* path, const char*, lo_arg** argv, int argc, lo_messag
   return 0;
 }
 
+// ---- The grain design: /zelmora/grain/<key> with one argument, a number
+// or, for wave, window and limiter, the choice's name ("saw", "off").
+
+constexpr const char* grain_prefix = "/zelmora/grain/";
+
+int on_grain_message(const char* path, const char* types, lo_arg** argv, int argc, lo_message,
+                     void* data) {
+  auto& server = *static_cast<osc_server::impl*>(data);
+  const std::string key = path + std::strlen(grain_prefix);
+  const auto* named = std::find(std::begin(grain_keys), std::end(grain_keys), key);
+  grain_design checked;
+  bool taken = false;
+  if (argc == 1 && types[0] == 's')
+    taken = set_grain_key(checked, key, osc_string(argv[0]));
+  else if (argc == 1 && (types[0] == 'f' || types[0] == 'i'))
+  {
+    const double value = types[0] == 'f' ? osc_float(argv[0]) : osc_int(argv[0]);
+    taken = grain_number_ok(key, value) && set_grain_number(checked, key, value);
+  }
+  if (!taken) {
+    control_log("OSC %s refused: its argument (type \"%s\") is no value of %s", path, types,
+                key.c_str());
+    return 0;
+  }
+  server.inbox->push({control_kind::grain, static_cast<int>(named - std::begin(grain_keys)),
+                      grain_number(checked, key), ""});
+  return 0;
+}
+
+void add_grain_methods(lo_server_thread thread, osc_server::impl* server) {
+  for (const char* key : grain_keys)
+    lo_server_thread_add_method(thread, (std::string(grain_prefix) + key).c_str(), nullptr,
+                                on_grain_message, server);
+}
+
+// ---- end of the grain design
+
 // Whatever no address took.
 int on_unmatched(const char* path, const char* types, lo_arg**, int, lo_message, void*) {
   control_log("OSC message ignored: %s with arguments \"%s\" is not in zelmora's address space",
@@ -116,6 +154,7 @@ osc_server::osc_server(const std::string& port, control_queue& inbox)
   for (const address& a : addresses)
     lo_server_thread_add_method(impl_->thread, (std::string(prefix) + a.name).c_str(), a.types,
                                 on_message, impl_.get());
+  add_grain_methods(impl_->thread, impl_.get());
   lo_server_thread_add_method(impl_->thread, nullptr, nullptr, on_unmatched, nullptr);
   lo_server_thread_start(impl_->thread);
 }

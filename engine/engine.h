@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "dsp/grain_design.h"
 #include "engine/types.h"
 
 class iteration_sink;
@@ -25,6 +26,7 @@ struct engine {
   parameters_type state{};  // Current_State
   int iteration = 0;        // Current_Iteration
   int mean_mode = 0;        // Mean_Mode: 0 mean, otherwise mode
+  grain_design grain;       // Grain_Design
   int freq_lock = 0;        // Freq_Lock
   int amp_lock = 0;         // Amp_Lock
   std::unique_ptr<event_type> events;  // Event_List

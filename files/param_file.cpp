@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "engine/externs.h"
@@ -45,6 +46,25 @@ void write_parameter_lines(std::FILE* fp, const parameters_type& p) {
 // The reduction a parameter file's "reduce=" line named, while one is read.
 int reduction_read = 0;
 
+// ---- The grain design's lines: not part of the set (event list blocks
+// never carry them); written only when they differ from the defaults, so
+// that every set saved before reads and writes byte for byte as it did.
+
+grain_design grain_read;  // what a parameter file's grain lines said, while one is read
+
+void write_grain_lines(std::FILE* fp, const grain_design& grain) {
+  const std::string lines = grain_text(grain, '\n');
+  if (!lines.empty()) std::fprintf(fp, "%s\n", lines.c_str());
+}
+
+// A line with a grain key: taken, refused for a value the key does not
+// take, or nothing when the key is none of them.
+std::optional<bool> take_grain_line(const std::string& text) {
+  return set_grain_item(grain_read, text);
+}
+
+// ---- end of the grain design's lines
+
 }  // namespace
 
 int write_parameters(std::FILE* fp, const parameters_type& p) {
@@ -53,18 +73,24 @@ int write_parameters(std::FILE* fp, const parameters_type& p) {
   return 0;
 }
 
-int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode) {
+int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode,
+                         const grain_design& grain) {
   write_parameter_lines(fp, p);
   // Only when it is not the default, so sets in the mean read as before.
   if (mean_mode != 0) std::fputs("reduce=mode\n", fp);
+  write_grain_lines(fp, grain);
   std::fputs("end\n", fp);
   return 0;
 }
 
-int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode) {
+int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode, grain_design* grain) {
   reduction_read = 0;
+  grain_read = {};
   const int status = read_parameters(fp, p);
-  if (status == 0) mean_mode = reduction_read;
+  if (status == 0) {
+    mean_mode = reduction_read;
+    if (grain) *grain = grain_read;
+  }
   return status;
 }
 
@@ -180,6 +206,9 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
     // that predate it skip it as any line they do not know.
     reduction_read = text == "reduce=mode" ? 1 : 0;
     return line_kind::unmatched;
+  } else if (const std::optional<bool> grain = take_grain_line(text)) {
+    // Like "reduce=", no line of the set itself.
+    return *grain ? line_kind::unmatched : refuse(text);
   } else if (text == "end") {
     return line_kind::end;
   } else {

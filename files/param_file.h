@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "dsp/grain_design.h"
 #include "engine/types.h"
 
 constexpr int param_line_max = 128;
@@ -21,13 +22,18 @@ int Readline(std::string& buf, std::FILE* fp, int maxLen);
 int write_parameters(std::FILE* fp, const parameters_type& p);
 
 // A parameter file (*.csp): the set's lines, then "reduce=mode" when the
-// reduction is the mode (Mean_Mode non-zero), then "end". Event list
+// reduction is the mode (Mean_Mode non-zero), then the grain design's keys
+// that differ from their defaults ("wave=saw"), then "end". Event list
 // blocks are written by write_parameters alone.
-int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode);
+int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode,
+                         const grain_design& grain = {});
 
 // Reads a parameter file as read_parameters() does; when it is accepted,
-// mean_mode becomes 1 if it says "reduce=mode", else 0 (the mean).
-int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode);
+// mean_mode becomes 1 if it says "reduce=mode", else 0 (the mean), and
+// `grain` (when given) the design its keys say, the defaults for those it
+// leaves out. A grain key with a value it does not take refuses the file.
+int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode,
+                        grain_design* grain = nullptr);
 
 // Reads a parameter block up to its "end" line into p. The block is checked
 // as a whole: a refused block returns -1 (reported) and leaves p as it was;

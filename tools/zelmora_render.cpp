@@ -228,7 +228,9 @@ bool load_parameters(const std::string& path) {
     std::fprintf(stderr, "zelmora-render: can't open parameter file %s\n", path.c_str());
     return false;
   }
-  if (const int status = read_parameters(fp.get(), Current_State); status < 0) {
+  int file_reduction = 0;  // --reduce decides
+  if (const int status = read_parameter_file(fp.get(), Current_State, file_reduction, &Grain_Design);
+      status < 0) {
     report_parameter_refusal(status, path);
     std::fprintf(stderr, "zelmora-render: %s refused\n", path.c_str());
     return false;

@@ -24,6 +24,7 @@
 #include "engine/mapping/parameter_change.h"
 #include "engine/numeric.h"
 #include "engine/report.h"
+#include "ui/grain_window.h"
 #include "ui/Xevent.h"
 #include "ui/Xfiles.h"
 #include "ui/Xamp.h"
@@ -165,6 +166,7 @@ Widget build_menu_bar(Widget form) {
       make_menu_entry(mapping, "menu_button", "Instruments", cb_pop_instruments);
   event_button = make_menu_entry(mapping, "menu_button", "Event List Editor", cb_pop_event);
   make_menu_entry(mapping, "automaton_button", "Automaton", cb_pop_automaton);
+  make_menu_entry(mapping, "grain_button", "Grain", cb_pop_grain);
 
   XtManageChild(bar);
   return bar;

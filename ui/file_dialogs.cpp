@@ -1,5 +1,6 @@
 // The six file selection dialogs of the control panel's menus, and the OK
 // handlers of the four that load and save parameter sets and event lists.
+#include "ui/grain_window.h"
 #include "ui/Xfiles.h"
 
 #include <Xm/DialogS.h>
@@ -84,7 +85,7 @@ void save_with(const std::string& path, int (*write)(std::FILE*)) {
 }
 
 int write_current_state(std::FILE* fp) {
-  return write_parameter_file(fp, Current_State, Mean_Mode);
+  return write_parameter_file(fp, Current_State, Mean_Mode, Grain_Design);
 }
 
 }  // namespace
@@ -164,12 +165,14 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
     return;
   }
   const undoable_change change;
-  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode); status < 0) {
+  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode, &Grain_Design);
+      status < 0) {
     report_parameter_refusal(status, path);
     return;
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
   show_reduction();
+  set_grain_window();
   view_set_all_frequencies();
   view_set_all_amplitudes();
   view_set_control();

@@ -17,6 +17,7 @@
 #include "ui/error_dialog.h"
 #include "ui/Xlive.h"
 #include "ui/fallback_resources.h"
+#include "ui/grain_window.h"
 #include "ui/midi_learn.h"
 
 // Exported by libXm but missing from its public headers.
@@ -49,6 +50,7 @@ void build_windows(const char* name, int argc, char** argv) {
   create_load_event_p_shell(Ctrl_pannel);
   create_csound_output_shell(Ctrl_pannel);
   create_automaton(Ctrl_pannel);
+  create_grain(Ctrl_pannel);
   // These three hang off the windows built above.
   create_auto_set_freq_shell(states);
   create_auto_set_amp_shell(instruments);

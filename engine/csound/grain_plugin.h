@@ -13,8 +13,12 @@
 
 constexpr const char* grain_plugin_name = "zelmora-grains.so";
 constexpr const char* grain_opcode_name = "zelmora_grains";
+// The voices through the Master, as zelmora.orc plays them.
+constexpr const char* grain_master_opcode_name = "zelmora_master";
 // The orchestra macro that names the score the opcode reads.
 constexpr const char* grain_notes_macro = "ZELMORA_NOTES";
+// The orchestra macro that gives the voices a grain design.
+constexpr const char* grain_design_macro = "ZELMORA_GRAIN";
 
 // The plugin: the file ZELMORA_PLUGIN names when it is set; else the
 // installed one, <prefix>/lib/zelmora/zelmora-grains.so beside the

@@ -28,6 +28,7 @@
 #include "dsp/note_queue.h"
 #include "engine/csound/orchestra.h"
 #include "engine/csound/orchestra_file.h"
+#include "engine/externs.h"
 #include "engine/render/render.h"
 #include "engine/report.h"
 #include "engine/types.h"
@@ -151,6 +152,9 @@ struct live_session final : iteration_sink {
   std::atomic<double> cpu{0.0};       // CPU seconds the performer thread used
   std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
   live_note_queue queue;
+  // The grain design on its way to the voices, when it changes.
+  spsc_ring<grain_design, 8> designs;
+  grain_design design_sent;
   grain_inbox* inbox = nullptr;  // the voices' opcode's, when the orchestra has it
   render_run run;
   double origin = 0.0;  // csound's time of iteration 0
@@ -184,6 +188,10 @@ double thread_cpu_seconds() {
 void insert_queued_notes(live_session& s) {
   note n;
   if (s.inbox) {
+    for (grain_design d; s.designs.pop(d);) {
+      s.inbox->design = d;
+      s.inbox->design_waiting = true;
+    }
     while (s.inbox->count < grain_inbox::capacity && s.queue.pop(n))
       s.inbox->notes[s.inbox->count++] = n;
     return;
@@ -232,6 +240,7 @@ std::string csd_text(const std::string& orchestra) {
 // Queues the iteration's notes for the performer, on csound's clock.
 void live_session::on_iteration(const iteration& it) {
   if (score) write_note_lines(score, it.notes);
+  if (Grain_Design != design_sent && designs.push(Grain_Design)) design_sent = Grain_Design;
   for (note n : it.notes) {
     n.start += origin;
     queue.push(n);  // room was made sure of before the iteration
@@ -434,6 +443,10 @@ bool start_session(const live_settings& settings) {
   }
   const std::string& plugin = *found_plugin;
   if (!plugin.empty()) s->inbox = make_inbox(s->csound);
+  if (s->inbox) {
+    s->inbox->design = s->design_sent = Grain_Design;
+    s->inbox->design_waiting = true;
+  }
   if (!compile_orchestra(s->csound, settings, *orchestra, plugin)) {
     // A device opened early for its rate fails the compile too.
     if (orchestra_compiles(*orchestra, plugin))

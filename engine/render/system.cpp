@@ -19,6 +19,7 @@ bool shown_in_windows(const engine& e) { return &e == &the_default; }
 parameters_type& Current_State = the_default.state;
 int& Current_Iteration = the_default.iteration;
 int& Mean_Mode = the_default.mean_mode;
+grain_design& Grain_Design = the_default.grain;
 int& Freq_Lock = the_default.freq_lock;
 int& Amp_Lock = the_default.amp_lock;
 std::unique_ptr<event_type>& Event_List = the_default.events;
@@ -45,6 +46,7 @@ void systeminit() {
 
   Current_Iteration = 0;
   Mean_Mode = 0;
+  Grain_Design = {};
   Freq_Lock = 0;
   Amp_Lock = 0;
   Event_List.reset();

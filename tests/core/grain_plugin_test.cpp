@@ -42,9 +42,10 @@ TEST(grain_plugin_test, OnlyAnOrchestraThatUsesTheOpcodeOutsideCommentsGetsThePl
                                       "--omacro:ZELMORA_NOTES=zelmora-notes.sco", "-d", "-o",
                                       "x.wav", grains.files.front(), driver}));
   // The opcode reads the score through a link whatever its name; csound
-  // may run a minute past its last note should the opcode never end it.
+  // makes the score's tables and may run a minute past its last note
+  // should the opcode never end it.
   EXPECT_EQ(fs::read_symlink(workspace.path() + "/zelmora-notes.sco"), score);
-  EXPECT_EQ(slurp(driver), "f0 63.500000\n");
+  EXPECT_EQ(slurp(driver), "f1 0 8192 10 1\nf0 63.500000\n");
 
   // Without the plugin csound gets the command as it was, and fails on the
   // unknown opcode after the program has said what is missing.
