@@ -13,6 +13,7 @@
 #include "engine/types.h"
 
 class iteration_sink;
+struct tuning;  // engine/mapping/tuning.h
 
 // A glide towards a parameter set (event_apply.cpp).
 struct glide_state {
@@ -37,6 +38,7 @@ struct engine {
   glide_state glide;
   std::array<grid_type*, 2> grids{};   // even and odd iterations' int grids
   std::vector<iteration_sink*> sinks;  // in the order they were added
+  std::shared_ptr<tuning> tune;        // scale, quantizing, beat grid; null: none yet
 
   engine();  // with int grids of its own
   explicit engine(const std::array<grid_type*, 2>& shared) : grids(shared) {}

@@ -4,19 +4,18 @@
 #include "engine/engine.h"
 #include "engine/mapping/compact_reduce.h"
 #include "engine/mapping/grid_warning.h"
+#include "engine/mapping/tuning.h"
 #include "engine/render/performance.h"
 #include "engine/view.h"
 #include "events/event_apply.h"
 
-double score_start_time(score_clock& clock, int t, float dur) {
+double score_start_time(score_clock& clock, int t, double dur) {
   if (t > 0 && dur != clock.dur) {
-    clock.origin_time += static_cast<double>(t - clock.origin_iteration) *
-                         static_cast<double>(clock.dur);
+    clock.origin_time += static_cast<double>(t - clock.origin_iteration) * clock.dur;
     clock.origin_iteration = t;
   }
   clock.dur = dur;
-  return clock.origin_time +
-         static_cast<double>(t - clock.origin_iteration) * static_cast<double>(dur);
+  return clock.origin_time + static_cast<double>(t - clock.origin_iteration) * dur;
 }
 
 grid_type& iteration_grid(int t) { return *default_engine().grids[t % 2]; }
@@ -135,15 +134,16 @@ bool render_iteration(render_run& run) {
 
   // Every field is read after the events, so they govern this iteration.
   const parameters_type& p = e.state;
-  run.dur = p.dur;
-  run.start = score_start_time(run.clock, t, p.dur);
+  run.dur = iteration_duration(e, p.dur);  // a beat grid's, else p.dur
+  run.start = score_start_time(run.clock, t, run.dur);
   iteration it;
   it.number = t;
   it.start = run.start;
-  it.dur = p.dur;
+  it.dur = run.dur;
   const auto& amplitudes =
       shown_in_windows(e) ? scale_notes(run.freq, p.instrm, p.noinstrm) : p.instrm;
-  it.notes = make_notes(run.notes, run.freq, amplitudes, p.noinstrm, run.start, p.dur);
+  quantize_blocks(e, run.freq, p.noinstrm);  // after a transposition, so notes stay in tune
+  it.notes = make_notes(run.notes, run.freq, amplitudes, p.noinstrm, run.start, run.dur);
   it.x = clamp_extent(p.x);
   it.y = clamp_extent(p.y);
   it.Ns = p.Ns;

@@ -55,4 +55,5 @@ void systeminit() {
   Next_Event = nullptr;
   Interp_Flag = 0;
   forget_exact_frequencies();
+  default_engine().tune.reset();  // no scale, no quantizing, no beat grid
 }
