@@ -8,6 +8,7 @@
 #include <csignal>
 #include <optional>
 #include <thread>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,8 @@
 #include "files/readable_file.h"
 #include "platform/replacing_file.h"
 #include "control/control_log.h"
+#include "engine/mapping/beat_grid.h"
+#include "tools/tuning_options.h"
 
 namespace {
 
@@ -75,6 +78,17 @@ constexpr const char* usage_text =
     "  --osc-send HOST:PORT  send each iteration's notes as OSC /zelmora/notes\n"
     "  --midi alsa|jack      with --live: a MIDI input port (note-ons transpose,\n"
     "                        controllers move their bound controls)\n"
+    "  --scale FILE.scl      tune the states to a Scala scale: state i is degree i\n"
+    "                        above 261.625565 Hz, or the i-th mapped key from --kbm's\n"
+    "                        reference note\n"
+    "  --kbm FILE.kbm        a Scala keyboard mapping for --scale (alone: for 12-tone\n"
+    "                        equal temperament)\n"
+    "  --quantize            snap each block's frequency to the nearest tone of the\n"
+    "                        scale (without --scale: 12-tone equal, A = 440 Hz)\n"
+    "  --tempo BPM           grains on a beat grid, 1 to 1000 beats a minute: every\n"
+    "                        grain lasts 60 / BPM / --grain-beats s, in place of the\n"
+    "                        set's dur and its events' changes of dur\n"
+    "  --grain-beats N       grains a beat with --tempo, 1 to 192 (default 4)\n"
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
@@ -114,12 +128,19 @@ struct options {
   int mean_mode = 0;
   bool verbose = false;
   bool quiet = false;
+  tuning_options tuning;
 };
 
 int usage_error(const char* message, const char* arg) {
   std::fprintf(stderr, "zelmora-render: %s%s\n", message, arg);
   std::fputs("Try 'zelmora-render --help'.\n", stderr);
   return exit_usage;
+}
+
+bool parse_real(const char* text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0' && std::isfinite(value);
 }
 
 bool parse_int(const char* text, int& value) {
@@ -160,6 +181,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.connect = false;
       continue;
     }
+    if (arg == "--quantize") {
+      opt.tuning.quantize = true;
+      continue;
+    }
     if (a + 1 >= argc) return usage_error("unknown option or missing value: ", arg.c_str());
     const char* value = argv[++a];
     if (*value == '\0') return usage_error("empty value for ", arg.c_str());
@@ -198,6 +223,18 @@ int parse_arguments(int argc, char** argv, options& opt) {
       if (!parse_int(value, opt.iterations) || opt.iterations < 0 ||
           opt.iterations > max_iterations)
         return usage_error("--iterations takes a whole number from 0 to 10000000, not ", value);
+    } else if (arg == "--scale") {
+      opt.tuning.scale = value;
+    } else if (arg == "--kbm") {
+      opt.tuning.kbm = value;
+    } else if (arg == "--tempo") {
+      if (!parse_real(value, opt.tuning.tempo) || opt.tuning.tempo < lowest_tempo ||
+          opt.tuning.tempo > highest_tempo)
+        return usage_error("--tempo takes beats a minute from 1 to 1000, not ", value);
+    } else if (arg == "--grain-beats") {
+      if (!parse_int(value, opt.tuning.grain_beats) || opt.tuning.grain_beats < 1 ||
+          opt.tuning.grain_beats > most_grain_beats)
+        return usage_error("--grain-beats takes a whole number from 1 to 192, not ", value);
     } else if (arg == "--reduce") {
       if (std::strcmp(value, "mean") == 0)
         opt.mean_mode = 0;
@@ -218,6 +255,11 @@ int parse_arguments(int argc, char** argv, options& opt) {
     return usage_error("--osc-port and --midi play a live render; add --live", "");
   if (!opt.score.empty() && !opt.sound.empty())
     return usage_error("--score and --sound each make their own render; choose one", "");
+  if (opt.tuning.grain_beats != 0 && opt.tuning.tempo == 0.0)
+    return usage_error("--grain-beats divides the beat of --tempo; add --tempo", "");
+  if (opt.tuning.tempo != 0.0 &&
+      !beat_grid_fits(opt.tuning.tempo, tempo_grain_beats(opt.tuning)))
+    return usage_error("--tempo and --grain-beats give grains outside 0.001 ... 10 s", "");
   return -1;
 }
 
@@ -451,6 +493,7 @@ int main(int argc, char** argv) {
   if (!opt.events.empty() && !load_events(opt.events)) return exit_failed;
   Current_State.iter = opt.iterations;
   Mean_Mode = opt.mean_mode;
+  if (!apply_tuning_options(opt.tuning)) return exit_failed;
   // A score printed on the terminal would be broken up by the line.
   const bool score_on_terminal = opt.score.empty() && opt.sound.empty() && isatty(STDOUT_FILENO);
   if (isatty(STDERR_FILENO) && !opt.quiet && !opt.verbose && !opt.live && !score_on_terminal) {

@@ -1,6 +1,7 @@
 // zelmora-render run as a separate process, so every render is the first
 // after program start.
 #include <chrono>
+#include <cmath>
 #include <regex>
 #include <set>
 #include <thread>
@@ -80,6 +81,11 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
                {"--iterations 99999999999", 2, "--help"},
                {"--iterations -1", 2, "from 0 to 10000000, not -1\n"},
                {"--iterations 10000001", 2, "from 0 to 10000000, not 10000001\n"},
+               {"--scale nowhere.scl", 1, "can't open nowhere.scl\n"},
+               {"--kbm binary.csp", 1, "binary.csp:1: no whole number for the map size\n"},
+               {"--grain-beats 4", 2, "add --tempo"},
+               {"--tempo 0", 2, "from 1 to 1000, not 0\n"},
+               {"--tempo 1000 --grain-beats 192", 2, "grains outside 0.001 ... 10 s"},
                {"--live --score s.sco --orchestra bad.orc", 1,  // after JACK's own lines, if any
                 "Live play failed: csound refused the orchestra bad.orc\n"},
                {"--live --score s.sco --rtaudio jack --orchestra '" ZELMORA_ORCHESTRA "'", 1,
@@ -95,6 +101,49 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
     EXPECT_FALSE(fs::exists(dir / "s.sco")) << c.args;
   }
   EXPECT_EQ(run("--help").status, 0);
+}
+
+// The parsing of scales is tested in-process (tuning_test); here the notes.
+TEST_F(render_cli_test, ScoresPlayTheScaleSnapToItsTonesAndKeepTheBeat) {
+  std::string tempered_scale = "12-tone\n12\n";
+  for (int step = 1; step < 12; ++step) tempered_scale += std::to_string(100 * step) + ".0\n";
+  spit(dir / "et.scl", tempered_scale + "2/1\n");
+  spit(dir / "just.scl", "just\n7\n9/8\n5/4\n4/3\n3/2\n5/3\n15/8\n2/1\n");
+  const auto frequencies = [&](const std::string& args) {
+    const run_result r = run(args + " --iterations 40");
+    EXPECT_EQ(r.status, 0) << r.err;
+    strings hz;
+    for (const std::string& line : lines_of(r.out))
+      if (line.starts_with("i")) hz.push_back(line.substr(line.rfind(' ') + 1));
+    EXPECT_EQ(hz.size(), 1000u) << args;
+    return hz;
+  };
+  std::set<std::string> states;  // the 40 states' tones, as "%f" prints them
+  for (int i = 0; i < 40; ++i) {
+    std::array<char, 32> text{};
+    const auto tone = static_cast<float>(261.625565 * std::exp2(i / 12.0));
+    std::snprintf(text.data(), text.size(), "%f", static_cast<double>(tone));
+    states.insert(text.data());
+  }
+  for (const std::string& hz : frequencies("--scale et.scl --reduce mode"))
+    EXPECT_TRUE(states.contains(hz)) << hz;
+  const std::string varied = " --params '" ZELMORA_EXAMPLES "/spirals.csp'";
+  for (const std::string& hz : frequencies("--quantize" + varied)) {  // 12-tone equal at A = 440
+    const double semitones = 12.0 * std::log2(std::stod(hz) / 440.0);
+    EXPECT_NEAR(semitones, std::round(semitones), 1e-5) << hz;
+  }
+  const double just[] = {1.0, 9 / 8.0, 1.25, 4 / 3.0, 1.5, 5 / 3.0, 15 / 8.0, 2.0};
+  for (const std::string& hz : frequencies("--quantize --scale just.scl" + varied)) {
+    const double octaves = std::log2(std::stod(hz) / 261.625565);
+    const double within = std::exp2(octaves - std::floor(octaves));
+    EXPECT_TRUE(std::any_of(std::begin(just), std::end(just),
+                            [&](double r) { return std::abs(within / r - 1.0) < 1e-6; })) << hz;
+  }
+  // On a beat grid of sixteenths at 100 BPM; an event's dur does not count.
+  spit(dir / "slow.cse", "event\ntype=1\ntime=2\nname=slow\ndur=0.050000\nend\n");
+  const strings grid = lines_of(run("--tempo 100 --events slow.cse --iterations 1001").out);
+  EXPECT_EQ(grid.at(2 + 25 * 3), "i1 0.450000 0.150000 500.000000 121.510475");
+  EXPECT_TRUE(grid.back().starts_with("i25 150.000000 0.150000 ")) << grid.back();
 }
 
 // The windows' Audio File goes through the same job (offline_job).
