@@ -8,7 +8,9 @@
 
 #include "control/bindings.h"
 #include "control/nsm_client.h"
+#include "control/tuning_control.h"
 #include "engine/limits.h"
+#include "engine/mapping/beat_grid.h"
 #include "engine/mapping/parameter_change.h"
 #include "engine/externs.h"
 #include "engine/render/performance.h"
@@ -59,6 +61,8 @@ value_range range_of(control_kind kind) {
     case control_kind::instrument: return amplitude_range;
     case control_kind::note: return velocity_range;
     case control_kind::controller: return midi_range;
+    case control_kind::quantize: return {0.0, 1.0};
+    case control_kind::tempo: return {0.0, highest_tempo};
     default: return any_range;
   }
 }
@@ -213,6 +217,9 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       set_grain_number(Grain_Design, grain_keys[c.index], c.value);
       effects.grain = true;
       break;
+    case control_kind::scale:
+    case control_kind::quantize:
+    case control_kind::tempo: apply_tuning_control(c, effects); break;
   }
 }
 

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "engine/mapping/scala.h"
 
 enum class control_kind {
   r1,
@@ -29,6 +32,10 @@ enum class control_kind {
   session_open,  // text: the session's folder
   session_save,
   grain,       // index: a key of grain_keys; value: its number or choice index
+  // Tuning and tempo (tuning_control.h).
+  scale,       // text: the file's path; tuning: what it holds, read off the engine's thread
+  quantize,    // value 0 off, 1 on
+  tempo,       // value beats a minute, 0 for none
 };
 
 struct control_change {
@@ -36,6 +43,7 @@ struct control_change {
   int index = 0;
   double value = 0.0;
   std::string text;
+  std::shared_ptr<const tuning_source> tuning{};  // a scale or mapping read, for `scale`
 };
 
 // Many threads push; one takes. `wake` (set before any thread starts

@@ -8,6 +8,7 @@
 
 #include "control/control_apply.h"
 #include "control/osc_args.h"
+#include "control/tuning_control.h"
 #include "control/control_log.h"
 #include "dsp/grain_design.h"
 
@@ -155,6 +156,7 @@ osc_server::osc_server(const std::string& port, control_queue& inbox)
     lo_server_thread_add_method(impl_->thread, (std::string(prefix) + a.name).c_str(), a.types,
                                 on_message, impl_.get());
   add_grain_methods(impl_->thread, impl_.get());
+  add_tuning_methods(impl_->thread, *impl_->inbox);
   lo_server_thread_add_method(impl_->thread, nullptr, nullptr, on_unmatched, nullptr);
   lo_server_thread_start(impl_->thread);
 }

@@ -6,6 +6,7 @@
 //   /zelmora/state i f         state index, frequency in Hz
 //   /zelmora/instrument i f    instrument index, score amplitude 0 ... 1000
 //   /zelmora/reseed  /zelmora/load s  /zelmora/play  /zelmora/stop
+//   /zelmora/scale s  /zelmora/quantize i  /zelmora/tempo f   (tuning_control.h)
 //
 // Numbers may come as any OSC number type. A value outside its range is
 // refused, anything else (an unknown address, wrong arguments, a packet

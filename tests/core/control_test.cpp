@@ -16,7 +16,9 @@
 #include "control/nsm_client.h"
 #include "control/osc_server.h"
 #include "engine/render/iteration.h"
+#include "engine/engine.h"
 #include "engine/mapping/mapping.h"
+#include "engine/mapping/tuning.h"
 #include "engine/render/performance.h"
 #include "engine/render/render.h"
 #include "session_manager.h"
@@ -153,6 +155,38 @@ TEST_F(control, AFrequencySetByValueSoundsExactlyUntilItsPositionMoves) {
   EXPECT_EQ(state_frequencies(Current_State.states)[4], position_frequency(50.0f));
   apply_control({control_kind::state_position, 3, 50.0, ""}, false, effects);
   EXPECT_EQ(state_frequencies(Current_State.states)[3], position_frequency(50.0f));
+}
+
+// A scale is read on the OSC thread and arrives parsed; the engine's
+// thread only takes it.
+TEST_F(control, ScaleQuantizeAndTempoByOscTuneTheDefaultEngine) {
+  const test_support::temp_dir dir("zelmora-osc-scale-");
+  const std::string scale = (dir.path / "fifths.scl").string();
+  test_support::spit(scale, "fifths\n2\n3/2\n2/1\n");
+  control_queue inbox;
+  const osc_server server("0", inbox);
+  ASSERT_TRUE(server.ok());
+  const lo_address to = lo_address_new("127.0.0.1", std::to_string(server.port()).c_str());
+  const std::string log = stderr_of([&] {
+    lo_send(to, "/zelmora/scale", "s", (dir.path / "nowhere.scl").c_str());
+    lo_send(to, "/zelmora/quantize", "i", 2);
+    lo_send(to, "/zelmora/tempo", "f", 1001.0f);
+    lo_send(to, "/zelmora/scale", "s", scale.c_str());
+    lo_send(to, "/zelmora/quantize", "f", 1.0f);
+    lo_send(to, "/zelmora/tempo", "i", 120);
+    const std::vector<control_change> got = wait_for(inbox, 3);
+    ASSERT_EQ(got.size(), 3u);
+    ASSERT_NE(got[0].tuning, nullptr);
+    apply_all(got);
+  });
+  lo_address_free(to);
+  const tuning& t = tuning_of(default_engine());
+  EXPECT_TRUE(t.quantize);
+  EXPECT_EQ(t.beats.bpm, 120.0);
+  EXPECT_EQ(state_frequencies(Current_State.states)[3], static_cast<float>(middle_c_hz * 3));
+  for (const char* said : {"can't open", "2 is outside 0 ... 1", "1001 is outside 0 ... 1000",
+                           "states tuned to"})
+    EXPECT_NE(log.find(said), std::string::npos) << said << "\n" << log;
 }
 
 // Lock holds for OSC and MIDI as for the windows: every entry in use moves
