@@ -33,6 +33,7 @@
 #include "ui/Xlive.h"
 #include "ui/messages.h"
 #include "ui/render_job.h"
+#include "ui/tuning_controls.h"
 #include "ui/undo.h"
 #include "ui/widgets.h"
 
@@ -301,7 +302,7 @@ void build_grid_group(Widget form) {
   XtAddCallback(duration, XmNlosingFocusCallback, cb_take_typed_values, nullptr);
   XtAddCallback(duration, XmNvalueChangedCallback, cb_note_typing, &duration_typed);
   manage_all({dur_title, duration, dur_up, dur_down});
-  build_reduction_menu(form, dur_down, duration);
+  build_quantize_toggle(form, build_reduction_menu(form, dur_down, duration));
 }
 
 // A text field starting `left` pixels in, with its label level with it at
@@ -382,6 +383,7 @@ void set_control() {
   show_text(counter, format_int(Current_Iteration));
   show_text(duration, format_duration(Current_State.dur));
   halt_typed = duration_typed = false;
+  show_quantize();
 }
 
 void show_counter(int iteration) {

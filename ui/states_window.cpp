@@ -24,6 +24,7 @@
 #include "ui/placement.h"
 #include "ui/undo.h"
 #include "ui/slider_window.h"
+#include "ui/tuning_controls.h"
 #include "ui/widgets.h"
 #include "engine/mapping/scales.h"
 
@@ -59,8 +60,14 @@ std::string format_frequency(double position) {
   return text;
 }
 
+// The field's frequency, and beside it the note it is (tuning_controls.h).
+std::string format_frequency_and_note(double position) {
+  show_note_of(frequency_at(position));
+  return format_frequency(position);
+}
+
 slider_window window;
-slider_readout readout{Current_State.states.data(), &frequency_disp, format_frequency,
+slider_readout readout{Current_State.states.data(), &frequency_disp, format_frequency_and_note,
                        steps_per_position, steps_per_semitone};
 
 std::string typable_frequencies() {
@@ -118,6 +125,7 @@ void create_states(Widget parent) {
   XtAddCallback(window.auto_set, XmNactivateCallback, cb_auto_set_freq, nullptr);
   XtAddCallback(frequency_disp, XmNactivateCallback, cb_type_frequency, nullptr);
   on_window_close(states, cb_quit_states);
+  build_scale_parts(window.side_form, frequency_disp, frequency_lock, reset_frequencys);
 }
 
 void create_auto_set_freq_shell(Widget parent) {
