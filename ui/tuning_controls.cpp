@@ -66,7 +66,7 @@ void build_scale_dialog(Widget parent) {
   Arg args[2];
   XtSetArg(args[0], XmNpattern, pattern.get());
   XtSetArg(args[1], XmNautoUnmanage, False);
-  scale_box = XmCreateFileSelectionBox(shell, const_cast<char*>("load_scale"), args, 2);
+  scale_box = XmCreateFileSelectionBox(shell, const_cast<char*>("load_scale_files"), args, 2);
   XtAddCallback(XmFileSelectionBoxGetChild(scale_box, XmDIALOG_OK_BUTTON), XmNactivateCallback,
                 cb_scale_ok, nullptr);
   XtAddCallback(XmFileSelectionBoxGetChild(scale_box, XmDIALOG_CANCEL_BUTTON),

@@ -1,7 +1,10 @@
 #include <Xm/ScrolledW.h>
 
 #include "ui_fixture.h"
+#include "engine/engine.h"
+#include "engine/mapping/mapping.h"
 #include "engine/mapping/scales.h"
+#include "engine/mapping/tuning.h"
 
 namespace {
 
@@ -181,4 +184,30 @@ TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_se
     EXPECT_EQ(entries[99], 70.0f);
     EXPECT_EQ(entries[98], 0.0f);
   }
+}
+
+// A scale loaded from the States window tunes the states by value; a
+// refused one keeps the dialog up and the states as they were. The label
+// under the field names the note: in 12-tone equal temperament at first,
+// then in the scale's degrees. Quantize sits beside Mean/Mode.
+TEST_F(slider_windows, load_scale_tunes_the_states_and_the_label_names_their_notes) {
+  test_support::spit("fifths.scl", "fifths\n2\n3/2\n2/1\n");
+  test_support::spit("bad.scl", "d\n2\n3/0\n2/1\n");
+  const Widget note = find("states*note_name");
+  move_scale(state_sliders[0], 6000);  // 317.35 Hz
+  EXPECT_EQ(label_text(note), "D#4 +34.3 cents");
+  press(find("states*widget51.load_scale"));
+  const Widget box = find("states*load_scale_files");
+  const Widget field = XmFileSelectionBoxGetChild(box, XmDIALOG_TEXT);
+  EXPECT_NE(choose(box, field, "bad.scl").find("bad.scl:3: a ratio with 0"), std::string::npos);
+  EXPECT_TRUE(shown(box));
+  EXPECT_EQ(Current_State.states[1], 50.0f);
+  choose(box, field, "fifths.scl");
+  EXPECT_FALSE(shown(box));
+  EXPECT_EQ(state_frequencies(Current_State.states)[1], static_cast<float>(261.625565 * 1.5));
+  move_scale(state_sliders[0], 6000);
+  EXPECT_EQ(label_text(note), "degree 0 +334.3 cents");
+
+  XmToggleButtonSetState(find("*quantize"), True, True);
+  EXPECT_TRUE(tuning_of(default_engine()).quantize);
 }
