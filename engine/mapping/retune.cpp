@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr double max_folds = 1e6;
+
 struct frequency_span {
   double lowest_octaves, highest_octaves;  // log2 of Hz
 };
@@ -25,21 +27,25 @@ frequency_span state_span() {
 
 // Degree d's frequency brought inside the span by whole periods: `folds`
 // is negative when it came down, positive when up; nothing when no number
-// of periods brings it inside (a period wider than the span).
+// of periods brings it inside (a period wider than the span, a degree a
+// million periods away).
 std::optional<double> folded_hz(const scale_tones& tones, long degree, int& folds) {
   const frequency_span span = state_span();
   const double period = tones.period() / 1200.0;
   const double cents = degree_cents(tones.scale, degree);
-  const double octaves = std::log2(tones.degree0_hz) + cents / 1200.0;
+  const double octaves = tones.degree0_octaves + cents / 1200.0;
   double shift = 0.0;
   if (octaves > span.highest_octaves)
     shift = -std::ceil((octaves - span.highest_octaves) / period);
   else if (octaves < span.lowest_octaves)
     shift = std::ceil((span.lowest_octaves - octaves) / period);
-  folds = static_cast<int>(shift);
   const double moved = octaves + shift * period;
-  if (moved < span.lowest_octaves || moved > span.highest_octaves) return std::nullopt;
-  return tones.degree0_hz * std::exp2((cents + shift * tones.period()) / 1200.0);
+  // Degrees of a far formal octave can lie beyond any count of periods.
+  if (!(std::abs(shift) < max_folds) || moved < span.lowest_octaves ||
+      moved > span.highest_octaves)
+    return std::nullopt;
+  folds = static_cast<int>(shift);
+  return cents_hz(tones, cents + shift * tones.period());
 }
 
 void count_fold(int state, int folds, retune_report& report) {
@@ -79,7 +85,9 @@ bool retune_states(engine& e, const tuning_source& source, retune_report& report
     report.last_note = map.last_note;
   }
   for (int i = 0; i < report.states; ++i) {
-    const double position = hertz_position(hz[static_cast<std::size_t>(i)]);
+    // Inside the limits already, but for the last bit of a far degree's rounding.
+    const double position = std::clamp(hertz_position(hz[static_cast<std::size_t>(i)]),
+                                       state_limits.lowest, state_limits.highest);
     e.state.states[static_cast<std::size_t>(i)] = static_cast<float>(position);
     // Kept for the default engine, whose exact values these are.
     if (&e == &default_engine())

@@ -84,6 +84,12 @@ bool read_count(const char*& s, double& value) {
   return errno != ERANGE;
 }
 
+// Beyond this a pitch is no tone (10^6 cents are 833 octaves), and the
+// arithmetic on degrees stays far from overflow.
+constexpr double farthest_cents = 1e6;
+// A period any narrower repeats a scale more often than a file can mean.
+constexpr double narrowest_period = 1.0;
+
 constexpr const char* pitch_forms =
     "cents (a number with a '.'), a ratio a/b or a whole number";
 
@@ -91,6 +97,8 @@ constexpr const char* pitch_forms =
 bool read_pitch(const std::string& word, int line, double& cents, tuning_error& error) {
   if (word.find('.') != std::string::npos) {
     if (!read_real(word, cents)) return fail(error, line, std::string("no pitch: ") + pitch_forms);
+    if (std::abs(cents) > farthest_cents)
+      return fail(error, line, "no pitch lies more than 1000000 cents from 1/1");
     return true;
   }
   const char* s = word.c_str();
@@ -158,9 +166,10 @@ bool parse_scala_scale(std::string_view text, scala_scale& scale, tuning_error& 
     if (!read_pitch(first_word(line), lines.number(), cents, error)) return false;
     parsed.cents.push_back(cents);
   }
-  if (!(parsed.cents.back() > 0.0))
+  if (!(parsed.cents.back() >= narrowest_period))
     return fail(error, lines.number(),
-                "the period (the last note) must be above 1/1: the scale repeats by it");
+                "the period (the last note) must be at least 1 cent above 1/1: the scale "
+                "repeats by it");
   scale = std::move(parsed);
   return true;
 }

@@ -46,8 +46,8 @@ double degree_cents(const scala_scale& scale, long degree) {
          (step == 0 ? 0.0 : scale.cents[static_cast<std::size_t>(step - 1)]);
 }
 
-double degree_hz(const scale_tones& tones, long degree) {
-  return tones.degree0_hz * std::exp2(degree_cents(tones.scale, degree) / cents_per_octave);
+double cents_hz(const scale_tones& tones, double cents) {
+  return tones.map.reference_hz * std::exp2((cents - tones.reference_cents) / cents_per_octave);
 }
 
 std::shared_ptr<const scale_tones> place_scale(const scala_scale& scale, const keyboard_map& map) {
@@ -56,8 +56,8 @@ std::shared_ptr<const scale_tones> place_scale(const scala_scale& scale, const k
   tones->map = map;
   tones->rising = rising_tones(scale);
   const long reference = key_degree(map, tones->notes(), map.reference_note).value_or(0);
-  tones->degree0_hz =
-      map.reference_hz / std::exp2(degree_cents(scale, reference) / cents_per_octave);
+  tones->reference_cents = degree_cents(scale, reference);
+  tones->degree0_octaves = std::log2(map.reference_hz) - tones->reference_cents / cents_per_octave;
   return tones;
 }
 
@@ -72,8 +72,9 @@ const scale_tones& equal_tempered_tones() {
 }
 
 nearest_tone nearest_tone_of(const scale_tones& tones, double hz) {
+  if (!std::isfinite(hz) || !(hz > 0.0)) return {0, hz, 0.0};  // no pitch to snap
   const double period = tones.period();
-  const double cents = cents_per_octave * std::log2(hz / tones.degree0_hz);
+  const double cents = cents_per_octave * (std::log2(hz) - tones.degree0_octaves);
   const double periods = std::floor(cents / period);
   const double within = cents - periods * period;
   // The neighbours in this period, and across its ends the first tone of
@@ -104,7 +105,7 @@ nearest_tone nearest_tone_of(const scale_tones& tones, double hz) {
   const long whole = static_cast<long>(periods) + best->shift - best->tone->periods;
   nearest_tone found;
   found.degree = whole * tones.notes() + best->tone->degree;
-  found.hz = degree_hz(tones, found.degree);
+  found.hz = cents_hz(tones, degree_cents(tones.scale, found.degree));
   found.cents_off = within - best_cents;
   return found;
 }

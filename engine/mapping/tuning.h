@@ -18,12 +18,15 @@
 struct engine;
 
 // A scale placed at a pitch. Degree d counts scale steps from degree 0 up
-// through the periods (negative below it); its frequency is degree0_hz
-// raised by the cents of d.
+// through the periods (negative below it); its frequency is the reference
+// frequency moved by the cents from the reference key's degree to d. Taken
+// from the reference rather than from degree 0, whose frequency a far
+// mapping can put beyond any double.
 struct scale_tones {
   scala_scale scale;
   keyboard_map map;
-  double degree0_hz = 0.0;
+  double reference_cents = 0.0;  // of the reference key's degree
+  double degree0_octaves = 0.0;  // log2 of degree 0's frequency
   // Each degree of one period, its cents brought into [0, period) by
   // `periods` whole periods, in rising order: the nearest tone is a binary
   // search away.
@@ -51,15 +54,17 @@ std::optional<long> key_degree(const keyboard_map& map, int notes, long key);
 
 // Cents of degree d above degree 0.
 double degree_cents(const scala_scale& scale, long degree);
-// The frequency of degree d.
-double degree_hz(const scale_tones& tones, long degree);
+// The frequency of a pitch `cents` above degree 0 (of degree d: its
+// degree_cents).
+double cents_hz(const scale_tones& tones, double cents);
 
 struct nearest_tone {
   long degree = 0;
   double hz = 0.0;
   double cents_off = 0.0;  // of the frequency asked about, from the tone
 };
-// The tone nearest to `hz` (> 0) in pitch; of two equally near, the lower.
+// The tone nearest to `hz` in pitch; of two equally near, the lower. A
+// frequency of 0 or less is no pitch and comes back as it is.
 nearest_tone nearest_tone_of(const scale_tones& tones, double hz);
 
 // "A4 +0.0 cents" in 12-tone equal temperament at A = 440 Hz when `tones`

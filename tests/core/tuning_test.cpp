@@ -57,6 +57,7 @@ TEST(scala, BrokenFilesAreRefusedNamingTheirLine) {
       {false, "d\n2\n!\n3/0\n2/1\n", 4, "0 in it"},
       {false, "d\n2\nfifth\n2/1\n", 3, "no pitch"},
       {false, "d\n2\n100.0\n-1200.0\n", 4, "period"},
+      {false, "d\n1\n12000000.0\n", 3, "more than 1000000 cents"},
       {true, "-1\n", 1, "negative"},
       {true, "12\n0\n128\n", 3, "key from 0 to 127"},
       {true, "12\n60\n0\n", 3, "below the first"},
@@ -107,6 +108,12 @@ TEST_F(tuning_test, AMappingPlacesTheStatesAndDegreesPastTheTopComeDownByPeriods
   EXPECT_EQ(sounding(99), static_cast<float>(middle_c_hz * std::exp2(63 / 12.0)));
   EXPECT_NE(retune_notes(report).find("30 states from state 70 passed 14764.78 Hz"),
             std::string::npos);
+  // A formal octave of 2e9 degrees puts key 61 beyond any count of periods.
+  keyboard_map far;
+  ASSERT_TRUE(parse_keyboard_map("1\n0\n127\n60\n60\n440\n2000000000\n0\n", far, error));
+  const parameters_type before = Current_State;
+  EXPECT_FALSE(retune_states(default_engine(), {std::nullopt, far}, report));
+  EXPECT_EQ(Current_State, before);
 }
 
 TEST_F(tuning_test, QuantizingSnapsToTheNearestToneAndNamesSayWhichAndHowFar) {
