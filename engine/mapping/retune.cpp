@@ -104,20 +104,18 @@ std::string retune_notes(const retune_report& r) {
     if (!notes.empty()) notes += "; ";
     notes += line.data();
   };
-  if (r.folded_down > 0) {
-    std::snprintf(line.data(), line.size(),
-                  "%d state%s from state %d passed %.2f Hz and came down by periods",
-                  r.folded_down, r.folded_down == 1 ? "" : "s", r.first_folded_down,
-                  position_hertz(state_limits.highest));
+  // "3 states from state 70 passed 14764.78 Hz and came down by periods"
+  const auto folds = [&](int count, int first, const char* where, int digits, double hz,
+                         const char* went) {
+    if (count == 0) return;
+    std::snprintf(line.data(), line.size(), "%d state%s from state %d %s %.*f Hz and %s by periods",
+                  count, count == 1 ? "" : "s", first, where, digits, hz, went);
     add();
-  }
-  if (r.folded_up > 0) {
-    std::snprintf(line.data(), line.size(),
-                  "%d state%s from state %d lay below %.3f Hz and went up by periods",
-                  r.folded_up, r.folded_up == 1 ? "" : "s", r.first_folded_up,
-                  position_hertz(state_limits.lowest));
-    add();
-  }
+  };
+  folds(r.folded_down, r.first_folded_down, "passed", 2, position_hertz(state_limits.highest),
+        "came down");
+  folds(r.folded_up, r.first_folded_up, "lay below", 3, position_hertz(state_limits.lowest),
+        "went up");
   if (r.first_unreached >= 0) {
     std::snprintf(line.data(), line.size(),
                   "the keys end at the mapping's last note %d: states from %d on keep their "
