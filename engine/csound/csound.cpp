@@ -23,7 +23,6 @@
 #include "engine/render/render.h"
 #include "engine/report.h"
 #include "engine/csound/sound_format.h"
-#include "engine/view.h"
 #include "platform/replacing_file.h"
 
 namespace {
@@ -231,7 +230,7 @@ void report_csound_failure(int status, const std::string& kept, csound_messages 
   report_error("csound failed with exit status %d\n", status);
   if (messages == csound_messages::shown_on_failure) std::fputs(kept.c_str(), stderr);
   // The terminal has csound's words; a dialog shows the last of them.
-  if (View.show_error && !kept.empty()) View.show_error(failure_reason(kept, csound_reason_lines));
+  if (!kept.empty()) display_error(failure_reason(kept, csound_reason_lines));
 }
 
 std::string shell_word(const std::string& word) {
