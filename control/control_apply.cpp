@@ -231,9 +231,10 @@ control_effects apply_controls(bool rendering) {
 
 void apply_controls_at_iterations(std::function<void(const control_effects&)> effects) {
   iteration_effects = std::move(effects);
-  Performance.before_iteration = [] {
+  static const performance_hooks at_iterations{[] {
     const control_effects e = apply_controls(true);
     if (iteration_effects && e.any()) iteration_effects(e);
     return std::exchange(reseed_waiting, false);
-  };
+  }};
+  add_performance_hooks(default_engine(), at_iterations);
 }

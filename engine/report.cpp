@@ -1,10 +1,21 @@
 #include "engine/report.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <string>
 
-#include "engine/view.h"
+namespace {
+
+// Any thread may report; the display is set once, by the windows.
+std::atomic<error_display> the_display{nullptr};
+
+}  // namespace
+
+void show_errors_in(error_display display) { the_display.store(display); }
+
+void display_error(const std::string& text) {
+  if (const error_display display = the_display.load()) display(text);
+}
 
 void report_error(const char* format, ...) {
   std::va_list args;
@@ -18,5 +29,5 @@ void report_error(const char* format, ...) {
   va_end(again);
 
   std::fputs(text.c_str(), stderr);
-  if (View.show_error) View.show_error(text);
+  display_error(text);
 }

@@ -401,14 +401,14 @@ volatile std::sig_atomic_t interrupted = 0;
 void on_interrupt(int signal) { interrupted = signal; }
 
 // One line on a terminal, a few times a second.
-void show_live_progress(bool last) {
+void show_live_progress(const live_player& player, bool last) {
   using clock = std::chrono::steady_clock;
   static clock::time_point shown;
   const auto now = clock::now();
   if (!last && now - shown < std::chrono::milliseconds(200)) return;
   shown = now;
   std::fprintf(stderr, "\rlive: iteration %d of %d, %.1f s, %d late ", Current_Iteration + 1,
-               Current_State.iter, live_clock(), live_late_iterations());
+               Current_State.iter, player.clock(), player.late_iterations());
   if (last) std::fputc('\n', stderr);
 }
 
@@ -423,19 +423,19 @@ void note_effects(const control_effects& effects) {
 
 // Plays until the render has sounded, a stop by OSC or a signal ends it
 // with a fade; the signal, 0 for none.
-int play_until_done(bool progress) {
+int play_until_done(live_player& player, bool progress) {
   for (const int signal : stopping_signals) std::signal(signal, on_interrupt);
   apply_controls_at_iterations(note_effects);
-  while (live_feed()) {
+  while (player.feed()) {
     note_effects(apply_controls(true));
     if (interrupted != 0 || stop_asked) {
-      live_stop();
+      player.stop();
       break;
     }
-    if (progress) show_live_progress(false);
+    if (progress) show_live_progress(player, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  if (progress) show_live_progress(true);
+  if (progress) show_live_progress(player, true);
   return interrupted;
 }
 
@@ -450,23 +450,25 @@ int play_live(const options& opt) {
     }
     settings.score = score->stream();
   }
-  if (live_start(settings) != 0) return exit_failed;
-  const int signal = play_until_done(isatty(STDERR_FILENO) != 0 && !opt.quiet);
-  if (live_late_iterations() > 0)
+  live_player player;
+  if (player.start(settings) != 0) return exit_failed;
+  const int signal = play_until_done(player, isatty(STDERR_FILENO) != 0 && !opt.quiet);
+  if (player.late_iterations() > 0)
     std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
-                 live_late_iterations());
+                 player.late_iterations());
   if (opt.verbose)
     std::fprintf(stderr,
                  "zelmora-render: live: %d late, csound used %.2f CPU-s for %.2f s of sound"
                  " played in %.2f s\n",
-                 live_late_iterations(), live_csound_cpu(), live_played(), live_wall_time());
-  if (live_status() == live_device_lost) return exit_failed;
+                 player.late_iterations(), player.csound_cpu(), player.played(),
+                 player.wall_time());
+  if (player.status() == live_device_lost) return exit_failed;
   if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
   if (score && !score->commit()) {
     std::fprintf(stderr, "Can't write file %s\n", opt.score.c_str());
     return exit_failed;
   }
-  if (live_status() == render_abandoned) {
+  if (player.status() == render_abandoned) {
     std::fputs("\nzelmora-render: render abandoned\n", stderr);
     return exit_failed;
   }

@@ -8,6 +8,7 @@
 
 #include "engine/externs.h"
 #include "engine/csound/orchestra.h"
+#include "engine/engine.h"
 #include "engine/view.h"
 #include "ui/Xevent.h"
 #include "ui/Xfiles.h"
@@ -65,11 +66,10 @@ class automaton_sink final : public iteration_sink {
 automaton_sink automaton_view;
 
 // The engine refreshes the windows through these while it renders.
+const view_hooks windows_view{set_control, set_all_frequencies, set_all_amplitudes, show_counter};
+
 void connect_view() {
-  View.set_control = set_control;
-  View.set_all_frequencies = set_all_frequencies;
-  View.set_all_amplitudes = set_all_amplitudes;
-  View.show_iteration = show_counter;
+  add_view(default_engine(), windows_view);
   add_iteration_sink(automaton_view);
 }
 

@@ -17,7 +17,6 @@
 
 #include "engine/csound/grain_plugin.h"
 #include "engine/report.h"
-#include "engine/view.h"
 #include "platform/interrupt.h"
 #include "platform/temporary_file.h"
 
@@ -169,6 +168,6 @@ void report_csound_failure(int status, const std::string& kept, csound_messages 
   report_error("csound failed with exit status %d\n", status);
   if (messages == csound_messages::shown_on_failure) std::fputs(kept.c_str(), stderr);
   // The terminal has csound's words; a dialog shows the last of them.
-  if (View.show_error && !kept.empty()) View.show_error(failure_reason(kept, csound_reason_lines));
+  if (!kept.empty()) display_error(failure_reason(kept, csound_reason_lines));
 }
 

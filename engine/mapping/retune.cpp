@@ -89,9 +89,7 @@ bool retune_states(engine& e, const tuning_source& source, retune_report& report
     const double position = std::clamp(hertz_position(hz[static_cast<std::size_t>(i)]),
                                        state_limits.lowest, state_limits.highest);
     e.state.states[static_cast<std::size_t>(i)] = static_cast<float>(position);
-    // Kept for the default engine, whose exact values these are.
-    if (&e == &default_engine())
-      keep_exact_frequency(i, static_cast<float>(position), hz[static_cast<std::size_t>(i)]);
+    e.frequencies->keep(i, static_cast<float>(position), hz[static_cast<std::size_t>(i)]);
   }
   tuning_of(e).tones = tones;
   return true;

@@ -242,7 +242,7 @@ TEST_F(control, AReseedByOscIsTheReseedAnEventMakesAtTheNextIteration) {
     const sink_registration asking(asker);
     ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(by_control.get())), "w")), render_complete);
   }
-  Performance.before_iteration = nullptr;
+  default_engine().performers.clear();
   EXPECT_EQ(by_control.text(), by_event.text());
 }
 
