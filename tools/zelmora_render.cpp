@@ -257,8 +257,7 @@ bool load_events(const std::string& path) {
 // of the render, then the score time csound says it has rendered.
 class terminal_progress final : public iteration_sink {
  public:
-  terminal_progress(double automaton_share, int iterations)
-      : progress(automaton_share), iterations_(iterations) {}
+  explicit terminal_progress(int iterations) : iterations_(iterations) {}
   void on_iteration(const iteration& it) override {
     score_seconds = it.start + static_cast<double>(it.dur);
     progress.automaton_at(it.number + 1, iterations_);
@@ -454,7 +453,7 @@ int main(int argc, char** argv) {
   // A score printed on the terminal would be broken up by the line.
   const bool score_on_terminal = opt.score.empty() && opt.sound.empty() && isatty(STDOUT_FILENO);
   if (isatty(STDERR_FILENO) && !opt.quiet && !opt.verbose && !opt.live && !score_on_terminal) {
-    shown_progress.emplace(opt.sound.empty() ? 1.0 : automaton_share_of_sound, opt.iterations);
+    shown_progress.emplace(opt.iterations);
     add_iteration_sink(*shown_progress);
   }
 

@@ -27,13 +27,13 @@ int run_to_end(std::unique_ptr<offline_job> job) {
 
 }  // namespace
 
-offline_job::offline_job(double automaton_share, std::string name, sound_job_settings settings)
-    : progress_(automaton_share), name_(std::move(name)), settings_(std::move(settings)) {}
+offline_job::offline_job(std::string name, sound_job_settings settings)
+    : name_(std::move(name)), settings_(std::move(settings)) {}
 
 offline_job::~offline_job() { cancel(); }
 
 std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
-  std::unique_ptr<offline_job> job(new offline_job(1.0, name, {}));
+  std::unique_ptr<offline_job> job(new offline_job(name, {}));
   job->target_.emplace(name);
   if (!job->target_->stream()) {
     report_error("Can't open file %s\n", name.c_str());
@@ -46,15 +46,14 @@ std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
 
 std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name,
                                                      sound_job_settings settings) {
-  std::unique_ptr<offline_job> job(
-      new offline_job(automaton_share_of_sound, name, std::move(settings)));
+  std::unique_ptr<offline_job> job(new offline_job(name, std::move(settings)));
   if (!job->orchestra_usable() || !job->make_target()) return job;
   if (std::FILE* fp = job->open_sound_score()) job->begin_render(fp);
   return job;
 }
 
 std::unique_ptr<offline_job> offline_job::audio_device() {
-  std::unique_ptr<offline_job> job(new offline_job(automaton_share_of_sound, "", {}));
+  std::unique_ptr<offline_job> job(new offline_job("", {}));
   if (!job->orchestra_usable()) return job;
   if (std::FILE* fp = job->open_sound_score()) job->begin_render(fp);
   return job;
@@ -63,7 +62,7 @@ std::unique_ptr<offline_job> offline_job::audio_device() {
 std::unique_ptr<offline_job> offline_job::sound_from_score(
     const std::string& name, const std::function<bool(std::FILE*)>& write_score,
     double seconds) {
-  std::unique_ptr<offline_job> job(new offline_job(0.0, name, {}));
+  std::unique_ptr<offline_job> job(new offline_job(name, {}));
   if (!job->orchestra_usable() || !job->make_target()) return job;
   std::FILE* fp = job->open_sound_score();
   if (!fp) return job;
