@@ -133,8 +133,8 @@ void play_note(int key, double velocity) {
 void move_controller(int channel, int controller, int value, bool rendering,
                      control_effects& effects) {
   if (Controller_Catcher && Controller_Catcher(channel, controller, value)) return;
-  if (const binding* b = Bindings.find(channel, controller))
-    apply_control(target_change(b->target, value), rendering, effects);
+  if (const auto change = Bindings.change_for(channel, controller, value))
+    apply_control(*change, rendering, effects);
 }
 
 // A reseed waits for the next iteration; between renders there is nothing

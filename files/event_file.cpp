@@ -36,9 +36,39 @@ int write_event_list(std::FILE* fp) {
 
 namespace {
 
-// Every message ends its line, so the next one starts a line of its own.
-std::unique_ptr<event_type> fail(std::string message) {
+// The number of the line the stream last read, counted from 1; 0 when the
+// stream cannot tell (it cannot seek).
+long line_number(std::FILE* fp) {
+  const long end = std::ftell(fp);
+  if (end <= 0 || std::fseek(fp, 0, SEEK_SET) != 0) return 0;
+  long lines = 0;
+  int c = 0;
+  for (long at = 0; at < end && (c = std::getc(fp)) != EOF; ++at) lines += c == '\n';
+  if (c != '\n') ++lines;  // a last line without its newline
+  std::fseek(fp, end, SEEK_SET);
+  return lines;
+}
+
+// The reader's word for what is wrong, then where: the line and what it
+// reads. Every message ends its line, so the next one starts a line of
+// its own.
+std::unique_ptr<event_type> fail(std::string message, std::FILE* fp, const std::string& line,
+                                 const char* expected = nullptr) {
   if (message.empty() || message.back() != '\n') message += '\n';
+  if (const long number = line_number(fp); number > 0) {
+    message += "line " + std::to_string(number) + ": \"" + line + "\"";
+    if (expected) message += std::string(", where ") + expected;
+    message += '\n';
+  }
+  report_error("%s", message.c_str());
+  return nullptr;
+}
+
+// The file ended inside a block.
+std::unique_ptr<event_type> fail_at_end(std::string message, std::FILE* fp) {
+  if (message.empty() || message.back() != '\n') message += '\n';
+  if (const long number = line_number(fp); number > 0)
+    message += "the list ends at line " + std::to_string(number) + ", inside an event\n";
   report_error("%s", message.c_str());
   return nullptr;
 }
@@ -60,21 +90,22 @@ std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
     if (!at_end) report_error("bad format @ event: %s \n", line.c_str());
     return nullptr;
   }
-  if (line != "event") return fail("bad start\n");
+  if (line != "event") return fail("bad start\n", fp, line, "a block begins with \"event\"");
 
-  if (Readline(line, fp, event_line_max) < 0) return fail("bad format @ type \n");
+  if (Readline(line, fp, event_line_max) < 0) return fail_at_end("bad format @ type \n", fp);
   int type = 0;
-  if (!scan_keyed_int(line, "type=", type)) return fail("bad type");
+  if (!scan_keyed_int(line, "type=", type)) return fail("bad type", fp, line, "\"type=1\" to 3");
   std::unique_ptr<event_type> e = create_event(type);
-  if (!e) return fail("bad type");
+  if (!e) return fail("bad type", fp, line, "\"type=1\" to 3");
   // Fields a block does not name (iter, always) keep the current values.
   if (e->params) *e->params = Current_State;
 
-  if (Readline(line, fp, event_line_max) < 0) return fail("bad format @ time");
-  if (!scan_keyed_int(line, "time=", e->time_stamp)) return fail("bad time");
+  if (Readline(line, fp, event_line_max) < 0) return fail_at_end("bad format @ time", fp);
+  if (!scan_keyed_int(line, "time=", e->time_stamp))
+    return fail("bad time", fp, line, "\"time=\" and an iteration");
 
-  if (Readline(line, fp, event_line_max) < 0) return fail("bad format @ name\n");
-  if (line.compare(0, 5, "name=") != 0) return fail("bad name");
+  if (Readline(line, fp, event_line_max) < 0) return fail_at_end("bad format @ name\n", fp);
+  if (line.compare(0, 5, "name=") != 0) return fail("bad name", fp, line, "\"name=\"");
   // The whole rest of the line: names may hold blanks or be empty.
   e->name = event_name(line.substr(5));
 
@@ -85,13 +116,16 @@ std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
       if (read_parameters(fp, *e->params) == -1) return nullptr;
       break;
     case event_interp:
-      if (Readline(line, fp, event_line_max) <= 0) return fail("bad format");
-      if (!scan_keyed_int(line, "finish time=", e->end_time)) return fail("bad name");
+      if (const int read = Readline(line, fp, event_line_max); read <= 0)
+        return read < 0 ? fail_at_end("bad format", fp)
+                        : fail("bad format", fp, line, "\"finish time=\" and an iteration");
+      if (!scan_keyed_int(line, "finish time=", e->end_time))
+        return fail("bad name", fp, line, "\"finish time=\" and an iteration");
       if (read_parameters(fp, *e->params) == -1) return nullptr;
       break;
     case event_special:
-      if (Readline(line, fp, event_line_max) < 0) return fail("bad format @ end \n");
-      if (line != "end") return fail("bad end");
+      if (Readline(line, fp, event_line_max) < 0) return fail_at_end("bad format @ end \n", fp);
+      if (line != "end") return fail("bad end", fp, line, "\"end\"");
       break;
     default:
       std::fputs("Not yet implemented\n", Echo_Stream);

@@ -27,7 +27,10 @@
 #include "files/readable_file.h"
 #include "ui/xm_text.h"
 #include "ui/Xctrl.h"
+#include "ui/messages.h"
 #include "ui/placement.h"
+#include "ui/undo.h"
+#include "ui/window_keys.h"
 #include "ui/widgets.h"
 
 Widget event_shell, event_form, event_list_disp;
@@ -125,7 +128,7 @@ bool read_int(Widget field, int& value) { return read_whole_number(field_text(fi
 bool load_event_parameters(const std::string& path, parameters_type& params) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_error("Can't open file %s\n", path.c_str());
+    report_file_failure("open", path);
     return false;
   }
   params = Current_State;
@@ -160,6 +163,7 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
     cancel_event_edit();
     return;
   }
+  const undoable_change change("Event Time", true);
   std::fputs("Shving\n", Echo_Stream);
   show_text(event_edit, "");
   show_text(event_time, "");
@@ -183,6 +187,7 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
 void cb_delete_event(Widget, XtPointer, XtPointer) {
   const int position = selected_position();
   if (position == 0) return;
+  const undoable_change change("Delete Event", true);
   XmListDeletePos(event_list_disp, position);
   delete_event(position);
   List_Size -= 1;
@@ -192,6 +197,7 @@ void cb_delete_event(Widget, XtPointer, XtPointer) {
 }
 
 void cb_reseed_event(Widget, XtPointer, XtPointer) {
+  const undoable_change change("Add Reseed", true);
   const int time = next_event_time();
   add_event_special();
   event_number(List_Size + 1)->time_stamp = time;
@@ -214,6 +220,7 @@ void cb_load_event_p_ok(Widget, XtPointer, XtPointer) {
   if (!load_event_parameters(path, params)) return;
   const std::string name = namefind(path);
   const int time = next_event_time();
+  const undoable_change change("Add " + name, true);
   add_event_params(params, name);
   event_number(List_Size + 1)->time_stamp = time;
   append_line(change_line(name, time));
@@ -232,6 +239,7 @@ void cb_interp_ok(Widget, XtPointer, XtPointer) {
     report_error("Bad length\nLength: a whole number of iterations\n");
     return;
   }
+  const undoable_change change("Add Glide to " + name, true);
   add_event_interp(params, name, time, clamped_int(static_cast<long long>(time) + length));
   append_line(new_interp_line(name, time, length));
   List_Size += 1;
@@ -283,7 +291,7 @@ void create_add_menu() {
                 XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, menu_left, nullptr);
   Widget pulldown = XmCreatePulldownMenu(add_event_menu, const_cast<char*>("widget17"), nullptr, 0);
   Widget cascade = labelled("widget16", xmCascadeButtonWidgetClass, add_event_menu, "Add");
-  XtVaSetValues(cascade, XmNsubMenuId, pulldown, nullptr);
+  XtVaSetValues(cascade, XmNsubMenuId, pulldown, XmNmnemonic, XK_A, nullptr);
   event_file_load = labelled("event_file_load", xmPushButtonWidgetClass, pulldown, "Parameter File");
   reseed_button = labelled("reseed_button", xmPushButtonWidgetClass, pulldown, "Reseed");
   interpolate_button = labelled("interpolate_button", xmPushButtonWidgetClass, pulldown, "Interpolate");
@@ -309,7 +317,7 @@ void create_button_row() {
   edit_event_button = row_button("edit_event_button", "Edit");
   XtVaSetValues(edit_event_button, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget,
                 delete_event_button, nullptr);
-  event_editor_cancel = row_button("event_editor_cancel", "Quit");
+  event_editor_cancel = row_button("event_editor_cancel", "Close");
   XtVaSetValues(event_editor_cancel, XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, quit_left,
                 nullptr);
   XtAddCallback(delete_event_button, XmNactivateCallback, cb_delete_event, nullptr);
@@ -383,6 +391,7 @@ void create_event_shell(Widget parent) {
                 edit_frame, XmNbottomAttachment, XmATTACH_WIDGET, XmNbottomWidget,
                 add_event_menu, XmNbottomOffset, list_gap, nullptr);
   Event_List_Edit_No = -1;
+  take_window_keys(event_form);
 }
 
 void create_load_event_p_shell(Widget parent) {

@@ -2,7 +2,9 @@
 
 #include <Xm/Label.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/report.h"
 #include "ui/error_dialog.h"
@@ -14,6 +16,11 @@ Widget notice = nullptr;
 
 }  // namespace
 
+void report_file_failure(const char* verb, const std::string& name) {
+  const int error = errno;
+  report_error("Can't %s file %s: %s\n", verb, name.c_str(), std::strerror(error));
+}
+
 void report_bad_number(const std::string& field_and_range) {
   report_error("Bad number\n%s\n", field_and_range.c_str());
 }
@@ -23,6 +30,23 @@ bool read_start_at(Widget field, Widget dialog, const std::string& what, int las
   show_errors_beside(dialog);
   report_bad_number("Start at: " + what + ", 0 to " + std::to_string(last));
   return false;
+}
+
+void report_lock_stop(Widget window, const std::string& entry, const std::string& wanted,
+                      const std::string& reached) {
+  show_errors_beside(window);
+  report_error("Lock: %s stopped at %s, not %s: another one met the end of its range, and "
+               "Lock keeps the intervals\n",
+               entry.c_str(), reached.c_str(), wanted.c_str());
+}
+
+void report_auto_set_stop(Widget window, const std::string& entries, int first, int last,
+                          const std::string& limit) {
+  show_errors_beside(window);
+  const std::string which = first == last ? std::to_string(first)
+                                          : std::to_string(first) + " to " + std::to_string(last);
+  report_error("Auto-set: %s %s stop at %s, the end of their range\n", entries.c_str(),
+               which.c_str(), limit.c_str());
 }
 
 Widget build_notice_line(Widget form, Widget above) {

@@ -18,3 +18,6 @@ void learn_from(Widget scale, const char* target);
 
 // The Learn toggle, when MIDI is on; null otherwise.
 extern Widget learn_toggle;
+
+// Mapping -> "MIDI": shows the MIDI window (Learn and the bindings).
+void cb_pop_midi(Widget w, XtPointer client_data, XtPointer call_data);

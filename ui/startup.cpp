@@ -19,6 +19,7 @@
 #include "ui/fallback_resources.h"
 #include "ui/grain_window.h"
 #include "ui/midi_learn.h"
+#include "ui/presets.h"
 
 // Exported by libXm but missing from its public headers.
 extern "C" void XmRegisterConverters();
@@ -113,6 +114,9 @@ bool build_interface(int& argc, char** argv) {
   set_all_frequencies();
   set_all_amplitudes();
   check_orchestra();  // said now, not first when a sound command fails
+  open_start_preset(Ctrl_pannel);
   start_outside_control_windows(Ctrl_pannel);
+  // Return or Space plays at once: the first sound is one key away.
+  XmProcessTraversal(play_button, XmTRAVERSE_CURRENT);
   return true;
 }

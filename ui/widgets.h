@@ -19,6 +19,14 @@ void show_scale(Widget scale, int value);
 // shows the true value and a click moves on from there.
 void show_scale_stretched(Widget scale, int value, int low, int high);
 
+// Dragging `scale` with Shift or Ctrl held moves it ten times more finely
+// than a plain drag; its drag callbacks run as it moves and its
+// value-changed callbacks when it is let go, as for a plain drag.
+void take_fine_drag(Widget scale);
+
+// The scroll bar inside a scale, which takes its pointer's presses.
+Widget scroll_bar_of(Widget scale);
+
 // A field's text as a whole number: optional blanks, digits with an
 // optional sign, optional blanks, nothing else ("1.5" and "7x" are not).
 bool read_whole_number(const std::string& text, int& value);

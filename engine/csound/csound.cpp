@@ -97,7 +97,10 @@ std::string without_escapes(const std::string& line) {
 
 bool says_what_failed(std::string line) {
   for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const char* word : {"error", "cannot", "can't", "fail", "not found", "unable"})
+  // A full disk: "soundfile write returned bytecount of 0, not 4096(disk
+  // may be full...", "File size limit exceeded".
+  for (const char* word : {"error", "cannot", "can't", "fail", "not found", "unable", "disk",
+                           "exceeded", "no space"})
     if (line.find(word) != std::string::npos) return true;
   return false;
 }

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "engine/csound/orchestra_file.h"
@@ -18,6 +20,29 @@ std::string extension_of(const std::string& name) {
   const auto dot = name.rfind('.');
   if (dot == std::string::npos || dot <= base) return "";
   return name.substr(dot);
+}
+
+// "Can't write file NAME: REASON", the reason the system gave last.
+void report_file_failure(const char* verb, const std::string& name) {
+  const int error = errno;
+  report_error("Can't %s file %s: %s\n", verb, name.c_str(), std::strerror(error));
+}
+
+// A temporary score that could not be written: where, not its hidden name.
+void report_score_failure(const std::string& score) {
+  const int error = errno;
+  const std::string folder = std::filesystem::path(score).parent_path().string();
+  report_error("Can't write the temporary score in %s: %s\n", folder.c_str(),
+               std::strerror(error));
+}
+
+// csound names the file it writes, a hidden temporary one beside the
+// target: the user knows the target.
+void name_the_target(std::string& messages, const std::string& written, const std::string& target) {
+  if (written.empty()) return;
+  for (std::size_t at = messages.find(written); at != std::string::npos;
+       at = messages.find(written, at + target.size()))
+    messages.replace(at, written.size(), target);
 }
 
 int run_to_end(std::unique_ptr<offline_job> job) {
@@ -36,7 +61,7 @@ std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
   std::unique_ptr<offline_job> job(new offline_job(name, {}));
   job->target_.emplace(name);
   if (!job->target_->stream()) {
-    report_error("Can't open file %s\n", name.c_str());
+    report_file_failure("open", name);
     job->target_.reset();
     return job;
   }
@@ -69,7 +94,7 @@ std::unique_ptr<offline_job> offline_job::sound_from_score(
   bool written = write_score(fp) && std::ferror(fp) == 0;
   written = std::fclose(fp) == 0 && written;
   if (!written) {
-    report_error("Can't write file %s\n", job->score_->path().c_str());
+    report_score_failure(job->score_->path());
     job->end(phase::failed);
     return job;
   }
@@ -95,7 +120,7 @@ bool offline_job::make_target() {
   target_.emplace(name_, extension_of(name_));
   written_ = as_file_name(target_->path_for_writer());
   if (!written_.empty()) return true;
-  report_error("Can't open file %s\n", name_.c_str());
+  report_file_failure("open", name_);
   target_.reset();
   return false;
 }
@@ -144,7 +169,7 @@ void offline_job::end_automaton() {
   }
   if (!score_) {  // a score file: the old one stays unless all went well
     const bool committed = target_->commit_closed(written);
-    if (!committed) report_error("Can't write file %s\n", name_.c_str());
+    if (!committed) report_file_failure("write", name_);
     end(committed ? phase::done : phase::failed);
     return;
   }
@@ -152,7 +177,7 @@ void offline_job::end_automaton() {
     start_sound();
     return;
   }
-  report_error("Can't write file %s\n", score_->path().c_str());
+  report_score_failure(score_->path());
   end(phase::failed);  // a short score is never played
 }
 
@@ -192,11 +217,12 @@ void offline_job::read_messages() {
 
 void offline_job::end_sound(int status) {
   if (settings_.observe.ended) settings_.observe.ended(status);
+  name_the_target(kept_, written_, name_);
   if (status != 0) report_csound_failure(status, kept_, settings_.messages);
   bool made = status == 0;
   if (target_) {
     const bool committed = target_->commit_closed(made);
-    if (!committed && made) report_error("Can't write file %s\n", name_.c_str());
+    if (!committed && made) report_file_failure("write", name_);
     made = committed;
   }
   end(made ? phase::done : phase::failed);

@@ -72,7 +72,7 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
                {"--params binary.csp", 1, "No parameters in binary.csp\n"},
                {"--events fifo", 1, "fifo"},  // only regular files: a FIFO would hang
                {"--sound ''", 2, "empty value for --sound"},
-               {"--sound no/k.wav", 1, "Can't open file no/k.wav\n"},  // said before a render
+               {"--sound no/k.wav", 1, "Can't open file no/k.wav: No such file or directory\n"},  // said before a render
                {"--score no/such/dir.sco", 1, "no/such/dir.sco"},
                {"--iterations", 2, "--help"},
                {"--iterations 12x", 2, "--help"},
