@@ -121,7 +121,7 @@ void cb_clear_event_list(Widget, XtPointer, XtPointer) {
 }
 
 Widget build_event_list_line(Widget form, Widget above) {
-  const compound_string text = make_label("Events: no list");
+  const compound_string text = make_label("Event list:\nnone");
   list_line = XtVaCreateManagedWidget(
       "event_list_name", xmLabelWidgetClass, form, XmNlabelString, text.get(), XmNalignment,
       XmALIGNMENT_BEGINNING, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
@@ -139,11 +139,12 @@ void show_event_list() {
 
 void show_event_list_name() {
   if (!list_line) return;
-  std::string text = "Events: no list";
+  std::string text = "Event list:\nnone";
   if (List_Size > 0 && !list_unsaved() && !list_name.empty())
-    text = "Events: " + list_name;
+    text = "Event list:\n" + list_name;
   else if (List_Size > 0)
-    text = "Events: " + std::to_string(List_Size) + ", not saved";
+    text = "Event list:\n" + std::to_string(List_Size) + (List_Size == 1 ? " event" : " events") +
+           ", not saved";
   set_label(list_line, text.c_str());
 }
 

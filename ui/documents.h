@@ -21,8 +21,8 @@ bool open_event_list(const std::string& path);
 // File -> "Clear Event List": the list goes, undoably.
 void cb_clear_event_list(Widget w, XtPointer client_data, XtPointer call_data);
 
-// The line under the Play button: "Events: calm-to-storm.cse", "Events:
-// 3, not saved" or "Events: no list". Returns the line.
+// The lines under the Play button: "Event list:" and its file's name, "3
+// events, not saved" or "none". Returns the label.
 Widget build_event_list_line(Widget form, Widget above);
 // The editor's lines and the panel's line follow the list as it is now.
 void show_event_list();

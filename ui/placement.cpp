@@ -3,6 +3,7 @@
 #include <Xm/FileSB.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <vector>
 
@@ -38,10 +39,6 @@ namespace {
 
 struct area {
   int left, top, width, height;
-  bool overlaps(const area& o) const {
-    return left < o.left + o.width && o.left < left + width && top < o.top + o.height &&
-           o.top < top + height;
-  }
 };
 
 // A shell's window on the screen, its window manager's frame included.
@@ -76,6 +73,32 @@ std::vector<area> windows_shown(Widget except) {
 
 }  // namespace
 
+namespace {
+
+int overlap(const area& a, const area& b) {
+  const int width = std::min(a.left + a.width, b.left + b.width) - std::max(a.left, b.left);
+  const int height = std::min(a.top + a.height, b.top + b.height) - std::max(a.top, b.top);
+  return width > 0 && height > 0 ? width * height : 0;
+}
+
+// Places level with or under the owner and the other windows, right or left
+// of them or under them.
+std::vector<area> places_around(const area& by, const area& self, const std::vector<area>& others) {
+  std::vector<int> lefts{by.left + by.width + gap, by.left - self.width - gap, by.left};
+  std::vector<int> tops{by.top, by.top + by.height + gap};
+  for (const area& o : others) {
+    lefts.push_back(o.left + o.width + gap);
+    tops.push_back(o.top);
+    tops.push_back(o.top + o.height + gap);
+  }
+  std::vector<area> places;
+  for (const int top : tops)
+    for (const int left : lefts) places.push_back({left, top, self.width, self.height});
+  return places;
+}
+
+}  // namespace
+
 void place_beside(Widget dialog, Widget owner) {
   Widget owner_shell = shell_of(owner);
   Widget shell = shell_of(dialog);
@@ -83,37 +106,25 @@ void place_beside(Widget dialog, Widget owner) {
   // Asked of the server: a window just moved may not have told the toolkit.
   const area by = on_screen(owner_shell);
   const area self = on_screen(shell);
-  const int screen_width = WidthOfScreen(XtScreen(owner_shell));
-  const int screen_height = HeightOfScreen(XtScreen(owner_shell));
+  const area screen{0, 0, WidthOfScreen(XtScreen(owner_shell)), HeightOfScreen(XtScreen(owner_shell))};
   const std::vector<area> others = windows_shown(shell);
-  // Right, left, below, above the owner; further down the right and the
-  // left while those are taken; the first place free of every window
-  // shown, else the first on the screen.
-  std::vector<area> places;
-  for (const int x : {by.left + by.width + gap, by.left - self.width - gap})
-    places.push_back({x, by.top, self.width, self.height});
-  places.push_back({by.left, by.top + by.height + gap, self.width, self.height});
-  places.push_back({by.left, by.top - self.height - gap, self.width, self.height});
-  for (int down = by.top + 40; down + self.height <= screen_height; down += 40)
-    for (const int x : {by.left + by.width + gap, by.left - self.width - gap})
-      places.push_back({x, down, self.width, self.height});
-  const auto fits = [&](const area& a) {
-    return a.left >= 0 && a.top >= 0 && a.left + a.width <= screen_width &&
-           a.top + a.height <= screen_height;
-  };
-  const area* chosen = nullptr;
-  for (const area& place : places) {
-    if (!fits(place)) continue;
-    if (!chosen) chosen = &place;
-    if (std::none_of(others.begin(), others.end(), [&](const area& o) { return o.overlaps(place); })) {
-      chosen = &place;
-      break;
-    }
+  // Of the places on the screen, the one covering least of the windows
+  // shown (none, if it can), then the nearest to the owner's right; there
+  // when nothing fits.
+  const area right{by.left + by.width + gap, by.top, self.width, self.height};
+  area chosen = right;
+  long best = -1;
+  for (const area& place : places_around(by, self, others)) {
+    if (overlap(place, screen) != place.width * place.height) continue;
+    long covered = 0;
+    for (const area& o : others) covered += overlap(place, o);
+    const long distance = std::abs(place.left - right.left) + std::abs(place.top - right.top);
+    const long cost = covered * 100000 + distance;
+    if (best < 0 || cost < best) best = cost, chosen = place;
   }
-  const area place = chosen ? *chosen : places.front();
   // Moved as a window, once shown at its own size: setting a dialog
   // shell's position through the toolkit would also set a stale size.
-  XMoveWindow(XtDisplay(shell), XtWindow(shell), std::max(place.left, 0), std::max(place.top, 0));
+  XMoveWindow(XtDisplay(shell), XtWindow(shell), std::max(chosen.left, 0), std::max(chosen.top, 0));
 }
 
 void open_beside(Widget form, Widget owner) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/csound/orchestra.h"
+#include "ui/Xctrl.h"
 #include "ui/documents.h"
 #include "ui/panel_menus.h"
 #include "ui/undo.h"
@@ -50,12 +51,12 @@ std::vector<fs::path> presets_of_kind(const std::string& folder, const std::stri
 // Kept for the entries' callbacks: one path each, for the program's life.
 std::vector<std::string> preset_paths;
 
-void cb_preset(Widget w, XtPointer client_data, XtPointer) {
+void cb_preset(Widget, XtPointer client_data, XtPointer) {
   const std::string& path = preset_paths[reinterpret_cast<std::size_t>(client_data)];
   if (fs::path(path).extension() == ".cse")
     open_event_list(path);
   else
-    open_parameter_set(path, w);
+    open_parameter_set(path, Ctrl_pannel);
 }
 
 void add_entries(Widget menu, const std::vector<fs::path>& presets, const char* note) {

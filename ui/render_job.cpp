@@ -89,16 +89,22 @@ void show_label(const std::string& text) {
   set_label(render_progress, text.c_str());
 }
 
-void show_progress() { show_label(progress_short_text(job->progress())); }
+// Two lines fit the narrow column: "Sound 42 %" over "0:17 left".
+void show_progress() {
+  std::string text = progress_short_text(job->progress());
+  if (const std::size_t comma = text.find(", "); comma != std::string::npos)
+    text.replace(comma, 2, "\n");
+  show_label(text);
+}
 
-// "Done: take.wav, 5:00 of sound" (a score: "Done: long.sco written").
+// "Done: take.wav" over "5:00 of sound" (a score's: over "written").
 std::string done_text() {
   const std::size_t slash = job_target.rfind('/');
   const std::string name = slash == std::string::npos ? job_target : job_target.substr(slash + 1);
   const job_progress& progress = job->progress();
   if (progress.current() == job_progress::stage::sound)
-    return "Done: " + name + ", " + clock_text(progress.sound_total()) + " of sound";
-  return "Done: " + name + " written";
+    return "Done: " + name + "\n" + clock_text(progress.sound_total()) + " of sound";
+  return "Done: " + name + "\nwritten";
 }
 
 void finished() {
@@ -186,7 +192,7 @@ void start(std::unique_ptr<offline_job> started, const std::string& target) {
 }  // namespace
 
 void build_render_progress(Widget form, Widget above) {
-  const compound_string blank = make_label(" ");
+  const compound_string blank = make_label(" \n ");  // room for two lines
   render_progress = XtVaCreateWidget(
       "render_progress", xmLabelWidgetClass, form, XmNlabelString, blank.get(),
       XmNrecomputeSize, False, XmNalignment, XmALIGNMENT_BEGINNING, XmNtopAttachment,

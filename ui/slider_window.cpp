@@ -111,7 +111,12 @@ void label_entry(slider_readout& readout, int i) {
 // A slider pressed (on its scroll bar) or given the keyboard focus: the
 // field shows its entry.
 void show_touched_entry(Widget w, XtPointer client_data, XEvent* event, Boolean*) {
-  if (event->type != ButtonPress && event->type != FocusIn) return;
+  // The X server also tells the window under the pointer of the focus
+  // (NotifyPointer): only a focus given to the slider counts.
+  const bool focused = event->type == FocusIn && event->xfocus.detail != NotifyPointer &&
+                       event->xfocus.detail != NotifyPointerRoot &&
+                       event->xfocus.detail != NotifyDetailNone;
+  if (event->type != ButtonPress && !focused) return;
   Widget slider = XmIsScale(w) ? w : XtParent(w);
   auto& readout = *static_cast<slider_readout*>(client_data);
   label_entry(readout, index_of(slider));

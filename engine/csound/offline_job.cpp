@@ -205,7 +205,9 @@ void offline_job::read_messages() {
   const ssize_t n = ::read(child_.messages, buffer.data(), buffer.size());
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
   if (n > 0) {
-    const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
+    std::string text(buffer.data(), static_cast<std::size_t>(n));
+    name_the_target(text, written_, name_);
+    const std::string_view chunk(text);
     pass_csound_messages(chunk, settings_.messages, kept_);
     clock_.feed(chunk);
     progress_.sound_at(clock_.seconds(), score_seconds_);
@@ -217,7 +219,6 @@ void offline_job::read_messages() {
 
 void offline_job::end_sound(int status) {
   if (settings_.observe.ended) settings_.observe.ended(status);
-  name_the_target(kept_, written_, name_);
   if (status != 0) report_csound_failure(status, kept_, settings_.messages);
   bool made = status == 0;
   if (target_) {

