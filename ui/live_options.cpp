@@ -48,12 +48,9 @@ void show_audio_choice() {
 }
 
 void cb_audio_choice(Widget, XtPointer client_data, XtPointer call_data) {
-  if (!static_cast<XmToggleButtonCallbackStruct*>(call_data)->set) {
-    show_audio_choice();  // a radio choice is left only for another
-    return;
-  }
+  // The menu keeps one choice set: the one left says nothing.
+  if (!static_cast<XmToggleButtonCallbackStruct*>(call_data)->set) return;
   Live_Settings.rtaudio = static_cast<const char*>(client_data);
-  show_audio_choice();
   write_setting(audio_setting, Live_Settings.rtaudio);
 }
 
@@ -75,7 +72,7 @@ std::string live_module_for(const std::string& choice) {
 
 void build_audio_menu(Widget output_menu) {
   Widget menu = XmCreatePulldownMenu(output_menu, const_cast<char*>("audio_menu"), nullptr, 0);
-  XtVaSetValues(menu, XmNradioBehavior, True, nullptr);
+  XtVaSetValues(menu, XmNradioBehavior, True, XmNradioAlwaysOne, True, nullptr);
   make_cascade(output_menu, "audio_button", "Audio", menu, 'u');
   for (std::size_t i = 0; i < audio_choices.size(); ++i) {
     const compound_string label = make_label(audio_choices[i].label);

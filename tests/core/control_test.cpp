@@ -17,6 +17,7 @@
 #include "control/osc_server.h"
 #include "engine/render/iteration.h"
 #include "engine/mapping/mapping.h"
+#include "engine/mapping/scales.h"
 #include "engine/render/performance.h"
 #include "engine/render/render.h"
 #include "session_manager.h"
@@ -259,6 +260,42 @@ TEST_F(control, BindingsFileIsWrittenReadBackAndABadLineRefusesIt) {
   ::setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1);
   EXPECT_EQ(default_bindings_path(), (dir.path / "zelmora" / "bindings").string());
   ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// A binding's range spans the controller's travel, in equal ratios for
+// frequencies and r1, r2, k, either way round; Learn spans a musical
+// interval around the value; a controller whose partner (32 on) sends too
+// moves in 14-bit steps. A range outside the control's is refused.
+TEST_F(control, BindingRangesAreMusicalAndPairsMoveInFourteenBits) {
+  const test_support::temp_dir dir("zelmora-ranges-");
+  const std::string path = (dir.path / "bindings").string();
+  test_support::spit(path, "1 7 r1 0.5 2\n1 8 s0 220 880\n1 9 x 100 0\n1 10 i0\n");
+  binding_table table;
+  ASSERT_TRUE(read_bindings(path, table));
+  const struct {
+    int controller, value;
+    double expected;
+  } cases[] = {{7, 0, 0.5},    {7, 127, 2.0},  {8, 127, hertz_position(880)}, {9, 0, 100},
+               {9, 127, 0},    {10, 127, 1000}, {7, 64, 0.5 * std::pow(4.0, 64 / 127.0)},
+               {39, 0, 1.0},  // the partner heard: 64 * 128 of 16383
+               {7, 64, 1.0},   {39, 127, 0.5 * std::pow(4.0, 8319 / 16383.0)}};
+  for (const auto& c : cases)
+    EXPECT_NEAR(table.change_for(1, c.controller, c.value)->value, c.expected, 1e-4)
+        << c.controller << " " << c.value;
+  EXPECT_FALSE(table.change_for(1, 44, 5)) << "the partner of nothing bound";
+  ASSERT_TRUE(write_bindings(path, table));
+  EXPECT_NE(test_support::slurp(path).find("1 8 s0 220 880\n"), std::string::npos);
+
+  for (const auto& [name, current, low, high] :
+       {std::tuple("r1", 2.0, 0.5, 8.0), {"k", 5.0, 1.25, 10.0}, {"s3", 440.0, 220.0, 880.0},
+        {"i3", 500.0, 0.0, 1000.0}, {"x", 60.0, 0.0, 1000.0}}) {
+    const binding_range range = learned_range(*parse_target(name), current);
+    EXPECT_EQ(std::pair(range.low, range.high), std::pair(low, high)) << name;
+  }
+  for (const char* bad : {"1 7 r1 0.5 20\n", "1 7 r1 2 2\n", "1 7 r1 0.5\n", "1 7 s0 0 100\n"}) {
+    test_support::spit(path, bad);
+    stderr_of([&] { EXPECT_FALSE(read_bindings(path, table)) << bad; });
+  }
 }
 
 TEST_F(control, SessionManagerOpensAndSavesTheSetListAndBindings) {

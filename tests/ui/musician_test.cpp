@@ -254,6 +254,15 @@ TEST_F(musician, dialogs_open_beside_their_windows_and_list_files_made_since) {
   const strings listed = list_lines(XmFileSelectionBoxGetChild(load_p_files, XmDIALOG_LIST));
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_NE(listed[0].find("made-since.csp"), std::string::npos);
+  // Opened one after another, windows take places of their own.
+  press(quit_frequencys);
+  press(XmFileSelectionBoxGetChild(load_p_interp, XmDIALOG_CANCEL_BUTTON));
+  press(instrument_button);
+  const std::vector<Widget> open{Ctrl_pannel, event_form, load_p_files, instruments};
+  for (std::size_t i = 0; i < open.size(); ++i)
+    for (std::size_t j = i + 1; j < open.size(); ++j)
+      EXPECT_FALSE(on_screen(open[i]).overlaps(on_screen(open[j])))
+          << XtName(open[i]) << " " << XtName(open[j]);
 }
 
 // Iterations live play computed late are news in the control panel (and a

@@ -67,7 +67,11 @@ TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
   ASSERT_TRUE(render_job_running()) << label_text(render_progress);
   ASSERT_EQ(children().size(), 1u);
   EXPECT_TRUE(XtIsSensitive(r1));
-  EXPECT_FALSE(XtIsSensitive(audio_file_entry()));
+  for (Widget start : {audio_file_entry(), Panel_Menus.audio_output, play_button})
+    EXPECT_FALSE(XtIsSensitive(start)) << XtName(start);
+  // Widgets of the Instruments window bear the same generated names.
+  for (const char* name : {"*widget41", "*widget42"})
+    EXPECT_TRUE(XtIsSensitive(XtNameToWidget(instruments, name))) << name;
 
   // An exposed window is drawn again meanwhile.
   Widget counter_label = find("*widget50");
