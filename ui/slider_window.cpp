@@ -28,7 +28,6 @@ constexpr int min_slider_width = 16;  // a trough and a thumb a pointer can take
 constexpr int widest_trough = 30;
 constexpr int side_gap = 12;  // between the row and the side panel
 constexpr int display_columns = 15;
-constexpr int auto_set_columns = 8;
 constexpr int lock_offset = 10;  // gap between the field and "Lock"
 constexpr int usual_minimum = 0;
 constexpr int usual_maximum = 100;
@@ -36,28 +35,12 @@ constexpr int usual_maximum = 100;
 // toolkit's own arithmetic on a much wider one could overflow an int.
 constexpr int widest_position = 1'000'000;
 
-void press_default_button(Widget, XtPointer button, XtPointer) {
-  XtCallCallbacks(static_cast<Widget>(button), XmNactivateCallback, nullptr);
-}
-
 Widget make_button(Widget parent, const char* name, const char* text) {
   return make_labelled(xmPushButtonWidgetClass, parent, name, text);
 }
 
 Widget make_text_label(Widget parent, const char* name, const char* text) {
   return make_labelled(xmLabelWidgetClass, parent, name, text);
-}
-
-Widget make_dialog_shell(Widget parent, const char* name, const char* title) {
-  return XtVaCreatePopupShell(name, xmDialogShellWidgetClass, parent, XmNtitle, title,
-                              XmNallowShellResize, True, nullptr);
-}
-
-// The form a dialog shell shows. Its buttons decide when it hides: a form
-// in a dialog shell would otherwise hide itself at any button press.
-Widget make_top_form(Widget shell, const char* name, int margin) {
-  return XtVaCreateWidget(name, xmFormWidgetClass, shell, XmNautoUnmanage, False,
-                          XmNmarginWidth, margin, XmNmarginHeight, margin, nullptr);
 }
 
 // The side panel: caption, field, then Lock with the three buttons stacked
@@ -372,59 +355,4 @@ void show_sliders(slider_window& window, int count, std::span<const float> entri
     XtUnmanageChildren(&slots[count], static_cast<Cardinal>(shown - count));
   fit_sliders_to_row(*window.sliders, window.scroller);
   fit_scroller(window.scroller, window.holder);
-}
-
-auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names) {
-  auto_set_dialog dialog{};
-  dialog.shell = make_dialog_shell(parent, names.shell, names.title);
-  dialog.form = make_top_form(dialog.shell, names.form, 12);
-
-  Widget start_label = make_text_label(dialog.form, "widget2", "Start at");
-  Widget second_label = make_text_label(dialog.form, "widget4", names.second_label);
-  // The fields start right of the wider label, the second under the first.
-  const int field_left = column_right_of({start_label, second_label}, 10);
-  dialog.start = XtVaCreateWidget(
-      names.start, xmTextFieldWidgetClass, dialog.form, XmNcolumns, auto_set_columns,
-      XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, XmNleftOffset,
-      field_left, XmNrightAttachment, XmATTACH_FORM, nullptr);
-  dialog.second = XtVaCreateWidget(
-      names.second, xmTextFieldWidgetClass, dialog.form, XmNcolumns, auto_set_columns,
-      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.start, XmNtopOffset, 8,
-      XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget, dialog.start,
-      XmNrightAttachment, XmATTACH_FORM, nullptr);
-  // The labels sit level with their fields.
-  XtVaSetValues(start_label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, dialog.start, XmNbottomAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, dialog.start, nullptr);
-  XtVaSetValues(second_label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, dialog.second, XmNbottomAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, dialog.second, nullptr);
-
-  // What the fields take, said before anything is refused.
-  Widget hint = make_text_label(dialog.form, "auto_set_hint", " ");
-  XtVaSetValues(hint, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.second,
-                XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment,
-                XmATTACH_FORM, XmNalignment, XmALIGNMENT_BEGINNING, nullptr);
-  dialog.ok = make_button(dialog.form, "widget6", "OK");
-  dialog.cancel = make_button(dialog.form, "widget7", "Cancel");
-  XtVaSetValues(dialog.ok, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, hint,
-                XmNtopOffset, 12, XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
-                XmATTACH_FORM, XmNrightAttachment, XmATTACH_POSITION, XmNrightPosition, 48,
-                nullptr);
-  XtVaSetValues(dialog.cancel, XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET, XmNtopWidget,
-                dialog.ok, XmNleftAttachment, XmATTACH_POSITION, XmNleftPosition, 52,
-                XmNrightAttachment, XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM,
-                nullptr);
-  manage_all({start_label, dialog.start, second_label, dialog.second, hint, dialog.ok,
-              dialog.cancel});
-  // Return in either field presses OK.
-  XtVaSetValues(dialog.form, XmNdefaultButton, dialog.ok, nullptr);
-  for (Widget field : {dialog.start, dialog.second})
-    XtAddCallback(field, XmNactivateCallback, press_default_button, dialog.ok);
-  return dialog;
-}
-
-void open_auto_set(Widget dialog_form, Widget window_shell, const std::string& hint) {
-  set_label(XtNameToWidget(dialog_form, "auto_set_hint"), hint.c_str());
-  open_beside(dialog_form, window_shell);
 }

@@ -1,5 +1,7 @@
 #include "ui/widgets.h"
 
+#include <Xm/DialogS.h>
+#include <Xm/Form.h>
 #include <Xm/Protocols.h>
 #include <Xm/Scale.h>
 #include <Xm/ScrollBar.h>
@@ -211,4 +213,14 @@ void on_window_close(Widget shell, XtCallbackProc callback) {
       XmInternAtom(XtDisplay(shell), const_cast<char*>("WM_DELETE_WINDOW"), False);
   XtVaSetValues(shell, XmNdeleteResponse, XmDO_NOTHING, nullptr);
   XmAddWMProtocolCallback(shell, delete_window, callback, nullptr);
+}
+
+Widget make_dialog_shell(Widget parent, const char* name, const char* title) {
+  return XtVaCreatePopupShell(name, xmDialogShellWidgetClass, parent, XmNtitle, title,
+                              XmNallowShellResize, True, nullptr);
+}
+
+Widget make_top_form(Widget shell, const char* name, int margin) {
+  return XtVaCreateWidget(name, xmFormWidgetClass, shell, XmNautoUnmanage, False,
+                          XmNmarginWidth, margin, XmNmarginHeight, margin, nullptr);
 }

@@ -64,3 +64,10 @@ void on_window_close(Widget shell, XtCallbackProc callback);
 
 // Every widget under `w`, pop-up shells included, each before its children.
 void for_each_widget(Widget w, const std::function<void(Widget)>& visit);
+
+// A dialog shell titled `title` that grows with what it holds.
+Widget make_dialog_shell(Widget parent, const char* name, const char* title);
+
+// The form a dialog shell shows. Its buttons decide when it hides: a form
+// in a dialog shell would otherwise hide itself at any button press.
+Widget make_top_form(Widget shell, const char* name, int margin);
