@@ -1,6 +1,5 @@
 #include "ui/documents.h"
 
-#include <Xm/Label.h>
 #include <Xm/List.h>
 
 
@@ -121,13 +120,7 @@ void cb_clear_event_list(Widget, XtPointer, XtPointer) {
 }
 
 Widget build_event_list_line(Widget form, Widget above) {
-  const compound_string text = make_label("Event list:\nnone");
-  list_line = XtVaCreateManagedWidget(
-      "event_list_name", xmLabelWidgetClass, form, XmNlabelString, text.get(), XmNalignment,
-      XmALIGNMENT_BEGINNING, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
-      XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
-      XmNrecomputeSize, False, nullptr);
-  return list_line;
+  return list_line = make_line_under(form, above, "event_list_name", "Event list:\nnone");
 }
 
 void show_event_list() {

@@ -1,6 +1,5 @@
 #include "ui/messages.h"
 
-#include <Xm/Label.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -50,13 +49,7 @@ void report_auto_set_stop(Widget window, const std::string& entries, int first, 
 }
 
 Widget build_notice_line(Widget form, Widget above) {
-  const compound_string empty = make_label(" ");
-  notice = XtVaCreateManagedWidget(
-      "notice", xmLabelWidgetClass, form, XmNlabelString, empty.get(), XmNalignment,
-      XmALIGNMENT_BEGINNING, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
-      XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
-      XmNrecomputeSize, False, nullptr);
-  return notice;
+  return notice = make_line_under(form, above, "notice", " ");
 }
 
 void show_notice(const std::string& text) {

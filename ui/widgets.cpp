@@ -2,6 +2,7 @@
 
 #include <Xm/DialogS.h>
 #include <Xm/Form.h>
+#include <Xm/Label.h>
 #include <Xm/Protocols.h>
 #include <Xm/Scale.h>
 #include <Xm/ScrollBar.h>
@@ -223,4 +224,13 @@ Widget make_dialog_shell(Widget parent, const char* name, const char* title) {
 Widget make_top_form(Widget shell, const char* name, int margin) {
   return XtVaCreateWidget(name, xmFormWidgetClass, shell, XmNautoUnmanage, False,
                           XmNmarginWidth, margin, XmNmarginHeight, margin, nullptr);
+}
+
+Widget make_line_under(Widget form, Widget above, const char* name, const char* text) {
+  const compound_string label = make_label(text);
+  return XtVaCreateManagedWidget(
+      name, xmLabelWidgetClass, form, XmNlabelString, label.get(), XmNalignment,
+      XmALIGNMENT_BEGINNING, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
+      XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
+      XmNrecomputeSize, False, nullptr);
 }

@@ -71,3 +71,7 @@ Widget make_dialog_shell(Widget parent, const char* name, const char* title);
 // The form a dialog shell shows. Its buttons decide when it hides: a form
 // in a dialog shell would otherwise hide itself at any button press.
 Widget make_top_form(Widget shell, const char* name, int margin);
+
+// A label across `form` under `above`, keeping the size `text` gives it (as
+// many lines), whatever it shows later: a line of news that changes.
+Widget make_line_under(Widget form, Widget above, const char* name, const char* text);
