@@ -82,10 +82,12 @@ TEST_F(dialogs_test, saves_that_cannot_be_written_keep_the_old_file) {
 TEST_F(dialogs_test, every_window_has_a_title_of_its_own_and_file_dialogs_cancel) {
   for (const auto& [entry, box] : {std::pair(Load_events, load_p_files),
                                    {save_parameters, save_p_files}, {save_event_list, save_e_files},
-                                   {find("*widget39.widget42"), save_s_files},
+                                   {Panel_Menus.audio_file, save_s_files},
                                    {csound_button, csound_output}}) {
     press(entry);
     EXPECT_TRUE(shown(box));
+    EXPECT_FALSE(XtIsManaged(XmFileSelectionBoxGetChild(box, XmDIALOG_HELP_BUTTON)))
+        << "a Help button with no help";
     press(XmFileSelectionBoxGetChild(box, XmDIALOG_CANCEL_BUTTON));
     EXPECT_FALSE(shown(box));
   }

@@ -89,6 +89,7 @@ long wav_frames(const std::string& wav) {
 // failure keeps the old file.
 TEST_F(live_windows, SaveTakeWritesTheScoreOrTheSoundOfTheNotesPlayed) {
   EXPECT_FALSE(save_take("take.sco"));  // nothing played yet
+  EXPECT_FALSE(XtIsSensitive(Panel_Menus.save_take));
   Current_State.iter = 40;
   ASSERT_EQ(make_score_file("offline.sco"), 0);
   ASSERT_EQ(make_sound_file("offline.wav"), 0);

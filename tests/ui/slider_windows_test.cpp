@@ -22,13 +22,13 @@ void expect_runs(const entries_type& entries, const std::vector<run>& runs) {
     for (int i = r.first; i <= r.last; ++i) EXPECT_EQ(entries[i], r.value) << "entry " << i;
 }
 
-// Opens an Auto-set dialog from its window, types both fields, presses OK.
+// Opens an Auto-set dialog from its window, types both fields and presses
+// Return, which presses OK.
 void auto_set(bool states, const std::string& start, const std::string& step) {
   press(find(states ? "states.state_form.widget51.widget56"
                     : "instruments.instrument_form.widget36.widget41"));
   type_text(states ? freq_auto_start : amp_auto_start, start);
-  type_text(states ? freq_auto_mul : amp_auto_inc, step);
-  press(XtNameToWidget(states ? auto_set_freq_form : auto_set_amp_form, "widget6"));
+  type_and_return(states ? freq_auto_mul : amp_auto_inc, step);
 }
 
 // Whether the slider lies wholly inside the visible part of its row.
