@@ -7,7 +7,8 @@
 //   /zelmora/instrument i f    instrument index, score amplitude 0 ... 1000
 //   /zelmora/reseed  /zelmora/load s  /zelmora/play  /zelmora/stop
 //
-// Numbers may come as any OSC number type. A value outside its range is
+// Numbers may come as any OSC number type; an index only as a whole
+// number an int holds. A value outside its range is
 // refused, anything else (an unknown address, wrong arguments, a packet
 // that is not OSC) is ignored; both with a line on standard error.
 #pragma once
@@ -19,9 +20,12 @@
 
 class osc_server {
  public:
-  // Listens on UDP `port` ("0": any free port) and queues into `inbox`.
+  // Listens on UDP `where`, "[ADDRESS:]PORT" (PORT "0": any free port),
+  // and queues into `inbox`. Without an address only this machine's
+  // programs reach it (the loopback interface): whoever can send to the
+  // port controls the performance and loads any file the user may read.
   // ok() is false (reported) when the port cannot be had.
-  osc_server(const std::string& port, control_queue& inbox);
+  osc_server(const std::string& where, control_queue& inbox);
   ~osc_server();
   osc_server(const osc_server&) = delete;
   osc_server& operator=(const osc_server&) = delete;

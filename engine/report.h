@@ -3,4 +3,26 @@
 // so a failure is never visible on the terminal alone.
 #pragma once
 
+#include <string>
+
 [[gnu::format(printf, 1, 2)]] void report_error(const char* format, ...);
+
+// "Can't open file NAME\n" (`what` "Can't open file") with the reason,
+// strerror(error), on a line of its own after it: the first line reads as
+// it always did.
+void report_file_error(const char* what, const std::string& name, int error);
+void report_file_error(const char* what, const std::string& name, const char* reason);
+
+// While one lives, report_error() on this thread hands its text to `to`
+// instead: a worker thread must not touch the windows.
+class report_redirect {
+ public:
+  using sink = void (*)(const std::string& text);
+  explicit report_redirect(sink to);
+  ~report_redirect();
+  report_redirect(const report_redirect&) = delete;
+  report_redirect& operator=(const report_redirect&) = delete;
+
+ private:
+  sink before_;
+};

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -13,28 +14,37 @@
 
 replacing_file::replacing_file(std::string target, const std::string& suffix)
     : target_(std::move(target)), suffix_(suffix) {
+  error_ = EISDIR;
   if (target_.empty() || target_.back() == '/') return;
+  errno = 0;
   const output_target found = find_output_target(target_);
+  error_ = errno != 0 ? errno : EACCES;
   if (found.how == output_target::kind::refused) return;
   if (found.how == output_target::kind::in_place) {
     fp_ = ::fdopen(found.fd, "w");
     if (!fp_) ::close(found.fd);
     direct_ = fp_ != nullptr;
+    error_ = direct_ ? 0 : errno;
     return;
   }
   target_ = found.path;
 
   struct stat st {};
   const bool exists = ::stat(target_.c_str(), &st) == 0;
+  error_ = EISDIR;
   if (exists && S_ISDIR(st.st_mode)) return;
   // A file we could not open for writing is not ours to replace either.
-  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return;
+  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+    error_ = errno;
+    return;
+  }
 
   std::string pattern = directory_of(target_) + "/.zelmora-XXXXXX" + suffix;
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const interrupt_guard guard;  // no signal between creating and registering
   const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
+  error_ = errno;
   if (fd < 0) return;
   temp_.assign(name.data());
   registration_ = temporary_registration(temp_);
@@ -48,6 +58,7 @@ replacing_file::replacing_file(std::string target, const std::string& suffix)
   }
   ::fchmod(fd, old_.mode);
   fp_ = ::fdopen(fd, "w");
+  error_ = fp_ ? 0 : errno;
   if (!fp_) {
     ::close(fd);
     ::unlink(temp_.c_str());
@@ -68,8 +79,10 @@ std::FILE* replacing_file::release() {
 
 bool replacing_file::commit() {
   if (!fp_) return false;
+  errno = 0;
   const bool written = std::ferror(fp_) == 0;
   const bool closed = std::fclose(fp_) == 0;
+  if (!written || !closed) error_ = errno != 0 ? errno : EIO;
   fp_ = nullptr;
   return commit_closed(written && closed);
 }
@@ -122,7 +135,10 @@ bool replacing_file::commit_closed(bool written_ok) {
   [[maybe_unused]] const bool owner_kept =
       !existed_ || ::chown(temp_.c_str(), old_.owner, old_.group) == 0;
   ::chmod(temp_.c_str(), old_.mode);
-  if (std::rename(temp_.c_str(), target_.c_str()) != 0) return false;
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+    error_ = errno;
+    return false;
+  }
   done_ = true;
   return true;
 }

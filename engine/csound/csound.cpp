@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,6 +85,10 @@ pid_t start_child(const std::vector<std::string>& words, int output, const std::
     ::dup2(output, STDOUT_FILENO);
     ::dup2(output, STDERR_FILENO);
     ::execvp(argv[0], argv.data());
+    // Why, for the messages shown on failure (127 alone reads as missing).
+    const char* why = ::strerrordesc_np(errno);
+    for (const char* part : {"can't run ", static_cast<const char*>(argv[0]), ": ", why ? why : "?", "\n"})
+      write_all(STDERR_FILENO, part, std::strlen(part));
     ::_exit(127);  // as the shell says of a command it cannot find
   }
   if (pid > 0) {
@@ -96,8 +101,9 @@ pid_t start_child(const std::vector<std::string>& words, int output, const std::
 // Runs `words` to the end, its messages read from a pipe and shown to
 // `observe` as they come; the exit status as the shell would show it.
 int run_words(const std::vector<std::string>& words, csound_messages messages,
-              std::string& kept, const csound_observer& observe) {
+              std::string& kept, const csound_observer& observe, bool& started) {
   csound_child child = start_csound_words(words);
+  started = child.pid > 0;
   std::array<char, 4096> buffer{};
   for (ssize_t n = 0; child.pid > 0;) {
     n = ::read(child.messages, buffer.data(), buffer.size());
@@ -156,9 +162,10 @@ std::string failure_reason(const std::string& messages, std::size_t count) {
 int run_csound(const std::string& command, csound_messages messages,
                const csound_observer& observe) {
   std::string kept;
-  const int status = run_words(command_words(command), messages, kept, observe);
+  bool started = false;
+  const int status = run_words(command_words(command), messages, kept, observe, started);
   if (observe.ended) observe.ended(status);
-  if (status != 0) report_csound_failure(status, kept, messages);
+  if (status != 0 && started) report_csound_failure(status, kept, messages);
   return status;
 }
 
@@ -186,14 +193,22 @@ std::string play_command(const std::string& score) {
 
 csound_child start_csound_words(const std::vector<std::string>& words) {
   std::array<int, 2> pipe_ends{};
-  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
+  // Said here: the exit status 127 a child that never started gets would
+  // read as a csound that is missing.
+  const auto not_started = [] {
+    report_error("csound could not be started: %s\n", std::strerror(errno));
+    return csound_child{};
+  };
+  if (words.empty() || ::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return not_started();
   auto workspace = std::make_shared<private_directory>();
   const pid_t pid =
       start_child(with_grain_plugin(words, *workspace), pipe_ends[1], workspace->path());
+  const int error = errno;
   ::close(pipe_ends[1]);
   if (pid < 0) {
     ::close(pipe_ends[0]);
-    return {};
+    errno = error;
+    return not_started();
   }
   return {pid, pipe_ends[0], std::move(workspace)};
 }
@@ -305,7 +320,7 @@ int render_and_run(const std::string& score, const std::string& command,
     if (fp) registration = temporary_registration(score);
   }
   if (!fp) {
-    report_error("Can't open file tempory file\n");
+    report_file_error("Can't open file", "tempory file", errno);
     return -1;
   }
   const int status = play_ca(fp);  // closes fp
@@ -338,12 +353,12 @@ int render_sound_file(const std::string& score, const std::string& name,
   replacing_file target(name, extension_of(name));
   const std::string written = target.path_for_writer();
   if (written.empty()) {  // no file may be made there
-    report_error("Can't open file %s\n", name.c_str());
+    report_file_error("Can't open file", name, target.error());
     return -1;
   }
   const int result = render_and_run(score, command_for(written), messages, observe);
   if (!target.commit_closed(result == 0)) {
-    if (result == 0) report_error("Can't write file %s\n", name.c_str());
+    if (result == 0) report_file_error("Can't write file", name, target.error());
     return -1;
   }
   return 0;
@@ -362,14 +377,14 @@ int make_sound_file(const std::string& name) {
 score_outcome write_score_file(const std::string& name) {
   replacing_file file(name);
   if (!file.stream()) {
-    report_error("Can't open file %s\n", name.c_str());
+    report_file_error("Can't open file", name, file.error());
     return score_outcome::not_opened;
   }
   const int status = play_ca(file.release());  // closes the stream
   // An abandoned render has already said why; the old file stays.
   if (status == render_abandoned) return score_outcome::abandoned;
   if (!file.commit_closed(status == render_complete)) {
-    report_error("Can't write file %s\n", name.c_str());
+    report_file_error("Can't write file", name, file.error());
     return score_outcome::not_written;
   }
   return score_outcome::written;

@@ -18,7 +18,7 @@ std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
   std::unique_ptr<offline_job> job(new offline_job(1.0, name));
   job->target_.emplace(name);
   if (!job->target_->stream()) {
-    report_error("Can't open file %s\n", name.c_str());
+    report_file_error("Can't open file", name, job->target_->error());
     job->target_.reset();
     return job;
   }
@@ -62,7 +62,7 @@ std::FILE* offline_job::open_sound_score() {
   target_.emplace(name_, extension_of(name_));
   written_ = as_file_name(target_->path_for_writer());
   if (written_.empty()) {
-    report_error("Can't open file %s\n", name_.c_str());
+    report_file_error("Can't open file", name_, target_->error());
     target_.reset();
     return nullptr;
   }
@@ -75,7 +75,7 @@ std::FILE* offline_job::open_sound_score() {
     if (fp) score_registration_ = temporary_registration(score);
   }
   if (!fp) {
-    report_error("Can't open file tempory file\n");
+    report_file_error("Can't open file", "tempory file", errno);
     discard();
   }
   return fp;
@@ -110,7 +110,7 @@ void offline_job::end_automaton() {
   notes_ = nullptr;
   if (!score_place_) {  // a score file: the old one stays unless all went well
     const bool committed = target_->commit_closed(complete && written);
-    if (!committed && complete) report_error("Can't write file %s\n", name_.c_str());
+    if (!committed && complete) report_file_error("Can't write file", name_, target_->error());
     discard();
     if (committed) {
       progress_.finished();
@@ -157,7 +157,7 @@ void offline_job::read_messages() {
 void offline_job::end_sound(int status) {
   if (status != 0) report_csound_failure(status, kept_, csound_messages::shown);
   const bool committed = target_->commit_closed(status == 0);
-  if (!committed && status == 0) report_error("Can't write file %s\n", name_.c_str());
+  if (!committed && status == 0) report_file_error("Can't write file", name_, target_->error());
   discard();
   if (committed) {
     progress_.finished();
