@@ -101,8 +101,8 @@ std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end,
   return e;
 }
 
-int refuse_list() {
-  report_error("Format error in event list\n");
+int refuse_list(int first_line) {
+  report_error("Format error in event list\nat line %d\n", lines_read_on_this_thread() - first_line);
   return -1;
 }
 
@@ -116,6 +116,7 @@ std::unique_ptr<event_type> read_event(std::FILE* fp) {
 int read_event_list_into(std::FILE* fp, const parameters_type& base, event_list_read& read) {
   std::fputs("wail\n", echo_stream());
   read = {};
+  const int first_line = lines_read_on_this_thread();
   // An empty file is an empty list, as an empty list is saved.
   if (const int c = std::getc(fp); c == EOF) {
     return 0;
@@ -124,7 +125,7 @@ int read_event_list_into(std::FILE* fp, const parameters_type& base, event_list_
   }
   bool at_end = false;
   std::unique_ptr<event_type> first = read_event_or_end(fp, at_end, base);
-  if (!first) return refuse_list();
+  if (!first) return refuse_list(first_line);
   int count = 1;
   event_type* last = first.get();
   while (std::unique_ptr<event_type> e = read_event_or_end(fp, at_end, base)) {
@@ -133,7 +134,7 @@ int read_event_list_into(std::FILE* fp, const parameters_type& base, event_list_
     ++count;
     std::fprintf(echo_stream(), "loading %d\n", count);
   }
-  if (!at_end) return refuse_list();
+  if (!at_end) return refuse_list(first_line);
   read = {std::move(first), count};
   return 1;
 }

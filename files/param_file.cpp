@@ -9,6 +9,14 @@
 #include "files/scan.h"
 #include "engine/mapping/scales.h"
 
+namespace {
+
+thread_local int lines_read = 0;
+
+}  // namespace
+
+int lines_read_on_this_thread() { return lines_read; }
+
 int Readline(std::string& buf, std::FILE* fp, int maxLen) {
   buf.clear();
   const std::size_t keep = maxLen < 0 ? 0 : static_cast<std::size_t>(maxLen);
@@ -22,6 +30,7 @@ int Readline(std::string& buf, std::FILE* fp, int maxLen) {
   }
   // A last line without its newline is still a line.
   if (c == EOF && !any) return -2;
+  ++lines_read;
   // Files from other systems end their lines with CR LF.
   if (kept_last && buf.back() == '\r') buf.pop_back();
   return static_cast<int>(buf.size());

@@ -36,6 +36,9 @@ constexpr int no_parameters = -2;
 // line without a newline counts. Returns the count kept, or -2 at the end
 // of the file.
 int Readline(std::string& buf, std::FILE* fp, int maxLen);
+// How many lines Readline() has read on this thread: a reader's messages
+// name the line they stopped at.
+int lines_read_on_this_thread();
 
 // Where the readers' and writers' echo lines go: Echo_Stream, or nowhere
 // on a thread that silenced them (a worker reading a file for the engine).

@@ -373,6 +373,7 @@ int write_score(const std::string& name) {
     case score_outcome::written:
       return exit_ok;
     case score_outcome::abandoned:
+      if (frame_failed()) return exit_failed;  // said
       std::fprintf(stderr, "\nzelmora-render: render abandoned, %s left as it was\n",
                    name.c_str());
       return exit_failed;
@@ -385,7 +386,7 @@ int write_standard_output() {
   const int status = play_ca(stdout);  // closes it
   end_progress(status == render_complete);
   if (status == render_abandoned) {
-    std::fputs("\nzelmora-render: render abandoned\n", stderr);
+    if (!frame_failed()) std::fputs("\nzelmora-render: render abandoned\n", stderr);
     return exit_failed;
   }
   if (status == render_write_failed) {

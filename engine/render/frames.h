@@ -21,5 +21,6 @@ bool write_frames_to(const std::string& dir, int every);
 // Renders write no frames from now on.
 void stop_frames();
 
-// True when a frame could not be written since write_frames_to().
+// True when a frame could not be written since write_frames_to(): said
+// once, and the render ends there (play_ca() abandons it).
 bool frame_failed();
