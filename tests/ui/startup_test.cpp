@@ -1,3 +1,7 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "ui_fixture.h"
 
 using startup = ui_fixture;
@@ -22,4 +26,31 @@ TEST_F(startup, application_class_and_widgets_under_their_resource_names) {
   for (const auto& [path, widget] : named) EXPECT_EQ(find(path), widget) << path;
   for (Widget w : {r2, k}) EXPECT_STREQ(XtName(w), "ca_slider");
   for (Widget w : {instrument_button, event_button}) EXPECT_STREQ(XtName(w), "menu_button");
+}
+
+// The program's own options are checked as zelmora-render's are: 2 for
+// what is no option or no value of one, 1 for what cannot be started;
+// without a display, -1 (255).
+TEST_F(startup, BadOptionsEndTheProgramWithAMessageAndItsStatus) {
+  const int taken = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in at{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+  socklen_t size = sizeof at;
+  ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ::getsockname(taken, reinterpret_cast<sockaddr*>(&at), &size);
+  const std::string port = std::to_string(ntohs(at.sin_port));
+  const struct {
+    std::string args;
+    int status;
+    std::string said;
+  } cases[] = {{"-bogus", 2, "unknown option: -bogus\n"},
+               {"-osc-port nope", 2, "Bad outside control setting: oscPort nope"},
+               {"-midi serial", 2, "midi serial"},
+               {"-osc-port " + port, 1, "can't listen for OSC on UDP " + port},
+               {"-display :9999", 255, "can't open display, exiting...\n"}};
+  for (const auto& c : cases) {
+    const int raw = std::system(("timeout 20 " ZELMORA_WINDOWED " " + c.args + " >out 2>&1").c_str());
+    EXPECT_EQ(WEXITSTATUS(raw), c.status) << c.args;
+    EXPECT_NE(slurp("out").find(c.said), std::string::npos) << slurp("out");
+  }
+  ::close(taken);
 }
