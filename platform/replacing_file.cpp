@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -88,7 +89,10 @@ bool replacing_file::commit() {
 }
 
 std::string replacing_file::path_for_writer() {
-  if (direct_) {
+  // A writer in a directory of its own (csound) needs a name from the root,
+  // which the system takes only up to PATH_MAX: deeper, it writes a private
+  // file too, copied into the temporary one.
+  if (direct_ || absolute_path(temp_).size() >= PATH_MAX) {
     // A writer that goes by name would replace a device or pipe (csound
     // unlinks what it writes to): it writes a private file instead, whose
     // bytes go to the target. The target stays open meanwhile, so that a
@@ -128,6 +132,7 @@ bool replacing_file::commit_closed(bool written_ok) {
     done_ = true;
     return copy_dir_ ? copy_to_target(written_ok) : written_ok;
   }
+  if (copy_dir_) written_ok = copy_to_target(written_ok);
   if (temp_.empty() || done_ || !written_ok) return false;
   // The writer may have made the file anew; the owner first, as a change
   // of owner may clear the set-id bits of the mode. Either may be refused

@@ -210,6 +210,15 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
   }
 }
 
+// A working directory deeper than any name the system takes whole: csound
+// gets a private file to write, copied into place.
+TEST_F(render_cli_test, SoundFilesAreMadeInAFolderOfAnyDepth) {
+  const std::string deep = "export TMPDIR=$PWD; d=$(printf 'd%.0s' $(seq 200)); for i in $(seq 25); do mkdir $d && cd -P $d || exit 1; done";
+  const run_result r =
+      shell(deep + " && " + renderer + orchestra + " --iterations 20 --sound k.wav && test -s k.wav");
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 // Out of address space (the kernel threads cannot be made): said, cleaned
 // up, status 1, not an abort. Lower limits fail in the loader, higher ones
 // succeed: the first limit that fails is judged.
