@@ -148,11 +148,7 @@ nsm_client::nsm_client(const std::string& url, const std::string& executable,
     control_log("session manager unreachable: NSM_URL=%s", url.c_str());
     return;
   }
-  lo_server_thread_add_method(impl_->thread, open_path, "sss", on_open, impl_.get());
-  lo_server_thread_add_method(impl_->thread, save_path, "", on_save, impl_.get());
-  lo_server_thread_add_method(impl_->thread, "/reply", nullptr, on_reply, nullptr);
-  lo_server_thread_add_method(impl_->thread, "/error", nullptr, on_error, nullptr);
-  lo_server_thread_add_method(impl_->thread, nullptr, nullptr, on_other, nullptr);
+  nsm_add_methods(lo_server_thread_get_server(impl_->thread), *this);
   active = impl_.get();
   lo_server_thread_start(impl_->thread);
   lo_send_from(impl_->manager, lo_server_thread_get_server(impl_->thread), LO_TT_IMMEDIATE,
@@ -164,6 +160,14 @@ nsm_client::~nsm_client() {
   if (active == impl_.get()) active = nullptr;
   if (impl_->thread) lo_server_thread_free(impl_->thread);
   if (impl_->manager) lo_address_free(impl_->manager);
+}
+
+void nsm_add_methods(lo_server server, nsm_client& client) {
+  lo_server_add_method(server, open_path, "sss", on_open, client.impl_.get());
+  lo_server_add_method(server, save_path, "", on_save, client.impl_.get());
+  lo_server_add_method(server, "/reply", nullptr, on_reply, nullptr);
+  lo_server_add_method(server, "/error", nullptr, on_error, nullptr);
+  lo_server_add_method(server, nullptr, nullptr, on_other, nullptr);
 }
 
 bool nsm_client::ok() const { return impl_->thread && impl_->manager; }
@@ -181,7 +185,7 @@ std::string bindings_file() {
   return default_bindings_path();
 }
 
-void nsm_open_session(const std::string& folder) {
+bool nsm_open_session(const std::string& folder) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   std::string failure;
@@ -208,6 +212,7 @@ void nsm_open_session(const std::string& folder) {
     }
   }
   reply(open_path, failure);
+  return failure.empty();
 }
 
 void nsm_save_session(const std::string& folder) {

@@ -16,7 +16,6 @@
 
 struct osc_server::impl {
   lo_server_thread thread = nullptr;
-  control_queue* inbox = nullptr;
   int port = 0;
 };
 
@@ -88,7 +87,7 @@ bool reduction_of(const char* path, control_change& change) {
 
 int on_message(const char* path, const char* types, lo_arg** argv, int argc, lo_message,
                void* data) {
-  auto& server = *static_cast<osc_server::impl*>(data);
+  auto& inbox = *static_cast<control_queue*>(data);
   const auto* a = std::find_if(std::begin(addresses), std::end(addresses), [&](const address& x) {
     return std::strcmp(path + std::strlen(prefix), x.name) == 0;
   });
@@ -102,7 +101,7 @@ int on_message(const char* path, const char* types, lo_arg** argv, int argc, lo_
                 control_range_text(change.kind).c_str());
     return 0;
   }
-  server.inbox->push(std::move(change));
+  inbox.push(std::move(change));
   return 0;
 }
 
@@ -127,9 +126,15 @@ bool valid_port(const std::string& text) {
   return port >= 1 && port <= 65535;
 }
 
+void osc_add_methods(lo_server server, control_queue& inbox) {
+  // Every type of argument comes to the handler, which judges them itself.
+  for (const address& a : addresses)
+    lo_server_add_method(server, (std::string(prefix) + a.name).c_str(), nullptr, on_message, &inbox);
+  lo_server_add_method(server, nullptr, nullptr, on_unmatched, nullptr);
+}
+
 osc_server::osc_server(const std::string& where, control_queue& inbox)
     : impl_(std::make_unique<impl>()) {
-  impl_->inbox = &inbox;
   std::string host, port;
   if (!split_listen_address(where, host, port, true)) {
     control_log("can't listen for OSC on %s: not [ADDRESS:]PORT", where.c_str());
@@ -144,11 +149,7 @@ osc_server::osc_server(const std::string& where, control_queue& inbox)
     impl_->thread = nullptr;
     return;
   }
-  // Every type of argument comes to the handler, which judges them itself.
-  for (const address& a : addresses)
-    lo_server_thread_add_method(impl_->thread, (std::string(prefix) + a.name).c_str(), nullptr,
-                                on_message, impl_.get());
-  lo_server_thread_add_method(impl_->thread, nullptr, nullptr, on_unmatched, nullptr);
+  osc_add_methods(lo_server_thread_get_server(impl_->thread), inbox);
   lo_server_thread_start(impl_->thread);
 }
 

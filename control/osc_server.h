@@ -13,6 +13,8 @@
 // that is not OSC) is ignored; both with a line on standard error.
 #pragma once
 
+#include <lo/lo.h>
+
 #include <memory>
 #include <string>
 
@@ -38,6 +40,10 @@ class osc_server {
  private:
   std::unique_ptr<impl> impl_;
 };
+
+// The address space's handlers on `server` (liblo's lo_server), queueing
+// into `inbox`: what osc_server listens with, and what a fuzzer feeds.
+void osc_add_methods(lo_server server, control_queue& inbox);
 
 // A UDP port number 1 ... 65535 as the options take it.
 bool valid_port(const std::string& text);
