@@ -31,21 +31,6 @@ struct session {
   lo_server server = lo_server_new_with_proto(nullptr, LO_UDP, nullptr);
 };
 
-void write_part(const std::string& path, const std::uint8_t* from, const std::uint8_t* to) {
-  std::FILE* fp = std::fopen(path.c_str(), "w");
-  fuzz::require(fp != nullptr, "a session file opens");
-  std::fwrite(from, 1, static_cast<std::size_t>(to - from), fp);
-  std::fclose(fp);
-}
-
-std::string bindings_text() {
-  std::string all;
-  for (const binding& b : Bindings.all())
-    all += std::to_string(b.channel) + " " + std::to_string(b.controller) + " " +
-           target_name(b.target) + "\n";
-  return all;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -55,16 +40,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::require(s.inbox.take_all().empty(), "no stranger is heard");
 
   const std::uint8_t* end = data + size;
-  const std::uint8_t* cut1 = std::find(data, end, 0xff);
-  const std::uint8_t* cut2 = cut1 == end ? end : std::find(cut1 + 1, end, 0xff);
-  write_part(s.folder + "/bindings", data, cut1);
-  write_part(s.folder + "/parameters.csp", std::min(cut1 + 1, end), cut2);
-  write_part(s.folder + "/events.cse", std::min(cut2 + 1, end), end);
+  const auto part = [&](const char* name, const std::uint8_t* from) {
+    const std::uint8_t* to = std::find(from, end, 0xff);
+    fuzz::write_file(s.folder + name, from, static_cast<std::size_t>(to - from));
+    return to == end ? end : to + 1;
+  };
+  part("/events.cse", part("/parameters.csp", part("/bindings", data)));
   const parameters_type set = Current_State;
-  const std::string list = fuzz::written_list(), bindings = bindings_text();
+  const std::string list = fuzz::written_list();
+  const std::vector<binding> bindings = Bindings.all();
   const bool opened = nsm_open_session(s.folder);
   const bool changed =
-      !(Current_State == set) || fuzz::written_list() != list || bindings_text() != bindings;
+      !(Current_State == set) || fuzz::written_list() != list || Bindings.all() != bindings;
   fuzz::require(opened || !changed, "a refused session changes nothing");
   return 0;
 }

@@ -49,6 +49,14 @@ std::string text_of(Write write) {
   return text;
 }
 
+// Writes `size` bytes to the file `path`, made or emptied.
+inline void write_file(const std::string& path, const void* data, std::size_t size) {
+  std::FILE* fp = std::fopen(path.c_str(), "w");
+  require(fp != nullptr, "a scratch file opens");
+  std::fwrite(data, 1, size, fp);
+  std::fclose(fp);
+}
+
 inline int read_set(const std::string& text, parameters_type& p) {
   return read_text(text, [&](std::FILE* fp) { return read_parameters(fp, p); });
 }

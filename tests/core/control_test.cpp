@@ -127,6 +127,27 @@ TEST_F(control, OscMessagesReachTheRunStateAndBadOnesAreRefusedWithALogLine) {
   EXPECT_EQ(log.find('\x1b'), std::string::npos) << "control characters reach the terminal";
 }
 
+// The port is the loopback interface's unless an address is given: a
+// socket of another address may then have the same port only when the
+// server is not on every interface.
+TEST_F(control, OscListensOnTheLoopbackInterfaceUnlessToldWhere) {
+  const struct {
+    const char* where;
+    bool others_may_bind;
+  } cases[] = {{"0", true}, {"127.0.0.3:0", true}, {"0.0.0.0:0", false}};
+  for (const auto& c : cases) {
+    control_queue inbox;
+    const osc_server server(c.where, inbox);
+    ASSERT_TRUE(server.ok()) << c.where;
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in at{.sin_family = AF_INET, .sin_port = htons(static_cast<std::uint16_t>(server.port())),
+                         .sin_addr = {htonl(0x7f000002)}, .sin_zero = {}};
+    EXPECT_EQ(::bind(probe, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0, c.others_may_bind)
+        << c.where;
+    ::close(probe);
+  }
+}
+
 TEST_F(control, LoadDuringARenderKeepsTheGridAndPlaysTheListOnFromHere) {
   const test_support::temp_dir dir("zelmora-load-");
   parameters_type other = Current_State;
