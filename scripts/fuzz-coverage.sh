@@ -36,7 +36,7 @@ for fuzzer in $FUZZERS; do
 done
 llvm-profdata merge -sparse "$BUILD"/*.profraw -o "$BUILD/fuzz.profdata"
 objects=""
-for fuzzer in $FUZZERS; do objects="$objects -object $BUILD/$fuzzer"; done
+for fuzzer in $FUZZERS; do objects="${objects:+$objects -object }$BUILD/$fuzzer"; done
 # shellcheck disable=SC2086 # one word each
 llvm-cov report $objects -instr-profile="$BUILD/fuzz.profdata" \
   platform dsp engine events files >"$BUILD/report.txt"

@@ -380,11 +380,13 @@ score_outcome write_score_file(const std::string& name) {
     report_file_error("Can't open file", name, file.error());
     return score_outcome::not_opened;
   }
+  errno = 0;
   const int status = play_ca(file.release());  // closes the stream
+  const int write_error = status == render_write_failed ? errno : 0;
   // An abandoned render has already said why; the old file stays.
   if (status == render_abandoned) return score_outcome::abandoned;
   if (!file.commit_closed(status == render_complete)) {
-    report_file_error("Can't write file", name, file.error());
+    report_file_error("Can't write file", name, write_error != 0 ? write_error : file.error());
     return score_outcome::not_written;
   }
   return score_outcome::written;

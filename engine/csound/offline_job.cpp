@@ -105,12 +105,15 @@ void offline_job::compute(std::chrono::milliseconds budget) {
 void offline_job::end_automaton() {
   const bool complete = run_.next >= run_.iterations;
   close_score();
+  // The errno of the write that failed, made slices ago, is still the last.
   bool written = std::ferror(notes_) == 0;
   written = std::fclose(notes_) == 0 && written;
+  const int write_error = written ? 0 : errno;
   notes_ = nullptr;
   if (!score_place_) {  // a score file: the old one stays unless all went well
     const bool committed = target_->commit_closed(complete && written);
-    if (!committed && complete) report_file_error("Can't write file", name_, target_->error());
+    if (!committed && complete)
+      report_file_error("Can't write file", name_, write_error != 0 ? write_error : target_->error());
     discard();
     if (committed) {
       progress_.finished();

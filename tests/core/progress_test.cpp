@@ -96,7 +96,7 @@ TEST_F(offline_job_test, AFailedScoreKeepsTheOldFile) {
       EXPECT_EQ(full->state(), offline_job::phase::failed);
     });
   });
-  EXPECT_EQ(said, "Can't write file old.sco\n");
+  EXPECT_EQ(said, "Can't write file old.sco\nFile too large\n");
   EXPECT_EQ(slurp("old.sco"), "old\n");
   EXPECT_EQ(files_in("."), (strings{"old.sco"}));
 }
