@@ -1,6 +1,6 @@
 // The grain voices fed arbitrary notes as the plugin hands them over (starts
 // never going back nor into the past): every sample they put out is a
-// finite number, whatever the fields.
+// finite number, whatever the fields, and so is the time they must go on.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -45,6 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     voices.render(left.data(), right.data(), period);
     for (std::size_t i = 0; i < period; ++i)
       fuzz::require(std::isfinite(left[i]) && std::isfinite(right[i]), "finite samples");
+    fuzz::require(voices.voices() >= 1 && std::isfinite(voices.keep_until()),
+                  "a voice count and an end");
   }
   return 0;
 }

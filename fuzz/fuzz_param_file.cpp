@@ -1,6 +1,7 @@
 // The parameter reader: a refused text leaves the set as it was; an
 // accepted set passes the range check, is written as text that reads back
-// to the same set, and that text is accepted again.
+// to the same set, and that text is accepted again; as a file, its
+// reduction too.
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -21,5 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   parameters_type again = before;
   fuzz::require(fuzz::read_set(text, again) == 0, "a written set is accepted");
   fuzz::require(fuzz::same_text(text, fuzz::written_set(again)), "read, write, read: same set");
+  // As a file, with the reduction its reduce= line names.
+  int mode = 0, mode_again = 0;
+  fuzz::read_text({reinterpret_cast<const char*>(data), size},
+                  [&](std::FILE* fp) { return read_parameter_file(fp, again, mode); });
+  const std::string file = fuzz::text_of([&](std::FILE* fp) { write_parameter_file(fp, p, mode); });
+  fuzz::read_text(file, [&](std::FILE* fp) { return read_parameter_file(fp, again, mode_again); });
+  fuzz::require(mode_again == mode, "the reduction reads back");
   return 0;
 }

@@ -30,7 +30,7 @@ auto read_text(std::string text, Read read) {
   text.push_back('\0');
   std::FILE* fp = ::fmemopen(text.data(), size == 0 ? 1 : size, "r");
   require(fp != nullptr, "the input opens as a stream");
-  const auto result = read(fp);
+  auto result = read(fp);
   std::fclose(fp);
   return result;
 }
