@@ -46,16 +46,6 @@ ksmps  = 32
 nchnls = 2
 0dbfs  = 1
 
-; Output level of a voice at 0 dB among N sounding voices is
-; giLevel / sqrt(N): N voices at unrelated pitches add up to the loudness
-; of one.
-giLevel   = 0.56
-
-; A render ends once the voices have played out and the output has
-; fallen below giQuiet (the high-pass filter rings on after short grains;
-; 16-bit dither stays below -86 dB): gkQuiet says so, a period late.
-giQuiet = ampdb(-80)
-gkQuiet init 0
 ; A score played by hand goes on at least this long after the voices, the
 ; longest the filter may ring, and at most giKeepChunk longer: a note now
 ; and then keeps csound going, not every note's instance.
@@ -69,6 +59,13 @@ giKeptTo = 0
 gSnotes = "$ZELMORA_NOTES"
 #else
 gSnotes = ""
+#end
+; The grain design, when a program's set changes it (its keys, separated
+; by commas); live play hands changes to the voices itself.
+#ifdef ZELMORA_GRAIN
+gSgrain = "$ZELMORA_GRAIN"
+#else
+gSgrain = ""
 #end
 
 ; A score note, by hand: the voices take it.
@@ -96,77 +93,13 @@ giDither = 1 / 32768
 giDither = 0
 #end
 
-; Look-ahead, in control periods, and the ceiling the limiter keeps to
-; (below -1 dBTP for tones up to about 7 kHz).
-giLook    = 8
-giCeiling = ampdb(-2)
-; Release towards unity gain with a 150 ms time constant.
-giRelease = 1 - exp(-ksmps / (sr * 0.15))
-
 ; Runs after every instrument handing in notes in each control period
-; (named instruments are numbered after the highest numbered one).
+; (named instruments are numbered after the highest numbered one). The
+; voices and everything after them (gain staging, the reverb, the
+; high-pass, the limiter) are the plugin's: one implementation for csound
+; and any other host.
 instr Master
-  ; The voices, and how many of the latest onset sound.
-  avoicel, avoicer, kvoices zelmora_grains gSnotes, gkQuiet
-  ainblock phasor kr
-
-  ; Gain staging, eased over about 10 ms when the voice count changes.
-  kstage  init -1
-  ktarget = giLevel / sqrt(max(kvoices, 1))
-  kstage  = (kstage < 0 ? ktarget : kstage + (ktarget - kstage) * 0.07)
-  astage  = interp(kstage)
-  aleft   = avoicel * astage
-  aright  = avoicer * astage
-  ; DC and subsonic energy out: an 8-pole Butterworth high-pass at 25 Hz
-  ; (flat from 30 Hz up). Grains of 30 to 80 Hz are short enough to
-  ; spread well below 20 Hz.
-  aleft   clfilt aleft, 25, 1, 8
-  aright  clfilt aright, 25, 1, 8
-
-  ; The limiter delays the sound by giLook periods and applies one gain
-  ; to both channels. Each period's peak gives the largest gain it
-  ; allows. The gain is a quadratic B-spline through one control value
-  ; a period (smooth, no corners to tick), and a control value is at
-  ; most what its period and both neighbours allow, so the curve, which
-  ; stays within its three nearest control values, never lets a peak
-  ; through. It falls towards a coming peak along a straight line that
-  ; starts giLook periods ahead, and nothing is ever clipped.
-  ; kcut[i]: how far below unity period i needs the gain (0: not at all).
-  aleftd[] init giLook + 1
-  arightd[] init giLook + 1
-  kcut[]  init giLook + 1
-  kc0     init 1
-  kc1     init 1
-  ki = 0
-  while ki < giLook do
-    aleftd[ki]  = aleftd[ki + 1]
-    arightd[ki] = arightd[ki + 1]
-    kcut[ki]    = kcut[ki + 1]
-    ki += 1
-  od
-  aleftd[giLook]  = aleft
-  arightd[giLook] = aright
-  kpeakl  max_k aleft, 1, 1
-  kpeakr  max_k aright, 1, 1
-  kcut[giLook] = max(0, 1 - giCeiling / max(kpeakl, kpeakr, 1e-9))
-
-  klimit = 1 - max(kcut[0], kcut[1], kcut[2])
-  ki = 3
-  while ki <= giLook do
-    klimit = min(klimit, 1 - kcut[ki] + (ki - 2) / (giLook - 2))
-    ki += 1
-  od
-  kc2 = min(klimit, kc1 + (1 - kc1) * giRelease)
-  au  = ainblock
-  again = 0.5 * (1 - au) * (1 - au) * kc0 + (0.5 + au - au * au) * kc1 + \
-          0.5 * au * au * kc2
-  kc0 = kc1
-  kc1 = kc2
-  aoutl = aleftd[0] * again + (unirand:a(1) + unirand:a(1) - 0.5) * giDither
-  aoutr = arightd[0] * again + (unirand:a(1) + unirand:a(1) - 0.5) * giDither
-  outs aoutl, aoutr
-  kheardl max_k aoutl, 1, 1
-  kheardr max_k aoutr, 1, 1
-  gkQuiet = (max(kheardl, kheardr) < giQuiet ? 1 : 0)
+  aleft, aright zelmora_master gSnotes, gSgrain, giDither
+  outs aleft, aright
 endin
 alwayson "Master"

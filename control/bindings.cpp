@@ -6,19 +6,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
 
 #include "platform/replacing_file.h"
 #include "files/readable_file.h"
 #include "control/control_log.h"
-#include "engine/types.h"
+#include "engine/limits.h"
+#include "engine/mapping/scales.h"
+#include "dsp/grain_design.h"
 
 binding_table Bindings;
 
 namespace {
 
 constexpr int controller_top = 127;
-constexpr int scale_steps_top = 1000;  // r1, r2, k: 0.01 ... 10.00 in steps of 0.01
-constexpr int slider_top = 100;        // a state's or instrument's slider
+// A state's or instrument's slider.
+constexpr int slider_top = static_cast<int>(slider_span.highest);
 
 bool whole_number(const std::string& text, int low, int high, int& value) {
   if (text.empty() || text.size() > 9) return false;
@@ -33,6 +36,16 @@ int spread(int value, int low, int high) {
   return low + static_cast<int>(std::lround(static_cast<double>(value) * (high - low) / controller_top));
 }
 
+// A controller over a grain key: its choices or overlaps in even steps, a
+// 0 ... 1 key in thousandths.
+double grain_spread(const char* key, int value) {
+  int choices = 0;
+  grain_choices(key, choices);
+  if (choices > 0) return spread(value, 0, choices - 1);
+  if (std::string_view(key) == "overlap") return spread(value, 1, grain_design::max_overlap);
+  return spread(value, 0, 1000) / 1000.0;
+}
+
 }  // namespace
 
 std::optional<binding_target> parse_target(const std::string& name) {
@@ -41,6 +54,8 @@ std::optional<binding_target> parse_target(const std::string& name) {
   if (name == "k") return binding_target{control_kind::k, 0};
   if (name == "x") return binding_target{control_kind::grid_x, 0};
   if (name == "y") return binding_target{control_kind::grid_y, 0};
+  for (int key = 0; key < grain_key_count; ++key)
+    if (name == grain_keys[key]) return binding_target{control_kind::grain, key};
   int index = 0;
   if (name.size() > 1 && (name[0] == 's' || name[0] == 'i') &&
       whole_number(name.substr(1), 0, max_states - 1, index))
@@ -57,6 +72,7 @@ std::string target_name(const binding_target& target) {
     case control_kind::grid_x: return "x";
     case control_kind::grid_y: return "y";
     case control_kind::state_position: return std::string(1, 's') += std::to_string(target.index);
+    case control_kind::grain: return grain_keys[target.index];
     default: return std::string(1, 'i') += std::to_string(target.index);
   }
 }
@@ -67,15 +83,16 @@ control_change target_change(const binding_target& target, int value) {
     case control_kind::r1:
     case control_kind::r2:
     case control_kind::k:
-      change.value = spread(value, 1, scale_steps_top) * 0.01;
+      change.value = spread(value, rule_scale_lowest, rule_scale_highest) * rule_scale_unit;
       break;
     case control_kind::grid_x:
     case control_kind::grid_y:
       change.value = spread(value, 0, max_grid);
       break;
     case control_kind::instrument:  // the slider's position, as a score amplitude
-      change.value = spread(value, 0, slider_top) * 10.0;
+      change.value = position_amplitude(spread(value, 0, slider_top));
       break;
+    case control_kind::grain: change.value = grain_spread(grain_keys[target.index], value); break;
     default:
       change.value = spread(value, 0, slider_top);
       break;

@@ -7,8 +7,9 @@
 //
 // Channels count 1 to 16, controllers 0 to 127; a control is named as in a
 // parameter set: r1, r2, k, x, y, s<state> (slider 0 ... 100), i<instrument>
-// (slider 0 ... 100). The controller's 0 ... 127 spans the control's
-// scale or slider.
+// (slider 0 ... 100), or a grain key (wave, window, overlap, jitter, width,
+// space, limiter). The controller's 0 ... 127 spans the control's scale,
+// slider or choices.
 #pragma once
 
 #include <optional>

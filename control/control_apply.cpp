@@ -9,7 +9,8 @@
 #include "control/bindings.h"
 #include "control/control_loads.h"
 #include "control/nsm_client.h"
-#include "engine/mapping/exact_frequencies.h"
+#include "engine/limits.h"
+#include "engine/mapping/parameter_change.h"
 #include "engine/externs.h"
 #include "engine/render/performance.h"
 #include "files/param_file.h"
@@ -23,16 +24,25 @@ struct value_range {
   double low, high;
 };
 
-constexpr value_range rule_range{min_rule_divisor, 1000.0};
-constexpr value_range k_range{0.0, 1000.0};
+// What a control accepts; a value outside is refused, never clamped. A
+// state's frequency and a slider's position stay where a window's move
+// could take them, so nothing is cut short without a word.
+constexpr value_range rule_range{min_rule_divisor, max_rule_divisor};
+constexpr value_range k_range{0.0, max_k};
 constexpr value_range dur_range{min_grain_duration, max_grain_duration};
-constexpr value_range hz_range{min_frequency, max_frequency};
-constexpr value_range amplitude_range{0.0, 1000.0};  // the Instruments sliders' span
-constexpr value_range position_range{0.0, 100.0};    // the States sliders' span
+constexpr value_range amplitude_range{slider_span.lowest * amplitude_per_position,
+                                      slider_span.highest * amplitude_per_position};
+constexpr value_range position_range{slider_span.lowest, slider_span.highest};
 constexpr value_range grid_range{0.0, max_grid};
 constexpr value_range midi_range{0.0, 127.0};
 constexpr value_range velocity_range{1.0, 127.0};  // 0 is a note-off
 constexpr value_range any_range{-1e300, 1e300};
+
+value_range hz_range() {
+  static const value_range hz{position_hertz(state_limits.lowest),
+                              position_hertz(state_limits.highest)};
+  return hz;
+}
 
 value_range range_of(control_kind kind) {
   switch (kind) {
@@ -43,7 +53,7 @@ value_range range_of(control_kind kind) {
     case control_kind::grid_x:
     case control_kind::grid_y: return grid_range;
     case control_kind::reduce: return {0.0, 1.0};
-    case control_kind::state: return hz_range;
+    case control_kind::state: return hz_range();
     case control_kind::state_position: return position_range;
     case control_kind::instrument: return amplitude_range;
     case control_kind::note: return velocity_range;
@@ -84,8 +94,8 @@ void ask_reseed(bool rendering) {
     control_log("reseed ignored: no render is running, and each starts from a fresh seeding");
 }
 
-void set_float(float& field, double value, control_effects& effects) {
-  field = static_cast<float>(value);
+void change_panel(parameter what, double value, control_effects& effects) {
+  change_parameter({what, 0, value});
   effects.panel = true;
 }
 
@@ -108,31 +118,28 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
     control_log("value %g refused: outside %s", c.value, control_range_text(c.kind).c_str());
     return;
   }
-  parameters_type& p = Current_State;
+  const parameters_type& p = Current_State;
   switch (c.kind) {
-    case control_kind::r1: set_float(p.r1, c.value, effects); break;
-    case control_kind::r2: set_float(p.r2, c.value, effects); break;
-    case control_kind::k: set_float(p.k, c.value, effects); break;
-    case control_kind::dur: set_float(p.dur, c.value, effects); break;
-    case control_kind::grid_x: p.x = static_cast<int>(c.value); effects.panel = true; break;
-    case control_kind::grid_y: p.y = static_cast<int>(c.value); effects.panel = true; break;
-    case control_kind::reduce: Mean_Mode = c.index; effects.panel = true; break;
+    case control_kind::r1: change_panel(parameter::r1, c.value, effects); break;
+    case control_kind::r2: change_panel(parameter::r2, c.value, effects); break;
+    case control_kind::k: change_panel(parameter::k, c.value, effects); break;
+    case control_kind::dur: change_panel(parameter::dur, c.value, effects); break;
+    case control_kind::grid_x: change_panel(parameter::grid_x, c.value, effects); break;
+    case control_kind::grid_y: change_panel(parameter::grid_y, c.value, effects); break;
+    case control_kind::reduce: change_panel(parameter::reduction, c.index, effects); break;
     case control_kind::state:
-      if (!index_in_use(c, p.Ns, "state")) return;
-      // As a parameter file turns a frequency into a position; the value
-      // itself sounds until the position moves.
-      p.states[c.index] = static_cast<float>(hertz_position(c.value));
-      keep_exact_frequency(c.index, p.states[c.index], c.value);
-      effects.frequencies = true;
-      break;
     case control_kind::state_position:
       if (!index_in_use(c, p.Ns, "state")) return;
-      p.states[c.index] = static_cast<float>(c.value);
+      // A frequency given by value sounds as that value until its
+      // position moves (exact_frequencies.h).
+      change_parameter({c.kind == control_kind::state ? parameter::state_frequency
+                                                      : parameter::state_position,
+                        c.index, c.value});
       effects.frequencies = true;
       break;
     case control_kind::instrument:
       if (!index_in_use(c, p.noinstrm, "instrument")) return;
-      p.instrm[c.index] = static_cast<float>(c.value / 10.0);
+      change_parameter({parameter::instrument_position, c.index, amplitude_position(c.value)});
       effects.amplitudes = true;
       break;
     case control_kind::reseed: ask_reseed(rendering); break;
@@ -149,6 +156,11 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       effects.panel = effects.frequencies = effects.amplitudes = effects.events = true;
       break;
     case control_kind::session_save: nsm_save_session(c.text); break;
+    case control_kind::grain:
+      if (c.index < 0 || c.index >= grain_key_count) return;
+      set_grain_number(Grain_Design, grain_keys[c.index], c.value);
+      effects.grain = true;
+      break;
   }
 }
 
@@ -163,9 +175,10 @@ control_effects apply_controls(bool rendering) {
 
 void apply_controls_at_iterations(std::function<void(const control_effects&)> effects) {
   iteration_effects = std::move(effects);
-  Performance.before_iteration = [] {
+  static const performance_hooks at_iterations{[] {
     const control_effects e = apply_controls(true);
     if (iteration_effects && e.any()) iteration_effects(e);
     return std::exchange(reseed_waiting, false);
-  };
+  }};
+  add_performance_hooks(default_engine(), at_iterations);
 }

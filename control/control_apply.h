@@ -23,7 +23,8 @@ struct control_effects {
   bool events = false;       // the event list was replaced
   bool play = false;         // asked to start playing
   bool stop = false;         // asked to stop playing
-  bool any() const { return panel || frequencies || amplitudes || events || play || stop; }
+  bool grain = false;        // the grain design changed
+  bool any() const { return panel || frequencies || amplitudes || events || play || stop || grain; }
 };
 
 // Whoever wants a controller before its binding does (MIDI learn): true

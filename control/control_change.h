@@ -28,6 +28,7 @@ enum class control_kind {
   controller,  // index channel * 128 + controller, value 0 ... 127
   session_open,  // text: the session's folder
   session_save,
+  grain,       // index: a key of grain_keys; value: its number or choice index
 };
 
 struct control_change {

@@ -13,6 +13,7 @@
 #include "control/control_log.h"
 #include "control/osc_args.h"
 #include "control/udp_port.h"
+#include "dsp/grain_design.h"
 
 struct osc_server::impl {
   lo_server_thread thread = nullptr;
@@ -105,6 +106,42 @@ int on_message(const char* path, const char* types, lo_arg** argv, int argc, lo_
   return 0;
 }
 
+// ---- The grain design: /zelmora/grain/<key> with one argument, a number
+// or, for wave, window and limiter, the choice's name ("saw", "off").
+
+constexpr const char* grain_prefix = "/zelmora/grain/";
+
+int on_grain_message(const char* path, const char* types, lo_arg** argv, int argc, lo_message,
+                     void* data) {
+  auto& inbox = *static_cast<control_queue*>(data);
+  const std::string key = path + std::strlen(grain_prefix);
+  const auto* named = std::find(std::begin(grain_keys), std::end(grain_keys), key);
+  grain_design checked;
+  bool taken = false;
+  if (argc == 1 && (types[0] == 's' || types[0] == 'S')) {
+    taken = set_grain_key(checked, key, osc_string(argv[0]));
+  } else if (argc == 1) {
+    const std::optional<double> value = osc_number(types[0], argv[0]);
+    taken = value && grain_number_ok(key, *value) && set_grain_number(checked, key, *value);
+  }
+  if (!taken) {
+    control_log("OSC %s refused: its argument (type \"%s\") is no value of %s", path, types,
+                key.c_str());
+    return 0;
+  }
+  inbox.push({control_kind::grain, static_cast<int>(named - std::begin(grain_keys)),
+              grain_number(checked, key), ""});
+  return 0;
+}
+
+void add_grain_methods(lo_server server, control_queue& inbox) {
+  for (const char* key : grain_keys)
+    lo_server_add_method(server, (std::string(grain_prefix) + key).c_str(), nullptr,
+                         on_grain_message, &inbox);
+}
+
+// ---- end of the grain design
+
 // Whatever no address took.
 int on_unmatched(const char* path, const char* types, lo_arg**, int, lo_message, void*) {
   ignore(path, types);
@@ -130,6 +167,7 @@ void osc_add_methods(lo_server server, control_queue& inbox) {
   // Every type of argument comes to the handler, which judges them itself.
   for (const address& a : addresses)
     lo_server_add_method(server, (std::string(prefix) + a.name).c_str(), nullptr, on_message, &inbox);
+  add_grain_methods(server, inbox);
   lo_server_add_method(server, nullptr, nullptr, on_unmatched, nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 
+#include "dsp/grain_design.h"
 #include "dsp/note.h"
 
 constexpr const char* grain_inbox_name = "zelmora_grain_inbox";
@@ -17,4 +18,7 @@ struct grain_inbox {
   static constexpr std::size_t capacity = 4096;
   std::size_t count = 0;  // notes[0, count) wait, in start order
   std::array<note, capacity> notes{};
+  // A grain design for the voices from their next control period on.
+  grain_design design;
+  bool design_waiting = false;
 };

@@ -1,12 +1,9 @@
 #include "dsp/grain_voices.h"
 
-#include "platform/avx2.h"
 #include "platform/cpu_features.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 
 namespace {
@@ -14,7 +11,6 @@ namespace {
 constexpr int highest_instrument = 100;
 constexpr double max_amplitude = 2000;  // p4's upper limit
 constexpr double taper_exponent = 1.6;
-constexpr double phase_spread = 0.2882;        // first phase frac(spread * i^2)
 constexpr double stagger = 0.6180339887;       // chain i runs frac(stagger * i) grains late
 constexpr int look_ahead_periods = 8 + 2;      // limiter look-ahead, spline, filter
 constexpr double tail_extra = 0.01;
@@ -26,6 +22,33 @@ constexpr double longest_grain = 1e9;  // seconds: keeps the arithmetic finite
 // after the grain shrinks: each note waiting for its turn is held, and
 // costs the render a look every control period.
 constexpr double chain_reach = 256;
+constexpr int drop_every = 8;  // periods
+// A jump of pitch: the two notes of a cross-fade beat through this many
+// cycles in it, enough for their phases not to matter.
+constexpr double jump_cycles = 2;
+// The pool: every instrument's longest chain and the grains sounding with
+// it, or `overlap` separate grains of a note and those of the notes around.
+constexpr std::size_t pool_size =
+    highest_instrument * std::max<std::size_t>(static_cast<std::size_t>(chain_reach) + 4,
+                                               3 * grain_design::max_overlap);
+
+// Each instrument's first phase (cycles) against a clock common to every
+// voice at a pitch. A grid of n x n blocks on one pitch (n = 2 ... 10) then
+// sums alike in both channels (within 0.2 dB), nearly in phase (a mono
+// fold-down loses at most 0.3 dB) and as loud as unrelated voices within
+// 1 dB: scripts/unison-phases.py found them.
+constexpr double unison_phases[highest_instrument] = {
+    0.3255, 0.2847, 0.6103, 0.5640, 0.9374, 0.3549, 0.4529, 0.1660, 0.3176, 0.7294,
+    0.9306, 0.5193, 0.6875, 0.4703, 0.6028, 0.9373, 0.4558, 0.0628, 0.1471, 0.2457,
+    0.9323, 0.1256, 0.4763, 0.2440, 0.1362, 0.7562, 0.1358, 0.6277, 0.3944, 0.2931,
+    0.9982, 0.2483, 0.0065, 0.1593, 0.1690, 0.5324, 0.5435, 0.0957, 0.6882, 0.1791,
+    0.2615, 0.6846, 0.9164, 0.1171, 0.7422, 0.0146, 0.7618, 0.1611, 0.1343, 0.6060,
+    0.7908, 0.2877, 0.4154, 0.4712, 0.4092, 0.7870, 0.3975, 0.5203, 0.5212, 0.6707,
+    0.3158, 0.7469, 0.5854, 0.3202, 0.6496, 0.5290, 0.4578, 0.9634, 0.2900, 0.8945,
+    0.4225, 0.8135, 0.8431, 0.2010, 0.6217, 0.7893, 0.9383, 0.4839, 0.5486, 0.2793,
+    0.0579, 0.5392, 0.5564, 0.2905, 0.3319, 0.4004, 0.0844, 0.8046, 0.9629, 0.3941,
+    0.5343, 0.5112, 0.7833, 0.9218, 0.2760, 0.9768, 0.4736, 0.9932, 0.6187, 0.9549,
+};
 
 // csound's frac: the part after the point, with the sign of x.
 double frac(double x) { return x - std::trunc(x); }
@@ -39,15 +62,29 @@ std::int64_t whole_samples(double samples) {
   return static_cast<std::int64_t>(std::max(samples, -latest_sample));
 }
 
+// A number in [0, 1) that depends only on its arguments: jitter plays the
+// same in every render of a score, however it is cut.
+double random_unit(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
+  std::uint64_t z = a * 0x9e3779b97f4a7c15u + b * 0xbf58476d1ce4e5b9u + c * 0x94d049bb133111ebu;
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+  z ^= z >> 31;
+  return static_cast<double>(z >> 11) * 0x1p-53;
+}
+
 }  // namespace
+
+double grain_voices::stagger_of(int instrument) { return frac(stagger * instrument); }
 
 grain_voices::grain_voices(double sample_rate, int control_period)
     : rate_(std::isfinite(sample_rate) && sample_rate >= 1 ? sample_rate : default_rate),
       period_(std::max(control_period, 1)),
       late_(period_ / rate_),
       tail_(look_ahead_periods * period_ / rate_ + tail_extra),
-      avx2_(active_kernel_set() == kernel_set::avx2) {
-  grains_.reserve(4 * highest_instrument);
+      avx2_(active_kernel_set() == kernel_set::avx2),
+      waves_(shared_waves()),
+      shapes_(shared_shapes()) {
+  grains_.reserve(pool_size);
 }
 
 // csound starts a score event at the control period nearest its time.
@@ -58,6 +95,10 @@ std::int64_t grain_voices::onset_sample_of(double time) const {
 // The first sample at or after `time`.
 std::int64_t grain_voices::sample_after(double time) const {
   return whole_samples(std::ceil(time * rate_));
+}
+
+grain_voices::onset& grain_voices::latest_onset() {
+  return onsets_[(onset_first_ + onset_count_ - 1) % onset_ring];
 }
 
 void grain_voices::begin_onset(double start) {
@@ -73,7 +114,41 @@ void grain_voices::begin_onset(double start) {
     group_sample_ = sample;
   }
   group_top_ = 0;
-  onsets_.push_back({sample, 0});
+  if (onset_count_ == onset_ring) {  // onsets far ahead: the oldest goes
+    onset_first_ = (onset_first_ + 1) % onset_ring;
+    --onset_count_;
+  }
+  ++onset_count_;
+  latest_onset() = {sample, 0};
+}
+
+grain_voices::variation grain_voices::vary(const note& n, int grain_number) const {
+  const double j = design_.jitter;
+  if (j <= 0) return {};
+  const auto key = static_cast<std::uint64_t>(sample_after(n.start));
+  const auto random = [&](int what) {
+    return random_unit(static_cast<std::uint64_t>(n.instrument), key,
+                       static_cast<std::uint64_t>(grain_number * 4 + what));
+  };
+  // Onset within a grain, pitch within a semitone either way, level down
+  // to -6 dB, pan a quarter of the field either way.
+  return {j * random(0), std::exp2(j * (2 * random(1) - 1) / 12), 1 - 0.5 * j * random(2),
+          j * (random(3) - 0.5) * 0.5};
+}
+
+const wave_table* grain_voices::wave_for(double hz) const {
+  if (design_.wave == grain_wave::table)
+    return table1_.present && !table1_.sine ? &table1_.table : nullptr;
+  return waves_.table_for(design_.wave, hz, rate_);
+}
+
+bool grain_voices::take(const grain& g) {
+  if (grains_.size() == pool_size) {
+    ++refused_;
+    return false;
+  }
+  grains_.push_back(g);
+  return true;
 }
 
 void grain_voices::add(const note& n) {
@@ -88,16 +163,38 @@ void grain_voices::add(const note& n) {
   const double position = limit(n.amplitude, 0, max_amplitude) / 1000;
   double amp = position > 0 ? std::pow(position, taper_exponent) : 0;
   if (!(n.frequency > 0 && n.frequency < rate_ / 2)) amp = 0;
-  if (amp > 0) ++onsets_.back().sounding;
+  if (amp > 0) ++latest_onset().sounding;
   group_top_ = std::max(group_top_, i);
+  if (design_.window == grain_window::chain)
+    add_chained(n, grain_len, amp);
+  else
+    add_separate(n, grain_len, amp);
+}
 
+// The wave's phase at `anchor` for a note of `hz`: the chain's wave going
+// on, or, for a chain's first note, the common clock's at that pitch plus
+// the instrument's share: voices starting on one pitch sum the same way
+// whatever the grain and the stagger. (Starting afresh from the clock
+// after every jump of pitch too would keep a unison balanced after it
+// moves, but its phase steps flutter at the grain rate.)
+double grain_voices::next_phase(chain& c, int instrument, double hz, double anchor) const {
+  const double phase = c.freq == 0
+                           ? frac(unison_phases[instrument - 1] + hz * anchor)
+                           : frac(c.phase + c.freq * (anchor - c.anchor));
+  return std::isfinite(phase) ? phase : 0;  // after an absurd frequency
+}
+
+void grain_voices::add_chained(const note& n, double grain_len, double amp) {
+  const int i = n.instrument;
+  const variation v = vary(n, 0);
+  const double hz = n.frequency * v.pitch;
   // The rise: chained to the previous note's rise end unless that comes
   // before this note's time or so far after it that the chain would hold
   // more than `chain_reach` notes waiting; else at its place. The rise
   // brings the chain back to its place behind the score: after the grain
   // grows, at once; after it shrinks, by at least 3/4 of a grain a note.
-  chain& c = chains_[i];
-  const double nominal = n.start + late_ + frac(stagger * i) * grain_len;
+  chain& c = chains_[static_cast<std::size_t>(i)];
+  const double nominal = n.start + late_ + (stagger_of(i) + 0.5 * v.onset) * grain_len;
   const double prev_end = c.last_at + c.last_len;
   const bool chained = c.last_start < n.start && prev_end >= n.start + late_ &&
                        prev_end <= n.start + late_ + chain_reach * grain_len;
@@ -105,28 +202,29 @@ void grain_voices::add(const note& n) {
   const double rise = limit(grain_len - (start - nominal), grain_len / 4, 2 * grain_len);
   const double fall_at = start + rise;
   keep_until_ = std::max(keep_until_, fall_at + rise + tail_);
+  const bool jump = amp > 0 && c.freq > 0 && std::abs(hz - c.freq) * rise >= jump_cycles;
 
   // The previous note falls as long as this one rises if this one starts
-  // where it falls.
+  // where it falls; across a jump of pitch, with equal power.
+  bool partnered = false;
   if (c.latest >= 0) {
     grain& prev = grains_[static_cast<std::size_t>(c.latest)];
-    if (start == prev.fall_at) {
+    if (start == prev.fall_at && (prev.fall < 0 || prev.end_sample > now_)) {
       prev.fall = rise;
       prev.end_sample = sample_after(prev.fall_at + rise);
+      prev.power_fall = jump;
       prev.line = 0;  // a late note: take the window up again
+      partnered = true;
     }
   }
   c.last_start = n.start;
   c.last_at = start;
   c.last_len = rise;
 
-  // The wave continues the instrument's at the middle of the cross-fade.
   const double anchor = start + rise / 2;
-  const double phase = c.freq == 0 ? frac(phase_spread * i * i)
-                                   : frac(c.phase + c.freq * (anchor - c.anchor));
+  c.phase = next_phase(c, i, hz, anchor);
   c.anchor = anchor;
-  c.phase = std::isfinite(phase) ? phase : 0;  // after an absurd frequency
-  if (n.frequency > 0) c.freq = n.frequency;
+  if (hz > 0) c.freq = hz;
 
   c.latest = -1;
   if (amp <= 0) return;
@@ -139,30 +237,89 @@ void grain_voices::add(const note& n) {
   g.fall_sample = sample_after(fall_at);
   g.onset_sample = onset_sample_of(n.start);
   g.score_sample = sample_after(n.start) - 1;
-  g.freq = n.frequency;
-  g.cycle = c.phase - n.frequency * anchor;
-  g.amp = amp;
-  g.wave_step_re = std::cos(2 * std::numbers::pi * n.frequency / rate_);
-  g.wave_step_im = std::sin(2 * std::numbers::pi * n.frequency / rate_);
+  g.freq = hz;
+  g.cycle = c.phase - hz * anchor;
+  g.amp = amp * v.level;
+  g.width = design_.width;
+  g.pan_offset = v.pan;
+  g.power_rise = jump && partnered;
+  g.wave = wave_for(hz);
+  g.wave_step_re = std::cos(2 * std::numbers::pi * hz / rate_);
+  g.wave_step_im = std::sin(2 * std::numbers::pi * hz / rate_);
   g.rise_step_re = std::cos(std::numbers::pi / (rate_ * rise));
   g.rise_step_im = std::sin(std::numbers::pi / (rate_ * rise));
-  c.latest = static_cast<long>(grains_.size());
-  grains_.push_back(g);
+  if (take(g)) c.latest = static_cast<long>(grains_.size()) - 1;
+}
+
+// `overlap` grains of the note's length, a share of it apart, each a
+// shape of its own; they take up the instrument's wave as a chain does,
+// so that at one pitch they add up in phase.
+void grain_voices::add_separate(const note& n, double grain_len, double amp) {
+  const int i = n.instrument;
+  const int count = std::clamp(design_.overlap, 1, grain_design::max_overlap);
+  const double spacing = grain_len / count;
+  const double mean = shapes_.mean(design_.window);
+  const double norm = 1 / std::max(1.0, count * mean);
+  chain& c = chains_[static_cast<std::size_t>(i)];
+  const double anchor = n.start + late_ + stagger_of(i) * spacing + grain_len / 2;
+  c.phase = next_phase(c, i, n.frequency, anchor);
+  c.anchor = anchor;
+  if (n.frequency > 0) c.freq = n.frequency;
+  c.latest = -1;
+  c.last_start = n.start;
+  if (amp <= 0) return;
+  for (int k = 0; k < count; ++k) {
+    const variation v = vary(n, k);
+    grain g;
+    g.instrument = i;
+    g.start = n.start + late_ + (k + stagger_of(i) + v.onset) * spacing;
+    g.rise = grain_len;
+    g.fall_at = g.start + grain_len;
+    g.fall = 0;
+    g.first_sample = sample_after(g.start);
+    g.fall_sample = g.end_sample = sample_after(g.fall_at);
+    g.onset_sample = onset_sample_of(n.start);
+    g.score_sample = sample_after(n.start) - 1;
+    g.freq = n.frequency * v.pitch;
+    g.cycle = c.phase - g.freq * anchor;
+    g.amp = amp * v.level * norm;
+    g.weight = norm;
+    g.width = design_.width;
+    g.pan_offset = v.pan;
+    g.wave = wave_for(g.freq);
+    g.shape = &shapes_.of(design_.window);
+    g.wave_step_re = std::cos(2 * std::numbers::pi * g.freq / rate_);
+    g.wave_step_im = std::sin(2 * std::numbers::pi * g.freq / rate_);
+    keep_until_ = std::max(keep_until_, g.fall_at + tail_);
+    take(g);
+  }
 }
 
 // Equal power by the block's column in the onset's grid of n x n, n the
-// square root of its highest instrument.
+// square root of its highest instrument, drawn towards the middle by the
+// width; the middle itself exactly alike in both channels.
+// The gains of the grid of `pan_top_` and `pan_width_` are kept: only a
+// jittered pan needs its own.
 void grain_voices::pan(grain& g, int top) {
-  if (top != pan_top_) {
-    const int n = std::max(static_cast<int>(std::floor(std::sqrt(static_cast<double>(top)))), 1);
-    for (int i = 1; i <= highest_instrument; ++i) {
-      const double x = n > 1 ? static_cast<double>((i - 1) % n) / (n - 1) : 0.5;
-      pan_gains_[static_cast<std::size_t>(i)] = {std::cos(x * std::numbers::pi / 2),
-                                                 std::sin(x * std::numbers::pi / 2)};
+  const auto gains_at = [&](double column) -> std::array<double, 2> {
+    const double x = limit(0.5 + (column - 0.5 + g.pan_offset) * g.width, 0, 1);
+    if (x == 0.5) return {std::sqrt(0.5), std::sqrt(0.5)};
+    return {std::cos(x * std::numbers::pi / 2), std::sin(x * std::numbers::pi / 2)};
+  };
+  const int n = std::max(static_cast<int>(std::floor(std::sqrt(static_cast<double>(top)))), 1);
+  const auto column_of = [n](int i) { return n > 1 ? static_cast<double>((i - 1) % n) / (n - 1) : 0.5; };
+  std::array<double, 2> gains;
+  if (g.pan_offset != 0) {
+    gains = gains_at(column_of(g.instrument));
+  } else {
+    if (top != pan_top_ || g.width != pan_width_) {
+      for (int i = 1; i <= highest_instrument; ++i)
+        pan_gains_[static_cast<std::size_t>(i)] = gains_at(column_of(i));
+      pan_top_ = top;
+      pan_width_ = g.width;
     }
-    pan_top_ = top;
+    gains = pan_gains_[static_cast<std::size_t>(g.instrument)];
   }
-  const auto& gains = pan_gains_[static_cast<std::size_t>(g.instrument)];
   g.left = gains[0] * g.amp;
   g.right = gains[1] * g.amp;
   g.panned = true;
@@ -178,160 +335,32 @@ void grain_voices::render(double* left, double* right, std::size_t frames) {
     render_grain(g, left, right, from, to);
   }
   now_ = to;
-  drop_finished();
-  while (onsets_.size() > 1 && onsets_[1].sample < now_) onsets_.pop_front();
+  count_sounding();
+  // Played-out grains cost a look each until they go; going costs moving
+  // the rest, so they go every few periods.
+  if (++since_drop_ >= drop_every || grains_.size() > pool_size / 2) {
+    drop_finished();
+    since_drop_ = 0;
+  }
+  while (onset_count_ > 1 && onsets_[(onset_first_ + 1) % onset_ring].sample < now_) {
+    onset_first_ = (onset_first_ + 1) % onset_ring;
+    --onset_count_;
+  }
 }
 
-// `left` and `right` start at sample `from`.
-void grain_voices::render_grain(grain& g, double* left, double* right, std::int64_t from,
-                                std::int64_t to) {
-  if (to <= g.first_sample) return;
-  if (g.fall < 0 && to > g.fall_sample) {
-    // No note of the chain starts where this one falls: it falls as it rose.
-    g.fall = g.rise;
-    g.end_sample = sample_after(g.fall_at + g.rise);
+// Each instrument counts by its windows where the render now stands: a
+// chain's add up to 1 (more across a jump of pitch, still 1), a fading
+// one's less.
+void grain_voices::count_sounding() {
+  weights_.fill(0);
+  const double t = static_cast<double>(now_) / rate_;
+  for (const grain& g : grains_) {
+    if (g.first_sample >= now_) continue;
+    weights_[static_cast<std::size_t>(g.instrument)] +=
+        (g.next_sample == now_ && g.line != 0 ? window_now(g) : window_at(g, t)) * g.weight;
   }
-  if (!g.panned) pan(g, group_top_);
-  const std::int64_t lo = std::max(from, g.first_sample);
-  if (g.fall == g.rise) {
-    render_line(g, 1, left, right, from, lo, std::min(to, g.end_sample));
-    return;
-  }
-  render_line(g, 1, left, right, from, lo, std::min(to, g.fall_sample));
-  if (g.fall > 0)
-    render_line(g, 2, left, right, from, std::max(lo, g.fall_sample), std::min(to, g.end_sample));
-}
-
-// Exact values of the phasors at sample `from`: the wave where it is not
-// already there, the window where a line starts.
-void grain_voices::start_line(grain& g, int line, std::int64_t from) const {
-  const double t = static_cast<double>(from) / rate_;
-  if (g.next_sample != from) {
-    const double cycles = t * g.freq + g.cycle;
-    const double wave = 2 * std::numbers::pi * (cycles - std::floor(cycles));
-    g.wave_re = std::cos(wave);
-    g.wave_im = std::sin(wave);
-  }
-  // Rising: sin^2 = 0.5 - 0.5 cos(angle), the angle going from 0 to pi
-  // over the rise (on to 2 pi over as long a fall); an own fall:
-  // cos^2 = 0.5 + 0.5 cos(angle), 0 to pi over the fall.
-  const double length = line == 1 ? g.rise : g.fall;
-  const double angle = std::numbers::pi * (t - (line == 1 ? g.start : g.fall_at)) / length;
-  g.win_re = std::cos(angle);
-  g.win_im = std::sin(angle);
-  if (line == 1) {
-    g.win_step_re = g.rise_step_re;
-    g.win_step_im = g.rise_step_im;
-  } else {
-    g.win_step_re = std::cos(std::numbers::pi / (rate_ * length));
-    g.win_step_im = std::sin(std::numbers::pi / (rate_ * length));
-  }
-  g.line = line;
-}
-
-namespace {
-
-struct phasor {
-  double re, im;
-  phasor operator*(phasor o) const { return {re * o.re - im * o.im, re * o.im + im * o.re}; }
-};
-
-// N doubles as the compiler's vectors.
-template <int N>
-struct lane_vector;
-template <>
-struct lane_vector<2> {
-  typedef double type __attribute__((vector_size(2 * sizeof(double))));
-};
-template <>
-struct lane_vector<4> {
-  typedef double type __attribute__((vector_size(4 * sizeof(double))));
-};
-
-// One window line's samples added into l and r: the wave's imaginary part
-// times 0.5 + half * the window phasor's real part, both phasors rotated
-// once a sample. N lanes hold N consecutive samples, their phasors
-// rotated N steps at a time, which keeps the vector unit busy; the rest
-// one by one. Returns how many samples were done.
-template <int N>
-[[gnu::always_inline]] inline std::int64_t add_lanes(double* l, double* r, std::int64_t count,
-                                                     phasor& wave, phasor& win, phasor wave_step,
-                                                     phasor win_step, double half, double gl,
-                                                     double gr) {
-  using lanes = typename lane_vector<N>::type;
-  lanes wr, wi, ur, ui;
-  phasor w = wave, u = win, ws{1, 0}, us{1, 0};
-  for (int j = 0; j < N; ++j) {
-    wr[j] = w.re, wi[j] = w.im, ur[j] = u.re, ui[j] = u.im;
-    w = w * wave_step;
-    u = u * win_step;
-    ws = ws * wave_step;
-    us = us * win_step;
-  }
-  std::int64_t k = 0;
-  for (; k + N <= count; k += N) {
-    const lanes v = wi * (0.5 + half * ur);
-    lanes lv, rv;
-    std::memcpy(&lv, l + k, sizeof lv);
-    std::memcpy(&rv, r + k, sizeof rv);
-    lv += gl * v;
-    rv += gr * v;
-    std::memcpy(l + k, &lv, sizeof lv);
-    std::memcpy(r + k, &rv, sizeof rv);
-    const lanes nwr = wr * ws.re - wi * ws.im;
-    wi = wr * ws.im + wi * ws.re;
-    wr = nwr;
-    const lanes nur = ur * us.re - ui * us.im;
-    ui = ur * us.im + ui * us.re;
-    ur = nur;
-  }
-  wave = {wr[0], wi[0]};
-  win = {ur[0], ui[0]};
-  return k;
-}
-
-ZELMORA_AVX2 std::int64_t add_lanes_avx2(double* l, double* r, std::int64_t count, phasor& wave,
-                                         phasor& win, phasor wave_step, phasor win_step,
-                                         double half, double gl, double gr) {
-  return add_lanes<4>(l, r, count, wave, win, wave_step, win_step, half, gl, gr);
-}
-
-std::int64_t add_lanes_portable(double* l, double* r, std::int64_t count, phasor& wave,
-                                phasor& win, phasor wave_step, phasor win_step, double half,
-                                double gl, double gr) {
-  return add_lanes<2>(l, r, count, wave, win, wave_step, win_step, half, gl, gr);
-}
-
-}  // namespace
-
-// Adds samples `from`..`to` of one window line.
-void grain_voices::render_line(grain& g, int line, double* left, double* right,
-                               std::int64_t base, std::int64_t from, std::int64_t to) const {
-  if (from >= to) return;
-  if (g.line != line || g.next_sample != from) start_line(g, line, from);
-  const double half = line == 1 ? -0.5 : 0.5;
-  const double gl = g.left, gr = g.right;
-  const phasor wave_step{g.wave_step_re, g.wave_step_im}, win_step{g.win_step_re, g.win_step_im};
-  phasor wave{g.wave_re, g.wave_im}, win{g.win_re, g.win_im};
-  double* l = left + (from - base);
-  double* r = right + (from - base);
-  const std::int64_t count = to - from;
-  std::int64_t k = 0;
-  if (count >= 8)
-    k = (avx2_ ? add_lanes_avx2 : add_lanes_portable)(l, r, count, wave, win, wave_step, win_step,
-                                                      half, gl, gr);
-  for (; k < count; ++k) {
-    const double v = wave.im * (0.5 + half * win.re);
-    l[k] += gl * v;
-    r[k] += gr * v;
-    wave = wave * wave_step;
-    win = win * win_step;
-  }
-  g.wave_re = wave.re;
-  g.wave_im = wave.im;
-  g.win_re = win.re;
-  g.win_im = win.im;
-  g.next_sample = to;
+  sounding_ = 0;
+  for (const double w : weights_) sounding_ += std::min(w, 1.0);
 }
 
 // Drops the grains that have played out and keeps the chains' indices
@@ -355,8 +384,10 @@ void grain_voices::drop_finished() {
 }
 
 int grain_voices::voices() const {
-  for (auto o = onsets_.rbegin(); o != onsets_.rend(); ++o)
-    if (o->sample < now_) return std::max(o->sounding, 1);
+  for (std::size_t k = onset_count_; k-- > 0;) {
+    const onset& o = onsets_[(onset_first_ + k) % onset_ring];
+    if (o.sample < now_) return std::max(o.sounding, 1);
+  }
   return 1;
 }
 

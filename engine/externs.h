@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <memory>
 
+#include "dsp/grain_design.h"
 #include "engine/types.h"
 
 extern parameters_type& Current_State;
 extern int& Current_Iteration;
 extern int& Mean_Mode;  // 0 mean, otherwise mode
+// How the grains sound: kept with a parameter file, handed to csound.
+extern grain_design& Grain_Design;
 extern int& Freq_Lock;
 extern int& Amp_Lock;
 extern std::unique_ptr<event_type>& Event_List;

@@ -1,18 +1,29 @@
 #include "engine/report.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "engine/view.h"
-
 namespace {
+
+// Any thread may report; the display is set once, by the windows.
+std::atomic<error_display> the_display{nullptr};
 
 thread_local report_redirect::sink redirected = nullptr;
 
 }  // namespace
+
+void show_errors_in(error_display display) { the_display.store(display); }
+
+void display_error(const std::string& text) {
+  if (redirected)
+    redirected(text);
+  else if (const error_display display = the_display.load())
+    display(text);
+}
 
 report_redirect::report_redirect(sink to) : before_(redirected) { redirected = to; }
 report_redirect::~report_redirect() { redirected = before_; }
@@ -33,7 +44,7 @@ void report_error(const char* format, ...) {
     return;
   }
   std::fputs(text.c_str(), stderr);
-  if (View.show_error) View.show_error(text);
+  display_error(text);
 }
 
 void report_file_error(const char* what, const std::string& name, const char* reason) {

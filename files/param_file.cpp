@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "engine/externs.h"
+#include "engine/limits.h"
 #include "engine/report.h"
 #include "files/scan.h"
 #include "engine/mapping/scales.h"
@@ -71,6 +73,25 @@ void write_parameter_lines(std::FILE* fp, const parameters_type& p) {
 // The reduction a parameter file's "reduce=" line named, while one is read.
 thread_local int reduction_read = 0;
 
+// ---- The grain design's lines: not part of the set (event list blocks
+// never carry them); written only when they differ from the defaults, so
+// that every set saved before reads and writes byte for byte as it did.
+
+grain_design grain_read;  // what a parameter file's grain lines said, while one is read
+
+void write_grain_lines(std::FILE* fp, const grain_design& grain) {
+  const std::string lines = grain_text(grain, '\n');
+  if (!lines.empty()) std::fprintf(fp, "%s\n", lines.c_str());
+}
+
+// A line with a grain key: taken, refused for a value the key does not
+// take, or nothing when the key is none of them.
+std::optional<bool> take_grain_line(const std::string& text) {
+  return set_grain_item(grain_read, text);
+}
+
+// ---- end of the grain design's lines
+
 }  // namespace
 
 int write_parameters(std::FILE* fp, const parameters_type& p) {
@@ -79,18 +100,24 @@ int write_parameters(std::FILE* fp, const parameters_type& p) {
   return 0;
 }
 
-int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode) {
+int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode,
+                         const grain_design& grain) {
   write_parameter_lines(fp, p);
   // Only when it is not the default, so sets in the mean read as before.
   if (mean_mode != 0) std::fputs("reduce=mode\n", fp);
+  write_grain_lines(fp, grain);
   std::fputs("end\n", fp);
   return 0;
 }
 
-int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode) {
+int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode, grain_design* grain) {
   reduction_read = 0;
+  grain_read = {};
   const int status = read_parameters(fp, p);
-  if (status == 0) mean_mode = reduction_read;
+  if (status == 0) {
+    mean_mode = reduction_read;
+    if (grain) *grain = grain_read;
+  }
   return status;
 }
 
@@ -206,6 +233,9 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
     // that predate it skip it as any line they do not know.
     reduction_read = text == "reduce=mode" ? 1 : 0;
     return line_kind::unmatched;
+  } else if (const std::optional<bool> grain = take_grain_line(text)) {
+    // Like "reduce=", no line of the set itself.
+    return *grain ? line_kind::unmatched : refuse(text);
   } else if (text == "end") {
     return line_kind::end;
   } else {
@@ -229,7 +259,7 @@ int refuse_value(const char* key, int value) {
   return -1;
 }
 
-bool rule_divisor_ok(float v) { return v >= min_rule_divisor && v <= 1000.0f; }
+bool rule_divisor_ok(float v) { return v >= min_rule_divisor && v <= max_rule_divisor; }
 
 // The first entry of `values` that `ok` refuses, or -1.
 template <std::size_t N, typename Ok>
@@ -254,13 +284,13 @@ int assign_values(std::FILE* fp, parameters_type& p) {
 }
 
 int check_parameters(const parameters_type& p) {
-  if (p.Ns < 1 || p.Ns > max_states) return refuse_value("Ns", p.Ns);
-  if (p.noinstrm < 1 || p.noinstrm > max_instruments) return refuse_value("noinstrm", p.noinstrm);
+  if (p.Ns < min_states || p.Ns > max_states) return refuse_value("Ns", p.Ns);
+  if (p.noinstrm < min_instruments || p.noinstrm > max_instruments) return refuse_value("noinstrm", p.noinstrm);
   if (p.x < 0 || p.x > max_grid) return refuse_value("x", p.x);
   if (p.y < 0 || p.y > max_grid) return refuse_value("y", p.y);
   if (!rule_divisor_ok(p.r1)) return refuse_value("r1", static_cast<double>(p.r1));
   if (!rule_divisor_ok(p.r2)) return refuse_value("r2", static_cast<double>(p.r2));
-  if (!std::isfinite(p.k) || p.k < 0.0f || p.k > 1000.0f) return refuse_value("k", static_cast<double>(p.k));
+  if (!std::isfinite(p.k) || p.k < 0.0f || p.k > max_k) return refuse_value("k", static_cast<double>(p.k));
   // A grain must last, and a long one soon makes an endless render.
   if (!(p.dur >= min_grain_duration && p.dur <= max_grain_duration))
     return refuse_value("dur", static_cast<double>(p.dur));

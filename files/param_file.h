@@ -5,28 +5,10 @@
 #include <cstdio>
 #include <string>
 
+#include "dsp/grain_design.h"
 #include "engine/types.h"
 
 constexpr int param_line_max = 128;
-
-// What a set may hold. Every limit takes in all the windows can set, and
-// every accepted value is written back as text the reader accepts again.
-constexpr float min_grain_duration = 0.001f;  // s; shorter grains are clicks
-constexpr float max_grain_duration = 10.0f;   // s
-// State frequencies in Hz: from far below hearing (the sliders' lowest is
-// 1 Hz) up to the Nyquist frequency of the orchestra's 44.1 kHz.
-constexpr double min_frequency = 0.01;
-constexpr double max_frequency = 22050.0;
-// Amplitudes: the sliders give 0 ... 1000; a margin of one slider span on
-// either side leaves room for hand-written sets.
-constexpr double min_amplitude = -1000.0;
-constexpr double max_amplitude = 2000.0;
-// The smallest rule divisor "%f" writes as something other than 0.
-constexpr float min_rule_divisor = 1e-6f;
-
-// The number of iterations a render may run: 10 million 25 ms grains are
-// about three days of sound and 2.5 GB of score at the default 25 notes.
-constexpr int max_iterations = 10'000'000;
 
 // read_parameters() result for a file without a single parameter line.
 constexpr int no_parameters = -2;
@@ -54,13 +36,18 @@ class echo_silenced {
 int write_parameters(std::FILE* fp, const parameters_type& p);
 
 // A parameter file (*.csp): the set's lines, then "reduce=mode" when the
-// reduction is the mode (Mean_Mode non-zero), then "end". Event list
+// reduction is the mode (Mean_Mode non-zero), then the grain design's keys
+// that differ from their defaults ("wave=saw"), then "end". Event list
 // blocks are written by write_parameters alone.
-int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode);
+int write_parameter_file(std::FILE* fp, const parameters_type& p, int mean_mode,
+                         const grain_design& grain = {});
 
 // Reads a parameter file as read_parameters() does; when it is accepted,
-// mean_mode becomes 1 if it says "reduce=mode", else 0 (the mean).
-int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode);
+// mean_mode becomes 1 if it says "reduce=mode", else 0 (the mean), and
+// `grain` (when given) the design its keys say, the defaults for those it
+// leaves out. A grain key with a value it does not take refuses the file.
+int read_parameter_file(std::FILE* fp, parameters_type& p, int& mean_mode,
+                        grain_design* grain = nullptr);
 
 // Reads a parameter block up to its "end" line into p. The block is checked
 // as a whole: a refused block returns -1 (reported) and leaves p as it was;

@@ -1,8 +1,6 @@
 // The MIDI bindings file: any text is read or refused whole; a refused one
 // leaves the table as it was, an accepted one is written and read back the
 // same.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -12,7 +10,7 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = "/tmp/zelmora-fuzz-bindings-" + std::to_string(::getpid());
+  static const std::string path = fuzz::scratch_directory() + "/bindings";
   fuzz::write_file(path, data, size);
   binding_table table;
   table.bind({2, 3, *parse_target("k")});

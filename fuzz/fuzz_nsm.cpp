@@ -5,7 +5,6 @@
 // nothing, a refused session changes neither the set, the list nor the
 // bindings.
 #include <lo/lo.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -25,7 +24,7 @@ struct session {
     std::filesystem::create_directories(folder);
     nsm_add_methods(server, client);
   }
-  const std::string folder = "/tmp/zelmora-fuzz-nsm-" + std::to_string(::getpid());
+  const std::string folder = fuzz::scratch_directory() + "/session";
   control_queue inbox;
   nsm_client client{"osc.udp://127.0.0.1:9/", "zelmora", inbox};  // the discard port
   lo_server server = lo_server_new_with_proto(nullptr, LO_UDP, nullptr);

@@ -5,8 +5,6 @@
 // holding the same bytes, read on the load worker and handed over.
 #include <lo/lo.h>
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -30,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lo_server_dispatch_data(server, packet.data(), packet.size());
   const std::vector<control_change> changes = inbox.take_all();
   fuzz::require(changes.size() <= control_queue::capacity, "the queue is bounded");
-  static const std::string scratch = "/tmp/zelmora-fuzz-osc-" + std::to_string(::getpid());
+  static const std::string scratch = fuzz::scratch_directory() + "/load";
   control_effects effects;
   for (control_change c : changes) {
     if (c.kind == control_kind::load) {

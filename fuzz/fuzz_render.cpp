@@ -7,12 +7,10 @@
 // that the fuzzer reaches every path a user can: the rest is the set and
 // the list, as text.
 #include <algorithm>
-#include <memory>
 #include <string>
 
 #include "engine/render/frames.h"
 #include "engine/automaton/kernel_threads.h"
-#include "platform/private_dir.h"
 #include "engine/render/render.h"
 #include "events/event_list.h"
 #include "platform/replacing_file.h"
@@ -35,8 +33,6 @@ enum option : unsigned {
 constexpr int grid_cap = 24;
 constexpr int split_grid = 256;  // 65 536 cells: the kernels split from there
 constexpr int iterations = 12;
-
-std::unique_ptr<private_directory> scratch_dir;  // for frames and score files
 
 // The iteration count is read once, from the set: events' counts are moot.
 void cap(parameters_type& p, int side) {
@@ -76,7 +72,7 @@ std::string rendered(unsigned options) {
     std::free(buffer);
     return score;
   }
-  const std::string name = scratch_dir->path() + "/score.sco";
+  const std::string name = fuzz::scratch_directory() + "/score.sco";
   replacing_file file(name);
   fuzz::require(file.stream() != nullptr, "a score file opens");
   fuzz::require(play_ca(file.release()) == render_complete, "an accepted set renders");
@@ -113,8 +109,7 @@ void check_reductions_against_literal_model() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::quiet_start();
-  scratch_dir = std::make_unique<private_directory>();
-  fuzz::require(!scratch_dir->path().empty(), "a scratch directory is made");
+  fuzz::scratch_directory();
   return 0;
 }
 
@@ -139,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   set_kernel_threads((options & one_thread) ? 1 : 2);
   force_portable_kernels((options & portable_kernels) != 0);
   stop_frames();
-  if (options & frames) fuzz::require(write_frames_to(scratch_dir->path(), 1), "frames can be written");
+  if (options & frames) fuzz::require(write_frames_to(fuzz::scratch_directory(), 1), "frames can be written");
 
   const std::string score = rendered(options);
   fuzz::require(score.find("inf") == std::string::npos && score.find("nan") == std::string::npos,

@@ -12,6 +12,7 @@
 #include "engine/externs.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
+#include "platform/temporary_file.h"
 
 namespace fuzz {
 
@@ -47,6 +48,13 @@ std::string text_of(Write write) {
   std::string text(buffer, length);
   std::free(buffer);
   return text;
+}
+
+// A private directory for the files a target writes, removed at exit.
+inline const std::string& scratch_directory() {
+  static const private_directory directory;
+  require(!directory.path().empty(), "a scratch directory is made");
+  return directory.path();
 }
 
 // Writes `size` bytes to the file `path`, made or emptied.

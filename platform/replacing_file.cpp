@@ -5,11 +5,9 @@
 #include <unistd.h>
 
 #include <array>
-#include <climits>
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <memory>
-#include <vector>
 
 #include "platform/output_target.h"
 
@@ -40,36 +38,20 @@ replacing_file::replacing_file(std::string target, const std::string& suffix)
     return;
   }
 
-  std::string pattern = directory_of(target_) + "/.zelmora-XXXXXX" + suffix;
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const interrupt_guard guard;  // no signal between creating and registering
-  const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
+  temp_ = temporary_file(directory_of(target_), ".zelmora-", suffix);
   error_ = errno;
-  if (fd < 0) return;
-  temp_.assign(name.data());
-  registration_ = temporary_registration(temp_);
+  if (!temp_.ok()) return;
   // An existing file keeps its permissions; a new one gets the usual ones.
   existed_ = exists;
-  old_ = {st.st_mode & 07777, st.st_uid, st.st_gid};
-  if (!exists) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    old_.mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, old_.mode);
-  fp_ = ::fdopen(fd, "w");
+  old_ = {exists ? st.st_mode & 07777 : usual_file_mode(), st.st_uid, st.st_gid};
+  ::fchmod(temp_.fd(), old_.mode);
+  fp_ = temp_.stream("w");
   error_ = fp_ ? 0 : errno;
-  if (!fp_) {
-    ::close(fd);
-    ::unlink(temp_.c_str());
-    temp_.clear();
-  }
+  if (!fp_) temp_ = temporary_file{};
 }
 
 replacing_file::~replacing_file() {
   if (fp_) std::fclose(fp_);
-  if (!done_ && !temp_.empty()) ::unlink(temp_.c_str());
 }
 
 std::FILE* replacing_file::release() {
@@ -92,7 +74,7 @@ std::string replacing_file::path_for_writer() {
   // A writer in a directory of its own (csound) needs a name from the root,
   // which the system takes only up to PATH_MAX: deeper, it writes a private
   // file too, copied into the temporary one.
-  if (direct_ || absolute_path(temp_).size() >= PATH_MAX) {
+  if (direct_ || absolute_path(temp_.path()).size() >= PATH_MAX) {
     // A writer that goes by name would replace a device or pipe (csound
     // unlinks what it writes to): it writes a private file instead, whose
     // bytes go to the target. The target stays open meanwhile, so that a
@@ -104,7 +86,7 @@ std::string replacing_file::path_for_writer() {
   }
   if (fp_) std::fclose(fp_);  // nothing was written through it
   fp_ = nullptr;
-  return temp_;
+  return temp_.path();
 }
 
 bool replacing_file::copy_to_target(bool written_ok) {
@@ -133,17 +115,18 @@ bool replacing_file::commit_closed(bool written_ok) {
     return copy_dir_ ? copy_to_target(written_ok) : written_ok;
   }
   if (copy_dir_) written_ok = copy_to_target(written_ok);
-  if (temp_.empty() || done_ || !written_ok) return false;
+  if (!temp_.ok() || done_ || !written_ok) return false;
   // The writer may have made the file anew; the owner first, as a change
   // of owner may clear the set-id bits of the mode. Either may be refused
   // to a process that is not the owner: the file is still replaced.
   [[maybe_unused]] const bool owner_kept =
-      !existed_ || ::chown(temp_.c_str(), old_.owner, old_.group) == 0;
-  ::chmod(temp_.c_str(), old_.mode);
-  if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+      !existed_ || ::chown(temp_.path().c_str(), old_.owner, old_.group) == 0;
+  ::chmod(temp_.path().c_str(), old_.mode);
+  if (std::rename(temp_.path().c_str(), target_.c_str()) != 0) {
     error_ = errno;
     return false;
   }
+  temp_.keep();
   done_ = true;
   return true;
 }

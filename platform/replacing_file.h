@@ -10,8 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/interrupt.h"
-#include "platform/private_dir.h"
+#include "platform/temporary_file.h"
 
 class replacing_file {
  public:
@@ -48,7 +47,7 @@ class replacing_file {
 
   std::string target_;
   std::string suffix_;
-  std::string temp_;
+  temporary_file temp_;  // removed unless it replaced the target
   std::optional<private_directory> copy_dir_;
   std::string copy_;
   std::FILE* fp_ = nullptr;
@@ -61,5 +60,4 @@ class replacing_file {
     unsigned owner = 0;
     unsigned group = 0;
   } old_{};
-  temporary_registration registration_;  // removed if a signal ends the program
 };

@@ -8,6 +8,12 @@
 //     says so, or a second later at the most; empty, it plays what live
 //     play hands in (a global variable the host made) and what zelmora_note
 //     gives it.
+//   aleft, aright zelmora_master Snotes, Sgrain, idither
+//     The same voices through the Master (gain staging, reverb, high-pass,
+//     limiter), as zelmora.orc plays them. Sgrain: the grain design's
+//     items ("wave=saw,overlap=4"; empty: the defaults), which live play
+//     may change; idither: the LSB of 16-bit samples to dither (0: none).
+//     Voices reading the score's table read csound's table 1.
 //   ikeep zelmora_note ip1, ip2, ip3, ip4, ip5
 //     Hands one score note to the same voices (a score played by hand
 //     through instruments 1-100); ikeep: the time until which the voices
@@ -28,6 +34,7 @@
 
 #include "dsp/grain_inbox.h"
 #include "dsp/grain_voices.h"
+#include "dsp/master.h"
 #include "dsp/score_reader.h"
 
 namespace {
@@ -37,8 +44,12 @@ static_assert(std::is_same_v<MYFLT, double>, "the voices render doubles straight
 constexpr const char* state_name = "zelmora_grains_state";
 // Notes are handed to the voices this many control periods ahead of time.
 constexpr int periods_ahead = 2;
-// The longest the performance waits for kquiet once the voices are done.
+// The longest the performance waits for kquiet once the voices are done,
+// without the Master's own measure.
 constexpr double longest_ring_out = 1.0;
+// csound's sample formats and file types (libsndfile's codes).
+constexpr int format_24_bit = 0x0003;
+constexpr int flac_file = 0x17;
 // A line of score time for a progress display, as csound prints one for
 // its own events, this often (seconds of sound).
 constexpr double report_every = 0.1;
@@ -46,8 +57,11 @@ constexpr double report_every = 0.1;
 // The voices of one csound instance and where their notes come from.
 struct voices_state {
   voices_state(double sample_rate, int control_period)
-      : voices(sample_rate, control_period), period(control_period / sample_rate) {}
+      : voices(sample_rate, control_period),
+        master(sample_rate, control_period),
+        period(control_period / sample_rate) {}
   grain_voices voices;
+  grain_master master;
   double period;
   std::optional<score_reader> notes;  // a score file's
   grain_inbox* inbox = nullptr;       // live play's
@@ -56,6 +70,8 @@ struct voices_state {
   double peak_left = 0.0;
   double peak_right = 0.0;
   bool ending = false;
+  bool mastered = false;     // the Master's opcode plays these voices
+  bool table_looked = false; // csound's table 1 handed to the voices
 };
 
 int forget_state(CSOUND* csound, void* state) {
@@ -87,6 +103,11 @@ void hand_over(voices_state& s, note n, bool may_be_late = false) {
   s.voices.add(n);
 }
 
+void apply_design(voices_state& s, const grain_design& design) {
+  s.voices.set_design(design);
+  s.master.set_design(design);
+}
+
 void take_due_notes(voices_state& s) {
   const double until = s.voices.now() + periods_ahead * s.period;
   if (s.notes) {
@@ -96,6 +117,10 @@ void take_due_notes(voices_state& s) {
     }
   }
   if (s.inbox) {
+    if (s.inbox->design_waiting) {
+      apply_design(s, s.inbox->design);
+      s.inbox->design_waiting = false;
+    }
     for (std::size_t i = 0; i < s.inbox->count; ++i) hand_over(s, s.inbox->notes[i], true);
     s.inbox->count = 0;
   }
@@ -117,7 +142,8 @@ void report_time(CSOUND* csound, voices_state& s) {
 void end_when_played_out(CSOUND* csound, voices_state& s, bool quiet) {
   if (s.ending || !s.notes || s.notes->peek()) return;
   const double done = s.voices.keep_until();
-  if (s.voices.now() < done || (!quiet && s.voices.now() < done + longest_ring_out)) return;
+  const double ring_out = s.mastered ? s.master.ring_out() : longest_ring_out;
+  if (s.voices.now() < done || (!quiet && s.voices.now() < done + ring_out)) return;
   s.ending = true;
   if (s.notes->skipped_lines() > 0)
     csound->Warning(csound, "zelmora_grains: %d lines of the score were no notes (line %d first)",
@@ -126,6 +152,9 @@ void end_when_played_out(CSOUND* csound, voices_state& s, bool quiet) {
     csound->Warning(csound, "zelmora_grains: %d notes of the score refused (line %d first: %s)",
                     s.notes->refused_notes(), s.notes->first_refused_line(),
                     s.notes->first_refusal());
+  if (s.voices.refused() > 0)
+    csound->Warning(csound, "zelmora_grains: %ld grains found no room among the voices",
+                    s.voices.refused());
   csound->InputMessage(csound, "e");
 }
 
@@ -172,18 +201,76 @@ double peak(const MYFLT* samples, std::size_t count, double so_far) {
   return so_far;
 }
 
-int grains_perform(CSOUND* csound, grains_opcode* p) {
-  voices_state& s = *p->state;
-  const std::size_t frames = CS_KSMPS;
-  std::memset(p->left, 0, frames * sizeof(MYFLT));
-  std::memset(p->right, 0, frames * sizeof(MYFLT));
+// One control period of the voices, through the Master when it plays
+// them; `quiet`: whether what comes after them has rung out.
+void play_period(CSOUND* csound, voices_state& s, MYFLT* left, MYFLT* right, std::size_t frames,
+                 bool quiet) {
+  std::memset(left, 0, frames * sizeof(MYFLT));
+  std::memset(right, 0, frames * sizeof(MYFLT));
   take_due_notes(s);
-  s.voices.render(p->left, p->right, frames);
-  *p->voices = s.voices.voices();
-  s.peak_left = peak(p->left, frames, s.peak_left);
-  s.peak_right = peak(p->right, frames, s.peak_right);
+  s.voices.render(left, right, frames);
+  if (s.mastered) {
+    s.master.process(left, right, s.voices.sounding());
+    quiet = s.master.quiet();
+  }
+  s.peak_left = peak(left, frames, s.peak_left);
+  s.peak_right = peak(right, frames, s.peak_right);
   report_time(csound, s);
-  end_when_played_out(csound, s, *p->quiet != 0);
+  end_when_played_out(csound, s, quiet);
+}
+
+int grains_perform(CSOUND* csound, grains_opcode* p) {
+  play_period(csound, *p->state, p->left, p->right, CS_KSMPS, *p->quiet != 0);
+  *p->voices = p->state->voices.voices();
+  return OK;
+}
+
+// The voices through the Master: what the orchestra's Master puts out.
+struct master_opcode {
+  OPDS h;
+  MYFLT *left, *right;
+  STRINGDAT *source, *design;
+  MYFLT* dither;
+  voices_state* state;
+};
+
+// Formats that truncate to 24 bits get half a step more, and round.
+void set_rounding(CSOUND* csound, grain_master& master) {
+  OPARMS options{};
+  csound->GetOParms(csound, &options);
+  if (options.sfwrite && options.outformat == format_24_bit && options.filetyp != flac_file)
+    master.set_offset(0x1p-24);
+}
+
+// The voices' table, once csound has made the score's tables.
+void look_up_table(CSOUND* csound, voices_state& s) {
+  if (s.table_looked) return;
+  s.table_looked = true;
+  MYFLT* points = nullptr;
+  const int count = csound->GetTable(csound, &points, 1);
+  if (count > 0 && points) s.voices.set_score_table(points, static_cast<std::size_t>(count));
+}
+
+int master_init(CSOUND* csound, master_opcode* p) {
+  grains_opcode grains{};
+  grains.source = p->source;
+  if (const int status = grains_init(csound, &grains); status != OK) return status;
+  voices_state& s = *grains.state;
+  p->state = &s;
+  s.mastered = true;
+  grain_design design;
+  const std::string text = p->design->data ? p->design->data : "";
+  if (!read_grain_text(design, text))
+    return csound->InitError(csound, "zelmora_master: no grain design \"%s\"", text.c_str());
+  apply_design(s, design);
+  s.master.set_dither(*p->dither);
+  set_rounding(csound, s.master);
+  return OK;
+}
+
+int master_perform(CSOUND* csound, master_opcode* p) {
+  look_up_table(csound, *p->state);
+  play_period(csound, *p->state, p->left, p->right, CS_KSMPS, false);
   return OK;
 }
 
@@ -204,8 +291,9 @@ int note_init(CSOUND* csound, note_opcode* p) {
   if (n.instrument < 1 || n.instrument > max_instruments)
     return csound->InitError(csound, "zelmora_note: no instrument %d among 1 to %d",
                              n.instrument, max_instruments);
+  look_up_table(csound, s);
   hand_over(s, n);
-  *p->keep = s.voices.keep_until();
+  *p->keep = s.voices.keep_until() + (s.mastered ? s.master.ring_out() - longest_ring_out : 0);
   return OK;
 }
 
@@ -217,6 +305,8 @@ int (*subr(int (*f)(CSOUND*, T*)))(CSOUND*, void*) {
 OENTRY localops[] = {
     {const_cast<char*>("zelmora_grains"), sizeof(grains_opcode), 0, 3, const_cast<char*>("aak"),
      const_cast<char*>("Sk"), subr(grains_init), subr(grains_perform), nullptr, nullptr},
+    {const_cast<char*>("zelmora_master"), sizeof(master_opcode), 0, 3, const_cast<char*>("aa"),
+     const_cast<char*>("SSi"), subr(master_init), subr(master_perform), nullptr, nullptr},
     {const_cast<char*>("zelmora_note"), sizeof(note_opcode), 0, 1, const_cast<char*>("i"),
      const_cast<char*>("iiiii"), subr(note_init), nullptr, nullptr, nullptr},
 };

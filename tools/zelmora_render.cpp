@@ -20,13 +20,13 @@
 #include "control/osc_notes.h"
 #include "control/outside_control.h"
 #include "control/udp_port.h"
-#include "engine/csound/csound.h"
+#include "engine/csound/offline_job.h"
 #include "engine/externs.h"
+#include "engine/limits.h"
 #include "platform/interrupt.h"
 #include "engine/render/iteration.h"
 #include "engine/csound/orchestra.h"
 #include "engine/csound/orchestra_file.h"
-#include "platform/private_dir.h"
 #include "engine/render/progress.h"
 #include "engine/render/frames.h"
 #include "engine/live/live.h"
@@ -238,7 +238,9 @@ bool load_parameters(const std::string& path) {
                  reading_failure(errno));
     return false;
   }
-  if (const int status = read_parameters(fp.get(), Current_State); status < 0) {
+  int file_reduction = 0;  // --reduce decides
+  if (const int status = read_parameter_file(fp.get(), Current_State, file_reduction, &Grain_Design);
+      status < 0) {
     report_parameter_refusal(status, path);
     std::fprintf(stderr, "zelmora-render: %s refused\n", path.c_str());
     return false;
@@ -302,62 +304,29 @@ csound_observer progress_observer() {
   return {messages, [](int status) { end_progress(status == 0); }};
 }
 
-// A private temporary file, removed when it goes out of scope.
-class temporary_file {
- public:
-  explicit temporary_file(const std::string& suffix) {
-    std::error_code error;
-    std::filesystem::path dir = std::filesystem::temp_directory_path(error);
-    if (error) dir = "/tmp";
-    const std::string pattern = (dir / "zelmora-XXXXXX").string() + suffix;
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const interrupt_guard guard;  // no signal between creating and registering
-    const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
-    if (fd < 0) {
-      std::fprintf(stderr, "zelmora-render: can't create a temporary file in %s: %s\n", dir.c_str(),
-                   std::strerror(errno));
-      return;
-    }
-    ::close(fd);
-    path_ = name.data();
-    registration_ = temporary_registration(path_);
-  }
-  ~temporary_file() {
-    if (!path_.empty()) std::remove(path_.c_str());
-  }
-  temporary_file(const temporary_file&) = delete;
-  temporary_file& operator=(const temporary_file&) = delete;
-  const std::string& path() const { return path_; }
-  bool ok() const { return !path_.empty(); }
-
- private:
-  std::string path_;
-  temporary_registration registration_;  // removed if a signal ends the run
-};
-
 // The score goes to a private temporary file, never to the windowed
 // program's "zelmora.temp.sco", so both can run side by side.
 int make_wav(const options& opt) {
-  if (orchestra_refused(opt.orchestra)) return exit_failed;
-  const temporary_file score(".sco");
-  if (!score.ok()) return exit_failed;
+  sound_job_settings settings;
+  settings.orchestra = opt.orchestra;
+  settings.score_place = temp_score_place::where::temporary_directory;
+  settings.messages = opt.verbose ? csound_messages::shown : csound_messages::shown_on_failure;
+  settings.observe = progress_observer();
   // -d: no table displays; 24-bit samples under the header the name's
   // extension asks for, WAV for any other name; no colour codes, so the
   // messages read plainly when they have to be shown.
-  const std::string named = sound_format_flags(opt.sound);
-  const std::string format = named.empty() ? sound_format_flags(".wav") : named;
-  const auto command_for = [&](const std::string& output) {
-    // csound works in a directory of its own: every name from the root.
-    const std::string rate = opt.rate == 0 ? "" : "-r " + std::to_string(opt.rate) + " ";
-    return "csound -d " + rate + format + " -+msg_color=0 -o " +
-           shell_word(absolute_path(output)) + " " + shell_word(absolute_path(opt.orchestra)) +
-           " " + shell_word(absolute_path(score.path()));
+  std::vector<std::string> csound_options{"-d"};
+  if (opt.rate != 0) csound_options.insert(csound_options.end(), {"-r", std::to_string(opt.rate)});
+  const std::vector<std::string> named = sound_format_options(opt.sound);
+  const std::vector<std::string> format = named.empty() ? sound_format_options(".wav") : named;
+  csound_options.insert(csound_options.end(), format.begin(), format.end());
+  csound_options.emplace_back("-+msg_color=0");
+  settings.command = [&](const std::string& output, const std::string& score) {
+    return output_command(csound_options, output, opt.orchestra, score);
   };
-  const csound_messages messages =
-      opt.verbose ? csound_messages::shown : csound_messages::shown_on_failure;
-  if (render_sound_file(score.path(), opt.sound, command_for, messages, progress_observer()) !=
-      0) {
+  const std::unique_ptr<offline_job> job = offline_job::sound_file(opt.sound, std::move(settings));
+  job->finish();
+  if (job->state() != offline_job::phase::done) {
     end_progress(false);
     std::fprintf(stderr, "zelmora-render: no sound file made (orchestra %s)\n",
                  opt.orchestra.c_str());
@@ -367,12 +336,13 @@ int make_wav(const options& opt) {
 }
 
 int write_score(const std::string& name) {
-  const score_outcome outcome = write_score_file(name);
-  end_progress(outcome == score_outcome::written);
-  switch (outcome) {
-    case score_outcome::written:
+  const std::unique_ptr<offline_job> job = offline_job::score_file(name);
+  job->finish();
+  end_progress(job->state() == offline_job::phase::done);
+  switch (job->state()) {
+    case offline_job::phase::done:
       return exit_ok;
-    case score_outcome::abandoned:
+    case offline_job::phase::abandoned:
       if (frame_failed()) return exit_failed;  // said
       std::fprintf(stderr, "\nzelmora-render: render abandoned, %s left as it was\n",
                    name.c_str());
@@ -407,14 +377,14 @@ volatile std::sig_atomic_t interrupted = 0;
 void on_interrupt(int signal) { interrupted = signal; }
 
 // One line on a terminal, a few times a second.
-void show_live_progress(bool last) {
+void show_live_progress(const live_player& player, bool last) {
   using clock = std::chrono::steady_clock;
   static clock::time_point shown;
   const auto now = clock::now();
   if (!last && now - shown < std::chrono::milliseconds(200)) return;
   shown = now;
   std::fprintf(stderr, "\rlive: iteration %d of %d, %.1f s, %d late ", Current_Iteration + 1,
-               Current_State.iter, live_clock(), live_late_iterations());
+               Current_State.iter, player.clock(), player.late_iterations());
   if (last) std::fputc('\n', stderr);
 }
 
@@ -429,19 +399,19 @@ void note_effects(const control_effects& effects) {
 
 // Plays until the render has sounded, a stop by OSC or a signal ends it
 // with a fade; the signal, 0 for none.
-int play_until_done(bool progress) {
+int play_until_done(live_player& player, bool progress) {
   for (const int signal : stopping_signals) std::signal(signal, on_interrupt);
   apply_controls_at_iterations(note_effects);
-  while (live_feed()) {
+  while (player.feed()) {
     note_effects(apply_controls(true));
     if (interrupted != 0 || stop_asked) {
-      live_stop();
+      player.stop();
       break;
     }
-    if (progress) show_live_progress(false);
+    if (progress) show_live_progress(player, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  if (progress) show_live_progress(true);
+  if (progress) show_live_progress(player, true);
   return interrupted;
 }
 
@@ -456,23 +426,25 @@ int play_live(const options& opt) {
     }
     settings.score = score->stream();
   }
-  if (live_start(settings) != 0) return exit_failed;
-  const int signal = play_until_done(isatty(STDERR_FILENO) != 0 && !opt.quiet);
-  if (live_late_iterations() > 0)
+  live_player player;
+  if (player.start(settings) != 0) return exit_failed;
+  const int signal = play_until_done(player, isatty(STDERR_FILENO) != 0 && !opt.quiet);
+  if (player.late_iterations() > 0)
     std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
-                 live_late_iterations());
+                 player.late_iterations());
   if (opt.verbose)
     std::fprintf(stderr,
                  "zelmora-render: live: %d late, csound used %.2f CPU-s for %.2f s of sound"
                  " played in %.2f s\n",
-                 live_late_iterations(), live_csound_cpu(), live_played(), live_wall_time());
-  if (live_status() == live_device_lost) return exit_failed;
+                 player.late_iterations(), player.csound_cpu(), player.played(),
+                 player.wall_time());
+  if (player.status() == live_device_lost) return exit_failed;
   if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
   if (score && !score->commit()) {
     report_file_error("Can't write file", opt.score, score->error());
     return exit_failed;
   }
-  if (live_status() == render_abandoned) {
+  if (player.status() == render_abandoned) {
     std::fputs("\nzelmora-render: render abandoned\n", stderr);
     return exit_failed;
   }

@@ -38,6 +38,9 @@ std::FILE* begin_take();
 bool save_take(const std::string& name);
 void cb_save_take(Widget w, XtPointer client_data, XtPointer call_data);
 
+// Whether the windows' live play is playing.
+bool live_playing();
+
 void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_stop_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_pop_automaton(Widget w, XtPointer client_data, XtPointer call_data);

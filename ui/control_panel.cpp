@@ -20,11 +20,13 @@
 #include <utility>
 
 #include "engine/externs.h"
+#include "engine/limits.h"
+#include "engine/mapping/parameter_change.h"
 #include "engine/numeric.h"
 #include "engine/report.h"
+#include "ui/grain_window.h"
 #include "ui/Xevent.h"
 #include "ui/Xfiles.h"
-#include "files/param_file.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
@@ -52,14 +54,8 @@ void cb_note_typing(Widget, XtPointer client_data, XtPointer) {
   *static_cast<bool*>(client_data) = true;
 }
 
-constexpr double scale_unit = 0.01;      // r1, r2, k per scale step
 constexpr double dur_step = 0.001;       // one press of a duration arrow
-constexpr double dur_floor = 0.001;      // the down arrow stops there: no empty grains
-constexpr double dur_ceiling = 9.99;     // the up arrow stops at or above it
-constexpr int parameter_scale_min = 1;
-constexpr int parameter_scale_max = 1000;
 constexpr int grid_scale_min = 0;
-constexpr int grid_scale_max = 1000;
 // Wide enough for every digit of any iteration count.
 constexpr int count_columns = 10;
 constexpr int group_gap = 6;  // pixels around the three framed groups
@@ -70,7 +66,13 @@ int scale_value(XtPointer call_data) {
   return static_cast<XmScaleCallbackStruct*>(call_data)->value;
 }
 
-float from_scale_units(int value) { return static_cast<float>(value * scale_unit); }
+double from_scale_units(int value) { return value * rule_scale_unit; }
+
+// A scale or menu entry moved: one undoable change.
+void change_from_window(parameter what, double value) {
+  const undoable_change change;
+  change_parameter({what, 0, value});
+}
 
 int to_scale_units(float field) { return trunc_to_int(static_cast<double>(field) * 100.0); }
 
@@ -83,7 +85,9 @@ std::string format_duration(float dur) {
 }
 
 // The grain durations a user may type: a positive length a note can have.
-bool typable_duration(double seconds) { return seconds >= dur_floor && seconds <= dur_ceiling; }
+bool typable_duration(double seconds) {
+  return seconds >= windows_duration_lowest && seconds <= windows_duration_highest;
+}
 
 // Return in the duration field: a number in range becomes `dur`; anything
 // else is refused and the field shows `dur` again.
@@ -91,7 +95,7 @@ void cb_set_duration(Widget w, XtPointer, XtPointer) {
   const undoable_change change;
   double seconds = 0.0;
   if (read_real_number(field_text(w), seconds) && typable_duration(seconds))
-    Current_State.dur = static_cast<float>(seconds);
+    change_parameter({parameter::dur, 0, seconds});
   else
     report_bad_number("Duration: seconds, 0.001 to 9.99");
   show_text(w, format_duration(Current_State.dur));
@@ -100,9 +104,7 @@ void cb_set_duration(Widget w, XtPointer, XtPointer) {
 
 // A label; the caller attaches it in its form.
 Widget make_label_widget(Widget parent, const char* name, const char* text) {
-  const compound_string label = make_label(text);
-  return XtVaCreateWidget(name, xmLabelWidgetClass, parent, XmNlabelString, label.get(),
-                          nullptr);
+  return make_labelled(xmLabelWidgetClass, parent, name, text);
 }
 
 Widget make_menu_entry(Widget menu, const char* name, const char* text,
@@ -164,6 +166,7 @@ Widget build_menu_bar(Widget form) {
       make_menu_entry(mapping, "menu_button", "Instruments", cb_pop_instruments);
   event_button = make_menu_entry(mapping, "menu_button", "Event List Editor", cb_pop_event);
   make_menu_entry(mapping, "automaton_button", "Automaton", cb_pop_automaton);
+  make_menu_entry(mapping, "grain_button", "Grain", cb_pop_grain);
 
   XtManageChild(bar);
   return bar;
@@ -194,8 +197,8 @@ group build_group(Widget form, Widget menu_bar, Widget left_of, const char* fram
 Widget build_parameter_scale(Widget form, Widget title, Widget left_of, const char* label_name,
                              const char* label_text, XtCallbackProc callback) {
   Widget scale = XtVaCreateWidget(
-      "ca_slider", xmScaleWidgetClass, form, XmNminimum, parameter_scale_min, XmNmaximum,
-      parameter_scale_max, XmNdecimalPoints, 2, XmNshowValue, True, XmNscaleMultiple, 1,
+      "ca_slider", xmScaleWidgetClass, form, XmNminimum, rule_scale_lowest, XmNmaximum,
+      rule_scale_highest, XmNdecimalPoints, 2, XmNshowValue, True, XmNscaleMultiple, 1,
       XmNscaleHeight, 170,
       XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, title, XmNtopOffset, 4,
       XmNleftAttachment, left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of,
@@ -228,7 +231,7 @@ Widget build_grid_scale(Widget form, Widget above, int left, Widget label, const
                         XtCallbackProc callback) {
   Widget scale = XtVaCreateWidget(
       name, xmScaleWidgetClass, form, XmNorientation, XmHORIZONTAL, XmNprocessingDirection,
-      XmMAX_ON_RIGHT, XmNminimum, grid_scale_min, XmNmaximum, grid_scale_max, XmNshowValue,
+      XmMAX_ON_RIGHT, XmNminimum, grid_scale_min, XmNmaximum, max_grid, XmNshowValue,
       True, XmNscaleWidth, 200, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
       XmNtopOffset, 2, XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, left,
       XmNrightAttachment, XmATTACH_FORM, nullptr);
@@ -372,9 +375,9 @@ void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char**
 void set_control() {
   for (const auto& [scale, field] :
        {std::pair(r1, Current_State.r1), {r2, Current_State.r2}, {k, Current_State.k}})
-    show_scale_stretched(scale, to_scale_units(field), parameter_scale_min, parameter_scale_max);
-  show_scale_stretched(x, Current_State.x, grid_scale_min, grid_scale_max);
-  show_scale_stretched(y, Current_State.y, grid_scale_min, grid_scale_max);
+    show_scale_stretched(scale, to_scale_units(field), rule_scale_lowest, rule_scale_highest);
+  show_scale_stretched(x, Current_State.x, grid_scale_min, max_grid);
+  show_scale_stretched(y, Current_State.y, grid_scale_min, max_grid);
   show_text(halt_at, format_int(Current_State.iter));
   show_text(counter, format_int(Current_Iteration));
   show_text(duration, format_duration(Current_State.dur));
@@ -395,54 +398,43 @@ void show_counter(int iteration) {
 }
 
 void cb_set_r1(Widget, XtPointer, XtPointer call_data) {
-  const undoable_change change;
-  Current_State.r1 = from_scale_units(scale_value(call_data));
+  change_from_window(parameter::r1, from_scale_units(scale_value(call_data)));
 }
 
 void cb_set_r2(Widget, XtPointer, XtPointer call_data) {
-  const undoable_change change;
-  Current_State.r2 = from_scale_units(scale_value(call_data));
+  change_from_window(parameter::r2, from_scale_units(scale_value(call_data)));
 }
 
 void cb_set_k(Widget, XtPointer, XtPointer call_data) {
-  const undoable_change change;
-  Current_State.k = from_scale_units(scale_value(call_data));
+  change_from_window(parameter::k, from_scale_units(scale_value(call_data)));
 }
 
 void cb_set_grid_x(Widget, XtPointer, XtPointer call_data) {
-  const undoable_change change;
-  Current_State.x = scale_value(call_data);
+  change_from_window(parameter::grid_x, scale_value(call_data));
 }
 
 void cb_set_grid_y(Widget, XtPointer, XtPointer call_data) {
-  const undoable_change change;
-  Current_State.y = scale_value(call_data);
+  change_from_window(parameter::grid_y, scale_value(call_data));
 }
 
 void cb_dec_dur(Widget, XtPointer, XtPointer) {
   const undoable_change change;
   const double lower = static_cast<double>(Current_State.dur) - dur_step;
-  if (static_cast<double>(Current_State.dur) > dur_floor)
-    Current_State.dur = static_cast<float>(std::max(lower, dur_floor));
+  if (static_cast<double>(Current_State.dur) > windows_duration_lowest)
+    change_parameter({parameter::dur, 0, std::max(lower, windows_duration_lowest)});
   set_control();
 }
 
 void cb_inc_dur(Widget, XtPointer, XtPointer) {
   const undoable_change change;
-  if (static_cast<double>(Current_State.dur) < dur_ceiling)
-    Current_State.dur = static_cast<float>(static_cast<double>(Current_State.dur) + dur_step);
+  if (static_cast<double>(Current_State.dur) < windows_duration_highest)
+    change_parameter({parameter::dur, 0, static_cast<double>(Current_State.dur) + dur_step});
   set_control();
 }
 
-void cb_mean_button(Widget, XtPointer, XtPointer) {
-  const undoable_change change;
-  Mean_Mode = 0;
-}
+void cb_mean_button(Widget, XtPointer, XtPointer) { change_from_window(parameter::reduction, 0); }
 
-void cb_mode_button(Widget, XtPointer, XtPointer) {
-  const undoable_change change;
-  Mean_Mode = 1;
-}
+void cb_mode_button(Widget, XtPointer, XtPointer) { change_from_window(parameter::reduction, 1); }
 
 void show_reduction() {
   XtVaSetValues(reduction_menu, XmNmenuHistory, Mean_Mode != 0 ? mode_entry : mean_entry,
@@ -454,7 +446,7 @@ void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
   int iterations = 0;
   if (read_whole_number(field_text(w), iterations) && iterations >= 0 &&
       iterations <= max_iterations)
-    Current_State.iter = iterations;
+    change_parameter({parameter::iterations, 0, static_cast<double>(iterations)});
   else
     report_bad_number("Stop at: a whole number of iterations, 0 to 10000000");
   show_text(w, format_int(Current_State.iter));

@@ -98,7 +98,7 @@ int clamped_int(long long value) {
 }
 
 void append_line(const std::string& line) {
-  XmListAddItemUnselected(event_list_disp, make_xm_string(line).get(), 0);
+  XmListAddItemUnselected(event_list_disp, make_compound_string(line).get(), 0);
 }
 
 // The first selected line, or 0 when none is.
@@ -117,12 +117,8 @@ int line_count() {
   return count;
 }
 
-void set_text(Widget field, const std::string& text) {
-  XmTextFieldSetString(field, const_cast<char*>(text.c_str()));
-}
-
 // A whole number filling a field: "2.5" is not taken as 2.
-bool read_int(Widget field, int& value) { return read_whole_number(text_of(field), value); }
+bool read_int(Widget field, int& value) { return read_whole_number(field_text(field), value); }
 
 // Reads the parameter file a new event refers to. The set starts as a copy
 // of the current one, so fields the file does not name (iter) stay sensible.
@@ -148,8 +144,8 @@ void cb_edit_event(Widget, XtPointer, XtPointer) {
   Event_List_Edit_No = position;
   std::string name;
   find_event_name(position, name);
-  set_text(event_edit, name);
-  set_text(event_time, std::to_string(find_event_time(position)));
+  show_text(event_edit, name);
+  show_text(event_time, std::to_string(find_event_time(position)));
 }
 
 void cb_edit_finish(Widget, XtPointer, XtPointer) {
@@ -165,8 +161,8 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
     return;
   }
   std::fputs("Shving\n", Echo_Stream);
-  set_text(event_edit, "");
-  set_text(event_time, "");
+  show_text(event_edit, "");
+  show_text(event_time, "");
   XmListDeletePos(event_list_disp, position);
 
   std::string name;
@@ -179,7 +175,7 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
   const int new_position = set_event_time(position, time);
   std::fprintf(Echo_Stream, "%d\n", new_position);
   XmListAddItemUnselected(event_list_disp,
-                          make_xm_string(stored_line(name, type, time, length)).get(),
+                          make_compound_string(stored_line(name, type, time, length)).get(),
                           new_position);
   Event_List_Edit_No = -1;
 }
@@ -213,7 +209,7 @@ void cb_interpolate_event(Widget, XtPointer, XtPointer) {
 void cb_load_p_interp_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(load_p_interp); }
 
 void cb_load_event_p_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = text_of(load_event_p_filename);
+  const std::string path = field_text(load_event_p_filename);
   parameters_type params;
   if (!load_event_parameters(path, params)) return;
   const std::string name = namefind(path);
@@ -226,7 +222,7 @@ void cb_load_event_p_ok(Widget, XtPointer, XtPointer) {
 }
 
 void cb_interp_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = text_of(interp_filename);
+  const std::string path = field_text(interp_filename);
   parameters_type params;
   if (!load_event_parameters(path, params)) return;
   const std::string name = namefind(path);
@@ -257,9 +253,9 @@ XmFontList list_font_list(Display* display) {
 }
 
 Widget labelled(const char* name, WidgetClass widget_class, Widget parent, const char* label) {
-  return XtVaCreateManagedWidget(name, widget_class, parent, XtVaTypedArg, XmNlabelString,
-                                 XmRString, label, static_cast<int>(std::strlen(label)) + 1,
-                                 nullptr);
+  Widget w = make_labelled(widget_class, parent, name, label);
+  XtManageChild(w);
+  return w;
 }
 
 void create_event_list(Widget frame) {
@@ -350,7 +346,7 @@ Widget create_edit_fields() {
 // A file selection box for "*.csp" files in its own dialog shell; the
 // handlers decide when it closes.
 Widget create_csp_box(Widget shell, const char* name) {
-  const xm_string pattern = make_xm_string("*.csp");
+  const compound_string pattern = make_compound_string("*.csp");
   Arg args[2];
   int n = 0;
   XtSetArg(args[n], XmNpattern, pattern.get()), ++n;
@@ -362,8 +358,8 @@ Widget create_csp_box(Widget shell, const char* name) {
 
 void cancel_event_edit() {
   Event_List_Edit_No = -1;
-  set_text(event_edit, "");
-  set_text(event_time, "");
+  show_text(event_edit, "");
+  show_text(event_time, "");
 }
 
 void cb_pop_event(Widget, XtPointer, XtPointer) { open_beside(event_form, Ctrl_pannel); }
@@ -423,12 +419,12 @@ void create_load_p_interp_shell(Widget parent) {
 }
 
 void display_list() {
-  std::vector<xm_string> lines;
+  std::vector<compound_string> lines;
   std::vector<XmString> items;
   for (const event_type* e = Event_List.get(); e; e = e->next.get()) {
     const int length =
         e->type == event_interp ? clamped_int(static_cast<long long>(e->end_time) - e->time_stamp) : 0;
-    lines.push_back(make_xm_string(stored_line(e->name, e->type, e->time_stamp, length)));
+    lines.push_back(make_compound_string(stored_line(e->name, e->type, e->time_stamp, length)));
     items.push_back(lines.back().get());
   }
   if (!items.empty())

@@ -1,5 +1,6 @@
 // The six file selection dialogs of the control panel's menus, and the OK
 // handlers of the four that load and save parameter sets and event lists.
+#include "ui/grain_window.h"
 #include "ui/Xfiles.h"
 
 #include <Xm/DialogS.h>
@@ -53,7 +54,7 @@ struct dialog_widgets {
 void build_dialog(Widget parent, const dialog_kind& kind, const dialog_widgets& widgets) {
   widgets.shell = XtVaCreatePopupShell(kind.shell_name, xmDialogShellWidgetClass, parent,
                                        XmNtitle, kind.title, nullptr);
-  const xm_string pattern = make_xm_string(kind.pattern);
+  const compound_string pattern = make_compound_string(kind.pattern);
   Arg args[2];
   int n = 0;
   XtSetArg(args[n], XmNpattern, pattern.get()), ++n;
@@ -84,7 +85,7 @@ void save_with(const std::string& path, int (*write)(std::FILE*)) {
 }
 
 int write_current_state(std::FILE* fp) {
-  return write_parameter_file(fp, Current_State, Mean_Mode);
+  return write_parameter_file(fp, Current_State, Mean_Mode, Grain_Design);
 }
 
 }  // namespace
@@ -122,7 +123,7 @@ void create_save_s_files_shell(Widget parent) {
                {"save_s_files_shell", "Generate Sound File", "save_s_files", "*.au", cb_save_s_ok,
                 cb_save_s_cancel},
                {save_s_files_shell, save_s_files, save_s_filename});
-  const xm_string mask = make_xm_string(working_directory() + "/*.au");
+  const compound_string mask = make_compound_string(working_directory() + "/*.au");
   XtVaSetValues(save_s_files, XmNdirMask, mask.get(), nullptr);
 }
 
@@ -151,12 +152,12 @@ void cb_cs_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(csound_output)
 
 void cb_save_p_ok(Widget, XtPointer, XtPointer) {
   take_typed_values();
-  save_with(text_of(save_p_filename), write_current_state);
+  save_with(field_text(save_p_filename), write_current_state);
   XtUnmanageChild(save_p_files);
 }
 
 void cb_load_p_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = text_of(load_p_filename);
+  const std::string path = field_text(load_p_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
     report_file_error("Can't open file", path, reading_failure(errno));
@@ -164,12 +165,14 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
     return;
   }
   const undoable_change change;
-  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode); status < 0) {
+  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode, &Grain_Design);
+      status < 0) {
     report_parameter_refusal(status, path);
     return;
   }
   std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
   show_reduction();
+  set_grain_window();
   view_set_all_frequencies();
   view_set_all_amplitudes();
   view_set_control();
@@ -177,12 +180,12 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
 }
 
 void cb_save_e_ok(Widget, XtPointer, XtPointer) {
-  save_with(text_of(save_e_filename), write_event_list);
+  save_with(field_text(save_e_filename), write_event_list);
   XtUnmanageChild(save_e_files);
 }
 
 void cb_load_e_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = text_of(load_e_filename);
+  const std::string path = field_text(load_e_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
     report_file_error("Can't open file", path, reading_failure(errno));

@@ -11,9 +11,10 @@
 
 #include "engine/externs.h"
 #include "engine/numeric.h"
-#include "engine/mapping/position_moves.h"
+#include "engine/limits.h"
+#include "engine/mapping/parameter_change.h"
+#include "engine/mapping/scales.h"
 #include "engine/report.h"
-#include "files/param_file.h"
 #include "files/scan.h"
 #include "ui/Xamp.h"
 #include "ui/Xctrl.h"
@@ -33,7 +34,6 @@ Widget auto_set_amp_shell, auto_set_amp_form, amp_auto_start, amp_auto_inc;
 namespace {
 
 constexpr int reset_position = 50;
-constexpr double amplitude_per_position = 10.0;
 constexpr int today_visible = 25;  // sliders the row shows without scrolling
 constexpr int row_width = 568;
 
@@ -45,7 +45,7 @@ int slider_number(XtPointer client_data) {
 int instruments_in_use() { return std::clamp(Current_State.noinstrm, 0, max_instruments); }
 
 std::string format_amplitude(double position) {
-  return std::to_string(trunc_to_int(position * amplitude_per_position));
+  return std::to_string(trunc_to_int(position_amplitude(position)));
 }
 
 slider_window window;
@@ -112,7 +112,7 @@ void cb_set_amplitude(Widget, XtPointer client_data, XtPointer call_data) {
   // the fractions the locked entries would otherwise lose.
   if (value == shown_value(window, Current_State.instrm[num])) return;
   const undoable_change change;
-  set_instrument_position(num, position_of(window, value));
+  change_parameter({parameter::instrument_position, num, position_of(window, value)});
   set_all_amplitudes();  // locked, all moved; a move cut short snaps back
   show_entry(window, num);
 }

@@ -24,6 +24,7 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/grain_window.h"
 #include "ui/startup.h"
 #include "control/control_log.h"
 
@@ -53,6 +54,7 @@ void show_effects(const control_effects& effects) {
   if (effects.panel) set_control();
   if (effects.frequencies) set_all_frequencies();
   if (effects.amplitudes) set_all_amplitudes();
+  if (effects.grain) set_grain_window();
   if (effects.play) cb_play_live(nullptr, nullptr, nullptr);
   if (effects.stop) cb_stop_live(nullptr, nullptr, nullptr);
 }
@@ -137,6 +139,10 @@ void build_learn_window(Widget top) {
 }
 
 }  // namespace
+
+void learn_from(Widget scale, const char* target) {
+  XtAddCallback(scale, XmNvalueChangedCallback, on_control_moved, const_cast<char*>(target));
+}
 
 int start_outside_control_windows(Widget top) {
   control_resources wanted{};

@@ -12,5 +12,9 @@
 // is not one, 1 when what it asks for could not be started.
 int start_outside_control_windows(Widget top);
 
+// Reports moves of `scale` to Learn as moves of the control named `target`
+// (a binding's name: "jitter", ...).
+void learn_from(Widget scale, const char* target);
+
 // The Learn toggle, when MIDI is on; null otherwise.
 extern Widget learn_toggle;

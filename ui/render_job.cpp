@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/csound/csound.h"
 #include "engine/externs.h"
 #include "engine/csound/offline_job.h"
 #include "engine/render/progress.h"

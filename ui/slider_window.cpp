@@ -36,15 +36,11 @@ constexpr int usual_maximum = 100;
 constexpr int widest_position = 1'000'000;
 
 Widget make_button(Widget parent, const char* name, const char* text) {
-  const compound_string label = make_label(text);
-  return XtVaCreateWidget(name, xmPushButtonWidgetClass, parent, XmNlabelString, label.get(),
-                          nullptr);
+  return make_labelled(xmPushButtonWidgetClass, parent, name, text);
 }
 
 Widget make_text_label(Widget parent, const char* name, const char* text) {
-  const compound_string label = make_label(text);
-  return XtVaCreateWidget(name, xmLabelWidgetClass, parent, XmNlabelString, label.get(),
-                          nullptr);
+  return make_labelled(xmLabelWidgetClass, parent, name, text);
 }
 
 Widget make_dialog_shell(Widget parent, const char* name, const char* title) {

@@ -3,7 +3,7 @@
 // the dialog and close it.
 #include <Xm/Xm.h>
 
-#include "engine/csound/csound.h"
+#include "engine/csound/offline_job.h"
 #include "engine/view.h"
 #include "ui/Xfiles.h"
 #include "ui/xm_text.h"
@@ -39,12 +39,12 @@ void cb_sound_out(Widget, XtPointer, XtPointer) { render_from_windows(play_on_au
 // background and the windows stay live.
 void cb_save_s_ok(Widget, XtPointer, XtPointer) {
   take_typed_values();
-  start_sound_file_job(text_of(save_s_filename));
+  start_sound_file_job(field_text(save_s_filename));
   XtUnmanageChild(save_s_files);
 }
 
 void cb_cs_ok(Widget, XtPointer, XtPointer) {
-  const std::string name = text_of(csound_filename);
+  const std::string name = field_text(csound_filename);
   take_typed_values();
   if (long_score())
     start_score_file_job(name);

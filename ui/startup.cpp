@@ -8,6 +8,7 @@
 
 #include "engine/externs.h"
 #include "engine/csound/orchestra.h"
+#include "engine/engine.h"
 #include "engine/view.h"
 #include "ui/Xevent.h"
 #include "ui/Xfiles.h"
@@ -17,6 +18,7 @@
 #include "ui/error_dialog.h"
 #include "ui/Xlive.h"
 #include "ui/fallback_resources.h"
+#include "ui/grain_window.h"
 #include "ui/midi_learn.h"
 
 // Exported by libXm but missing from its public headers.
@@ -49,6 +51,7 @@ void build_windows(const char* name, int argc, char** argv) {
   create_load_event_p_shell(Ctrl_pannel);
   create_csound_output_shell(Ctrl_pannel);
   create_automaton(Ctrl_pannel);
+  create_grain(Ctrl_pannel);
   // These three hang off the windows built above.
   create_auto_set_freq_shell(states);
   create_auto_set_amp_shell(instruments);
@@ -63,11 +66,10 @@ class automaton_sink final : public iteration_sink {
 automaton_sink automaton_view;
 
 // The engine refreshes the windows through these while it renders.
+const view_hooks windows_view{set_control, set_all_frequencies, set_all_amplitudes, show_counter};
+
 void connect_view() {
-  View.set_control = set_control;
-  View.set_all_frequencies = set_all_frequencies;
-  View.set_all_amplitudes = set_all_amplitudes;
-  View.show_iteration = show_counter;
+  add_view(default_engine(), windows_view);
   add_iteration_sink(automaton_view);
 }
 

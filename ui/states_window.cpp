@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/mapping/exact_frequencies.h"
 #include "engine/externs.h"
 #include "engine/numeric.h"
-#include "engine/mapping/position_moves.h"
+#include "engine/limits.h"
+#include "engine/mapping/parameter_change.h"
 #include "engine/report.h"
 #include "files/scan.h"
 #include "ui/Xfreq.h"
@@ -89,7 +89,7 @@ void cb_type_frequency(Widget w, XtPointer, XtPointer) {
     return;
   }
   const undoable_change change;
-  set_state_frequency(num, hertz);
+  change_parameter({parameter::state_frequency, num, hertz});
   set_all_frequencies();
   show_entry(window, num);
 }
@@ -154,7 +154,7 @@ void cb_set_frequency(Widget, XtPointer client_data, XtPointer call_data) {
   // the fractions of a typed frequency.
   if (value == shown_value(window, Current_State.states[num])) return;
   const undoable_change change;
-  set_state_position(num, position_of(window, value));
+  change_parameter({parameter::state_position, num, position_of(window, value)});
   set_all_frequencies();  // locked, all moved; a move cut short snaps back
   show_entry(window, num);
 }

@@ -80,7 +80,7 @@ bool save_take(const std::string& name) {
     report_error("No take to save: nothing has been played live yet\n");
     return false;
   }
-  if (!sound_format_flags(name).empty()) {
+  if (!sound_format_options(name).empty()) {
     // csound's render and live play would share the menus' greying.
     if (live_playing()) {
       report_error("Stop live play before saving the take as sound\n");

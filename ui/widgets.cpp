@@ -2,7 +2,6 @@
 
 #include <Xm/Protocols.h>
 #include <Xm/Scale.h>
-#include <Xm/TextF.h>
 #include <X11/IntrinsicP.h>
 #include <X11/cursorfont.h>
 
@@ -12,28 +11,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-
-compound_string make_label(const char* text) {
-  return compound_string(
-      XmStringCreateLtoR(const_cast<char*>(text), const_cast<char*>(XmFONTLIST_DEFAULT_TAG)));
-}
-
-void set_label(Widget w, const char* text) {
-  const compound_string label = make_label(text);
-  XtVaSetValues(w, XmNlabelString, label.get(), nullptr);
-}
-
-std::string field_text(Widget field) {
-  char* text = XmTextFieldGetString(field);
-  std::string result = text ? text : "";
-  XtFree(text);
-  return result;
-}
-
-void show_text(Widget field, const std::string& text) {
-  if (field_text(field) == text) return;
-  XmTextFieldSetString(field, const_cast<char*>(text.c_str()));
-}
 
 void show_scale(Widget scale, int value) {
   int minimum = 0;

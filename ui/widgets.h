@@ -1,32 +1,13 @@
-// Small helpers the windows share: compound strings, text fields and scales
-// set from the program.
+// Small helpers the windows share: scales set from the program, numbers
+// read from fields, the busy cursor, layout chores (text: xm_text.h).
 #pragma once
 
 #include <Xm/Xm.h>
 
 #include <functional>
-#include <memory>
 #include <string>
-#include <type_traits>
 
-struct compound_string_free {
-  void operator()(XmString s) const { XmStringFree(s); }
-};
-using compound_string = std::unique_ptr<std::remove_pointer_t<XmString>, compound_string_free>;
-
-// A label text; a "\n" in it starts a new line.
-compound_string make_label(const char* text);
-
-// Sets a widget's label string.
-void set_label(Widget w, const char* text);
-
-// The whole text of a text field.
-std::string field_text(Widget field);
-
-// Puts text into a field unless it already holds exactly that: a refresh
-// that changes nothing costs nothing, which matters while a render
-// refreshes the windows at every iteration.
-void show_text(Widget field, const std::string& text);
+#include "ui/xm_text.h"
 
 // Moves a scale to value without running its callbacks. A value outside the
 // scale's range shows as the nearest end; a scale already there is left

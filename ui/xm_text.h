@@ -1,29 +1,36 @@
-// Small owners for the Motif values the editor and the file dialogs pass
-// around: compound strings and the texts read back from text fields.
+// The Motif text kit every window uses: compound strings with an owner,
+// labels, and the text of text fields.
 #pragma once
 
 #include <Xm/Xm.h>
-#include <Xm/Text.h>
 
 #include <memory>
 #include <string>
 #include <type_traits>
 
-struct xm_string_free {
+struct compound_string_free {
   void operator()(XmString s) const { XmStringFree(s); }
 };
-using xm_string = std::unique_ptr<std::remove_pointer_t<XmString>, xm_string_free>;
+using compound_string = std::unique_ptr<std::remove_pointer_t<XmString>, compound_string_free>;
 
-// A compound string in the default character set.
-inline xm_string make_xm_string(const std::string& text) {
-  return xm_string(XmStringCreate(const_cast<char*>(text.c_str()),
-                                  const_cast<char*>(XmFONTLIST_DEFAULT_TAG)));
-}
+// A label text; a "\n" in it starts a new line.
+compound_string make_label(const char* text);
+
+// A text taken as it is, in one segment: a list item, a file pattern.
+compound_string make_compound_string(const std::string& text);
+
+// Sets a widget's label string.
+void set_label(Widget w, const char* text);
+
+// A widget of `widget_class` (a label, a button) named `name`, showing
+// `text`, not yet managed.
+Widget make_labelled(WidgetClass widget_class, Widget parent, const char* name,
+                     const char* text);
 
 // The whole text of a text field (XmText or XmTextField).
-inline std::string text_of(Widget field) {
-  char* text = XmTextGetString(field);
-  std::string result = text ? text : "";
-  XtFree(text);
-  return result;
-}
+std::string field_text(Widget field);
+
+// Puts text into a field unless it already holds exactly that: a refresh
+// that changes nothing costs nothing, which matters while a render
+// refreshes the windows at every iteration.
+void show_text(Widget field, const std::string& text);

@@ -9,7 +9,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "platform/private_dir.h"
+#include "platform/temporary_file.h"
+#include "engine/externs.h"
 #include "engine/report.h"
 #include "dsp/score_reader.h"
 
@@ -48,12 +49,28 @@ double last_start(const std::string& score) {
   return start;
 }
 
-// csound's own score: nothing but the time it may run, which the opcode
-// ends once the notes have played out.
+// The score's tables (its f statements before the first note), which
+// csound makes for the voices that read table 1.
+std::string score_tables(const std::string& score) {
+  constexpr std::size_t most = 64 * 1024;
+  std::ifstream in(score, std::ios::binary);
+  std::string tables, line;
+  while (std::getline(in, line) && tables.size() < most) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == ';') continue;
+    if (line[first] != 'f') break;
+    tables += line.substr(first) + "\n";
+  }
+  return tables;
+}
+
+// csound's own score: the score's tables and the time it may run, which
+// the opcode ends once the notes have played out.
 bool write_driver(const std::string& path, const std::string& score) {
   const double last = last_start(score);
   std::FILE* fp = std::fopen(path.c_str(), "w");
   if (!fp) return false;
+  std::fputs(score_tables(score).c_str(), fp);
   if (last < 0.0)
     std::fputs("f0 z\n", fp);
   else
@@ -79,24 +96,24 @@ bool uses_grain_opcode(std::string_view orchestra) {
     if (end == std::string_view::npos) end = orchestra.size();
     std::string_view line = orchestra.substr(start, end - start);
     line = line.substr(0, line.find(';'));
-    if (line.find(grain_opcode_name) != std::string_view::npos) return true;
+    for (const char* opcode : {grain_opcode_name, grain_master_opcode_name})
+      if (line.find(opcode) != std::string_view::npos) return true;
     start = end + 1;
   }
   return false;
 }
 
-std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words,
-                                           private_directory& workspace) {
-  if (words.size() < 3 || words.front() != "csound" || workspace.path().empty()) return words;
-  const std::string& orchestra = words[words.size() - 2];
-  const std::string& score = words.back();
-  if (!uses_grain_opcode(file_text(orchestra))) return words;
+csound_command with_grain_plugin(const csound_command& command, private_directory& workspace) {
+  if (command.files.size() != 2 || workspace.path().empty()) return command;
+  const std::string& orchestra = command.files.front();
+  const std::string& score = command.files.back();
+  if (!uses_grain_opcode(file_text(orchestra))) return command;
   const file_location plugin = find_grain_plugin();
   if (!plugin.found) {
     report_error("Can't find zelmora's csound plugin %s, which the orchestra %s needs; %s can "
                  "name it\n",
                  plugin.path.c_str(), orchestra.c_str(), plugin_variable);
-    return words;
+    return command;
   }
   const std::string driver = workspace.path() + "/" + driver_name;
   const std::string link = workspace.path() + "/" + notes_link_name;
@@ -105,10 +122,13 @@ std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words
   workspace.hold(link);
   std::error_code error;
   fs::create_symlink(fs::absolute(score, error), link, error);
-  if (error || !write_driver(driver, score)) return words;
-  std::vector<std::string> changed{words.front(), "--opcode-lib=" + plugin.path,
-                                   std::string("--omacro:") + grain_notes_macro + "=" + notes_link_name};
-  changed.insert(changed.end(), words.begin() + 1, words.end() - 1);
-  changed.push_back(driver);
+  if (error || !write_driver(driver, score)) return command;
+  csound_command changed{{opcode_lib_option(plugin.path),
+                          std::string("--omacro:") + grain_notes_macro + "=" + notes_link_name},
+                         {orchestra, driver}};
+  // The grain design, only when it is not the voices' own.
+  if (const std::string design = grain_text(Grain_Design, ','); !design.empty())
+    changed.options.push_back(std::string("--omacro:") + grain_design_macro + "=" + design);
+  changed.options.insert(changed.options.end(), command.options.begin(), command.options.end());
   return changed;
 }

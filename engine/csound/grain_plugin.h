@@ -7,14 +7,18 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "engine/csound/csound_command.h"
 #include "engine/csound/orchestra.h"
 
 constexpr const char* grain_plugin_name = "zelmora-grains.so";
 constexpr const char* grain_opcode_name = "zelmora_grains";
+// The voices through the Master, as zelmora.orc plays them.
+constexpr const char* grain_master_opcode_name = "zelmora_master";
 // The orchestra macro that names the score the opcode reads.
 constexpr const char* grain_notes_macro = "ZELMORA_NOTES";
+// The orchestra macro that gives the voices a grain design.
+constexpr const char* grain_design_macro = "ZELMORA_GRAIN";
 
 // The plugin: the file ZELMORA_PLUGIN names when it is set; else the
 // installed one, <prefix>/lib/zelmora/zelmora-grains.so beside the
@@ -32,5 +36,4 @@ bool uses_grain_opcode(std::string_view orchestra);
 // made in the workspace. Any other command comes back as it was. A missing
 // plugin is said (csound then fails on the unknown opcode).
 class private_directory;
-std::vector<std::string> with_grain_plugin(const std::vector<std::string>& words,
-                                           private_directory& workspace);
+csound_command with_grain_plugin(const csound_command& command, private_directory& workspace);

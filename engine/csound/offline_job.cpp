@@ -7,15 +7,34 @@
 #include <utility>
 
 #include "engine/csound/orchestra_file.h"
+#include "engine/render/frames.h"
 #include "engine/report.h"
 
-offline_job::offline_job(double automaton_share, std::string name)
-    : progress_(automaton_share), name_(std::move(name)) {}
+namespace {
+
+// ".wav" of "takes/a.wav"; empty without one.
+std::string extension_of(const std::string& name) {
+  const auto slash = name.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = name.rfind('.');
+  if (dot == std::string::npos || dot <= base) return "";
+  return name.substr(dot);
+}
+
+int run_to_end(std::unique_ptr<offline_job> job) {
+  job->finish();
+  return job->state() == offline_job::phase::done ? 0 : -1;
+}
+
+}  // namespace
+
+offline_job::offline_job(double automaton_share, std::string name, sound_job_settings settings)
+    : progress_(automaton_share), name_(std::move(name)), settings_(std::move(settings)) {}
 
 offline_job::~offline_job() { cancel(); }
 
 std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
-  std::unique_ptr<offline_job> job(new offline_job(1.0, name));
+  std::unique_ptr<offline_job> job(new offline_job(1.0, name, {}));
   job->target_.emplace(name);
   if (!job->target_->stream()) {
     report_file_error("Can't open file", name, job->target_->error());
@@ -26,11 +45,18 @@ std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
   return job;
 }
 
-// As make_sound_file(): a missing orchestra is said before the render;
-// csound still runs and fails, as it would for any other reason. One that
-// csound could hang on is refused.
-std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name) {
-  std::unique_ptr<offline_job> job(new offline_job(automaton_share_of_sound, name));
+std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name,
+                                                     sound_job_settings settings) {
+  std::unique_ptr<offline_job> job(
+      new offline_job(automaton_share_of_sound, name, std::move(settings)));
+  if (!job->orchestra_usable() || !job->make_target()) return job;
+  if (std::FILE* fp = job->open_sound_score()) job->begin_render(fp);
+  return job;
+}
+
+std::unique_ptr<offline_job> offline_job::audio_device() {
+  std::unique_ptr<offline_job> job(new offline_job(automaton_share_of_sound, "", {}));
+  if (!job->orchestra_usable()) return job;
   if (std::FILE* fp = job->open_sound_score()) job->begin_render(fp);
   return job;
 }
@@ -38,14 +64,15 @@ std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name) {
 std::unique_ptr<offline_job> offline_job::sound_from_score(
     const std::string& name, const std::function<bool(std::FILE*)>& write_score,
     double seconds) {
-  std::unique_ptr<offline_job> job(new offline_job(0.0, name));
+  std::unique_ptr<offline_job> job(new offline_job(0.0, name, {}));
+  if (!job->orchestra_usable() || !job->make_target()) return job;
   std::FILE* fp = job->open_sound_score();
   if (!fp) return job;
   bool written = write_score(fp) && std::ferror(fp) == 0;
   written = std::fclose(fp) == 0 && written;
   if (!written) {
-    report_error("Can't write file %s\n", job->score_place_->path().c_str());
-    job->discard();
+    report_error("Can't write file %s\n", job->score_->path().c_str());
+    job->end(phase::failed);
     return job;
   }
   job->score_seconds_ = seconds;
@@ -53,32 +80,38 @@ std::unique_ptr<offline_job> offline_job::sound_from_score(
   return job;
 }
 
-std::FILE* offline_job::open_sound_score() {
-  if (orchestra_refused(orchestra_path())) return nullptr;
+// A missing orchestra of the windows' is said before the render; csound
+// still runs and fails, as it would for any other reason. One that csound
+// could hang on is refused.
+bool offline_job::orchestra_usable() const {
+  if (!settings_.orchestra.empty()) return !orchestra_refused(settings_.orchestra);
+  if (orchestra_refused(orchestra_path())) return false;
   check_orchestra();
+  return true;
+}
+
+bool offline_job::make_target() {
   // The extension stays: csound goes by it. The temporary file's name,
   // beside the target, keeps csound from reading a name such as "dac" or
   // "-x.wav" as anything but a file.
   target_.emplace(name_, extension_of(name_));
   written_ = as_file_name(target_->path_for_writer());
-  if (written_.empty()) {
-    report_file_error("Can't open file", name_, target_->error());
-    target_.reset();
-    return nullptr;
-  }
-  score_place_ = std::make_unique<temp_score_place>();
-  const std::string& score = score_place_->path();
-  std::FILE* fp = nullptr;
-  {
-    const interrupt_guard guard;  // a signal removes the score once it exists
-    fp = open_temporary_score(score);
-    if (fp) score_registration_ = temporary_registration(score);
-  }
-  if (!fp) {
-    report_file_error("Can't open file", "tempory file", errno);
-    discard();
-  }
-  return fp;
+  if (!written_.empty()) return true;
+  report_file_error("Can't open file", name_, target_->error());
+  target_.reset();
+  return false;
+}
+
+std::FILE* offline_job::open_sound_score() {
+  score_.emplace(settings_.score_place);
+  if (std::FILE* fp = score_->stream()) return fp;
+  const int error = errno;
+  if (settings_.score_place == temp_score_place::where::temporary_directory)
+    report_file_error("Can't create a temporary file in", temporary_directory(), error);
+  else
+    report_file_error("Can't open file", "tempory file", error);
+  end(phase::failed);
+  return nullptr;
 }
 
 void offline_job::begin_render(std::FILE* notes) {
@@ -94,7 +127,8 @@ void offline_job::compute(std::chrono::milliseconds budget) {
   if (phase_ != phase::automaton) return;
   const auto until = job_progress::clock::now() + budget;
   while (run_.next < run_.iterations) {
-    if (!render_iteration(run_)) break;  // abandoned: said why already
+    // Abandoned, said why already; a frame that could not be written ends it too.
+    if (!render_iteration(run_) || frame_failed(*run_.owner)) break;
     score_seconds_ = run_.start + static_cast<double>(run_.dur);
     progress_.automaton_at(run_.next, run_.iterations);
     if (run_.next < run_.iterations && job_progress::clock::now() >= until) return;
@@ -110,23 +144,23 @@ void offline_job::end_automaton() {
   written = std::fclose(notes_) == 0 && written;
   const int write_error = written ? 0 : errno;
   notes_ = nullptr;
-  if (!score_place_) {  // a score file: the old one stays unless all went well
-    const bool committed = target_->commit_closed(complete && written);
-    if (!committed && complete)
-      report_file_error("Can't write file", name_, write_error != 0 ? write_error : target_->error());
-    discard();
-    if (committed) {
-      progress_.finished();
-      phase_ = phase::done;
-    }
+  if (!complete) {  // an abandoned score is never played, the old file stays
+    end(phase::abandoned);
     return;
   }
-  if (complete && written) {
+  if (!score_) {  // a score file: the old one stays unless all went well
+    const bool committed = target_->commit_closed(written);
+    if (!committed)
+      report_file_error("Can't write file", name_, write_error != 0 ? write_error : target_->error());
+    end(committed ? phase::done : phase::failed);
+    return;
+  }
+  if (written) {
     start_sound();
     return;
   }
-  if (complete) report_error("Can't write file %s\n", score_place_->path().c_str());
-  discard();  // an abandoned or short score is never played
+  report_file_error("Can't write file", score_->path(), write_error);
+  end(phase::failed);  // a short score is never played
 }
 
 void offline_job::close_score() {
@@ -137,9 +171,14 @@ void offline_job::close_score() {
 
 void offline_job::start_sound() {
   progress_.sound_at(0.0, score_seconds_);
-  child_ = start_csound(sound_file_command(written_, score_place_->path()));
+  const std::string& score = score_->path();
+  csound_command command = play_command(score);
+  if (target_)
+    command = settings_.command ? settings_.command(written_, score)
+                                : sound_file_command(written_, score);
+  child_ = start_csound(command);
   phase_ = phase::sound;
-  if (child_.pid < 0) end_sound(wait_for_csound(child_));
+  if (child_.pid < 0) end_sound(wait_for_csound(child_), false);
 }
 
 void offline_job::read_messages() {
@@ -149,23 +188,32 @@ void offline_job::read_messages() {
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
   if (n > 0) {
     const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
-    pass_csound_messages(chunk, csound_messages::shown, kept_);
+    pass_csound_messages(chunk, settings_.messages, kept_);
     clock_.feed(chunk);
     progress_.sound_at(clock_.seconds(), score_seconds_);
+    if (settings_.observe.messages) settings_.observe.messages(chunk);
     return;
   }
   end_sound(wait_for_csound(child_));
 }
 
-void offline_job::end_sound(int status) {
-  if (status != 0) report_csound_failure(status, kept_, csound_messages::shown);
-  const bool committed = target_->commit_closed(status == 0);
-  if (!committed && status == 0) report_file_error("Can't write file", name_, target_->error());
-  discard();
-  if (committed) {
-    progress_.finished();
-    phase_ = phase::done;
+void offline_job::end_sound(int status, bool started) {
+  if (settings_.observe.ended) settings_.observe.ended(status);
+  // One that never started has said so (start_csound).
+  if (status != 0 && started) report_csound_failure(status, kept_, settings_.messages);
+  bool made = status == 0;
+  if (target_) {
+    const bool committed = target_->commit_closed(made);
+    if (!committed && made) report_file_error("Can't write file", name_, target_->error());
+    made = committed;
   }
+  end(made ? phase::done : phase::failed);
+}
+
+void offline_job::finish() {
+  constexpr std::chrono::hours unbounded{24};
+  while (phase_ == phase::automaton) compute(unbounded);
+  while (phase_ == phase::sound) read_messages();
 }
 
 void offline_job::cancel() {
@@ -176,15 +224,18 @@ void offline_job::cancel() {
     notes_ = nullptr;
   }
   stop_csound(child_);
-  discard();
-  phase_ = phase::cancelled;
+  end(phase::cancelled);
 }
 
-// Whatever the outcome, the score and an uncommitted temporary file go.
-void offline_job::discard() {
-  if (score_place_) std::remove(score_place_->path().c_str());
-  score_registration_ = temporary_registration{};
-  score_place_.reset();
-  target_.reset();  // an uncommitted temporary file goes with it
-  phase_ = phase::failed;
+void offline_job::end(phase outcome) {
+  score_.reset();   // the score goes, whatever the outcome
+  target_.reset();  // and an uncommitted temporary file with it
+  if (outcome == phase::done) progress_.finished();
+  phase_ = outcome;
 }
+
+int play_on_audio_device() { return run_to_end(offline_job::audio_device()); }
+
+int make_sound_file(const std::string& name) { return run_to_end(offline_job::sound_file(name)); }
+
+int make_score_file(const std::string& name) { return run_to_end(offline_job::score_file(name)); }

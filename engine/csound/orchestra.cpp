@@ -1,9 +1,5 @@
 #include "engine/csound/orchestra.h"
 
-#include <fcntl.h>
-#include <stdlib.h>  // mkdtemp
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -60,29 +56,16 @@ bool check_orchestra() {
   return false;
 }
 
-temp_score_place::temp_score_place() : path_(temp_score_name) {
-  // Trying is the only sure test: a directory can look writable and still
-  // refuse (a read-only file system, or one that takes no files at all).
-  // The score is made anew, never taken over: a name already there may be
-  // a link someone planted.
-  if (const int fd = ::open(temp_score_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      fd >= 0) {
-    ::close(fd);
+temp_score_place::temp_score_place(where place) {
+  if (place == where::temporary_directory) {
+    file_ = temporary_file(temporary_directory(), "zelmora-", ".sco");
     return;
   }
-  std::error_code error;
-  fs::path base = fs::temp_directory_path(error);
-  if (error) base = "/tmp";
-  std::string pattern = (base / "zelmora-XXXXXX").string();
-  const interrupt_guard guard;  // no signal between creating and registering
-  if (!::mkdtemp(pattern.data())) return;  // opening the score will fail and say so
-  private_dir_ = pattern;
-  private_dir_registration_ = temporary_registration(private_dir_);
-  path_ = (fs::path(private_dir_) / temp_score_name).string();
-}
-
-temp_score_place::~temp_score_place() {
-  std::remove(path_.c_str());  // the probe's empty file, when no render followed
-  std::error_code error;
-  if (!private_dir_.empty()) fs::remove_all(private_dir_, error);
+  // Trying is the only sure test: a directory can look writable and still
+  // refuse (a read-only file system, or one that takes no files at all).
+  file_ = temporary_file::named(temp_score_name);
+  if (file_.ok()) return;
+  directory_.emplace();
+  if (!directory_->path().empty())
+    file_ = temporary_file::named(directory_->path() + "/" + temp_score_name);
 }

@@ -2,10 +2,12 @@
 // score, so that the programs run from any directory once installed.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
-#include "platform/interrupt.h"
+#include "platform/temporary_file.h"
 
 constexpr const char* orchestra_name = "zelmora.orc";
 constexpr const char* temp_score_name = "zelmora.temp.sco";
@@ -36,21 +38,22 @@ std::string orchestra_path();
 // it was looked for and returns false.
 bool check_orchestra();
 
-// Where a sound command writes its temporary score: "zelmora.temp.sco" in
-// the working directory when it can be created there anew (nothing of that
-// name is there), otherwise the same name in a private directory under the
-// system's temporary one. The score
-// and the private directory go with this object.
+// The temporary score a sound command writes, made anew for this render
+// and removed with this object. The windows' commands use
+// "zelmora.temp.sco" in the working directory when it can be made there
+// (nothing of that name is there), else the same name in a private
+// directory under the system's temporary one; zelmora-render a private
+// file there of its own, so that both can run side by side.
 class temp_score_place {
  public:
-  temp_score_place();
-  ~temp_score_place();
-  temp_score_place(const temp_score_place&) = delete;
-  temp_score_place& operator=(const temp_score_place&) = delete;
-  const std::string& path() const { return path_; }
+  enum class where { working_directory, temporary_directory };
+  explicit temp_score_place(where place = where::working_directory);
+  // Empty when no score could be made.
+  const std::string& path() const { return file_.path(); }
+  // The score open for writing; nullptr after the first call.
+  std::FILE* stream() { return file_.stream("w"); }
 
  private:
-  std::string private_dir_;  // empty when the score is in the working directory
-  temporary_registration private_dir_registration_;  // removed if a signal ends the program
-  std::string path_;
+  std::optional<private_directory> directory_;  // outlives the file in it
+  temporary_file file_;
 };

@@ -7,17 +7,18 @@
 namespace {
 
 struct format {
-  std::string_view extension, flags;
+  std::string_view extension, header;
 };
 
 // 24-bit samples under every header: room below the signal for its quietest
 // voices and tails.
-constexpr std::array<format, 6> formats{{{".wav", "-W -3"},
-                                         {".au", "--format=au -3"},
-                                         {".snd", "--format=au -3"},
-                                         {".aif", "-A -3"},
-                                         {".aiff", "-A -3"},
-                                         {".flac", "--format=flac -3"}}};
+constexpr std::array<format, 6> formats{{{".wav", "-W"},
+                                         {".au", "--format=au"},
+                                         {".snd", "--format=au"},
+                                         {".aif", "-A"},
+                                         {".aiff", "-A"},
+                                         {".flac", "--format=flac"}}};
+constexpr const char* samples_24_bit = "-3";
 
 bool ends_with_ignoring_case(const std::string& name, std::string_view end) {
   if (name.size() < end.size()) return false;
@@ -29,8 +30,8 @@ bool ends_with_ignoring_case(const std::string& name, std::string_view end) {
 
 }  // namespace
 
-std::string sound_format_flags(const std::string& name) {
+std::vector<std::string> sound_format_options(const std::string& name) {
   for (const format& f : formats)
-    if (ends_with_ignoring_case(name, f.extension)) return std::string(f.flags);
-  return "";
+    if (ends_with_ignoring_case(name, f.extension)) return {std::string(f.header), samples_24_bit};
+  return {};
 }

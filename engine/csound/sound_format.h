@@ -2,9 +2,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The csound options for the header that `name`'s extension names
-// (case-insensitive) and 24-bit samples: ".wav" "-W -3", ".au"/".snd"
-// "--format=au -3", ".aif"/".aiff" "-A -3", ".flac" "--format=flac -3";
-// "" for any other name.
-std::string sound_format_flags(const std::string& name);
+// (case-insensitive) and 24-bit samples: ".wav" -W -3, ".au"/".snd"
+// --format=au -3, ".aif"/".aiff" -A -3, ".flac" --format=flac -3; none for
+// any other name.
+std::vector<std::string> sound_format_options(const std::string& name);

@@ -7,16 +7,7 @@
 
 #include <span>
 
-// The positions a move may reach.
-struct position_limits {
-  double lowest, highest;
-};
-
-// Below -47 a state's frequency (under 0.011 Hz) would not load back from
-// a saved set; above 100 lies beyond the sliders.
-constexpr position_limits state_limits{-47.0, 100.0};
-// Amplitudes -1000 .. 1000 in the file's units.
-constexpr position_limits instrument_limits{-100.0, 100.0};
+#include "engine/limits.h"
 
 // Moves entry `index` of the first `count` entries to `position`, within
 // the limits. Locked, every entry in use moves by the offset of this one,

@@ -17,6 +17,7 @@ inline double position_hertz(double position) {
 inline double hertz_position(double hertz) { return std::log(hertz) / hertz_exponent_per_position; }
 
 inline double position_amplitude(double position) { return position * amplitude_per_position; }
+inline double amplitude_position(double amplitude) { return amplitude / amplitude_per_position; }
 
 // A state's frequency as the mapping stores it: e^(0.096 p), rounded to float.
 inline float position_frequency(float position) {

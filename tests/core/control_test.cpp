@@ -242,6 +242,20 @@ TEST_F(control, AFrequencySetByValueSoundsExactlyUntilItsPositionMoves) {
   EXPECT_EQ(state_frequencies(Current_State.states)[3], position_frequency(50.0f));
 }
 
+// Lock holds for OSC and MIDI as for the windows: every entry in use moves
+// by the same offset, none beyond the set's counts.
+TEST_F(control, WithLockSetAStateOrInstrumentMovesEveryOneInUse) {
+  Freq_Lock = Amp_Lock = 1;
+  const parameters_type before = Current_State;
+  apply_all({{control_kind::state, 0, 2 * position_frequency(50.0f), ""},
+             {control_kind::instrument, 2, 600.0, ""}});
+  EXPECT_NEAR(position_hertz(Current_State.states[Current_State.Ns - 1] - 50.0f), 2.0, 1e-6);
+  EXPECT_EQ(Current_State.instrm[0], 60.0f);
+  const int s = Current_State.Ns, i = Current_State.noinstrm;
+  EXPECT_EQ(std::pair(Current_State.states[s], Current_State.instrm[i]),
+            std::pair(before.states[s], before.instrm[i]));
+}
+
 // A note-on transposes from key 60 and its velocity scales the amplitudes
 // (the score's frequencies doubled by key 72: outside_control_test); a
 // note-off is no change.
@@ -281,7 +295,7 @@ TEST_F(control, AReseedByOscIsTheReseedAnEventMakesAtTheNextIteration) {
     const sink_registration asking(asker);
     ASSERT_EQ(play_ca(::fdopen(::dup(::fileno(by_control.get())), "w")), render_complete);
   }
-  Performance.before_iteration = nullptr;
+  default_engine().performers.clear();
   EXPECT_EQ(by_control.text(), by_event.text());
 }
 

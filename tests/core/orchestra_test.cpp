@@ -3,7 +3,6 @@
 
 #include <optional>
 
-#include "engine/csound/csound.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -64,11 +63,6 @@ TEST_F(orchestra_test, TheVariableWinsThenTheWorkingDirectoryAndAMissingOneIsSai
   }
   EXPECT_TRUE(test_support::stderr_of(check_orchestra)
                   .ends_with("/share/zelmora/zelmora.orc; ZELMORA_ORC can name it\n"));
-  // A path from elsewhere reaches csound as one word.
-  set("ZELMORA_ORC", elsewhere.c_str());
-  EXPECT_EQ(sound_file_command("out.au", "/tmp/a b/zelmora.temp.sco"),
-            "csound -g --format=au -3 -o " + shell_word((dir.path / "out.au").string()) + " '" +
-                elsewhere + "' '/tmp/a b/zelmora.temp.sco'");
 }
 
 // The windows' sound commands use it; zelmora-render makes its own.
@@ -79,8 +73,6 @@ TEST_F(orchestra_test, TheScoreGoesToAPrivateDirectoryWhenTheWorkingOneTakesNoFi
   test_support::spit("victim", "OLD\n");
   fs::create_symlink("victim", temp_score_name);
   EXPECT_NE(temp_score_place().path(), temp_score_name);
-  EXPECT_EQ(test_support::stderr_of([] { render_and_run(temp_score_name, "true"); }),
-            "Can't open file tempory file\nToo many levels of symbolic links\n");
   EXPECT_EQ(test_support::slurp("victim"), "OLD\n");
   fs::remove(temp_score_name);
   fs::remove("victim");

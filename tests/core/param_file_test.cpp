@@ -76,32 +76,42 @@ TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefu
 }
 
 // A parameter file says "reduce=mode" before its "end" when the mode is in
-// force, and nothing otherwise; a reader that knows no such line (the event
-// list's, read_parameters) skips it.
+// force, then the grain design's keys that differ from their defaults, and
+// nothing otherwise; a reader that knows no such line (the event list's,
+// read_parameters) skips it.
 TEST_F(param_file_test, AParameterFileRemembersTheModeInALineOlderReadersSkip) {
   for (const int mode : {0, 1}) {
     temp_stream out;
-    write_parameter_file(out.get(), Current_State, mode);
+    grain_design design;
+    if (mode == 1) design.wave = grain_wave::saw, design.space = 0.5;
+    write_parameter_file(out.get(), Current_State, mode, design);
     temp_stream plain;
     write_parameters(plain.get(), Current_State);
     std::string expected = plain.text();
-    if (mode == 1) expected.insert(expected.size() - 4, "reduce=mode\n");
+    if (mode == 1) expected.insert(expected.size() - 4, "reduce=mode\nwave=saw\nspace=0.500000\n");
     EXPECT_EQ(out.text(), expected);
 
     int read_mode = 1 - mode;
+    grain_design read_design;
+    read_design.overlap = 3;  // a key the file leaves out comes back to its default
     temp_stream in;
-    EXPECT_EQ(read_parameter_file(stream_of(in, out.text()), Current_State, read_mode), 0);
+    EXPECT_EQ(read_parameter_file(stream_of(in, out.text()), Current_State, read_mode, &read_design),
+              0);
     EXPECT_EQ(read_mode, mode);
+    EXPECT_EQ(read_design, design);
     const parameters_type before = Current_State;
     EXPECT_EQ(read(out.text()), 0);
     EXPECT_EQ(Current_State, before);
   }
   int unchanged = 1;
-  temp_stream refused;
-  EXPECT_EQ(read_parameter_file(stream_of(refused, "reduce=mean\nr1=0\nend\n"), Current_State,
-                                unchanged),
-            -1);
-  EXPECT_EQ(unchanged, 1);  // a refused file changes nothing, the reduction neither
+  grain_design kept;
+  for (const char* text : {"reduce=mean\nr1=0\nend\n", "reduce=mean\nwave=flute\nend\n",
+                           "overlap=9\nend\n"}) {
+    temp_stream refused;
+    EXPECT_EQ(read_parameter_file(stream_of(refused, text), Current_State, unchanged, &kept), -1);
+    EXPECT_EQ(unchanged, 1);  // a refused file changes nothing, the reduction neither
+    EXPECT_EQ(kept, grain_design{});
+  }
 }
 
 }  // namespace

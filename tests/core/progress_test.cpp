@@ -1,6 +1,5 @@
 // The progress of a long render: csound's score time read from its messages
 // however they are cut, and the score file written a slice at a time.
-#include "engine/csound/csound.h"
 #include "engine/csound/offline_job.h"
 #include "engine/render/progress.h"
 #include "files/event_file.h"
@@ -8,10 +7,7 @@
 
 namespace {
 
-using test_support::files_in;
 using test_support::slurp;
-using test_support::spit;
-using strings = std::vector<std::string>;
 
 // Lines as csound prints them, with and without its colour codes.
 const std::string csound_output =
@@ -83,22 +79,6 @@ TEST_F(offline_job_test, AScoreWrittenInSlicesIsTheScoreWrittenAtOnce) {
   EXPECT_EQ(job->progress().fraction(), 1.0);
   EXPECT_TRUE(slurp("sliced.sco") == slurp("whole.sco"));
   EXPECT_GT(slurp("whole.sco").size(), 400u * 25u * 30u);
-}
-
-// A failure part way keeps the old file and leaves nothing (a cancel:
-// render_job_test's long score).
-TEST_F(offline_job_test, AFailedScoreKeepsTheOldFile) {
-  spit("old.sco", "old\n");
-  const std::string said = test_support::stderr_of([] {
-    test_support::on_a_full_disk(200, [] {
-      const auto full = offline_job::score_file("old.sco");
-      while (full->running()) full->compute(std::chrono::milliseconds(50));
-      EXPECT_EQ(full->state(), offline_job::phase::failed);
-    });
-  });
-  EXPECT_EQ(said, "Can't write file old.sco\nFile too large\n");
-  EXPECT_EQ(slurp("old.sco"), "old\n");
-  EXPECT_EQ(files_in("."), (strings{"old.sco"}));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/csound/csound.h"
+#include "engine/csound/offline_job.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
 #include "tests/core/jack_server.h"

@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/csound/csound.h"
+#include "engine/csound/offline_job.h"
+#include "engine/mapping/scales.h"
 #include "engine/csound/grain_plugin.h"
 #include "tests/live/live_support.h"
 #include "tests/sound/sound_measures.h"
@@ -22,7 +23,7 @@ class plugin_test : public live_test {
   // Voices at different pitches and levels, and a grain that changes.
   void set_piece(double grain) {
     for (int s = 0; s < Current_State.Ns; ++s)
-      Current_State.states[s] = std::log(220.0 + 37.0 * s) / 0.096;
+      Current_State.states[s] = hertz_position(220.0 + 37.0 * s);
     Current_State.noinstrm = 16;
     for (int i = 0; i < 16; ++i) Current_State.instrm[i] = 20.0f + 5.0f * i;
     Current_State.dur = static_cast<float>(grain);

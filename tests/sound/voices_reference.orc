@@ -16,10 +16,20 @@ giMaxAmp   = 2000
 ; Window start after p2: csound starts a note at the control period
 ; nearest p2, which may be up to half a period late.
 giLate    = ksmps / sr
-; Starting phase of instrument i: frac(giSpread * i^2). Chosen so that
-; any number of instruments (1 to 100) starting in unison sums to 0.5 to
-; 1.6 times sqrt(N), never to a pile-up of N in phase nor to silence.
-giSpread  = 0.2882
+; Starting phase of instrument i, against a clock common to all voices
+; at one pitch: a grid of n x n blocks on one pitch sums alike in both
+; channels (dsp/grain_voices.cpp, unison_phases).
+giUnison  ftgen 0, 0, -100, -2, 0.3255, 0.2847, 0.6103, 0.5640, 0.9374, 0.3549, 0.4529, 0.1660, 0.3176, 0.7294, \
+    0.9306, 0.5193, 0.6875, 0.4703, 0.6028, 0.9373, 0.4558, 0.0628, 0.1471, 0.2457, \
+    0.9323, 0.1256, 0.4763, 0.2440, 0.1362, 0.7562, 0.1358, 0.6277, 0.3944, 0.2931, \
+    0.9982, 0.2483, 0.0065, 0.1593, 0.1690, 0.5324, 0.5435, 0.0957, 0.6882, 0.1791, \
+    0.2615, 0.6846, 0.9164, 0.1171, 0.7422, 0.0146, 0.7618, 0.1611, 0.1343, 0.6060, \
+    0.7908, 0.2877, 0.4154, 0.4712, 0.4092, 0.7870, 0.3975, 0.5203, 0.5212, 0.6707, \
+    0.3158, 0.7469, 0.5854, 0.3202, 0.6496, 0.5290, 0.4578, 0.9634, 0.2900, 0.8945, \
+    0.4225, 0.8135, 0.8431, 0.2010, 0.6217, 0.7893, 0.9383, 0.4839, 0.5486, 0.2793, \
+    0.0579, 0.5392, 0.5564, 0.2905, 0.3319, 0.4004, 0.0844, 0.8046, 0.9629, 0.3941, \
+    0.5343, 0.5112, 0.7833, 0.9218, 0.2760, 0.9768, 0.4736, 0.9932, 0.6187, 0.9549
+
 ; Instrument i's chain runs frac(giStagger * i) of a grain behind the
 ; score: the golden ratio spreads any number of voices evenly.
 giStagger = 0.6180339887
@@ -128,7 +138,7 @@ instr 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
 
   ; Continue the instrument's wave to the middle of the cross-fade.
   ianchor = istart + irise / 2
-  iphase  = (giFreq[p1] == 0 ? frac(giSpread * p1 * p1) : \
+  iphase  = (giFreq[p1] == 0 ? frac(table(p1 - 1, giUnison) + ifreq * ianchor) : \
              frac(giPhase[p1] + giFreq[p1] * (ianchor - giAnchor[p1])))
   giAnchor[p1] = ianchor
   giPhase[p1]  = iphase

@@ -99,7 +99,7 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
   EXPECT_EQ(run("--help").status, 0);
 }
 
-// The windows' Audio File goes through the same replacement (render_sound_file).
+// The windows' Audio File goes through the same job (offline_job).
 TEST_F(render_cli_test, SoundFilesReplaceTheTargetOnlyWhenCsoundSucceededAndNamesAreFiles) {
   spit(dir / "k.wav", "OLD\n");
   const run_result failed = run("--iterations 20 --orchestra nowhere.orc --sound k.wav");

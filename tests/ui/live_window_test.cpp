@@ -7,7 +7,7 @@
 #include <set>
 
 #include "engine/automaton/automaton.h"
-#include "engine/csound/csound.h"
+#include "engine/csound/offline_job.h"
 #include "engine/render/frames.h"
 #include "engine/view.h"
 #include "ui/render_job.h"

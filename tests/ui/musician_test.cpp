@@ -4,8 +4,10 @@
 
 
 #include "engine/automaton/automaton.h"
+#include "engine/mapping/scales.h"
 #include "engine/render/iteration.h"
 #include "engine/mapping/mapping.h"
+#include "engine/engine.h"
 #include "engine/view.h"
 #include "ui/xm_text.h"
 #include "ui/messages.h"
@@ -72,13 +74,13 @@ TEST_F(musician, the_windows_follow_a_glide_after_the_last_event) {
   Current_State.iter = 8;
   static std::vector<std::string> seen;
   seen.clear();
-  View.show_iteration = [](int t) {
-    show_counter(t);
+  static const view_hooks watch{.show_iteration = [](int t) {
     if (t == 5)
       seen = {std::to_string(scale_value(r1)), std::to_string(scale_value(state_sliders[0]))};
-  };
+  }};
+  add_view(default_engine(), watch);
   EXPECT_EQ(render_through_the_menu(), "");
-  View.show_iteration = show_counter;
+  remove_view(default_engine(), watch);
   EXPECT_EQ(seen, (strings{"150", "6000"}));  // half way
   clear_event_list();
 }
@@ -97,7 +99,7 @@ TEST_F(musician, the_readouts_show_current_values_after_a_load) {
 // A typed frequency is stored exactly; locked, it moves every state by one
 // ratio, so a fifth stays a fifth (a locked slider: slider_windows_test).
 TEST_F(musician, typed_frequencies_are_exact_and_lock_keeps_the_intervals) {
-  const auto hz = [](int s) { return std::exp(0.096 * Current_State.states[s]); };
+  const auto hz = [](int s) { return position_hertz(Current_State.states[s]); };
   press(state_button);
   XWarpPointer(display, None, XtWindow(state_sliders[1]), 0, 0, 0, 0, 5, 60);
   ASSERT_TRUE(pump_until([] { return text_in(frequency_disp) == "121.51"; }));
@@ -112,7 +114,7 @@ TEST_F(musician, typed_frequencies_are_exact_and_lock_keeps_the_intervals) {
   EXPECT_EQ(Current_State.states[3], 45.0f);
   int click = 0;  // a click in the trough: a semitone
   XtVaGetValues(state_sliders[3], XmNscaleMultiple, &click, nullptr);
-  EXPECT_NEAR(std::exp(0.096 * click / 100.0), std::pow(2.0, 1.0 / 12), 2e-4);
+  EXPECT_NEAR(position_hertz(click / 100.0), std::pow(2.0, 1.0 / 12), 2e-4);
 
   XmToggleButtonSetState(frequency_lock, True, True);
   move_scale(state_sliders[1], scale_value(state_sliders[1]) - 37);
@@ -246,7 +248,7 @@ TEST_F(musician, dialogs_open_beside_their_windows_and_list_files_made_since) {
   press(interpolate_button);
   EXPECT_FALSE(on_screen(load_p_interp).overlaps(on_screen(event_form)));
 
-  const xm_string here = make_xm_string(std::filesystem::current_path().string());
+  const compound_string here = make_compound_string(std::filesystem::current_path().string());
   XtVaSetValues(load_p_files, XmNdirectory, here.get(), nullptr);
   spit("made-since.csp", "r1=1\nend\n");
   cb_load_parameters(nullptr, nullptr, nullptr);

@@ -1,6 +1,7 @@
 #include <Xm/ScrolledW.h>
 
 #include "ui_fixture.h"
+#include "engine/mapping/scales.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ TEST_F(slider_windows, reset_and_lock_move_every_counted_entry_by_the_same_offse
 // up and change nothing; hiding a window hides its dialog.
 TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
   const auto states_from = [](float base, double multiple, int start, int n) {
-    return float(base + std::log(multiple) / 0.096 * (n - start));
+    return float(base + hertz_position(multiple) * (n - start));
   };
   const struct {
     bool states;  // else instruments
@@ -121,7 +122,7 @@ TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
     EXPECT_FALSE(shown(c.states ? auto_set_freq_form : auto_set_amp_form));
   }
   // An octave is an octave.
-  EXPECT_NEAR(std::exp(0.096 * (states_from(20, 2, 0, 5) - 20.0f)), 32.0, 32e-6);
+  EXPECT_NEAR(position_hertz(states_from(20, 2, 0, 5) - 20.0f), 32.0, 32e-6);
 
   const parameters_type before = Current_State;
   for (const auto& [states, start, step, said] :
@@ -133,7 +134,9 @@ TEST_F(slider_windows, auto_sets_spread_progressions_and_refuse_bad_numbers) {
                              "-2000 to 2000"},
         {false, "1", "99999999999", "Increment: the amplitude added from one instrument to the "
                                     "next, -2000 to 2000"}}) {
-    EXPECT_EQ(stderr_of([&] { auto_set(states, start, step); }),
+    EXPECT_EQ(stderr_of([&, states = states, start = start, step = step] {
+                auto_set(states, start, step);
+              }),
               std::string("Bad number\n") + said + "\n")
         << start << " / " << step;
     EXPECT_TRUE(shown(states ? auto_set_freq_form : auto_set_amp_form));
@@ -172,7 +175,7 @@ TEST_F(slider_windows, the_last_slider_scrolls_into_sight_shows_its_value_and_se
 
     type_text(value_shown, "");
     XWarpPointer(display, None, XtWindow(last), 0, 0, 0, 0, 5, 60);
-    EXPECT_TRUE(pump_until([&] { return text_in(value_shown) == pointed; }))
+    EXPECT_TRUE(pump_until([&, pointed = pointed] { return text_in(value_shown) == pointed; }))
         << text_in(value_shown);
     move_scale(last, in_states ? 7000 : 70);
     EXPECT_EQ(entries[99], 70.0f);
