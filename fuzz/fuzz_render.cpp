@@ -7,8 +7,13 @@
 // that the fuzzer reaches every path a user can: the rest is the set and
 // the list, as text.
 #include <algorithm>
+#include <memory>
 #include <string>
 
+#include "engine/automaton/automaton.h"
+#include "engine/automaton/compact_step.h"
+#include "engine/engine.h"
+#include "engine/mapping/compact_reduce.h"
 #include "engine/render/frames.h"
 #include "engine/automaton/kernel_threads.h"
 #include "engine/render/render.h"
@@ -27,7 +32,7 @@ enum option : unsigned {
   edited_events = 16,    // a change of duration, a glide and a reseed added as the editor adds them
   frames = 32,           // a picture of every iteration
   score_file = 64,       // the score written to a file, replaced as a user's would be
-  literal_model = 128,   // the reductions of the grids left checked against the literal model
+  literal_model = 128,   // the reductions and a step of the grids left checked against the literal model
 };
 
 constexpr int grid_cap = 24;
@@ -105,6 +110,28 @@ void check_reductions_against_literal_model() {
   }
 }
 
+// The grid a render leaves stepped once more, cell by cell and by the byte
+// kernels: both must be the literal model's step, cell for cell.
+void check_steps_against_literal_model() {
+  const parameters_type& p = Current_State;
+  const int x = clamp_extent(p.x), y = clamp_extent(p.y);
+  static const auto literal = std::make_unique<grid_type>(), stepped = std::make_unique<grid_type>();
+  static const auto bytes = std::make_unique<std::array<compact_grid, 2>>();
+  const auto same = [&](const char* what) {
+    for (int r = 0; r <= x + 1; ++r)
+      fuzz::require(std::equal(&(*stepped)[r][0], &(*stepped)[r][y + 2], &(*literal)[r][0]), what);
+  };
+  reference::step(grid1, *literal, p.r1, p.r2, p.k, p.Ns, x, y);
+  step_grid(grid1, *stepped, p.r1, p.r2, p.k, p.Ns, x, y);
+  same("the cell-by-cell step is the literal model's");
+  compact_rule rule;
+  if (!make_compact_rule(p.r1, p.r2, p.k, p.Ns, rule) || !compact_from_ints(grid1, (*bytes)[0], x, y))
+    return;
+  compact_step((*bytes)[0], (*bytes)[1], rule, default_engine().kernels->step);
+  compact_to_ints((*bytes)[1], *stepped);
+  same("the byte step is the literal model's");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -140,6 +167,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::require(score.find("inf") == std::string::npos && score.find("nan") == std::string::npos,
                 "every number in the score is finite");
   fuzz::require(!frame_failed(), "every frame is written");
-  if (options & literal_model) check_reductions_against_literal_model();
+  if (options & literal_model) {
+    check_reductions_against_literal_model();
+    check_steps_against_literal_model();
+  }
   return 0;
 }
