@@ -1,7 +1,4 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
+#include "control/osc_server.h"
 #include "ui_fixture.h"
 
 using startup = ui_fixture;
@@ -32,12 +29,9 @@ TEST_F(startup, application_class_and_widgets_under_their_resource_names) {
 // what is no option or no value of one, 1 for what cannot be started;
 // without a display, -1 (255).
 TEST_F(startup, BadOptionsEndTheProgramWithAMessageAndItsStatus) {
-  const int taken = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in at{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-  socklen_t size = sizeof at;
-  ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-  ::getsockname(taken, reinterpret_cast<sockaddr*>(&at), &size);
-  const std::string port = std::to_string(ntohs(at.sin_port));
+  control_queue inbox;
+  const osc_server taken("0", inbox);  // a port in use
+  const std::string port = std::to_string(taken.port());
   const struct {
     std::string args;
     int status;
@@ -52,5 +46,4 @@ TEST_F(startup, BadOptionsEndTheProgramWithAMessageAndItsStatus) {
     EXPECT_EQ(WEXITSTATUS(raw), c.status) << c.args;
     EXPECT_NE(slurp("out").find(c.said), std::string::npos) << slurp("out");
   }
-  ::close(taken);
 }
