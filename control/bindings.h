@@ -28,6 +28,7 @@ struct binding {
   int channel = 1;     // 1 ... 16
   int controller = 0;  // 0 ... 127
   binding_target target;
+  bool operator==(const binding&) const = default;
 };
 
 // "r1", "s5", ... as a target; nothing for any other text.

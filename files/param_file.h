@@ -18,6 +18,20 @@ constexpr int no_parameters = -2;
 // line without a newline counts. Returns the count kept, or -2 at the end
 // of the file.
 int Readline(std::string& buf, std::FILE* fp, int maxLen);
+// How many lines Readline() has read on this thread: a reader's messages
+// name the line they stopped at.
+int lines_read_on_this_thread();
+
+// Where the readers' and writers' echo lines go: Echo_Stream, or nowhere
+// on a thread that silenced them (a worker reading a file for the engine).
+std::FILE* echo_stream();
+class echo_silenced {
+ public:
+  echo_silenced();
+  ~echo_silenced();
+  echo_silenced(const echo_silenced&) = delete;
+  echo_silenced& operator=(const echo_silenced&) = delete;
+};
 
 int write_parameters(std::FILE* fp, const parameters_type& p);
 

@@ -125,7 +125,7 @@ bool read_int(Widget field, int& value) { return read_whole_number(field_text(fi
 bool load_event_parameters(const std::string& path, parameters_type& params) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_error("Can't open file %s\n", path.c_str());
+    report_file_error("Can't open file", path, reading_failure(errno));
     return false;
   }
   params = Current_State;

@@ -77,11 +77,11 @@ std::string working_directory() {
 void save_with(const std::string& path, int (*write)(std::FILE*)) {
   replacing_file file(path);
   if (!file.stream()) {
-    report_error("Can't open file %s\n", path.c_str());
+    report_file_error("Can't open file", path, file.error());
     return;
   }
   write(file.stream());
-  if (!file.commit()) report_error("Can't write file %s\n", path.c_str());
+  if (!file.commit()) report_file_error("Can't write file", path, file.error());
 }
 
 int write_current_state(std::FILE* fp) {
@@ -160,7 +160,7 @@ void cb_load_p_ok(Widget, XtPointer, XtPointer) {
   const std::string path = field_text(load_p_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_error("Can't open file %s\n", path.c_str());
+    report_file_error("Can't open file", path, reading_failure(errno));
     XtUnmanageChild(load_p_files);
     return;
   }
@@ -188,7 +188,7 @@ void cb_load_e_ok(Widget, XtPointer, XtPointer) {
   const std::string path = field_text(load_e_filename);
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_error("Can't open file %s\n", path.c_str());
+    report_file_error("Can't open file", path, reading_failure(errno));
     return;
   }
   if (read_event_list(fp.get()) == -1) {  // the reader has said why; here, which file

@@ -90,11 +90,11 @@ bool save_take(const std::string& name) {
   }
   replacing_file out(name);
   if (!out.stream()) {
-    report_error("Can't open file %s\n", name.c_str());
+    report_file_error("Can't open file", name, out.error());
     return false;
   }
   if (!copy_take(out.stream()) || !out.commit()) {
-    report_error("Can't write file %s\n", name.c_str());
+    report_file_error("Can't write file", name, out.error() != 0 ? out.error() : errno);
     return false;
   }
   return true;

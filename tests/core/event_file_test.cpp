@@ -1,6 +1,8 @@
 // The event list text: writing, reading back and what is refused.
-
 #include "files/event_file.h"
+
+#include <algorithm>
+
 #include "test_support.h"
 
 namespace {
@@ -68,25 +70,31 @@ TEST_F(event_file_test, AnyRefusedEventRefusesTheWholeFileAndAnEmptyOneEmptiesTh
   ASSERT_EQ(read(example_file), 1);
   std::string bad_second_type = example_file;
   bad_second_type.replace(bad_second_type.find("type=2"), 6, "type=9");
-  const std::pair<std::string, std::string> cases[] = {
-      {"event \n", "bad start\n"},
-      {"event", "bad format @ type \n"},
-      {"event\n", "bad format @ type \n"},
-      {"event\ntype=9\ntime=0\n", "bad type\n"},
-      {"event\ntype=3\ntime=soon\n", "bad time\n"},
-      {"event\ntype=3\ntime=5\n", "bad format @ name\n"},
-      {"event\ntype=3\ntime=5\nnom=x\n", "bad name\n"},
-      {"event\ntype=2\ntime=5\nname=x\n\n", "bad format\n"},
-      {"event\ntype=2\ntime=5\nname=x\nfinish=9\n", "bad name\n"},
-      {"event\ntype=3\ntime=5\nname=x\n", "bad format @ end \n"},
-      {"event\ntype=3\ntime=5\nname=x\nend\r\r\n", "bad end\n"},  // one CR ends a line
-      {"event\ntype=1\ntime=0\nname=a\nr1=0\nend\n", "Parameter out of range: r1=0.000000\n"},
-      {bad_second_type, "bad type\n"},
-      {example_file + "\n", "bad start\n"},
+  const auto lines_to = [](const std::string& text, const char* up_to) {
+    return 1 + std::count(text.begin(), text.begin() + text.find(up_to), '\n');
   };
-  for (const auto& [text, reason] : cases) {
+  const struct {
+    std::string text, reason;
+    long line;  // where it is refused
+  } cases[] = {
+      {"event \n", "bad start\n", 1},
+      {"event", "bad format @ type \n", 1},
+      {"event\n", "bad format @ type \n", 1},
+      {"event\ntype=9\ntime=0\n", "bad type\n", 2},
+      {"event\ntype=3\ntime=soon\n", "bad time\n", 3},
+      {"event\ntype=3\ntime=5\n", "bad format @ name\n", 3},
+      {"event\ntype=3\ntime=5\nnom=x\n", "bad name\n", 4},
+      {"event\ntype=2\ntime=5\nname=x\n\n", "bad format\n", 5},
+      {"event\ntype=2\ntime=5\nname=x\nfinish=9\n", "bad name\n", 5},
+      {"event\ntype=3\ntime=5\nname=x\n", "bad format @ end \n", 4},
+      {"event\ntype=3\ntime=5\nname=x\nend\r\r\n", "bad end\n", 5},  // one CR ends a line
+      {"event\ntype=1\ntime=0\nname=a\nr1=0\nend\n", "Parameter out of range: r1=0.000000\n", 6},
+      {bad_second_type, "bad type\n", lines_to(bad_second_type, "type=9")},
+      {example_file + "\n", "bad start\n", lines_to(example_file + "\n", "\n\n") + 1},
+  };
+  for (const auto& [text, reason, line] : cases) {
     EXPECT_EQ(read(text), -1) << text;
-    EXPECT_EQ(err, reason + "Format error in event list\n");
+    EXPECT_EQ(err, reason + "Format error in event list\nat line " + std::to_string(line) + "\n");
     EXPECT_EQ(written(), example_file) << text;
     EXPECT_EQ(List_Size, 3);
   }

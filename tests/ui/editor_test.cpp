@@ -96,7 +96,7 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   cb_load_events(nullptr, nullptr, nullptr);
   spit("broken.cse", "event\ntype=7\n");
   EXPECT_EQ(choose(load_e_files, load_e_filename, "broken.cse"),
-            "bad type\nFormat error in event list\nNot loaded: broken.cse\n");
+            "bad type\nFormat error in event list\nat line 2\nNot loaded: broken.cse\n");
   EXPECT_TRUE(shown(load_e_files));
   EXPECT_EQ(list_lines(event_list_disp), three_lines);
   press(XmFileSelectionBoxGetChild(load_e_files, XmDIALOG_CANCEL_BUTTON));
