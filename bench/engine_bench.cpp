@@ -54,6 +54,15 @@ struct grid_pair {
 };
 using grids = grid_pair<grid_type>;
 
+// The grid kernels' workspace, as an engine holds it.
+kernel_workspace& kernels() {
+  static kernel_workspace work(shared_row_pool());
+  return work;
+}
+
+// The C library's rand(), as the default engine draws from it.
+random_source rand_itself;
+
 // The defaults' rule, as the render steps its byte grids with it.
 compact_rule default_rule() {
   compact_rule rule;
@@ -71,10 +80,10 @@ std::unique_ptr<byte_grids> warmed_bytes(int side, int steps = warm_up_steps) {
   std::unique_ptr<compact_grid>& kept = grown[{side, steps}];
   if (kept == nullptr) {
     std::srand(1);
-    compact_seed(*g->current, 40, side, side);
+    compact_seed(*g->current, 40, side, side, rand_itself);
     const compact_rule rule = default_rule();
     for (int s = 0; s < steps; ++s) {
-      compact_step(*g->current, *g->next, rule);
+      compact_step(*g->current, *g->next, rule, kernels().step);
       g->swap();
     }
     kept = std::make_unique<compact_grid>(*g->current);
@@ -114,7 +123,7 @@ void BM_step(benchmark::State& state, bool portable) {
   const compact_rule rule = default_rule();
   set_kernels(state, portable);
   for (auto _ : state) {
-    compact_step(*g->current, *g->next, rule);
+    compact_step(*g->current, *g->next, rule, kernels().step);
     g->swap();
     benchmark::ClobberMemory();
   }
@@ -150,10 +159,12 @@ void BM_iteration(benchmark::State& state) {
   set_kernels(state, false);
   int t = 0;
   for (auto _ : state) {
-    compact_step(*g->current, *g->next, rule);
+    compact_step(*g->current, *g->next, rule, kernels().step);
     g->swap();
-    (state.range(2) != 0 ? compact_md_freq : compact_av_freq)(*g->current, freq, frequency,
-                                                               instruments);
+    if (state.range(2) != 0)
+      compact_md_freq(*g->current, freq, frequency, instruments, kernels().mode);
+    else
+      compact_av_freq(*g->current, freq, frequency, instruments, kernels().rows());
     writesound(fp, freq, instrm, instruments, t % 600, 0.025f);
     if (++t % 600 == 0) std::rewind(fp);
   }
@@ -191,7 +202,7 @@ void BM_seed(benchmark::State& state, bool bytes) {
   const int side = static_cast<int>(state.range(0));
   auto g = std::make_unique<byte_grids>();
   for (auto _ : state) {
-    if (bytes) compact_seed(g->a, 40, side, side);
+    if (bytes) compact_seed(g->a, 40, side, side, rand_itself);
     else init_array(grid1, 40, side, side);
     benchmark::ClobberMemory();
   }
@@ -240,8 +251,12 @@ void run_byte_reduction(benchmark::State& state, Reduce reduce) {
   count_cells(state, side);
 }
 
-void BM_mean(benchmark::State& state) { run_byte_reduction(state, compact_av_freq); }
-void BM_mode(benchmark::State& state) { run_byte_reduction(state, compact_md_freq); }
+void BM_mean(benchmark::State& state) {
+  run_byte_reduction(state, [](auto&... args) { compact_av_freq(args..., kernels().rows()); });
+}
+void BM_mode(benchmark::State& state) {
+  run_byte_reduction(state, [](auto&... args) { compact_md_freq(args..., kernels().mode); });
+}
 void BM_mean_reference(benchmark::State& state) { run_reduction(state, reference::av_freq); }
 void BM_mode_reference(benchmark::State& state) { run_reduction(state, reference::md_freq); }
 

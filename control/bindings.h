@@ -41,6 +41,7 @@ struct binding {
   int controller = 0;  // 0 ... 127
   binding_target target;
   std::optional<binding_range> range{};  // none: the control's whole span
+  bool operator==(const binding&) const = default;
 };
 
 // "r1", "s5", ... as a target; nothing for any other text.

@@ -7,14 +7,13 @@
 #include <utility>
 
 #include "control/bindings.h"
+#include "control/control_loads.h"
 #include "control/nsm_client.h"
 #include "engine/limits.h"
 #include "engine/mapping/parameter_change.h"
 #include "engine/externs.h"
 #include "engine/render/performance.h"
-#include "files/event_file.h"
 #include "files/param_file.h"
-#include "files/readable_file.h"
 #include "engine/mapping/scales.h"
 
 std::function<bool(int, int, int)> Controller_Catcher;
@@ -70,57 +69,6 @@ bool index_in_use(const control_change& c, int count, const char* what) {
   if (c.index >= 0 && c.index < count && c.index < max_states) return true;
   control_log("%s %d refused: the set has %s 0 ... %d", what, c.index, what, count - 1);
   return false;
-}
-
-// A loaded set while a render runs keeps what events keep.
-void load_parameters_from(const std::string& path, bool rendering, control_effects& effects) {
-  const file_ptr fp = open_for_reading(path);
-  if (!fp) {
-    control_log("can't open parameter file %s", path.c_str());
-    return;
-  }
-  parameters_type loaded = Current_State;
-  if (const int status = read_parameters(fp.get(), loaded); status < 0) {
-    report_parameter_refusal(status, path);
-    return;
-  }
-  if (rendering) {
-    loaded.x = Current_State.x;
-    loaded.y = Current_State.y;
-    loaded.Ns = Current_State.Ns;
-    loaded.noinstrm = Current_State.noinstrm;
-    loaded.iter = Current_State.iter;
-  }
-  Current_State = loaded;
-  effects.panel = effects.frequencies = effects.amplitudes = true;
-}
-
-void load_events_from(const std::string& path, bool rendering, control_effects& effects) {
-  const file_ptr fp = open_for_reading(path);
-  if (!fp) {
-    control_log("can't open event list file %s", path.c_str());
-    return;
-  }
-  if (read_event_list(fp.get()) < 0) return;  // reported; the list is as it was
-  effects.events = true;
-  if (!rendering) return;
-  // Play on from here: the events still to come.
-  Next_Event = Event_List.get();
-  while (Next_Event && Next_Event->time_stamp <= Current_Iteration) Next_Event = Next_Event->next.get();
-}
-
-void load(const std::string& path, bool rendering, control_effects& effects) {
-  const auto ends_with = [&](const char* suffix) {
-    const std::string s = suffix;
-    return path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0;
-  };
-  if (ends_with(".csp"))
-    load_parameters_from(path, rendering, effects);
-  else if (ends_with(".cse"))
-    load_events_from(path, rendering, effects);
-  else
-    control_log("load refused: %s is neither a parameter set (.csp) nor an event list (.cse)",
-                path.c_str());
 }
 
 // A note-on: every frequency moves by key - 60 semitones; the velocity
@@ -195,7 +143,7 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       effects.amplitudes = true;
       break;
     case control_kind::reseed: ask_reseed(rendering); break;
-    case control_kind::load: load(c.text, rendering, effects); break;
+    case control_kind::load: start_control_load(c.text); break;
     case control_kind::play: effects.play = true; break;
     case control_kind::stop: effects.stop = true; break;
     case control_kind::note: play_note(c.index, c.value); break;
@@ -218,15 +166,19 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
 
 control_effects apply_controls(bool rendering) {
   control_effects effects;
-  for (const control_change& c : control_inbox().take_all()) apply_control(c, rendering, effects);
+  finish_control_load(rendering, effects);
+  if (control_load_running()) return effects;  // what came after it waits
+  for (const control_change& c : control_inbox().take_until_load())
+    apply_control(c, rendering, effects);
   return effects;
 }
 
 void apply_controls_at_iterations(std::function<void(const control_effects&)> effects) {
   iteration_effects = std::move(effects);
-  Performance.before_iteration = [] {
+  static const performance_hooks at_iterations{[] {
     const control_effects e = apply_controls(true);
     if (iteration_effects && e.any()) iteration_effects(e);
     return std::exchange(reseed_waiting, false);
-  };
+  }};
+  add_performance_hooks(default_engine(), at_iterations);
 }

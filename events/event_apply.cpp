@@ -61,10 +61,9 @@ void apply_change(engine& e, event_type& ev) {
 }
 
 void refresh_views(const engine& e) {
-  if (!shown_in_windows(e)) return;
-  view_set_control();
-  view_set_all_frequencies();
-  view_set_all_amplitudes();
+  view_set_control(e);
+  view_set_all_frequencies(e);
+  view_set_all_amplitudes(e);
 }
 
 }  // namespace

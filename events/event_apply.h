@@ -10,8 +10,7 @@
 void update_parameters(grid_type& grid);
 
 // The same on any engine, for a render that holds its grid otherwise: each
-// due reseed event calls `reseed`. Only the default engine refreshes the
-// windows.
+// due reseed event calls `reseed`. The engine's views are refreshed.
 struct engine;
 void apply_due_events(engine& e, const std::function<void()>& reseed);
 

@@ -10,7 +10,7 @@
 
 int write_event_list(std::FILE* fp) {
   if (!Event_List) {
-    std::fputs("No list\n", Echo_Stream);
+    std::fputs("No list\n", echo_stream());
     return 0;
   }
   for (const event_type* e = Event_List.get(); e; e = e->next.get()) {
@@ -27,7 +27,7 @@ int write_event_list(std::FILE* fp) {
         std::fputs("end\n", fp);
         break;
       default:
-        std::fputs("Not yet implemented\n", Echo_Stream);
+        std::fputs("Not yet implemented\n", echo_stream());
         break;
     }
   }
@@ -81,7 +81,8 @@ bool scan_keyed_int(const std::string& line, const char* key, int& value) {
 
 // One event block, or nullptr when it is refused (reported) or when the
 // file ended where a block would begin (`at_end`).
-std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
+std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end,
+                                              const parameters_type& base) {
   std::string line;
   at_end = false;
   if (Readline(line, fp, event_line_max) < 0) {
@@ -98,7 +99,7 @@ std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
   std::unique_ptr<event_type> e = create_event(type);
   if (!e) return fail("bad type", fp, line, "\"type=1\" to 3");
   // Fields a block does not name (iter, always) keep the current values.
-  if (e->params) *e->params = Current_State;
+  if (e->params) *e->params = base;
 
   if (Readline(line, fp, event_line_max) < 0) return fail_at_end("bad format @ time", fp);
   if (!scan_keyed_int(line, "time=", e->time_stamp))
@@ -128,7 +129,7 @@ std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
       if (line != "end") return fail("bad end", fp, line, "\"end\"");
       break;
     default:
-      std::fputs("Not yet implemented\n", Echo_Stream);
+      std::fputs("Not yet implemented\n", echo_stream());
       break;
   }
   return e;
@@ -143,34 +144,42 @@ int refuse_list() {
 
 std::unique_ptr<event_type> read_event(std::FILE* fp) {
   bool at_end = false;
-  return read_event_or_end(fp, at_end);
+  return read_event_or_end(fp, at_end, Current_State);
 }
 
-int read_event_list(std::FILE* fp) {
-  std::fputs("wail\n", Echo_Stream);
+int read_event_list_into(std::FILE* fp, const parameters_type& base, event_list_read& read) {
+  std::fputs("wail\n", echo_stream());
+  read = {};
   // An empty file is an empty list, as an empty list is saved.
   if (const int c = std::getc(fp); c == EOF) {
-    clear_event_list();
     return 0;
   } else {
     std::ungetc(c, fp);
   }
-  // Read into a list of its own; the current list goes only when every
-  // block up to the end of the file was read.
   bool at_end = false;
-  std::unique_ptr<event_type> first = read_event_or_end(fp, at_end);
+  std::unique_ptr<event_type> first = read_event_or_end(fp, at_end, base);
   if (!first) return refuse_list();
   int count = 1;
   event_type* last = first.get();
-  while (std::unique_ptr<event_type> e = read_event_or_end(fp, at_end)) {
+  while (std::unique_ptr<event_type> e = read_event_or_end(fp, at_end, base)) {
     last->next = std::move(e);
     last = last->next.get();
     ++count;
-    std::fprintf(Echo_Stream, "loading %d\n", count);
+    std::fprintf(echo_stream(), "loading %d\n", count);
   }
   if (!at_end) return refuse_list();
-  clear_event_list();
-  Event_List = std::move(first);
-  List_Size = count;
+  read = {std::move(first), count};
   return 1;
+}
+
+int read_event_list(std::FILE* fp) {
+  // Read into a list of its own; the current list goes only when every
+  // block up to the end of the file was read.
+  event_list_read read;
+  const int status = read_event_list_into(fp, Current_State, read);
+  if (status < 0) return status;
+  clear_event_list();
+  Event_List = std::move(read.first);
+  List_Size = read.count;
+  return status;
 }

@@ -31,9 +31,27 @@ int Readline(std::string& buf, std::FILE* fp, int maxLen) {
 
 namespace {
 
+thread_local int echo_silences = 0;
+
+ssize_t discard(void*, const char*, std::size_t size) { return static_cast<ssize_t>(size); }
+
+}  // namespace
+
+echo_silenced::echo_silenced() { ++echo_silences; }
+echo_silenced::~echo_silenced() { --echo_silences; }
+
+std::FILE* echo_stream() {
+  if (echo_silences == 0) return Echo_Stream;
+  // A stream of no file: it needs no descriptor, which may be scarce.
+  static std::FILE* const nowhere = ::fopencookie(nullptr, "w", {nullptr, discard, nullptr, nullptr});
+  return nowhere ? nowhere : Echo_Stream;
+}
+
+namespace {
+
 // Every line of a set but its "end".
 void write_parameter_lines(std::FILE* fp, const parameters_type& p) {
-  std::fputs("Chug\n", Echo_Stream);
+  std::fputs("Chug\n", echo_stream());
   std::fprintf(fp, "r1=%f\nr2=%f\nk=%f\nNs=%d\nx=%d\ny=%d\ndur=%f\nnoinstrm=%d\n",
                static_cast<double>(p.r1), static_cast<double>(p.r2), static_cast<double>(p.k),
                p.Ns, p.x, p.y, static_cast<double>(p.dur), p.noinstrm);
@@ -44,7 +62,7 @@ void write_parameter_lines(std::FILE* fp, const parameters_type& p) {
 }
 
 // The reduction a parameter file's "reduce=" line named, while one is read.
-int reduction_read = 0;
+thread_local int reduction_read = 0;
 
 // ---- The grain design's lines: not part of the set (event list blocks
 // never carry them); written only when they differ from the defaults, so
@@ -201,8 +219,8 @@ bool match_indexed(const char* line, char key, int& index, float& value, bool& o
   return scan_literal(s, "=") && scan_float(s, value) == scan_result::ok;
 }
 
-void echo_float(const char* format, float v) { std::fprintf(Echo_Stream, format, static_cast<double>(v)); }
-void echo_int(const char* format, int v) { std::fprintf(Echo_Stream, format, v); }
+void echo_float(const char* format, float v) { std::fprintf(echo_stream(), format, static_cast<double>(v)); }
+void echo_int(const char* format, int v) { std::fprintf(echo_stream(), format, v); }
 
 // One line against the patterns, in the reader's fixed order.
 line_kind assign_line(const std::string& text, parameters_type& p) {

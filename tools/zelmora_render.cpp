@@ -19,6 +19,7 @@
 #include "control/control_apply.h"
 #include "control/osc_notes.h"
 #include "control/outside_control.h"
+#include "control/udp_port.h"
 #include "engine/csound/offline_job.h"
 #include "engine/externs.h"
 #include "engine/limits.h"
@@ -31,6 +32,7 @@
 #include "engine/live/live.h"
 #include "engine/render/render.h"
 #include "engine/csound/sound_format.h"
+#include "engine/report.h"
 #include "engine/view.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
@@ -71,7 +73,10 @@ constexpr const char* usage_text =
     "                        csound lacks is refused with the list of those it has\n"
     "  --no-connect          with jack: leave the ports zelmora:channel_1 and _2\n"
     "                        unconnected (default: to the first playback ports)\n"
-    "  --osc-port N          with --live: take OSC control on UDP port N\n"
+    "  --osc-port [ADDR:]N   with --live: take OSC control on UDP port N of the\n"
+    "                        loopback interface, or of the interface with address\n"
+    "                        ADDR (0.0.0.0: all): whoever reaches it controls play\n"
+    "                        and may load any file you can read\n"
     "  --osc-send HOST:PORT  send each iteration's notes as OSC /zelmora/notes\n"
     "  --midi alsa|jack      with --live: a MIDI input port (note-ons transpose,\n"
     "                        controllers move their bound controls)\n"
@@ -123,6 +128,8 @@ int usage_error(const char* message, const char* arg) {
 }
 
 bool parse_int(const char* text, int& value) {
+  // Digits alone: strtol would also take blanks before them.
+  if (*text != '-' && (*text < '0' || *text > '9')) return false;
   char* end = nullptr;
   errno = 0;
   const long v = std::strtol(text, &end, 10);
@@ -176,7 +183,9 @@ int parse_arguments(int argc, char** argv, options& opt) {
     } else if (arg == "--rtaudio") {
       opt.rtaudio = value;
     } else if (arg == "--osc-port") {
-      if (!valid_port(value)) return usage_error("--osc-port takes a UDP port 1 ... 65535, not ", value);
+      std::string host, port;
+      if (!split_listen_address(value, host, port))
+        return usage_error("--osc-port takes [ADDRESS:]PORT, a UDP port 1 ... 65535, not ", value);
       opt.control.osc_port = value;
     } else if (arg == "--osc-send") {
       std::string host, port;
@@ -225,7 +234,8 @@ int parse_arguments(int argc, char** argv, options& opt) {
 bool load_parameters(const std::string& path) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    std::fprintf(stderr, "zelmora-render: can't open parameter file %s\n", path.c_str());
+    std::fprintf(stderr, "zelmora-render: can't open parameter file %s: %s\n", path.c_str(),
+                 reading_failure(errno));
     return false;
   }
   int file_reduction = 0;  // --reduce decides
@@ -243,7 +253,8 @@ bool load_parameters(const std::string& path) {
 bool load_events(const std::string& path) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    std::fprintf(stderr, "zelmora-render: can't open event list file %s\n", path.c_str());
+    std::fprintf(stderr, "zelmora-render: can't open event list file %s: %s\n", path.c_str(),
+                 reading_failure(errno));
     return false;
   }
   if (read_event_list(fp.get()) < 0) {
@@ -331,6 +342,7 @@ int write_score(const std::string& name) {
     case offline_job::phase::done:
       return exit_ok;
     case offline_job::phase::abandoned:
+      if (frame_failed()) return exit_failed;  // said
       std::fprintf(stderr, "\nzelmora-render: render abandoned, %s left as it was\n",
                    name.c_str());
       return exit_failed;
@@ -343,7 +355,7 @@ int write_standard_output() {
   const int status = play_ca(stdout);  // closes it
   end_progress(status == render_complete);
   if (status == render_abandoned) {
-    std::fputs("\nzelmora-render: render abandoned\n", stderr);
+    if (!frame_failed()) std::fputs("\nzelmora-render: render abandoned\n", stderr);
     return exit_failed;
   }
   if (status == render_write_failed) {
@@ -364,14 +376,14 @@ volatile std::sig_atomic_t interrupted = 0;
 void on_interrupt(int signal) { interrupted = signal; }
 
 // One line on a terminal, a few times a second.
-void show_live_progress(bool last) {
+void show_live_progress(const live_player& player, bool last) {
   using clock = std::chrono::steady_clock;
   static clock::time_point shown;
   const auto now = clock::now();
   if (!last && now - shown < std::chrono::milliseconds(200)) return;
   shown = now;
   std::fprintf(stderr, "\rlive: iteration %d of %d, %.1f s, %d late ", Current_Iteration + 1,
-               Current_State.iter, live_clock(), live_late_iterations());
+               Current_State.iter, player.clock(), player.late_iterations());
   if (last) std::fputc('\n', stderr);
 }
 
@@ -386,19 +398,19 @@ void note_effects(const control_effects& effects) {
 
 // Plays until the render has sounded, a stop by OSC or a signal ends it
 // with a fade; the signal, 0 for none.
-int play_until_done(bool progress) {
+int play_until_done(live_player& player, bool progress) {
   for (const int signal : stopping_signals) std::signal(signal, on_interrupt);
   apply_controls_at_iterations(note_effects);
-  while (live_feed()) {
+  while (player.feed()) {
     note_effects(apply_controls(true));
     if (interrupted != 0 || stop_asked) {
-      live_stop();
+      player.stop();
       break;
     }
-    if (progress) show_live_progress(false);
+    if (progress) show_live_progress(player, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  if (progress) show_live_progress(true);
+  if (progress) show_live_progress(player, true);
   return interrupted;
 }
 
@@ -408,28 +420,30 @@ int play_live(const options& opt) {
   if (!opt.score.empty()) {
     score.emplace(opt.score);
     if (!score->stream()) {
-      std::fprintf(stderr, "Can't open file %s\n", opt.score.c_str());
+      report_file_error("Can't open file", opt.score, score->error());
       return exit_failed;
     }
     settings.score = score->stream();
   }
-  if (live_start(settings) != 0) return exit_failed;
-  const int signal = play_until_done(isatty(STDERR_FILENO) != 0 && !opt.quiet);
-  if (live_late_iterations() > 0)
+  live_player player;
+  if (player.start(settings) != 0) return exit_failed;
+  const int signal = play_until_done(player, isatty(STDERR_FILENO) != 0 && !opt.quiet);
+  if (player.late_iterations() > 0)
     std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
-                 live_late_iterations());
+                 player.late_iterations());
   if (opt.verbose)
     std::fprintf(stderr,
                  "zelmora-render: live: %d late, csound used %.2f CPU-s for %.2f s of sound"
                  " played in %.2f s\n",
-                 live_late_iterations(), live_csound_cpu(), live_played(), live_wall_time());
-  if (live_status() == live_device_lost) return exit_failed;
+                 player.late_iterations(), player.csound_cpu(), player.played(),
+                 player.wall_time());
+  if (player.status() == live_device_lost) return exit_failed;
   if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
   if (score && !score->commit()) {
-    std::fprintf(stderr, "Can't write file %s\n", opt.score.c_str());
+    report_file_error("Can't write file", opt.score, score->error());
     return exit_failed;
   }
-  if (live_status() == render_abandoned) {
+  if (player.status() == render_abandoned) {
     std::fputs("\nzelmora-render: render abandoned\n", stderr);
     return exit_failed;
   }
@@ -438,11 +452,12 @@ int play_live(const options& opt) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int render_main(int argc, char** argv) {
   options opt;
   if (const int status = parse_arguments(argc, argv, opt); status >= 0) return status;
 
   stop_cleanly_on({SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ});
+  stop_cleanly_on_the_rest();
   systeminit();
   Echo_Stream = stderr;  // standard output may carry the score
   if (opt.quiet) Echo_Stream = quiet_stream();
@@ -471,4 +486,13 @@ int main(int argc, char** argv) {
   else
     status = write_standard_output();
   return frame_failed() ? exit_failed : status;
+}
+
+int main(int argc, char** argv) {
+  end_on_uncaught_exceptions("zelmora-render");
+  try {
+    return render_main(argc, argv);
+  } catch (...) {
+    return end_on_exception("zelmora-render", std::current_exception());
+  }
 }

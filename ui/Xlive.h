@@ -47,6 +47,9 @@ std::FILE* begin_take();
 bool save_take(const std::string& name);
 void cb_save_take(Widget w, XtPointer client_data, XtPointer call_data);
 
+// Whether the windows' live play is playing.
+bool live_playing();
+
 void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
 // The control panel's Play/Stop button and the key Ctrl+P: stops live play,
 // or starts it when nothing else renders.

@@ -67,7 +67,7 @@ std::string list_title() { return list_name.empty() ? "The event list" : list_na
 bool open_parameter_set(const std::string& path, Widget owner) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_file_failure("open", path);
+    report_file_error("Can't open file", path, reading_failure(errno));
     return false;
   }
   read_set read{Current_State, Mean_Mode, Grain_Design};
@@ -94,7 +94,7 @@ bool open_parameter_set(const std::string& path, Widget owner) {
 bool open_event_list(const std::string& path) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_file_failure("open", path);
+    report_file_error("Can't open file", path, reading_failure(errno));
     return false;
   }
   {
@@ -147,12 +147,12 @@ namespace {
 bool save_with(const std::string& path, int (*write)(std::FILE*)) {
   replacing_file file(path);
   if (!file.stream()) {
-    report_file_failure("open", path);
+    report_file_error("Can't open file", path, file.error());
     return false;
   }
   write(file.stream());
   if (file.commit()) return true;
-  report_file_failure("write", path);
+  report_file_error("Can't write file", path, file.error());
   return false;
 }
 

@@ -2,7 +2,7 @@
 
 #include <Xm/MessageB.h>
 
-#include "engine/view.h"
+#include "engine/report.h"
 #include "ui/placement.h"
 #include "ui/widgets.h"
 
@@ -27,7 +27,7 @@ void create_error_dialog(Widget parent) {
   // Closed through the window manager it must be unmanaged too, or the
   // next failure would be added to a dialog nobody sees.
   on_window_close(XtParent(error_dialog), cb_close_error_dialog);
-  View.show_error = show_error_dialog;
+  show_errors_in(show_error_dialog);
 }
 
 void show_error_dialog(const std::string& message) {

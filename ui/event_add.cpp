@@ -28,7 +28,7 @@ constexpr int length_label_left = 36;  // pixels, in the glide's dialog
 bool load_event_parameters(const std::string& path, parameters_type& params) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    report_file_failure("open", path);
+    report_file_error("Can't open file", path, reading_failure(errno));
     return false;
   }
   params = Current_State;

@@ -21,6 +21,13 @@ live_settings Live_Settings;
 
 namespace {
 
+// Of the engine the windows show; made on first use, so that it stops a
+// play still running at exit before the engine goes.
+live_player& player() {
+  static live_player windows_player;
+  return windows_player;
+}
+
 constexpr unsigned long tick_ms = 10;  // well inside the look-ahead
 XtIntervalId timer = 0;
 
@@ -43,11 +50,11 @@ void finished() {
   set_control();
   set_all_frequencies();
   set_all_amplitudes();
-  report_late_iterations(live_late_iterations());
+  report_late_iterations(player().late_iterations());
 }
 
 void tick(XtPointer, XtIntervalId*) {
-  if (live_feed())
+  if (player().feed())
     timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
   else
     finished();
@@ -63,13 +70,13 @@ void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widg
 }
 
 void cb_play_live(Widget, XtPointer, XtPointer) {
-  if (live_playing()) return;
+  if (player().playing()) return;
   take_typed_values();
   clear_render_news();
   live_settings settings = Live_Settings;
   settings.rtaudio = live_module_for(settings.rtaudio);
   if (!settings.score) settings.score = begin_take();
-  if (live_start(settings) != 0) return;
+  if (player().start(settings) != 0) return;
   show_playing(true);
   timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
 }
@@ -82,8 +89,10 @@ void cb_play_or_stop(Widget, XtPointer, XtPointer) {
 }
 
 void cb_stop_live(Widget, XtPointer, XtPointer) {
-  if (!live_playing()) return;
+  if (!player().playing()) return;
   if (timer != 0) XtRemoveTimeOut(timer);
-  live_stop();
+  player().stop();
   finished();
 }
+
+bool live_playing() { return player().playing(); }

@@ -15,11 +15,6 @@ Widget notice = nullptr;
 
 }  // namespace
 
-void report_file_failure(const char* verb, const std::string& name) {
-  const int error = errno;
-  report_error("Can't %s file %s: %s\n", verb, name.c_str(), std::strerror(error));
-}
-
 void report_bad_number(const std::string& field_and_range) {
   report_error("Bad number\n%s\n", field_and_range.c_str());
 }

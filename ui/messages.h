@@ -11,10 +11,6 @@
 // 0 to 2147483647". To standard error and the error dialog.
 void report_bad_number(const std::string& field_and_range);
 
-// "Can't open file NAME: REASON" (`verb` "open", "write"), the reason the
-// system gave for the last failure.
-void report_file_failure(const char* verb, const std::string& name);
-
 // The "Start at" field of an Auto-set dialog: a number from 0 to `last`,
 // counted as the sliders' labels count. A refusal is said beside `dialog`,
 // naming `what` the number is ("an instrument's number").

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -18,6 +20,7 @@
 #include "control/control_apply.h"
 #include "control/nsm_client.h"
 #include "control/outside_control.h"
+#include "control/udp_port.h"
 #include "engine/live/live.h"
 #include "engine/report.h"
 #include "ui/Xamp.h"
@@ -245,21 +248,26 @@ void learn_from(Widget scale, const char* target) {
   XtAddCallback(scale, XmNvalueChangedCallback, on_control_moved, const_cast<char*>(target));
 }
 
-void start_outside_control_windows(Widget top) {
+int start_outside_control_windows(Widget top) {
   control_resources wanted{};
   XtGetApplicationResources(top, &wanted, resources, XtNumber(resources), nullptr, 0);
   outside_control_settings settings{wanted.osc_port, wanted.osc_send, wanted.midi, "zelmora",
                                     true};
   const bool any = !settings.osc_port.empty() || !settings.osc_send.empty() ||
                    !settings.midi.empty() || std::getenv("NSM_URL");
-  if (!any) return;
-  if ((!settings.osc_port.empty() && !valid_port(settings.osc_port)) ||
+  if (!any) return 0;
+  std::string host, port;
+  if ((!settings.osc_port.empty() && !split_listen_address(settings.osc_port, host, port)) ||
       (!settings.midi.empty() && !valid_midi_system(settings.midi))) {
-    report_error("Bad outside control setting: oscPort %s, midi %s\n", settings.osc_port.c_str(),
-                 settings.midi.c_str());
-    return;
+    report_error("Bad outside control setting: oscPort %s (takes [ADDRESS:]PORT), midi %s (takes "
+                 "alsa or jack)\n",
+                 settings.osc_port.c_str(), settings.midi.c_str());
+    return 2;
   }
-  if (::pipe2(wake_pipe.data(), O_NONBLOCK | O_CLOEXEC) != 0) return;
+  if (::pipe2(wake_pipe.data(), O_NONBLOCK | O_CLOEXEC) != 0) {
+    report_error("Outside control could not be started: %s\n", std::strerror(errno));
+    return 1;
+  }
   control_inbox().set_wake([] {
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(wake_pipe[1], &byte, 1);
@@ -272,7 +280,8 @@ void start_outside_control_windows(Widget top) {
   static outside_control running;
   if (!start_outside_control(settings, running)) {
     report_error("Outside control could not be started (see the lines above)\n");
-    return;
+    return 1;
   }
   if (running.midi) build_learn_window(top);
+  return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "engine/externs.h"
 #include "engine/csound/orchestra.h"
+#include "engine/engine.h"
 #include "engine/view.h"
 #include "ui/Xevent.h"
 #include "ui/Xfiles.h"
@@ -66,11 +67,10 @@ class automaton_sink final : public iteration_sink {
 automaton_sink automaton_view;
 
 // The engine refreshes the windows through these while it renders.
+const view_hooks windows_view{set_control, set_all_frequencies, set_all_amplitudes, show_counter};
+
 void connect_view() {
-  View.set_control = set_control;
-  View.set_all_frequencies = set_all_frequencies;
-  View.set_all_amplitudes = set_all_amplitudes;
-  View.show_iteration = show_counter;
+  add_view(default_engine(), windows_view);
   add_iteration_sink(automaton_view);
 }
 
@@ -86,7 +86,7 @@ std::array<XrmOptionDescRec, 5> command_line_options{{
 
 }  // namespace
 
-bool build_interface(int& argc, char** argv) {
+int build_interface(int& argc, char** argv) {
   XtToolkitInitialize();
   app_context = XtCreateApplicationContext();
   install_fallback_resources(app_context);
@@ -98,7 +98,15 @@ bool build_interface(int& argc, char** argv) {
   if (!display) {
     std::printf("%s: can't open display, exiting...\n", argv[0]);
     std::fflush(stdout);
-    return false;
+    return -1;
+  }
+  // What the toolkit left is no option of either.
+  if (argc > 1) {
+    std::fprintf(stderr, "%s: unknown option: %s\n", argv[0], argv[1]);
+    std::fputs("Options: the toolkit's (-display, -geometry, -xrm, ...), -rtaudio MODULE, "
+               "-noconnect, -osc-port [ADDR:]PORT, -osc-send HOST:PORT, -midi alsa|jack\n",
+               stderr);
+    return 2;
   }
 
   use_fonts_the_server_has(display);
@@ -115,8 +123,8 @@ bool build_interface(int& argc, char** argv) {
   set_all_amplitudes();
   check_orchestra();  // said now, not first when a sound command fails
   open_start_preset(Ctrl_pannel);
-  start_outside_control_windows(Ctrl_pannel);
+  if (const int status = start_outside_control_windows(Ctrl_pannel); status != 0) return status;
   // Return or Space plays at once: the first sound is one key away.
   XmProcessTraversal(play_button, XmTRAVERSE_CURRENT);
-  return true;
+  return 0;
 }

@@ -96,11 +96,11 @@ bool save_take(const std::string& name) {
   }
   replacing_file out(name);
   if (!out.stream()) {
-    report_file_failure("open", name);
+    report_file_error("Can't open file", name, out.error());
     return false;
   }
   if (!copy_take(out.stream()) || !out.commit()) {
-    report_file_failure("write", name);
+    report_file_error("Can't write file", name, out.error() != 0 ? out.error() : errno);
     return false;
   }
   return true;

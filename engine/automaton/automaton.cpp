@@ -9,14 +9,18 @@
 
 grid_type grid1;
 grid_type grid2;
-std::array<int, 2> coord;
 
 void init_array(grid_type& grid, int Ns, int x, int y) {
+  random_source library;
+  init_array(grid, Ns, x, y, library);
+}
+
+void init_array(grid_type& grid, int Ns, int x, int y, random_source& source) {
   x = clamp_extent(x);
   y = clamp_extent(y);
   {
     // Row by row, so the same random numbers land in the same cells each time.
-    rand_stream draws;
+    rand_stream draws(source);
     for (int r = 1; r <= x; ++r) draws.draw(Ns < 1 ? 1 : Ns, &grid[r][1], y);
   }
   swap_boundaries(grid, x, y);
@@ -79,12 +83,17 @@ int update(const grid_type& grid, const std::array<int, 2>& where, double r1,
 
 void step_grid(const grid_type& from, grid_type& to, double r1, double r2,
                double k, int Ns, int x, int y) {
+  step_grid(from, to, r1, r2, k, Ns, x, y, coord);
+}
+
+void step_grid(const grid_type& from, grid_type& to, double r1, double r2, double k, int Ns,
+               int x, int y, std::array<int, 2>& cell) {
   x = clamp_extent(x);
   y = clamp_extent(y);
   for (int i = 1; i <= x; ++i) {
     for (int j = 1; j <= y; ++j) {
-      coord = {i, j};
-      to[i][j] = update(from, coord, r1, r2, k, Ns);
+      cell = {i, j};
+      to[i][j] = update(from, cell, r1, r2, k, Ns);
     }
   }
   swap_boundaries(to, x, y);

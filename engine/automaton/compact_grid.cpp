@@ -36,13 +36,13 @@ void compact_to_ints(const compact_grid& from, grid_type& to) {
   }
 }
 
-void compact_seed(compact_grid& grid, int modulus, int x, int y) {
+void compact_seed(compact_grid& grid, int modulus, int x, int y, random_source& source) {
   grid.x = x;
   grid.y = y;
   grid.big = big_cell;
   if (x <= 0 || y <= 0) return;
   {
-    rand_stream draws;
+    rand_stream draws(source);
     for (int r = 1; r <= x; ++r) draws.draw(modulus, &grid.rows[r][1], y);
   }
   for (int r = 1; r <= x; ++r) wrap_columns(grid.rows[r].data(), y);

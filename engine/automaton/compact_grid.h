@@ -4,7 +4,7 @@
 // can hold (an infected cell without infected neighbours takes trunc(k),
 // uncapped). A grid or rule that does not fit (negative states, several
 // large ones, Ns above 100) is rendered on int grids by the plain code of
-// automaton.h and mapping.h instead. The step is compact_step.cpp; the
+// automaton.h and mapping.h instead. The step is compact_step.h; the
 // reductions are the mapping's (compact_reduce.h).
 #pragma once
 
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/automaton/random_source.h"
 #include "engine/types.h"
 
 // Room for whole vectors past the last border column.
@@ -48,25 +49,5 @@ bool compact_from_ints(const grid_type& from, compact_grid& to, int x, int y);
 // Rows 0..x+1, columns 0..y+1 of `to`, as the int step would have left them.
 void compact_to_ints(const compact_grid& from, grid_type& to);
 
-// init_array() into bytes; modulus 1..255.
-void compact_seed(compact_grid& grid, int modulus, int x, int y);
-
-// The rule as byte operations. False when the byte kernels cannot give
-// exactly what update() gives for these parameters (Ns above 100, r1 or r2
-// not above 0, k negative or NaN, among others).
-struct compact_rule {
-  std::uint8_t ill_from = 0;  // Ns - 1
-  // A healthy cell: min(by_infected[i] + by_ill[j], ill_from).
-  alignas(16) std::array<std::uint8_t, 16> by_infected{};
-  alignas(16) std::array<std::uint8_t, 16> by_ill{};
-  // An infected cell: min(mean + raise, ill_from), raise saturating.
-  std::uint8_t raise = 0;
-  std::uint8_t lonely = 0;  // without infected neighbours
-  std::int32_t lonely_state = 0;  // what `lonely` stands for
-};
-bool make_compact_rule(double r1, double r2, double k, int Ns, compact_rule& rule);
-
-// One whole step, border included; from.x and from.y give the extent. The
-// step and the reductions run on AVX2 or portable kernels as
-// active_kernel_set() says, their rows shared by kernel_threads() threads.
-void compact_step(const compact_grid& from, compact_grid& to, const compact_rule& rule);
+// init_array() into bytes, with `source`'s numbers; modulus 1..255.
+void compact_seed(compact_grid& grid, int modulus, int x, int y, random_source& source);

@@ -1,10 +1,8 @@
-// The automaton step on byte grids: the rule as tables, each row's
-// neighbours counted with vertical then horizontal sums, AVX2 or portable.
+#include "engine/automaton/compact_step.h"
+
 #include <algorithm>
 
 #include "platform/avx2.h"
-#include "engine/automaton/compact_grid.h"
-#include "engine/automaton/kernel_threads.h"
 #include "engine/numeric.h"
 
 namespace {
@@ -87,15 +85,24 @@ struct classified_row {
   alignas(32) std::array<std::uint8_t, compact_stride> infected;
 };
 
-// A part's rows: the three classified rows around the one being stepped
+}  // namespace
+
+// A thread's rows: the three classified rows around the one being stepped
 // and their vertical sums.
-struct step_scratch {
+struct step_workspace::part {
   std::array<classified_row, 3> around;
   alignas(32) std::array<std::uint8_t, compact_stride> flag_sums;
   alignas(32) std::array<std::uint16_t, compact_stride> state_sums;
 };
 
-std::array<step_scratch, max_kernel_threads> scratch;
+step_workspace::step_workspace(row_pool& rows)
+    : rows_(rows), parts_(std::make_unique<std::array<part, max_kernel_threads>>()) {}
+step_workspace::~step_workspace() = default;
+step_workspace::part& step_workspace::scratch(int thread) { return (*parts_)[thread]; }
+
+namespace {
+
+using step_scratch = step_workspace::part;
 
 // Columns 0..y+1 at least, in whole vectors.
 int vector_columns(int y) { return (y + 2 + 31) / 32 * 32; }
@@ -286,15 +293,16 @@ void step_rows(const byte_passes& passes, const compact_grid& from, compact_grid
 
 }  // namespace
 
-void compact_step(const compact_grid& from, compact_grid& to, const compact_rule& rule) {
+void compact_step(const compact_grid& from, compact_grid& to, const compact_rule& rule,
+                  step_workspace& work) {
   to.x = from.x;
   to.y = from.y;
   to.big = rule.lonely_state;
   if (from.x <= 0 || from.y <= 0) return;
   const byte_passes& passes =
       active_kernel_set() == kernel_set::avx2 ? avx2_byte_passes : portable_byte_passes;
-  parallel_rows(from.x, worth_splitting(from.x, from.y), [&](int part, int first, int last) {
-    step_rows(passes, from, to, rule, scratch[part], first + 1, last + 1);
+  work.rows().run_rows(from.x, worth_splitting(from.x, from.y), [&](int part, int first, int last) {
+    step_rows(passes, from, to, rule, work.scratch(part), first + 1, last + 1);
   });
   wrap_rows(to);
 }

@@ -16,7 +16,7 @@ int environment_threads() {
   return text != nullptr && std::strcmp(text, "1") == 0 ? 1 : max_kernel_threads;
 }
 
-int chosen_threads = 0;
+std::atomic<int> chosen_threads{0};
 
 // Kernels come in quick succession within an iteration: a waiting side
 // first polls for a few microseconds before it sleeps, so it is not woken
@@ -48,7 +48,7 @@ constexpr int max_dealt_rows = (1 << row_bits) - 1;
 
 class row_dealer {
  public:
-  using body_type = std::function<void(int, int, int)>;
+  using body_type = row_pool::body_type;
 
   // Opens a call `count` rows long; the worker may join it from now on.
   void open(int count, const body_type& body) {
@@ -151,37 +151,46 @@ class worker {
   std::thread thread_;
 };
 
-row_dealer& the_dealer() {
-  static row_dealer d;
-  return d;
-}
-
-worker& the_worker() {
-  static worker w(the_dealer());
-  return w;
-}
-
 }  // namespace
+
+struct row_pool::threads {
+  row_dealer dealer;
+  worker serving{dealer};
+};
+
+row_pool::row_pool() = default;
+row_pool::~row_pool() = default;
 
 int kernel_threads() {
   static const int from_environment = environment_threads();
-  return chosen_threads != 0 ? chosen_threads : from_environment;
+  const int chosen = chosen_threads.load(std::memory_order_relaxed);
+  return chosen != 0 ? chosen : from_environment;
 }
 
 void set_kernel_threads(int threads) {
-  chosen_threads = threads < 0 ? 0 : (threads > max_kernel_threads ? max_kernel_threads : threads);
+  chosen_threads.store(std::clamp(threads, 0, max_kernel_threads), std::memory_order_relaxed);
 }
 
-void parallel_rows(int count, bool split, const std::function<void(int, int, int)>& body) {
+void row_pool::run_rows(int count, bool split, const body_type& body) {
   if (count <= 0) return;
   if (!split || count < 2 || count > max_dealt_rows || kernel_threads() < 2) {
     body(0, 0, count);
     return;
   }
-  row_dealer& dealer = the_dealer();
-  worker& w = the_worker();
+  const std::unique_lock<std::mutex> hold(busy_, std::try_to_lock);
+  if (!hold.owns_lock()) {  // the worker serves another caller
+    body(0, 0, count);
+    return;
+  }
+  if (!threads_) threads_ = std::make_unique<threads>();
+  row_dealer& dealer = threads_->dealer;
   dealer.open(count, body);
-  w.announce(dealer.current_call());
+  threads_->serving.announce(dealer.current_call());
   dealer.take_chunks(dealer.current_call(), 0);
   dealer.wait_for(count);
+}
+
+row_pool& shared_row_pool() {
+  static row_pool pool;
+  return pool;
 }

@@ -71,18 +71,19 @@ __attribute__((target("avx2"))) void remainders_avx2(const std::uint32_t* words,
 
 }  // namespace
 
-rand_stream::rand_stream() {
+rand_stream::rand_stream(random_source& source) {
 #ifdef __GLIBC__
-  // A one-word generator stands in while the real one is borrowed; it is
-  // never drawn from.
-  alignas(4) static std::array<std::int32_t, 2> stand_in{};
-  stand_in = {0, 1};
-  char* state = setstate(reinterpret_cast<char*>(stand_in.data()));
-  if (state == nullptr) return;
+  char* state = source.own_state();
+  if (state == nullptr) {
+    state = setstate(reinterpret_cast<char*>(stand_in_.data()));
+    if (state == nullptr) return;
+    borrowed_ = true;
+  }
   std::int32_t record = 0;
   std::memcpy(&record, state, sizeof record);
   if (record % kinds != library_type) {
-    setstate(state);
+    if (borrowed_) setstate(state);
+    borrowed_ = false;
     return;
   }
   const int rear = record / kinds;
@@ -91,6 +92,8 @@ rand_stream::rand_stream() {
     std::memcpy(&sequence_[j], state + 4 * (1 + (front_ + j) % degree), 4);
   known_ = degree;
   library_state_ = state;
+#else
+  (void)source;
 #endif
 }
 
@@ -102,7 +105,7 @@ rand_stream::~rand_stream() {
     std::memcpy(library_state_ + 4 * (1 + (front + j) % degree), &sequence_[known_ - degree + j], 4);
   const std::int32_t record = kinds * ((front + degree - separation) % degree) + library_type;
   std::memcpy(library_state_, &record, sizeof record);
-  setstate(library_state_);
+  if (borrowed_) setstate(library_state_);
 #endif
 }
 
@@ -126,7 +129,7 @@ void rand_stream::draw_cells(int modulus, Cell* out, int count) {
     return;
   }
   const divisor by(modulus);
-  alignas(32) static std::array<std::uint32_t, chunk> remainders;
+  alignas(32) std::array<std::uint32_t, chunk> remainders;
   while (count > 0) {
     const int n = std::min(count, chunk);
     advance(n);

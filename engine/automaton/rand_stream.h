@@ -1,16 +1,21 @@
-// rand() % modulus for a whole grid at once. The C library's generator on
-// this platform (an additive lagged-Fibonacci generator of degree 31 and
-// separation 3) is taken over through setstate(), run here eight values at a
-// time, and handed back advanced exactly as many calls of rand() would have
-// left it. Elsewhere, or with another generator, rand() itself is called.
+// rand() % modulus for a whole grid at once, from a random_source. The C
+// library's generator on this platform (an additive lagged-Fibonacci
+// generator of degree 31 and separation 3) is taken over through
+// setstate(), or a source's own state of the same kind is read, run here
+// eight values at a time, and handed back advanced exactly as many calls of
+// rand() would have left it. Elsewhere, or with another generator, rand()
+// itself is called.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "engine/automaton/random_source.h"
 
 class rand_stream {
  public:
-  rand_stream();
-  ~rand_stream();  // gives the generator back to rand()
+  explicit rand_stream(random_source& source);
+  ~rand_stream();  // gives the generator back
   rand_stream(const rand_stream&) = delete;
   rand_stream& operator=(const rand_stream&) = delete;
 
@@ -32,7 +37,10 @@ class rand_stream {
   static constexpr int history = 37;
   alignas(32) std::uint32_t sequence_[history + chunk + 8] = {};
   int known_ = 0;           // valid history words at the front (31 at the start)
-  char* library_state_ = nullptr;  // what setstate() returned; null: call rand()
+  char* library_state_ = nullptr;  // the generator's words; null: call rand()
+  bool borrowed_ = false;          // from rand(), through setstate()
+  // What setstate() holds while its own generator is borrowed; never drawn from.
+  alignas(4) std::array<std::int32_t, 2> stand_in_{0, 1};
   int front_ = 0;           // index in the library's array of its oldest word
   long long drawn_ = 0;     // values drawn since the take-over
 };

@@ -11,13 +11,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/csound/grain_plugin.h"
 #include "engine/report.h"
-#include "engine/view.h"
 #include "platform/interrupt.h"
 #include "platform/temporary_file.h"
 
@@ -72,6 +72,10 @@ pid_t start_child(const std::vector<std::string>& words, int output, const std::
     ::dup2(output, STDOUT_FILENO);
     ::dup2(output, STDERR_FILENO);
     ::execvp(argv[0], argv.data());
+    // Why, for the messages shown on failure (127 alone reads as missing).
+    const char* why = ::strerrordesc_np(errno);
+    for (const char* part : {"can't run ", static_cast<const char*>(argv[0]), ": ", why ? why : "?", "\n"})
+      write_all(STDERR_FILENO, part, std::strlen(part));
     ::_exit(127);  // as the shell says of a command it cannot find
   }
   if (pid > 0) {
@@ -131,14 +135,22 @@ std::string failure_reason(const std::string& messages, std::size_t count) {
 
 csound_child start_csound(const csound_command& command) {
   std::array<int, 2> pipe_ends{};
-  if (::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
+  // Said here: the exit status 127 a child that never started gets would
+  // read as a csound that is missing.
+  const auto not_started = [] {
+    report_error("csound could not be started: %s\n", std::strerror(errno));
+    return csound_child{};
+  };
+  if (::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return not_started();
   auto workspace = std::make_shared<private_directory>();
   const pid_t pid =
       start_child(with_grain_plugin(command, *workspace).words(), pipe_ends[1], workspace->path());
+  const int error = errno;
   ::close(pipe_ends[1]);
   if (pid < 0) {
     ::close(pipe_ends[0]);
-    return {};
+    errno = error;
+    return not_started();
   }
   return {pid, pipe_ends[0], std::move(workspace)};
 }
@@ -172,6 +184,6 @@ void report_csound_failure(int status, const std::string& kept, csound_messages 
   report_error("csound failed with exit status %d\n", status);
   if (messages == csound_messages::shown_on_failure) std::fputs(kept.c_str(), stderr);
   // The terminal has csound's words; a dialog shows the last of them.
-  if (View.show_error && !kept.empty()) View.show_error(failure_reason(kept, csound_reason_lines));
+  if (!kept.empty()) display_error(failure_reason(kept, csound_reason_lines));
 }
 

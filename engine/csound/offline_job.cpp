@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/csound/orchestra_file.h"
+#include "engine/render/frames.h"
 #include "engine/report.h"
 
 namespace {
@@ -22,18 +23,10 @@ std::string extension_of(const std::string& name) {
   return name.substr(dot);
 }
 
-// "Can't write file NAME: REASON", the reason the system gave last.
-void report_file_failure(const char* verb, const std::string& name) {
-  const int error = errno;
-  report_error("Can't %s file %s: %s\n", verb, name.c_str(), std::strerror(error));
-}
-
 // A temporary score that could not be written: where, not its hidden name.
-void report_score_failure(const std::string& score) {
-  const int error = errno;
+void report_score_failure(const std::string& score, int error) {
   const std::string folder = std::filesystem::path(score).parent_path().string();
-  report_error("Can't write the temporary score in %s: %s\n", folder.c_str(),
-               std::strerror(error));
+  report_file_error("Can't write the temporary score in", folder, error);
 }
 
 // csound names the file it writes, a hidden temporary one beside the
@@ -61,7 +54,7 @@ std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
   std::unique_ptr<offline_job> job(new offline_job(name, {}));
   job->target_.emplace(name);
   if (!job->target_->stream()) {
-    report_file_failure("open", name);
+    report_file_error("Can't open file", name, job->target_->error());
     job->target_.reset();
     return job;
   }
@@ -94,7 +87,7 @@ std::unique_ptr<offline_job> offline_job::sound_from_score(
   bool written = write_score(fp) && std::ferror(fp) == 0;
   written = std::fclose(fp) == 0 && written;
   if (!written) {
-    report_score_failure(job->score_->path());
+    report_score_failure(job->score_->path(), errno);
     job->end(phase::failed);
     return job;
   }
@@ -120,7 +113,7 @@ bool offline_job::make_target() {
   target_.emplace(name_, extension_of(name_));
   written_ = as_file_name(target_->path_for_writer());
   if (!written_.empty()) return true;
-  report_file_failure("open", name_);
+  report_file_error("Can't open file", name_, target_->error());
   target_.reset();
   return false;
 }
@@ -128,10 +121,11 @@ bool offline_job::make_target() {
 std::FILE* offline_job::open_sound_score() {
   score_.emplace(settings_.score_place);
   if (std::FILE* fp = score_->stream()) return fp;
+  const int error = errno;
   if (settings_.score_place == temp_score_place::where::temporary_directory)
-    report_error("Can't create a temporary file in %s\n", temporary_directory().c_str());
+    report_file_error("Can't create a temporary file in", temporary_directory(), error);
   else
-    report_error("Can't open file tempory file\n");
+    report_file_error("Can't open file", "tempory file", error);
   end(phase::failed);
   return nullptr;
 }
@@ -149,7 +143,8 @@ void offline_job::compute(std::chrono::milliseconds budget) {
   if (phase_ != phase::automaton) return;
   const auto until = job_progress::clock::now() + budget;
   while (run_.next < run_.iterations) {
-    if (!render_iteration(run_)) break;  // abandoned: said why already
+    // Abandoned, said why already; a frame that could not be written ends it too.
+    if (!render_iteration(run_) || frame_failed(*run_.owner)) break;
     score_seconds_ = run_.start + static_cast<double>(run_.dur);
     progress_.automaton_at(run_.next, run_.iterations);
     if (run_.next < run_.iterations && job_progress::clock::now() >= until) return;
@@ -160,8 +155,10 @@ void offline_job::compute(std::chrono::milliseconds budget) {
 void offline_job::end_automaton() {
   const bool complete = run_.next >= run_.iterations;
   close_score();
+  // The errno of the write that failed, made slices ago, is still the last.
   bool written = std::ferror(notes_) == 0;
   written = std::fclose(notes_) == 0 && written;
+  const int write_error = written ? 0 : errno;
   notes_ = nullptr;
   if (!complete) {  // an abandoned score is never played, the old file stays
     end(phase::abandoned);
@@ -169,7 +166,8 @@ void offline_job::end_automaton() {
   }
   if (!score_) {  // a score file: the old one stays unless all went well
     const bool committed = target_->commit_closed(written);
-    if (!committed) report_file_failure("write", name_);
+    if (!committed)
+      report_file_error("Can't write file", name_, write_error != 0 ? write_error : target_->error());
     end(committed ? phase::done : phase::failed);
     return;
   }
@@ -177,7 +175,7 @@ void offline_job::end_automaton() {
     start_sound();
     return;
   }
-  report_score_failure(score_->path());
+  report_score_failure(score_->path(), write_error);
   end(phase::failed);  // a short score is never played
 }
 
@@ -196,7 +194,7 @@ void offline_job::start_sound() {
                                 : sound_file_command(written_, score);
   child_ = start_csound(command);
   phase_ = phase::sound;
-  if (child_.pid < 0) end_sound(wait_for_csound(child_));
+  if (child_.pid < 0) end_sound(wait_for_csound(child_), false);
 }
 
 void offline_job::read_messages() {
@@ -217,13 +215,14 @@ void offline_job::read_messages() {
   end_sound(wait_for_csound(child_));
 }
 
-void offline_job::end_sound(int status) {
+void offline_job::end_sound(int status, bool started) {
   if (settings_.observe.ended) settings_.observe.ended(status);
-  if (status != 0) report_csound_failure(status, kept_, settings_.messages);
+  // One that never started has said so (start_csound).
+  if (status != 0 && started) report_csound_failure(status, kept_, settings_.messages);
   bool made = status == 0;
   if (target_) {
     const bool committed = target_->commit_closed(made);
-    if (!committed && made) report_file_failure("write", name_);
+    if (!committed && made) report_file_error("Can't write file", name_, target_->error());
     made = committed;
   }
   end(made ? phase::done : phase::failed);

@@ -85,7 +85,7 @@ class offline_job {
   void end_automaton();
   void close_score();  // the render's end: no more notes to the stream
   void start_sound();
-  void end_sound(int status);
+  void end_sound(int status, bool started = true);
   void end(phase outcome);  // the score and an uncommitted file removed
 
   job_progress progress_;

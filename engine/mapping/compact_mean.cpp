@@ -65,12 +65,13 @@ void add_row_to_blocks(const std::uint8_t* cells, int blocks, int width, const f
 }  // namespace
 
 void compact_av_freq(const compact_grid& grid, frequency_array& freq,
-                     const std::array<float, max_states>& frequency, int noinstrm) {
+                     const std::array<float, max_states>& frequency, int noinstrm,
+                     row_pool& rows) {
   const block_layout b = layout_for(noinstrm, grid.x, grid.y);
   std::array<float, 256> by_cell;
   for (int v = 0; v < 256; ++v) by_cell[v] = frequency[std::min(v, max_states - 1)];
   const double cells = static_cast<double>(b.bx) * b.by;
-  parallel_rows(b.n, worth_splitting(grid.x, grid.y), [&](int, int first, int last) {
+  rows.run_rows(b.n, worth_splitting(grid.x, grid.y), [&](int, int first, int last) {
     for (int bi = first; bi < last; ++bi) {
       std::array<float, max_side_blocks> sums{};
       for (int r = bi * b.bx + 1; r <= bi * b.bx + b.bx; ++r)

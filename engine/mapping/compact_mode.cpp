@@ -24,9 +24,7 @@ struct run_layout {
   std::array<std::uint64_t, mask_words> block_starts{};
 };
 
-run_layout layout;
-
-void prepare_layout(int blocks, int width) {
+void prepare_layout(run_layout& layout, int blocks, int width) {
   if (layout.blocks == blocks && layout.width == width) return;
   layout = run_layout{};
   layout.blocks = blocks;
@@ -97,8 +95,8 @@ using run_starts_pass = row_survey (*)(const std::uint8_t*, int, std::uint64_t*)
 
 // Adds every run of the row's first `count` cells to its block's counter
 // of its state (100 and more count as 99); `starts` from a run_starts pass.
-void count_runs(const std::uint8_t* cells, int count, const std::uint64_t* starts,
-                std::int32_t* counts) {
+void count_runs(const run_layout& layout, const std::uint8_t* cells, int count,
+                const std::uint64_t* starts, std::int32_t* counts) {
   const int words = (count + 63) / 64;
   int start = 0;
   const auto add_run = [&](int end) {
@@ -174,16 +172,14 @@ struct part_counters {
   cell_histograms histograms;
 };
 
-std::array<part_counters, max_kernel_threads> part_counts;
-
 // One row of a block row into the part's counters, by runs or by cells.
-void count_row(const std::uint8_t* cells, int blocks, int width, run_starts_pass find_starts,
-               part_counters& part) {
+void count_row(const run_layout& layout, const std::uint8_t* cells, int blocks, int width,
+               run_starts_pass find_starts, part_counters& part) {
   const int count = blocks * width;
   std::array<std::uint64_t, mask_words> starts;
   const row_survey survey = find_starts(cells, count, starts.data());
   if (survey.starts * busy_row_cells_per_run < count) {
-    count_runs(cells, count, starts.data(), part.counts.data());
+    count_runs(layout, cells, count, starts.data(), part.counts.data());
     return;
   }
   cell_histograms& h = part.histograms;
@@ -214,8 +210,6 @@ struct block_vectors {
   int count = 0;
   int zeros = 0;  // cells added, to be taken from state 0's count
 };
-
-std::array<block_vectors, max_kernel_threads> part_vectors;
 
 // Rows first_row.. of the block at columns start..start+width-1.
 ZELMORA_AVX2 void gather_block(const compact_grid& grid, int first_row, int rows, int start,
@@ -345,30 +339,43 @@ ZELMORA_AVX2 bool count_states_avx2(const compact_grid& grid, int first_row, int
 
 }  // namespace
 
+// The run layout of the blocks counted last, and each thread's counters.
+struct mode_workspace::parts {
+  run_layout layout;
+  std::array<part_counters, max_kernel_threads> counters;
+  std::array<block_vectors, max_kernel_threads> vectors;
+};
+
+mode_workspace::mode_workspace(row_pool& rows)
+    : rows_(rows), parts_(std::make_unique<parts>()) {}
+mode_workspace::~mode_workspace() = default;
+
 void compact_md_freq(const compact_grid& grid, frequency_array& freq,
-                     const std::array<float, max_states>& frequency, int noinstrm) {
+                     const std::array<float, max_states>& frequency, int noinstrm,
+                     mode_workspace& work) {
   const block_layout b = layout_for(noinstrm, grid.x, grid.y);
   if (b.n <= 0) return;
   const int count = b.n * b.by;
-  prepare_layout(b.n, b.by);
+  mode_workspace::parts& space = work.scratch();
+  prepare_layout(space.layout, b.n, b.by);
   const bool avx2 = active_kernel_set() == kernel_set::avx2;
   const run_starts_pass find_starts = avx2 ? run_starts_avx2 : run_starts_portable;
   // Blocks narrower than a vector would leave most of its lanes idle.
   const bool by_states = avx2 && b.by >= 32;
-  parallel_rows(b.n, worth_splitting(grid.x, grid.y), [&](int part, int first, int last) {
-    part_counters& counters = part_counts[part];
+  work.rows().run_rows(b.n, worth_splitting(grid.x, grid.y), [&](int part, int first, int last) {
+    part_counters& counters = space.counters[part];
     std::int32_t* counts = counters.counts.data();
     for (int bi = first; bi < last; ++bi) {
       std::fill_n(counts, b.n * counter_stride, 0);
       const int first_row = bi * b.bx + 1;
       bool counted = by_states;
       for (int bj = 0; counted && bj < b.n; ++bj)
-        counted = count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, part_vectors[part],
+        counted = count_states_avx2(grid, first_row, b.bx, bj * b.by, b.by, space.vectors[part],
                                     counts + bj * counter_stride);
       if (!counted && count > 0) {
         std::fill_n(counts, b.n * counter_stride, 0);  // some blocks may be counted already
         for (int r = first_row; r < first_row + b.bx; ++r)
-          count_row(&grid.rows[r][1], b.n, b.by, find_starts, counters);
+          count_row(space.layout, &grid.rows[r][1], b.n, b.by, find_starts, counters);
         if (counters.histograms.rows > 0) counters.histograms.move_to(counts, b.n);
       }
       for (int bj = 0; bj < b.n; ++bj)

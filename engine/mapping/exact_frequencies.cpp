@@ -1,46 +1,51 @@
 #include "engine/mapping/exact_frequencies.h"
 
-#include <array>
-#include <cmath>
+#include <cstring>
 
+#include "engine/engine.h"
 #include "engine/externs.h"
 #include "engine/mapping/position_moves.h"
 #include "engine/mapping/scales.h"
 
-namespace {
-
-struct kept_frequency {
-  bool kept = false;
-  float position = 0.0f;
-  float hz = 0.0f;
-};
-
-std::array<kept_frequency, max_states> kept{};
-std::uint64_t generation = 0;
-
-
-}  // namespace
-
-void keep_exact_frequency(int state, float position, double hz) {
+void sounding_frequencies::keep(int state, float position, double hz) {
   if (state < 0 || state >= max_states) return;
-  kept[static_cast<std::size_t>(state)] = {true, position, static_cast<float>(hz)};
-  ++generation;
+  kept_[static_cast<std::size_t>(state)] = {true, position, static_cast<float>(hz)};
+  table_valid_ = false;
 }
 
-void forget_exact_frequencies() {
-  kept = {};
-  ++generation;
+void sounding_frequencies::forget() {
+  kept_ = {};
+  table_valid_ = false;
 }
 
-float sounding_frequency(int state, float position) {
+float sounding_frequencies::of(int state, float position) const {
   if (state >= 0 && state < max_states) {
-    const kept_frequency& k = kept[static_cast<std::size_t>(state)];
+    const kept_frequency& k = kept_[static_cast<std::size_t>(state)];
     if (k.kept && k.position == position) return k.hz;
   }
   return position_frequency(position);
 }
 
-std::uint64_t exact_frequencies_generation() { return generation; }
+const std::array<float, max_states>& sounding_frequencies::table(
+    const std::array<float, max_states>& positions) {
+  if (!table_valid_ ||
+      std::memcmp(table_positions_.data(), positions.data(), sizeof table_positions_) != 0) {
+    for (int s = 0; s < max_states; ++s) table_[s] = of(s, positions[s]);
+    table_positions_ = positions;
+    table_valid_ = true;
+  }
+  return table_;
+}
+
+void keep_exact_frequency(int state, float position, double hz) {
+  default_engine().frequencies->keep(state, position, hz);
+}
+
+void forget_exact_frequencies() { default_engine().frequencies->forget(); }
+
+float sounding_frequency(int state, float position) {
+  return default_engine().frequencies->of(state, position);
+}
 
 bool set_state_frequency(int index, double hz) {
   const double position = hertz_position(hz);

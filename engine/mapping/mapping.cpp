@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 #include "engine/automaton/automaton.h"
+#include "engine/engine.h"
 #include "engine/mapping/exact_frequencies.h"
 #include "engine/mapping/note_lines.h"
 #include "engine/numeric.h"
@@ -26,22 +26,8 @@ block_layout layout_for(int noinstrm, int x, int y) {
   return b;
 }
 
-// What every state sounds (e^(0.096 p), or a frequency set by value),
-// recomputed only when a position or a kept value changes: the reductions
-// look states up instead of calling exp per cell.
 const std::array<float, max_states>& state_frequencies(const position_array& states) {
-  static position_array positions{};
-  static std::array<float, max_states> frequencies{};
-  static bool valid = false;
-  static std::uint64_t made_in = 0;
-  if (!valid || made_in != exact_frequencies_generation() ||
-      std::memcmp(positions.data(), states.data(), sizeof positions) != 0) {
-    for (int s = 0; s < max_states; ++s) frequencies[s] = sounding_frequency(s, states[s]);
-    positions = states;
-    made_in = exact_frequencies_generation();
-    valid = true;
-  }
-  return frequencies;
+  return default_engine().frequencies->table(states);
 }
 
 namespace {
@@ -90,7 +76,11 @@ int mode_of(const std::int32_t* counts) {
 
 void av_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y) {
-  const std::array<float, max_states>& frequency = state_frequencies(states);
+  av_freq_from(grid, freq, state_frequencies(states), noinstrm, x, y);
+}
+
+void av_freq_from(const grid_type& grid, frequency_array& freq,
+             const std::array<float, max_states>& frequency, int noinstrm, int x, int y) {
   const block_layout b = layout_for(noinstrm, x, y);
   const double cells = static_cast<double>(b.bx) * b.by;
   for (int bi = 0; bi < b.n; ++bi) {
@@ -105,7 +95,11 @@ void av_freq(const grid_type& grid, frequency_array& freq, const position_array&
 
 void md_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y) {
-  const std::array<float, max_states>& frequency = state_frequencies(states);
+  md_freq_from(grid, freq, state_frequencies(states), noinstrm, x, y);
+}
+
+void md_freq_from(const grid_type& grid, frequency_array& freq,
+             const std::array<float, max_states>& frequency, int noinstrm, int x, int y) {
   const block_layout b = layout_for(noinstrm, x, y);
   for (int block = 0; block < b.n * b.n; ++block) {
     std::array<std::int32_t, max_states> counts{};

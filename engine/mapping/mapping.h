@@ -18,8 +18,9 @@ using position_array = std::array<float, max_states>;
 // 100-entry tables are taken as the nearest end.
 constexpr int table_state(int v) { return v < 0 ? 0 : (v >= max_states ? max_states - 1 : v); }
 
-// Every state's frequency as it sounds (exact_frequencies.h), recomputed
-// only when a position or a kept frequency changed.
+// Every state's frequency as it sounds in the default engine
+// (exact_frequencies.h), recomputed only when a position or a kept
+// frequency changed.
 const std::array<float, max_states>& state_frequencies(const position_array& states);
 
 // n = trunc(sqrt(noinstrm)), 0 for noinstrm below 1.
@@ -34,11 +35,16 @@ struct block_layout {
 block_layout layout_for(int noinstrm, int x, int y);
 
 // Fill entries 0..n*n-1 of freq with block means / block modes of an int
-// grid. The render reduces its byte grids with compact_grid.h's kernels.
+// grid. The render reduces its byte grids with compact_reduce.h's kernels.
 void av_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y);
 void md_freq(const grid_type& grid, frequency_array& freq, const position_array& states,
              int noinstrm, int x, int y);
+// The same from a table of every state's sounding frequency.
+void av_freq_from(const grid_type& grid, frequency_array& freq,
+                  const std::array<float, max_states>& frequency, int noinstrm, int x, int y);
+void md_freq_from(const grid_type& grid, frequency_array& freq,
+                  const std::array<float, max_states>& frequency, int noinstrm, int x, int y);
 
 // The state counted most often among max_states counters; strictly greater
 // wins, so the lowest of equally frequent states wins and a block without

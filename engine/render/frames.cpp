@@ -12,6 +12,7 @@
 
 #include "engine/automaton/automaton.h"
 #include "engine/automaton/compact_grid.h"
+#include "engine/engine.h"
 #include "engine/render/iteration.h"
 #include "engine/render/palette.h"
 #include "platform/renamed_file.h"
@@ -80,30 +81,24 @@ bool write_picture(const std::string& path, picture& p) {
     rows.push_back(p.pixels.data() + static_cast<std::size_t>(r) * p.width);
   const bool ok = p.width > 0 && p.height > 0 &&
                   write_renamed_file(path, [&](std::FILE* file) { return encode(file, p, rows.data()); });
-  if (!ok) report_error("Can't write frame %s\n", path.c_str());
+  if (!ok) report_file_error("Can't write frame", path, errno);
   return ok;
 }
 
-class frame_writer final : public iteration_sink {
- public:
-  std::string directory;
-  int every = 1;
-  bool failed = false;
-
-  void on_iteration(const iteration& it) override {
-    if (it.number % every != 0) return;
-    std::array<char, 16> name;
-    std::snprintf(name.data(), name.size(), "/%06d.png", it.number);
-    const bool ok = it.bytes ? write_grid_picture(directory + name.data(), *it.bytes, it.Ns)
-                             : write_grid_picture(directory + name.data(), it.grid(), it.x,
-                                                  it.y, it.Ns);
-    if (!ok) failed = true;
-  }
-};
-
-frame_writer frames;
-
 }  // namespace
+
+frame_writer::frame_writer(std::string directory, int every)
+    : directory_(std::move(directory)), every_(every < 1 ? 1 : every) {}
+
+void frame_writer::on_iteration(const iteration& it) {
+  if (failed_ || it.number % every_ != 0) return;  // the render ends at the first
+  std::array<char, 16> name;
+  std::snprintf(name.data(), name.size(), "/%06d.png", it.number);
+  const bool ok = it.bytes ? write_grid_picture(directory_ + name.data(), *it.bytes, it.Ns)
+                           : write_grid_picture(directory_ + name.data(), it.grid(), it.x,
+                                                it.y, it.Ns);
+  if (!ok) failed_ = true;
+}
 
 bool write_grid_picture(const std::string& path, const grid_type& grid, int x, int y, int Ns) {
   picture p = empty_picture(clamp_extent(x), clamp_extent(y), Ns);
@@ -125,20 +120,27 @@ bool write_grid_picture(const std::string& path, const compact_grid& grid, int N
   return write_picture(path, p);
 }
 
-bool write_frames_to(const std::string& dir, int every) {
+bool write_frames_to(engine& e, const std::string& dir, int every) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (!std::filesystem::is_directory(dir, error) || !link_may_be_followed(dir)) {
     report_error("Can't make the frame directory %s\n", dir.c_str());
     return false;
   }
-  frames.directory = dir;
-  frames.every = every < 1 ? 1 : every;
-  frames.failed = false;
-  add_iteration_sink(frames);
+  stop_frames(e);
+  e.frames = std::make_unique<frame_writer>(dir, every);
+  add_iteration_sink(e, *e.frames);
   return true;
 }
 
-void stop_frames() { remove_iteration_sink(frames); }
+void stop_frames(engine& e) {
+  if (e.frames) remove_iteration_sink(e, *e.frames);
+}
 
-bool frame_failed() { return frames.failed; }
+bool frame_failed(const engine& e) { return e.frames && e.frames->failed(); }
+
+bool write_frames_to(const std::string& dir, int every) {
+  return write_frames_to(default_engine(), dir, every);
+}
+void stop_frames() { stop_frames(default_engine()); }
+bool frame_failed() { return frame_failed(default_engine()); }

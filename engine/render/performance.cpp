@@ -2,20 +2,30 @@
 
 #include <algorithm>
 
-performance_hooks Performance;
-note_scaling Note_Scaling;
+void add_performance_hooks(engine& e, const performance_hooks& hooks) {
+  if (std::find(e.performers.begin(), e.performers.end(), &hooks) == e.performers.end())
+    e.performers.push_back(&hooks);
+}
 
-bool performance_before_iteration() {
-  return Performance.before_iteration && Performance.before_iteration();
+void remove_performance_hooks(engine& e, const performance_hooks& hooks) {
+  std::erase(e.performers, &hooks);
+}
+
+bool performance_before_iteration(const engine& e) {
+  bool reseed = false;
+  for (const performance_hooks* hooks : e.performers)
+    if (hooks->before_iteration && hooks->before_iteration()) reseed = true;
+  return reseed;
 }
 
 const std::array<float, max_instruments>& scale_notes(
-    frequency_array& freq, const std::array<float, max_instruments>& instrm, int count) {
+    const note_scaling& scaling, frequency_array& freq,
+    const std::array<float, max_instruments>& instrm, int count,
+    std::array<float, max_instruments>& scaled) {
   const int n = std::clamp(count, 0, max_instruments);
-  if (Note_Scaling.frequency != 1.0f)
-    for (int i = 0; i < n; ++i) freq[i] *= Note_Scaling.frequency;
-  if (Note_Scaling.amplitude == 1.0f) return instrm;
-  static std::array<float, max_instruments> scaled;
-  for (int i = 0; i < max_instruments; ++i) scaled[i] = instrm[i] * Note_Scaling.amplitude;
+  if (scaling.frequency != 1.0f)
+    for (int i = 0; i < n; ++i) freq[i] *= scaling.frequency;
+  if (scaling.amplitude == 1.0f) return instrm;
+  for (int i = 0; i < max_instruments; ++i) scaled[i] = instrm[i] * scaling.amplitude;
   return scaled;
 }

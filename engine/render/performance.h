@@ -1,11 +1,12 @@
-// What plays a render from outside while it runs: controls that wait for
-// an iteration boundary, and a transposition and a velocity latched from
-// the last note played on a keyboard. The engine calls these; the programs
-// fill them in.
+// What plays an engine's render from outside while it runs: controls that
+// wait for an iteration boundary, and a transposition and a velocity
+// latched from the last note played on a keyboard. The engine calls these;
+// the programs fill them in.
 #pragma once
 
 #include <array>
 
+#include "engine/engine.h"
 #include "engine/mapping/mapping.h"
 #include "engine/types.h"
 
@@ -16,21 +17,21 @@ struct performance_hooks {
   bool (*before_iteration)() = nullptr;
 };
 
-extern performance_hooks Performance;
+// Hooks are in an engine's list at most once, in the order added; they
+// must outlive their place there.
+void add_performance_hooks(engine& e, const performance_hooks& hooks);
+void remove_performance_hooks(engine& e, const performance_hooks& hooks);
 
-// Every note's frequency is multiplied by `frequency` and its score
-// amplitude by `amplitude`; 1 and 1 leave the set as it is, bit for bit.
-struct note_scaling {
-  float frequency = 1.0f;
-  float amplitude = 1.0f;
-};
+// The default engine's scaling (engine.h).
+extern note_scaling& Note_Scaling;
 
-extern note_scaling Note_Scaling;
-
-// What before_iteration says; false when none is installed.
-bool performance_before_iteration();
+// Calls every before_iteration of `e`; true when one asks for a reseed.
+bool performance_before_iteration(const engine& e);
 
 // Scales the first `count` frequencies in place and returns the amplitude
-// positions the notes carry (`instrm` itself when nothing scales them).
+// positions the notes carry: `instrm` itself when nothing scales them, or
+// `scaled` filled in.
 const std::array<float, max_instruments>& scale_notes(
-    frequency_array& freq, const std::array<float, max_instruments>& instrm, int count);
+    const note_scaling& scaling, frequency_array& freq,
+    const std::array<float, max_instruments>& instrm, int count,
+    std::array<float, max_instruments>& scaled);

@@ -1,8 +1,11 @@
 #include "engine/render/render.h"
 
+#include "engine/render/frames.h"
+
 #include "engine/automaton/automaton.h"
 #include "engine/engine.h"
 #include "engine/mapping/compact_reduce.h"
+#include "engine/mapping/exact_frequencies.h"
 #include "engine/mapping/grid_warning.h"
 #include "engine/render/performance.h"
 #include "engine/view.h"
@@ -52,11 +55,11 @@ void reseed(render_run& run, int t) {
   const int x = clamp_extent(p.x);
   const int y = clamp_extent(p.y);
   if (compact_grid* bytes = bytes_of(run, t); bytes && x > 0 && y > 0 && p.Ns <= big_cell) {
-    compact_seed(*bytes, p.Ns < 1 ? 1 : p.Ns, x, y);
+    compact_seed(*bytes, p.Ns < 1 ? 1 : p.Ns, x, y, *run.owner->random);
     return;
   }
   run.bytes.write_out();
-  init_array(ints_of(run, t), p.Ns, x, y);
+  init_array(ints_of(run, t), p.Ns, x, y, *run.owner->random);
 }
 
 // The extent can move between iterations (a slider during live play): the
@@ -75,13 +78,18 @@ void fit_extent(render_run& run, int t) {
 }
 
 void reduce(render_run& run, int t) {
-  const parameters_type& p = run.owner->state;
-  const bool mode = run.owner->mean_mode != 0;
+  engine& e = *run.owner;
+  const parameters_type& p = e.state;
+  const bool mode = e.mean_mode != 0;
+  const auto& frequency = e.frequencies->table(p.states);
   if (const compact_grid* bytes = bytes_of(run, t)) {
-    const auto& frequency = state_frequencies(p.states);
-    (mode ? compact_md_freq : compact_av_freq)(*bytes, run.freq, frequency, p.noinstrm);
+    if (mode)
+      compact_md_freq(*bytes, run.freq, frequency, p.noinstrm, e.kernels->mode);
+    else
+      compact_av_freq(*bytes, run.freq, frequency, p.noinstrm, e.kernels->rows());
   } else {
-    (mode ? md_freq : av_freq)(ints_of(run, t), run.freq, p.states, p.noinstrm, p.x, p.y);
+    (mode ? md_freq_from : av_freq_from)(ints_of(run, t), run.freq, frequency, p.noinstrm, p.x,
+                                         p.y);
   }
 }
 
@@ -96,16 +104,17 @@ bool rule_fits_bytes(render_bytes& bytes, const parameters_type& p) {
 }
 
 void step(render_run& run, int t) {
-  const parameters_type& p = run.owner->state;
+  engine& e = *run.owner;
+  const parameters_type& p = e.state;
   fit_extent(run, t);
   compact_grid* from = bytes_of(run, t);
   if (from && rule_fits_bytes(run.bytes, p)) {
-    compact_step(*from, *bytes_of(run, t + 1), run.bytes.rule);
-    coord = {from->x, from->y};  // where the cell-by-cell step leaves it
+    compact_step(*from, *bytes_of(run, t + 1), run.bytes.rule, e.kernels->step);
+    e.coord = {from->x, from->y};  // where the cell-by-cell step leaves it
     return;
   }
   run.bytes.write_out();
-  step_grid(ints_of(run, t), ints_of(run, t + 1), p.r1, p.r2, p.k, p.Ns, p.x, p.y);
+  step_grid(ints_of(run, t), ints_of(run, t + 1), p.r1, p.r2, p.k, p.Ns, p.x, p.y, e.coord);
 }
 
 }  // namespace
@@ -128,8 +137,7 @@ bool render_iteration(render_run& run) {
   const int t = run.next++;
   e.iteration = t;
   apply_due_events(e, [&run, t] { reseed(run, t); });
-  // Outside control plays the engine the windows show.
-  if (shown_in_windows(e) && performance_before_iteration()) reseed(run, t);
+  if (performance_before_iteration(e)) reseed(run, t);
   fit_extent(run, t);
   reduce(run, t);
 
@@ -141,8 +149,7 @@ bool render_iteration(render_run& run) {
   it.number = t;
   it.start = run.start;
   it.dur = p.dur;
-  const auto& amplitudes =
-      shown_in_windows(e) ? scale_notes(run.freq, p.instrm, p.noinstrm) : p.instrm;
+  const auto& amplitudes = scale_notes(e.scaling, run.freq, p.instrm, p.noinstrm, run.scaled);
   it.notes = make_notes(run.notes, run.freq, amplitudes, p.noinstrm, run.start, p.dur);
   it.x = clamp_extent(p.x);
   it.y = clamp_extent(p.y);
@@ -153,7 +160,7 @@ bool render_iteration(render_run& run) {
 
   if (!rule_parameters_usable(p.r1, p.r2)) return false;
   step(run, t);
-  if (shown_in_windows(e)) view_show_iteration(t);
+  view_show_iteration(e, t);
   return true;
 }
 
@@ -166,7 +173,7 @@ int play_ca(engine& e, std::FILE* fp) {
   std::fputs(score_header, fp);
   int status = render_complete;
   while (run.next < run.iterations) {
-    if (!render_iteration(run)) {
+    if (!render_iteration(run) || frame_failed(e)) {
       status = render_abandoned;
       break;
     }

@@ -9,6 +9,7 @@
 
 #include "engine/automaton/automaton.h"
 #include "engine/automaton/compact_grid.h"
+#include "engine/automaton/compact_step.h"
 #include "engine/engine.h"
 #include "engine/render/iteration.h"
 #include "engine/mapping/mapping.h"
@@ -62,6 +63,7 @@ struct render_run {
   double start = 0.0;  // start time of the iteration computed last
   float dur = 0.0f;    // and its grain duration
   note_array notes{};  // of the iteration computed last
+  std::array<float, max_instruments> scaled{};  // its amplitudes, when a velocity scales them
   render_bytes bytes;
   engine* owner = nullptr;  // whose state, events, grids and sinks
 };

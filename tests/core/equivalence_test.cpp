@@ -145,7 +145,7 @@ class equivalence_test : public test_support::core_test,
       step_grid(g->engine[from], g->engine[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
       reference::step(g->literal[from], g->literal[to], c.r1, c.r2, c.k, c.Ns, c.x, c.y);
       if (fits) {
-        compact_step(g->bytes[from], g->bytes[to], rule);
+        compact_step(g->bytes[from], g->bytes[to], rule, kernels.step);
         compact_to_ints(g->bytes[to], g->from_bytes);
       }
       for (int r = 0; r <= c.x + 1; ++r)
@@ -188,6 +188,7 @@ class equivalence_test : public test_support::core_test,
     std::array<compact_grid, 2> bytes{};
   };
   std::unique_ptr<grids> g = std::make_unique<grids>();
+  kernel_workspace kernels{shared_row_pool()};
 };
 
 INSTANTIATE_TEST_SUITE_P(Kernels, equivalence_test, ::testing::Values(false, true),
@@ -214,10 +215,14 @@ void expect_same_reductions(const grid_type& grid, const position_array& states,
   for (int s = 0; s < max_states; ++s) frequency[s] = position_frequency(states[s]);
   frequency_array unset;
   unset.fill(-1.0f);
+  kernel_workspace kernels(shared_row_pool());
   for (const bool mode : {false, true}) {
     frequency_array engine = unset, from_bytes = unset, literal = unset;
     (mode ? md_freq : av_freq)(grid, engine, states, noinstrm, x, y);
-    (mode ? compact_md_freq : compact_av_freq)(*bytes, from_bytes, frequency, noinstrm);
+    if (mode)
+      compact_md_freq(*bytes, from_bytes, frequency, noinstrm, kernels.mode);
+    else
+      compact_av_freq(*bytes, from_bytes, frequency, noinstrm, kernels.rows());
     (mode ? reference::md_freq : reference::av_freq)(grid, literal, states, noinstrm, x, y);
     expect_same_bits(engine, literal, mode ? "mode" : "mean");
     expect_same_bits(from_bytes, literal, mode ? "byte mode" : "byte mean");
@@ -298,7 +303,8 @@ TEST_P(equivalence_test, SeedingDrawsWhatRandGives) {
     SCOPED_TRACE(bytes ? "bytes" : "ints");
     std::srand(77);
     std::rand();
-    if (bytes) compact_seed(g->bytes[0], 37, 333, 77);
+    random_source rand_itself;
+    if (bytes) compact_seed(g->bytes[0], 37, 333, 77, rand_itself);
     else init_array(g->engine[0], 37, 333, 77);
     EXPECT_EQ((std::array<int, 3>{std::rand(), std::rand(), std::rand()}), expected);
     if (bytes) compact_to_ints(g->bytes[0], g->engine[0]);

@@ -1,6 +1,8 @@
 // The event list text: writing, reading back and what is refused.
-
 #include "files/event_file.h"
+
+#include <algorithm>
+
 #include "test_support.h"
 
 namespace {

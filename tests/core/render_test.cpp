@@ -1,7 +1,10 @@
-// The notes the sinks get, and a second engine beside the default one. The
-// equivalence tests compare the scores (start times across changes of
-// duration among them); the default score is render_cli_test's, an
-// abandoned render csound_test's.
+// The notes the sinks get, and a second engine beside the default one, also
+// on a thread of its own. The equivalence tests compare the scores (start
+// times across changes of duration among them); the default score is
+// render_cli_test's, an abandoned render csound_test's.
+#include <cstdlib>
+#include <thread>
+
 #include "engine/engine.h"
 #include "engine/render/render.h"
 #include "test_support.h"
@@ -65,7 +68,8 @@ TEST_F(play_ca_test, ASecondEngineRendersAsTheDefaultOneWouldAndLeavesItAlone) {
   const parameters_type untouched = Current_State;
   const auto grid_before = std::make_unique<grid_type>(grid1);
   const test_support::temp_dir dir{"zelmora-render-"};
-  std::srand(3);
+  second.seed(3);  // a generator of its own, seeded as srand() seeds rand()
+  std::srand(4);
   ASSERT_EQ(play_ca(second, std::fopen((dir.path / "second").c_str(), "w")), render_complete);
   EXPECT_EQ(Current_State, untouched);
   EXPECT_EQ(Next_Event, nullptr);
@@ -85,3 +89,43 @@ TEST_F(play_ca_test, ASecondEngineRendersAsTheDefaultOneWouldAndLeavesItAlone) {
 }
 
 }  // namespace
+
+// The score `e` writes from `seed`.
+std::string score_of(engine& e, unsigned seed) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  e.seed(seed);
+  EXPECT_EQ(play_ca(e, ::open_memstream(&text, &size)), render_complete);
+  std::string score(text, size);
+  std::free(text);
+  return score;
+}
+
+// Two engines rendering at once on two threads, sharing the row pool: the
+// default one on bytes by the mean, the other by the mode and, from
+// iteration 40 on (k below 0), cell by cell. Each writes its solo score.
+TEST_F(play_ca_test, TwoEnginesOnTwoThreadsWriteTheirSoloScores) {
+  Current_State.x = Current_State.y = 300;
+  Current_State.iter = 50;
+  for (int s = 0; s < max_states; ++s) Current_State.states[s] = 20.0f + s;  // each its own pitch
+  engine second;
+  second.state = Current_State;
+  second.state.x = 320;
+  second.state.y = 310;
+  second.mean_mode = 1;
+  second.events = one_change(second.state);
+  second.events->time_stamp = 40;
+  second.events->params->k = -1.5f;
+  for (const bool portable : {false, true}) {
+    force_portable_kernels(portable);
+    const parameters_type first_set = second.state;  // its events change it
+    const std::array solo{score_of(default_engine(), 5), score_of(second, 6)};
+    second.state = first_set;
+    std::array<std::string, 2> together;
+    std::thread other([&] { together[1] = score_of(second, 6); });
+    together[0] = score_of(default_engine(), 5);
+    other.join();
+    EXPECT_EQ(together, solo) << (portable ? "portable" : "avx2");
+  }
+  force_portable_kernels(false);
+}

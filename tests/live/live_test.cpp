@@ -26,11 +26,12 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
   Current_State.iter = 80;  // 80 grains of 25 ms
   sigset_t before, after;
   ::pthread_sigmask(SIG_BLOCK, nullptr, &before);
-  ASSERT_EQ(live_start({.orchestra = "", .rtaudio = "jack"}), 0);
+  live_player player;
+  ASSERT_EQ(player.start({.orchestra = "", .rtaudio = "jack"}), 0);
   using clock = std::chrono::steady_clock;
   clock::time_point first{}, last{};
-  while (live_feed()) {
-    const double played = live_clock();
+  while (player.feed()) {
+    const double played = player.clock();
     if (played >= 0.0 && first == clock::time_point{}) first = clock::now();
     if (played >= 2.0 && last == clock::time_point{}) last = clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -43,7 +44,7 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
   // then may play fall behind or an iteration be late.
   if (test_support::slurp("jackd.log").find("XRun") == std::string::npos) {
     EXPECT_LT(elapsed, 2.2);
-    EXPECT_EQ(live_late_iterations(), 0);
+    EXPECT_EQ(player.late_iterations(), 0);
   }
   EXPECT_EQ(Current_Iteration, 79);
   // libjack blocks signals in the threads that open and close it; the

@@ -68,14 +68,16 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
     const char* args;
     int status;
     const char* message;
-  } cases[] = {{"--params nowhere.csp", 1, "nowhere.csp"},
+  } cases[] = {{"--params nowhere.csp", 1, "nowhere.csp: No such file or directory\n"},
                {"--params binary.csp", 1, "No parameters in binary.csp\n"},
                {"--events fifo", 1, "fifo"},  // only regular files: a FIFO would hang
                {"--sound ''", 2, "empty value for --sound"},
-               {"--sound no/k.wav", 1, "Can't open file no/k.wav: No such file or directory\n"},  // said before a render
+               {"--sound no/k.wav", 1, "Can't open file no/k.wav\nNo such file or directory\n"},
                {"--score no/such/dir.sco", 1, "no/such/dir.sco"},
                {"--iterations", 2, "--help"},
                {"--iterations 12x", 2, "--help"},
+               {"--iterations ' 5'", 2, "not  5\n"},
+               {"--osc-port 1.2.3.4.5:9000 --live", 2, "[ADDRESS:]PORT"},
                {"--reduce median", 2, "--help"},
                {"--iterations 99999999999", 2, "--help"},
                {"--iterations -1", 2, "from 0 to 10000000, not -1\n"},
@@ -175,7 +177,9 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
     bool csound;  // signalled while csound runs, else while the score is written
   } cases[] = {{SIGTERM, "--iterations 40000 --sound k.wav", true},
                {SIGINT, "--iterations 40000 --sound k.wav", true},
-               {SIGHUP, "--iterations 400000 --score k.wav", false}};
+               {SIGHUP, "--iterations 400000 --score k.wav", false},
+               {SIGQUIT, "--iterations 400000 --score k.wav", false},
+               {SIGUSR1, "--iterations 40000 --sound k.wav", true}};
   for (const auto& c : cases) {
     spit(dir / "k.wav", "OLD\n");
     const pid_t pid = ::fork();
@@ -206,6 +210,31 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
     EXPECT_EQ(left_in_dir(), strings{"k.wav"}) << c.args;
     EXPECT_EQ(slurp(dir / "k.wav"), "OLD\n");
   }
+}
+
+// A working directory deeper than any name the system takes whole: csound
+// gets a private file to write, copied into place.
+TEST_F(render_cli_test, SoundFilesAreMadeInAFolderOfAnyDepth) {
+  const std::string deep = "export TMPDIR=$PWD; d=$(printf 'd%.0s' $(seq 200)); for i in $(seq 25); do mkdir $d && cd -P $d || exit 1; done";
+  const run_result r =
+      shell(deep + " && " + renderer + orchestra + " --iterations 20 --sound k.wav && test -s k.wav");
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// Out of address space (the kernel threads cannot be made): said, cleaned
+// up, status 1, not an abort. Lower limits fail in the loader, higher ones
+// succeed: the first limit that fails is judged.
+TEST_F(render_cli_test, AnExceptionAtTheTopIsSaidAndLeavesNoTemporary) {
+  spit(dir / "big.csp", "x=1000\ny=1000\nend\n");
+  run_result r{};
+  r.status = 0;
+  for (int limit = 40000; limit >= 10000 && r.status == 0; limit -= 1000)
+    r = shell("ulimit -v " + std::to_string(limit) + " && " + renderer +
+              " --params big.csp --iterations 3 --score k.sco");
+  if (r.status == 127) GTEST_SKIP() << "the loader failed first: " << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("zelmora-render: ended by a failure: "), std::string::npos) << r.err;
+  for (const std::string& name : left_in_dir()) EXPECT_FALSE(name.starts_with(".zelmora")) << name;
 }
 
 TEST_F(render_cli_test, AClosedOutputEndsAVerboseRun) {

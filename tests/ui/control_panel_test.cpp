@@ -2,6 +2,7 @@
 #include <X11/extensions/Xfixes.h>
 #include <Xm/TextF.h>
 
+#include "engine/engine.h"
 #include "engine/view.h"
 #include "ui_fixture.h"
 
@@ -21,10 +22,9 @@ std::vector<unsigned long> cursor_now() {
 // What the pointer shows over the control panel while a render runs.
 std::vector<unsigned long> cursor_during_render;
 
-// Shows the counter; at the first iteration of a render also notes the
-// cursor and clicks the up arrow of the duration.
+// At the first iteration of a render: notes the cursor and clicks the up
+// arrow of the duration.
 void at_first_iteration(int iteration) {
-  show_counter(iteration);
   if (iteration != 0) return;
   cursor_during_render = cursor_now();
   for (const int type : {ButtonPress, ButtonRelease}) {
@@ -114,7 +114,8 @@ TEST_F(control_panel, counter_and_stop_at_show_every_digit) {
 TEST_F(control_panel, windows_show_what_a_render_left_and_drop_input_made_meanwhile) {
   XWarpPointer(display, None, XtWindow(Ctrl_pannel), 0, 0, 0, 0, 5, 5);
   const std::vector<unsigned long> normal = cursor_now();
-  View.show_iteration = at_first_iteration;
+  const view_hooks clicker{.show_iteration = at_first_iteration};
+  add_view(default_engine(), clicker);
   for (const auto& [r1, shown] : {std::pair(0.29f, "29 120 2500 50 50 | 0.0800 | 2 | 3"),
                                   {0.0f, "0 120 2500 50 50 | 0.0800 | 0 | 3"}}) {  // abandoned
     type_and_return(halt_at, "3");
@@ -136,7 +137,7 @@ TEST_F(control_panel, windows_show_what_a_render_left_and_drop_input_made_meanwh
     EXPECT_EQ(scale_value(state_sliders[39]), 7000);
     EXPECT_EQ(scale_value(instrument_sliders[24]), 80);
   }
-  View.show_iteration = show_counter;
+  remove_view(default_engine(), clicker);
   EXPECT_EQ(cursor_now(), normal);
 
   const Cursor watch = XCreateFontCursor(display, XC_watch);

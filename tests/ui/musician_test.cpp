@@ -7,6 +7,7 @@
 #include "engine/mapping/scales.h"
 #include "engine/render/iteration.h"
 #include "engine/mapping/mapping.h"
+#include "engine/engine.h"
 #include "engine/view.h"
 #include "ui/xm_text.h"
 #include "ui/messages.h"
@@ -73,13 +74,13 @@ TEST_F(musician, the_windows_follow_a_glide_after_the_last_event) {
   Current_State.iter = 8;
   static std::vector<std::string> seen;
   seen.clear();
-  View.show_iteration = [](int t) {
-    show_counter(t);
+  static const view_hooks watch{.show_iteration = [](int t) {
     if (t == 5)
       seen = {std::to_string(scale_value(r1)), std::to_string(scale_value(state_sliders[0]))};
-  };
+  }};
+  add_view(default_engine(), watch);
   EXPECT_EQ(render_through_the_menu(), "");
-  View.show_iteration = show_counter;
+  remove_view(default_engine(), watch);
   EXPECT_EQ(seen, (strings{"150", "6000"}));  // half way
   clear_event_list();
 }

@@ -251,7 +251,7 @@ class ui_fixture : public ::testing::Test {
     static char name[] = "zelmora";
     static char* argv[] = {name, nullptr};
     static int argc = 1;
-    static const bool built = build_interface(argc, argv);
+    static const bool built = build_interface(argc, argv) == 0;
     ASSERT_TRUE(built) << "no X display; run through tests/ui/with_xvfb.sh";
     Current_State = parameters_type{};
     systeminit();
