@@ -62,10 +62,10 @@ void take_tempo(double bpm) {
 
 }  // namespace
 
-void add_tuning_methods(lo_server_thread thread, control_queue& inbox) {
-  lo_server_thread_add_method(thread, "/zelmora/scale", "s", on_scale, &inbox);
-  lo_server_thread_add_method(thread, "/zelmora/quantize", "i", on_number, &inbox);
-  lo_server_thread_add_method(thread, "/zelmora/tempo", "f", on_number, &inbox);
+void add_tuning_methods(lo_server server, control_queue& inbox) {
+  lo_server_add_method(server, "/zelmora/scale", "s", on_scale, &inbox);
+  lo_server_add_method(server, "/zelmora/quantize", "i", on_number, &inbox);
+  lo_server_add_method(server, "/zelmora/tempo", "f", on_number, &inbox);
 }
 
 void apply_tuning_control(const control_change& c, control_effects& effects) {

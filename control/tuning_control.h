@@ -14,7 +14,7 @@
 #include "control/control_change.h"
 
 // Adds the three addresses to an OSC server queueing into `inbox`.
-void add_tuning_methods(lo_server_thread thread, control_queue& inbox);
+void add_tuning_methods(lo_server server, control_queue& inbox);
 
 // Applies a scale, quantize or tempo change. Engine thread only.
 void apply_tuning_control(const control_change& change, control_effects& effects);

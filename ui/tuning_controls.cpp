@@ -45,7 +45,7 @@ void cb_scale_ok(Widget, XtPointer, XtPointer) {
   }
   retune_report report;
   {
-    const undoable_change change;
+    const undoable_change change("Load Scale");
     if (!retune_states(default_engine(), source, report)) {
       report_error("Scale refused: %s\n", report.refused.c_str());
       return;

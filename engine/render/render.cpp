@@ -1,5 +1,7 @@
 #include "engine/render/render.h"
 
+#include "engine/render/frames.h"
+
 #include "engine/automaton/automaton.h"
 #include "engine/engine.h"
 #include "engine/mapping/compact_reduce.h"
@@ -171,7 +173,7 @@ int play_ca(engine& e, std::FILE* fp) {
   std::fputs(score_header, fp);
   int status = render_complete;
   while (run.next < run.iterations) {
-    if (!render_iteration(run)) {
+    if (!render_iteration(run) || frame_failed(e)) {
       status = render_abandoned;
       break;
     }

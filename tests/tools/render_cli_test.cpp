@@ -69,14 +69,16 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
     const char* args;
     int status;
     const char* message;
-  } cases[] = {{"--params nowhere.csp", 1, "nowhere.csp"},
+  } cases[] = {{"--params nowhere.csp", 1, "nowhere.csp: No such file or directory\n"},
                {"--params binary.csp", 1, "No parameters in binary.csp\n"},
                {"--events fifo", 1, "fifo"},  // only regular files: a FIFO would hang
                {"--sound ''", 2, "empty value for --sound"},
-               {"--sound no/k.wav", 1, "Can't open file no/k.wav\n"},  // said before a render
+               {"--sound no/k.wav", 1, "Can't open file no/k.wav\nNo such file or directory\n"},
                {"--score no/such/dir.sco", 1, "no/such/dir.sco"},
                {"--iterations", 2, "--help"},
                {"--iterations 12x", 2, "--help"},
+               {"--iterations ' 5'", 2, "not  5\n"},
+               {"--osc-port 1.2.3.4.5:9000 --live", 2, "[ADDRESS:]PORT"},
                {"--reduce median", 2, "--help"},
                {"--iterations 99999999999", 2, "--help"},
                {"--iterations -1", 2, "from 0 to 10000000, not -1\n"},
@@ -171,25 +173,27 @@ TEST_F(render_cli_test, SoundFilesReplaceTheTargetOnlyWhenCsoundSucceededAndName
   EXPECT_EQ(run("--rate 100 --sound r.wav").status, 2);
 }
 
-// The percentages a progress display drew, each line redrawn in place; a
-// -1 for anything else it drew.
+// The percentages a progress display drew, each line redrawn in place,
+// csound's stage counted from 100 on; a -1 for anything else it drew.
 std::vector<int> percentages_drawn(const std::string& terminal) {
-  static const std::regex progress("([0-9]+) %, [0-9]+:[0-9]{2} elapsed, ([0-9]+:[0-9]{2}|--:--) left *");
+  static const std::regex progress(
+      "(Automaton|Sound) ([0-9]+) %( \\([0-9:]+ of [0-9:]+\\))?, [0-9:]+ elapsed, "
+      "([0-9]+:[0-9]{2}|--:--) left *");
   std::vector<int> drawn;
   std::smatch match;
   for (std::size_t at = 0; at < terminal.size();) {
     const std::size_t end = std::min(terminal.find_first_of("\r\n", at), terminal.size());
     const std::string piece = terminal.substr(at, end - at);
     if (!piece.empty())
-      drawn.push_back(std::regex_match(piece, match, progress) ? std::stoi(match[1]) : -1);
+      drawn.push_back(!std::regex_match(piece, match, progress) ? -1
+                      : std::stoi(match[2]) + (match[1] == "Sound" ? 100 : 0));
     at = end + 1;
   }
   return drawn;
 }
 
-// On a terminal the progress of the whole job, csound's part read from
-// what it says it has rendered, climbs to 100 % on one line that then
-// ends; without a terminal nothing is added; --quiet draws nothing at all.
+// On a terminal the progress of each stage, csound's read from what it
+// says it has rendered, climbs to 100 % on one line that then ends; without a terminal nothing is added; --quiet draws nothing at all.
 TEST_F(render_cli_test, ATerminalSeesTheProgressOfTheWholeJobOnOneLine) {
   const std::string sound = "--iterations 4000" + orchestra + " --sound k.wav";
   const run_result shown = run_on_terminal(sound);
@@ -198,9 +202,9 @@ TEST_F(render_cli_test, ATerminalSeesTheProgressOfTheWholeJobOnOneLine) {
   ASSERT_FALSE(drawn.empty());
   EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end())) << shown.err;
   EXPECT_GE(std::set<int>(drawn.begin(), drawn.end()).size(), 3u) << shown.err;
-  EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](int p) { return p > 10 && p < 100; }),
+  EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](int p) { return p > 110 && p < 200; }),
             1) << "csound's part moves too";
-  EXPECT_EQ(drawn.back(), 100);
+  EXPECT_EQ(drawn.back(), 200);
   EXPECT_EQ(shown.err.front(), '\r');
   EXPECT_TRUE(shown.err.ends_with("left\r\n")) << shown.err;
   EXPECT_EQ(slurp(dir / "k.wav").substr(0, 4), "RIFF");
@@ -222,7 +226,9 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
     bool csound;  // signalled while csound runs, else while the score is written
   } cases[] = {{SIGTERM, "--iterations 40000 --sound k.wav", true},
                {SIGINT, "--iterations 40000 --sound k.wav", true},
-               {SIGHUP, "--iterations 400000 --score k.wav", false}};
+               {SIGHUP, "--iterations 400000 --score k.wav", false},
+               {SIGQUIT, "--iterations 400000 --score k.wav", false},
+               {SIGUSR1, "--iterations 40000 --sound k.wav", true}};
   for (const auto& c : cases) {
     spit(dir / "k.wav", "OLD\n");
     const pid_t pid = ::fork();
@@ -253,6 +259,31 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
     EXPECT_EQ(left_in_dir(), strings{"k.wav"}) << c.args;
     EXPECT_EQ(slurp(dir / "k.wav"), "OLD\n");
   }
+}
+
+// A working directory deeper than any name the system takes whole: csound
+// gets a private file to write, copied into place.
+TEST_F(render_cli_test, SoundFilesAreMadeInAFolderOfAnyDepth) {
+  const std::string deep = "export TMPDIR=$PWD; d=$(printf 'd%.0s' $(seq 200)); for i in $(seq 25); do mkdir $d && cd -P $d || exit 1; done";
+  const run_result r =
+      shell(deep + " && " + renderer + orchestra + " --iterations 20 --sound k.wav && test -s k.wav");
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// Out of address space (the kernel threads cannot be made): said, cleaned
+// up, status 1, not an abort. Lower limits fail in the loader, higher ones
+// succeed: the first limit that fails is judged.
+TEST_F(render_cli_test, AnExceptionAtTheTopIsSaidAndLeavesNoTemporary) {
+  spit(dir / "big.csp", "x=1000\ny=1000\nend\n");
+  run_result r{};
+  r.status = 0;
+  for (int limit = 40000; limit >= 10000 && r.status == 0; limit -= 1000)
+    r = shell("ulimit -v " + std::to_string(limit) + " && " + renderer +
+              " --params big.csp --iterations 3 --score k.sco");
+  if (r.status == 127) GTEST_SKIP() << "the loader failed first: " << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("zelmora-render: ended by a failure: "), std::string::npos) << r.err;
+  for (const std::string& name : left_in_dir()) EXPECT_FALSE(name.starts_with(".zelmora")) << name;
 }
 
 TEST_F(render_cli_test, AClosedOutputEndsAVerboseRun) {
