@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/render/iteration.h"
+#include "tests/support/support.h"
 
 namespace {
 
@@ -39,15 +40,7 @@ read_back read_all(const std::string& text) {
 }
 
 std::string lines_of(const std::vector<note>& notes) {
-  std::string text;
-  char* data = nullptr;
-  std::size_t size = 0;
-  std::FILE* fp = ::open_memstream(&data, &size);
-  write_note_lines(fp, notes);
-  std::fclose(fp);
-  text.assign(data, size);
-  std::free(data);
-  return text;
+  return test_support::text_of([&](std::FILE* fp) { write_note_lines(fp, notes); });
 }
 
 // Field for field, exactly: the readers' numbers are strtod's.

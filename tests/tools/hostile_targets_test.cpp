@@ -6,9 +6,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include <chrono>
-#include <thread>
-
 #include "render_fixture.h"
 
 namespace {
@@ -32,8 +29,7 @@ TEST_F(hostile_targets_test, DevicesPipesAndStandardOutputAreWrittenInPlace) {
   EXPECT_EQ(
       shell("(cat pipe >got.wav &) && timeout 60 " + render + " --iterations 20 --sound pipe").status,
       0);
-  for (int tries = 0; tries < 100 && sample_rate_of(slurp(dir / "got.wav")) == 0; ++tries)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // cat may still be writing
+  poll_until([&] { return sample_rate_of(slurp(dir / "got.wav")) != 0; }, 100);  // cat may still write
   EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
   EXPECT_EQ(sample_rate_of(slurp(dir / "got.wav")), 44100u);
   // A reader still waiting (the render failed before opening) is let go.
@@ -72,9 +68,7 @@ TEST_F(hostile_targets_test, CsoundReadsNothingHereAndDiesWithTheProgram) {
             0);
   const pid_t csound = std::atoi(slurp(dir / "csound").c_str());
   ASSERT_GT(csound, 0);
-  for (int tries = 0; tries < 200 && is_alive(csound); ++tries)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(is_alive(csound));
+  EXPECT_TRUE(poll_until([&] { return !is_alive(csound); }, 2000));
   if (is_alive(csound)) ::kill(csound, SIGKILL);
 }
 

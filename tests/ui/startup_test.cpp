@@ -42,8 +42,8 @@ TEST_F(startup, BadOptionsEndTheProgramWithAMessageAndItsStatus) {
                {"-osc-port " + port, 1, "can't listen for OSC on UDP " + port},
                {"-display :9999", 255, "can't open display, exiting...\n"}};
   for (const auto& c : cases) {
-    const int raw = std::system(("timeout 20 " ZELMORA_WINDOWED " " + c.args + " >out 2>&1").c_str());
-    EXPECT_EQ(WEXITSTATUS(raw), c.status) << c.args;
+    EXPECT_EQ(test_support::run_script(ZELMORA_WINDOWED " " + c.args + " >out 2>&1", 20), c.status)
+        << c.args;
     EXPECT_NE(slurp("out").find(c.said), std::string::npos) << slurp("out");
   }
 }
