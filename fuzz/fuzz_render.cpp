@@ -7,6 +7,8 @@
 // that the fuzzer reaches every path a user can: the rest is the set and
 // the list, as text.
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -46,34 +48,35 @@ void cap(parameters_type& p, int side) {
 }
 
 // As the Event List Editor adds events: appended, then moved to their
-// iterations; looked up by position as the editor shows them.
+// iterations; a moved event is found at the position said, and every
+// position the editor shows names the event there.
 void add_edited_events(unsigned seed) {
   parameters_type longer = Current_State;
   longer.dur = std::min(Current_State.dur * 2.0f, 10.0f);
   add_event_params(longer, "longer");
-  set_event_time(List_Size + 1, static_cast<int>(seed % iterations));
+  const int at = static_cast<int>(seed % iterations);
+  fuzz::require(find_event_time(set_event_time(List_Size + 1, at)) == at, "found where moved");
   add_event_interp(Current_State, "back", 2, 2 + static_cast<int>(seed % 7));
   add_event_special();
   set_event_time(static_cast<int>(seed % 5), 3);
-  for (int n = 0; n <= List_Size + 1; ++n) {
+  int n = 1;
+  for (const event_type* e = Event_List.get(); e; e = e->next.get(), ++n) {
     std::string name;
-    int type = 0, length = 0;
+    int type = 0;
     find_event_name(n, name);
     find_event_type(n, type);
-    find_event_length(n, length);
-    find_event_time(n);
+    fuzz::require(name == e->name && type == e->type && find_event_time(n) == e->time_stamp,
+                  "a position names the event there");
   }
 }
 
 std::string rendered(unsigned options) {
   if ((options & score_file) == 0) {
-    std::string score;
     char* buffer = nullptr;
     std::size_t length = 0;
-    std::FILE* out = ::open_memstream(&buffer, &length);
-    fuzz::require(out != nullptr, "a memory stream opens");
-    fuzz::require(play_ca(out) == render_complete, "an accepted set renders");  // closes out
-    score.assign(buffer, length);
+    fuzz::require(play_ca(::open_memstream(&buffer, &length)) == render_complete,
+                  "an accepted set renders");  // closes the stream
+    const std::string score(buffer, length);
     std::free(buffer);
     return score;
   }
@@ -82,12 +85,8 @@ std::string rendered(unsigned options) {
   fuzz::require(file.stream() != nullptr, "a score file opens");
   fuzz::require(play_ca(file.release()) == render_complete, "an accepted set renders");
   fuzz::require(file.commit_closed(true), "a score file is replaced");
-  std::string score;
-  std::FILE* in = std::fopen(name.c_str(), "r");
-  fuzz::require(in != nullptr, "the score file reads");
-  for (int c; (c = std::getc(in)) != EOF;) score.push_back(static_cast<char>(c));
-  std::fclose(in);
-  return score;
+  std::ifstream in(name);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // The grids a render leaves are ints again: their reductions take the int
