@@ -4,7 +4,7 @@
 
 #include "engine/engine.h"
 #include "engine/view.h"
-#include "ui_fixture.h"
+#include "x_events.h"
 
 namespace {
 
@@ -28,12 +28,7 @@ void at_first_iteration(int iteration) {
   if (iteration != 0) return;
   cursor_during_render = cursor_now();
   for (const int type : {ButtonPress, ButtonRelease}) {
-    XEvent click{};
-    click.xbutton = {.type = type, .serial = 0, .send_event = True, .display = display,
-                     .window = XtWindow(dur_up), .root = DefaultRootWindow(display),
-                     .subwindow = 0, .time = CurrentTime, .x = 5, .y = 5, .x_root = 0,
-                     .y_root = 0, .state = type == ButtonRelease ? Button1Mask : 0u,
-                     .button = Button1, .same_screen = True};
+    XEvent click = button1_event(type, XtWindow(dur_up), 5, 5);
     XSendEvent(display, XtWindow(dur_up), True,
                type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &click);
   }

@@ -1,4 +1,4 @@
-#include "ui_fixture.h"
+#include "x_events.h"
 
 namespace {
 
@@ -129,13 +129,7 @@ TEST_F(editor_test, list_edits_undo_step_by_step_and_arrow_presses_join) {
   press(event_button);
   ASSERT_TRUE(pump_until([] { return XtIsRealized(event_shell) != 0; }));
   for (std::size_t n = seen.size() - 1; n > 0; --n) {
-    XEvent key{};
-    key.xkey = {.type = KeyPress, .serial = 0, .send_event = True, .display = display,
-                .window = XtWindow(event_list_disp), .root = DefaultRootWindow(display),
-                .subwindow = 0, .time = CurrentTime, .x = 1, .y = 1, .x_root = 0, .y_root = 0,
-                .state = ControlMask, .keycode = XKeysymToKeycode(display, XK_z),
-                .same_screen = True};
-    XtDispatchEvent(&key);
+    press_ctrl_key(event_list_disp, XK_z);
     EXPECT_EQ(list_lines(event_list_disp), seen[n - 1]) << n;
     EXPECT_EQ(List_Size, static_cast<int>(seen[n - 1].size()));
   }

@@ -11,7 +11,7 @@
 #include "engine/view.h"
 #include "ui/xm_text.h"
 #include "ui/messages.h"
-#include "ui_fixture.h"
+#include "x_events.h"
 
 namespace {
 
@@ -169,13 +169,7 @@ TEST_F(musician, undo_and_redo_take_back_every_edit_and_bring_it_again) {
   for (const auto& [in, shift, entry] :
        {std::tuple(state_sliders[4], 0u, 5000), {state_sliders[4], ShiftMask, 6123},
         {r1, 0u, 5000}, {r1, ShiftMask, 6123}}) {
-    XEvent key{};
-    key.xkey = {.type = KeyPress, .serial = 0, .send_event = True, .display = display,
-                .window = XtWindow(in), .root = DefaultRootWindow(display),
-                .subwindow = 0, .time = CurrentTime, .x = 1, .y = 1, .x_root = 0, .y_root = 0,
-                .state = ControlMask | shift,
-                .keycode = XKeysymToKeycode(display, XK_z), .same_screen = True};
-    XtDispatchEvent(&key);
+    press_ctrl_key(in, XK_z, shift);
     pump();
     EXPECT_EQ(scale_value(state_sliders[4]), entry) << XtName(in) << " " << shift;
   }

@@ -1,7 +1,7 @@
 #include <Xm/ScrolledW.h>
 
 #include "ui/widgets.h"
-#include "ui_fixture.h"
+#include "x_events.h"
 #include "engine/engine.h"
 #include "engine/mapping/mapping.h"
 #include "engine/mapping/scales.h"
@@ -226,18 +226,7 @@ void drag(Widget scale, int pixels, unsigned held) {
   Widget bar = scroll_bar_of(scale);
   for (const auto& [type, y] : {std::pair(ButtonPress, 60), {MotionNotify, 60 - pixels},
                                 {ButtonRelease, 60 - pixels}}) {
-    XEvent e{};
-    if (type == MotionNotify)
-      e.xmotion = {.type = type, .serial = 0, .send_event = True, .display = display,
-                   .window = XtWindow(bar), .root = DefaultRootWindow(display), .subwindow = 0,
-                   .time = CurrentTime, .x = 5, .y = y, .x_root = 0, .y_root = 0,
-                   .state = held | Button1Mask, .is_hint = 0, .same_screen = True};
-    else
-      e.xbutton = {.type = type, .serial = 0, .send_event = True, .display = display,
-                   .window = XtWindow(bar), .root = DefaultRootWindow(display), .subwindow = 0,
-                   .time = CurrentTime, .x = 5, .y = y, .x_root = 0, .y_root = 0,
-                   .state = held | (type == ButtonRelease ? Button1Mask : 0u), .button = Button1,
-                   .same_screen = True};
+    XEvent e = button1_event(type, XtWindow(bar), 5, y, held);
     XtDispatchEvent(&e);
   }
 }
