@@ -22,9 +22,11 @@ struct temporary_slot {
 constexpr std::size_t temporary_slots = 16;
 std::array<temporary_slot, temporary_slots> temporaries;
 volatile std::sig_atomic_t running_child = 0;
+std::atomic<void (*)()> prelude{nullptr};
 sigset_t handled_signals;  // what stop_cleanly_on() installed; all zero is empty
 
 extern "C" void stop_on_signal(int signal_number) {
+  if (void (*first)() = prelude.load()) first();
   if (const pid_t child = running_child; child > 0) {
     ::kill(-child, SIGKILL);
     ::waitpid(child, nullptr, 0);
@@ -51,6 +53,8 @@ int take_slot(const std::string& path) {
 }
 
 }  // namespace
+
+void set_signal_prelude(void (*first)()) { prelude.store(first); }
 
 void stop_cleanly_on(std::initializer_list<int> signals) {
   struct sigaction action {};

@@ -15,6 +15,10 @@
 // except those the program was started with ignored.
 void stop_cleanly_on(std::initializer_list<int> signals);
 
+// What a handled signal does first, before it cleans up and ends the
+// program (a live play's fade); async-signal-safe. nullptr: nothing.
+void set_signal_prelude(void (*prelude)());
+
 // The signals stop_cleanly_on() handles, blocked while a registration or a
 // fork is half done; as they were again when the guard ends.
 class interrupt_guard {

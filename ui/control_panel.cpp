@@ -150,8 +150,8 @@ Widget build_menu_bar(Widget form) {
   Widget output = XmCreatePulldownMenu(bar, const_cast<char*>("widget39"), nullptr, 0);
   make_cascade(bar, "widget38", "Output", output);
   csound_button = make_menu_entry(output, "csound_button", "Csound", cb_csound);
-  // Audio Output plays the way Play Live does: the windows stay live.
-  Widget audio_output = make_menu_entry(output, "widget41", "Audio Output", cb_play_live);
+  // Audio Output plays the render live, to Stop at; the windows stay live.
+  Widget audio_output = make_menu_entry(output, "widget41", "Audio Output", cb_play_render_live);
   Widget audio_file = make_menu_entry(output, "widget42", "Audio File", cb_save_sounds);
   make_separator(output, "live_separator");
   connect_live_play(make_menu_entry(output, "play_live", "Play Live", cb_play_live),

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/interrupt.h"
+#include "ui/Xlive.h"
 #include "ui/startup.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,13 @@ int main(int argc, char** argv) {
   // temporary files; the sound and score files keep their old contents.
   stop_cleanly_on({SIGTERM, SIGINT, SIGHUP, SIGXFSZ});
   if (!build_interface(argc, argv)) return -1;
-  XtAppMainLoop(app_context);
+  // Each event is handled with the engine held, which live play's engine
+  // thread computes in between.
+  while (XtAppGetExitFlag(app_context) == False) {
+    XEvent event;
+    XtAppNextEvent(app_context, &event);
+    const std::lock_guard<std::recursive_timed_mutex> hold(windows_engine_lock());
+    XtDispatchEvent(&event);
+  }
   return 0;
 }

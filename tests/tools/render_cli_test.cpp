@@ -80,10 +80,10 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
                {"--iterations 99999999999", 2, "--help"},
                {"--iterations -1", 2, "from 0 to 10000000, not -1\n"},
                {"--iterations 10000001", 2, "from 0 to 10000000, not 10000001\n"},
-               {"--live --score s.sco --orchestra bad.orc", 1,  // after JACK's own lines, if any
+               {"--live --score s.sco --orchestra bad.orc", 1,
                 "Live play failed: csound refused the orchestra bad.orc\n"},
                {"--live --score s.sco --rtaudio jack --orchestra '" ZELMORA_ORCHESTRA "'", 1,
-                "Live play failed: no audio output through jack\n"},
+                "Live play failed: no audio output (tried jack: no JACK server running)\n"},
                {"--live --score s.sco --orchestra none.orc", 1, "Can't read the orchestra none.orc\n"},
                {"--live --score s.sco --rtaudio nonesuch --orchestra '" ZELMORA_ORCHESTRA "'", 1,
                 "no audio module \"nonesuch\"; it has: "}};
