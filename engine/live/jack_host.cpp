@@ -135,7 +135,7 @@ int jack_host::process(jack_nframes_t frames, void* self) {
 // until the engine has computed the notes it plays, so that the render is
 // played whole and none of it late.
 void jack_host::wait_for_notes(live_session& s, std::uint32_t frames) {
-  const double needed = s.clock.load() + (frames + 2.0 * s.ksmps) / rate_;
+  const double needed = s.clock.load() + frames / rate_;
   while (s.computing.load() && !s.stop.load() && s.computed_end.load() < needed &&
          freewheeling_.load()) {
     s.engine_wake.post();

@@ -100,15 +100,14 @@ bool live_player::open_output(const live_settings& settings, live_session& s) {
   return false;
 }
 
-// On JACK, the notes the next period needs: the period and the two control
-// periods the voices take notes ahead; the engine's thread just below the
-// server's own priority.
-live_schedule_settings live_player::schedule_for(const live_settings& settings,
-                                                 const live_session& s) const {
+// On JACK, the notes the next period plays (csound takes what is queued
+// before each control period, the voices hold a note back a period); the
+// engine's thread just below the server's own priority.
+live_schedule_settings live_player::schedule_for(const live_settings& settings) const {
   live_schedule_settings plan{module_look_ahead, settings.engine_lock, settings.on_wake,
                               live_engine_priority, settings.until_stopped};
   if (jack_) {
-    plan.look_ahead = (jack_->period() + 2.0 * s.ksmps) / jack_->rate();
+    plan.look_ahead = jack_->period() / jack_->rate();
     if (jack_->priority() > 1) plan.priority = jack_->priority() - 1;
   }
   return plan;
@@ -159,7 +158,7 @@ void live_player::begin(live_run& run, const live_settings& settings) {
   s.score = settings.score;
   if (s.score) std::fputs(score_header, s.score);
   add_iteration_sink(engine_, s);
-  run.schedule = std::make_unique<live_schedule>(engine_, s, schedule_for(settings, s));
+  run.schedule = std::make_unique<live_schedule>(engine_, s, schedule_for(settings));
   if (jack_) {
     run.dropouts_before = jack_->dropouts();
     jack_->attach(s, own_latency(s));
@@ -176,6 +175,8 @@ bool live_player::update() {
   if (!run_) return false;
   live_session& s = *run_->session;
   const bool stuck = run_->performer && run_->performer->quiet_for(module_stall_limit);
+  // A server gone before play was attached to it never told the session.
+  if (jack_ && !jack_->alive()) s.device_lost.store(true);
   if (s.device_lost.load() || s.failed.load() || stuck) {
     report_error("Live play ended: the audio device stopped playing (%s)\n",
                  s.device_lost.load() ? "its server went away"

@@ -110,7 +110,7 @@ class live_player {
   bool open_output(const live_settings& settings, live_session& s);
   bool open_jack(const live_settings& settings, std::string& why);
   void begin(live_run& run, const live_settings& settings);
-  live_schedule_settings schedule_for(const live_settings& settings, const live_session& s) const;
+  live_schedule_settings schedule_for(const live_settings& settings) const;
   void end(int status);
 
   engine& engine_;
