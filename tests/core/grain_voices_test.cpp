@@ -266,4 +266,30 @@ TEST(GrainVoices, AbsurdNotesAreIgnoredOrPlayWithoutHarm) {
   EXPECT_EQ(voices.voices(), 1);
 }
 
+TEST(GrainVoices, AFullPoolRefusesGrainsAndPlaysOnWithTheRest) {
+  // A second of 8 separate 1 ms grains a note for all 100 instruments, at
+  // once: far more than the pool holds. What is refused is counted; what
+  // is held plays, and once it has, new notes are taken again.
+  grain_voices voices(rate, period);
+  grain_design separate;
+  separate.window = grain_window::gauss;
+  separate.overlap = grain_design::max_overlap;
+  voices.set_design(separate);
+  for (int k = 0; k < 1000; ++k)
+    for (int i = 1; i <= 100; ++i) voices.add({i, k * 0.001, 0.001, 1000, 440});
+  const long refused = voices.refused();
+  EXPECT_GT(refused, 0);
+  std::vector<double> left(period), right(period);
+  double loudest = 0;
+  while (voices.now() < 1.1) {
+    std::fill(left.begin(), left.end(), 0.0);
+    voices.render(left.data(), right.data(), period);
+    for (double x : left) loudest = std::max(loudest, std::abs(x));
+  }
+  EXPECT_GT(loudest, 0.0);
+  EXPECT_TRUE(std::isfinite(loudest));
+  voices.add({1, 1.2, 0.001, 1000, 440});
+  EXPECT_EQ(voices.refused(), refused);
+}
+
 }  // namespace
