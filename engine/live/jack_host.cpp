@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/interrupt.h"
+#include "platform/real_time_section.h"
 
 namespace {
 
@@ -112,6 +113,7 @@ void jack_host::detach() {
 }
 
 int jack_host::process(jack_nframes_t frames, void* self) {
+  const real_time_section keeping_time;
   auto& h = *static_cast<jack_host*>(self);
   h.last_cycle_ns_.store(live_now_ns(), std::memory_order_relaxed);
   auto* left = static_cast<float*>(jack_port_get_buffer(h.ports_[0], frames));
