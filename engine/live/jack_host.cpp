@@ -41,7 +41,11 @@ jack_host::pointer jack_host::open(const std::string& name, bool connect, std::s
   jack_status_t status{};
   jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
   if (!client) {
-    why = "no JACK server running";
+    // A server that runs but whose client could not be set up here (a
+    // limit on the process's memory, say) is not "no server".
+    why = (status & JackServerFailed) != 0 ? "no JACK server running"
+          : (status & JackInitFailure) != 0 ? "JACK could not set up a client here (out of memory?)"
+                                            : "the JACK server refused zelmora's client";
     return nullptr;
   }
   pointer h(new jack_host);

@@ -133,7 +133,8 @@ int live_player::start(const live_settings& settings) {
     if (!open_output(settings, *run->session)) return -1;
     begin(*run, settings);
   } catch (const std::exception& failure) {  // no thread or no memory to be had
-    report_error("Live play failed: %s\n", failure.what());
+    const bool memory = dynamic_cast<const std::bad_alloc*>(&failure) != nullptr;
+    report_error("Live play failed: %s\n", memory ? "out of memory" : failure.what());
     if (run->session && run->session->csound) {
       run_ = std::move(run);
       end(render_complete);

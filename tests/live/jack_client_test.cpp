@@ -56,4 +56,41 @@ TEST_F(jack_client, EndsOnASignalOrWhenTheServerDies) {
   }
 }
 
+// What must not end play, or not crash it: the server stalled for over a
+// second (the gap counted as dropouts), a hangup that nohup ignored, and
+// memory too short to start (a message, no temporary left behind).
+TEST_F(jack_client, SurvivesAStalledServerAndAnIgnoredHangupAndFailsCleanlyShortOfMemory) {
+  jack_server server(48000);
+  ASSERT_TRUE(server.running());
+  struct trial {
+    const char* shell;
+    int signal;  // to the server (SIGSTOP: stalled 1.2 s) or to the program
+    int status;
+    const char* says;
+  };
+  for (const trial& t : {trial{"", SIGSTOP, 0, "dropouts"}, trial{"trap '' HUP; ", SIGHUP, 0, ""},
+                         trial{"ulimit -v 150000; ", 0, 1, "Live play failed: "}}) {
+#if defined(__SANITIZE_ADDRESS__)
+    if (t.status != 0) continue;  // the sanitizer's shadow memory needs more
+#endif
+    std::filesystem::remove("take.sco");
+    child render(t.shell + live("--rtaudio jack --iterations 100 --score take.sco"));
+    if (t.signal) {
+      ASSERT_TRUE(jack_ports_show("zelmora:channel_1")) << t.shell;
+    }
+    if (t.signal == SIGSTOP) {
+      ::kill(server.pid, SIGSTOP);
+      std::this_thread::sleep_for(1200ms);
+      ::kill(server.pid, SIGCONT);
+    } else if (t.signal) {
+      ::kill(render.pid, t.signal);
+    }
+    EXPECT_EQ(render.wait(20), t.status) << t.shell << test_support::slurp("render.err");
+    EXPECT_NE(test_support::slurp("render.err").find(t.says), std::string::npos) << t.shell;
+    EXPECT_EQ(std::filesystem::exists("take.sco"), t.status == 0) << t.shell;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+      EXPECT_EQ(entry.path().filename().string().rfind(".zelmora-", 0), std::string::npos);
+  }
+}
+
 }  // namespace
