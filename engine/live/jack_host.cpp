@@ -153,8 +153,11 @@ void jack_host::wait_for_notes(live_session& s, std::uint32_t frames) {
 // server stalled) show as a gap in JACK's frame clock.
 void jack_host::count_missed_cycles(std::uint32_t frames) {
   const jack_nframes_t start = jack_last_frame_time(client_);
-  if (counting_ && start != next_frame_ && !freewheeling_.load(std::memory_order_relaxed))
-    missed_.fetch_add(std::max<int>(1, static_cast<int>((start - next_frame_) / frames)),
+  // The clock wraps, and after an xrun it can start a cycle a little early:
+  // the gap is signed, and one that is none counts once.
+  const auto gap = static_cast<std::int32_t>(start - next_frame_);
+  if (counting_ && gap != 0 && !freewheeling_.load(std::memory_order_relaxed))
+    missed_.fetch_add(std::max<std::int32_t>(1, gap / static_cast<std::int32_t>(frames)),
                       std::memory_order_relaxed);
   next_frame_ = start + frames;
   counting_ = true;
