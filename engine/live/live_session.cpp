@@ -33,8 +33,9 @@ std::string live_messages::text() const {
 
 std::string live_messages::last_lines(int count) const {
   std::string lines = text();
-  if (!lines.empty() && lines.back() != '\n') lines += '\n';
-  std::size_t from = lines.size() - (lines.empty() ? 0 : 1);
+  if (lines.empty()) return lines;
+  if (lines.back() != '\n') lines += '\n';
+  std::size_t from = lines.size() - 1;
   for (int n = 0; n < count && from != std::string::npos && from > 0; ++n)
     from = lines.rfind('\n', from - 1);
   return from == std::string::npos ? lines : lines.substr(from + 1);
