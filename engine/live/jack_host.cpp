@@ -119,10 +119,11 @@ void jack_host::detach() {
 int jack_host::process(jack_nframes_t frames, void* self) {
   const real_time_section keeping_time;
   auto& h = *static_cast<jack_host*>(self);
-  h.last_cycle_ns_.store(live_now_ns(), std::memory_order_relaxed);
+  const std::int64_t now = live_now_ns();
+  const std::int64_t previous = h.last_cycle_ns_.exchange(now, std::memory_order_relaxed);
   auto* left = static_cast<float*>(jack_port_get_buffer(h.ports_[0], frames));
   auto* right = static_cast<float*>(jack_port_get_buffer(h.ports_[1], frames));
-  h.count_missed_cycles(frames);
+  h.count_missed_cycles(frames, now - previous);
   h.busy_.store(true);
   live_session* s = h.session_.load();
   if (!s) {
@@ -150,8 +151,13 @@ void jack_host::wait_for_notes(live_session& s, std::uint32_t frames) {
 }
 
 // Cycles that passed without the callback (the client was too slow, or the
-// server stalled) show as a gap in JACK's frame clock.
-void jack_host::count_missed_cycles(std::uint32_t frames) {
+// server stalled) show as a gap in JACK's frame clock, or, where the
+// server's clock went on as if nothing happened (a stopped server whose
+// driver keeps no wall time), as a wait of whole periods since the last.
+void jack_host::count_missed_cycles(std::uint32_t frames, std::int64_t since_last_ns) {
+  const double periods_waited = static_cast<double>(since_last_ns) * 1e-9 * rate_ / frames;
+  if (counting_ && periods_waited >= 2 && !freewheeling_.load(std::memory_order_relaxed))
+    stalled_.fetch_add(static_cast<int>(periods_waited) - 1, std::memory_order_relaxed);
   const jack_nframes_t start = jack_last_frame_time(client_);
   // The clock wraps, and after an xrun it can start a cycle a little early:
   // the gap is signed, and one that is none counts once.

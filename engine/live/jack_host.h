@@ -46,8 +46,9 @@ class jack_host {
   // False once the server has gone away (or shut the client out).
   bool alive() const { return alive_.load(); }
   // Dropouts so far: cycles missing from JACK's frame clock as the callback
-  // saw it, or the server's xruns where there were more of them.
-  int dropouts() const { return std::max(xruns_.load(), missed_.load()); }
+  // saw it, or periods its wall-clock waits skipped, or the server's xruns,
+  // whichever were most.
+  int dropouts() const { return std::max({xruns_.load(), missed_.load(), stalled_.load()}); }
   bool freewheeling() const { return freewheeling_.load(); }
   // The real-time priority of the process thread, 0 when it has none.
   int priority() const;
@@ -68,7 +69,7 @@ class jack_host {
   static int buffer_size(jack_nframes_t frames, void* self);
   static void latency(jack_latency_callback_mode_t mode, void* self);
   void wait_for_notes(live_session& s, std::uint32_t frames);
-  void count_missed_cycles(std::uint32_t frames);
+  void count_missed_cycles(std::uint32_t frames, std::int64_t since_last_ns);
   void connect_to_playback();
 
   jack_client_t* client_ = nullptr;
@@ -79,7 +80,8 @@ class jack_host {
   std::atomic<bool> alive_{true};
   std::atomic<bool> freewheeling_{false};
   std::atomic<int> xruns_{0};
-  std::atomic<int> missed_{0};
+  std::atomic<int> missed_{0};   // by JACK's frame clock
+  std::atomic<int> stalled_{0};  // by the wall clock
   std::atomic<int> own_latency_{0};
   std::atomic<std::int64_t> last_cycle_ns_{0};
   jack_nframes_t next_frame_ = 0;  // where the next cycle should start

@@ -18,7 +18,7 @@ double computed_end(const render_run& run, double origin) {
 }
 
 live_schedule::live_schedule(engine& e, live_session& s, const live_schedule_settings& settings)
-    : engine_(e), session_(s), settings_(settings), run_(start_render(e)) {
+    : session_(s), settings_(settings), run_(start_render(e)) {
   if (settings.until_stopped) run_.iterations = std::numeric_limits<int>::max();
   s.origin = s.clock.load() + settings.look_ahead;
   s.computing.store(run_.iterations > 0);

@@ -57,7 +57,6 @@ class live_schedule {
   bool lock_engine();
   void unlock_engine();
 
-  engine& engine_;
   live_session& session_;
   live_schedule_settings settings_;
   render_run run_;
