@@ -10,9 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "engine/automaton/automaton.h"
+#include "engine/automaton/compact_step.h"
+#include "engine/engine.h"
+#include "engine/mapping/compact_reduce.h"
 #include "engine/render/frames.h"
 #include "engine/automaton/kernel_threads.h"
-#include "platform/temporary_file.h"
 #include "engine/render/render.h"
 #include "events/event_list.h"
 #include "platform/replacing_file.h"
@@ -29,14 +32,12 @@ enum option : unsigned {
   edited_events = 16,    // a change of duration, a glide and a reseed added as the editor adds them
   frames = 32,           // a picture of every iteration
   score_file = 64,       // the score written to a file, replaced as a user's would be
-  literal_model = 128,   // the reductions of the grids left checked against the literal model
+  literal_model = 128,   // the reductions and a step of the grids left checked against the literal model
 };
 
 constexpr int grid_cap = 24;
 constexpr int split_grid = 256;  // 65 536 cells: the kernels split from there
 constexpr int iterations = 12;
-
-std::unique_ptr<private_directory> scratch_dir;  // for frames and score files
 
 // The iteration count is read once, from the set: events' counts are moot.
 void cap(parameters_type& p, int side) {
@@ -76,7 +77,7 @@ std::string rendered(unsigned options) {
     std::free(buffer);
     return score;
   }
-  const std::string name = scratch_dir->path() + "/score.sco";
+  const std::string name = fuzz::scratch_directory() + "/score.sco";
   replacing_file file(name);
   fuzz::require(file.stream() != nullptr, "a score file opens");
   fuzz::require(play_ca(file.release()) == render_complete, "an accepted set renders");
@@ -109,12 +110,33 @@ void check_reductions_against_literal_model() {
   }
 }
 
+// The grid a render leaves stepped once more, cell by cell and by the byte
+// kernels: both must be the literal model's step, cell for cell.
+void check_steps_against_literal_model() {
+  const parameters_type& p = Current_State;
+  const int x = clamp_extent(p.x), y = clamp_extent(p.y);
+  static const auto literal = std::make_unique<grid_type>(), stepped = std::make_unique<grid_type>();
+  static const auto bytes = std::make_unique<std::array<compact_grid, 2>>();
+  const auto same = [&](const char* what) {
+    for (int r = 0; r <= x + 1; ++r)
+      fuzz::require(std::equal(&(*stepped)[r][0], &(*stepped)[r][y + 2], &(*literal)[r][0]), what);
+  };
+  reference::step(grid1, *literal, p.r1, p.r2, p.k, p.Ns, x, y);
+  step_grid(grid1, *stepped, p.r1, p.r2, p.k, p.Ns, x, y);
+  same("the cell-by-cell step is the literal model's");
+  compact_rule rule;
+  if (!make_compact_rule(p.r1, p.r2, p.k, p.Ns, rule) || !compact_from_ints(grid1, (*bytes)[0], x, y))
+    return;
+  compact_step((*bytes)[0], (*bytes)[1], rule, default_engine().kernels->step);
+  compact_to_ints((*bytes)[1], *stepped);
+  same("the byte step is the literal model's");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::quiet_start();
-  scratch_dir = std::make_unique<private_directory>();
-  fuzz::require(!scratch_dir->path().empty(), "a scratch directory is made");
+  fuzz::scratch_directory();
   return 0;
 }
 
@@ -139,12 +161,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   set_kernel_threads((options & one_thread) ? 1 : 2);
   force_portable_kernels((options & portable_kernels) != 0);
   stop_frames();
-  if (options & frames) fuzz::require(write_frames_to(scratch_dir->path(), 1), "frames can be written");
+  if (options & frames) fuzz::require(write_frames_to(fuzz::scratch_directory(), 1), "frames can be written");
 
   const std::string score = rendered(options);
   fuzz::require(score.find("inf") == std::string::npos && score.find("nan") == std::string::npos,
                 "every number in the score is finite");
   fuzz::require(!frame_failed(), "every frame is written");
-  if (options & literal_model) check_reductions_against_literal_model();
+  if (options & literal_model) {
+    check_reductions_against_literal_model();
+    check_steps_against_literal_model();
+  }
   return 0;
 }

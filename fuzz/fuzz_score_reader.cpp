@@ -26,5 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.pop();
   }
   fuzz::require(reader.skipped_lines() >= 0 && reader.raised_starts() >= 0, "counts");
+  fuzz::require((reader.skipped_lines() > 0) == (reader.first_skipped_line() > 0), "first skipped");
+  fuzz::require((reader.refused_notes() > 0) == (*reader.first_refusal() != '\0') &&
+                    (reader.refused_notes() > 0) == (reader.first_refused_line() > 0),
+                "the first refusal is named");
   return 0;
 }

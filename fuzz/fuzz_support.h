@@ -12,6 +12,7 @@
 #include "engine/externs.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
+#include "platform/temporary_file.h"
 
 namespace fuzz {
 
@@ -30,7 +31,7 @@ auto read_text(std::string text, Read read) {
   text.push_back('\0');
   std::FILE* fp = ::fmemopen(text.data(), size == 0 ? 1 : size, "r");
   require(fp != nullptr, "the input opens as a stream");
-  const auto result = read(fp);
+  auto result = read(fp);
   std::fclose(fp);
   return result;
 }
@@ -47,6 +48,21 @@ std::string text_of(Write write) {
   std::string text(buffer, length);
   std::free(buffer);
   return text;
+}
+
+// A private directory for the files a target writes, removed at exit.
+inline const std::string& scratch_directory() {
+  static const private_directory directory;
+  require(!directory.path().empty(), "a scratch directory is made");
+  return directory.path();
+}
+
+// Writes `size` bytes to the file `path`, made or emptied.
+inline void write_file(const std::string& path, const void* data, std::size_t size) {
+  std::FILE* fp = std::fopen(path.c_str(), "w");
+  require(fp != nullptr, "a scratch file opens");
+  std::fwrite(data, 1, size, fp);
+  std::fclose(fp);
 }
 
 inline int read_set(const std::string& text, parameters_type& p) {

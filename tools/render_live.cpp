@@ -14,6 +14,7 @@
 #include "control/control_log.h"
 #include "engine/externs.h"
 #include "engine/live/live.h"
+#include "engine/report.h"
 #include "platform/replacing_file.h"
 
 namespace {
@@ -102,7 +103,7 @@ int render_live(const live_render_options& opt) {
   if (!opt.score.empty()) {
     score.emplace(opt.score);
     if (!score->stream()) {
-      std::fprintf(stderr, "Can't open file %s\n", opt.score.c_str());
+      report_file_error("Can't open file", opt.score, score->error());
       return exit_failed;
     }
     settings.score = score->stream();
@@ -118,7 +119,7 @@ int render_live(const live_render_options& opt) {
   say_how_it_went(player, opt.verbose);
   if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
   if (score && !score->commit()) {
-    std::fprintf(stderr, "Can't write file %s\n", opt.score.c_str());
+    report_file_error("Can't write file", opt.score, score->error());
     return exit_failed;
   }
   if (player.status() == live_device_lost) return exit_failed;

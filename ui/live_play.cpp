@@ -20,6 +20,8 @@
 #include "ui/Xlive.h"
 #include "ui/grain_window.h"
 #include "ui/messages.h"
+#include "ui/render_job.h"
+#include "ui/widgets.h"
 #include "ui/startup.h"
 
 Widget play_live_button, stop_live_button;
@@ -51,6 +53,7 @@ void show_playing(bool playing) {
   for (Widget w : offline_entries) XtSetSensitive(w, !playing);
   XtSetSensitive(play_live_button, !playing);
   XtSetSensitive(stop_live_button, playing);
+  if (play_button) set_label(play_button, playing ? "Stop" : "Play");
 }
 
 void show_pending() {
@@ -98,8 +101,9 @@ void tick(XtPointer, XtIntervalId*) {
 void play(bool until_stopped) {
   if (player().playing()) return;
   take_typed_values();
-  show_notice("");
+  clear_render_news();
   live_settings settings = Live_Settings;
+  settings.rtaudio = live_module_for(settings.rtaudio);
   if (!settings.score) settings.score = begin_take();
   settings.until_stopped = until_stopped;
   settings.engine_lock = &windows_engine_lock();
@@ -132,6 +136,13 @@ void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widg
 void cb_play_live(Widget, XtPointer, XtPointer) { play(true); }
 
 void cb_play_render_live(Widget, XtPointer, XtPointer) { play(false); }
+
+void cb_play_or_stop(Widget, XtPointer, XtPointer) {
+  if (live_playing())
+    cb_stop_live(nullptr, nullptr, nullptr);
+  else if (XtIsSensitive(play_live_button))  // not while a render runs
+    cb_play_live(nullptr, nullptr, nullptr);
+}
 
 void cb_stop_live(Widget, XtPointer, XtPointer) {
   if (!player().playing()) return;

@@ -14,14 +14,20 @@ int main(int argc, char** argv) {
   // Closing the terminal or a kill stops csound and removes the render's
   // temporary files; the sound and score files keep their old contents.
   stop_cleanly_on({SIGTERM, SIGINT, SIGHUP, SIGXFSZ});
-  if (!build_interface(argc, argv)) return -1;
-  // Each event is handled with the engine held, which live play's engine
-  // thread computes in between.
-  while (XtAppGetExitFlag(app_context) == False) {
-    XEvent event;
-    XtAppNextEvent(app_context, &event);
-    const std::lock_guard<std::recursive_timed_mutex> hold(windows_engine_lock());
-    XtDispatchEvent(&event);
+  stop_cleanly_on_the_rest();
+  end_on_uncaught_exceptions("zelmora");
+  try {
+    if (const int status = build_interface(argc, argv); status != 0) return status;
+    // Each event is handled with the engine held, which live play's engine
+    // thread computes in between.
+    while (XtAppGetExitFlag(app_context) == False) {
+      XEvent event;
+      XtAppNextEvent(app_context, &event);
+      const std::lock_guard<std::recursive_timed_mutex> hold(windows_engine_lock());
+      XtDispatchEvent(&event);
+    }
+  } catch (...) {
+    return end_on_exception("zelmora", std::current_exception());
   }
   return 0;
 }

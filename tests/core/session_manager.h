@@ -44,6 +44,12 @@ struct session_manager {
     return heard.size() >= count;
   }
   bool hear(std::size_t count) { return hear(count, [] {}); }
+  // As a real manager sends: from its own port, which alone is heard.
+  void open(const std::string& folder) {
+    lo_send_from(client, server, LO_TT_IMMEDIATE, "/nsm/client/open", "sss", folder.c_str(),
+                 "zelmora", "nX");
+  }
+  void save() { lo_send_from(client, server, LO_TT_IMMEDIATE, "/nsm/client/save", ""); }
   std::string url() const {
     char* u = lo_server_get_url(server);
     const std::string s = u;

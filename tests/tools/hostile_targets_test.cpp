@@ -159,7 +159,7 @@ TEST_F(hostile_targets_test, AGridSmallerThanOneBlockIsSaidToBeSilent) {
   EXPECT_EQ(small.err.find("Warning"), std::string::npos);
 }
 
-// File size limits as a full disk: csound's writes of the sound file fail
+// File size limits as a full disk (and a descriptor limit): csound's writes of the sound file fail
 // (in 512-byte blocks: the score fits under it), or the score outgrows it
 // and SIGXFSZ ends the run as SIGTERM does. The temporary is removed, the
 // old file kept; replaced files keep their owner: replacing_file_test.
@@ -171,7 +171,10 @@ TEST_F(hostile_targets_test, AFileSizeLimitKeepsTheOldFile) {
     const char* said;
   } cases[] = {{"ulimit -f 1300 && trap '' XFSZ", "--iterations 400 --sound k.wav", 1,
                 "csound failed with exit status 1\n"},
-               {"ulimit -f 100", "--iterations 4000 --score k.wav", 128 + SIGXFSZ, ""}};
+               {"ulimit -f 100", "--iterations 4000 --score k.wav", 128 + SIGXFSZ, ""},
+               // No descriptors for csound's pipe: not "exit status 127".
+               {"exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&- && ulimit -n 4", "--iterations 20 --sound k.wav", 1,
+                "csound could not be started: Too many open files\n"}};
   for (const auto& c : cases) {
     spit(dir / "k.wav", "OLD\n");
     const run_result r = shell(c.limit + (" && " + render + " ") + c.args);

@@ -21,13 +21,13 @@ TEST_F(session, OpenShowsTheSessionsSetAndSaveWritesWhatTheWindowsHold) {
   parameters_type saved = Current_State;
   saved.r1 = 7.0f;
   write_set(folder + "/parameters.csp", saved);
-  lo_send(manager.client, "/nsm/client/open", "sss", folder.c_str(), "zelmora", "nABC");
+  manager.open(folder);
   ASSERT_TRUE(manager.hear(2, pump));
   EXPECT_EQ(manager.heard[1], "/reply /nsm/client/open OK");
   EXPECT_TRUE(pump_until([] { return scale_value(r1) == 700; })) << panel();
 
   move_scale(r1, 300);
-  lo_send(manager.client, "/nsm/client/save", "");
+  manager.save();
   ASSERT_TRUE(manager.hear(3, pump));
   EXPECT_EQ(manager.heard[2], "/reply /nsm/client/save OK");
   EXPECT_NE(slurp(folder + "/parameters.csp").find("r1=3.000000"), std::string::npos);
