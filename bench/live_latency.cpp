@@ -26,6 +26,7 @@ namespace {
 constexpr float sounding = 1e-3f;        // -60 dBFS: far below the tone, above any residue
 constexpr double quiet_needed = 0.3;  // seconds of silence before the next try
 constexpr std::chrono::seconds patience{15};  // a busy machine starts csound slowly
+constexpr double not_heard = -1, doubtful = -2;
 
 // What the process callback shares with the main thread.
 struct listener {
@@ -99,8 +100,9 @@ bool connect_to_zelmora(listener& l) {
   return true;
 }
 
-// One repetition: the latency in milliseconds, or a negative number when
-// no sound came.
+// One repetition: the latency in milliseconds; not_heard when no sound
+// came, doubtful when it seemed to come before the send (after an xrun
+// JACK's estimate of the current frame can run ahead of the cycles).
 double one_change(listener& l, lo_address zelmora, double rate) {
   l.heard.store(false);
   l.armed.store(true);
@@ -109,9 +111,9 @@ double one_change(listener& l, lo_address zelmora, double rate) {
   const bool heard = wait_until([&] { return l.heard.load(); });
   l.armed.store(false);
   lo_send(zelmora, "/zelmora/instrument", "if", 0, 0.0f);
-  if (!heard) return -1.0;
+  if (!heard) return not_heard;
   const auto frames = static_cast<std::int32_t>(l.heard_at.load() - sent_at);
-  return 1000.0 * frames / rate;
+  return frames < 0 ? doubtful : 1000.0 * frames / rate;
 }
 
 }  // namespace
@@ -139,7 +141,7 @@ int main(int argc, char** argv) {
   lo_address zelmora = lo_address_new("127.0.0.1", argv[1]);
 
   std::vector<double> latencies;
-  int lost = 0;
+  int lost = 0, lost_in_a_row = 0, doubtful_ones = 0;
   for (int n = 0; n < repetitions; ++n) {
     // Quiet for a while: the last change's tail has died away.
     if (!wait_until([&] { return l.quiet_frames.load() >= quiet_needed * rate; })) {
@@ -151,7 +153,10 @@ int main(int argc, char** argv) {
     const double ms = one_change(l, zelmora, rate);
     if (ms >= 0) {
       latencies.push_back(ms);
-    } else if (++lost == 3) {
+      lost_in_a_row = 0;
+    } else if (ms == doubtful) {
+      ++doubtful_ones;
+    } else if (++lost, ++lost_in_a_row == 3) {
       std::fputs("zelmora_latency: zelmora no longer plays\n", stderr);
       break;
     }
@@ -165,8 +170,9 @@ int main(int argc, char** argv) {
   }
   // An xrun can cut a gap of silence into the tone, which a change can
   // then seem to end early: many make the figures doubtful.
-  std::printf("%zu changes (%d not heard), %.0f Hz, %u-frame periods, %d xruns meanwhile\n",
-              latencies.size(), lost, rate, period, l.xruns.load());
+  std::printf("%zu changes (%d not heard, %d doubtful), %.0f Hz, %u-frame periods, %d xruns "
+              "meanwhile\n",
+              latencies.size(), lost, doubtful_ones, rate, period, l.xruns.load());
   std::printf("control-to-sound ms: min %.1f  p10 %.1f  median %.1f  p90 %.1f  max %.1f\n",
               percentile(latencies, 0.0), percentile(latencies, 0.1),
               percentile(latencies, 0.5), percentile(latencies, 0.9),

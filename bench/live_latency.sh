@@ -21,7 +21,7 @@ rate=${RATE:-44100} period=${PERIOD:-256} grain=${GRAIN:-0.025}
 port=$((20000 + $$ % 20000))
 export ZELMORA_ORC="$root/zelmora.orc"
 export JACK_DEFAULT_SERVER="zelmora-latency-$$" JACK_NO_START_SERVER=1
-jackd -r -d dummy -r "$rate" -p "$period" >"$work/jackd.log" 2>&1 &
+jackd -R -d dummy -r "$rate" -p "$period" >"$work/jackd.log" 2>&1 &
 jackd_pid=$!
 jack_wait -w -t 10 >/dev/null 2>&1
 # One voice at 440 Hz whatever the automaton does, silent until told.

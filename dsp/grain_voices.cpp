@@ -1,5 +1,6 @@
 #include "dsp/grain_voices.h"
 
+#include "dsp/limiter.h"
 #include "platform/cpu_features.h"
 
 #include <algorithm>
@@ -11,8 +12,10 @@ namespace {
 constexpr int highest_instrument = 100;
 constexpr double max_amplitude = 2000;  // p4's upper limit
 constexpr double taper_exponent = 1.6;
-constexpr double stagger = 0.6180339887;       // chain i runs frac(stagger * i) grains late
-constexpr int look_ahead_periods = 8 + 2;      // limiter look-ahead, spline, filter
+// Chain i runs frac(stagger * i) grains late, but the first (a single
+// voice's) on time.
+constexpr double stagger = 0.6180339887;
+constexpr int look_ahead_periods = look_ahead_limiter::look + 2;  // limiter, spline, filter
 constexpr double tail_extra = 0.01;
 constexpr double default_rate = 44100;  // for a rate that is none
 // Far beyond any render (over 3000 years at 96 kHz), well within int64.
@@ -74,7 +77,9 @@ double random_unit(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
 
 }  // namespace
 
-double grain_voices::stagger_of(int instrument) { return frac(stagger * instrument); }
+double grain_voices::stagger_of(int instrument) {
+  return instrument == 1 ? 0 : frac(stagger * instrument);
+}
 
 grain_voices::grain_voices(double sample_rate, int control_period)
     : rate_(std::isfinite(sample_rate) && sample_rate >= 1 ? sample_rate : default_rate),
@@ -196,7 +201,9 @@ void grain_voices::add_chained(const note& n, double grain_len, double amp) {
   chain& c = chains_[static_cast<std::size_t>(i)];
   const double nominal = n.start + late_ + (stagger_of(i) + 0.5 * v.onset) * grain_len;
   const double prev_end = c.last_at + c.last_len;
-  const bool chained = c.last_start < n.start && prev_end >= n.start + late_ &&
+  // Within half a sample of its place it is on time: a chain at its place
+  // (the first instrument's, unstaggered) must not fall out by rounding.
+  const bool chained = c.last_start < n.start && prev_end >= n.start + late_ - 0.5 / rate_ &&
                        prev_end <= n.start + late_ + chain_reach * grain_len;
   const double start = chained ? prev_end : nominal;
   const double rise = limit(grain_len - (start - nominal), grain_len / 4, 2 * grain_len);

@@ -55,8 +55,9 @@ void look_ahead_limiter::process(double* left, double* right, bool on) {
   // Slot k periods after the oldest, which comes out now.
   const auto slot = [&](int k) { return (newest + 1 + static_cast<std::size_t>(k)) % slots; };
   double limit = 1 - std::max({cut_[slot(0)], cut_[slot(1)], cut_[slot(2)]});
-  for (int k = 3; k <= look; ++k)
-    limit = std::min(limit, 1 - cut_[slot(k)] + static_cast<double>(k - 2) / (look - 2));
+  if constexpr (look > 2)
+    for (int k = 3; k <= look; ++k)
+      limit = std::min(limit, 1 - cut_[slot(k)] + static_cast<double>(k - 2) / (look - 2));
   const double c2 = on ? next_control(limit) : 1.0;
 
   const double* out_left = left_.data() + slot(0) * static_cast<std::size_t>(period_);

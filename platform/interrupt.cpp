@@ -24,6 +24,7 @@ struct temporary_slot {
 constexpr std::size_t temporary_slots = 16;
 std::array<temporary_slot, temporary_slots> temporaries;
 volatile std::sig_atomic_t running_child = 0;
+std::atomic<void (*)()> prelude{nullptr};
 sigset_t handled_signals;  // what stop_cleanly_on() installed; all zero is empty
 
 // Async-signal-safe: a signal handler's work.
@@ -40,6 +41,7 @@ void clean_up_now() {
 }
 
 extern "C" void stop_on_signal(int signal_number) {
+  if (void (*first)() = prelude.load()) first();
   clean_up_now();
   ::_exit(128 + signal_number);
 }
@@ -64,6 +66,8 @@ int take_slot(const std::string& path) {
 }
 
 }  // namespace
+
+void set_signal_prelude(void (*first)()) { prelude.store(first); }
 
 void stop_cleanly_on(std::initializer_list<int> signals) {
   struct sigaction action {};

@@ -16,6 +16,10 @@
 // except those the program was started with ignored.
 void stop_cleanly_on(std::initializer_list<int> signals);
 
+// What a handled signal does first, before it cleans up and ends the
+// program (a live play's fade); async-signal-safe. nullptr: nothing.
+void set_signal_prelude(void (*prelude)());
+
 // stop_cleanly_on() every other signal whose default action ends the
 // program (SIGQUIT, SIGUSR1, SIGALRM, ...; not those of a crash, whose core
 // dump is worth more): they end it with 128 + the signal, cleaned up.

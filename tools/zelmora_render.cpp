@@ -41,6 +41,7 @@
 #include "platform/replacing_file.h"
 #include "control/control_log.h"
 #include "engine/mapping/beat_grid.h"
+#include "tools/render_live.h"
 #include "tools/tuning_options.h"
 
 namespace {
@@ -71,9 +72,10 @@ constexpr const char* usage_text =
     "  --live                play it in real time on the audio device at the device's\n"
     "                        own sample rate; with --score, the score of exactly the\n"
     "                        notes played (the take)\n"
-    "  --rtaudio MODULE      csound's audio module for --live (alsa, jack, pulse, ...;\n"
-    "                        default: $ZELMORA_RTAUDIO, else csound's own); one this\n"
-    "                        csound lacks is refused with the list of those it has\n"
+    "  --rtaudio MODULE      the audio output for --live: jack (zelmora's own JACK\n"
+    "                        client) or csound's module (pulse, alsa, ...); default:\n"
+    "                        $ZELMORA_RTAUDIO, else the first that works of a running\n"
+    "                        JACK server, PulseAudio, ALSA\n"
     "  --no-connect          with jack: leave the ports zelmora:channel_1 and _2\n"
     "                        unconnected (default: to the first playback ports)\n"
     "  --osc-port [ADDR:]N   with --live: take OSC control on UDP port N of the\n"
@@ -105,8 +107,8 @@ constexpr const char* usage_text =
     "With --live, Ctrl-C is how a performance ends: the sound fades out, the\n"
     "take of what was played is kept and the exit status is 0. SIGTERM and\n"
     "SIGHUP fade the sound out over 50 ms too and exit with 128 + the signal,\n"
-    "keeping no take. An audio device that stops playing (its server gone)\n"
-    "ends play within a second with status 1.\n";
+    "keeping no take. An audio server that goes away ends play at once with\n"
+    "status 1, the take of what was played kept; one that stalls only delays it.\n";
 
 static_assert(max_iterations == 10'000'000, "the usage text and messages name the limit");
 
@@ -407,85 +409,6 @@ std::FILE* quiet_stream() {
   return null_stream ? null_stream.get() : stderr;
 }
 
-// The signal that ends live play, 0 while none came.
-volatile std::sig_atomic_t interrupted = 0;
-void on_interrupt(int signal) { interrupted = signal; }
-
-// One line on a terminal, a few times a second.
-void show_live_progress(const live_player& player, bool last) {
-  using clock = std::chrono::steady_clock;
-  static clock::time_point shown;
-  const auto now = clock::now();
-  if (!last && now - shown < std::chrono::milliseconds(200)) return;
-  shown = now;
-  std::fprintf(stderr, "\rlive: iteration %d of %d, %.1f s, %d late ", Current_Iteration + 1,
-               Current_State.iter, player.clock(), player.late_iterations());
-  if (last) std::fputc('\n', stderr);
-}
-
-constexpr std::array<int, 3> stopping_signals{SIGINT, SIGTERM, SIGHUP};
-
-// /zelmora/stop ends play as Ctrl-C does.
-bool stop_asked = false;
-void note_effects(const control_effects& effects) {
-  if (effects.stop) stop_asked = true;
-  if (effects.play) control_log("already playing");
-}
-
-// Plays until the render has sounded, a stop by OSC or a signal ends it
-// with a fade; the signal, 0 for none.
-int play_until_done(live_player& player, bool progress) {
-  for (const int signal : stopping_signals) std::signal(signal, on_interrupt);
-  apply_controls_at_iterations(note_effects);
-  while (player.feed()) {
-    note_effects(apply_controls(true));
-    if (interrupted != 0 || stop_asked) {
-      player.stop();
-      break;
-    }
-    if (progress) show_live_progress(player, false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (progress) show_live_progress(player, true);
-  return interrupted;
-}
-
-int play_live(const options& opt) {
-  std::optional<replacing_file> score;
-  live_settings settings{opt.orchestra, opt.rtaudio, nullptr, opt.connect};
-  if (!opt.score.empty()) {
-    score.emplace(opt.score);
-    if (!score->stream()) {
-      report_file_error("Can't open file", opt.score, score->error());
-      return exit_failed;
-    }
-    settings.score = score->stream();
-  }
-  live_player player;
-  if (player.start(settings) != 0) return exit_failed;
-  const int signal = play_until_done(player, isatty(STDERR_FILENO) != 0 && !opt.quiet);
-  if (player.late_iterations() > 0)
-    std::fprintf(stderr, "zelmora-render: %d iterations were computed too late for their time\n",
-                 player.late_iterations());
-  if (opt.verbose)
-    std::fprintf(stderr,
-                 "zelmora-render: live: %d late, csound used %.2f CPU-s for %.2f s of sound"
-                 " played in %.2f s\n",
-                 player.late_iterations(), player.csound_cpu(), player.played(),
-                 player.wall_time());
-  if (player.status() == live_device_lost) return exit_failed;
-  if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
-  if (score && !score->commit()) {
-    report_file_error("Can't write file", opt.score, score->error());
-    return exit_failed;
-  }
-  if (player.status() == render_abandoned) {
-    std::fputs("\nzelmora-render: render abandoned\n", stderr);
-    return exit_failed;
-  }
-  return exit_ok;
-}
-
 }  // namespace
 
 static int render_main(int argc, char** argv) {
@@ -515,7 +438,8 @@ static int render_main(int argc, char** argv) {
 
   int status = exit_ok;
   if (opt.live)
-    status = play_live(opt);
+    status = render_live({opt.orchestra, opt.rtaudio, opt.score, opt.connect, opt.verbose,
+                          opt.quiet});
   else if (!opt.sound.empty())
     status = make_wav(opt);
   else if (!opt.score.empty())

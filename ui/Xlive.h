@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <mutex>
 #include <string>
 
 #include "engine/render/iteration.h"
@@ -50,16 +51,41 @@ void cb_save_take(Widget w, XtPointer client_data, XtPointer call_data);
 // Whether the windows' live play is playing.
 bool live_playing();
 
+// Play Live plays until Stop; Audio Output plays the render, to Stop at.
 void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
+void cb_play_render_live(Widget w, XtPointer client_data, XtPointer call_data);
 // The control panel's Play/Stop button and the key Ctrl+P: stops live play,
 // or starts it when nothing else renders.
 void cb_play_or_stop(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_stop_live(Widget w, XtPointer client_data, XtPointer call_data);
+
+// The engine the windows show is computed on a thread of its own while live
+// play runs: the toolkit's thread holds this lock while it handles an event
+// (or a timer or input callback that touches the engine), the engine's
+// while it computes an iteration.
+std::recursive_timed_mutex& windows_engine_lock();
+// The iteration last computed: live play's, else the counter's.
+int live_iteration();
+// The engine's thread wakes now (a control came).
+void wake_live_engine();
+
+// The windows' views, called from whichever thread renders: from the
+// toolkit's own they show at once, from live play's engine thread at the
+// next tick of its timer.
+void set_control_anywhere();
+void set_all_frequencies_anywhere();
+void set_all_amplitudes_anywhere();
+void set_grain_window_anywhere();
+void show_counter_anywhere(int iteration);
+void show_automaton_anywhere(const iteration& it);
 void cb_pop_automaton(Widget w, XtPointer client_data, XtPointer call_data);
 
 // The window's sink for every render's grid: redraws at most ~30 times a
-// second.
+// second. keep_automaton() only copies the grid (true when it did, to be
+// drawn by draw_kept_automaton()): what another thread may do.
 void show_automaton(const iteration& it);
+bool keep_automaton(const iteration& it);
+void draw_kept_automaton();
 // When a render has ended: its last grid, if the throttle skipped it, is
 // kept and drawn, so the window never shows a stale grid afterwards.
 void show_final_grid();

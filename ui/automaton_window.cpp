@@ -230,15 +230,23 @@ void cb_pop_automaton(Widget, XtPointer, XtPointer) {
   draw();
 }
 
-void show_automaton(const iteration& it) {
+bool keep_automaton(const iteration& it) {
   undrawn = it.ints;
-  if (!window_shown()) return;
+  if (!window_shown()) return false;
   const auto now = std::chrono::steady_clock::now();
-  if (now - last_frame < frame_interval) return;
+  if (now - last_frame < frame_interval) return false;
   last_frame = now;
   undrawn = nullptr;
   keep(it.grid());  // only the frames drawn pay for the ints
-  draw();
+  return true;
+}
+
+void draw_kept_automaton() {
+  if (window_shown()) draw();
+}
+
+void show_automaton(const iteration& it) {
+  if (keep_automaton(it)) draw();
 }
 
 void show_final_grid() {

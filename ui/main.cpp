@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/interrupt.h"
+#include "ui/Xlive.h"
 #include "ui/startup.h"
 
 int main(int argc, char** argv) {
@@ -17,7 +18,14 @@ int main(int argc, char** argv) {
   end_on_uncaught_exceptions("zelmora");
   try {
     if (const int status = build_interface(argc, argv); status != 0) return status;
-    XtAppMainLoop(app_context);
+    // Each event is handled with the engine held, which live play's engine
+    // thread computes in between.
+    while (XtAppGetExitFlag(app_context) == False) {
+      XEvent event;
+      XtAppNextEvent(app_context, &event);
+      const std::lock_guard<std::recursive_timed_mutex> hold(windows_engine_lock());
+      XtDispatchEvent(&event);
+    }
   } catch (...) {
     return end_on_exception("zelmora", std::current_exception());
   }

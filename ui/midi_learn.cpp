@@ -70,12 +70,14 @@ void show_effects(const control_effects& effects) {
   if (effects.stop) cb_stop_live(nullptr, nullptr, nullptr);
 }
 
-// At an iteration boundary inside a render: the widgets follow, but play
-// and stop wait for the event loop, outside the render that is running.
+// At an iteration boundary inside a render (live play's on the engine's
+// thread): the widgets follow, but play and stop wait for the event loop,
+// outside the render that is running.
 void show_effects_in_render(const control_effects& effects) {
-  control_effects now = effects;
-  now.play = now.stop = false;
-  show_effects(now);
+  if (effects.panel) set_control_anywhere();
+  if (effects.frequencies) set_all_frequencies_anywhere();
+  if (effects.amplitudes) set_all_amplitudes_anywhere();
+  if (effects.grain) set_grain_window_anywhere();
   if (effects.play) control_inbox().push({control_kind::play, 0, 0.0, ""});
   if (effects.stop) control_inbox().push({control_kind::stop, 0, 0.0, ""});
 }
@@ -84,6 +86,7 @@ void on_wake(XtPointer, int* fd, XtInputId*) {
   std::array<char, 64> bytes;
   while (::read(*fd, bytes.data(), bytes.size()) > 0) {
   }
+  const std::lock_guard<std::recursive_timed_mutex> hold(windows_engine_lock());
   show_effects(apply_controls(live_playing()));
 }
 

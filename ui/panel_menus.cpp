@@ -50,9 +50,9 @@ void build_output_menu(Widget bar) {
   make_cascade(bar, "widget38", "Output", output, 'O');
   csound_button = Panel_Menus.csound =
       make_menu_entry(output, "csound_button", "Csound", cb_csound, 'C');
-  // Audio Output plays the way Play Live does: the windows stay live.
+  // Audio Output plays the render live, to Stop at; the windows stay live.
   Panel_Menus.audio_output =
-      make_menu_entry(output, "widget41", "Audio Output", cb_play_live, 'A');
+      make_menu_entry(output, "widget41", "Audio Output", cb_play_render_live, 'A');
   Panel_Menus.audio_file = make_menu_entry(output, "widget42", "Audio File", cb_save_sounds, 'F');
   make_separator(output, "live_separator");
   Panel_Menus.play_live =

@@ -62,12 +62,14 @@ void build_windows(const char* name, int argc, char** argv) {
 }
 
 class automaton_sink final : public iteration_sink {
-  void on_iteration(const iteration& it) override { show_automaton(it); }
+  void on_iteration(const iteration& it) override { show_automaton_anywhere(it); }
 };
 automaton_sink automaton_view;
 
-// The engine refreshes the windows through these while it renders.
-const view_hooks windows_view{set_control, set_all_frequencies, set_all_amplitudes, show_counter};
+// The engine refreshes the windows through these while it renders, on
+// whichever thread it renders.
+const view_hooks windows_view{set_control_anywhere, set_all_frequencies_anywhere,
+                              set_all_amplitudes_anywhere, show_counter_anywhere};
 
 void connect_view() {
   add_view(default_engine(), windows_view);

@@ -25,11 +25,16 @@ bool find_all(void* library, csound_api& api) {
          find(library, api.host_data, "csoundGetHostData") &&
          find(library, api.set_option, "csoundSetOption") &&
          find(library, api.set_message_callback, "csoundSetMessageCallback") &&
-         find(library, api.compile_args, "csoundCompileArgs") &&
+         find(library, api.load_plugins, "csoundLoadPlugins") &&
+         find(library, api.compile_csd_text, "csoundCompileCsdText") &&
+         find(library, api.set_host_audio, "csoundSetHostImplementedAudioIO") &&
          find(library, api.start, "csoundStart") &&
          find(library, api.compile_orc, "csoundCompileOrc") &&
          find(library, api.perform_ksmps, "csoundPerformKsmps") &&
          find(library, api.score_time, "csoundGetScoreTime") &&
+         find(library, api.spout, "csoundGetSpout") && find(library, api.ksmps, "csoundGetKsmps") &&
+         find(library, api.nchnls, "csoundGetNchnls") && find(library, api.sr, "csoundGetSr") &&
+         find(library, api.full_scale, "csoundGet0dBFS") &&
          find(library, api.input_message, "csoundInputMessage") &&
          find(library, api.score_event, "csoundScoreEventAbsolute") &&
          find(library, api.set_channel, "csoundSetControlChannel") &&

@@ -1,21 +1,20 @@
-// Live play: the render paced by csound's own clock, each iteration's notes
-// handed to csound in this process as they are made, played on the audio
-// device. csound belongs to a thread of its own, which inserts the queued
-// notes between its control periods: the engine never waits for it.
-// Iteration t sounds at the offline score's start time of t, counted from
-// the moment play began.
+// Live play: the render played as it is computed, each iteration's notes
+// computed just in time on a thread of the engine's own and played by csound
+// in this process. On JACK, csound runs inside zelmora's own client, a
+// control period at a time from its process callback; otherwise through
+// csound's audio module (PulseAudio, ALSA, ...). Iteration t sounds at the
+// offline score's start time of t, counted from the moment play began.
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "engine/render/render.h"
-
-// How far ahead of csound's clock notes are computed and sent.
-constexpr double live_look_ahead = 0.03;
 
 // status() of a play the audio device ended (its server gone, say).
 constexpr int live_device_lost = -3;
@@ -24,67 +23,103 @@ constexpr int live_device_lost = -3;
 constexpr const char* live_jack_client = "zelmora";
 constexpr const char* live_jack_port_prefix = "channel_";
 
+// The engine thread's real-time priority when the audio server runs none.
+constexpr int live_engine_priority = 10;
+
+// The audio output tried first to last when none is named: a running JACK
+// server, then PulseAudio (PipeWire's too), then ALSA.
+constexpr const char* live_automatic_outputs[] = {"jack", "pulse", "alsa"};
+
 struct live_settings {
-  std::string orchestra;        // empty: the one find_orchestra() finds
-  std::string rtaudio;         // csound's -+rtaudio module; empty: its default
+  std::string orchestra;       // empty: the one find_orchestra() finds
+  std::string rtaudio;         // "jack", or csound's audio module; empty: automatic
   std::FILE* score = nullptr;  // also gets the score of exactly the notes sent
   bool connect = true;         // JACK: ports to the first playback ports
+  std::string client_name = live_jack_client;  // JACK: a session's client id
+  // Play on until stopped, whatever the set's iteration count (which ends
+  // renders, and live play unless this is asked).
+  bool until_stopped = false;
+  // The engine's lock, when another thread (the windows') uses the engine
+  // too: the engine's thread holds it while it computes an iteration.
+  std::recursive_timed_mutex* engine_lock = nullptr;
+  // Called on the engine's thread, the lock held, whenever it wakes before
+  // computing: a program applies the controls that came meanwhile.
+  std::function<void()> on_wake;
 };
 
 // The module the user's environment asks for: $ZELMORA_RTAUDIO, else empty.
 std::string live_rtaudio_from_environment();
 
-// The audio modules this csound has (empty when its library is missing).
+// The audio outputs live play has: jack and csound's audio modules (only
+// jack when csound's library is missing).
 std::vector<std::string> live_audio_modules();
 
 // One live play at a time of an engine, owned by the program that plays
-// it. The engine stays on the caller's thread, which calls feed() often (a
-// timer); csound runs on a thread of its own.
+// it. Its JACK client, once opened, stays until the player goes (or another
+// output is chosen), so that its ports and their connections outlive each
+// play. start(), update() and stop() are the front end's (with the engine
+// lock held, if there is one).
 struct live_session;
+struct live_run;
+struct live_schedule_settings;
+class jack_host;
 class live_player {
  public:
   explicit live_player(engine& e = default_engine());
-  ~live_player();  // stops a play still running
+  ~live_player();  // stops a play still running, closes the JACK client
   live_player(const live_player&) = delete;
   live_player& operator=(const live_player&) = delete;
 
-  // Loads csound's library, compiles the orchestra, opens the audio output
-  // at the device's own sample rate and starts a render. An audio module
-  // this csound lacks is refused with the list of those it has. 0 on
-  // success; -1 (reported) with nothing left running.
+  // Opens the audio output (the one named, else the first that works),
+  // sets csound up with the orchestra and starts the render. 0 on success;
+  // -1 (reported in one line, naming what was tried) with nothing left
+  // running.
   int start(const live_settings& settings);
 
-  // Computes and sends every iteration due within the look-ahead. True
-  // while playing; false once the render is over and its last notes have
-  // sounded (csound is then stopped) or play was never started.
-  bool feed();
+  // How play goes, to be asked often: true while playing; false once the
+  // render has sounded to its end, or the device went away (both reported
+  // and ended), or play was never started.
+  bool update();
 
-  // Fades the sound out and ends csound, within the look-ahead; nothing is
-  // left running (a csound stuck in a dead audio device is left to
+  // Fades the sound out and ends play within a tenth of a second; nothing
+  // is left running (a csound stuck in a dead audio module is left to
   // itself). Harmless when nothing plays.
   void stop();
 
-  bool playing() const { return session_ != nullptr; }
-  int late_iterations() const { return late_; }  // computed after their start time
-  int status() const { return status_; }  // a render_* status of the render played last
+  // The engine's thread wakes now: a control came.
+  void wake();
+
+  bool playing() const { return run_ != nullptr; }
+  int late_iterations() const;  // computed after their start time
+  int dropouts() const;         // periods the device played without the sound
+  int iteration() const;        // the last computed, -1 before the first
+  int status() const { return status_; }  // a render_* status of the play that ended last
   double clock() const;                   // seconds of play so far
-  // Of the play that ended last: CPU seconds of csound's thread (note
-  // insertion and synthesis), seconds of sound played, and the wall-clock
-  // seconds they took (more than the sound's when csound fell behind the
-  // device, which then played silence).
+  // What plays (JACK's client name, or csound's module), empty before.
+  const std::string& output() const { return output_; }
+  // Of the play that ended last: CPU seconds the audio side used, seconds
+  // of sound played, and the wall-clock seconds they took.
   double csound_cpu() const { return cpu_; }
   double played() const { return played_; }
   double wall_time() const { return wall_; }
 
  private:
-  bool start_session(const live_settings& settings);
-  void compute_iteration(double now);
-  void end_session();
+  struct jack_closer {
+    void operator()(jack_host* h) const;
+  };
+  bool open_output(const live_settings& settings, live_session& s);
+  bool open_jack(const live_settings& settings, std::string& why);
+  void begin(live_run& run, const live_settings& settings);
+  live_schedule_settings schedule_for(const live_settings& settings) const;
+  void end(int status);
 
   engine& engine_;
-  std::shared_ptr<live_session> session_;
-  int late_ = 0;
+  std::unique_ptr<jack_host, jack_closer> jack_;
+  std::unique_ptr<live_run> run_;
+  std::string output_;
   int status_ = render_complete;
+  int late_ = 0;
+  int dropouts_ = 0;
   double cpu_ = 0.0;
   double played_ = 0.0;
   double wall_ = 0.0;

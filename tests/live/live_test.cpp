@@ -27,10 +27,12 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
   sigset_t before, after;
   ::pthread_sigmask(SIG_BLOCK, nullptr, &before);
   live_player player;
-  ASSERT_EQ(player.start({.orchestra = "", .rtaudio = "jack"}), 0);
+  live_settings on_jack;
+  on_jack.rtaudio = "jack";
+  ASSERT_EQ(player.start(on_jack), 0);
   using clock = std::chrono::steady_clock;
   clock::time_point first{}, last{};
-  while (player.feed()) {
+  while (player.update()) {
     const double played = player.clock();
     if (played >= 0.0 && first == clock::time_point{}) first = clock::now();
     if (played >= 2.0 && last == clock::time_point{}) last = clock::now();
@@ -46,7 +48,7 @@ TEST_F(live, TwoSecondsOfGrainsTakeTwoSecondsOnJackAndCtrlCEndsCleanly) {
     EXPECT_LT(elapsed, 2.2);
     EXPECT_EQ(player.late_iterations(), 0);
   }
-  EXPECT_EQ(Current_Iteration, 79);
+    EXPECT_EQ(Current_Iteration, 79);
   // libjack blocks signals in the threads that open and close it; the
   // caller's own are as they were.
   ::pthread_sigmask(SIG_BLOCK, nullptr, &after);

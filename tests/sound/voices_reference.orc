@@ -31,11 +31,12 @@ giUnison  ftgen 0, 0, -100, -2, 0.3255, 0.2847, 0.6103, 0.5640, 0.9374, 0.3549, 
     0.5343, 0.5112, 0.7833, 0.9218, 0.2760, 0.9768, 0.4736, 0.9932, 0.6187, 0.9549
 
 ; Instrument i's chain runs frac(giStagger * i) of a grain behind the
-; score: the golden ratio spreads any number of voices evenly.
+; score: the golden ratio spreads any number of voices evenly. The first
+; (a single voice's) sounds on time.
 giStagger = 0.6180339887
 ; Delays after the voices (limiter look-ahead, spline, filter settling):
 ; a file goes on this long after the last window has closed.
-giTail    = (8 + 2) * ksmps / sr + 0.01
+giTail    = (2 + 2) * ksmps / sr + 0.01
 giKeepChunk = 1
 
 ; Each instrument's wave so far: phase giPhase[i] (in cycles) at time
@@ -104,9 +105,9 @@ instr 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
   ; instrument's previous one starts when that one's rise ends; its rise
   ; brings the chain back to its place behind the score (grains may have
   ; changed), within what the previous note can fall in.
-  inominal = p2 + giLate + frac(giStagger * p1) * igrain
+  inominal = p2 + giLate + (p1 == 1 ? 0 : frac(giStagger * p1)) * igrain
   iprevend = giLastAt[p1] + giLastLen[p1]
-  ichained = (giLastP2[p1] < p2 && iprevend >= p2 + giLate && \
+  ichained = (giLastP2[p1] < p2 && iprevend >= p2 + giLate - 0.5 / sr && \
               iprevend <= p2 + giLate + 4 * igrain ? 1 : 0)
   istart   = (ichained == 1 ? iprevend : inominal)
   irise    = limit(igrain - (istart - inominal), igrain / 4, 2 * igrain)

@@ -88,10 +88,10 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
                {"--grain-beats 4", 2, "add --tempo"},
                {"--tempo 0", 2, "from 1 to 1000, not 0\n"},
                {"--tempo 1000 --grain-beats 192", 2, "grains outside 0.001 ... 10 s"},
-               {"--live --score s.sco --orchestra bad.orc", 1,  // after JACK's own lines, if any
+               {"--live --score s.sco --orchestra bad.orc", 1,
                 "Live play failed: csound refused the orchestra bad.orc\n"},
                {"--live --score s.sco --rtaudio jack --orchestra '" ZELMORA_ORCHESTRA "'", 1,
-                "Live play failed: no audio output through jack\n"},
+                "Live play failed: no audio output (tried jack: no JACK server running)\n"},
                {"--live --score s.sco --orchestra none.orc", 1, "Can't read the orchestra none.orc\n"},
                {"--live --score s.sco --rtaudio nonesuch --orchestra '" ZELMORA_ORCHESTRA "'", 1,
                 "no audio module \"nonesuch\"; it has: "}};

@@ -37,10 +37,14 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   Widget audio_output = Panel_Menus.audio_output, audio_file = Panel_Menus.audio_file;
   EXPECT_FALSE(XtIsSensitive(csound_button) || XtIsSensitive(audio_output) ||
                XtIsSensitive(audio_file));
-  ASSERT_TRUE(pump_until([] { return Current_Iteration > 20; }));
-  arm(dur_up);  // 0.025 -> 0.026
-  const int changed_after = Current_Iteration;
-  ASSERT_TRUE(pump_until([&] { return Current_Iteration > changed_after + 20; }));
+  ASSERT_TRUE(pump_until([] { return live_iteration() > 20; }));
+  int changed_after = 0;
+  {  // the engine's thread computes nothing in between
+    const std::lock_guard<std::recursive_timed_mutex> hold(windows_engine_lock());
+    arm(dur_up);  // 0.025 -> 0.026
+    changed_after = live_iteration();
+  }
+  ASSERT_TRUE(pump_until([&] { return live_iteration() > changed_after + 20; }));
   EXPECT_FALSE(save_take("playing.wav"));  // as sound only once play has stopped
   XEvent key{};  // Ctrl+P on a scale
   key.xkey = {.type = KeyPress, .serial = 0, .send_event = True, .display = display,

@@ -78,12 +78,12 @@ TEST_F(midi_learn, OscAndALearnedControllerMoveTheWidgetsOnScreenAndInTheSound) 
   Current_State.iter = 1000000;
   press(play_live_button);
   ASSERT_TRUE(live_playing());
-  ASSERT_TRUE(pump_until([] { return Current_Iteration > 10; }));
+  ASSERT_TRUE(pump_until([] { return live_iteration() > 10; }));
   EXPECT_EQ(last_amplitude_of_instrument_1(notes.text()), "400.000000");
   turn(21, 127);
   EXPECT_TRUE(pump_until([] { return scale_value(instrument_sliders[0]) == 100; }));
-  const int moved_at = Current_Iteration;
-  ASSERT_TRUE(pump_until([&] { return Current_Iteration > moved_at + 10; }));
+  const int moved_at = live_iteration();
+  ASSERT_TRUE(pump_until([&] { return live_iteration() > moved_at + 10; }));
   cb_stop_live(nullptr, nullptr, nullptr);
   Live_Settings = live_settings{};
   EXPECT_EQ(last_amplitude_of_instrument_1(notes.text()), "1000.000000");

@@ -41,7 +41,9 @@ using test_support::spit;
 using test_support::stderr_of;
 using strings = std::vector<std::string>;
 
+// With the engine held, as the program's own event loop does.
 inline void pump() {
+  const std::lock_guard<std::recursive_timed_mutex> hold(windows_engine_lock());
   XSync(display, False);
   while (XtAppPending(app_context) != 0) XtAppProcessEvent(app_context, XtIMAll);
 }
@@ -59,6 +61,7 @@ bool pump_until(Condition done, int tries = 200) {
 // The user acts through the widgets' own callback lists; the push button's
 // record is the largest any of them is given.
 inline void call(Widget w, const char* list, int reason) {
+  const std::lock_guard<std::recursive_timed_mutex> hold(windows_engine_lock());
   XmPushButtonCallbackStruct data{};
   data.reason = reason;
   XtCallCallbacks(w, list, &data);
