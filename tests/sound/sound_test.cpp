@@ -111,8 +111,6 @@ TEST_F(sound_test, HeldPitchesSoundAsThemselvesCleanAndWithoutDc) {
         above_10k_dbfs_at_most;
   } cases[] = {
       {"110 Hz", 110, 0.025, 50, 25, 80, 5, any, any, any, any},
-      {"440 Hz", 440, 0.025, 50, 25, 80, 5, any, any, any, any},
-      {"1760 Hz", 1760, 0.025, 50, 25, 80, 5, any, any, any, any},
       {"5000 Hz", 5000, 0.025, 50, 25, 80, 5, any, any, any, any},
       {"1 ms grains", 440, 0.001, 50, 25, 2000, 10, any, any, any, any},
       {"5 ms grains", 440, 0.005, 50, 25, 400, 5, -60, any, any, any},
@@ -195,42 +193,11 @@ TEST_F(sound_test, FilesEndAfterTheLastNoteHasFaded) {
   }
 }
 
-// The level over time in windows of ten periods of 440 Hz, in dB.
-std::vector<double> levels(const stereo& s, std::size_t from, std::size_t to) {
-  constexpr std::size_t window = 1002, hop = 100;
-  std::vector<double> db;
-  for (std::size_t start = from; start + window <= to; start += hop) {
-    double sum = 0.0;
-    for (std::size_t i = start; i < start + window; ++i)
-      sum += s.left[i] * s.left[i] + s.right[i] * s.right[i];
-    db.push_back(decibels(sum / window));
-  }
-  return db;
-}
-
 std::string held_set(double grain) {
   std::string text = "r1=3\nr2=3\nk=10\nNs=2\nx=30\ny=30\ndur=" + std::to_string(grain) +
                      "\nnoinstrm=9\ns0=440\ns1=440\n";
   for (int i = 0; i < 9; ++i) text += "i" + std::to_string(i) + "=500\n";
   return text + "end\n";
-}
-
-// Grains jumping from 25 to 50 ms and back leave the level of a held tone
-// as it was.
-TEST_F(sound_test, ChangingTheGrainKeepsTheLevel) {
-  test_support::spit("held.csp", held_set(0.025));
-  std::string list;
-  for (const auto& [at, grain] : {std::pair{40, 0.05}, {60, 0.025}, {100, 0.05}})
-    list += "event\ntype=1\ntime=" + std::to_string(at) + "\nname=g\n" + held_set(grain);
-  test_support::spit("steps.cse", list);
-  ASSERT_EQ(run_render("--params held.csp --events steps.cse --iterations 120 --sound take.wav"),
-            0) << err;
-  const stereo s = read_sound("take.wav");
-  ASSERT_GT(s.frames(), 3.5 * sample_rate);
-  std::vector<double> db = levels(s, sample_rate / 10, s.frames() - sample_rate / 5);
-  std::ranges::sort(db);
-  EXPECT_LE(db.back() - db[db.size() / 2], 1);
-  EXPECT_LE(db[db.size() / 2] - db.front(), 1);
 }
 
 // Live play and --rate run the orchestra at 48 and 96 kHz too: a held tone
