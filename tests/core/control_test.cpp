@@ -274,20 +274,6 @@ TEST_F(control, ScaleQuantizeAndTempoByOscTuneTheDefaultEngine) {
     EXPECT_NE(log.find(said), std::string::npos) << said << "\n" << log;
 }
 
-// Lock holds for OSC and MIDI as for the windows: every entry in use moves
-// by the same offset, none beyond the set's counts.
-TEST_F(control, WithLockSetAStateOrInstrumentMovesEveryOneInUse) {
-  Freq_Lock = Amp_Lock = 1;
-  const parameters_type before = Current_State;
-  apply_all({{control_kind::state, 0, 2 * position_frequency(50.0f), ""},
-             {control_kind::instrument, 2, 600.0, ""}});
-  EXPECT_NEAR(position_hertz(Current_State.states[Current_State.Ns - 1] - 50.0f), 2.0, 1e-6);
-  EXPECT_EQ(Current_State.instrm[0], 60.0f);
-  const int s = Current_State.Ns, i = Current_State.noinstrm;
-  EXPECT_EQ(std::pair(Current_State.states[s], Current_State.instrm[i]),
-            std::pair(before.states[s], before.instrm[i]));
-}
-
 // A note-on transposes from key 60 and its velocity scales the amplitudes
 // (the score's frequencies doubled by key 72: outside_control_test); a
 // note-off is no change.
