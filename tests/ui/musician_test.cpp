@@ -4,7 +4,6 @@
 
 #include "engine/automaton/automaton.h"
 #include "engine/mapping/scales.h"
-#include "engine/render/iteration.h"
 #include "engine/mapping/mapping.h"
 #include "engine/engine.h"
 #include "ui/xm_text.h"
@@ -20,12 +19,6 @@ std::string render_through_the_menu() {
   cb_csound(nullptr, nullptr, nullptr);
   return choose(csound_output, csound_filename, "out.sco");
 }
-
-grid_type last_grid;  // the grid of the last iteration rendered
-
-class last_grid_sink final : public iteration_sink {
-  void on_iteration(const iteration& it) override { last_grid = it.grid(); }
-};
 
 }  // namespace
 
@@ -45,21 +38,6 @@ TEST_F(musician, values_typed_without_return_are_taken_by_a_render_and_a_save) {
             "Bad number\nStop at: a whole number of iterations, 0 to 10000000\n");
   EXPECT_EQ(text_in(halt_at), "77");
   EXPECT_NE(slurp("set.csp").find("dur=0.070000\n"), std::string::npos);
-}
-
-// After a render too short for the throttled redraw, the Automaton window
-// shows the grid of the last iteration, not an earlier one.
-TEST_F(musician, the_automaton_window_shows_the_last_grid_after_a_render) {
-  press(find("*automaton_button"));
-  spirals(4, 60);
-  last_grid_sink capture;
-  {
-    const sink_registration capturing(capture);
-    EXPECT_EQ(render_through_the_menu(), "");
-  }
-  pump();
-  EXPECT_EQ(automaton_picture().cells_drawn_otherwise(last_grid), 0);
-  XtPopdown(automaton_shell);
 }
 
 // A typed frequency is stored exactly; locked, it moves every state by one
@@ -196,7 +174,6 @@ TEST_F(musician, dialogs_open_beside_their_windows_and_list_files_made_since) {
   EXPECT_FALSE(auto_set.overlaps(states_window));
   EXPECT_EQ(label_text(XtNameToWidget(auto_set_freq_form, "auto_set_hint")),
             "Start at: a state, 0 to 39Multiple: 2 = octaves, 1.5 = fifths");  // two lines
-  check_screenshot(auto_set_freq_shell, "auto_set_states");
 
   const compound_string here = make_compound_string(std::filesystem::current_path().string());
   XtVaSetValues(load_p_files, XmNdirectory, here.get(), nullptr);
@@ -218,7 +195,6 @@ TEST_F(musician, late_iterations_are_a_notice_in_the_control_panel) {
             "3 iterations were computed too late to be heard in time\n");
   EXPECT_EQ(notice_text(), "3 late iterations");
   EXPECT_FALSE(shown(error_dialog));
-  check_screenshot(Ctrl_pannel, "control_panel_notice");
   report_late_iterations(0);
   EXPECT_EQ(notice_text(), " ");
 }
