@@ -1,7 +1,6 @@
 // The windows as a musician uses them: what is typed is taken, what is
 // shown is current, pitches are exact and every edit can be undone.
 
-
 #include "engine/automaton/automaton.h"
 #include "engine/mapping/scales.h"
 #include "engine/mapping/mapping.h"
@@ -10,24 +9,15 @@
 #include "ui/messages.h"
 #include "x_events.h"
 
-namespace {
-
 using musician = ui_fixture;
-
-// A score of the current set written through the Output menu's "Csound".
-std::string render_through_the_menu() {
-  cb_csound(nullptr, nullptr, nullptr);
-  return choose(csound_output, csound_filename, "out.sco");
-}
-
-}  // namespace
 
 // "Stop at" and the duration typed without Return are what the render,
 // and a save, take; a refused one is said with its field and range.
 TEST_F(musician, values_typed_without_return_are_taken_by_a_render_and_a_save) {
   type_text(halt_at, "77");
   type_text(duration, "0.05");
-  EXPECT_EQ(render_through_the_menu(), "");
+  cb_csound(nullptr, nullptr, nullptr);  // the Output menu's "Csound"
+  EXPECT_EQ(choose(csound_output, csound_filename, "out.sco"), "");
   EXPECT_EQ(test_support::lines_of(slurp("out.sco")).size(), 2u + 77u * 25u);
   EXPECT_EQ(Current_State.dur, 0.05f);
 
