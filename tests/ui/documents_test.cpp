@@ -34,7 +34,6 @@ std::string question() { return label_text(question_dialog, XmNmessageString); }
 // events would change it asks whether to keep the list, and Undo brings a
 // cleared list back. The panel says which list is in force.
 TEST_F(documents, presets_load_and_a_set_over_a_list_asks_about_the_list) {
-  EXPECT_EQ(presets_folder(), ZELMORA_EXAMPLES);
   EXPECT_EQ(list_line(), "Event list:none");
   press(presets_entry("calm-to-storm (event list)"));
   EXPECT_EQ(list_line(), "Event list:calm-to-storm.cse");

@@ -28,6 +28,7 @@ TEST_F(session, OpenShowsTheSessionsSetAndSaveWritesWhatTheWindowsHold) {
   move_scale(r1, 300);
   manager.save();
   ASSERT_TRUE(manager.hear(3, pump));
+  EXPECT_EQ(manager.heard[2], "/reply /nsm/client/save OK");
   EXPECT_NE(slurp(folder + "/parameters.csp").find("r1=3.000000"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(folder + "/events.cse"));
   EXPECT_TRUE(std::filesystem::exists(folder + "/bindings"));

@@ -14,11 +14,9 @@ TEST_F(startup, application_class_and_widgets_under_their_resource_names) {
       {"widget1.widget19.widget20.ca_slider", r1},
       {"widget1.widget2.widget3.gird_slider", x},
       {"states.state_form.widget51.reset_frequencys", reset_frequencys},
-      {"states.auto_set_freq_shell.auto_set_freq_form.freq_auto_mul", freq_auto_mul},
       {"instruments.instrument_form.instrument_row.ClipWindow.instrument_holder",
        instrument_holder},
       {"event_shell.event_form.widget2*event_list_disp", event_list_disp},
-      {"load_p_files_shell.load_p_files", load_p_files},
   };
   for (const auto& [path, widget] : named) EXPECT_EQ(find(path), widget) << path;
   for (Widget w : {r2, k}) EXPECT_STREQ(XtName(w), "ca_slider");
