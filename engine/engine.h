@@ -85,3 +85,7 @@ struct engine {
 
 // The one the globals name.
 engine& default_engine();
+
+// The fields of the start-up set (what systeminit() gives Current_State),
+// for any engine's set.
+void set_default_parameters(parameters_type& p);

@@ -2,18 +2,21 @@
 
 #include <string>
 
+#include "engine/engine.h"
 #include "engine/externs.h"
 #include "engine/report.h"
 #include "events/event_list.h"
 #include "files/param_file.h"
 #include "files/scan.h"
 
-int write_event_list(std::FILE* fp) {
-  if (!Event_List) {
+int write_event_list(std::FILE* fp) { return write_event_list_of(fp, default_engine()); }
+
+int write_event_list_of(std::FILE* fp, const engine& owner) {
+  if (!owner.events) {
     std::fputs("No list\n", Echo_Stream);
     return 0;
   }
-  for (const event_type* e = Event_List.get(); e; e = e->next.get()) {
+  for (const event_type* e = owner.events.get(); e; e = e->next.get()) {
     std::fprintf(fp, "event\ntype=%d\ntime=%d\nname=%s\n", e->type, e->time_stamp, e->name.c_str());
     switch (e->type) {
       case event_change:
@@ -51,7 +54,8 @@ bool scan_keyed_int(const std::string& line, const char* key, int& value) {
 
 // One event block, or nullptr when it is refused (reported) or when the
 // file ended where a block would begin (`at_end`).
-std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
+std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, const parameters_type& current,
+                                              bool& at_end) {
   std::string line;
   at_end = false;
   if (Readline(line, fp, event_line_max) < 0) {
@@ -68,7 +72,7 @@ std::unique_ptr<event_type> read_event_or_end(std::FILE* fp, bool& at_end) {
   std::unique_ptr<event_type> e = create_event(type);
   if (!e) return fail("bad type");
   // Fields a block does not name (iter, always) keep the current values.
-  if (e->params) *e->params = Current_State;
+  if (e->params) *e->params = current;
 
   if (Readline(line, fp, event_line_max) < 0) return fail("bad format @ time");
   if (!scan_keyed_int(line, "time=", e->time_stamp)) return fail("bad time");
@@ -109,14 +113,16 @@ int refuse_list() {
 
 std::unique_ptr<event_type> read_event(std::FILE* fp) {
   bool at_end = false;
-  return read_event_or_end(fp, at_end);
+  return read_event_or_end(fp, Current_State, at_end);
 }
 
-int read_event_list(std::FILE* fp) {
+int read_event_list(std::FILE* fp) { return read_event_list_into(fp, default_engine()); }
+
+int read_event_list_into(std::FILE* fp, engine& owner) {
   std::fputs("wail\n", Echo_Stream);
   // An empty file is an empty list, as an empty list is saved.
   if (const int c = std::getc(fp); c == EOF) {
-    clear_event_list();
+    clear_event_list(owner);
     return 0;
   } else {
     std::ungetc(c, fp);
@@ -124,19 +130,19 @@ int read_event_list(std::FILE* fp) {
   // Read into a list of its own; the current list goes only when every
   // block up to the end of the file was read.
   bool at_end = false;
-  std::unique_ptr<event_type> first = read_event_or_end(fp, at_end);
+  std::unique_ptr<event_type> first = read_event_or_end(fp, owner.state, at_end);
   if (!first) return refuse_list();
   int count = 1;
   event_type* last = first.get();
-  while (std::unique_ptr<event_type> e = read_event_or_end(fp, at_end)) {
+  while (std::unique_ptr<event_type> e = read_event_or_end(fp, owner.state, at_end)) {
     last->next = std::move(e);
     last = last->next.get();
     ++count;
     std::fprintf(Echo_Stream, "loading %d\n", count);
   }
   if (!at_end) return refuse_list();
-  clear_event_list();
-  Event_List = std::move(first);
-  List_Size = count;
+  clear_event_list(owner);
+  owner.events = std::move(first);
+  owner.list_size = count;
   return 1;
 }

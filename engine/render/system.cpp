@@ -51,20 +51,24 @@ std::array<int, 2>& coord = the_default.coord;
 note_scaling& Note_Scaling = the_default.scaling;
 std::FILE* Echo_Stream = stdout;
 
-void systeminit() {
-  Current_State.r1 = 0.8f;
-  Current_State.r2 = 1.2f;
-  Current_State.k = 1.0f;
-  Current_State.Ns = 40;
-  Current_State.x = 50;
-  Current_State.y = 50;
-  Current_State.dur = 0.025f;
-  Current_State.iter = 600;
-  Current_State.noinstrm = 25;
+void set_default_parameters(parameters_type& p) {
+  p.r1 = 0.8f;
+  p.r2 = 1.2f;
+  p.k = 1.0f;
+  p.Ns = 40;
+  p.x = 50;
+  p.y = 50;
+  p.dur = 0.025f;
+  p.iter = 600;
+  p.noinstrm = 25;
   // Entries at and above Ns / noinstrm keep whatever they hold (zero at
   // start): a larger set loaded later brings its own values.
-  for (int s = 0; s < Current_State.Ns; ++s) Current_State.states[s] = 50.0f;
-  for (int i = 0; i < Current_State.noinstrm; ++i) Current_State.instrm[i] = 50.0f;
+  for (int s = 0; s < p.Ns; ++s) p.states[s] = 50.0f;
+  for (int i = 0; i < p.noinstrm; ++i) p.instrm[i] = 50.0f;
+}
+
+void systeminit() {
+  set_default_parameters(Current_State);
 
   Current_Iteration = 0;
   Mean_Mode = 0;
