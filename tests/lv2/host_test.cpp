@@ -131,7 +131,7 @@ class host_instance {
   }
   ~host_instance() { lilv_instance_free(lilv_); }
 
-  void restore(const state_texts& texts) {
+  LV2_State_Status restore(const state_texts& texts) {
     const auto retrieve = [](LV2_State_Handle handle, std::uint32_t key, std::size_t* size,
                              std::uint32_t* type, std::uint32_t* flags) -> const void* {
       const auto& texts = *static_cast<const state_texts*>(handle);
@@ -142,9 +142,8 @@ class host_instance {
       *flags = LV2_STATE_IS_POD;
       return found->second.c_str();
     };
-    ASSERT_EQ(state_->restore(lilv_instance_get_handle(lilv_), retrieve,
-                              const_cast<state_texts*>(&texts), 0, nullptr),
-              LV2_STATE_SUCCESS);
+    return state_->restore(lilv_instance_get_handle(lilv_), retrieve,
+                           const_cast<state_texts*>(&texts), 0, nullptr);
   }
   state_texts saved() {
     state_texts texts;
@@ -239,9 +238,12 @@ state_texts texts_of(const std::string& set, const std::string& events = "") {
 }
 
 // `seconds` of an instance restored from `texts`, in blocks of `block`.
-stereo played(const state_texts& texts, double seconds, std::uint32_t block = 512) {
+stereo played(const state_texts& texts, double seconds, std::uint32_t block = 512,
+              int key = 60, float transpose = 0) {
   host_instance instance(block);
-  instance.restore(texts);
+  EXPECT_EQ(instance.restore(texts), LV2_STATE_SUCCESS);
+  instance.control(port_transpose) = transpose;
+  if (key != 60) instance.note_on(key, 127);
   instance.activate();
   instance.play(static_cast<std::size_t>(seconds * rate));
   return instance.out;
@@ -278,6 +280,76 @@ TEST(lv2_host, SoundsAsTheOfflineRenderOfItsState) {
     ASSERT_GT(sound_measures::sample_peak(plugin), 0.01);
     EXPECT_LT(sound_measures::dbfs(loudest_difference(offline, plugin, plugin.frames())), -90.0);
   }
+}
+
+// A note-on of an octave up is the transpose port at +12; a set and its
+// event list come back from the state as saved, a refused state changes
+// nothing, and a restored instance plays as the one it came from.
+TEST(lv2_host, NotesTransposeAndStateComesBackExactly) {
+  const state_texts texts = texts_of("spirals.csp", "glissando.cse");
+  const stereo plain = played(texts, 0.5);
+  EXPECT_EQ(played(texts, 0.5, 512, 72).left, played(texts, 0.5, 512, 60, 12).left);
+  EXPECT_NE(played(texts, 0.5, 512, 72).left, plain.left);
+
+  host_instance first(512), second(512);
+  ASSERT_EQ(first.restore(texts), LV2_STATE_SUCCESS);
+  const state_texts saved = first.saved();
+  EXPECT_NE(saved.at(world().id(ZELMORA_LV2_PREFIX "events")), "");
+  const state_texts refused{{world().id(ZELMORA_LV2_PREFIX "parameters"), "r1=banana\n"}};
+  EXPECT_NE(first.restore(refused), LV2_STATE_SUCCESS);
+  EXPECT_EQ(first.saved(), saved);
+  ASSERT_EQ(second.restore(saved), LV2_STATE_SUCCESS);
+  EXPECT_EQ(second.saved(), saved);
+  second.activate();
+  second.play(static_cast<std::size_t>(0.5 * rate));
+  EXPECT_EQ(second.out.left, plain.left);
+  EXPECT_EQ(second.out.right, plain.right);
+}
+
+// Every example set is a preset whose state is the set's own.
+TEST(lv2_host, EveryExampleSetIsAPreset) {
+  LilvNode* preset_class = lilv_new_uri(world().lilv, LV2_PRESETS__Preset);
+  LilvNodes* presets = lilv_plugin_get_related(world().plugin, preset_class);
+  std::vector<std::string> names;
+  LILV_FOREACH (nodes, i, presets) {
+    const LilvNode* preset = lilv_nodes_get(presets, i);
+    lilv_world_load_resource(world().lilv, preset);
+    LilvState* state = lilv_state_new_from_world(world().lilv, &world().map, preset);
+    ASSERT_NE(state, nullptr);
+    names.push_back(lilv_state_get_label(state));
+    host_instance from_preset(512), from_file(512);
+    from_preset.restore(state);
+    lilv_state_free(state);
+    ASSERT_EQ(from_file.restore(texts_of(names.back() + ".csp")), LV2_STATE_SUCCESS);
+    EXPECT_EQ(from_preset.saved(), from_file.saved()) << names.back();
+  }
+  lilv_nodes_free(presets);
+  lilv_node_free(preset_class);
+  std::vector<std::string> sets;
+  for (const auto& entry : fs::directory_iterator(ZELMORA_EXAMPLES))
+    if (entry.path().extension() == ".csp") sets.push_back(entry.path().stem().string());
+  std::sort(names.begin(), names.end());
+  std::sort(sets.begin(), sets.end());
+  EXPECT_EQ(names, sets);
+}
+
+// Instances share nothing: side by side, blocks interleaved, each plays as
+// it does alone.
+TEST(lv2_host, TwoInstancesPlayAsEachAlone) {
+  const state_texts a = texts_of("chimes.csp"), b = texts_of("rain.csp", "calm-to-storm.cse");
+  const double seconds = 1.5;
+  host_instance first(1000), second(64);
+  ASSERT_EQ(first.restore(a), LV2_STATE_SUCCESS);
+  ASSERT_EQ(second.restore(b), LV2_STATE_SUCCESS);
+  first.activate();
+  second.activate();
+  const auto frames = static_cast<std::size_t>(seconds * rate);
+  while (first.out.frames() < frames) second.play(first.play_block(frames - first.out.frames()));
+  const stereo alone_a = played(a, seconds, 1000), alone_b = played(b, seconds, 64);
+  EXPECT_EQ(first.out.left, alone_a.left);
+  EXPECT_EQ(first.out.right, alone_a.right);
+  EXPECT_EQ(second.out.left, alone_b.left);
+  EXPECT_EQ(second.out.right, alone_b.right);
 }
 
 }  // namespace
