@@ -269,7 +269,7 @@ TEST(lv2_host, SoundsAsTheOfflineRenderOfItsState) {
     const test_support::temp_dir dir("zelmora-lv2-");
     const std::string wav = (dir.path / "render.wav").string();
     const std::string events = *p.events ? std::string(" --events " ZELMORA_EXAMPLES "/") + p.events : "";
-    const std::string render = ZELMORA_RENDER " --quiet --rate 48000 --iterations " +
+    const std::string render = ZELMORA_RENDER " --quiet --orchestra " ZELMORA_ORCHESTRA " --rate 48000 --iterations " +
                                std::to_string(p.iterations) + " --reduce " + p.reduce + " --params " ZELMORA_EXAMPLES "/" + p.set + events + " --sound " + wav;
     ASSERT_EQ(std::system(render.c_str()), 0) << render;
     const stereo offline = sound_measures::read_sound(wav);
