@@ -84,7 +84,7 @@ LV2_State_Status instrument::save(LV2_State_Store_Function store, LV2_State_Hand
 }
 
 // The set and the list are read whole before anything changes; a refused
-// one leaves the instance as it was. Before any sound, the render starts
+// one (or a list without a set) leaves the instance as it was. Before any sound, the render starts
 // from the beginning as a fresh instance's would; while it sounds, the
 // restored set takes over where the notes computed so far end.
 LV2_State_Status instrument::restore(LV2_State_Retrieve_Function retrieve,
@@ -94,6 +94,9 @@ LV2_State_Status instrument::restore(LV2_State_Retrieve_Function retrieve,
       retrieved(retrieve, handle, uris_.parameters, uris_.atom_String, has_parameters);
   const std::string_view events =
       retrieved(retrieve, handle, uris_.events, uris_.atom_String, has_events);
+  // A state of none of ours (a host's default state holds port values
+  // alone) leaves the instance as it is.
+  if (!has_parameters && !has_events) return LV2_STATE_SUCCESS;
   parameter_text_set set;
   set_default_parameters(set.params);
   if (!has_parameters || !read_parameter_text(parameters, set)) {
