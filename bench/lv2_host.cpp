@@ -1,9 +1,11 @@
 #include "bench/lv2_host.h"
 
 #include <lv2/midi/midi.h>
+#include <lv2/time/time.h>
 #include <time.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 
@@ -40,7 +42,10 @@ lv2_world::lv2_world(const std::string& bundle) {
 lv2_world::~lv2_world() { lilv_world_free(lilv); }
 
 lv2_instance::lv2_instance(lv2_world& world, double rate, std::uint32_t block)
-    : world_(world), block_(std::min(block, longest_block)), map_feature_{LV2_URID__map, &world.map} {
+    : world_(world),
+      block_(std::min(block, longest_block)),
+      map_feature_{LV2_URID__map, &world.map},
+      rate_(rate) {
   if (!world.plugin) throw std::runtime_error("no zelmora.lv2 in the bundle");
   lilv_ = lilv_plugin_instantiate(world.plugin, rate, features_.data());
   if (!lilv_) throw std::runtime_error("zelmora.lv2 refused to instantiate");
@@ -108,6 +113,11 @@ void lv2_instance::note_on(int key, int velocity) {
   note_ = {LV2_MIDI_MSG_NOTE_ON, static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(velocity)};
 }
 
+void lv2_instance::transport(double beats_per_minute, double speed) {
+  tempo_ = beats_per_minute;
+  speed_ = speed;
+}
+
 LV2_Worker_Status lv2_instance::schedule(LV2_Worker_Schedule_Handle handle, std::uint32_t size,
                                          const void* data) {
   auto& self = *static_cast<lv2_instance*>(handle);
@@ -139,6 +149,23 @@ void lv2_instance::write_control_events() {
     lv2_atom_forge_write(&forge_, note_.data(), note_.size());
     note_[0] = 0;
   }
+  if (tempo_ > 0) {
+    const auto id = [this](const char* uri) { return world_.id(uri); };
+    const double beats = static_cast<double>(played_) / rate_ * tempo_ / 60;
+    LV2_Atom_Forge_Frame position;
+    lv2_atom_forge_frame_time(&forge_, 0);
+    lv2_atom_forge_object(&forge_, &position, 0, id(LV2_TIME__Position));
+    lv2_atom_forge_key(&forge_, id(LV2_TIME__frame));
+    lv2_atom_forge_long(&forge_, played_);
+    lv2_atom_forge_key(&forge_, id(LV2_TIME__speed));
+    lv2_atom_forge_float(&forge_, static_cast<float>(speed_));
+    lv2_atom_forge_key(&forge_, id(LV2_TIME__beatsPerMinute));
+    lv2_atom_forge_float(&forge_, static_cast<float>(tempo_));
+    lv2_atom_forge_key(&forge_, id(LV2_TIME__barBeat));
+    lv2_atom_forge_float(&forge_, static_cast<float>(std::fmod(beats, 4.0)));
+    lv2_atom_forge_pop(&forge_, &position);
+    tempo_ = 0;
+  }
   lv2_atom_forge_pop(&forge_, &frame);
   reinterpret_cast<LV2_Atom*>(notify_.data())->size = notify_.size() - sizeof(LV2_Atom);
 }
@@ -150,6 +177,7 @@ std::uint32_t lv2_instance::play_block(std::size_t frames, bool keep) {
   lv2_inside_run = true;
   lilv_instance_run(lilv_, n);
   lv2_inside_run = false;
+  played_ += n;
   const double ran = thread_seconds();
   work_queued();
   run_seconds += ran - start;

@@ -57,8 +57,10 @@ class lv2_instance {
   void restore(const LilvState* preset);  // its state and its port values
 
   float& control(unsigned port) { return controls_[port]; }
-  // The next block begins with this note-on.
+  // The next block begins with this note-on, or with the host's transport
+  // at this tempo rolling (speed 1) or standing (0) where the blocks are.
   void note_on(int key, int velocity);
+  void transport(double beats_per_minute, double speed);
 
   void activate() { lilv_instance_activate(lilv_); }
   // One block of at most `frames`, appended to `out` unless `keep` is
@@ -90,5 +92,8 @@ class lv2_instance {
   std::array<std::uint8_t, 1 << 16> queue_{};
   std::size_t queued_ = 0;
   std::array<std::uint8_t, 3> note_{};
+  double rate_;
+  double tempo_ = 0, speed_ = 0;  // a tempo of 0: no position to send
+  std::int64_t played_ = 0;       // frames
   LV2_Atom_Forge forge_{};
 };
