@@ -25,7 +25,10 @@ std::vector<std::string> csound_command::words() const {
 
 std::string csound_command::text() const {
   std::string line;
-  for (const std::string& word : words()) line += (line.empty() ? "" : " ") + shell_word(word);
+  for (const std::string& word : words()) {
+    if (!line.empty()) line += ' ';
+    line += shell_word(word);
+  }
   return line;
 }
 
