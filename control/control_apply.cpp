@@ -7,14 +7,15 @@
 #include <utility>
 
 #include "control/bindings.h"
+#include "control/control_loads.h"
 #include "control/nsm_client.h"
+#include "control/tuning_control.h"
 #include "engine/limits.h"
+#include "engine/mapping/beat_grid.h"
 #include "engine/mapping/parameter_change.h"
 #include "engine/externs.h"
 #include "engine/render/performance.h"
-#include "files/event_file.h"
 #include "files/param_file.h"
-#include "files/readable_file.h"
 #include "engine/mapping/scales.h"
 
 std::function<bool(int, int, int)> Controller_Catcher;
@@ -59,6 +60,8 @@ value_range range_of(control_kind kind) {
     case control_kind::instrument: return amplitude_range;
     case control_kind::note: return velocity_range;
     case control_kind::controller: return midi_range;
+    case control_kind::quantize: return {0.0, 1.0};
+    case control_kind::tempo: return {0.0, highest_tempo};
     default: return any_range;
   }
 }
@@ -72,57 +75,6 @@ bool index_in_use(const control_change& c, int count, const char* what) {
   return false;
 }
 
-// A loaded set while a render runs keeps what events keep.
-void load_parameters_from(const std::string& path, bool rendering, control_effects& effects) {
-  const file_ptr fp = open_for_reading(path);
-  if (!fp) {
-    control_log("can't open parameter file %s", path.c_str());
-    return;
-  }
-  parameters_type loaded = Current_State;
-  if (const int status = read_parameters(fp.get(), loaded); status < 0) {
-    report_parameter_refusal(status, path);
-    return;
-  }
-  if (rendering) {
-    loaded.x = Current_State.x;
-    loaded.y = Current_State.y;
-    loaded.Ns = Current_State.Ns;
-    loaded.noinstrm = Current_State.noinstrm;
-    loaded.iter = Current_State.iter;
-  }
-  Current_State = loaded;
-  effects.panel = effects.frequencies = effects.amplitudes = true;
-}
-
-void load_events_from(const std::string& path, bool rendering, control_effects& effects) {
-  const file_ptr fp = open_for_reading(path);
-  if (!fp) {
-    control_log("can't open event list file %s", path.c_str());
-    return;
-  }
-  if (read_event_list(fp.get()) < 0) return;  // reported; the list is as it was
-  effects.events = true;
-  if (!rendering) return;
-  // Play on from here: the events still to come.
-  Next_Event = Event_List.get();
-  while (Next_Event && Next_Event->time_stamp <= Current_Iteration) Next_Event = Next_Event->next.get();
-}
-
-void load(const std::string& path, bool rendering, control_effects& effects) {
-  const auto ends_with = [&](const char* suffix) {
-    const std::string s = suffix;
-    return path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0;
-  };
-  if (ends_with(".csp"))
-    load_parameters_from(path, rendering, effects);
-  else if (ends_with(".cse"))
-    load_events_from(path, rendering, effects);
-  else
-    control_log("load refused: %s is neither a parameter set (.csp) nor an event list (.cse)",
-                path.c_str());
-}
-
 // A note-on: every frequency moves by key - 60 semitones; the velocity
 // scales the score amplitudes by velocity / 127.
 void play_note(int key, double velocity) { Note_Scaling = key_scaling(key, velocity); }
@@ -130,8 +82,8 @@ void play_note(int key, double velocity) { Note_Scaling = key_scaling(key, veloc
 void move_controller(int channel, int controller, int value, bool rendering,
                      control_effects& effects) {
   if (Controller_Catcher && Controller_Catcher(channel, controller, value)) return;
-  if (const binding* b = Bindings.find(channel, controller))
-    apply_control(target_change(b->target, value), rendering, effects);
+  if (const auto change = Bindings.change_for(channel, controller, value))
+    apply_control(*change, rendering, effects);
 }
 
 // A reseed waits for the next iteration; between renders there is nothing
@@ -192,7 +144,7 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       effects.amplitudes = true;
       break;
     case control_kind::reseed: ask_reseed(rendering); break;
-    case control_kind::load: load(c.text, rendering, effects); break;
+    case control_kind::load: start_control_load(c.text); break;
     case control_kind::play: effects.play = true; break;
     case control_kind::stop: effects.stop = true; break;
     case control_kind::note: play_note(c.index, c.value); break;
@@ -210,12 +162,18 @@ void apply_control(const control_change& c, bool rendering, control_effects& eff
       set_grain_number(Grain_Design, grain_keys[c.index], c.value);
       effects.grain = true;
       break;
+    case control_kind::scale:
+    case control_kind::quantize:
+    case control_kind::tempo: apply_tuning_control(c, effects); break;
   }
 }
 
 control_effects apply_controls(bool rendering) {
   control_effects effects;
-  for (const control_change& c : control_inbox().take_all()) apply_control(c, rendering, effects);
+  finish_control_load(rendering, effects);
+  if (control_load_running()) return effects;  // what came after it waits
+  for (const control_change& c : control_inbox().take_until_load())
+    apply_control(c, rendering, effects);
   return effects;
 }
 

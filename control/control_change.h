@@ -5,9 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "engine/mapping/scala.h"
 
 enum class control_kind {
   r1,
@@ -29,6 +32,10 @@ enum class control_kind {
   session_open,  // text: the session's folder
   session_save,
   grain,       // index: a key of grain_keys; value: its number or choice index
+  // Tuning and tempo (tuning_control.h).
+  scale,       // text: the file's path; tuning: what it holds, read off the engine's thread
+  quantize,    // value 0 off, 1 on
+  tempo,       // value beats a minute, 0 for none
 };
 
 struct control_change {
@@ -36,19 +43,36 @@ struct control_change {
   int index = 0;
   double value = 0.0;
   std::string text;
+  std::shared_ptr<const tuning_source> tuning{};  // a scale or mapping read, for `scale`
 };
 
-// Many threads push; one takes. `wake` (set before any thread starts
-// pushing) runs after every push, on the pushing thread.
+// Many threads push; one takes. Bounded: a change of a control that
+// already waits replaces it (the intermediate values are never heard), and
+// beyond `capacity` changes, or `max_loads` loads, a change is refused with
+// a log line. `wake` (set before any thread starts pushing) runs after
+// every push, on the pushing thread, and when wake() is called.
 class control_queue {
  public:
-  void push(control_change change);
+  static constexpr std::size_t capacity = 4096;
+  static constexpr std::size_t max_loads = 4;
+
+  // False when the change was refused.
+  bool push(control_change change);
   std::vector<control_change> take_all();
+  // The changes waiting, in order of arrival, up to and including the
+  // first load: what comes after a load waits until its file is in.
+  std::vector<control_change> take_until_load();
+  std::size_t refused() const;
   void set_wake(std::function<void()> wake);
+  void wake();
 
  private:
-  std::mutex lock_;
+  bool refuse(std::size_t limit, const char* what);
+
+  mutable std::mutex lock_;
   std::vector<control_change> pending_;
+  std::size_t loads_ = 0;
+  std::size_t refused_ = 0;
   std::function<void()> wake_;
 };
 

@@ -7,6 +7,8 @@
 // done.
 #pragma once
 
+#include <lo/lo.h>
+
 #include <memory>
 #include <string>
 
@@ -28,11 +30,17 @@ class nsm_client {
   struct impl;
 
  private:
+  friend void nsm_add_methods(lo_server server, nsm_client& client);
   std::unique_ptr<impl> impl_;
 };
 
+// The client's handlers on `server` (liblo's lo_server): what it listens
+// with, and what a fuzzer feeds.
+void nsm_add_methods(lo_server server, nsm_client& client);
+
 // The engine's side of "open" and "save"; they answer the session manager.
-void nsm_open_session(const std::string& folder);
+// True when the session was opened (all its files taken).
+bool nsm_open_session(const std::string& folder);
 void nsm_save_session(const std::string& folder);
 
 // Where the bindings are read and written: the session's folder under a

@@ -2,7 +2,9 @@
 
 #include <lo/lo.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "control/osc_server.h"
 #include "control/control_log.h"
@@ -29,8 +31,29 @@ osc_note_sender::~osc_note_sender() {
   if (address_) lo_address_free(static_cast<lo_address>(address_));
 }
 
+namespace {
+
+// A listener on the same machine takes what its socket's buffer holds, a
+// few hundred messages: an offline render, which makes iterations far
+// faster, is held to this pace (a burst of 100 at once), as live play is
+// by its clock.
+constexpr double iterations_per_second = 2000.0;
+constexpr auto burst = std::chrono::milliseconds(50);
+
+}  // namespace
+
+void osc_note_sender::pace() {
+  using clock = std::chrono::steady_clock;
+  const auto now = clock::now();
+  if (next_send_ < now - burst) next_send_ = now - burst;
+  if (next_send_ > now) std::this_thread::sleep_until(next_send_);
+  next_send_ += std::chrono::duration_cast<clock::duration>(
+      std::chrono::duration<double>(1.0 / iterations_per_second));
+}
+
 void osc_note_sender::on_iteration(const iteration& it) {
   if (!address_) return;
+  pace();
   const auto to = static_cast<lo_address>(address_);
   // The frequencies are the score's floats; single precision keeps them.
   lo_message notes = lo_message_new();

@@ -3,8 +3,11 @@
 //                                instrument's frequency in instrument order
 //   /zelmora/amplitudes ,i f...  iteration, then each instrument's score
 //                                amplitude (p4) in instrument order
+// at most 2000 iterations a second, so that a listener on the same machine
+// misses none of an offline render's.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "engine/render/iteration.h"
@@ -21,7 +24,10 @@ class osc_note_sender final : public iteration_sink {
   void on_iteration(const iteration& it) override;
 
  private:
+  void pace();
+
   void* address_ = nullptr;  // liblo's lo_address
+  std::chrono::steady_clock::time_point next_send_{};
 };
 
 // HOST:PORT with a port 1 ... 65535 and a host that is not empty.

@@ -1,5 +1,6 @@
 #include "dsp/score_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -95,18 +96,39 @@ void score_reader::skip(int line_number) {
   if (skipped_++ == 0) first_skipped_ = line_number;
 }
 
+const char* score_reader::refusal(const note& n) const {
+  if (n.duration > longest_note) return "longer than 10 s";
+  if (n.start > end_ + longest_silence) return "over a minute after the notes before it";
+  if (taken_ >= notes_per_onset && n.start - recent_[taken_ % notes_per_onset] < densest_onsets)
+    return "over 100 notes within a millisecond";
+  return nullptr;
+}
+
+void score_reader::take(note n) {
+  if (n.start < last_start_) {
+    n.start = last_start_;
+    ++raised_;
+  }
+  if (const char* why = refusal(n)) {
+    if (refused_++ == 0) {
+      first_refused_ = line_number_;
+      first_refusal_ = why;
+    }
+    return;
+  }
+  last_start_ = n.start;
+  end_ = std::max(end_, n.start + n.duration);
+  recent_[taken_++ % notes_per_onset] = n.start;
+  pending_ = n;
+}
+
 const note* score_reader::peek() {
   std::string line;
   while (!pending_ && !ended_ && read_line(line)) {
     note n;
     switch (read_score_line(line, n)) {
       case score_line_kind::note:
-        if (n.start < last_start_) {
-          n.start = last_start_;
-          ++raised_;
-        }
-        last_start_ = n.start;
-        pending_ = n;
+        take(n);
         break;
       case score_line_kind::end:
         ended_ = true;

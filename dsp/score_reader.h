@@ -10,8 +10,18 @@
 // Anything else (garbage, a bad or non-finite number, a line too long) is
 // skipped and counted, never a crash. A note that starts before the one
 // before it starts with it instead, so that starts never go back.
+//
+// No render writes a note longer than 10 s, a silence of over a minute
+// between notes, or more than 100 notes (one per instrument) within a
+// millisecond; such notes are refused and counted, so that a hostile score
+// can neither make csound write silence without end nor pile up voices
+// beyond memory. The score ends at "e" or at the end of the file as it is
+// when the reader reaches it: the programs hand csound only scores they
+// have finished writing, and waiting for a writer that may never finish
+// would hang csound as a pipe did.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -35,6 +45,15 @@ class score_reader {
   int first_skipped_line() const { return first_skipped_; }
   // Notes whose start was raised to the one before them.
   int raised_starts() const { return raised_; }
+  // Notes refused (see above), the line of the first and why.
+  int refused_notes() const { return refused_; }
+  int first_refused_line() const { return first_refused_; }
+  const char* first_refusal() const { return first_refusal_; }
+
+  static constexpr double longest_note = 10.0;         // s, the longest grain
+  static constexpr double longest_silence = 60.0;      // s between notes
+  static constexpr double densest_onsets = 0.0009;     // s: 100 notes at least this apart
+  static constexpr std::size_t notes_per_onset = 100;  // one per instrument
 
   // The longest line read; a longer one is skipped.
   static constexpr std::size_t longest_line = 1024;
@@ -42,6 +61,8 @@ class score_reader {
  private:
   bool read_line(std::string& line);
   void skip(int line_number);
+  const char* refusal(const note& n) const;
+  void take(note n);
 
   struct closer {
     void operator()(std::FILE* fp) const { std::fclose(fp); }
@@ -53,6 +74,12 @@ class score_reader {
   int skipped_ = 0;
   int first_skipped_ = 0;
   int raised_ = 0;
+  int refused_ = 0;
+  int first_refused_ = 0;
+  const char* first_refusal_ = "";
+  double end_ = 0.0;  // where the notes taken so far end
+  std::array<double, notes_per_onset> recent_{};  // starts of the last notes taken, a ring
+  std::size_t taken_ = 0;
   bool ended_ = false;
 };
 

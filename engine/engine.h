@@ -23,6 +23,7 @@ class row_pool;               // automaton/kernel_threads.h
 class sounding_frequencies;   // mapping/exact_frequencies.h
 struct kernel_workspace;      // mapping/compact_reduce.h
 struct performance_hooks;     // render/performance.h
+struct tuning;                // mapping/tuning.h
 struct view_hooks;            // view.h
 
 // A glide towards a parameter set (event_apply.cpp).
@@ -63,6 +64,7 @@ struct engine {
   std::vector<iteration_sink*> sinks;    // in the order they were added
   std::vector<const view_hooks*> views;
   std::vector<const performance_hooks*> performers;
+  std::shared_ptr<tuning> tune;  // scale, quantizing, beat grid; null: none yet
 
   engine();  // int grids and a generator of its own, the process's row pool
   explicit engine(row_pool& rows);
@@ -86,6 +88,3 @@ struct engine {
 // The one the globals name.
 engine& default_engine();
 
-// The fields of the start-up set (what systeminit() gives Current_State),
-// for any engine's set.
-void set_default_parameters(parameters_type& p);

@@ -27,3 +27,5 @@ extern int& Interp_Flag;
 extern std::FILE* Echo_Stream;
 
 void systeminit();
+// The set systeminit() starts from, written into `p`.
+void default_parameters(parameters_type& p);

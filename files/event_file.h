@@ -20,3 +20,13 @@ std::unique_ptr<event_type> read_event(std::FILE* fp);
 // leaves out take the engine's current values.
 int read_event_list(std::FILE* fp);
 int read_event_list_into(std::FILE* fp, engine& e);
+
+// A list read on its own, not yet the program's.
+struct event_list_read {
+  std::unique_ptr<event_type> first;
+  int count = 0;
+};
+// read_event_list() into `read`, the fields a block does not name taken
+// from `base`; the program's list and set are not touched, so any thread
+// may read one.
+int read_event_list_into(std::FILE* fp, const parameters_type& base, event_list_read& read);

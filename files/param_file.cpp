@@ -31,9 +31,27 @@ int Readline(std::string& buf, std::FILE* fp, int maxLen) {
 
 namespace {
 
+thread_local int echo_silences = 0;
+
+ssize_t discard(void*, const char*, std::size_t size) { return static_cast<ssize_t>(size); }
+
+}  // namespace
+
+echo_silenced::echo_silenced() { ++echo_silences; }
+echo_silenced::~echo_silenced() { --echo_silences; }
+
+std::FILE* echo_stream() {
+  if (echo_silences == 0) return Echo_Stream;
+  // A stream of no file: it needs no descriptor, which may be scarce.
+  static std::FILE* const nowhere = ::fopencookie(nullptr, "w", {nullptr, discard, nullptr, nullptr});
+  return nowhere ? nowhere : Echo_Stream;
+}
+
+namespace {
+
 // Every line of a set but its "end".
 void write_parameter_lines(std::FILE* fp, const parameters_type& p) {
-  std::fputs("Chug\n", Echo_Stream);
+  std::fputs("Chug\n", echo_stream());
   std::fprintf(fp, "r1=%f\nr2=%f\nk=%f\nNs=%d\nx=%d\ny=%d\ndur=%f\nnoinstrm=%d\n",
                static_cast<double>(p.r1), static_cast<double>(p.r2), static_cast<double>(p.k),
                p.Ns, p.x, p.y, static_cast<double>(p.dur), p.noinstrm);
@@ -44,7 +62,7 @@ void write_parameter_lines(std::FILE* fp, const parameters_type& p) {
 }
 
 // The reduction a parameter file's "reduce=" line named, while one is read.
-int reduction_read = 0;
+thread_local int reduction_read = 0;
 
 // ---- The grain design's lines: not part of the set (event list blocks
 // never carry them); written only when they differ from the defaults, so
@@ -117,8 +135,57 @@ bool position_ok(float position) {
   return p >= lowest && p <= highest;
 }
 
+// What a key takes, said with its refusal.
+std::string what_key_takes(const std::string& key) {
+  char text[128] = "";
+  if (key == "r1" || key == "r2")
+    std::snprintf(text, sizeof text, "a divisor of the rule, 0.000001 to %g",
+                  static_cast<double>(max_rule_divisor));
+  else if (key == "k")
+    std::snprintf(text, sizeof text, "the rule's k, 0 to %g", static_cast<double>(max_k));
+  else if (key == "x" || key == "y")
+    std::snprintf(text, sizeof text, "cells, 0 to %d", max_grid);
+  else if (key == "dur")
+    std::snprintf(text, sizeof text, "the grain duration, %g to %g s",
+                  static_cast<double>(min_grain_duration), static_cast<double>(max_grain_duration));
+  else if (key == "iter")
+    std::snprintf(text, sizeof text, "a whole number of iterations");
+  else if (key == "Ns")
+    std::snprintf(text, sizeof text, "the number of states, %d to %d", min_states, max_states);
+  else if (key == "noinstrm")
+    std::snprintf(text, sizeof text, "the number of instruments, %d to %d", min_instruments,
+                  max_instruments);
+  else if (key[0] == 's')
+    std::snprintf(text, sizeof text, "a state's frequency, %g to %g Hz, for states 0 to %d",
+                  min_frequency, max_frequency, max_states - 1);
+  else if (key[0] == 'i')
+    std::snprintf(text, sizeof text,
+                  "an instrument's score amplitude, %g to %g, for instruments 0 to %d",
+                  min_amplitude, max_amplitude, max_instruments - 1);
+  return text;
+}
+
+std::string key_of(const std::string& line) { return line.substr(0, line.find('=')); }
+
 line_kind refuse(const std::string& line) {
-  report_error("Parameter out of range: %s\n", line.c_str());
+  report_error("Parameter out of range: %s (%s)\n", line.c_str(), what_key_takes(key_of(line)).c_str());
+  return line_kind::refused;
+}
+
+// A line naming a key of the set whose value is no number ("s5=abc"): left
+// unread, the set would keep whatever it held before.
+bool names_a_key(const std::string& line) {
+  const std::string key = key_of(line);
+  if (key.size() == line.size()) return false;
+  for (const char* known : {"r1", "r2", "k", "x", "y", "dur", "iter", "Ns", "noinstrm"})
+    if (key == known) return true;
+  return key.size() > 1 && (key[0] == 's' || key[0] == 'i') &&
+         key.find_first_not_of("0123456789", 1) == std::string::npos;
+}
+
+line_kind refuse_not_a_number(const std::string& line) {
+  report_error("Parameter not a number: %s (%s)\n", line.c_str(),
+               what_key_takes(key_of(line)).c_str());
   return line_kind::refused;
 }
 
@@ -152,8 +219,8 @@ bool match_indexed(const char* line, char key, int& index, float& value, bool& o
   return scan_literal(s, "=") && scan_float(s, value) == scan_result::ok;
 }
 
-void echo_float(const char* format, float v) { std::fprintf(Echo_Stream, format, static_cast<double>(v)); }
-void echo_int(const char* format, int v) { std::fprintf(Echo_Stream, format, v); }
+void echo_float(const char* format, float v) { std::fprintf(echo_stream(), format, static_cast<double>(v)); }
+void echo_int(const char* format, int v) { std::fprintf(echo_stream(), format, v); }
 
 // One line against the patterns, in the reader's fixed order.
 line_kind assign_line(const std::string& text, parameters_type& p) {
@@ -211,6 +278,8 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
     return *grain ? line_kind::unmatched : refuse(text);
   } else if (text == "end") {
     return line_kind::end;
+  } else if (names_a_key(text)) {
+    return refuse_not_a_number(text);
   } else {
     return line_kind::unmatched;
   }
@@ -218,17 +287,18 @@ line_kind assign_line(const std::string& text, parameters_type& p) {
 }
 
 int refuse_value(const char* key, double value) {
-  report_error("Parameter out of range: %s=%f\n", key, value);
+  report_error("Parameter out of range: %s=%f (%s)\n", key, value, what_key_takes(key).c_str());
   return -1;
 }
 
 int refuse_indexed(char key, int index, double value) {
-  report_error("Parameter out of range: %c%d=%f\n", key, index, value);
+  report_error("Parameter out of range: %c%d=%f (%s)\n", key, index, value,
+               what_key_takes(std::string(1, key)).c_str());
   return -1;
 }
 
 int refuse_value(const char* key, int value) {
-  report_error("Parameter out of range: %s=%d\n", key, value);
+  report_error("Parameter out of range: %s=%d (%s)\n", key, value, what_key_takes(key).c_str());
   return -1;
 }
 

@@ -19,6 +19,17 @@ constexpr int no_parameters = -2;
 // of the file.
 int Readline(std::string& buf, std::FILE* fp, int maxLen);
 
+// Where the readers' and writers' echo lines go: Echo_Stream, or nowhere
+// on a thread that silenced them (a worker reading a file for the engine).
+std::FILE* echo_stream();
+class echo_silenced {
+ public:
+  echo_silenced();
+  ~echo_silenced();
+  echo_silenced(const echo_silenced&) = delete;
+  echo_silenced& operator=(const echo_silenced&) = delete;
+};
+
 int write_parameters(std::FILE* fp, const parameters_type& p);
 
 // A parameter file (*.csp): the set's lines, then "reduce=mode" when the

@@ -1,6 +1,6 @@
 // The event list reader: a refused text leaves the list as it was; every
 // accepted event's set passes the range check; the written list reads back
-// to the same list.
+// to the same list, whose first event reads alone the same.
 #include "events/event_list.h"
 #include "fuzz_support.h"
 
@@ -32,6 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::require(fuzz::read_text(text, read_event_list) == status && List_Size == count,
                 "a written list is accepted");
   fuzz::require(fuzz::same_text(text, fuzz::written_list()), "read, write, read: same list");
+  if (count > 0) {
+    const auto first = fuzz::read_text(text, read_event);
+    fuzz::require(first && first->type == Event_List->type && first->name == Event_List->name,
+                  "the first event reads alone");
+    const event_type* second = Event_List->next.get();
+    delete_event(1);
+    fuzz::require(Event_List.get() == second, "the first deleted");
+  }
   fuzz::require(fuzz::read_text(baseline, read_event_list) == 1, "the baseline list loads");
   return 0;
 }

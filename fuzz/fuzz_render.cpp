@@ -7,12 +7,17 @@
 // that the fuzzer reaches every path a user can: the rest is the set and
 // the list, as text.
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
+#include "engine/automaton/automaton.h"
+#include "engine/automaton/compact_step.h"
+#include "engine/engine.h"
+#include "engine/mapping/compact_reduce.h"
 #include "engine/render/frames.h"
 #include "engine/automaton/kernel_threads.h"
-#include "platform/temporary_file.h"
 #include "engine/render/render.h"
 #include "events/event_list.h"
 #include "platform/replacing_file.h"
@@ -29,14 +34,12 @@ enum option : unsigned {
   edited_events = 16,    // a change of duration, a glide and a reseed added as the editor adds them
   frames = 32,           // a picture of every iteration
   score_file = 64,       // the score written to a file, replaced as a user's would be
-  literal_model = 128,   // the reductions of the grids left checked against the literal model
+  literal_model = 128,   // the reductions and a step of the grids left checked against the literal model
 };
 
 constexpr int grid_cap = 24;
 constexpr int split_grid = 256;  // 65 536 cells: the kernels split from there
 constexpr int iterations = 12;
-
-std::unique_ptr<private_directory> scratch_dir;  // for frames and score files
 
 // The iteration count is read once, from the set: events' counts are moot.
 void cap(parameters_type& p, int side) {
@@ -45,48 +48,45 @@ void cap(parameters_type& p, int side) {
 }
 
 // As the Event List Editor adds events: appended, then moved to their
-// iterations; looked up by position as the editor shows them.
+// iterations; a moved event is found at the position said, and every
+// position the editor shows names the event there.
 void add_edited_events(unsigned seed) {
   parameters_type longer = Current_State;
   longer.dur = std::min(Current_State.dur * 2.0f, 10.0f);
   add_event_params(longer, "longer");
-  set_event_time(List_Size + 1, static_cast<int>(seed % iterations));
+  const int at = static_cast<int>(seed % iterations);
+  fuzz::require(find_event_time(set_event_time(List_Size + 1, at)) == at, "found where moved");
   add_event_interp(Current_State, "back", 2, 2 + static_cast<int>(seed % 7));
   add_event_special();
   set_event_time(static_cast<int>(seed % 5), 3);
-  for (int n = 0; n <= List_Size + 1; ++n) {
+  int n = 1;
+  for (const event_type* e = Event_List.get(); e; e = e->next.get(), ++n) {
     std::string name;
-    int type = 0, length = 0;
+    int type = 0;
     find_event_name(n, name);
     find_event_type(n, type);
-    find_event_length(n, length);
-    find_event_time(n);
+    fuzz::require(name == e->name && type == e->type && find_event_time(n) == e->time_stamp,
+                  "a position names the event there");
   }
 }
 
 std::string rendered(unsigned options) {
   if ((options & score_file) == 0) {
-    std::string score;
     char* buffer = nullptr;
     std::size_t length = 0;
-    std::FILE* out = ::open_memstream(&buffer, &length);
-    fuzz::require(out != nullptr, "a memory stream opens");
-    fuzz::require(play_ca(out) == render_complete, "an accepted set renders");  // closes out
-    score.assign(buffer, length);
+    fuzz::require(play_ca(::open_memstream(&buffer, &length)) == render_complete,
+                  "an accepted set renders");  // closes the stream
+    const std::string score(buffer, length);
     std::free(buffer);
     return score;
   }
-  const std::string name = scratch_dir->path() + "/score.sco";
+  const std::string name = fuzz::scratch_directory() + "/score.sco";
   replacing_file file(name);
   fuzz::require(file.stream() != nullptr, "a score file opens");
   fuzz::require(play_ca(file.release()) == render_complete, "an accepted set renders");
   fuzz::require(file.commit_closed(true), "a score file is replaced");
-  std::string score;
-  std::FILE* in = std::fopen(name.c_str(), "r");
-  fuzz::require(in != nullptr, "the score file reads");
-  for (int c; (c = std::getc(in)) != EOF;) score.push_back(static_cast<char>(c));
-  std::fclose(in);
-  return score;
+  std::ifstream in(name);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // The grids a render leaves are ints again: their reductions take the int
@@ -109,12 +109,33 @@ void check_reductions_against_literal_model() {
   }
 }
 
+// The grid a render leaves stepped once more, cell by cell and by the byte
+// kernels: both must be the literal model's step, cell for cell.
+void check_steps_against_literal_model() {
+  const parameters_type& p = Current_State;
+  const int x = clamp_extent(p.x), y = clamp_extent(p.y);
+  static const auto literal = std::make_unique<grid_type>(), stepped = std::make_unique<grid_type>();
+  static const auto bytes = std::make_unique<std::array<compact_grid, 2>>();
+  const auto same = [&](const char* what) {
+    for (int r = 0; r <= x + 1; ++r)
+      fuzz::require(std::equal(&(*stepped)[r][0], &(*stepped)[r][y + 2], &(*literal)[r][0]), what);
+  };
+  reference::step(grid1, *literal, p.r1, p.r2, p.k, p.Ns, x, y);
+  step_grid(grid1, *stepped, p.r1, p.r2, p.k, p.Ns, x, y);
+  same("the cell-by-cell step is the literal model's");
+  compact_rule rule;
+  if (!make_compact_rule(p.r1, p.r2, p.k, p.Ns, rule) || !compact_from_ints(grid1, (*bytes)[0], x, y))
+    return;
+  compact_step((*bytes)[0], (*bytes)[1], rule, default_engine().kernels->step);
+  compact_to_ints((*bytes)[1], *stepped);
+  same("the byte step is the literal model's");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::quiet_start();
-  scratch_dir = std::make_unique<private_directory>();
-  fuzz::require(!scratch_dir->path().empty(), "a scratch directory is made");
+  fuzz::scratch_directory();
   return 0;
 }
 
@@ -139,12 +160,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   set_kernel_threads((options & one_thread) ? 1 : 2);
   force_portable_kernels((options & portable_kernels) != 0);
   stop_frames();
-  if (options & frames) fuzz::require(write_frames_to(scratch_dir->path(), 1), "frames can be written");
+  if (options & frames) fuzz::require(write_frames_to(fuzz::scratch_directory(), 1), "frames can be written");
 
   const std::string score = rendered(options);
   fuzz::require(score.find("inf") == std::string::npos && score.find("nan") == std::string::npos,
                 "every number in the score is finite");
   fuzz::require(!frame_failed(), "every frame is written");
-  if (options & literal_model) check_reductions_against_literal_model();
+  if (options & literal_model) {
+    check_reductions_against_literal_model();
+    check_steps_against_literal_model();
+  }
   return 0;
 }

@@ -12,6 +12,8 @@
 #include "engine/externs.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
+#include "platform/temporary_file.h"
+#include "tests/support/support.h"
 
 namespace fuzz {
 
@@ -22,31 +24,22 @@ inline void require(bool holds, const char* what) {
   std::abort();
 }
 
-// What `read` gives for `text` as a read-only stream. fmemopen refuses a
-// size of 0, so an empty text is read as "" from a one-byte buffer.
-template <typename Read>
-auto read_text(std::string text, Read read) {
-  const std::size_t size = text.size();
-  text.push_back('\0');
-  std::FILE* fp = ::fmemopen(text.data(), size == 0 ? 1 : size, "r");
-  require(fp != nullptr, "the input opens as a stream");
-  const auto result = read(fp);
-  std::fclose(fp);
-  return result;
+using test_support::read_text;
+using test_support::text_of;
+
+// A private directory for the files a target writes, removed at exit.
+inline const std::string& scratch_directory() {
+  static const private_directory directory;
+  require(!directory.path().empty(), "a scratch directory is made");
+  return directory.path();
 }
 
-// What `write` writes to a stream, as text.
-template <typename Write>
-std::string text_of(Write write) {
-  char* buffer = nullptr;
-  std::size_t length = 0;
-  std::FILE* fp = ::open_memstream(&buffer, &length);
-  require(fp != nullptr, "a memory stream opens");
-  write(fp);
+// Writes `size` bytes to the file `path`, made or emptied.
+inline void write_file(const std::string& path, const void* data, std::size_t size) {
+  std::FILE* fp = std::fopen(path.c_str(), "w");
+  require(fp != nullptr, "a scratch file opens");
+  std::fwrite(data, 1, size, fp);
   std::fclose(fp);
-  std::string text(buffer, length);
-  std::free(buffer);
-  return text;
 }
 
 inline int read_set(const std::string& text, parameters_type& p) {

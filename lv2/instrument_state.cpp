@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "engine/externs.h"
 #include "engine/report.h"
 #include "files/readable_file.h"
 #include "lv2/instrument.h"
@@ -98,7 +99,7 @@ LV2_State_Status instrument::restore(LV2_State_Retrieve_Function retrieve,
   // alone) leaves the instance as it is.
   if (!has_parameters && !has_events) return LV2_STATE_SUCCESS;
   parameter_text_set set;
-  set_default_parameters(set.params);
+  default_parameters(set.params);
   if (!has_parameters || !read_parameter_text(parameters, set)) {
     report_error("zelmora: the state's parameter set is refused\n");
     return LV2_STATE_ERR_NO_PROPERTY;

@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/externs.h"
 #include "lv2/state_text.h"
 #include "lv2/uris.h"
 
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
     std::ifstream in(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     parameter_text_set set;
-    set_default_parameters(set.params);
+    default_parameters(set.params);
     if (!in || !read_parameter_text(text, set)) {
       std::fprintf(stderr, "make_bundle_ttl: %s refused\n", argv[a]);
       return 1;

@@ -8,7 +8,9 @@
 #include <atomic>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -24,7 +26,8 @@ std::array<temporary_slot, temporary_slots> temporaries;
 volatile std::sig_atomic_t running_child = 0;
 sigset_t handled_signals;  // what stop_cleanly_on() installed; all zero is empty
 
-extern "C" void stop_on_signal(int signal_number) {
+// Async-signal-safe: a signal handler's work.
+void clean_up_now() {
   if (const pid_t child = running_child; child > 0) {
     ::kill(-child, SIGKILL);
     ::waitpid(child, nullptr, 0);
@@ -34,7 +37,17 @@ extern "C" void stop_on_signal(int signal_number) {
     if (slot.used) ::unlink(slot.path.data());
   for (const temporary_slot& slot : temporaries)
     if (slot.used) ::rmdir(slot.path.data());
+}
+
+extern "C" void stop_on_signal(int signal_number) {
+  clean_up_now();
   ::_exit(128 + signal_number);
+}
+
+const char* terminating_program = "zelmora";
+
+[[noreturn]] void on_terminate() {
+  ::_exit(end_on_exception(terminating_program, std::current_exception()));
 }
 
 int take_slot(const std::string& path) {
@@ -65,6 +78,11 @@ void stop_cleanly_on(std::initializer_list<int> signals) {
     ::sigaddset(&handled_signals, signal_number);
     ::sigaction(signal_number, &action, nullptr);
   }
+}
+
+void stop_cleanly_on_the_rest() {
+  stop_cleanly_on({SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPOLL, SIGPWR, SIGXCPU,
+                   SIGSTKFLT});
 }
 
 interrupt_guard::interrupt_guard() { ::pthread_sigmask(SIG_BLOCK, &handled_signals, &before_); }
@@ -126,4 +144,26 @@ void reset_signals_in_child() {
   for (int signal_number = 1; signal_number < NSIG; ++signal_number)
     if (::sigismember(&handled_signals, signal_number) == 1) ::signal(signal_number, SIG_DFL);
   ::pthread_sigmask(SIG_UNBLOCK, &handled_signals, nullptr);
+}
+
+int end_on_exception(const char* program, const std::exception_ptr& failure) {
+  const interrupt_guard guard;
+  std::string what = "an unknown failure";
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    what = "out of memory";
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  std::fprintf(stderr, "%s: ended by a failure: %s\n", program, what.c_str());
+  std::fflush(nullptr);
+  clean_up_now();
+  return 1;
+}
+
+void end_on_uncaught_exceptions(const char* program) {
+  terminating_program = program;
+  std::set_terminate(on_terminate);
 }

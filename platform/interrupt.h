@@ -8,12 +8,18 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <exception>
 #include <initializer_list>
 #include <string>
 
 // Installs the handler for these signals (SIGINT, SIGTERM, SIGXFSZ, ...),
 // except those the program was started with ignored.
 void stop_cleanly_on(std::initializer_list<int> signals);
+
+// stop_cleanly_on() every other signal whose default action ends the
+// program (SIGQUIT, SIGUSR1, SIGALRM, ...; not those of a crash, whose core
+// dump is worth more): they end it with 128 + the signal, cleaned up.
+void stop_cleanly_on_the_rest();
 
 // The signals stop_cleanly_on() handles, blocked while a registration or a
 // fork is half done; as they were again when the guard ends.
@@ -67,3 +73,14 @@ void set_running_child(pid_t pid);
 
 // For a child between fork and exec: the default actions back, unblocked.
 void reset_signals_in_child();
+
+// Ends the program on an exception nothing else handled (out of memory, a
+// thread the system would not make): "PROGRAM: WHAT" on standard error,
+// the csound child stopped and the temporary files removed as a signal
+// would; returns the exit status, 1. For main's last catch.
+int end_on_exception(const char* program, const std::exception_ptr& failure);
+
+// The same for an exception that escapes a thread of its own (which would
+// otherwise abort the program and leave the files): as std::terminate's
+// handler, ending the program with status 1.
+void end_on_uncaught_exceptions(const char* program);

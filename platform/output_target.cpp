@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
@@ -49,15 +50,46 @@ bool link_may_be_followed(const std::string& path) {
   return !shared_sticky || link.st_uid == ::geteuid() || link.st_uid == dir.st_uid;
 }
 
+namespace {
+
+// Links followed before the name is taken for a loop, as the kernel does.
+constexpr int max_links = 40;
+
+std::string resolved(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+  return real ? real.get() : "";
+}
+
+// What `name` leads to through its links: the file, or where a dangling
+// link would have it made (as the shell's ">" makes it); empty when a
+// link may not be followed or they loop.
+std::string link_target(std::string name) {
+  for (int links = 0; links <= max_links; ++links) {
+    if (!link_may_be_followed(name)) {
+      errno = EACCES;
+      return "";
+    }
+    if (std::string real = resolved(name); !real.empty()) return real;
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;  // a new file
+    std::string to(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    const ssize_t n = ::readlink(name.c_str(), to.data(), to.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= to.size()) return "";
+    to.resize(static_cast<std::size_t>(n));
+    name = to.front() == '/' ? to : directory_of(name) + "/" + to;
+  }
+  errno = ELOOP;
+  return "";
+}
+
+}  // namespace
+
 output_target find_output_target(const std::string& name) {
   if (const int fd = named_descriptor(name); fd >= 0)
     return in_place(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-  if (!link_may_be_followed(name)) return {};
-  output_target target{output_target::kind::replace, name, -1};
   // Replace what a symbolic link points to, not the link itself.
-  if (std::unique_ptr<char, decltype(&std::free)> real(::realpath(name.c_str(), nullptr), &std::free);
-      real)
-    target.path = real.get();
+  output_target target{output_target::kind::replace, link_target(name), -1};
+  if (target.path.empty()) return {};
   struct stat st {};
   if (::stat(target.path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
     return target;

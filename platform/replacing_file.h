@@ -39,6 +39,9 @@ class replacing_file {
   // private file, copied into it by commit_closed().
   std::string path_for_writer();
 
+  // Why the stream could not be had or the commit failed: an errno value.
+  int error() const { return error_; }
+
  private:
   bool copy_to_target(bool written_ok);
 
@@ -51,6 +54,7 @@ class replacing_file {
   bool done_ = false;
   bool direct_ = false;  // a device or pipe, written in place
   bool existed_ = false;
+  int error_ = 0;
   struct stat_kept {
     unsigned mode = 0;
     unsigned owner = 0;

@@ -19,6 +19,9 @@
 //     through instruments 1-100); ikeep: the time until which the voices
 //     must go on for it to play out.
 #include <csound/csdl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -126,6 +129,10 @@ void end_when_played_out(CSOUND* csound, voices_state& s, bool quiet) {
   if (s.notes->skipped_lines() > 0)
     csound->Warning(csound, "zelmora_grains: %d lines of the score were no notes (line %d first)",
                     s.notes->skipped_lines(), s.notes->first_skipped_line());
+  if (s.notes->refused_notes() > 0)
+    csound->Warning(csound, "zelmora_grains: %d notes of the score refused (line %d first: %s)",
+                    s.notes->refused_notes(), s.notes->first_refused_line(),
+                    s.notes->first_refusal());
   if (s.voices.refused() > 0)
     csound->Warning(csound, "zelmora_grains: %ld grains found no room among the voices",
                     s.voices.refused());
@@ -140,16 +147,31 @@ struct grains_opcode {
   voices_state* state;
 };
 
+// Only a regular file: a pipe or a device would hold csound up without end.
+std::FILE* open_notes(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                  ::fcntl(fd, F_SETFL, O_RDONLY) != 0)) {
+    ::close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  std::FILE* fp = fd < 0 ? nullptr : ::fdopen(fd, "r");
+  if (!fp && fd >= 0) ::close(fd);
+  return fp;
+}
+
 int grains_init(CSOUND* csound, grains_opcode* p) {
   voices_state& s = state_of(csound);
   p->state = &s;
   s.inbox = static_cast<grain_inbox*>(csound->QueryGlobalVariable(csound, grain_inbox_name));
   const std::string source = p->source->data ? p->source->data : "";
   if (source.empty() || s.notes) return OK;
-  std::FILE* fp = std::fopen(source.c_str(), "r");
+  std::FILE* fp = open_notes(source);
   if (!fp)
     return csound->InitError(csound, "zelmora_grains: can't read the notes %s: %s",
-                             source.c_str(), std::strerror(errno));
+                             source.c_str(), errno == EINVAL ? "not a regular file" : std::strerror(errno));
   s.notes.emplace(fp);
   return OK;
 }

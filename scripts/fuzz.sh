@@ -9,7 +9,7 @@ set -eu
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
 BUILD=${BUILD:-build-fuzz}
-FUZZERS=${FUZZERS:-fuzz_param_file fuzz_event_file fuzz_render fuzz_score_reader}
+FUZZERS=${FUZZERS:-fuzz_param_file fuzz_event_file fuzz_render fuzz_score_reader fuzz_grain_voices fuzz_osc fuzz_nsm fuzz_bindings fuzz_midi}
 cmake -S fuzz -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" >/dev/null
 for fuzzer in $FUZZERS; do
@@ -17,13 +17,18 @@ for fuzzer in $FUZZERS; do
     fuzz_param_file) seeds=param dict=param.dict ;;
     fuzz_event_file) seeds=event dict=event.dict ;;
     fuzz_score_reader) seeds=score dict=score.dict ;;
+    fuzz_grain_voices) seeds=voices dict= ;;
+    fuzz_osc) seeds=osc dict=osc.dict ;;
+    fuzz_nsm) seeds=nsm dict=osc.dict ;;
+    fuzz_bindings) seeds=bindings dict= ;;
+    fuzz_midi) seeds=midi dict= ;;
     *) seeds=render dict=event.dict ;;
   esac
   corpus="$BUILD/corpus-$seeds"
   mkdir -p "$corpus"
   # -close_fd_mask=3: the readers' own messages would drown the fuzzer's.
   "$BUILD/$fuzzer" -max_total_time="$SECONDS_EACH" -close_fd_mask=3 -print_final_stats=1 \
-    -dict="fuzz/$dict" -artifact_prefix="$BUILD/$fuzzer-" "$corpus" "fuzz/corpus/$seeds" \
+    ${dict:+-dict="fuzz/$dict"} -artifact_prefix="$BUILD/$fuzzer-" "$corpus" "fuzz/corpus/$seeds" \
     2>"$BUILD/$fuzzer.log" || { tail -n 40 "$BUILD/$fuzzer.log"; exit 1; }
   echo "$fuzzer: $(grep -E '^stat::number_of_executed_units' "$BUILD/$fuzzer.log" | tr -s ' ' | cut -d' ' -f2) executions in ${SECONDS_EACH} s"
 done

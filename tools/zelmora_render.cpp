@@ -8,6 +8,7 @@
 #include <csignal>
 #include <optional>
 #include <thread>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "control/control_apply.h"
 #include "control/osc_notes.h"
 #include "control/outside_control.h"
+#include "control/udp_port.h"
 #include "engine/csound/offline_job.h"
 #include "engine/externs.h"
 #include "engine/limits.h"
@@ -31,12 +33,15 @@
 #include "engine/live/live.h"
 #include "engine/render/render.h"
 #include "engine/csound/sound_format.h"
+#include "engine/report.h"
 #include "engine/view.h"
 #include "files/event_file.h"
 #include "files/param_file.h"
 #include "files/readable_file.h"
 #include "platform/replacing_file.h"
 #include "control/control_log.h"
+#include "engine/mapping/beat_grid.h"
+#include "tools/tuning_options.h"
 
 namespace {
 
@@ -71,10 +76,18 @@ constexpr const char* usage_text =
     "                        csound lacks is refused with the list of those it has\n"
     "  --no-connect          with jack: leave the ports zelmora:channel_1 and _2\n"
     "                        unconnected (default: to the first playback ports)\n"
-    "  --osc-port N          with --live: take OSC control on UDP port N\n"
+    "  --osc-port [ADDR:]N   with --live: take OSC control on UDP port N of the\n"
+    "                        loopback interface, or of the interface with address\n"
+    "                        ADDR (0.0.0.0: all): whoever reaches it controls play\n"
+    "                        and may load any file you can read\n"
     "  --osc-send HOST:PORT  send each iteration's notes as OSC /zelmora/notes\n"
     "  --midi alsa|jack      with --live: a MIDI input port (note-ons transpose,\n"
     "                        controllers move their bound controls)\n"
+    "  --scale FILE.scl      tune the states to a Scala scale: state i is degree i\n"
+    "  --kbm FILE.kbm        a Scala keyboard mapping placing the scale's degrees\n"
+    "  --quantize            snap block frequencies to the scale (else 12-TET, A 440)\n"
+    "  --tempo BPM           grains on a beat grid, 1 to 1000 BPM, in place of dur\n"
+    "  --grain-beats N       grains a beat with --tempo, 1 to 192 (default 4)\n"
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
@@ -114,6 +127,7 @@ struct options {
   int mean_mode = 0;
   bool verbose = false;
   bool quiet = false;
+  tuning_options tuning;
 };
 
 int usage_error(const char* message, const char* arg) {
@@ -122,7 +136,15 @@ int usage_error(const char* message, const char* arg) {
   return exit_usage;
 }
 
+bool parse_real(const char* text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0' && std::isfinite(value);
+}
+
 bool parse_int(const char* text, int& value) {
+  // Digits alone: strtol would also take blanks before them.
+  if (*text != '-' && (*text < '0' || *text > '9')) return false;
   char* end = nullptr;
   errno = 0;
   const long v = std::strtol(text, &end, 10);
@@ -160,6 +182,10 @@ int parse_arguments(int argc, char** argv, options& opt) {
       opt.connect = false;
       continue;
     }
+    if (arg == "--quantize") {
+      opt.tuning.quantize = true;
+      continue;
+    }
     if (a + 1 >= argc) return usage_error("unknown option or missing value: ", arg.c_str());
     const char* value = argv[++a];
     if (*value == '\0') return usage_error("empty value for ", arg.c_str());
@@ -176,7 +202,9 @@ int parse_arguments(int argc, char** argv, options& opt) {
     } else if (arg == "--rtaudio") {
       opt.rtaudio = value;
     } else if (arg == "--osc-port") {
-      if (!valid_port(value)) return usage_error("--osc-port takes a UDP port 1 ... 65535, not ", value);
+      std::string host, port;
+      if (!split_listen_address(value, host, port))
+        return usage_error("--osc-port takes [ADDRESS:]PORT, a UDP port 1 ... 65535, not ", value);
       opt.control.osc_port = value;
     } else if (arg == "--osc-send") {
       std::string host, port;
@@ -198,6 +226,18 @@ int parse_arguments(int argc, char** argv, options& opt) {
       if (!parse_int(value, opt.iterations) || opt.iterations < 0 ||
           opt.iterations > max_iterations)
         return usage_error("--iterations takes a whole number from 0 to 10000000, not ", value);
+    } else if (arg == "--scale") {
+      opt.tuning.scale = value;
+    } else if (arg == "--kbm") {
+      opt.tuning.kbm = value;
+    } else if (arg == "--tempo") {
+      if (!parse_real(value, opt.tuning.tempo) || opt.tuning.tempo < lowest_tempo ||
+          opt.tuning.tempo > highest_tempo)
+        return usage_error("--tempo takes beats a minute from 1 to 1000, not ", value);
+    } else if (arg == "--grain-beats") {
+      if (!parse_int(value, opt.tuning.grain_beats) || opt.tuning.grain_beats < 1 ||
+          opt.tuning.grain_beats > most_grain_beats)
+        return usage_error("--grain-beats takes a whole number from 1 to 192, not ", value);
     } else if (arg == "--reduce") {
       if (std::strcmp(value, "mean") == 0)
         opt.mean_mode = 0;
@@ -218,6 +258,11 @@ int parse_arguments(int argc, char** argv, options& opt) {
     return usage_error("--osc-port and --midi play a live render; add --live", "");
   if (!opt.score.empty() && !opt.sound.empty())
     return usage_error("--score and --sound each make their own render; choose one", "");
+  if (opt.tuning.grain_beats != 0 && opt.tuning.tempo == 0.0)
+    return usage_error("--grain-beats divides the beat of --tempo; add --tempo", "");
+  if (opt.tuning.tempo != 0.0 &&
+      !beat_grid_fits(opt.tuning.tempo, tempo_grain_beats(opt.tuning)))
+    return usage_error("--tempo and --grain-beats give grains outside 0.001 ... 10 s", "");
   return -1;
 }
 
@@ -225,7 +270,8 @@ int parse_arguments(int argc, char** argv, options& opt) {
 bool load_parameters(const std::string& path) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    std::fprintf(stderr, "zelmora-render: can't open parameter file %s\n", path.c_str());
+    std::fprintf(stderr, "zelmora-render: can't open parameter file %s: %s\n", path.c_str(),
+                 reading_failure(errno));
     return false;
   }
   int file_reduction = 0;  // --reduce decides
@@ -243,7 +289,8 @@ bool load_parameters(const std::string& path) {
 bool load_events(const std::string& path) {
   const file_ptr fp = open_for_reading(path);
   if (!fp) {
-    std::fprintf(stderr, "zelmora-render: can't open event list file %s\n", path.c_str());
+    std::fprintf(stderr, "zelmora-render: can't open event list file %s: %s\n", path.c_str(),
+                 reading_failure(errno));
     return false;
   }
   if (read_event_list(fp.get()) < 0) {
@@ -257,8 +304,7 @@ bool load_events(const std::string& path) {
 // of the render, then the score time csound says it has rendered.
 class terminal_progress final : public iteration_sink {
  public:
-  terminal_progress(double automaton_share, int iterations)
-      : progress(automaton_share), iterations_(iterations) {}
+  explicit terminal_progress(int iterations) : iterations_(iterations) {}
   void on_iteration(const iteration& it) override {
     score_seconds = it.start + static_cast<double>(it.dur);
     progress.automaton_at(it.number + 1, iterations_);
@@ -332,6 +378,7 @@ int write_score(const std::string& name) {
     case offline_job::phase::done:
       return exit_ok;
     case offline_job::phase::abandoned:
+      if (frame_failed()) return exit_failed;  // said
       std::fprintf(stderr, "\nzelmora-render: render abandoned, %s left as it was\n",
                    name.c_str());
       return exit_failed;
@@ -344,7 +391,7 @@ int write_standard_output() {
   const int status = play_ca(stdout);  // closes it
   end_progress(status == render_complete);
   if (status == render_abandoned) {
-    std::fputs("\nzelmora-render: render abandoned\n", stderr);
+    if (!frame_failed()) std::fputs("\nzelmora-render: render abandoned\n", stderr);
     return exit_failed;
   }
   if (status == render_write_failed) {
@@ -409,7 +456,7 @@ int play_live(const options& opt) {
   if (!opt.score.empty()) {
     score.emplace(opt.score);
     if (!score->stream()) {
-      std::fprintf(stderr, "Can't open file %s\n", opt.score.c_str());
+      report_file_error("Can't open file", opt.score, score->error());
       return exit_failed;
     }
     settings.score = score->stream();
@@ -429,7 +476,7 @@ int play_live(const options& opt) {
   if (player.status() == live_device_lost) return exit_failed;
   if (signal == SIGTERM || signal == SIGHUP) return 128 + signal;
   if (score && !score->commit()) {
-    std::fprintf(stderr, "Can't write file %s\n", opt.score.c_str());
+    report_file_error("Can't write file", opt.score, score->error());
     return exit_failed;
   }
   if (player.status() == render_abandoned) {
@@ -441,11 +488,12 @@ int play_live(const options& opt) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int render_main(int argc, char** argv) {
   options opt;
   if (const int status = parse_arguments(argc, argv, opt); status >= 0) return status;
 
   stop_cleanly_on({SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ});
+  stop_cleanly_on_the_rest();
   systeminit();
   Echo_Stream = stderr;  // standard output may carry the score
   if (opt.quiet) Echo_Stream = quiet_stream();
@@ -453,10 +501,11 @@ int main(int argc, char** argv) {
   if (!opt.events.empty() && !load_events(opt.events)) return exit_failed;
   Current_State.iter = opt.iterations;
   Mean_Mode = opt.mean_mode;
+  if (!apply_tuning_options(opt.tuning)) return exit_failed;
   // A score printed on the terminal would be broken up by the line.
   const bool score_on_terminal = opt.score.empty() && opt.sound.empty() && isatty(STDOUT_FILENO);
   if (isatty(STDERR_FILENO) && !opt.quiet && !opt.verbose && !opt.live && !score_on_terminal) {
-    shown_progress.emplace(opt.sound.empty() ? 1.0 : automaton_share_of_sound, opt.iterations);
+    shown_progress.emplace(opt.iterations);
     add_iteration_sink(*shown_progress);
   }
 
@@ -474,4 +523,13 @@ int main(int argc, char** argv) {
   else
     status = write_standard_output();
   return frame_failed() ? exit_failed : status;
+}
+
+int main(int argc, char** argv) {
+  end_on_uncaught_exceptions("zelmora-render");
+  try {
+    return render_main(argc, argv);
+  } catch (...) {
+    return end_on_exception("zelmora-render", std::current_exception());
+  }
 }

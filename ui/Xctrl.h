@@ -8,6 +8,9 @@ extern Widget r1, r2, k, x, y;
 extern Widget duration, dur_down, dur_up, counter, halt_at;
 extern Widget save_parameters, save_event_list, Load_events, csound_button;
 extern Widget Mapping, state_button, instrument_button, event_button;
+// The frames of the automaton's parameters and of the grid size, and the
+// Play/Stop button.
+extern Widget parameter_group, grid_group, play_button;
 
 void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char** argv);
 void set_control();

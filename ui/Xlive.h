@@ -24,10 +24,19 @@ void create_automaton(Widget parent);
 // share the engine's render, greyed out while live play runs.
 void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widget> offline);
 
-// Live play's audio module and JACK connection from the X resources
-// (*rtaudio, *connect; the options -rtaudio MODULE and -noconnect set them)
-// or else $ZELMORA_RTAUDIO, read into Live_Settings.
+// Live play's audio module and JACK connection, read into Live_Settings:
+// the module from the X resource *rtaudio (the option -rtaudio MODULE)
+// when given, else the Audio menu's choice kept in the settings file, by
+// default "automatic"; the connection from *connect (-noconnect).
 void read_live_resources(Widget top);
+
+// The Output menu's "Audio" choice: Automatic, JACK, PulseAudio, ALSA.
+// A choice is kept in the settings file for the next run.
+constexpr const char* audio_automatic = "automatic";
+void build_audio_menu(Widget output_menu);
+// The module live play is given for a choice. Until live play picks a
+// module itself, "automatic" is $ZELMORA_RTAUDIO, else csound's default.
+std::string live_module_for(const std::string& choice);
 
 // The take of a live play: begin_take() starts a new one (the stream live
 // play writes its notes' score to); save_take() writes the take so far to
@@ -42,6 +51,9 @@ void cb_save_take(Widget w, XtPointer client_data, XtPointer call_data);
 bool live_playing();
 
 void cb_play_live(Widget w, XtPointer client_data, XtPointer call_data);
+// The control panel's Play/Stop button and the key Ctrl+P: stops live play,
+// or starts it when nothing else renders.
+void cb_play_or_stop(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_stop_live(Widget w, XtPointer client_data, XtPointer call_data);
 void cb_pop_automaton(Widget w, XtPointer client_data, XtPointer call_data);
 

@@ -1,19 +1,18 @@
 // The control panel "Synth. Control": the menus, the automaton parameters,
 // the grid size, the grain duration, the reduction and the counter.
 #include <Xm/ArrowB.h>
-#include <Xm/CascadeB.h>
 #include <Xm/Form.h>
 #include <Xm/Frame.h>
 #include <Xm/Label.h>
 #include <Xm/PushB.h>
 #include <Xm/RowColumn.h>
 #include <Xm/Scale.h>
-#include <Xm/Separator.h>
 #include <Xm/TextF.h>
 #include <X11/Shell.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -22,7 +21,6 @@
 #include "engine/externs.h"
 #include "engine/limits.h"
 #include "engine/mapping/parameter_change.h"
-#include "engine/numeric.h"
 #include "engine/report.h"
 #include "ui/grain_window.h"
 #include "ui/Xevent.h"
@@ -31,9 +29,13 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/documents.h"
 #include "ui/messages.h"
+#include "ui/panel_menus.h"
 #include "ui/render_job.h"
+#include "ui/tuning_controls.h"
 #include "ui/undo.h"
+#include "ui/window_keys.h"
 #include "ui/widgets.h"
 
 Widget Ctrl_pannel;
@@ -41,6 +43,7 @@ Widget r1, r2, k, x, y;
 Widget duration, dur_down, dur_up, counter, halt_at;
 Widget save_parameters, save_event_list, Load_events, csound_button;
 Widget Mapping, state_button, instrument_button, event_button;
+Widget parameter_group, grid_group, play_button;
 
 namespace {
 
@@ -68,13 +71,17 @@ int scale_value(XtPointer call_data) {
 
 double from_scale_units(int value) { return value * rule_scale_unit; }
 
-// A scale or menu entry moved: one undoable change.
-void change_from_window(parameter what, double value) {
-  const undoable_change change;
+// A scale or menu entry moved: one undoable change, named as its control.
+void change_from_window(const char* name, parameter what, double value) {
+  const undoable_change change(name);
   change_parameter({what, 0, value});
 }
 
-int to_scale_units(float field) { return trunc_to_int(static_cast<double>(field) * 100.0); }
+// The nearest hundredth: 0.29 is stored as 0.28999999, which truncated
+// would show as 0.28.
+int to_scale_units(float field) {
+  return static_cast<int>(std::lround(std::clamp(static_cast<double>(field) * 100.0, -1e9, 1e9)));
+}
 
 std::string format_int(int value) { return std::to_string(value); }
 
@@ -92,7 +99,7 @@ bool typable_duration(double seconds) {
 // Return in the duration field: a number in range becomes `dur`; anything
 // else is refused and the field shows `dur` again.
 void cb_set_duration(Widget w, XtPointer, XtPointer) {
-  const undoable_change change;
+  const undoable_change change("Duration");
   double seconds = 0.0;
   if (read_real_number(field_text(w), seconds) && typable_duration(seconds))
     change_parameter({parameter::dur, 0, seconds});
@@ -105,71 +112,6 @@ void cb_set_duration(Widget w, XtPointer, XtPointer) {
 // A label; the caller attaches it in its form.
 Widget make_label_widget(Widget parent, const char* name, const char* text) {
   return make_labelled(xmLabelWidgetClass, parent, name, text);
-}
-
-Widget make_menu_entry(Widget menu, const char* name, const char* text,
-                       XtCallbackProc callback) {
-  const compound_string label = make_label(text);
-  Widget entry = XtVaCreateWidget(name, xmPushButtonWidgetClass, menu, XmNlabelString,
-                                  label.get(), nullptr);
-  XtAddCallback(entry, XmNactivateCallback, callback, nullptr);
-  XtManageChild(entry);
-  return entry;
-}
-
-Widget make_cascade(Widget menu_bar, const char* name, const char* text, Widget pulldown) {
-  const compound_string label = make_label(text);
-  Widget cascade = XtVaCreateWidget(name, xmCascadeButtonWidgetClass, menu_bar,
-                                    XmNlabelString, label.get(), XmNsubMenuId, pulldown,
-                                    nullptr);
-  XtManageChild(cascade);
-  return cascade;
-}
-
-void make_separator(Widget menu, const char* name) {
-  XtManageChild(XtVaCreateWidget(name, xmSeparatorWidgetClass, menu, nullptr));
-}
-
-// The menu bar "widget28" with "File", "Output" and "Mapping".
-Widget build_menu_bar(Widget form) {
-  Widget bar = XmCreateMenuBar(form, const_cast<char*>("widget28"), nullptr, 0);
-  XtVaSetValues(bar, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM,
-                nullptr);
-
-  Widget file = XmCreatePulldownMenu(bar, const_cast<char*>("widget30"), nullptr, 0);
-  make_cascade(bar, "widget29", "File", file);
-  save_parameters = make_menu_entry(file, "menu_button", "Save Parameters", cb_save_params);
-  save_event_list = make_menu_entry(file, "menu_button", "Save Event List", cb_save_events);
-  make_separator(file, "widget33");
-  Load_events = make_menu_entry(file, "menu_button", "Load Parameters", cb_load_parameters);
-  make_menu_entry(file, "menu_button", "Load Event List", cb_load_events);
-  make_separator(file, "widget36");
-  make_menu_entry(file, "widget37", "QUIT", cb_quit_zelmora);
-  build_edit_menu(bar);
-
-  Widget output = XmCreatePulldownMenu(bar, const_cast<char*>("widget39"), nullptr, 0);
-  make_cascade(bar, "widget38", "Output", output);
-  csound_button = make_menu_entry(output, "csound_button", "Csound", cb_csound);
-  // Audio Output plays the way Play Live does: the windows stay live.
-  Widget audio_output = make_menu_entry(output, "widget41", "Audio Output", cb_play_live);
-  Widget audio_file = make_menu_entry(output, "widget42", "Audio File", cb_save_sounds);
-  make_separator(output, "live_separator");
-  connect_live_play(make_menu_entry(output, "play_live", "Play Live", cb_play_live),
-                    make_menu_entry(output, "stop_live", "Stop", cb_stop_live),
-                    {csound_button, audio_output, audio_file});
-  make_menu_entry(output, "save_take", "Save Take\u2026", cb_save_take);
-
-  Widget mapping = XmCreatePulldownMenu(bar, const_cast<char*>("menu_button"), nullptr, 0);
-  Mapping = make_cascade(bar, "Mapping", "Mapping", mapping);
-  state_button = make_menu_entry(mapping, "state_button", "States", cb_pop_states);
-  instrument_button =
-      make_menu_entry(mapping, "menu_button", "Instruments", cb_pop_instruments);
-  event_button = make_menu_entry(mapping, "menu_button", "Event List Editor", cb_pop_event);
-  make_menu_entry(mapping, "automaton_button", "Automaton", cb_pop_automaton);
-  make_menu_entry(mapping, "grain_button", "Grain", cb_pop_grain);
-
-  XtManageChild(bar);
-  return bar;
 }
 
 // A frame below the menu bar, to the right of `left_of` (or at the form's
@@ -204,6 +146,7 @@ Widget build_parameter_scale(Widget form, Widget title, Widget left_of, const ch
       XmNleftAttachment, left_of ? XmATTACH_WIDGET : XmATTACH_FORM, XmNleftWidget, left_of,
       XmNleftOffset, left_of ? 22 : 4, nullptr);
   XtAddCallback(scale, XmNvalueChangedCallback, callback, nullptr);
+  take_fine_drag(scale);
   Widget label = make_label_widget(form, label_name, label_text);
   XtVaSetValues(label, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, scale,
                 XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget, scale,
@@ -239,6 +182,7 @@ Widget build_grid_scale(Widget form, Widget above, int left, Widget label, const
                 XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, scale, XmNbottomAttachment,
                 XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, scale, nullptr);
   XtAddCallback(scale, XmNvalueChangedCallback, callback, nullptr);
+  take_fine_drag(scale);
   manage_all({label, scale});
   return scale;
 }
@@ -301,7 +245,7 @@ void build_grid_group(Widget form) {
   XtAddCallback(duration, XmNlosingFocusCallback, cb_take_typed_values, nullptr);
   XtAddCallback(duration, XmNvalueChangedCallback, cb_note_typing, &duration_typed);
   manage_all({dur_title, duration, dur_up, dur_down});
-  build_reduction_menu(form, dur_down, duration);
+  build_quantize_toggle(form, build_reduction_menu(form, dur_down, duration));
 }
 
 // A text field starting `left` pixels in, with its label level with it at
@@ -340,7 +284,14 @@ void build_counter_group(Widget form) {
                                   XmNrightAttachment, XmATTACH_FORM, nullptr);
   XtAddCallback(turbo, XmNactivateCallback, cb_ZUX_turbo, nullptr);
   XtManageChild(turbo);
-  build_render_progress(form, build_notice_line(form, turbo));
+  play_button = make_labelled(xmPushButtonWidgetClass, form, "play_button", "Play");
+  XtVaSetValues(play_button, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, turbo,
+                XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment,
+                XmATTACH_FORM, nullptr);
+  XtAddCallback(play_button, XmNactivateCallback, cb_play_or_stop, nullptr);
+  XtManageChild(play_button);
+  Widget list_line = build_event_list_line(form, play_button);
+  build_render_progress(form, build_notice_line(form, list_line));
 }
 
 }  // namespace
@@ -359,6 +310,8 @@ void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char**
   build_parameters_group(parameters.form);
   const group grid = build_group(form, menu_bar, parameters.frame, "widget2", "widget3");
   build_grid_group(grid.form);
+  parameter_group = parameters.frame;
+  grid_group = grid.frame;
   const group counters = build_group(form, menu_bar, grid.frame, "widget48", "widget49");
   build_counter_group(counters.form);
   // The menu bar ends where the counter group does, both held at the same
@@ -369,7 +322,7 @@ void create_Ctrl_pannel(Display* display, const char* app_name, int argc, char**
   XtVaSetValues(menu_bar, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, group_gap,
                 nullptr);
   XtManageChild(form);
-  take_undo_keys(form);
+  take_window_keys(form);
 }
 
 void set_control() {
@@ -382,6 +335,7 @@ void set_control() {
   show_text(counter, format_int(Current_Iteration));
   show_text(duration, format_duration(Current_State.dur));
   halt_typed = duration_typed = false;
+  show_quantize();
 }
 
 void show_counter(int iteration) {
@@ -398,27 +352,27 @@ void show_counter(int iteration) {
 }
 
 void cb_set_r1(Widget, XtPointer, XtPointer call_data) {
-  change_from_window(parameter::r1, from_scale_units(scale_value(call_data)));
+  change_from_window("r1", parameter::r1, from_scale_units(scale_value(call_data)));
 }
 
 void cb_set_r2(Widget, XtPointer, XtPointer call_data) {
-  change_from_window(parameter::r2, from_scale_units(scale_value(call_data)));
+  change_from_window("r2", parameter::r2, from_scale_units(scale_value(call_data)));
 }
 
 void cb_set_k(Widget, XtPointer, XtPointer call_data) {
-  change_from_window(parameter::k, from_scale_units(scale_value(call_data)));
+  change_from_window("k", parameter::k, from_scale_units(scale_value(call_data)));
 }
 
 void cb_set_grid_x(Widget, XtPointer, XtPointer call_data) {
-  change_from_window(parameter::grid_x, scale_value(call_data));
+  change_from_window("X", parameter::grid_x, scale_value(call_data));
 }
 
 void cb_set_grid_y(Widget, XtPointer, XtPointer call_data) {
-  change_from_window(parameter::grid_y, scale_value(call_data));
+  change_from_window("Y", parameter::grid_y, scale_value(call_data));
 }
 
 void cb_dec_dur(Widget, XtPointer, XtPointer) {
-  const undoable_change change;
+  const undoable_change change("Duration");
   const double lower = static_cast<double>(Current_State.dur) - dur_step;
   if (static_cast<double>(Current_State.dur) > windows_duration_lowest)
     change_parameter({parameter::dur, 0, std::max(lower, windows_duration_lowest)});
@@ -426,15 +380,19 @@ void cb_dec_dur(Widget, XtPointer, XtPointer) {
 }
 
 void cb_inc_dur(Widget, XtPointer, XtPointer) {
-  const undoable_change change;
+  const undoable_change change("Duration");
   if (static_cast<double>(Current_State.dur) < windows_duration_highest)
     change_parameter({parameter::dur, 0, static_cast<double>(Current_State.dur) + dur_step});
   set_control();
 }
 
-void cb_mean_button(Widget, XtPointer, XtPointer) { change_from_window(parameter::reduction, 0); }
+void cb_mean_button(Widget, XtPointer, XtPointer) {
+  change_from_window("Mean/Mode", parameter::reduction, 0);
+}
 
-void cb_mode_button(Widget, XtPointer, XtPointer) { change_from_window(parameter::reduction, 1); }
+void cb_mode_button(Widget, XtPointer, XtPointer) {
+  change_from_window("Mean/Mode", parameter::reduction, 1);
+}
 
 void show_reduction() {
   XtVaSetValues(reduction_menu, XmNmenuHistory, Mean_Mode != 0 ? mode_entry : mean_entry,
@@ -442,7 +400,7 @@ void show_reduction() {
 }
 
 void cb_set_halt_time(Widget w, XtPointer, XtPointer) {
-  const undoable_change change;
+  const undoable_change change("Stop at");
   int iterations = 0;
   if (read_whole_number(field_text(w), iterations) && iterations >= 0 &&
       iterations <= max_iterations)
@@ -462,8 +420,12 @@ void cb_take_typed_values(Widget, XtPointer, XtPointer) { take_typed_values(); }
 
 void cb_ZUX_turbo(Widget, XtPointer, XtPointer) {}
 
-void cb_quit_zelmora(Widget w, XtPointer, XtPointer) {
-  cb_stop_live(w, nullptr, nullptr);  // live play fades out first
-  cb_cancel_render(w, nullptr, nullptr);  // csound stopped, its temporaries gone
-  std::exit(0);
+// Unsaved work is asked about first; then live play fades out, csound is
+// stopped and its temporaries go.
+void cb_quit_zelmora(Widget, XtPointer, XtPointer) {
+  confirm_unsaved_work([] {
+    cb_stop_live(nullptr, nullptr, nullptr);
+    cb_cancel_render(nullptr, nullptr, nullptr);
+    std::exit(0);
+  });
 }

@@ -1,10 +1,9 @@
-// The Event List Editor: one list line per event, the Add menu with its two
-// file dialogs, Delete, and Edit to give an event a new time.
+// The Event List Editor: one list line per event, the Add menu (its
+// dialogs: event_add.cpp), Delete, and Edit to give an event a new time.
 #include "ui/Xevent.h"
 
 #include <Xm/CascadeB.h>
 #include <Xm/DialogS.h>
-#include <Xm/FileSB.h>
 #include <Xm/Form.h>
 #include <Xm/Frame.h>
 #include <Xm/Label.h>
@@ -14,7 +13,6 @@
 #include <Xm/TextF.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -23,11 +21,12 @@
 #include "engine/externs.h"
 #include "engine/report.h"
 #include "events/event_list.h"
-#include "files/param_file.h"
-#include "files/readable_file.h"
 #include "ui/xm_text.h"
 #include "ui/Xctrl.h"
+#include "ui/event_lines.h"
 #include "ui/placement.h"
+#include "ui/undo.h"
+#include "ui/window_keys.h"
 #include "ui/widgets.h"
 
 Widget event_shell, event_form, event_list_disp;
@@ -54,52 +53,9 @@ constexpr int edit_frame_top = 289;
 constexpr int edit_frame_width = 218;
 constexpr int edit_frame_height = 342 - 289;
 constexpr int time_field_left = 160;
-constexpr int length_label_left = 36;
 
 // The column headings above the lines, in the lines' own font.
 constexpr const char* column_headings = "Name               Time Len";
-
-template <typename... Values>
-std::string format_line(const char* format, Values... values) {
-  const int length = std::snprintf(nullptr, 0, format, values...);
-  std::string line(static_cast<std::size_t>(std::max(length, 0)), '\0');
-  std::snprintf(line.data(), line.size() + 1, format, values...);
-  return line;
-}
-
-// Whole names: a long one pushes its numbers right rather than losing its
-// end, which is often what tells two files apart.
-std::string change_line(const std::string& name, int time) {
-  return format_line("%-17s %5d", name.c_str(), time);
-}
-
-std::string new_interp_line(const std::string& name, int time, int length) {
-  return format_line("->%-15s %5d %3d", name.c_str(), time, length);
-}
-
-// The line of a stored event, whose interpolation names already begin with
-// "->", so a line reads the same after a re-time or a rebuild.
-std::string stored_line(const std::string& name, int type, int time, int length) {
-  if (type != event_interp) return change_line(name, time);
-  return format_line("%-17s %5d %3d", name.c_str(), time, length);
-}
-
-// The time a new event gets: right after the last one, when a glide has
-// ended or one iteration after a change or reseed; 0 for the first.
-int next_event_time() {
-  const event_type* last = List_Size > 0 ? event_number(List_Size) : nullptr;
-  if (!last) return 0;
-  if (last->type == event_interp) return std::max(last->end_time, last->time_stamp);
-  return last->time_stamp < INT_MAX ? last->time_stamp + 1 : INT_MAX;
-}
-
-int clamped_int(long long value) {
-  return static_cast<int>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
-}
-
-void append_line(const std::string& line) {
-  XmListAddItemUnselected(event_list_disp, make_compound_string(line).get(), 0);
-}
 
 // The first selected line, or 0 when none is.
 int selected_position() {
@@ -119,22 +75,6 @@ int line_count() {
 
 // A whole number filling a field: "2.5" is not taken as 2.
 bool read_int(Widget field, int& value) { return read_whole_number(field_text(field), value); }
-
-// Reads the parameter file a new event refers to. The set starts as a copy
-// of the current one, so fields the file does not name (iter) stay sensible.
-bool load_event_parameters(const std::string& path, parameters_type& params) {
-  const file_ptr fp = open_for_reading(path);
-  if (!fp) {
-    report_error("Can't open file %s\n", path.c_str());
-    return false;
-  }
-  params = Current_State;
-  if (const int status = read_parameters(fp.get(), params); status < 0) {
-    report_parameter_refusal(status, path);
-    return false;
-  }
-  return true;
-}
 
 void cb_editor_quit(Widget, XtPointer, XtPointer) { XtUnmanageChild(event_form); }
 
@@ -160,6 +100,7 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
     cancel_event_edit();
     return;
   }
+  const undoable_change change("Event Time", true);
   std::fputs("Shving\n", Echo_Stream);
   show_text(event_edit, "");
   show_text(event_time, "");
@@ -183,59 +124,13 @@ void cb_edit_finish(Widget, XtPointer, XtPointer) {
 void cb_delete_event(Widget, XtPointer, XtPointer) {
   const int position = selected_position();
   if (position == 0) return;
+  const undoable_change change("Delete Event", true);
   XmListDeletePos(event_list_disp, position);
   delete_event(position);
   List_Size -= 1;
   // Positions after the deleted line have moved: a pending edit would name
   // another event.
   cancel_event_edit();
-}
-
-void cb_reseed_event(Widget, XtPointer, XtPointer) {
-  const int time = next_event_time();
-  add_event_special();
-  event_number(List_Size + 1)->time_stamp = time;
-  append_line(change_line("Reseed", time));
-  List_Size += 1;
-}
-
-void cb_load_event_p(Widget, XtPointer, XtPointer) {
-  open_file_dialog(load_event_p_files, event_form);
-}
-void cb_load_event_p_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(load_event_p_files); }
-void cb_interpolate_event(Widget, XtPointer, XtPointer) {
-  open_file_dialog(load_p_interp, event_form);
-}
-void cb_load_p_interp_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(load_p_interp); }
-
-void cb_load_event_p_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = field_text(load_event_p_filename);
-  parameters_type params;
-  if (!load_event_parameters(path, params)) return;
-  const std::string name = namefind(path);
-  const int time = next_event_time();
-  add_event_params(params, name);
-  event_number(List_Size + 1)->time_stamp = time;
-  append_line(change_line(name, time));
-  List_Size += 1;
-  XtUnmanageChild(load_event_p_files);
-}
-
-void cb_interp_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = field_text(interp_filename);
-  parameters_type params;
-  if (!load_event_parameters(path, params)) return;
-  const std::string name = namefind(path);
-  const int time = next_event_time();
-  int length = 0;
-  if (!read_int(interp_length, length)) {
-    report_error("Bad length\nLength: a whole number of iterations\n");
-    return;
-  }
-  add_event_interp(params, name, time, clamped_int(static_cast<long long>(time) + length));
-  append_line(new_interp_line(name, time, length));
-  List_Size += 1;
-  XtUnmanageChild(load_p_interp);
 }
 
 // The courier font when the server has it, otherwise a fixed-width font it
@@ -283,7 +178,7 @@ void create_add_menu() {
                 XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, menu_left, nullptr);
   Widget pulldown = XmCreatePulldownMenu(add_event_menu, const_cast<char*>("widget17"), nullptr, 0);
   Widget cascade = labelled("widget16", xmCascadeButtonWidgetClass, add_event_menu, "Add");
-  XtVaSetValues(cascade, XmNsubMenuId, pulldown, nullptr);
+  XtVaSetValues(cascade, XmNsubMenuId, pulldown, XmNmnemonic, XK_A, nullptr);
   event_file_load = labelled("event_file_load", xmPushButtonWidgetClass, pulldown, "Parameter File");
   reseed_button = labelled("reseed_button", xmPushButtonWidgetClass, pulldown, "Reseed");
   interpolate_button = labelled("interpolate_button", xmPushButtonWidgetClass, pulldown, "Interpolate");
@@ -309,7 +204,7 @@ void create_button_row() {
   edit_event_button = row_button("edit_event_button", "Edit");
   XtVaSetValues(edit_event_button, XmNleftAttachment, XmATTACH_WIDGET, XmNleftWidget,
                 delete_event_button, nullptr);
-  event_editor_cancel = row_button("event_editor_cancel", "Quit");
+  event_editor_cancel = row_button("event_editor_cancel", "Close");
   XtVaSetValues(event_editor_cancel, XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, quit_left,
                 nullptr);
   XtAddCallback(delete_event_button, XmNactivateCallback, cb_delete_event, nullptr);
@@ -343,18 +238,49 @@ Widget create_edit_fields() {
   return frame;
 }
 
-// A file selection box for "*.csp" files in its own dialog shell; the
-// handlers decide when it closes.
-Widget create_csp_box(Widget shell, const char* name) {
-  const compound_string pattern = make_compound_string("*.csp");
-  Arg args[2];
-  int n = 0;
-  XtSetArg(args[n], XmNpattern, pattern.get()), ++n;
-  XtSetArg(args[n], XmNautoUnmanage, False), ++n;
-  return XmCreateFileSelectionBox(shell, const_cast<char*>(name), args, n);
+template <typename... Values>
+std::string format_line(const char* format, Values... values) {
+  const int length = std::snprintf(nullptr, 0, format, values...);
+  std::string line(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  std::snprintf(line.data(), line.size() + 1, format, values...);
+  return line;
 }
 
 }  // namespace
+
+// Whole names: a long one pushes its numbers right rather than losing its
+// end, which is often what tells two files apart.
+std::string change_line(const std::string& name, int time) {
+  return format_line("%-17s %5d", name.c_str(), time);
+}
+
+std::string new_interp_line(const std::string& name, int time, int length) {
+  return format_line("->%-15s %5d %3d", name.c_str(), time, length);
+}
+
+// The line of a stored event, whose interpolation names already begin with
+// "->", so a line reads the same after a re-time or a rebuild.
+std::string stored_line(const std::string& name, int type, int time, int length) {
+  if (type != event_interp) return change_line(name, time);
+  return format_line("%-17s %5d %3d", name.c_str(), time, length);
+}
+
+// The time a new event gets: right after the last one, when a glide has
+// ended or one iteration after a change or reseed; 0 for the first.
+int next_event_time() {
+  const event_type* last = List_Size > 0 ? event_number(List_Size) : nullptr;
+  if (!last) return 0;
+  if (last->type == event_interp) return std::max(last->end_time, last->time_stamp);
+  return last->time_stamp < INT_MAX ? last->time_stamp + 1 : INT_MAX;
+}
+
+int clamped_int(long long value) {
+  return static_cast<int>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
+}
+
+void append_line(const std::string& line) {
+  XmListAddItemUnselected(event_list_disp, make_compound_string(line).get(), 0);
+}
 
 void cancel_event_edit() {
   Event_List_Edit_No = -1;
@@ -383,39 +309,7 @@ void create_event_shell(Widget parent) {
                 edit_frame, XmNbottomAttachment, XmATTACH_WIDGET, XmNbottomWidget,
                 add_event_menu, XmNbottomOffset, list_gap, nullptr);
   Event_List_Edit_No = -1;
-}
-
-void create_load_event_p_shell(Widget parent) {
-  load_event_p_shell = XtVaCreatePopupShell("load_event_p_shell", xmDialogShellWidgetClass, parent,
-                                            XmNtitle, "Add Parameter File Event", nullptr);
-  load_event_p_files = create_csp_box(load_event_p_shell, "load_event_p_files");
-  load_event_p_ok = XmFileSelectionBoxGetChild(load_event_p_files, XmDIALOG_OK_BUTTON);
-  load_event_p_cancel = XmFileSelectionBoxGetChild(load_event_p_files, XmDIALOG_CANCEL_BUTTON);
-  load_event_p_filename = XmFileSelectionBoxGetChild(load_event_p_files, XmDIALOG_TEXT);
-  XtAddCallback(load_event_p_cancel, XmNactivateCallback, cb_load_event_p_cancel, nullptr);
-  XtAddCallback(load_event_p_ok, XmNactivateCallback, cb_load_event_p_ok, nullptr);
-}
-
-void create_load_p_interp_shell(Widget parent) {
-  load_p_interp_shell =
-      XtVaCreatePopupShell("load_p_interp_shell", xmDialogShellWidgetClass, parent, XmNtitle,
-                           "Add Interpolation Event", nullptr);
-  load_p_interp = create_csp_box(load_p_interp_shell, "load_p_interp");
-  Widget length_form = XtVaCreateManagedWidget("widget21", xmFormWidgetClass, load_p_interp, nullptr);
-  Widget length_label = labelled("widget22", xmLabelWidgetClass, length_form, "Length");
-  interp_length = XtVaCreateManagedWidget("interp_length", xmTextFieldWidgetClass, length_form,
-                                          XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment,
-                                          XmATTACH_WIDGET, XmNleftWidget, length_label,
-                                          XmNleftOffset, 8, nullptr);
-  XtVaSetValues(length_label, XmNleftAttachment, XmATTACH_FORM, XmNleftOffset, length_label_left,
-                XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, interp_length,
-                XmNbottomAttachment, XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, interp_length,
-                nullptr);
-  interp_filename = XmFileSelectionBoxGetChild(load_p_interp, XmDIALOG_TEXT);
-  XtAddCallback(XmFileSelectionBoxGetChild(load_p_interp, XmDIALOG_CANCEL_BUTTON),
-                XmNactivateCallback, cb_load_p_interp_cancel, nullptr);
-  XtAddCallback(XmFileSelectionBoxGetChild(load_p_interp, XmDIALOG_OK_BUTTON), XmNactivateCallback,
-                cb_interp_ok, nullptr);
+  take_window_keys(event_form);
 }
 
 void display_list() {

@@ -23,7 +23,8 @@ constexpr std::array<const char*, 16> look{
     "*XmTextField.highlightThickness: 1",
     "*XmPushButton.marginHeight: 3",
     "*XmFrame.shadowType: SHADOW_ETCHED_IN",
-    "*XmScale.highlightThickness: 0",
+    // The keyboard's focus shows as a frame around the slider it moves.
+    "*XmScale.highlightThickness: 2",
     "*XmArrowButton.foreground: #3b6ea8",
     "*state_holder*XmScale.scaleHeight: 150",
     "*instrument_holder*XmScale.scaleHeight: 150",

@@ -1,31 +1,19 @@
 // The six file selection dialogs of the control panel's menus, and the OK
 // handlers of the four that load and save parameter sets and event lists.
-#include "ui/grain_window.h"
 #include "ui/Xfiles.h"
 
 #include <Xm/DialogS.h>
 #include <Xm/FileSB.h>
-#include <Xm/List.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
-#include "engine/externs.h"
-#include "engine/report.h"
-#include "engine/view.h"
-#include "ui/Xevent.h"
-#include "files/event_file.h"
-#include "files/param_file.h"
-#include "files/readable_file.h"
-#include "platform/replacing_file.h"
 #include "ui/xm_text.h"
 #include "ui/Xctrl.h"
-#include "ui/Xfreq.h"
+#include "ui/documents.h"
 #include "ui/placement.h"
-#include "ui/undo.h"
 
 Widget load_p_files_shell, load_p_files, load_p_filename;
 Widget save_p_files_shell, save_p_files, save_p_filename;
@@ -73,21 +61,6 @@ std::string working_directory() {
   return cwd ? cwd.get() : ".";
 }
 
-// Saves through a temporary file, so that a failed write keeps the old file.
-void save_with(const std::string& path, int (*write)(std::FILE*)) {
-  replacing_file file(path);
-  if (!file.stream()) {
-    report_error("Can't open file %s\n", path.c_str());
-    return;
-  }
-  write(file.stream());
-  if (!file.commit()) report_error("Can't write file %s\n", path.c_str());
-}
-
-int write_current_state(std::FILE* fp) {
-  return write_parameter_file(fp, Current_State, Mean_Mode, Grain_Design);
-}
-
 }  // namespace
 
 void create_load_p_files_shell(Widget parent) {
@@ -120,10 +93,10 @@ void create_save_e_files_shell(Widget parent) {
 
 void create_save_s_files_shell(Widget parent) {
   build_dialog(parent,
-               {"save_s_files_shell", "Generate Sound File", "save_s_files", "*.au", cb_save_s_ok,
-                cb_save_s_cancel},
+               {"save_s_files_shell", "Generate Sound File", "save_s_files", "*.wav",
+                cb_save_s_ok, cb_save_s_cancel},
                {save_s_files_shell, save_s_files, save_s_filename});
-  const compound_string mask = make_compound_string(working_directory() + "/*.au");
+  const compound_string mask = make_compound_string(working_directory() + "/*.wav");
   XtVaSetValues(save_s_files, XmNdirMask, mask.get(), nullptr);
 }
 
@@ -152,52 +125,20 @@ void cb_cs_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(csound_output)
 
 void cb_save_p_ok(Widget, XtPointer, XtPointer) {
   take_typed_values();
-  save_with(field_text(save_p_filename), write_current_state);
+  save_parameter_set(field_text(save_p_filename), save_p_files);
   XtUnmanageChild(save_p_files);
 }
 
 void cb_load_p_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = field_text(load_p_filename);
-  const file_ptr fp = open_for_reading(path);
-  if (!fp) {
-    report_error("Can't open file %s\n", path.c_str());
-    XtUnmanageChild(load_p_files);
-    return;
-  }
-  const undoable_change change;
-  if (const int status = read_parameter_file(fp.get(), Current_State, Mean_Mode, &Grain_Design);
-      status < 0) {
-    report_parameter_refusal(status, path);
-    return;
-  }
-  std::fprintf(Echo_Stream, "r1=%f\n", Current_State.r1);
-  show_reduction();
-  set_grain_window();
-  view_set_all_frequencies();
-  view_set_all_amplitudes();
-  view_set_control();
-  XtUnmanageChild(load_p_files);
+  // A refused file keeps the dialog up, to choose another.
+  if (open_parameter_set(field_text(load_p_filename), load_p_files)) XtUnmanageChild(load_p_files);
 }
 
 void cb_save_e_ok(Widget, XtPointer, XtPointer) {
-  save_with(field_text(save_e_filename), write_event_list);
+  save_event_list_file(field_text(save_e_filename), save_e_files);
   XtUnmanageChild(save_e_files);
 }
 
 void cb_load_e_ok(Widget, XtPointer, XtPointer) {
-  const std::string path = field_text(load_e_filename);
-  const file_ptr fp = open_for_reading(path);
-  if (!fp) {
-    report_error("Can't open file %s\n", path.c_str());
-    return;
-  }
-  if (read_event_list(fp.get()) == -1) {  // the reader has said why; here, which file
-    report_error("Not loaded: %s\n", path.c_str());
-    return;
-  }
-  // The old lines and a pending edit refer to events that are gone.
-  cancel_event_edit();
-  XmListDeleteAllItems(event_list_disp);
-  display_list();
-  XtUnmanageChild(load_e_files);
+  if (open_event_list(field_text(load_e_filename))) XtUnmanageChild(load_e_files);
 }

@@ -20,6 +20,7 @@
 #include "ui/Xctrl.h"
 #include "ui/midi_learn.h"
 #include "ui/placement.h"
+#include "ui/undo.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -34,12 +35,14 @@ bool is_overlap(int key) { return std::string(grain_keys[key]) == "overlap"; }
 
 void cb_choice(Widget w, XtPointer key, XtPointer) {
   const auto k = reinterpret_cast<std::intptr_t>(key);
+  const undoable_change change(grain_keys[k]);
   for (int i = 0; i < 5; ++i)
     if (entries[k][i] == w) set_grain_number(Grain_Design, grain_keys[k], i);
 }
 
 void cb_scale(Widget w, XtPointer key, XtPointer) {
   const auto k = reinterpret_cast<std::intptr_t>(key);
+  const undoable_change change(grain_keys[k]);
   int value = 0;
   XmScaleGetValue(w, &value);
   set_grain_number(Grain_Design, grain_keys[k], is_overlap(k) ? value : double(value) / hundredths);
@@ -77,6 +80,7 @@ Widget build_scale(Widget parent, int key) {
   XtAddCallback(scale, XmNvalueChangedCallback, cb_scale, data);
   XtAddCallback(scale, XmNdragCallback, cb_scale, data);
   learn_from(scale, grain_keys[key]);
+  take_fine_drag(scale);
   return scale;
 }
 

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "engine/externs.h"
-#include "engine/numeric.h"
 #include "engine/limits.h"
 #include "engine/mapping/parameter_change.h"
 #include "engine/mapping/scales.h"
@@ -44,12 +43,55 @@ int slider_number(XtPointer client_data) {
 // The instruments in use; a count beyond the table is never indexed.
 int instruments_in_use() { return std::clamp(Current_State.noinstrm, 0, max_instruments); }
 
+// The nearest whole amplitude: 29.999998 is shown as the 300 it was
+// stored for.
 std::string format_amplitude(double position) {
-  return std::to_string(trunc_to_int(position_amplitude(position)));
+  return std::to_string(std::lround(position_amplitude(position)));
 }
 
 slider_window window;
 slider_readout readout{Current_State.instrm.data(), &amplitude_disp, format_amplitude};
+
+// With Lock set, a move stops where the first instrument meets the top or
+// bottom; said when the instrument moved fell short of `wanted`.
+void say_if_lock_stopped(int num, double wanted) {
+  const double reached = Current_State.instrm[static_cast<std::size_t>(num)];
+  if (Amp_Lock == 0 || std::abs(reached - wanted) < 1e-3) return;
+  report_lock_stop(instrument_form, "instrument " + std::to_string(num), format_amplitude(wanted),
+                   format_amplitude(reached));
+}
+
+std::string typable_amplitudes() {
+  return "Amplitude: a score amplitude, " + format_amplitude(instrument_limits.lowest) + " to " +
+         format_amplitude(instrument_limits.highest);
+}
+
+// Return in the amplitude field: the instrument it shows takes the typed
+// amplitude (and, locked, every instrument by the same offset).
+void cb_type_amplitude(Widget w, XtPointer, XtPointer) {
+  const int num = readout.shown_entry;
+  double amplitude = 0.0;
+  show_errors_beside(instrument_form);
+  if (num < 0) {
+    report_bad_number("Amplitude: click an instrument's slider first, then type");
+    show_text(w, "");
+    return;
+  }
+  const bool read = read_real_number(field_text(w), amplitude);
+  const double position = amplitude_position(amplitude);
+  if (!read || !(position >= instrument_limits.lowest && position <= instrument_limits.highest)) {
+    report_bad_number(typable_amplitudes());
+    show_entry(window, num);
+    return;
+  }
+  {
+    const undoable_change change("Instrument " + std::to_string(num));
+    change_parameter({parameter::instrument_position, num, position});
+  }
+  set_all_amplitudes();
+  show_entry(window, num);
+  say_if_lock_stopped(num, position);
+}
 
 }  // namespace
 
@@ -57,8 +99,8 @@ void create_instruments(Widget parent) {
   const slider_window_names names{
       "instruments",     "Instruments",      "instrument_form", "instrument_row",
       "instrument_holder", "i",              "widget36",        "widget42",
-      "Amplitude",       "amplitude_disp",   "amplitude_lock",  "widget41",
-      "quit_amplitudes", "reset_amplitudes"};
+      "Amplitude",       "Instrument",       "amplitude_disp",  "amplitude_lock",
+      "widget41",        "quit_amplitudes",  "reset_amplitudes"};
   window = build_slider_window(parent, names, instrument_sliders, cb_set_amplitude, readout,
                                today_visible, row_width);
   instruments = window.shell;
@@ -75,6 +117,7 @@ void create_instruments(Widget parent) {
   XtAddCallback(reset_amplitudes, XmNactivateCallback, cb_reset_amplitude, nullptr);
   XtAddCallback(quit_amplitudes, XmNactivateCallback, cb_quit_instrm, nullptr);
   XtAddCallback(window.auto_set, XmNactivateCallback, cb_auto_set_amp, nullptr);
+  XtAddCallback(amplitude_disp, XmNactivateCallback, cb_type_amplitude, nullptr);
   on_window_close(instruments, cb_quit_instrm);
 }
 
@@ -111,10 +154,13 @@ void cb_set_amplitude(Widget, XtPointer client_data, XtPointer call_data) {
   // A press that left the slider where it was changes nothing, not even
   // the fractions the locked entries would otherwise lose.
   if (value == shown_value(window, Current_State.instrm[num])) return;
-  const undoable_change change;
-  change_parameter({parameter::instrument_position, num, position_of(window, value)});
+  {
+    const undoable_change change("Instrument " + std::to_string(num));
+    change_parameter({parameter::instrument_position, num, position_of(window, value)});
+  }
   set_all_amplitudes();  // locked, all moved; a move cut short snaps back
   show_entry(window, num);
+  say_if_lock_stopped(num, position_of(window, value));
 }
 
 void cb_amp_lock(Widget, XtPointer, XtPointer call_data) {
@@ -123,7 +169,7 @@ void cb_amp_lock(Widget, XtPointer, XtPointer call_data) {
 }
 
 void cb_reset_amplitude(Widget, XtPointer, XtPointer) {
-  const undoable_change change;
+  const undoable_change change("Reset");
   for (int i = 0; i < instruments_in_use(); ++i) modify_amp(i, reset_position);
   set_all_amplitudes();
 }
@@ -154,12 +200,20 @@ void cb_auto_set_amp_ok(Widget, XtPointer, XtPointer) {
                       "-2000 to 2000");
     return;
   }
-  const undoable_change change;
   const double base = Current_State.instrm[static_cast<std::size_t>(start)];
   const double step = increment / amplitude_per_position;
-  for (int i = start + 1; i <= last; ++i) modify_amp(i, base + step * (i - start));
+  const auto wanted = [&](int i) { return base + step * (i - start); };
+  {
+    const undoable_change change("Auto-set");
+    for (int i = start + 1; i <= last; ++i) modify_amp(i, wanted(i));
+  }
   set_all_amplitudes();
   XtUnmanageChild(auto_set_amp_form);
+  const stopped_entries stopped = entries_past(start + 1, last, wanted, instrument_limits);
+  if (stopped.first >= 0)
+    report_auto_set_stop(instruments, "instruments", stopped.first, stopped.last,
+                         format_amplitude(stopped.at_top ? instrument_limits.highest
+                                                         : instrument_limits.lowest));
 }
 
 void cb_auto_set_amp_cancel(Widget, XtPointer, XtPointer) { XtUnmanageChild(auto_set_amp_form); }

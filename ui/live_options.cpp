@@ -1,12 +1,18 @@
 // Live play's audio module and JACK connection, chosen like any other
-// setting of the windows: command line, X resources, else the environment.
+// setting of the windows: the command line and X resources, else the Audio
+// menu's choice kept between runs.
 #include <X11/Xresource.h>
+#include <Xm/RowColumn.h>
+#include <Xm/ToggleB.h>
 #include <Xm/Xm.h>
 
-#include <cstring>
+#include <array>
 #include <string>
 
 #include "ui/Xlive.h"
+#include "ui/panel_menus.h"
+#include "ui/settings.h"
+#include "ui/widgets.h"
 
 namespace {
 
@@ -22,6 +28,32 @@ XtResource resource_list[] = {
      XtOffsetOf(live_resources, connect), XtRImmediate, reinterpret_cast<XtPointer>(True)},
 };
 
+constexpr const char* audio_setting = "audio";
+
+struct audio_choice {
+  const char* module;
+  const char* label;
+  char mnemonic;
+};
+constexpr std::array<audio_choice, 4> audio_choices{{{audio_automatic, "Automatic", 'A'},
+                                                    {"jack", "JACK", 'J'},
+                                                    {"pulse", "PulseAudio", 'P'},
+                                                    {"alsa", "ALSA", 'L'}}};
+std::array<Widget, audio_choices.size()> audio_entries{};
+
+void show_audio_choice() {
+  for (std::size_t i = 0; i < audio_choices.size(); ++i)
+    XmToggleButtonSetState(audio_entries[i], Live_Settings.rtaudio == audio_choices[i].module,
+                           False);
+}
+
+void cb_audio_choice(Widget, XtPointer client_data, XtPointer call_data) {
+  // The menu keeps one choice set: the one left says nothing.
+  if (!static_cast<XmToggleButtonCallbackStruct*>(call_data)->set) return;
+  Live_Settings.rtaudio = static_cast<const char*>(client_data);
+  write_setting(audio_setting, Live_Settings.rtaudio);
+}
+
 }  // namespace
 
 void read_live_resources(Widget top) {
@@ -29,6 +61,26 @@ void read_live_resources(Widget top) {
   XtGetApplicationResources(top, &values, resource_list, XtNumber(resource_list), nullptr, 0);
   Live_Settings.rtaudio = values.rtaudio && *values.rtaudio != '\0'
                               ? std::string(values.rtaudio)
-                              : live_rtaudio_from_environment();
+                              : read_setting(audio_setting, audio_automatic);
   Live_Settings.connect = values.connect != False;
+  show_audio_choice();
+}
+
+std::string live_module_for(const std::string& choice) {
+  return choice == audio_automatic ? live_rtaudio_from_environment() : choice;
+}
+
+void build_audio_menu(Widget output_menu) {
+  Widget menu = XmCreatePulldownMenu(output_menu, const_cast<char*>("audio_menu"), nullptr, 0);
+  XtVaSetValues(menu, XmNradioBehavior, True, XmNradioAlwaysOne, True, nullptr);
+  make_cascade(output_menu, "audio_button", "Audio", menu, 'u');
+  for (std::size_t i = 0; i < audio_choices.size(); ++i) {
+    const compound_string label = make_label(audio_choices[i].label);
+    audio_entries[i] = XtVaCreateManagedWidget(
+        audio_choices[i].module, xmToggleButtonWidgetClass, menu, XmNlabelString, label.get(),
+        XmNindicatorType, XmONE_OF_MANY, XmNmnemonic, static_cast<KeySym>(audio_choices[i].mnemonic),
+        nullptr);
+    XtAddCallback(audio_entries[i], XmNvalueChangedCallback, cb_audio_choice,
+                  const_cast<char*>(audio_choices[i].module));
+  }
 }

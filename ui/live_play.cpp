@@ -12,6 +12,8 @@
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
 #include "ui/messages.h"
+#include "ui/render_job.h"
+#include "ui/widgets.h"
 #include "ui/startup.h"
 
 Widget play_live_button, stop_live_button;
@@ -37,6 +39,7 @@ void show_playing(bool playing) {
   for (Widget w : offline_entries) XtSetSensitive(w, !playing);
   XtSetSensitive(play_live_button, !playing);
   XtSetSensitive(stop_live_button, playing);
+  if (play_button) set_label(play_button, playing ? "Stop" : "Play");
 }
 
 // When play ends the windows show what the next render starts from.
@@ -69,12 +72,20 @@ void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widg
 void cb_play_live(Widget, XtPointer, XtPointer) {
   if (player().playing()) return;
   take_typed_values();
-  show_notice("");
+  clear_render_news();
   live_settings settings = Live_Settings;
+  settings.rtaudio = live_module_for(settings.rtaudio);
   if (!settings.score) settings.score = begin_take();
   if (player().start(settings) != 0) return;
   show_playing(true);
   timer = XtAppAddTimeOut(app_context, tick_ms, tick, nullptr);
+}
+
+void cb_play_or_stop(Widget, XtPointer, XtPointer) {
+  if (live_playing())
+    cb_stop_live(nullptr, nullptr, nullptr);
+  else if (XtIsSensitive(play_live_button))  // not while a render runs
+    cb_play_live(nullptr, nullptr, nullptr);
 }
 
 void cb_stop_live(Widget, XtPointer, XtPointer) {

@@ -13,7 +13,13 @@ int main(int argc, char** argv) {
   // Closing the terminal or a kill stops csound and removes the render's
   // temporary files; the sound and score files keep their old contents.
   stop_cleanly_on({SIGTERM, SIGINT, SIGHUP, SIGXFSZ});
-  if (!build_interface(argc, argv)) return -1;
-  XtAppMainLoop(app_context);
+  stop_cleanly_on_the_rest();
+  end_on_uncaught_exceptions("zelmora");
+  try {
+    if (const int status = build_interface(argc, argv); status != 0) return status;
+    XtAppMainLoop(app_context);
+  } catch (...) {
+    return end_on_exception("zelmora", std::current_exception());
+  }
   return 0;
 }

@@ -1,8 +1,9 @@
 #include "ui/messages.h"
 
-#include <Xm/Label.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/report.h"
 #include "ui/error_dialog.h"
@@ -25,14 +26,25 @@ bool read_start_at(Widget field, Widget dialog, const std::string& what, int las
   return false;
 }
 
+void report_lock_stop(Widget window, const std::string& entry, const std::string& wanted,
+                      const std::string& reached) {
+  show_errors_beside(window);
+  report_error("Lock: %s stopped at %s, not %s: another one met the end of its range, and "
+               "Lock keeps the intervals\n",
+               entry.c_str(), reached.c_str(), wanted.c_str());
+}
+
+void report_auto_set_stop(Widget window, const std::string& entries, int first, int last,
+                          const std::string& limit) {
+  show_errors_beside(window);
+  const std::string which = first == last ? std::to_string(first)
+                                          : std::to_string(first) + " to " + std::to_string(last);
+  report_error("Auto-set: %s %s stop at %s, the end of their range\n", entries.c_str(),
+               which.c_str(), limit.c_str());
+}
+
 Widget build_notice_line(Widget form, Widget above) {
-  const compound_string empty = make_label(" ");
-  notice = XtVaCreateManagedWidget(
-      "notice", xmLabelWidgetClass, form, XmNlabelString, empty.get(), XmNalignment,
-      XmALIGNMENT_BEGINNING, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, above,
-      XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
-      XmNrecomputeSize, False, nullptr);
-  return notice;
+  return notice = make_line_under(form, above, "notice", " ");
 }
 
 void show_notice(const std::string& text) {

@@ -16,6 +16,17 @@ void report_bad_number(const std::string& field_and_range);
 // naming `what` the number is ("an instrument's number").
 bool read_start_at(Widget field, Widget dialog, const std::string& what, int last, int& start);
 
+// A move with Lock set stops where the first entry meets its top or
+// bottom: said beside `window` when the moved entry (`entry`, "State 3")
+// did not reach what was asked, naming where it stopped.
+void report_lock_stop(Widget window, const std::string& entry, const std::string& wanted,
+                      const std::string& reached);
+
+// Auto-set kept entries `first` to `last` (numbered as the sliders are) at
+// the end of the range they would have passed: said beside `window`.
+void report_auto_set_stop(Widget window, const std::string& entries, int first, int last,
+                          const std::string& limit);
+
 // The control panel's notice line, under `above` in its counter group:
 // news that is no failure, such as iterations live play computed late.
 // Returns the line, for what goes under it.

@@ -17,6 +17,8 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/messages.h"
+#include "ui/panel_menus.h"
 #include "ui/startup.h"
 #include "ui/widgets.h"
 
@@ -51,6 +53,7 @@ class greyed_widgets {
 };
 
 std::unique_ptr<offline_job> job;
+std::string job_target;  // the file the job makes, for its last word
 XtIntervalId slice_timer = 0;
 XtInputId messages_input = 0;
 greyed_widgets render_inputs;   // what the render reads: greyed until the score is done
@@ -59,28 +62,22 @@ greyed_widgets render_starts;   // what would start another render: greyed to th
 // The render reads the parameters, the mappings and the event list at every
 // iteration; whatever changes them waits for the score.
 void grey_render_inputs() {
-  for (const char* name : {"widget1.widget19", "widget1.widget2"})
-    render_inputs.grey(XtNameToWidget(Ctrl_pannel, name));
-  render_inputs.grey(halt_at);
-  if (Widget file = XtNameToWidget(Ctrl_pannel, "*widget29")) {
-    Widget menu = nullptr;
-    XtVaGetValues(file, XmNsubMenuId, &menu, nullptr);
-    WidgetList entries = nullptr;
-    Cardinal count = 0;
-    if (menu) XtVaGetValues(menu, XmNchildren, &entries, XmNnumChildren, &count, nullptr);
-    for (Cardinal i = 0; i < count; ++i)
-      if (std::string(XtName(entries[i])) != "widget37") render_inputs.grey(entries[i]);  // QUIT
-  }
+  for (Widget w : {parameter_group, grid_group, halt_at, Panel_Menus.edit}) render_inputs.grey(w);
+  WidgetList entries = nullptr;
+  Cardinal count = 0;
+  XtVaGetValues(Panel_Menus.file, XmNchildren, &entries, XmNnumChildren, &count, nullptr);
+  for (Cardinal i = 0; i < count; ++i)
+    if (entries[i] != Panel_Menus.quit) render_inputs.grey(entries[i]);
   for (Widget w : {state_form, instrument_form, event_form, auto_set_freq_form, auto_set_amp_form,
                    load_p_files, load_e_files, load_event_p_files, load_p_interp})
     render_inputs.grey(w);
+  render_inputs.grey(Panel_Menus.presets);
 }
 
 void grey_render_starts() {
-  for (const char* name : {"*csound_button", "*widget41", "*widget42"})
-    render_starts.grey(XtNameToWidget(Ctrl_pannel, name));
-  render_starts.grey(play_live_button);
-  render_starts.grey(XtNameToWidget(Ctrl_pannel, "*save_take"));
+  for (Widget w : {Panel_Menus.csound, Panel_Menus.audio_output, Panel_Menus.audio_file,
+                   Panel_Menus.play_live, Panel_Menus.save_take, play_button})
+    render_starts.grey(w);
 }
 
 // The label changes only when its text does: csound's messages come far
@@ -92,7 +89,23 @@ void show_label(const std::string& text) {
   set_label(render_progress, text.c_str());
 }
 
-void show_progress() { show_label(progress_short_text(job->progress())); }
+// Two lines fit the narrow column: "Sound 42 %" over "0:17 left".
+void show_progress() {
+  std::string text = progress_short_text(job->progress());
+  if (const std::size_t comma = text.find(", "); comma != std::string::npos)
+    text.replace(comma, 2, "\n");
+  show_label(text);
+}
+
+// "Done: take.wav" over "5:00 of sound" (a score's: over "written").
+std::string done_text() {
+  const std::size_t slash = job_target.rfind('/');
+  const std::string name = slash == std::string::npos ? job_target : job_target.substr(slash + 1);
+  const job_progress& progress = job->progress();
+  if (progress.current() == job_progress::stage::sound)
+    return "Done: " + name + "\n" + clock_text(progress.sound_total()) + " of sound";
+  return "Done: " + name + "\nwritten";
+}
 
 void finished() {
   if (slice_timer != 0) XtRemoveTimeOut(slice_timer);
@@ -104,7 +117,7 @@ void finished() {
   XtSetSensitive(cancel_render, False);
   switch (job->state()) {
     case offline_job::phase::done:
-      show_label("Done");
+      show_label(done_text());
       break;
     case offline_job::phase::cancelled:
       show_label("Cancelled");
@@ -157,8 +170,10 @@ void compute_slice(XtPointer, XtIntervalId*) {
   automaton_ended();
 }
 
-void start(std::unique_ptr<offline_job> started) {
+void start(std::unique_ptr<offline_job> started, const std::string& target) {
+  clear_render_news();
   job = std::move(started);
+  job_target = target;
   if (!job->running()) {  // it could not begin, and said why
     finished();
     return;
@@ -177,7 +192,7 @@ void start(std::unique_ptr<offline_job> started) {
 }  // namespace
 
 void build_render_progress(Widget form, Widget above) {
-  const compound_string blank = make_label(" ");
+  const compound_string blank = make_label(" \n ");  // room for two lines
   render_progress = XtVaCreateWidget(
       "render_progress", xmLabelWidgetClass, form, XmNlabelString, blank.get(),
       XmNrecomputeSize, False, XmNalignment, XmALIGNMENT_BEGINNING, XmNtopAttachment,
@@ -194,7 +209,7 @@ void build_render_progress(Widget form, Widget above) {
 }
 
 void start_sound_file_job(const std::string& name) {
-  if (!job) start(offline_job::sound_file(name));
+  if (!job) start(offline_job::sound_file(name), name);
 }
 
 bool start_score_sound_job(const std::string& name,
@@ -203,7 +218,7 @@ bool start_score_sound_job(const std::string& name,
     report_error("A render is running: cancel it or wait for its end first\n");
     return false;
   }
-  start(offline_job::sound_from_score(name, write_score, seconds));
+  start(offline_job::sound_from_score(name, write_score, seconds), name);
   return job != nullptr;
 }
 
@@ -214,10 +229,15 @@ bool long_score() {
 }
 
 void start_score_file_job(const std::string& name) {
-  if (!job) start(offline_job::score_file(name));
+  if (!job) start(offline_job::score_file(name), name);
 }
 
 bool render_job_running() { return job != nullptr; }
+
+void clear_render_news() {
+  show_label(" ");
+  show_notice("");
+}
 
 void cb_cancel_render(Widget, XtPointer, XtPointer) {
   if (!job) return;

@@ -31,5 +31,9 @@ bool long_score();
 
 bool render_job_running();
 
+// A new render or play begins: what the last one left under the counter
+// ("Done", "Cancelled", late iterations) goes.
+void clear_render_news();
+
 // Cancel: csound stopped, the old file kept, no temporary left.
 void cb_cancel_render(Widget w, XtPointer client_data, XtPointer call_data);

@@ -18,6 +18,7 @@
 #include "engine/numeric.h"
 #include "ui/placement.h"
 #include "ui/undo.h"
+#include "ui/window_keys.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -27,7 +28,6 @@ constexpr int min_slider_width = 16;  // a trough and a thumb a pointer can take
 constexpr int widest_trough = 30;
 constexpr int side_gap = 12;  // between the row and the side panel
 constexpr int display_columns = 15;
-constexpr int auto_set_columns = 8;
 constexpr int lock_offset = 10;  // gap between the field and "Lock"
 constexpr int usual_minimum = 0;
 constexpr int usual_maximum = 100;
@@ -43,18 +43,6 @@ Widget make_text_label(Widget parent, const char* name, const char* text) {
   return make_labelled(xmLabelWidgetClass, parent, name, text);
 }
 
-Widget make_dialog_shell(Widget parent, const char* name, const char* title) {
-  return XtVaCreatePopupShell(name, xmDialogShellWidgetClass, parent, XmNtitle, title,
-                              XmNallowShellResize, True, nullptr);
-}
-
-// The form a dialog shell shows. Its buttons decide when it hides: a form
-// in a dialog shell would otherwise hide itself at any button press.
-Widget make_top_form(Widget shell, const char* name, int margin) {
-  return XtVaCreateWidget(name, xmFormWidgetClass, shell, XmNautoUnmanage, False,
-                          XmNmarginWidth, margin, XmNmarginHeight, margin, nullptr);
-}
-
 // The side panel: caption, field, then Lock with the three buttons stacked
 // under it at its left edge.
 void build_side_panel(slider_window& window, const slider_window_names& names) {
@@ -62,9 +50,14 @@ void build_side_panel(slider_window& window, const slider_window_names& names) {
   Widget caption = make_text_label(side, names.caption_label, names.caption);
   XtVaSetValues(caption, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM,
                 nullptr);
+  Widget entry_label = window.readout->entry_label =
+      make_text_label(side, "entry_label", "(no slider chosen)");
+  XtVaSetValues(entry_label, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, caption,
+                XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
+                XmNalignment, XmALIGNMENT_BEGINNING, XmNrecomputeSize, False, nullptr);
   window.display = XtVaCreateWidget(
       names.display, xmTextFieldWidgetClass, side, XmNcolumns, display_columns,
-      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, caption, XmNleftAttachment,
+      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, entry_label, XmNleftAttachment,
       XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM, nullptr);
 
   const compound_string lock_label = make_label("Lock");
@@ -73,7 +66,7 @@ void build_side_panel(slider_window& window, const slider_window_names& names) {
                                  XmNtopWidget, window.display, XmNtopOffset, lock_offset,
                                  XmNleftAttachment, XmATTACH_FORM, nullptr);
   window.auto_set = make_button(side, names.auto_set, "Auto-set");
-  window.quit = make_button(side, names.quit, "Quit");
+  window.quit = make_button(side, names.quit, "Close");
   window.reset = make_button(side, names.reset, "Reset");
   Widget above = window.lock;
   for (Widget button : {window.auto_set, window.quit, window.reset}) {
@@ -82,23 +75,42 @@ void build_side_panel(slider_window& window, const slider_window_names& names) {
                   XmNleftWidget, window.lock, XmNrightAttachment, XmATTACH_FORM, nullptr);
     above = button;
   }
-  manage_all({caption, window.display, window.lock, window.auto_set, window.quit,
+  manage_all({caption, entry_label, window.display, window.lock, window.auto_set, window.quit,
               window.reset});
 }
 
-// The pointer came over a slider: the field shows its entry.
-void show_pointed_entry(Widget slider, XtPointer client_data, XEvent*, Boolean*) {
-  auto& readout = *static_cast<slider_readout*>(client_data);
+int index_of(Widget slider) {
   XtPointer index = nullptr;
   XtVaGetValues(slider, XmNuserData, &index, nullptr);
-  readout.shown_entry = static_cast<int>(reinterpret_cast<std::intptr_t>(index));
+  return static_cast<int>(reinterpret_cast<std::intptr_t>(index));
+}
+
+void label_entry(slider_readout& readout, int i) {
+  readout.shown_entry = i;
+  const std::string text = i < 0 ? "(no slider chosen)" : readout.entry_word + (" " + std::to_string(i));
+  set_label(readout.entry_label, text.c_str());
+}
+
+// A slider pressed (on its scroll bar) or given the keyboard focus: the
+// field shows its entry.
+void show_touched_entry(Widget w, XtPointer client_data, XEvent* event, Boolean*) {
+  // The X server also tells the window under the pointer of the focus
+  // (NotifyPointer): only a focus given to the slider counts.
+  const bool focused = event->type == FocusIn && event->xfocus.detail != NotifyPointer &&
+                       event->xfocus.detail != NotifyPointerRoot &&
+                       event->xfocus.detail != NotifyDetailNone;
+  if (event->type != ButtonPress && !focused) return;
+  Widget slider = XmIsScale(w) ? w : XtParent(w);
+  auto& readout = *static_cast<slider_readout*>(client_data);
+  label_entry(readout, index_of(slider));
   show_text(*readout.display, readout.format(readout.entries[readout.shown_entry]));
 }
 
 // A slider is being dragged: the field shows where it is, nothing is stored.
-void show_dragged_value(Widget, XtPointer client_data, XtPointer call_data) {
-  const auto& readout = *static_cast<const slider_readout*>(client_data);
+void show_dragged_value(Widget slider, XtPointer client_data, XtPointer call_data) {
+  auto& readout = *static_cast<slider_readout*>(client_data);
   const int value = static_cast<XmScaleCallbackStruct*>(call_data)->value;
+  label_entry(readout, index_of(slider));
   show_text(*readout.display,
             readout.format(static_cast<double>(value) / readout.steps_per_position));
 }
@@ -134,7 +146,10 @@ void make_sliders(Widget holder, const char* prefix, slider_row& sliders,
     XtVaSetValues(sliders[i], XmNuserData, index, nullptr);
     XtAddCallback(sliders[i], XmNvalueChangedCallback, on_slider, index);
     XtAddCallback(sliders[i], XmNdragCallback, show_dragged_value, readout_data);
-    XtAddEventHandler(sliders[i], EnterWindowMask, False, show_pointed_entry, readout_data);
+    XtAddEventHandler(sliders[i], FocusChangeMask, False, show_touched_entry, readout_data);
+    XtAddEventHandler(scroll_bar_of(sliders[i]), ButtonPressMask, False, show_touched_entry,
+                      readout_data);
+    take_fine_drag(sliders[i]);
   }
 }
 
@@ -241,6 +256,7 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
   slider_window window{};
   window.sliders = &sliders;
   window.readout = &readout;
+  readout.entry_word = names.entry_word;
   window.ranges.fill({usual_minimum * readout.steps_per_position,
                       usual_maximum * readout.steps_per_position});
   window.shell = make_dialog_shell(parent, names.shell, names.title);
@@ -279,16 +295,15 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
   Widget clip = nullptr;
   XtVaGetValues(window.scroller, XmNclipWindow, &clip, nullptr);
   XtAddEventHandler(clip, StructureNotifyMask, False, cb_row_resized, &sliders);
-  take_undo_keys(window.form);
+  take_window_keys(window.form);
   return window;
 }
 
 int shown_value(const slider_window& window, float position) {
   const int steps = window.readout->steps_per_position;
   const double value = static_cast<double>(position) * steps;
-  // Whole steps truncate, as the coarse sliders always did; fine ones take
-  // the nearest step, so 59.99999 shows as 60.00.
-  const double shown = steps == 1 ? std::trunc(value) : std::round(value);
+  // The nearest step: 59.99999 is shown as the 60 it was stored for.
+  const double shown = std::round(value);
   return static_cast<int>(std::clamp(shown, -double{widest_position}, double{widest_position}));
 }
 
@@ -316,7 +331,7 @@ void show_position(slider_window& window, int i, float position) {
 
 void show_entry(slider_window& window, int i) {
   slider_readout& readout = *window.readout;
-  readout.shown_entry = i;
+  label_entry(readout, i);
   show_text(*readout.display, readout.format(readout.entries[i]));
 }
 
@@ -325,7 +340,7 @@ void show_sliders(slider_window& window, int count, std::span<const float> entri
   for (int i = 0; i < count; ++i) show_position(window, i, entries[i]);
   slider_readout& readout = *window.readout;
   if (readout.shown_entry >= count) {  // its slider is gone
-    readout.shown_entry = -1;
+    label_entry(readout, -1);
     show_text(*readout.display, "");
   } else if (readout.shown_entry >= 0) {
     show_entry(window, readout.shown_entry);
@@ -340,55 +355,4 @@ void show_sliders(slider_window& window, int count, std::span<const float> entri
     XtUnmanageChildren(&slots[count], static_cast<Cardinal>(shown - count));
   fit_sliders_to_row(*window.sliders, window.scroller);
   fit_scroller(window.scroller, window.holder);
-}
-
-auto_set_dialog build_auto_set_dialog(Widget parent, const auto_set_names& names) {
-  auto_set_dialog dialog{};
-  dialog.shell = make_dialog_shell(parent, names.shell, names.title);
-  dialog.form = make_top_form(dialog.shell, names.form, 12);
-
-  Widget start_label = make_text_label(dialog.form, "widget2", "Start at");
-  Widget second_label = make_text_label(dialog.form, "widget4", names.second_label);
-  // The fields start right of the wider label, the second under the first.
-  const int field_left = column_right_of({start_label, second_label}, 10);
-  dialog.start = XtVaCreateWidget(
-      names.start, xmTextFieldWidgetClass, dialog.form, XmNcolumns, auto_set_columns,
-      XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, XmNleftOffset,
-      field_left, XmNrightAttachment, XmATTACH_FORM, nullptr);
-  dialog.second = XtVaCreateWidget(
-      names.second, xmTextFieldWidgetClass, dialog.form, XmNcolumns, auto_set_columns,
-      XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.start, XmNtopOffset, 8,
-      XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget, dialog.start,
-      XmNrightAttachment, XmATTACH_FORM, nullptr);
-  // The labels sit level with their fields.
-  XtVaSetValues(start_label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, dialog.start, XmNbottomAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, dialog.start, nullptr);
-  XtVaSetValues(second_label, XmNleftAttachment, XmATTACH_FORM, XmNtopAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, dialog.second, XmNbottomAttachment,
-                XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, dialog.second, nullptr);
-
-  // What the fields take, said before anything is refused.
-  Widget hint = make_text_label(dialog.form, "auto_set_hint", " ");
-  XtVaSetValues(hint, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, dialog.second,
-                XmNtopOffset, 6, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment,
-                XmATTACH_FORM, XmNalignment, XmALIGNMENT_BEGINNING, nullptr);
-  dialog.ok = make_button(dialog.form, "widget6", "OK");
-  dialog.cancel = make_button(dialog.form, "widget7", "Cancel");
-  XtVaSetValues(dialog.ok, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, hint,
-                XmNtopOffset, 12, XmNleftAttachment, XmATTACH_FORM, XmNbottomAttachment,
-                XmATTACH_FORM, XmNrightAttachment, XmATTACH_POSITION, XmNrightPosition, 48,
-                nullptr);
-  XtVaSetValues(dialog.cancel, XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET, XmNtopWidget,
-                dialog.ok, XmNleftAttachment, XmATTACH_POSITION, XmNleftPosition, 52,
-                XmNrightAttachment, XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM,
-                nullptr);
-  manage_all({start_label, dialog.start, second_label, dialog.second, hint, dialog.ok,
-              dialog.cancel});
-  return dialog;
-}
-
-void open_auto_set(Widget dialog_form, Widget window_shell, const std::string& hint) {
-  set_label(XtNameToWidget(dialog_form, "auto_set_hint"), hint.c_str());
-  open_beside(dialog_form, window_shell);
 }

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "engine/limits.h"
 #include "engine/types.h"
 
 // Every slider there can ever be, built once; only those in use are shown.
@@ -27,6 +28,7 @@ struct slider_window_names {
   const char* side_form;
   const char* caption_label;
   const char* caption;
+  const char* entry_word;  // "State": the field is labelled "State 2"
   const char* display;
   const char* lock;
   const char* auto_set;
@@ -34,8 +36,10 @@ struct slider_window_names {
   const char* reset;
 };
 
-// What the field shows for a slider the pointer rests on or drags: the
-// entries the sliders stand for and the text of one position.
+// What the field shows for the slider last touched (pressed, dragged,
+// given the keyboard focus or moved): the entries the sliders stand for and
+// the text of one position. The pointer passing over a slider changes
+// nothing, so a value typed goes to the slider the user chose.
 struct slider_readout {
   const float* entries;
   const Widget* display;
@@ -49,6 +53,8 @@ struct slider_readout {
   // The entry the field shows, or -1: a refresh shows its value anew, so
   // the field never keeps a value a load or an event has replaced.
   int shown_entry = -1;
+  const char* entry_word = "";   // "State"
+  Widget entry_label = nullptr;  // "State 2" over the field
 };
 
 struct scale_range {
@@ -64,6 +70,7 @@ struct slider_window {
   // reading them back from the toolkit would cost more than the refresh.
   std::array<scale_range, slider_count> ranges;
   slider_readout* readout;
+  int fine_drag_steps = 1;  // slider steps per pixel of a fine drag (Shift or Ctrl)
 };
 
 // Builds the window hidden: everything inside the form is managed, the
@@ -75,7 +82,7 @@ slider_window build_slider_window(Widget parent, const slider_window_names& name
                                   slider_row& sliders, XtCallbackProc on_slider,
                                   slider_readout& readout, int visible, int width);
 
-// The field shows entry i and follows it from now on.
+// The field shows entry i and follows it from now on; its label names it.
 void show_entry(slider_window& window, int i);
 
 // Shows the first `count` sliders and hides the rest; each shown slider
@@ -95,6 +102,26 @@ double position_of(const slider_window& window, int value);
 // beyond the usual 0 to 100 widens that slider's range to hold it; a value
 // back inside gives it the usual range again.
 void show_position(slider_window& window, int i, float position);
+
+// The entries from `from` to `to` whose wanted position lies beyond
+// `limits` (an Auto-set stores them at the end), -1 when none; at_top when
+// the last of them passed the top.
+struct stopped_entries {
+  int first = -1, last = -1;
+  bool at_top = false;
+};
+template <typename Wanted>
+stopped_entries entries_past(int from, int to, Wanted wanted, position_limits limits) {
+  stopped_entries stopped;
+  for (int i = from; i <= to; ++i) {
+    const double position = wanted(i);
+    if (position >= limits.lowest && position <= limits.highest) continue;
+    if (stopped.first < 0) stopped.first = i;
+    stopped.last = i;
+    stopped.at_top = position > limits.highest;
+  }
+  return stopped;
+}
 
 struct auto_set_names {
   const char* shell;

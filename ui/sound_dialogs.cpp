@@ -10,6 +10,7 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/question.h"
 #include "ui/render_job.h"
 #include "ui/widgets.h"
 
@@ -21,6 +22,7 @@ namespace {
 template <typename Render>
 void render_from_windows(Render render) {
   take_typed_values();
+  clear_render_news();
   {
     const busy_windows busy(Ctrl_pannel);
     render();
@@ -39,16 +41,19 @@ void cb_sound_out(Widget, XtPointer, XtPointer) { render_from_windows(play_on_au
 // background and the windows stay live.
 void cb_save_s_ok(Widget, XtPointer, XtPointer) {
   take_typed_values();
-  start_sound_file_job(field_text(save_s_filename));
+  const std::string name = field_text(save_s_filename);
   XtUnmanageChild(save_s_files);
+  confirm_replace(save_s_files, name, [name] { start_sound_file_job(name); });
 }
 
 void cb_cs_ok(Widget, XtPointer, XtPointer) {
   const std::string name = field_text(csound_filename);
   take_typed_values();
-  if (long_score())
-    start_score_file_job(name);
-  else
-    render_from_windows([&] { make_score_file(name); });
   XtUnmanageChild(csound_output);
+  confirm_replace(csound_output, name, [name] {
+    if (long_score())
+      start_score_file_job(name);
+    else
+      render_from_windows([&] { make_score_file(name); });
+  });
 }

@@ -20,6 +20,7 @@
 #include "ui/fallback_resources.h"
 #include "ui/grain_window.h"
 #include "ui/midi_learn.h"
+#include "ui/presets.h"
 
 // Exported by libXm but missing from its public headers.
 extern "C" void XmRegisterConverters();
@@ -85,7 +86,7 @@ std::array<XrmOptionDescRec, 5> command_line_options{{
 
 }  // namespace
 
-bool build_interface(int& argc, char** argv) {
+int build_interface(int& argc, char** argv) {
   XtToolkitInitialize();
   app_context = XtCreateApplicationContext();
   install_fallback_resources(app_context);
@@ -97,7 +98,15 @@ bool build_interface(int& argc, char** argv) {
   if (!display) {
     std::printf("%s: can't open display, exiting...\n", argv[0]);
     std::fflush(stdout);
-    return false;
+    return -1;
+  }
+  // What the toolkit left is no option of either.
+  if (argc > 1) {
+    std::fprintf(stderr, "%s: unknown option: %s\n", argv[0], argv[1]);
+    std::fputs("Options: the toolkit's (-display, -geometry, -xrm, ...), -rtaudio MODULE, "
+               "-noconnect, -osc-port [ADDR:]PORT, -osc-send HOST:PORT, -midi alsa|jack\n",
+               stderr);
+    return 2;
   }
 
   use_fonts_the_server_has(display);
@@ -113,6 +122,9 @@ bool build_interface(int& argc, char** argv) {
   set_all_frequencies();
   set_all_amplitudes();
   check_orchestra();  // said now, not first when a sound command fails
-  start_outside_control_windows(Ctrl_pannel);
-  return true;
+  open_start_preset(Ctrl_pannel);
+  if (const int status = start_outside_control_windows(Ctrl_pannel); status != 0) return status;
+  // Return or Space plays at once: the first sound is one key away.
+  XmProcessTraversal(play_button, XmTRAVERSE_CURRENT);
+  return 0;
 }

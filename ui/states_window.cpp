@@ -24,6 +24,7 @@
 #include "ui/placement.h"
 #include "ui/undo.h"
 #include "ui/slider_window.h"
+#include "ui/tuning_controls.h"
 #include "ui/widgets.h"
 #include "engine/mapping/scales.h"
 
@@ -59,8 +60,14 @@ std::string format_frequency(double position) {
   return text;
 }
 
+// The field's frequency, and beside it the note it is (tuning_controls.h).
+std::string format_frequency_and_note(double position) {
+  show_note_of(frequency_at(position));
+  return format_frequency(position);
+}
+
 slider_window window;
-slider_readout readout{Current_State.states.data(), &frequency_disp, format_frequency,
+slider_readout readout{Current_State.states.data(), &frequency_disp, format_frequency_and_note,
                        steps_per_position, steps_per_semitone};
 
 std::string typable_frequencies() {
@@ -70,6 +77,17 @@ std::string typable_frequencies() {
   return text.data();
 }
 
+std::string frequency_text(double position) { return format_frequency(position) + " Hz"; }
+
+// With Lock set, a move stops where the first state meets the top or
+// bottom; said when the state moved fell short of `wanted`.
+void say_if_lock_stopped(int num, double wanted) {
+  const double reached = Current_State.states[static_cast<std::size_t>(num)];
+  if (Freq_Lock == 0 || std::abs(reached - wanted) < 1e-3) return;
+  report_lock_stop(state_form, "state " + std::to_string(num), frequency_text(wanted),
+                   frequency_text(reached));
+}
+
 // Return in the frequency field: the state whose frequency it shows takes
 // the typed one, exactly (and, locked, every state by the same ratio).
 void cb_type_frequency(Widget w, XtPointer, XtPointer) {
@@ -77,7 +95,7 @@ void cb_type_frequency(Widget w, XtPointer, XtPointer) {
   double hertz = 0.0;
   if (num < 0) {
     show_errors_beside(state_form);
-    report_bad_number("Frequency (Hz): point at a state's slider first, then type");
+    report_bad_number("Frequency (Hz): click a state's slider first, then type");
     show_text(w, "");
     return;
   }
@@ -88,10 +106,13 @@ void cb_type_frequency(Widget w, XtPointer, XtPointer) {
     show_entry(window, num);
     return;
   }
-  const undoable_change change;
-  change_parameter({parameter::state_frequency, num, hertz});
+  {
+    const undoable_change change("State " + std::to_string(num));
+    change_parameter({parameter::state_frequency, num, hertz});
+  }
   set_all_frequencies();
   show_entry(window, num);
+  say_if_lock_stopped(num, hertz_position(hertz));
 }
 
 }  // namespace
@@ -100,8 +121,8 @@ void create_states(Widget parent) {
   const slider_window_names names{
       "states",         "States",         "state_form",     "state_row",
       "state_holder",   "s",              "widget51",       "widget57",
-      "Frequency (Hz)", "frequency_disp", "frequency_lock", "widget56",
-      "quit_frequencys", "reset_frequencys"};
+      "Frequency (Hz)", "State",          "frequency_disp", "frequency_lock",
+      "widget56",       "quit_frequencys", "reset_frequencys"};
   window = build_slider_window(parent, names, state_sliders, cb_set_frequency, readout,
                                today_visible, row_width);
   states = window.shell;
@@ -118,6 +139,7 @@ void create_states(Widget parent) {
   XtAddCallback(window.auto_set, XmNactivateCallback, cb_auto_set_freq, nullptr);
   XtAddCallback(frequency_disp, XmNactivateCallback, cb_type_frequency, nullptr);
   on_window_close(states, cb_quit_states);
+  build_scale_parts(window.side_form, frequency_disp, frequency_lock, reset_frequencys);
 }
 
 void create_auto_set_freq_shell(Widget parent) {
@@ -153,10 +175,13 @@ void cb_set_frequency(Widget, XtPointer client_data, XtPointer call_data) {
   // A press that left the slider where it was changes nothing, not even
   // the fractions of a typed frequency.
   if (value == shown_value(window, Current_State.states[num])) return;
-  const undoable_change change;
-  change_parameter({parameter::state_position, num, position_of(window, value)});
+  {
+    const undoable_change change("State " + std::to_string(num));
+    change_parameter({parameter::state_position, num, position_of(window, value)});
+  }
   set_all_frequencies();  // locked, all moved; a move cut short snaps back
   show_entry(window, num);
+  say_if_lock_stopped(num, position_of(window, value));
 }
 
 void cb_freq_lock(Widget, XtPointer, XtPointer call_data) {
@@ -164,7 +189,7 @@ void cb_freq_lock(Widget, XtPointer, XtPointer call_data) {
 }
 
 void cb_reset_frequency(Widget, XtPointer, XtPointer) {
-  const undoable_change change;
+  const undoable_change change("Reset");
   for (int i = 0; i < states_in_use(); ++i) modify_freq(i, reset_position);
   set_all_frequencies();
 }
@@ -196,12 +221,19 @@ void cb_auto_set_freq_ok(Widget, XtPointer, XtPointer) {
                       "(2 is an octave)");
     return;
   }
-  const undoable_change change;
   const double base = Current_State.states[static_cast<std::size_t>(start)];
   const double step = std::log(multiple) / hertz_exponent_per_position;
-  for (int i = start + 1; i <= last; ++i) modify_freq(i, base + step * (i - start));
+  const auto wanted = [&](int i) { return base + step * (i - start); };
+  {
+    const undoable_change change("Auto-set");
+    for (int i = start + 1; i <= last; ++i) modify_freq(i, wanted(i));
+  }
   set_all_frequencies();
   XtUnmanageChild(auto_set_freq_form);
+  const stopped_entries stopped = entries_past(start + 1, last, wanted, state_limits);
+  if (stopped.first >= 0)
+    report_auto_set_stop(states, "states", stopped.first, stopped.last,
+                         frequency_text(stopped.at_top ? state_limits.highest : state_limits.lowest));
 }
 
 void cb_auto_set_freq_cancel(Widget, XtPointer, XtPointer) {

@@ -14,7 +14,12 @@
 #include "files/readable_file.h"
 #include "ui/Xctrl.h"
 #include "ui/Xlive.h"
+#include "ui/messages.h"
+#include "ui/panel_menus.h"
+#include "ui/placement.h"
+#include "ui/question.h"
 #include "ui/render_job.h"
+#include "ui/widgets.h"
 
 namespace {
 
@@ -65,13 +70,14 @@ void cb_take_chosen(Widget w, XtPointer, XtPointer call_data) {
   const std::string path = name ? name : "";
   XtFree(name);
   XtUnmanageChild(w);
-  if (!path.empty()) save_take(path);
+  if (!path.empty()) confirm_replace(w, path, [path] { save_take(path); });
 }
 
 }  // namespace
 
 std::FILE* begin_take() {
   take.reset(std::tmpfile());
+  XtSetSensitive(Panel_Menus.save_take, take != nullptr);
   return take.get();
 }
 
@@ -90,11 +96,11 @@ bool save_take(const std::string& name) {
   }
   replacing_file out(name);
   if (!out.stream()) {
-    report_error("Can't open file %s\n", name.c_str());
+    report_file_error("Can't open file", name, out.error());
     return false;
   }
   if (!copy_take(out.stream()) || !out.commit()) {
-    report_error("Can't write file %s\n", name.c_str());
+    report_file_error("Can't write file", name, out.error() != 0 ? out.error() : errno);
     return false;
   }
   return true;
@@ -102,11 +108,15 @@ bool save_take(const std::string& name) {
 
 void cb_save_take(Widget, XtPointer, XtPointer) {
   if (!take_dialog) {
+    const compound_string pattern = make_compound_string("*.wav");
+    Arg args[1];
+    XtSetArg(args[0], XmNpattern, pattern.get());
     take_dialog =
-        XmCreateFileSelectionDialog(Ctrl_pannel, const_cast<char*>("save_take_dialog"), nullptr, 0);
+        XmCreateFileSelectionDialog(Ctrl_pannel, const_cast<char*>("save_take_dialog"), args, 1);
+    XtVaSetValues(XtParent(take_dialog), XmNtitle, "Save Take", nullptr);
     XtAddCallback(take_dialog, XmNokCallback, cb_take_chosen, nullptr);
     XtAddCallback(take_dialog, XmNcancelCallback,
                   [](Widget w, XtPointer, XtPointer) { XtUnmanageChild(w); }, nullptr);
   }
-  XtManageChild(take_dialog);
+  open_file_dialog(take_dialog, Ctrl_pannel);
 }

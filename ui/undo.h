@@ -1,44 +1,62 @@
-// Undo and redo of every change the windows make to the parameter set:
-// sliders, scales, Lock moves, Auto-set, Reset, typed values and loads.
-// A render's events are not the user's edits; what a render leaves is
-// simply where the next edit starts from.
+// Undo and redo of every change the windows make to the parameter set, the
+// grain design and the event list: sliders, scales, Lock moves, Auto-set,
+// Reset, typed values, loads, event edits. A render's events are not the
+// user's edits; what a render leaves is simply where the next edit starts
+// from. The history also tells whether the set and the list have edits
+// not saved.
 #pragma once
 
 #include <Xm/Xm.h>
 
-#include "engine/types.h"
+#include <memory>
+#include <string>
 
-// What one step restores: the set and the reduction.
+#include "dsp/grain_design.h"
+#include "engine/types.h"
+#include "ui/event_snapshot.h"
+
+// What one step restores. Steps that leave the list alone share its copy.
 struct undo_snapshot {
   parameters_type set{};
   int mean_mode = 0;
-  bool operator==(const undo_snapshot&) const = default;
+  grain_design grain{};
+  std::shared_ptr<const event_records> events;
 };
 
-// Lives across one change: when it ends and the set or the reduction
-// differs from when it began, the earlier state becomes one undo step and
-// the redo steps are dropped.
+// Lives across one change: when it ends and anything differs from when it
+// began, the earlier state becomes one undo step named `what` ("r1",
+// "Delete Event": the Edit menu reads "Undo r1") and the redo steps are
+// dropped. `events` marks a change that may touch the event list. A change
+// named as the step before it, made within a second of it (arrow presses,
+// keys held on a slider), joins that step.
 class undoable_change {
  public:
-  undoable_change();
+  explicit undoable_change(std::string what, bool events = false);
   ~undoable_change();
   undoable_change(const undoable_change&) = delete;
   undoable_change& operator=(const undoable_change&) = delete;
 
  private:
   undo_snapshot before_;
+  std::string what_;
+  bool events_;
 };
 
 // Each restores the step and shows it in every window; false when there
-// was none.
+// was none (or the Edit menu's entry is greyed, as while a render reads
+// the set).
 bool undo_change();
 bool redo_change();
-// Drops every step (tests start afresh).
+// Drops every step (start-up, tests), and counts what there is as saved.
 void forget_changes();
 
+// Whether the set (with its reduction and grain design) or the event list
+// has edits since it was last saved or loaded; the marks say it was.
+bool set_unsaved();
+bool list_unsaved();
+void mark_set_saved();
+void mark_list_saved();
+
 // The "Edit" menu ("Undo" Ctrl+Z, "Redo" Ctrl+Shift+Z) in the control
-// panel's menu bar.
-void build_edit_menu(Widget menu_bar);
-// The keys Ctrl+Z and Ctrl+Shift+Z for every widget under `top` (the
-// control panel, the States and Instruments windows).
-void take_undo_keys(Widget top);
+// panel's menu bar; returns its title.
+Widget build_edit_menu(Widget menu_bar);

@@ -19,6 +19,14 @@ void show_scale(Widget scale, int value);
 // shows the true value and a click moves on from there.
 void show_scale_stretched(Widget scale, int value, int low, int high);
 
+// Dragging `scale` with Shift or Ctrl held moves it ten times more finely
+// than a plain drag; its drag callbacks run as it moves and its
+// value-changed callbacks when it is let go, as for a plain drag.
+void take_fine_drag(Widget scale);
+
+// The scroll bar inside a scale, which takes its pointer's presses.
+Widget scroll_bar_of(Widget scale);
+
 // A field's text as a whole number: optional blanks, digits with an
 // optional sign, optional blanks, nothing else ("1.5" and "7x" are not).
 bool read_whole_number(const std::string& text, int& value);
@@ -56,3 +64,14 @@ void on_window_close(Widget shell, XtCallbackProc callback);
 
 // Every widget under `w`, pop-up shells included, each before its children.
 void for_each_widget(Widget w, const std::function<void(Widget)>& visit);
+
+// A dialog shell titled `title` that grows with what it holds.
+Widget make_dialog_shell(Widget parent, const char* name, const char* title);
+
+// The form a dialog shell shows. Its buttons decide when it hides: a form
+// in a dialog shell would otherwise hide itself at any button press.
+Widget make_top_form(Widget shell, const char* name, int margin);
+
+// A label across `form` under `above`, keeping the size `text` gives it (as
+// many lines), whatever it shows later: a line of news that changes.
+Widget make_line_under(Widget form, Widget above, const char* name, const char* text);

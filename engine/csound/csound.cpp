@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,10 @@ pid_t start_child(const std::vector<std::string>& words, int output, const std::
     ::dup2(output, STDOUT_FILENO);
     ::dup2(output, STDERR_FILENO);
     ::execvp(argv[0], argv.data());
+    // Why, for the messages shown on failure (127 alone reads as missing).
+    const char* why = ::strerrordesc_np(errno);
+    for (const char* part : {"can't run ", static_cast<const char*>(argv[0]), ": ", why ? why : "?", "\n"})
+      write_all(STDERR_FILENO, part, std::strlen(part));
     ::_exit(127);  // as the shell says of a command it cannot find
   }
   if (pid > 0) {
@@ -96,7 +101,10 @@ std::string without_escapes(const std::string& line) {
 
 bool says_what_failed(std::string line) {
   for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const char* word : {"error", "cannot", "can't", "fail", "not found", "unable"})
+  // A full disk: "soundfile write returned bytecount of 0, not 4096(disk
+  // may be full...", "File size limit exceeded".
+  for (const char* word : {"error", "cannot", "can't", "fail", "not found", "unable", "disk",
+                           "exceeded", "no space"})
     if (line.find(word) != std::string::npos) return true;
   return false;
 }
@@ -127,14 +135,22 @@ std::string failure_reason(const std::string& messages, std::size_t count) {
 
 csound_child start_csound(const csound_command& command) {
   std::array<int, 2> pipe_ends{};
-  if (::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return {};
+  // Said here: the exit status 127 a child that never started gets would
+  // read as a csound that is missing.
+  const auto not_started = [] {
+    report_error("csound could not be started: %s\n", std::strerror(errno));
+    return csound_child{};
+  };
+  if (::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return not_started();
   auto workspace = std::make_shared<private_directory>();
   const pid_t pid =
       start_child(with_grain_plugin(command, *workspace).words(), pipe_ends[1], workspace->path());
+  const int error = errno;
   ::close(pipe_ends[1]);
   if (pid < 0) {
     ::close(pipe_ends[0]);
-    return {};
+    errno = error;
+    return not_started();
   }
   return {pid, pipe_ends[0], std::move(workspace)};
 }

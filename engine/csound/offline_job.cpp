@@ -4,9 +4,12 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "engine/csound/orchestra_file.h"
+#include "engine/render/frames.h"
 #include "engine/report.h"
 
 namespace {
@@ -20,6 +23,21 @@ std::string extension_of(const std::string& name) {
   return name.substr(dot);
 }
 
+// A temporary score that could not be written: where, not its hidden name.
+void report_score_failure(const std::string& score, int error) {
+  const std::string folder = std::filesystem::path(score).parent_path().string();
+  report_file_error("Can't write the temporary score in", folder, error);
+}
+
+// csound names the file it writes, a hidden temporary one beside the
+// target: the user knows the target.
+void name_the_target(std::string& messages, const std::string& written, const std::string& target) {
+  if (written.empty()) return;
+  for (std::size_t at = messages.find(written); at != std::string::npos;
+       at = messages.find(written, at + target.size()))
+    messages.replace(at, written.size(), target);
+}
+
 int run_to_end(std::unique_ptr<offline_job> job) {
   job->finish();
   return job->state() == offline_job::phase::done ? 0 : -1;
@@ -27,16 +45,16 @@ int run_to_end(std::unique_ptr<offline_job> job) {
 
 }  // namespace
 
-offline_job::offline_job(double automaton_share, std::string name, sound_job_settings settings)
-    : progress_(automaton_share), name_(std::move(name)), settings_(std::move(settings)) {}
+offline_job::offline_job(std::string name, sound_job_settings settings)
+    : name_(std::move(name)), settings_(std::move(settings)) {}
 
 offline_job::~offline_job() { cancel(); }
 
 std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
-  std::unique_ptr<offline_job> job(new offline_job(1.0, name, {}));
+  std::unique_ptr<offline_job> job(new offline_job(name, {}));
   job->target_.emplace(name);
   if (!job->target_->stream()) {
-    report_error("Can't open file %s\n", name.c_str());
+    report_file_error("Can't open file", name, job->target_->error());
     job->target_.reset();
     return job;
   }
@@ -46,15 +64,14 @@ std::unique_ptr<offline_job> offline_job::score_file(const std::string& name) {
 
 std::unique_ptr<offline_job> offline_job::sound_file(const std::string& name,
                                                      sound_job_settings settings) {
-  std::unique_ptr<offline_job> job(
-      new offline_job(automaton_share_of_sound, name, std::move(settings)));
+  std::unique_ptr<offline_job> job(new offline_job(name, std::move(settings)));
   if (!job->orchestra_usable() || !job->make_target()) return job;
   if (std::FILE* fp = job->open_sound_score()) job->begin_render(fp);
   return job;
 }
 
 std::unique_ptr<offline_job> offline_job::audio_device() {
-  std::unique_ptr<offline_job> job(new offline_job(automaton_share_of_sound, "", {}));
+  std::unique_ptr<offline_job> job(new offline_job("", {}));
   if (!job->orchestra_usable()) return job;
   if (std::FILE* fp = job->open_sound_score()) job->begin_render(fp);
   return job;
@@ -63,14 +80,14 @@ std::unique_ptr<offline_job> offline_job::audio_device() {
 std::unique_ptr<offline_job> offline_job::sound_from_score(
     const std::string& name, const std::function<bool(std::FILE*)>& write_score,
     double seconds) {
-  std::unique_ptr<offline_job> job(new offline_job(0.0, name, {}));
+  std::unique_ptr<offline_job> job(new offline_job(name, {}));
   if (!job->orchestra_usable() || !job->make_target()) return job;
   std::FILE* fp = job->open_sound_score();
   if (!fp) return job;
   bool written = write_score(fp) && std::ferror(fp) == 0;
   written = std::fclose(fp) == 0 && written;
   if (!written) {
-    report_error("Can't write file %s\n", job->score_->path().c_str());
+    report_score_failure(job->score_->path(), errno);
     job->end(phase::failed);
     return job;
   }
@@ -96,7 +113,7 @@ bool offline_job::make_target() {
   target_.emplace(name_, extension_of(name_));
   written_ = as_file_name(target_->path_for_writer());
   if (!written_.empty()) return true;
-  report_error("Can't open file %s\n", name_.c_str());
+  report_file_error("Can't open file", name_, target_->error());
   target_.reset();
   return false;
 }
@@ -104,10 +121,11 @@ bool offline_job::make_target() {
 std::FILE* offline_job::open_sound_score() {
   score_.emplace(settings_.score_place);
   if (std::FILE* fp = score_->stream()) return fp;
+  const int error = errno;
   if (settings_.score_place == temp_score_place::where::temporary_directory)
-    report_error("Can't create a temporary file in %s\n", temporary_directory().c_str());
+    report_file_error("Can't create a temporary file in", temporary_directory(), error);
   else
-    report_error("Can't open file tempory file\n");
+    report_file_error("Can't open file", "tempory file", error);
   end(phase::failed);
   return nullptr;
 }
@@ -125,7 +143,8 @@ void offline_job::compute(std::chrono::milliseconds budget) {
   if (phase_ != phase::automaton) return;
   const auto until = job_progress::clock::now() + budget;
   while (run_.next < run_.iterations) {
-    if (!render_iteration(run_)) break;  // abandoned: said why already
+    // Abandoned, said why already; a frame that could not be written ends it too.
+    if (!render_iteration(run_) || frame_failed(*run_.owner)) break;
     score_seconds_ = run_.start + static_cast<double>(run_.dur);
     progress_.automaton_at(run_.next, run_.iterations);
     if (run_.next < run_.iterations && job_progress::clock::now() >= until) return;
@@ -136,8 +155,10 @@ void offline_job::compute(std::chrono::milliseconds budget) {
 void offline_job::end_automaton() {
   const bool complete = run_.next >= run_.iterations;
   close_score();
+  // The errno of the write that failed, made slices ago, is still the last.
   bool written = std::ferror(notes_) == 0;
   written = std::fclose(notes_) == 0 && written;
+  const int write_error = written ? 0 : errno;
   notes_ = nullptr;
   if (!complete) {  // an abandoned score is never played, the old file stays
     end(phase::abandoned);
@@ -145,7 +166,8 @@ void offline_job::end_automaton() {
   }
   if (!score_) {  // a score file: the old one stays unless all went well
     const bool committed = target_->commit_closed(written);
-    if (!committed) report_error("Can't write file %s\n", name_.c_str());
+    if (!committed)
+      report_file_error("Can't write file", name_, write_error != 0 ? write_error : target_->error());
     end(committed ? phase::done : phase::failed);
     return;
   }
@@ -153,7 +175,7 @@ void offline_job::end_automaton() {
     start_sound();
     return;
   }
-  report_error("Can't write file %s\n", score_->path().c_str());
+  report_score_failure(score_->path(), write_error);
   end(phase::failed);  // a short score is never played
 }
 
@@ -172,7 +194,7 @@ void offline_job::start_sound() {
                                 : sound_file_command(written_, score);
   child_ = start_csound(command);
   phase_ = phase::sound;
-  if (child_.pid < 0) end_sound(wait_for_csound(child_));
+  if (child_.pid < 0) end_sound(wait_for_csound(child_), false);
 }
 
 void offline_job::read_messages() {
@@ -181,7 +203,9 @@ void offline_job::read_messages() {
   const ssize_t n = ::read(child_.messages, buffer.data(), buffer.size());
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
   if (n > 0) {
-    const std::string_view chunk(buffer.data(), static_cast<std::size_t>(n));
+    std::string text(buffer.data(), static_cast<std::size_t>(n));
+    name_the_target(text, written_, name_);
+    const std::string_view chunk(text);
     pass_csound_messages(chunk, settings_.messages, kept_);
     clock_.feed(chunk);
     progress_.sound_at(clock_.seconds(), score_seconds_);
@@ -191,13 +215,14 @@ void offline_job::read_messages() {
   end_sound(wait_for_csound(child_));
 }
 
-void offline_job::end_sound(int status) {
+void offline_job::end_sound(int status, bool started) {
   if (settings_.observe.ended) settings_.observe.ended(status);
-  if (status != 0) report_csound_failure(status, kept_, settings_.messages);
+  // One that never started has said so (start_csound).
+  if (status != 0 && started) report_csound_failure(status, kept_, settings_.messages);
   bool made = status == 0;
   if (target_) {
     const bool committed = target_->commit_closed(made);
-    if (!committed && made) report_error("Can't write file %s\n", name_.c_str());
+    if (!committed && made) report_file_error("Can't write file", name_, target_->error());
     made = committed;
   }
   end(made ? phase::done : phase::failed);

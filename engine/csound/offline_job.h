@@ -77,7 +77,7 @@ class offline_job {
   const job_progress& progress() const { return progress_; }
 
  private:
-  offline_job(double automaton_share, std::string name, sound_job_settings settings);
+  offline_job(std::string name, sound_job_settings settings);
   bool orchestra_usable() const;  // false: said why
   bool make_target();             // false: said why, nothing left
   std::FILE* open_sound_score();  // nullptr: said why, nothing left
@@ -85,7 +85,7 @@ class offline_job {
   void end_automaton();
   void close_score();  // the render's end: no more notes to the stream
   void start_sound();
-  void end_sound(int status);
+  void end_sound(int status, bool started = true);
   void end(phase outcome);  // the score and an uncommitted file removed
 
   job_progress progress_;

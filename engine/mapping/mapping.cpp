@@ -121,10 +121,10 @@ void writesound(std::FILE* fp, const frequency_array& freq,
 
 std::span<const note> make_notes(note_array& notes, const frequency_array& freq,
                                  const std::array<float, max_instruments>& instrm, int count,
-                                 double start, float dur) {
+                                 double start, double dur) {
   const int n = std::clamp(count, 0, max_instruments);
   for (int i = 0; i < n; ++i)
-    notes[i] = {i + 1, start, static_cast<double>(dur), position_amplitude(instrm[i]),
+    notes[i] = {i + 1, start, dur, position_amplitude(instrm[i]),
                 static_cast<double>(freq[i])};
   return {notes.data(), static_cast<std::size_t>(n)};
 }

@@ -62,4 +62,4 @@ void writesound(std::FILE* fp, const frequency_array& freq,
 using note_array = std::array<note, max_instruments>;
 std::span<const note> make_notes(note_array& notes, const frequency_array& freq,
                                  const std::array<float, max_instruments>& instrm, int count,
-                                 double start, float dur);
+                                 double start, double dur);

@@ -81,7 +81,7 @@ bool write_picture(const std::string& path, picture& p) {
     rows.push_back(p.pixels.data() + static_cast<std::size_t>(r) * p.width);
   const bool ok = p.width > 0 && p.height > 0 &&
                   write_renamed_file(path, [&](std::FILE* file) { return encode(file, p, rows.data()); });
-  if (!ok) report_error("Can't write frame %s\n", path.c_str());
+  if (!ok) report_file_error("Can't write frame", path, errno);
   return ok;
 }
 
@@ -91,7 +91,7 @@ frame_writer::frame_writer(std::string directory, int every)
     : directory_(std::move(directory)), every_(every < 1 ? 1 : every) {}
 
 void frame_writer::on_iteration(const iteration& it) {
-  if (it.number % every_ != 0) return;
+  if (failed_ || it.number % every_ != 0) return;  // the render ends at the first
   std::array<char, 16> name;
   std::snprintf(name.data(), name.size(), "/%06d.png", it.number);
   const bool ok = it.bytes ? write_grid_picture(directory_ + name.data(), *it.bytes, it.Ns)

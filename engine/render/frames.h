@@ -39,6 +39,7 @@ bool write_frames_to(const std::string& dir, int every);
 void stop_frames(engine& e);
 void stop_frames();
 
-// True when a frame could not be written since write_frames_to().
+// True when a frame could not be written since write_frames_to(): said
+// once, and the render ends there (it is abandoned).
 bool frame_failed(const engine& e);
 bool frame_failed();

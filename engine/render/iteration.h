@@ -17,7 +17,7 @@ struct compact_grid;
 struct iteration {
   int number = 0;
   double start = 0.0;  // of every note
-  float dur = 0.0f;    // the grain duration in force
+  double dur = 0.0;    // the grain duration in force
   std::span<const note> notes;
   int x = 0;  // the grid's rows, columns and states
   int y = 0;

@@ -17,15 +17,23 @@ double clamp_fraction(double done, double total) {
 
 }  // namespace
 
-job_progress::job_progress(double automaton_share, clock::time_point start)
-    : automaton_share_(std::clamp(automaton_share, 0.0, 1.0)), start_(start) {}
+job_progress::job_progress(clock::time_point start) : start_(start), stage_start_(start) {}
 
-void job_progress::automaton_at(int done, int total) {
-  fraction_ = automaton_share_ * clamp_fraction(done, total);
+void job_progress::automaton_at(int done, int total) { fraction_ = clamp_fraction(done, total); }
+
+void job_progress::sound_at(double seconds, double total_seconds, clock::time_point now) {
+  if (stage_ != stage::sound) {
+    stage_ = stage::sound;
+    stage_start_ = now;
+  }
+  sound_total_ = std::max(total_seconds, 0.0);
+  sound_seconds_ = std::clamp(seconds, 0.0, sound_total_);
+  fraction_ = clamp_fraction(seconds, total_seconds);
 }
 
-void job_progress::sound_at(double seconds, double total_seconds) {
-  fraction_ = automaton_share_ + (1.0 - automaton_share_) * clamp_fraction(seconds, total_seconds);
+void job_progress::finished() {
+  fraction_ = 1.0;
+  sound_seconds_ = sound_total_;
 }
 
 double job_progress::elapsed(clock::time_point now) const {
@@ -34,7 +42,8 @@ double job_progress::elapsed(clock::time_point now) const {
 
 double job_progress::remaining(clock::time_point now) const {
   if (fraction_ <= 0.0) return -1.0;
-  return elapsed(now) * (1.0 - fraction_) / fraction_;
+  const double stage_elapsed = std::chrono::duration<double>(now - stage_start_).count();
+  return stage_elapsed * (1.0 - fraction_) / fraction_;
 }
 
 std::string clock_text(double seconds) {
@@ -53,20 +62,28 @@ std::string clock_text(double seconds) {
 
 namespace {
 
-std::string percent_text(const job_progress& progress) {
-  return std::to_string(static_cast<int>(std::floor(progress.fraction() * 100.0))) + " %";
+// "Sound 42 %", with " (2:06 of 5:00)" when `detailed`.
+std::string stage_text(const job_progress& progress, bool detailed) {
+  const bool sound = progress.current() == job_progress::stage::sound;
+  std::string text = std::string(sound ? "Sound " : "Automaton ") +
+                     std::to_string(static_cast<int>(std::floor(progress.fraction() * 100.0))) +
+                     " %";
+  if (sound && detailed)
+    text += " (" + clock_text(progress.sound_seconds()) + " of " +
+            clock_text(progress.sound_total()) + ")";
+  return text;
 }
 
 }  // namespace
 
 std::string progress_text(const job_progress& progress, job_progress::clock::time_point now) {
-  return percent_text(progress) + ", " + clock_text(progress.elapsed(now)) + " elapsed, " +
+  return stage_text(progress, true) + ", " + clock_text(progress.elapsed(now)) + " elapsed, " +
          clock_text(progress.remaining(now)) + " left";
 }
 
 std::string progress_short_text(const job_progress& progress,
                                 job_progress::clock::time_point now) {
-  return percent_text(progress) + ", " + clock_text(progress.remaining(now)) + " left";
+  return stage_text(progress, false) + ", " + clock_text(progress.remaining(now)) + " left";
 }
 
 void csound_score_clock::feed(std::string_view chunk) {
@@ -90,8 +107,9 @@ void csound_score_clock::feed(std::string_view chunk) {
 }
 
 void csound_score_clock::read_line(std::string_view line) {
-  // Colour codes may surround the words; the number follows "TT" and blanks.
-  const std::size_t tt = line.find("TT ");
+  // Colour codes may surround the words; the number follows "TT" and the
+  // blanks that pad it to seven characters, none from 100 s on.
+  const std::size_t tt = line.find("TT");
   if (line.find('B') == std::string_view::npos || tt == std::string_view::npos) return;
   std::size_t at = tt + 2;
   while (at < line.size() && line[at] == ' ') ++at;

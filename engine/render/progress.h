@@ -1,6 +1,4 @@
-// How far a long render has come: the automaton's iterations, then the
-// score time csound says it has rendered, as one fraction of the whole job
-// with the time the rest should take.
+// How far a long render has come, and the score time csound reports.
 #pragma once
 
 #include <chrono>
@@ -8,41 +6,47 @@
 #include <string>
 #include <string_view>
 
-// The part of a sound file's job the automaton counts for; csound does the
-// rest. Measured: 2000 iterations of 25 or 100 voices take the automaton
-// 0.01 to 0.04 CPU seconds and csound 2.3 to 7 (a share under 1 %); the
-// windows also draw the grid meanwhile, so the automaton counts for 2 %.
-constexpr double automaton_share_of_sound = 0.02;
-
+// How far a long render has come, stage by stage: the automaton's
+// iterations, then the score time csound says it has rendered. Each stage
+// shows its own share done and the time it still needs at its own pace so
+// far, which converges as it goes; no stage's figure guesses at another's
+// cost (a big grid's automaton can outlast csound, or the reverse).
 class job_progress {
  public:
   using clock = std::chrono::steady_clock;
+  enum class stage { automaton, sound };
 
-  // `automaton_share` is 1 for a job without csound.
-  explicit job_progress(double automaton_share, clock::time_point start = clock::now());
+  explicit job_progress(clock::time_point start = clock::now());
 
   void automaton_at(int done, int total);
-  // csound has rendered `seconds` of a score `total_seconds` long.
-  void sound_at(double seconds, double total_seconds);
-  void finished() { fraction_ = 1.0; }
+  // csound has rendered `seconds` of a score `total_seconds` long; the
+  // first call begins the sound stage, `now` its clock.
+  void sound_at(double seconds, double total_seconds, clock::time_point now = clock::now());
+  void finished();
 
-  double fraction() const { return fraction_; }  // 0 to 1
-  double elapsed(clock::time_point now = clock::now()) const;
-  // Seconds still to go at the pace so far; negative while nothing is done.
+  stage current() const { return stage_; }
+  double fraction() const { return fraction_; }  // of the current stage, 0 to 1
+  double sound_seconds() const { return sound_seconds_; }
+  double sound_total() const { return sound_total_; }
+  double elapsed(clock::time_point now = clock::now()) const;  // the whole job's
+  // Seconds the current stage still needs at its pace so far; negative
+  // while nothing is done.
   double remaining(clock::time_point now = clock::now()) const;
 
  private:
-  double automaton_share_;
-  clock::time_point start_;
+  clock::time_point start_, stage_start_;
+  stage stage_ = stage::automaton;
   double fraction_ = 0.0;
+  double sound_seconds_ = 0.0, sound_total_ = 0.0;
 };
 
-// "42 %, 0:12 elapsed, 0:17 left"; the percentage is rounded down, so
-// "100 %" means done.
+// "Automaton 42 %, 0:12 elapsed, 0:17 left", "Sound 42 % (2:06 of 5:00),
+// 1:12 elapsed, 1:40 left"; the percentage is rounded down, so "100 %"
+// means that stage is done.
 std::string progress_text(const job_progress& progress,
                           job_progress::clock::time_point now = job_progress::clock::now());
 
-// "42 %, 0:17 left", for a narrow place.
+// "Sound 42 %, 0:17 left", for a narrow place.
 std::string progress_short_text(const job_progress& progress,
                                 job_progress::clock::time_point now = job_progress::clock::now());
 

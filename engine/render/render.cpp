@@ -1,23 +1,24 @@
 #include "engine/render/render.h"
 
+#include "engine/render/frames.h"
+
 #include "engine/automaton/automaton.h"
 #include "engine/engine.h"
 #include "engine/mapping/compact_reduce.h"
 #include "engine/mapping/exact_frequencies.h"
 #include "engine/mapping/grid_warning.h"
+#include "engine/mapping/tuning.h"
 #include "engine/render/performance.h"
 #include "engine/view.h"
 #include "events/event_apply.h"
 
-double score_start_time(score_clock& clock, int t, float dur) {
+double score_start_time(score_clock& clock, int t, double dur) {
   if (t > 0 && dur != clock.dur) {
-    clock.origin_time += static_cast<double>(t - clock.origin_iteration) *
-                         static_cast<double>(clock.dur);
+    clock.origin_time += static_cast<double>(t - clock.origin_iteration) * clock.dur;
     clock.origin_iteration = t;
   }
   clock.dur = dur;
-  return clock.origin_time +
-         static_cast<double>(t - clock.origin_iteration) * static_cast<double>(dur);
+  return clock.origin_time + static_cast<double>(t - clock.origin_iteration) * dur;
 }
 
 grid_type& iteration_grid(int t) { return *default_engine().grids[t % 2]; }
@@ -141,14 +142,15 @@ bool render_iteration(render_run& run) {
 
   // Every field is read after the events, so they govern this iteration.
   const parameters_type& p = e.state;
-  run.dur = p.dur;
-  run.start = score_start_time(run.clock, t, p.dur);
+  run.dur = iteration_duration(e, p.dur);  // a beat grid's, else p.dur
+  run.start = score_start_time(run.clock, t, run.dur);
   iteration it;
   it.number = t;
   it.start = run.start;
-  it.dur = p.dur;
+  it.dur = run.dur;
   const auto& amplitudes = scale_notes(e.scaling, run.freq, p.instrm, p.noinstrm, run.scaled);
-  it.notes = make_notes(run.notes, run.freq, amplitudes, p.noinstrm, run.start, p.dur);
+  quantize_blocks(e, run.freq, p.noinstrm);  // after a transposition, so notes stay in tune
+  it.notes = make_notes(run.notes, run.freq, amplitudes, p.noinstrm, run.start, run.dur);
   it.x = clamp_extent(p.x);
   it.y = clamp_extent(p.y);
   it.Ns = p.Ns;
@@ -171,7 +173,7 @@ int play_ca(engine& e, std::FILE* fp) {
   std::fputs(score_header, fp);
   int status = render_complete;
   while (run.next < run.iterations) {
-    if (!render_iteration(run)) {
+    if (!render_iteration(run) || frame_failed(e)) {
       status = render_abandoned;
       break;
     }

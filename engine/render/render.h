@@ -28,11 +28,11 @@ constexpr const char* score_header = "f1 0 8192 10 1\nf2 0 8193 7 0.0001 8192 1.
 struct score_clock {
   double origin_time = 0.0;
   int origin_iteration = 0;
-  float dur = 0.0f;  // the duration in force for the previous iteration
+  double dur = 0.0;  // the duration in force for the previous iteration
 };
 
 // The start time of iteration t, whose notes last dur; t counts up from 0.
-double score_start_time(score_clock& clock, int t, float dur);
+double score_start_time(score_clock& clock, int t, double dur);
 
 // The byte grids a render steps while its states and rule fit them. Once
 // they do not, the render goes on with the plain code on the engine's int
@@ -61,7 +61,7 @@ struct render_run {
   frequency_array freq{};  // notes beyond the n*n computed blocks stay silent at 0 Hz
   score_clock clock;
   double start = 0.0;  // start time of the iteration computed last
-  float dur = 0.0f;    // and its grain duration
+  double dur = 0.0;    // and its grain duration
   note_array notes{};  // of the iteration computed last
   std::array<float, max_instruments> scaled{};  // its amplitudes, when a velocity scales them
   render_bytes bytes;

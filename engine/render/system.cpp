@@ -51,7 +51,7 @@ std::array<int, 2>& coord = the_default.coord;
 note_scaling& Note_Scaling = the_default.scaling;
 std::FILE* Echo_Stream = stdout;
 
-void set_default_parameters(parameters_type& p) {
+void default_parameters(parameters_type& p) {
   p.r1 = 0.8f;
   p.r2 = 1.2f;
   p.k = 1.0f;
@@ -68,7 +68,7 @@ void set_default_parameters(parameters_type& p) {
 }
 
 void systeminit() {
-  set_default_parameters(Current_State);
+  default_parameters(Current_State);
 
   Current_Iteration = 0;
   Mean_Mode = 0;
@@ -81,4 +81,5 @@ void systeminit() {
   Next_Event = nullptr;
   Interp_Flag = 0;
   forget_exact_frequencies();
+  default_engine().tune.reset();  // no scale, no quantizing, no beat grid
 }

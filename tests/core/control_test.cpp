@@ -4,19 +4,22 @@
 #include <lo/lo.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
-#include <chrono>
 #include <cmath>
-#include <thread>
 #include <tuple>
 
 #include "control/bindings.h"
 #include "control/control_apply.h"
+#include "control/control_loads.h"
 #include "control/midi_input.h"
 #include "control/nsm_client.h"
 #include "control/osc_server.h"
 #include "engine/render/iteration.h"
+#include "engine/engine.h"
 #include "engine/mapping/mapping.h"
+#include "engine/mapping/tuning.h"
+#include "engine/mapping/scales.h"
 #include "engine/render/performance.h"
 #include "engine/render/render.h"
 #include "session_manager.h"
@@ -26,14 +29,13 @@ namespace {
 
 using test_support::stderr_of;
 
-// Waits (without a time limit that could fail on a busy machine, but
-// giving up after a long one) until `inbox` holds `count` changes.
-std::vector<control_change> wait_for(control_queue& inbox, std::size_t count) {
+// The changes `inbox` holds once there are `count` (or after a long wait).
+std::vector<control_change> wait_for(control_queue& inbox, std::size_t count, int tries = 2000) {
   std::vector<control_change> got;
-  for (int tries = 0; got.size() < count && tries < 2000; ++tries) {
+  test_support::poll_until([&] {
     for (control_change& c : inbox.take_all()) got.push_back(std::move(c));
-    if (got.size() < count) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+    return got.size() >= count;
+  }, tries);
   return got;
 }
 
@@ -52,6 +54,20 @@ class control : public test_support::core_test {
     Bindings.clear();
     Controller_Catcher = nullptr;
     core_test::TearDown();
+  }
+  // Applies waiting changes as the engine does between iterations until
+  // `done` (a load is read on a worker meanwhile).
+  template <typename Done>
+  control_effects apply_until(Done done, bool rendering) {
+    control_effects effects;
+    test_support::poll_until([&] {
+      const control_effects e = apply_controls(rendering);
+      effects.panel |= e.panel;
+      effects.frequencies |= e.frequencies;
+      effects.events |= e.events;
+      return done();
+    });
+    return effects;
   }
   void apply_all(const std::vector<control_change>& changes) {
     control_effects effects;
@@ -84,6 +100,9 @@ TEST_F(control, OscMessagesReachTheRunStateAndBadOnesAreRefusedWithALogLine) {
     lo_send(to, "/zelmora/reduce", "s", "median");
     lo_send(to, "/zelmora/state", "f", 1.0f);
     lo_send(to, "/zelmora/volume", "f", 1.0f);
+    lo_send(to, "/zelmora/instrument", "hf", std::int64_t{1} << 32 | 3, 800.0f);
+    lo_send(to, "/zelmora/state", "df", 2.5, 800.0f);
+    lo_send(to, "/zelmora/\x1b]0;owned\x07", "");
     send_raw(server.port(), "not OSC at all");
     const std::vector<control_change> got = wait_for(inbox, 10);
     ASSERT_EQ(got.size(), 10u);
@@ -100,8 +119,33 @@ TEST_F(control, OscMessagesReachTheRunStateAndBadOnesAreRefusedWithALogLine) {
                               "/zelmora/dur refused: 11", "/zelmora/state refused: 30000",
                               "/zelmora/instrument refused: -1", "/zelmora/k refused: nan",
                               "\"median\" is neither", "ignored: /zelmora/state with arguments \"f\"",
-                              "ignored: /zelmora/volume", "OSC error", "can't open parameter file nowhere.csp"})
+                              "ignored: /zelmora/volume", "OSC error",
+                              "/zelmora/instrument refused: 4294967299 is no index",
+                              "/zelmora/state refused: 2.5 is no index",
+                              "ignored: /zelmora/\\x1b]0;owned\\x07 with"})
     EXPECT_NE(log.find(refusal), std::string::npos) << refusal << "\n" << log;
+  EXPECT_EQ(log.find('\x1b'), std::string::npos) << "control characters reach the terminal";
+}
+
+// The port is the loopback interface's unless an address is given: a
+// socket of another address may then have the same port only when the
+// server is not on every interface.
+TEST_F(control, OscListensOnTheLoopbackInterfaceUnlessToldWhere) {
+  const struct {
+    const char* where;
+    bool others_may_bind;
+  } cases[] = {{"0", true}, {"127.0.0.3:0", true}, {"0.0.0.0:0", false}};
+  for (const auto& c : cases) {
+    control_queue inbox;
+    const osc_server server(c.where, inbox);
+    ASSERT_TRUE(server.ok()) << c.where;
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in at{.sin_family = AF_INET, .sin_port = htons(static_cast<std::uint16_t>(server.port())),
+                         .sin_addr = {htonl(0x7f000002)}, .sin_zero = {}};
+    EXPECT_EQ(::bind(probe, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0, c.others_may_bind)
+        << c.where;
+    ::close(probe);
+  }
 }
 
 TEST_F(control, LoadDuringARenderKeepsTheGridAndPlaysTheListOnFromHere) {
@@ -116,19 +160,62 @@ TEST_F(control, LoadDuringARenderKeepsTheGridAndPlaysTheListOnFromHere) {
   const std::string list = (dir.path / "list.cse").string();
   test_support::spit(list, test_support::example_file);  // events at 0, 100 and 200
   const parameters_type before = Current_State;
-  control_effects effects;
   Current_Iteration = 150;
-  apply_control({control_kind::load, 0, 0.0, set}, true, effects);
-  apply_control({control_kind::load, 0, 0.0, list}, true, effects);
-  EXPECT_FLOAT_EQ(Current_State.r1, 6.0f);
+  // Read on a worker; an r1 sent after the set waits for it and wins.
+  control_inbox().push({control_kind::load, 0, 0.0, set});
+  control_inbox().push({control_kind::r1, 0, 7.0, ""});
+  control_inbox().push({control_kind::load, 0, 0.0, list});
+  const control_effects effects = apply_until([] { return Next_Event != nullptr; }, true);
+  EXPECT_FLOAT_EQ(Current_State.r1, 7.0f);
   EXPECT_EQ(std::tie(Current_State.x, Current_State.y, Current_State.Ns, Current_State.noinstrm),
             std::tie(before.x, before.y, before.Ns, before.noinstrm));
   ASSERT_NE(Next_Event, nullptr);
   EXPECT_EQ(Next_Event->time_stamp, 200);
   EXPECT_TRUE(effects.panel && effects.frequencies && effects.events);
   // Between renders a set is loaded whole.
-  apply_control({control_kind::load, 0, 0.0, set}, false, effects);
+  control_inbox().push({control_kind::load, 0, 0.0, set});
+  apply_until([&] { return Current_State == other; }, false);
   EXPECT_EQ(Current_State, other);
+}
+
+// A load by OSC reads only a regular file of sane size; refused, it says so
+// and changes nothing.
+TEST_F(control, LoadsReadOnlyRegularFilesOfSaneSize) {
+  const test_support::temp_dir dir("zelmora-load-");
+  const std::string big = (dir.path / "big.cse").string(), fifo = (dir.path / "f.csp").string();
+  test_support::spit(big, std::string(max_control_load_size + 1, '\n'));
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir.path / "zero.csp");
+  parameters_type after = Current_State;
+  after.r1 = 5.0f;  // sent last: applied once every load has been read
+  const std::string log = stderr_of([&] {
+    for (const char* name : {"big.cse", "f.csp", "zero.csp", "none.csp"})
+      control_inbox().push({control_kind::load, 0, 0.0, (dir.path / name).string()});
+    control_inbox().push({control_kind::r1, 0, 5.0, ""});
+    apply_until([] { return Current_State.r1 == 5.0f; }, false);
+  });
+  EXPECT_EQ(Current_State, after);
+  for (const char* said : {"big.cse is larger than 1024 KiB", "f.csp is not a regular file",
+                           "zero.csp is not a regular file", "none.csp: No such file"})
+    EXPECT_NE(log.find(said), std::string::npos) << said << "\n" << log;
+}
+
+// The queue holds the last value of each control, and refuses beyond its
+// bounds with a counted line.
+TEST_F(control, TheQueueKeepsTheLastValueOfEachControlAndIsBounded) {
+  control_queue inbox;
+  const std::string log = stderr_of([&] {
+    for (int i = 0; i < 10000; ++i) inbox.push({control_kind::r1, 0, 1.0 + i % 7, ""});
+    for (int i = 0; i < 10; ++i) inbox.push({control_kind::load, 0, 0.0, "x.csp"});
+    for (int i = 0; i < 5000; ++i) inbox.push({control_kind::controller, i, 1.0, ""});
+  });
+  EXPECT_EQ(inbox.refused(), 6u + 5000 + 5 - control_queue::capacity);
+  EXPECT_NE(log.find("change refused, 4 loads wait already (1 refused so far)"), std::string::npos)
+      << log;
+  const std::vector<control_change> first = inbox.take_until_load();
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].value, 1.0 + 9999 % 7);
+  EXPECT_EQ(inbox.take_all().size(), control_queue::capacity - 2);
 }
 
 TEST_F(control, IndicesBeyondTheSetInUseAreRefusedWhenApplied) {
@@ -153,6 +240,38 @@ TEST_F(control, AFrequencySetByValueSoundsExactlyUntilItsPositionMoves) {
   EXPECT_EQ(state_frequencies(Current_State.states)[4], position_frequency(50.0f));
   apply_control({control_kind::state_position, 3, 50.0, ""}, false, effects);
   EXPECT_EQ(state_frequencies(Current_State.states)[3], position_frequency(50.0f));
+}
+
+// A scale is read on the OSC thread and arrives parsed; the engine's
+// thread only takes it.
+TEST_F(control, ScaleQuantizeAndTempoByOscTuneTheDefaultEngine) {
+  const test_support::temp_dir dir("zelmora-osc-scale-");
+  const std::string scale = (dir.path / "fifths.scl").string();
+  test_support::spit(scale, "fifths\n2\n3/2\n2/1\n");
+  control_queue inbox;
+  const osc_server server("0", inbox);
+  ASSERT_TRUE(server.ok());
+  const lo_address to = lo_address_new("127.0.0.1", std::to_string(server.port()).c_str());
+  const std::string log = stderr_of([&] {
+    lo_send(to, "/zelmora/scale", "s", (dir.path / "nowhere.scl").c_str());
+    lo_send(to, "/zelmora/quantize", "i", 2);
+    lo_send(to, "/zelmora/tempo", "f", 1001.0f);
+    lo_send(to, "/zelmora/scale", "s", scale.c_str());
+    lo_send(to, "/zelmora/quantize", "f", 1.0f);
+    lo_send(to, "/zelmora/tempo", "i", 120);
+    const std::vector<control_change> got = wait_for(inbox, 3);
+    ASSERT_EQ(got.size(), 3u);
+    ASSERT_NE(got[0].tuning, nullptr);
+    apply_all(got);
+  });
+  lo_address_free(to);
+  const tuning& t = tuning_of(default_engine());
+  EXPECT_TRUE(t.quantize);
+  EXPECT_EQ(t.beats.bpm, 120.0);
+  EXPECT_EQ(state_frequencies(Current_State.states)[3], static_cast<float>(middle_c_hz * 3));
+  for (const char* said : {"can't open", "2 is outside 0 ... 1", "1001 is outside 0 ... 1000",
+                           "states tuned to"})
+    EXPECT_NE(log.find(said), std::string::npos) << said << "\n" << log;
 }
 
 // Lock holds for OSC and MIDI as for the windows: every entry in use moves
@@ -182,6 +301,15 @@ TEST_F(control, ANoteOnTransposesAndItsVelocityScalesTheAmplitudes) {
   apply_all({{control_kind::note, 60, 64.0, ""}});
   EXPECT_EQ(Note_Scaling.frequency, 1.0f);
   EXPECT_FLOAT_EQ(Note_Scaling.amplitude, 64.0f / 127.0f);
+}
+
+// Where the ALSA sequencer cannot be opened (as in CI), the port is said to
+// be missing and nothing else fails; where it can, the port is made.
+TEST_F(control, AnAlsaSequencerPortIsMadeOrItsAbsenceSaid) {
+  control_queue inbox;
+  const bool sequencer = ::access("/dev/snd/seq", R_OK | W_OK) == 0;
+  const std::string said = stderr_of([&] { EXPECT_EQ(midi_input("alsa", inbox).ok(), sequencer); });
+  EXPECT_EQ(said.find("no MIDI input through alsa") == std::string::npos, sequencer) << said;
 }
 
 // Asks for a reseed while iteration `at` is handed out.
@@ -261,6 +389,42 @@ TEST_F(control, BindingsFileIsWrittenReadBackAndABadLineRefusesIt) {
   ::unsetenv("XDG_CONFIG_HOME");
 }
 
+// A binding's range spans the controller's travel, in equal ratios for
+// frequencies and r1, r2, k, either way round; Learn spans a musical
+// interval around the value; a controller whose partner (32 on) sends too
+// moves in 14-bit steps. A range outside the control's is refused.
+TEST_F(control, BindingRangesAreMusicalAndPairsMoveInFourteenBits) {
+  const test_support::temp_dir dir("zelmora-ranges-");
+  const std::string path = (dir.path / "bindings").string();
+  test_support::spit(path, "1 7 r1 0.5 2\n1 8 s0 220 880\n1 9 x 100 0\n1 10 i0\n");
+  binding_table table;
+  ASSERT_TRUE(read_bindings(path, table));
+  const struct {
+    int controller, value;
+    double expected;
+  } cases[] = {{7, 0, 0.5},    {7, 127, 2.0},  {8, 127, hertz_position(880)}, {9, 0, 100},
+               {9, 127, 0},    {10, 127, 1000}, {7, 64, 0.5 * std::pow(4.0, 64 / 127.0)},
+               {39, 0, 1.0},  // the partner heard: 64 * 128 of 16383
+               {7, 64, 1.0},   {39, 127, 0.5 * std::pow(4.0, 8319 / 16383.0)}};
+  for (const auto& c : cases)
+    EXPECT_NEAR(table.change_for(1, c.controller, c.value)->value, c.expected, 1e-4)
+        << c.controller << " " << c.value;
+  EXPECT_FALSE(table.change_for(1, 44, 5)) << "the partner of nothing bound";
+  ASSERT_TRUE(write_bindings(path, table));
+  EXPECT_NE(test_support::slurp(path).find("1 8 s0 220 880\n"), std::string::npos);
+
+  for (const auto& [name, current, low, high] :
+       {std::tuple("r1", 2.0, 0.5, 8.0), {"k", 5.0, 1.25, 10.0}, {"s3", 440.0, 220.0, 880.0},
+        {"i3", 500.0, 0.0, 1000.0}, {"x", 60.0, 0.0, 1000.0}}) {
+    const binding_range range = learned_range(*parse_target(name), current);
+    EXPECT_EQ(std::pair(range.low, range.high), std::pair(low, high)) << name;
+  }
+  for (const char* bad : {"1 7 r1 0.5 20\n", "1 7 r1 2 2\n", "1 7 r1 0.5\n", "1 7 s0 0 100\n"}) {
+    test_support::spit(path, bad);
+    stderr_of([&] { EXPECT_FALSE(read_bindings(path, table)) << bad; });
+  }
+}
+
 TEST_F(control, SessionManagerOpensAndSavesTheSetListAndBindings) {
   const test_support::temp_dir dir("zelmora-session-");
   session_manager manager;
@@ -277,7 +441,13 @@ TEST_F(control, SessionManagerOpensAndSavesTheSetListAndBindings) {
   std::filesystem::create_directories(folder);
   test_support::spit(folder + "/bindings", "3 4 k\n");
   write_set(folder + "/parameters.csp", Current_State);
-  lo_send(manager.client, "/nsm/client/open", "sss", folder.c_str(), "zelmora", "nXYZ");
+  // Anyone else who reaches the port is not heard.
+  const std::string stranger = stderr_of([&] {
+    lo_send(manager.client, "/nsm/client/open", "sss", (folder + "/x").c_str(), "zelmora", "nX");
+    ASSERT_TRUE(wait_for(inbox, 1, 100).empty());
+  });
+  EXPECT_NE(stranger.find("/nsm/client/open ignored: from 127.0.0.1:"), std::string::npos) << stranger;
+  manager.open(folder);
   apply_all(wait_for(inbox, 1));
   ASSERT_TRUE(manager.hear(2));
   EXPECT_EQ(manager.heard[1], "/reply /nsm/client/open OK");
@@ -286,7 +456,7 @@ TEST_F(control, SessionManagerOpensAndSavesTheSetListAndBindings) {
 
   add_event_special();
   Bindings.bind({1, 1, *parse_target("s0")});
-  lo_send(manager.client, "/nsm/client/save", "");
+  manager.save();
   apply_all(wait_for(inbox, 1));
   ASSERT_TRUE(manager.hear(3));
   EXPECT_EQ(manager.heard[2], "/reply /nsm/client/save OK");
@@ -297,12 +467,22 @@ TEST_F(control, SessionManagerOpensAndSavesTheSetListAndBindings) {
   test_support::spit(folder + "/parameters.csp", "r1=0\nend\n");
   const parameters_type before = Current_State;
   stderr_of([&] {
-    lo_send(manager.client, "/nsm/client/open", "sss", folder.c_str(), "zelmora", "nXYZ");
+    manager.open(folder);
     apply_all(wait_for(inbox, 1));
   });
   ASSERT_TRUE(manager.hear(4));
   EXPECT_EQ(manager.heard[3].rfind("/error /nsm/client/open -1 refused", 0), 0u) << manager.heard[3];
   EXPECT_EQ(Current_State, before);
+
+  // A new, empty session starts from the defaults, not from the last one.
+  Current_State.r1 = 9.0f;
+  manager.open((dir.path / "new").string());
+  apply_all(wait_for(inbox, 1));
+  ASSERT_TRUE(manager.hear(5));
+  parameters_type defaults{};
+  default_parameters(defaults);
+  EXPECT_EQ(Current_State, defaults);
+  EXPECT_EQ(List_Size, 0);
 }
 
 }  // namespace

@@ -291,33 +291,11 @@ TEST_P(equivalence_test, StepsAndReductionsMatchTheModel) {
   expect_same_reductions(g->start, states, 1, 263, 1000);
 }
 
-// The C library's generator, taken over mid-stream, for int and byte grids:
-// the same cells, and rand() goes on as if it had drawn them itself. (The
-// scores check that a later srand() is obeyed.)
-TEST_P(equivalence_test, SeedingDrawsWhatRandGives) {
-  std::srand(77);
-  std::rand();
-  reference::init_array(g->literal[0], 37, 333, 77);
-  const std::array<int, 3> expected{std::rand(), std::rand(), std::rand()};
-  for (const bool bytes : {false, true}) {
-    SCOPED_TRACE(bytes ? "bytes" : "ints");
-    std::srand(77);
-    std::rand();
-    random_source rand_itself;
-    if (bytes) compact_seed(g->bytes[0], 37, 333, 77, rand_itself);
-    else init_array(g->engine[0], 37, 333, 77);
-    EXPECT_EQ((std::array<int, 3>{std::rand(), std::rand(), std::rand()}), expected);
-    if (bytes) compact_to_ints(g->bytes[0], g->engine[0]);
-    for (int r = 0; r <= 334; ++r)
-      for (int c = 0; c <= 78; ++c)
-        ASSERT_EQ(g->engine[0][r][c], g->literal[0][r][c]) << "cell [" << r << "][" << c << "]";
-  }
-}
-
 // Whole scores: 300 x 300 for the kernel threads to share the rows, random
 // parameters in both reductions, and events that change the rule and the
-// duration, glide the positions and reseed the grid mid-render (the second
-// seeding goes on from the generator state the first left).
+// duration, glide the positions and reseed the grid mid-render: the
+// seeding, on ints and on bytes, draws what rand() gives and the second
+// goes on from the generator state the first left.
 TEST_P(equivalence_test, ScoresMatchTheModel) {
   Current_State.x = Current_State.y = 300;
   Current_State.iter = 3;

@@ -1,6 +1,8 @@
 // The event list text: writing, reading back and what is refused.
-
 #include "files/event_file.h"
+
+#include <algorithm>
+
 #include "test_support.h"
 
 namespace {
@@ -69,20 +71,26 @@ TEST_F(event_file_test, AnyRefusedEventRefusesTheWholeFileAndAnEmptyOneEmptiesTh
   std::string bad_second_type = example_file;
   bad_second_type.replace(bad_second_type.find("type=2"), 6, "type=9");
   const std::pair<std::string, std::string> cases[] = {
-      {"event \n", "bad start\n"},
-      {"event", "bad format @ type \n"},
-      {"event\n", "bad format @ type \n"},
-      {"event\ntype=9\ntime=0\n", "bad type\n"},
-      {"event\ntype=3\ntime=soon\n", "bad time\n"},
-      {"event\ntype=3\ntime=5\n", "bad format @ name\n"},
-      {"event\ntype=3\ntime=5\nnom=x\n", "bad name\n"},
-      {"event\ntype=2\ntime=5\nname=x\n\n", "bad format\n"},
-      {"event\ntype=2\ntime=5\nname=x\nfinish=9\n", "bad name\n"},
-      {"event\ntype=3\ntime=5\nname=x\n", "bad format @ end \n"},
-      {"event\ntype=3\ntime=5\nname=x\nend\r\r\n", "bad end\n"},  // one CR ends a line
-      {"event\ntype=1\ntime=0\nname=a\nr1=0\nend\n", "Parameter out of range: r1=0.000000\n"},
-      {bad_second_type, "bad type\n"},
-      {example_file + "\n", "bad start\n"},
+      {"event \n", "bad start\nline 1: \"event \", where a block begins with \"event\"\n"},
+      {"event", "bad format @ type \nthe list ends at line 1, inside an event\n"},
+      {"event\n", "bad format @ type \nthe list ends at line 1, inside an event\n"},
+      {"event\ntype=9\ntime=0\n", "bad type\nline 2: \"type=9\", where \"type=1\" to 3\n"},
+      {"event\ntype=3\ntime=soon\n",
+       "bad time\nline 3: \"time=soon\", where \"time=\" and an iteration\n"},
+      {"event\ntype=3\ntime=5\n", "bad format @ name\nthe list ends at line 3, inside an event\n"},
+      {"event\ntype=3\ntime=5\nnom=x\n", "bad name\nline 4: \"nom=x\", where \"name=\"\n"},
+      {"event\ntype=2\ntime=5\nname=x\n\n",
+       "bad format\nline 5: \"\", where \"finish time=\" and an iteration\n"},
+      {"event\ntype=2\ntime=5\nname=x\nfinish=9\n",
+       "bad name\nline 5: \"finish=9\", where \"finish time=\" and an iteration\n"},
+      {"event\ntype=3\ntime=5\nname=x\n", "bad format @ end \nthe list ends at line 4, inside an event\n"},
+      {"event\ntype=3\ntime=5\nname=x\nend\r\r\n",  // one CR ends a line
+       "bad end\nline 5: \"end\r\", where \"end\"\n"},
+      {"event\ntype=1\ntime=0\nname=a\nr1=0\nend\n",
+       "Parameter out of range: r1=0.000000 (a divisor of the rule, 0.000001 to 1000)\n"},
+      {bad_second_type, "bad type\nline 17: \"type=9\", where \"type=1\" to 3\n"},
+      {example_file + "\n", "bad start\nline 37: \"\", where a block begins with \"event\"\n"},
+      {"r1=3\nend\n", "bad start\nline 1: \"r1=3\", where a block begins with \"event\"\n"},
   };
   for (const auto& [text, reason] : cases) {
     EXPECT_EQ(read(text), -1) << text;

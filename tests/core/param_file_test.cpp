@@ -69,9 +69,21 @@ TEST_F(param_file_test, SetsTheEngineCannotPlayAndLinesThatCannotBeStoredAreRefu
   const parameters_type before = Current_State;
   for (const auto& [lines, shown] : cases) {
     const std::string text = lines + std::string("\nend\n");
-    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(read(text), -1); }),
-              "Parameter out of range: " + std::string(shown) + "\n");
+    const std::string said = stderr_of([&] { EXPECT_EQ(read(text), -1); });
+    EXPECT_EQ(said.rfind("Parameter out of range: " + std::string(shown) + " (", 0), 0u) << said;
     EXPECT_EQ(Current_State, before) << lines;
+  }
+  // Each refusal says what the key takes; a key's line without a number is
+  // refused too, rather than leaving the value the set held before.
+  for (const auto& [line, said] :
+       {std::pair("dur=50", "Parameter out of range: dur=50.000000 (the grain duration, 0.001 to "
+                            "10 s)\n"),
+        {"s5=abc", "Parameter not a number: s5=abc (a state's frequency, 0.01 to 22050 Hz, for "
+                   "states 0 to 99)\n"},
+        {"x=", "Parameter not a number: x= (cells, 0 to 1000)\n"}}) {
+    EXPECT_EQ(stderr_of([&, line = line] { EXPECT_EQ(read(line + std::string("\nend\n")), -1); }),
+              said);
+    EXPECT_EQ(Current_State, before) << line;
   }
 }
 

@@ -15,6 +15,7 @@ const std::string csound_output =
     "B  0.000 ..  0.025 T  0.025 TT  0.025 M:  0.12428\n"
     "\x1b[mB  0.025 ..  0.050 T  0.050 TT  0.050 M:  0.12428\x1b[m\n"
     "B  9.975 .. 10.000 T 10.027 TT 10.027 M:  0.12427\n"
+    "B 99.936 ..100.036 T100.036 TT100.036 M:  0.12665\n"
     "end of score.\t\t   overall amps:  0.12496\n";
 
 TEST(csound_score_clock_test, ReadsTheTotalTimeOfEventLinesHoweverTheMessagesAreCut) {
@@ -27,8 +28,8 @@ TEST(csound_score_clock_test, ReadsTheTotalTimeOfEventLinesHoweverTheMessagesAre
     }
     // Whole, the messages give only their last time.
     const std::vector<double> expected =
-        piece == csound_output.size() ? std::vector<double>{10.027}
-                                      : std::vector<double>{0.0, 0.025, 0.05, 10.027};
+        piece == csound_output.size() ? std::vector<double>{100.036}
+                                      : std::vector<double>{0.0, 0.025, 0.05, 10.027, 100.036};
     EXPECT_EQ(seen, expected) << piece;
   }
   // A line without its end is not read yet; one beyond any csound prints is
@@ -40,20 +41,23 @@ TEST(csound_score_clock_test, ReadsTheTotalTimeOfEventLinesHoweverTheMessagesAre
   EXPECT_EQ(clock.seconds(), 4.0);
 }
 
-TEST(job_progress_test, TheAutomatonThenTheSoundMakeOneWholeWithTheTimeLeft) {
+// Each stage's share and time left go by its own pace: csound's begins
+// when it starts, whatever the automaton took.
+TEST(job_progress_test, EachStageShowsItsShareAndTheTimeLeftAtItsOwnPace) {
   const auto start = job_progress::clock::now();
-  job_progress progress(0.1, start);
-  EXPECT_EQ(progress_text(progress, start), "0 %, 0:00 elapsed, --:-- left");
+  const auto at = [&](int s) { return start + std::chrono::seconds(s); };
+  job_progress progress(start);
+  EXPECT_EQ(progress_text(progress, start), "Automaton 0 %, 0:00 elapsed, --:-- left");
   progress.automaton_at(300, 600);
-  EXPECT_EQ(progress_text(progress, start + std::chrono::seconds(5)),
-            "5 %, 0:05 elapsed, 1:35 left");
-  progress.sound_at(25.0, 50.0);
-  EXPECT_EQ(progress_text(progress, start + std::chrono::seconds(55)),
-            "55 %, 0:55 elapsed, 0:45 left");
-  EXPECT_EQ(progress_short_text(progress, start + std::chrono::seconds(55)), "55 %, 0:45 left");
-  progress.sound_at(50.027, 50.0);  // csound's clock may run past the last note
-  EXPECT_EQ(progress_text(progress, start + std::chrono::hours(2)),
-            "100 %, 2:00:00 elapsed, 0:00 left");
+  EXPECT_EQ(progress_text(progress, at(5)), "Automaton 50 %, 0:05 elapsed, 0:05 left");
+  progress.sound_at(0.0, 300.0, at(10));
+  progress.sound_at(75.0, 300.0);
+  EXPECT_EQ(progress_text(progress, at(40)),
+            "Sound 25 % (1:15 of 5:00), 0:40 elapsed, 1:30 left");
+  EXPECT_EQ(progress_short_text(progress, at(40)), "Sound 25 %, 1:30 left");
+  progress.sound_at(300.027, 300.0);  // csound's clock may run past the last note
+  EXPECT_EQ(progress_text(progress, at(7200)),
+            "Sound 100 % (5:00 of 5:00), 2:00:00 elapsed, 0:00 left");
 }
 
 class offline_job_test : public test_support::core_test {

@@ -41,4 +41,19 @@ TEST_F(replacing_file_test, KeepsPermissionsOwnerAndFollowsSymbolicLinks) {
   EXPECT_TRUE(!root || (st.st_uid == 4321 && st.st_gid == 4322)) << st.st_uid << ":" << st.st_gid;
 }
 
+// A dangling link is written through, its target made, as the shell's ">"
+// would: a relative one from the link's folder, a chain of them, and a
+// loop refused.
+TEST_F(replacing_file_test, DanglingLinksAreCreatedThroughAndLoopsRefused) {
+  fs::create_directory(dir / "sub");
+  fs::create_symlink("../made.sco", dir / "sub" / "relative");
+  fs::create_symlink(dir / "sub" / "relative", dir / "chain");
+  fs::create_symlink("loop", dir / "loop");
+  ASSERT_TRUE(save(dir / "chain", "new\n"));
+  EXPECT_TRUE(fs::is_symlink(dir / "chain") && fs::is_symlink(dir / "sub" / "relative"));
+  EXPECT_EQ(slurp(dir / "made.sco"), "new\n");
+  EXPECT_FALSE(save(dir / "loop", "x\n"));
+  EXPECT_TRUE(fs::is_symlink(dir / "loop"));
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/render/iteration.h"
+#include "tests/support/support.h"
 
 namespace {
 
@@ -39,15 +40,7 @@ read_back read_all(const std::string& text) {
 }
 
 std::string lines_of(const std::vector<note>& notes) {
-  std::string text;
-  char* data = nullptr;
-  std::size_t size = 0;
-  std::FILE* fp = ::open_memstream(&data, &size);
-  write_note_lines(fp, notes);
-  std::fclose(fp);
-  text.assign(data, size);
-  std::free(data);
-  return text;
+  return test_support::text_of([&](std::FILE* fp) { write_note_lines(fp, notes); });
 }
 
 // Field for field, exactly: the readers' numbers are strtod's.
@@ -65,7 +58,7 @@ TEST(score_reader_test, ReadsOurScoresAndCsoundsSyntaxAndNeverLetsStartsGoBack) 
   const std::vector<note> own{{1, 0.0, 0.025, 500.0, 440.0},
                               {100, 0.0, 0.025, 0.0, 0.0},
                               {2, 0.025, 0.001, 1999.5, 12345.678901},
-                              {3, 12345.5, 0.025, 10.0, 27.5}};
+                              {3, 45.5, 0.025, 10.0, 27.5}};
   const struct {
     std::string text;
     std::vector<note> notes;
@@ -108,6 +101,24 @@ TEST(score_reader_test, SkipsAndCountsGarbageAndNumbersNoScoreHas) {
   EXPECT_TRUE(same(got.notes, {{2, 2.0, 0.5, 100.0, 440.0}})) << lines_of(got.notes);
   EXPECT_EQ(got.skipped, 14);
   EXPECT_EQ(got.first_skipped, 1);
+}
+
+// Notes no render writes are refused and counted: too long, after a long
+// silence, too many at once (one per instrument per millisecond passes).
+TEST(score_reader_test, RefusesNotesBeyondTheHorizonAndTheDensityARenderHas) {
+  std::string text;
+  for (int i = 0; i < 201; ++i)
+    text += "i" + std::to_string(i % 100 + 1) + " " + std::to_string(i / 100 * 0.001) + " 10 1 1\n";
+  text += "i1 0.003 10.5 1 1\ni1 1e9 1 1 1\n";
+  for (int i = 0; i < 101; ++i) text += "i" + std::to_string(i % 100 + 1) + " 0.5 0.1 1 1\n";
+  std::FILE* fp = ::fmemopen(text.data(), text.size(), "r");
+  score_reader reader(fp);
+  int notes = 0;
+  for (; reader.peek(); reader.pop()) ++notes;
+  EXPECT_EQ(notes, 201 + 100);
+  EXPECT_EQ(reader.refused_notes(), 3);
+  EXPECT_EQ(reader.first_refused_line(), 202);
+  EXPECT_STREQ(reader.first_refusal(), "longer than 10 s");
 }
 
 }  // namespace

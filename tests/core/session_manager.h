@@ -11,6 +11,7 @@
 
 #include "control/osc_args.h"
 #include "files/param_file.h"
+#include "tests/support/support.h"
 
 struct session_manager {
   session_manager() { lo_server_add_method(server, nullptr, nullptr, on_any, this); }
@@ -37,13 +38,19 @@ struct session_manager {
   // windows' event loop) after each look.
   template <typename Between>
   bool hear(std::size_t count, Between between) {
-    for (int tries = 0; heard.size() < count && tries < 400; ++tries) {
-      lo_server_recv_noblock(server, 25);
+    return test_support::poll_until([&] {
+      lo_server_recv_noblock(server, 25);  // waits up to 25 ms itself
       between();
-    }
-    return heard.size() >= count;
+      return heard.size() >= count;
+    }, 400, std::chrono::milliseconds(0));
   }
   bool hear(std::size_t count) { return hear(count, [] {}); }
+  // As a real manager sends: from its own port, which alone is heard.
+  void open(const std::string& folder) {
+    lo_send_from(client, server, LO_TT_IMMEDIATE, "/nsm/client/open", "sss", folder.c_str(),
+                 "zelmora", "nX");
+  }
+  void save() { lo_send_from(client, server, LO_TT_IMMEDIATE, "/nsm/client/save", ""); }
   std::string url() const {
     char* u = lo_server_get_url(server);
     const std::string s = u;

@@ -1,5 +1,5 @@
-// Shared helpers for the core and tool tests: a clean run state, temporary
-// files and directories, captured echo and error output. Including it brings
+// Shared helpers for the core, tool and window tests: a clean run state,
+// temporary files and directories, captured echo and error output. Including it brings
 // GoogleTest, the standard headers below and the engine's globals.
 #pragma once
 
@@ -19,6 +19,7 @@
 
 #include "engine/externs.h"
 #include "events/event_list.h"
+#include "tests/support/support.h"
 
 namespace test_support {
 

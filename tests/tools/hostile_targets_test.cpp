@@ -6,9 +6,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include <chrono>
-#include <thread>
-
 #include "render_fixture.h"
 
 namespace {
@@ -32,8 +29,7 @@ TEST_F(hostile_targets_test, DevicesPipesAndStandardOutputAreWrittenInPlace) {
   EXPECT_EQ(
       shell("(cat pipe >got.wav &) && timeout 60 " + render + " --iterations 20 --sound pipe").status,
       0);
-  for (int tries = 0; tries < 100 && sample_rate_of(slurp(dir / "got.wav")) == 0; ++tries)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // cat may still be writing
+  poll_until([&] { return sample_rate_of(slurp(dir / "got.wav")) != 0; }, 100);  // cat may still write
   EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
   EXPECT_EQ(sample_rate_of(slurp(dir / "got.wav")), 44100u);
   // A reader still waiting (the render failed before opening) is let go.
@@ -72,9 +68,7 @@ TEST_F(hostile_targets_test, CsoundReadsNothingHereAndDiesWithTheProgram) {
             0);
   const pid_t csound = std::atoi(slurp(dir / "csound").c_str());
   ASSERT_GT(csound, 0);
-  for (int tries = 0; tries < 200 && is_alive(csound); ++tries)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(is_alive(csound));
+  EXPECT_TRUE(poll_until([&] { return !is_alive(csound); }, 2000));
   if (is_alive(csound)) ::kill(csound, SIGKILL);
 }
 
@@ -159,7 +153,7 @@ TEST_F(hostile_targets_test, AGridSmallerThanOneBlockIsSaidToBeSilent) {
   EXPECT_EQ(small.err.find("Warning"), std::string::npos);
 }
 
-// File size limits as a full disk: csound's writes of the sound file fail
+// File size limits as a full disk (and a descriptor limit): csound's writes of the sound file fail
 // (in 512-byte blocks: the score fits under it), or the score outgrows it
 // and SIGXFSZ ends the run as SIGTERM does. The temporary is removed, the
 // old file kept; replaced files keep their owner: replacing_file_test.
@@ -171,7 +165,10 @@ TEST_F(hostile_targets_test, AFileSizeLimitKeepsTheOldFile) {
     const char* said;
   } cases[] = {{"ulimit -f 1300 && trap '' XFSZ", "--iterations 400 --sound k.wav", 1,
                 "csound failed with exit status 1\n"},
-               {"ulimit -f 100", "--iterations 4000 --score k.wav", 128 + SIGXFSZ, ""}};
+               {"ulimit -f 100", "--iterations 4000 --score k.wav", 128 + SIGXFSZ, ""},
+               // No descriptors for csound's pipe: not "exit status 127".
+               {"exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&- && ulimit -n 4", "--iterations 20 --sound k.wav", 1,
+                "csound could not be started: Too many open files\n"}};
   for (const auto& c : cases) {
     spit(dir / "k.wav", "OLD\n");
     const run_result r = shell(c.limit + (" && " + render + " ") + c.args);

@@ -1,6 +1,7 @@
 // zelmora-render run as a separate process, so every render is the first
 // after program start.
 #include <chrono>
+#include <cmath>
 #include <regex>
 #include <set>
 #include <thread>
@@ -68,18 +69,25 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
     const char* args;
     int status;
     const char* message;
-  } cases[] = {{"--params nowhere.csp", 1, "nowhere.csp"},
+  } cases[] = {{"--params nowhere.csp", 1, "nowhere.csp: No such file or directory\n"},
                {"--params binary.csp", 1, "No parameters in binary.csp\n"},
                {"--events fifo", 1, "fifo"},  // only regular files: a FIFO would hang
                {"--sound ''", 2, "empty value for --sound"},
-               {"--sound no/k.wav", 1, "Can't open file no/k.wav\n"},  // said before a render
+               {"--sound no/k.wav", 1, "Can't open file no/k.wav\nNo such file or directory\n"},
                {"--score no/such/dir.sco", 1, "no/such/dir.sco"},
                {"--iterations", 2, "--help"},
                {"--iterations 12x", 2, "--help"},
+               {"--iterations ' 5'", 2, "not  5\n"},
+               {"--osc-port 1.2.3.4.5:9000 --live", 2, "[ADDRESS:]PORT"},
                {"--reduce median", 2, "--help"},
                {"--iterations 99999999999", 2, "--help"},
                {"--iterations -1", 2, "from 0 to 10000000, not -1\n"},
                {"--iterations 10000001", 2, "from 0 to 10000000, not 10000001\n"},
+               {"--scale nowhere.scl", 1, "can't open nowhere.scl\n"},
+               {"--kbm binary.csp", 1, "binary.csp:1: no whole number for the map size\n"},
+               {"--grain-beats 4", 2, "add --tempo"},
+               {"--tempo 0", 2, "from 1 to 1000, not 0\n"},
+               {"--tempo 1000 --grain-beats 192", 2, "grains outside 0.001 ... 10 s"},
                {"--live --score s.sco --orchestra bad.orc", 1,  // after JACK's own lines, if any
                 "Live play failed: csound refused the orchestra bad.orc\n"},
                {"--live --score s.sco --rtaudio jack --orchestra '" ZELMORA_ORCHESTRA "'", 1,
@@ -95,6 +103,49 @@ TEST_F(render_cli_test, RefusedFilesAndFailedLivePlayExitOneAndUsageErrorsTwo) {
     EXPECT_FALSE(fs::exists(dir / "s.sco")) << c.args;
   }
   EXPECT_EQ(run("--help").status, 0);
+}
+
+// The parsing of scales is tested in-process (tuning_test); here the notes.
+TEST_F(render_cli_test, ScoresPlayTheScaleSnapToItsTonesAndKeepTheBeat) {
+  std::string tempered_scale = "12-tone\n12\n";
+  for (int step = 1; step < 12; ++step) tempered_scale += std::to_string(100 * step) + ".0\n";
+  spit(dir / "et.scl", tempered_scale + "2/1\n");
+  spit(dir / "just.scl", "just\n7\n9/8\n5/4\n4/3\n3/2\n5/3\n15/8\n2/1\n");
+  const auto frequencies = [&](const std::string& args) {
+    const run_result r = run(args + " --iterations 40");
+    EXPECT_EQ(r.status, 0) << r.err;
+    strings hz;
+    for (const std::string& line : lines_of(r.out))
+      if (line.starts_with("i")) hz.push_back(line.substr(line.rfind(' ') + 1));
+    EXPECT_EQ(hz.size(), 1000u) << args;
+    return hz;
+  };
+  std::set<std::string> states;  // the 40 states' tones, as "%f" prints them
+  for (int i = 0; i < 40; ++i) {
+    std::array<char, 32> text{};
+    const auto tone = static_cast<float>(261.625565 * std::exp2(i / 12.0));
+    std::snprintf(text.data(), text.size(), "%f", static_cast<double>(tone));
+    states.insert(text.data());
+  }
+  for (const std::string& hz : frequencies("--scale et.scl --reduce mode"))
+    EXPECT_TRUE(states.contains(hz)) << hz;
+  const std::string varied = " --params '" ZELMORA_EXAMPLES "/spirals.csp'";
+  for (const std::string& hz : frequencies("--quantize" + varied)) {  // 12-tone equal at A = 440
+    const double semitones = 12.0 * std::log2(std::stod(hz) / 440.0);
+    EXPECT_NEAR(semitones, std::round(semitones), 1e-5) << hz;
+  }
+  const double just[] = {1.0, 9 / 8.0, 1.25, 4 / 3.0, 1.5, 5 / 3.0, 15 / 8.0, 2.0};
+  for (const std::string& hz : frequencies("--quantize --scale just.scl" + varied)) {
+    const double octaves = std::log2(std::stod(hz) / 261.625565);
+    const double within = std::exp2(octaves - std::floor(octaves));
+    EXPECT_TRUE(std::any_of(std::begin(just), std::end(just),
+                            [&](double r) { return std::abs(within / r - 1.0) < 1e-6; })) << hz;
+  }
+  // On a beat grid of sixteenths at 100 BPM; an event's dur does not count.
+  spit(dir / "slow.cse", "event\ntype=1\ntime=2\nname=slow\ndur=0.050000\nend\n");
+  const strings grid = lines_of(run("--tempo 100 --events slow.cse --iterations 1001").out);
+  EXPECT_EQ(grid.at(2 + 25 * 3), "i1 0.450000 0.150000 500.000000 121.510475");
+  EXPECT_TRUE(grid.back().starts_with("i25 150.000000 0.150000 ")) << grid.back();
 }
 
 // The windows' Audio File goes through the same job (offline_job).
@@ -122,25 +173,27 @@ TEST_F(render_cli_test, SoundFilesReplaceTheTargetOnlyWhenCsoundSucceededAndName
   EXPECT_EQ(run("--rate 100 --sound r.wav").status, 2);
 }
 
-// The percentages a progress display drew, each line redrawn in place; a
-// -1 for anything else it drew.
+// The percentages a progress display drew, each line redrawn in place,
+// csound's stage counted from 100 on; a -1 for anything else it drew.
 std::vector<int> percentages_drawn(const std::string& terminal) {
-  static const std::regex progress("([0-9]+) %, [0-9]+:[0-9]{2} elapsed, ([0-9]+:[0-9]{2}|--:--) left *");
+  static const std::regex progress(
+      "(Automaton|Sound) ([0-9]+) %( \\([0-9:]+ of [0-9:]+\\))?, [0-9:]+ elapsed, "
+      "([0-9]+:[0-9]{2}|--:--) left *");
   std::vector<int> drawn;
   std::smatch match;
   for (std::size_t at = 0; at < terminal.size();) {
     const std::size_t end = std::min(terminal.find_first_of("\r\n", at), terminal.size());
     const std::string piece = terminal.substr(at, end - at);
     if (!piece.empty())
-      drawn.push_back(std::regex_match(piece, match, progress) ? std::stoi(match[1]) : -1);
+      drawn.push_back(!std::regex_match(piece, match, progress) ? -1
+                      : std::stoi(match[2]) + (match[1] == "Sound" ? 100 : 0));
     at = end + 1;
   }
   return drawn;
 }
 
-// On a terminal the progress of the whole job, csound's part read from
-// what it says it has rendered, climbs to 100 % on one line that then
-// ends; without a terminal nothing is added; --quiet draws nothing at all.
+// On a terminal the progress of each stage, csound's read from what it
+// says it has rendered, climbs to 100 % on one line that then ends; without a terminal nothing is added; --quiet draws nothing at all.
 TEST_F(render_cli_test, ATerminalSeesTheProgressOfTheWholeJobOnOneLine) {
   const std::string sound = "--iterations 4000" + orchestra + " --sound k.wav";
   const run_result shown = run_on_terminal(sound);
@@ -149,9 +202,9 @@ TEST_F(render_cli_test, ATerminalSeesTheProgressOfTheWholeJobOnOneLine) {
   ASSERT_FALSE(drawn.empty());
   EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end())) << shown.err;
   EXPECT_GE(std::set<int>(drawn.begin(), drawn.end()).size(), 3u) << shown.err;
-  EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](int p) { return p > 10 && p < 100; }),
+  EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](int p) { return p > 110 && p < 200; }),
             1) << "csound's part moves too";
-  EXPECT_EQ(drawn.back(), 100);
+  EXPECT_EQ(drawn.back(), 200);
   EXPECT_EQ(shown.err.front(), '\r');
   EXPECT_TRUE(shown.err.ends_with("left\r\n")) << shown.err;
   EXPECT_EQ(slurp(dir / "k.wav").substr(0, 4), "RIFF");
@@ -173,7 +226,9 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
     bool csound;  // signalled while csound runs, else while the score is written
   } cases[] = {{SIGTERM, "--iterations 40000 --sound k.wav", true},
                {SIGINT, "--iterations 40000 --sound k.wav", true},
-               {SIGHUP, "--iterations 400000 --score k.wav", false}};
+               {SIGHUP, "--iterations 400000 --score k.wav", false},
+               {SIGQUIT, "--iterations 400000 --score k.wav", false},
+               {SIGUSR1, "--iterations 40000 --sound k.wav", true}};
   for (const auto& c : cases) {
     spit(dir / "k.wav", "OLD\n");
     const pid_t pid = ::fork();
@@ -204,6 +259,31 @@ TEST_F(render_cli_test, ASignalStopsCsoundRemovesTemporariesAndKeepsTheOldFile) 
     EXPECT_EQ(left_in_dir(), strings{"k.wav"}) << c.args;
     EXPECT_EQ(slurp(dir / "k.wav"), "OLD\n");
   }
+}
+
+// A working directory deeper than any name the system takes whole: csound
+// gets a private file to write, copied into place.
+TEST_F(render_cli_test, SoundFilesAreMadeInAFolderOfAnyDepth) {
+  const std::string deep = "export TMPDIR=$PWD; d=$(printf 'd%.0s' $(seq 200)); for i in $(seq 25); do mkdir $d && cd -P $d || exit 1; done";
+  const run_result r =
+      shell(deep + " && " + renderer + orchestra + " --iterations 20 --sound k.wav && test -s k.wav");
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// Out of address space (the kernel threads cannot be made): said, cleaned
+// up, status 1, not an abort. Lower limits fail in the loader, higher ones
+// succeed: the first limit that fails is judged.
+TEST_F(render_cli_test, AnExceptionAtTheTopIsSaidAndLeavesNoTemporary) {
+  spit(dir / "big.csp", "x=1000\ny=1000\nend\n");
+  run_result r{};
+  r.status = 0;
+  for (int limit = 40000; limit >= 10000 && r.status == 0; limit -= 1000)
+    r = shell("ulimit -v " + std::to_string(limit) + " && " + renderer +
+              " --params big.csp --iterations 3 --score k.sco");
+  if (r.status == 127) GTEST_SKIP() << "the loader failed first: " << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("zelmora-render: ended by a failure: "), std::string::npos) << r.err;
+  for (const std::string& name : left_in_dir()) EXPECT_FALSE(name.starts_with(".zelmora")) << name;
 }
 
 TEST_F(render_cli_test, AClosedOutputEndsAVerboseRun) {

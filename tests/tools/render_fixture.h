@@ -2,18 +2,11 @@
 // private directory that is also its TMPDIR.
 #pragma once
 
-#include <sys/wait.h>
-
 #include "../core/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace test_support;
 using strings = std::vector<std::string>;
-
-struct run_result {
-  int status = -1;
-  std::string out, err;
-};
 
 class render_fixture : public ::testing::Test {
  protected:
@@ -22,8 +15,8 @@ class render_fixture : public ::testing::Test {
     return "cd '" + dir.string() + "' && export TMPDIR=. && { " + script + "; } >stdout 2>stderr";
   }
   run_result shell(const std::string& script) const {
-    const int raw = std::system(command(script).c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stdout"), slurp(dir / "stderr")};
+    const int status = run_script(command(script));
+    return {status, slurp(dir / "stdout"), slurp(dir / "stderr")};
   }
   // What is in `dir` besides the kept output.
   strings left_in_dir() const {

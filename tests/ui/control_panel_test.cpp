@@ -4,7 +4,7 @@
 
 #include "engine/engine.h"
 #include "engine/view.h"
-#include "ui_fixture.h"
+#include "x_events.h"
 
 namespace {
 
@@ -28,12 +28,7 @@ void at_first_iteration(int iteration) {
   if (iteration != 0) return;
   cursor_during_render = cursor_now();
   for (const int type : {ButtonPress, ButtonRelease}) {
-    XEvent click{};
-    click.xbutton = {.type = type, .serial = 0, .send_event = True, .display = display,
-                     .window = XtWindow(dur_up), .root = DefaultRootWindow(display),
-                     .subwindow = 0, .time = CurrentTime, .x = 5, .y = 5, .x_root = 0,
-                     .y_root = 0, .state = type == ButtonRelease ? Button1Mask : 0u,
-                     .button = Button1, .same_screen = True};
+    XEvent click = button1_event(type, XtWindow(dur_up), 5, 5);
     XSendEvent(display, XtWindow(dur_up), True,
                type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &click);
   }
@@ -106,7 +101,7 @@ TEST_F(control_panel, counter_and_stop_at_show_every_digit) {
 }
 
 // The render's events leave Current_State changed; the windows show that,
-// however the render ended (r1 shown truncated, the counter moved), and
+// however the render ended (r1 shown rounded as stored, the counter moved), and
 // "Stop at" stays as typed, whatever count the event's set carried.
 // Meanwhile the pointer shows the watch, and a click on the duration's up
 // arrow is dropped, not applied afterwards. The first render reduces by
@@ -116,7 +111,7 @@ TEST_F(control_panel, windows_show_what_a_render_left_and_drop_input_made_meanwh
   const std::vector<unsigned long> normal = cursor_now();
   const view_hooks clicker{.show_iteration = at_first_iteration};
   add_view(default_engine(), clicker);
-  for (const auto& [r1, shown] : {std::pair(0.29f, "28 120 2500 50 50 | 0.0800 | 2 | 3"),
+  for (const auto& [r1, shown] : {std::pair(0.29f, "29 120 2500 50 50 | 0.0800 | 2 | 3"),
                                   {0.0f, "0 120 2500 50 50 | 0.0800 | 0 | 3"}}) {  // abandoned
     type_and_return(halt_at, "3");
     parameters_type spirals = Current_State;

@@ -1,4 +1,4 @@
-#include "ui_fixture.h"
+#include "x_events.h"
 
 namespace {
 
@@ -96,9 +96,41 @@ TEST_F(editor_test, lines_are_added_retimed_into_place_deleted_and_loaded) {
   cb_load_events(nullptr, nullptr, nullptr);
   spit("broken.cse", "event\ntype=7\n");
   EXPECT_EQ(choose(load_e_files, load_e_filename, "broken.cse"),
-            "bad type\nFormat error in event list\nNot loaded: broken.cse\n");
+            "bad type\nline 2: \"type=7\", where \"type=1\" to 3\nFormat error in event list\n"
+            "Not loaded: broken.cse\n");
   EXPECT_TRUE(shown(load_e_files));
   EXPECT_EQ(list_lines(event_list_disp), three_lines);
   press(XmFileSelectionBoxGetChild(load_e_files, XmDIALOG_CANCEL_BUTTON));
   EXPECT_FALSE(shown(load_e_files));
+}
+
+// Every edit of the list is a step of Undo, named in the Edit menu, and
+// Ctrl+Z in the editor takes back the editor's last one; presses of one
+// arrow in a row are one step.
+TEST_F(editor_test, list_edits_undo_step_by_step_and_arrow_presses_join) {
+  spit("calm.csp", "r1=0.5\nend\n");
+  std::vector<strings> seen{list_lines(event_list_disp)};
+  const std::vector<std::pair<std::function<void()>, std::string>> edits{
+      {[] { press(reseed_button); }, "Undo Add Reseed"},
+      {[] { add_event("calm.csp", "10"); }, "Undo Add Glide to calm.csp"},
+      {[] { on_line(1, edit_event_button), type_time("30"); }, "Undo Event Time"},
+      {[] { on_line(1, delete_event_button); }, "Undo Delete Event"},
+  };
+  Widget undo = find("*edit_menu.undo_button");
+  for (const auto& [edit, label] : edits) {
+    edit();
+    seen.push_back(list_lines(event_list_disp));
+    EXPECT_EQ(label_text(undo), label);
+  }
+  for (int arrow = 0; arrow < 3; ++arrow) arm(dur_up);
+  EXPECT_EQ(label_text(undo), "Undo Duration");
+  EXPECT_TRUE(undo_change());
+  EXPECT_EQ(Current_State.dur, 0.025f) << "three presses, one step";
+  press(event_button);
+  ASSERT_TRUE(pump_until([] { return XtIsRealized(event_shell) != 0; }));
+  for (std::size_t n = seen.size() - 1; n > 0; --n) {
+    press_ctrl_key(event_list_disp, XK_z);
+    EXPECT_EQ(list_lines(event_list_disp), seen[n - 1]) << n;
+    EXPECT_EQ(List_Size, static_cast<int>(seen[n - 1].size()));
+  }
 }

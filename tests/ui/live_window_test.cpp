@@ -31,9 +31,10 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   test_support::temp_stream notes;
   Live_Settings.score = notes.get();
   Current_State.iter = 1000000;
-  press(play_live_button);
+  press(play_button);  // the control panel's Play
   ASSERT_TRUE(live_playing());
-  Widget audio_output = find("*widget39.widget41"), audio_file = find("*widget39.widget42");
+  EXPECT_EQ(label_text(play_button), "Stop");
+  Widget audio_output = Panel_Menus.audio_output, audio_file = Panel_Menus.audio_file;
   EXPECT_FALSE(XtIsSensitive(csound_button) || XtIsSensitive(audio_output) ||
                XtIsSensitive(audio_file));
   ASSERT_TRUE(pump_until([] { return Current_Iteration > 20; }));
@@ -41,8 +42,14 @@ TEST_F(live_windows, ADurationChangeReachesTheNotesSentAfterItAndStopStops) {
   const int changed_after = Current_Iteration;
   ASSERT_TRUE(pump_until([&] { return Current_Iteration > changed_after + 20; }));
   EXPECT_FALSE(save_take("playing.wav"));  // as sound only once play has stopped
-  press(stop_live_button);
+  XEvent key{};  // Ctrl+P on a scale
+  key.xkey = {.type = KeyPress, .serial = 0, .send_event = True, .display = display,
+              .window = XtWindow(r1), .root = DefaultRootWindow(display), .subwindow = 0,
+              .time = CurrentTime, .x = 1, .y = 1, .x_root = 0, .y_root = 0,
+              .state = ControlMask, .keycode = XKeysymToKeycode(display, XK_p), .same_screen = True};
+  XtDispatchEvent(&key);
   EXPECT_FALSE(live_playing());
+  EXPECT_EQ(label_text(play_button), "Play");
   EXPECT_TRUE(XtIsSensitive(csound_button) && XtIsSensitive(audio_output) &&
               XtIsSensitive(audio_file) && XtIsSensitive(play_live_button));
 
@@ -82,10 +89,11 @@ long wav_frames(const std::string& wav) {
 // failure keeps the old file.
 TEST_F(live_windows, SaveTakeWritesTheScoreOrTheSoundOfTheNotesPlayed) {
   EXPECT_FALSE(save_take("take.sco"));  // nothing played yet
+  EXPECT_FALSE(XtIsSensitive(Panel_Menus.save_take));
   Current_State.iter = 40;
   ASSERT_EQ(make_score_file("offline.sco"), 0);
   ASSERT_EQ(make_sound_file("offline.wav"), 0);
-  press(find("*widget39.widget41"));  // Audio Output plays live
+  press(Panel_Menus.audio_output);  // Audio Output plays live
   ASSERT_TRUE(live_playing());
   ASSERT_TRUE(pump_until([] { return !live_playing(); }));
   ASSERT_TRUE(save_take("take.sco"));
@@ -97,7 +105,7 @@ TEST_F(live_windows, SaveTakeWritesTheScoreOrTheSoundOfTheNotesPlayed) {
   ASSERT_TRUE(save_take("take.wav"));
   EXPECT_FALSE(XtIsSensitive(find("*save_take")));
   ASSERT_TRUE(pump_until([] { return !render_job_running(); }, 3000));
-  EXPECT_EQ(label_text(render_progress), "Done");
+  EXPECT_EQ(label_text(render_progress), "Done: take.wav0:01 of sound");
   EXPECT_TRUE(XtIsSensitive(find("*save_take")));
   const long frames = wav_frames(slurp("take.wav"));
   EXPECT_GE(frames, 40 * 0.025 * 44100);

@@ -65,6 +65,10 @@ TEST_F(midi_learn, OscAndALearnedControllerMoveTheWidgetsOnScreenAndInTheSound) 
   ASSERT_TRUE(pump_until([] { return Bindings.find(1, 21) != nullptr; })) << "nothing learned";
   EXPECT_FALSE(XmToggleButtonGetState(learn_toggle)) << "Learn goes off once bound";
   EXPECT_EQ(target_name(Bindings.find(1, 21)->target), "i0");
+  // The MIDI window lists it, and Mapping -> MIDI reaches the window.
+  EXPECT_EQ(list_lines(find("*midi_learn*bindings_list")),
+            strings{"Channel 1, controller 21: i0 0 1000"});
+  EXPECT_TRUE(XtIsSensitive(Panel_Menus.midi));
   EXPECT_NE(slurp(config.path / "zelmora" / "bindings").find("1 21 i0"), std::string::npos);
   EXPECT_EQ(scale_value(instrument_sliders[0]), 40) << "the learning controller moved nothing";
 

@@ -11,7 +11,7 @@
 #include "engine/view.h"
 #include "ui/xm_text.h"
 #include "ui/messages.h"
-#include "ui_fixture.h"
+#include "x_events.h"
 
 namespace {
 
@@ -101,14 +101,13 @@ TEST_F(musician, the_readouts_show_current_values_after_a_load) {
 TEST_F(musician, typed_frequencies_are_exact_and_lock_keeps_the_intervals) {
   const auto hz = [](int s) { return position_hertz(Current_State.states[s]); };
   press(state_button);
-  XWarpPointer(display, None, XtWindow(state_sliders[1]), 0, 0, 0, 0, 5, 60);
-  ASSERT_TRUE(pump_until([] { return text_in(frequency_disp) == "121.51"; }));
+  touch(state_sliders[1]);
+  EXPECT_EQ(text_in(frequency_disp), "121.51");
   type_and_return(frequency_disp, "440");
   EXPECT_NEAR(hz(1), 440.0, 1e-3);
   EXPECT_EQ(state_frequencies(Current_State.states)[1], 440.0f) << "sounds as typed";
   EXPECT_EQ(text_in(frequency_disp), "440.00");
-  XWarpPointer(display, None, XtWindow(state_sliders[2]), 0, 0, 0, 0, 5, 60);
-  ASSERT_TRUE(pump_until([] { return text_in(frequency_disp) == "121.51"; }));
+  touch(state_sliders[2]);
   type_and_return(frequency_disp, "660");
   move_scale(state_sliders[3], 4500);  // an arrow key's step: 1/100 position
   EXPECT_EQ(Current_State.states[3], 45.0f);
@@ -170,13 +169,7 @@ TEST_F(musician, undo_and_redo_take_back_every_edit_and_bring_it_again) {
   for (const auto& [in, shift, entry] :
        {std::tuple(state_sliders[4], 0u, 5000), {state_sliders[4], ShiftMask, 6123},
         {r1, 0u, 5000}, {r1, ShiftMask, 6123}}) {
-    XEvent key{};
-    key.xkey = {.type = KeyPress, .serial = 0, .send_event = True, .display = display,
-                .window = XtWindow(in), .root = DefaultRootWindow(display),
-                .subwindow = 0, .time = CurrentTime, .x = 1, .y = 1, .x_root = 0, .y_root = 0,
-                .state = ControlMask | shift,
-                .keycode = XKeysymToKeycode(display, XK_z), .same_screen = True};
-    XtDispatchEvent(&key);
+    press_ctrl_key(in, XK_z, shift);
     pump();
     EXPECT_EQ(scale_value(state_sliders[4]), entry) << XtName(in) << " " << shift;
   }
@@ -256,6 +249,15 @@ TEST_F(musician, dialogs_open_beside_their_windows_and_list_files_made_since) {
   const strings listed = list_lines(XmFileSelectionBoxGetChild(load_p_files, XmDIALOG_LIST));
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_NE(listed[0].find("made-since.csp"), std::string::npos);
+  // Opened one after another, windows take places of their own.
+  press(quit_frequencys);
+  press(XmFileSelectionBoxGetChild(load_p_interp, XmDIALOG_CANCEL_BUTTON));
+  press(instrument_button);
+  const std::vector<Widget> open{Ctrl_pannel, event_form, load_p_files, instruments};
+  for (std::size_t i = 0; i < open.size(); ++i)
+    for (std::size_t j = i + 1; j < open.size(); ++j)
+      EXPECT_FALSE(on_screen(open[i]).overlaps(on_screen(open[j])))
+          << XtName(open[i]) << " " << XtName(open[j]);
 }
 
 // Iterations live play computed late are news in the control panel (and a

@@ -16,10 +16,11 @@ class render_job : public ui_fixture {
   }
 };
 
-// The percentage the progress label shows, -1 when it shows none.
+// The percentage of csound's stage the progress label shows, -1 when it
+// shows none.
 int percentage_shown() {
   const std::string text = label_text(render_progress);
-  return text.find(" %, ") == std::string::npos ? -1 : std::stoi(text);
+  return text.rfind("Sound ", 0) != 0 ? -1 : std::stoi(text.substr(6));
 }
 
 // At most a minute on a busy machine.
@@ -48,7 +49,7 @@ std::vector<unsigned long> pixels_of(Widget w) {
   return pixels;
 }
 
-Widget audio_file_entry() { return find("*widget42"); }
+Widget audio_file_entry() { return Panel_Menus.audio_file; }
 
 TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
   XtPopup(Ctrl_pannel, XtGrabNone);
@@ -66,7 +67,11 @@ TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
   ASSERT_TRUE(render_job_running()) << label_text(render_progress);
   ASSERT_EQ(children().size(), 1u);
   EXPECT_TRUE(XtIsSensitive(r1));
-  EXPECT_FALSE(XtIsSensitive(audio_file_entry()));
+  for (Widget start : {audio_file_entry(), Panel_Menus.audio_output, play_button})
+    EXPECT_FALSE(XtIsSensitive(start)) << XtName(start);
+  // Widgets of the Instruments window bear the same generated names.
+  for (const char* name : {"*widget41", "*widget42"})
+    EXPECT_TRUE(XtIsSensitive(XtNameToWidget(instruments, name))) << name;
 
   // An exposed window is drawn again meanwhile.
   Widget counter_label = find("*widget50");
@@ -96,7 +101,7 @@ TEST_F(render_job, ALongAudioFileLeavesTheWindowsLiveAndCancelEndsItAtOnce) {
   Current_State.iter = 40;
   choose(save_s_files, save_s_filename, "take.wav");
   ASSERT_TRUE(pump_long_until([] { return !render_job_running(); }));
-  EXPECT_EQ(label_text(render_progress), "Done");
+  EXPECT_EQ(label_text(render_progress), "Done: take.wav0:01 of sound");
   EXPECT_EQ(slurp("take.wav").substr(0, 4), "RIFF");
   EXPECT_EQ(test_support::files_in("."), strings{"take.wav"});
 }
@@ -109,7 +114,8 @@ TEST_F(render_job, ALongScoreRunsInTheBackgroundAndCancels) {
   choose(csound_output, csound_filename, "long.sco");
   EXPECT_TRUE(render_job_running());
   EXPECT_FALSE(XtIsSensitive(halt_at));
-  ASSERT_TRUE(pump_long_until([] { return percentage_shown() > 0; }));
+  ASSERT_TRUE(pump_long_until([] { return std::stoi(text_in(counter)) > 0; }));
+  EXPECT_EQ(label_text(render_progress).rfind("Automaton ", 0), 0u);
   press(cancel_render);
   EXPECT_FALSE(render_job_running());
   EXPECT_TRUE(XtIsSensitive(halt_at));

@@ -7,6 +7,7 @@
 #include <Xm/Xm.h>
 #include <Xm/FileSB.h>
 #include <Xm/List.h>
+#include <Xm/MessageB.h>
 #include <Xm/Scale.h>
 #include <Xm/Text.h>
 #include <Xm/ToggleB.h>
@@ -28,7 +29,10 @@
 #include "ui/Xctrl.h"
 #include "ui/Xfreq.h"
 #include "ui/Xlive.h"
+#include "ui/documents.h"
 #include "ui/error_dialog.h"
+#include "ui/panel_menus.h"
+#include "ui/question.h"
 #include "ui/startup.h"
 #include "ui/undo.h"
 
@@ -127,15 +131,15 @@ inline strings list_lines(Widget list) {
 
 using entries_type = decltype(Current_State.states);
 
-// The first `count` sliders are shown, each at its entry (a state's to the
-// nearest hundredth of a position, an instrument's truncated; as far as a
+// The first `count` sliders are shown, each at its entry's nearest step (a
+// state's hundredth of a position, an instrument's whole one; as far as a
 // million steps either way); no other slider is shown.
 inline void expect_sliders_follow(const slider_row& sliders, const entries_type& at, int count) {
   const bool fine = &sliders == &state_sliders;
   for (int i = 0; i < static_cast<int>(sliders.size()); ++i) {
     ASSERT_EQ(XtIsManaged(XtParent(sliders[i])) != 0, i < count) << i;
     if (i < count) {
-      const double step = fine ? std::round(at[i] * 100.0) : std::trunc(at[i]);
+      const double step = std::round(at[i] * (fine ? 100.0 : 1.0));
       EXPECT_EQ(scale_value(sliders[i]), std::clamp(static_cast<int>(step), -1000000, 1000000))
           << i;
     }
@@ -145,12 +149,31 @@ inline void expect_sliders_follow(const slider_row& sliders, const entries_type&
 inline bool shown(Widget top_child) { return XtIsManaged(top_child) != 0; }
 inline Widget ok_of(Widget box) { return XmFileSelectionBoxGetChild(box, XmDIALOG_OK_BUTTON); }
 
-// Types `name` in a file dialog and presses OK; what it says on standard error.
+// Answers the question the program asks, if it asks one: the first answer
+// ("Replace", "Quit") or the second. Whether it asked.
+inline bool answer(bool first) {
+  if (!question_dialog || !XtIsManaged(question_dialog)) return false;
+  press(XmMessageBoxGetChild(question_dialog, first ? XmDIALOG_OK_BUTTON : XmDIALOG_CANCEL_BUTTON));
+  return true;
+}
+
+// Types `name` in a file dialog and presses OK, agreeing to replace a file
+// already there; what it says on standard error.
 inline std::string choose(Widget box, Widget field, const std::string& name) {
   return stderr_of([&] {
     type_text(field, name);
     press(ok_of(box));
+    answer(true);
   });
+}
+
+// The user picks a slider (a click, or the keyboard's focus): the field
+// beside the row follows it.
+inline void touch(Widget slider) {
+  XEvent focus{};
+  focus.xfocus = {.type = FocusIn, .serial = 0, .send_event = True, .display = display,
+                  .window = XtWindow(slider), .mode = NotifyNormal, .detail = NotifyAncestor};
+  XtDispatchEvent(&focus);
 }
 
 // Takes a picture of the window into the build directory for a person to
@@ -228,13 +251,14 @@ class ui_fixture : public ::testing::Test {
     static char name[] = "zelmora";
     static char* argv[] = {name, nullptr};
     static int argc = 1;
-    static const bool built = build_interface(argc, argv);
+    static const bool built = build_interface(argc, argv) == 0;
     ASSERT_TRUE(built) << "no X display; run through tests/ui/with_xvfb.sh";
     Current_State = parameters_type{};
     systeminit();
     XmToggleButtonSetState(frequency_lock, False, False);
     XmToggleButtonSetState(amplitude_lock, False, False);
-    XmListDeleteAllItems(event_list_disp);
+    clear_event_list();
+    show_event_list();
     for (Widget field : {frequency_disp, amplitude_disp, event_edit, event_time})
       type_text(field, "");
     set_control();
@@ -247,6 +271,7 @@ class ui_fixture : public ::testing::Test {
                        save_s_files, csound_output, load_event_p_files, load_p_interp,
                        error_dialog})
       XtUnmanageChild(top);
+    answer(false);
     scratch.emplace("zelmora-ui-");
     pump();
   }
