@@ -77,10 +77,7 @@ bool index_in_use(const control_change& c, int count, const char* what) {
 
 // A note-on: every frequency moves by key - 60 semitones; the velocity
 // scales the score amplitudes by velocity / 127.
-void play_note(int key, double velocity) {
-  Note_Scaling.frequency = static_cast<float>(std::exp2((key - 60) / 12.0));
-  Note_Scaling.amplitude = static_cast<float>(velocity / 127.0);
-}
+void play_note(int key, double velocity) { Note_Scaling = key_scaling(key, velocity); }
 
 void move_controller(int channel, int controller, int value, bool rendering,
                      control_effects& effects) {

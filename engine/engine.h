@@ -87,3 +87,4 @@ struct engine {
 
 // The one the globals name.
 engine& default_engine();
+

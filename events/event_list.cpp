@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "engine/engine.h"
 #include "engine/externs.h"
 
 std::string event_name(const std::string& name) {
@@ -153,8 +154,10 @@ void find_event_length(int n, int& length) {
   }
 }
 
-void clear_event_list() {
-  Event_List.reset();  // releases node by node
-  Next_Event = nullptr;
-  List_Size = 0;
+void clear_event_list() { clear_event_list(default_engine()); }
+
+void clear_event_list(engine& e) {
+  e.events.reset();  // releases node by node
+  e.next_event = nullptr;
+  e.list_size = 0;
 }

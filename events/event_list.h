@@ -20,6 +20,8 @@ void find_event_name(int n, std::string& name);
 void find_event_type(int n, int& type);
 void find_event_length(int n, int& length);
 void clear_event_list();
+struct engine;
+void clear_event_list(engine& e);
 
 // A display name cut to the longest kept, without CRs at its end.
 std::string event_name(const std::string& name);

@@ -2,18 +2,21 @@
 
 #include <string>
 
+#include "engine/engine.h"
 #include "engine/externs.h"
 #include "engine/report.h"
 #include "events/event_list.h"
 #include "files/param_file.h"
 #include "files/scan.h"
 
-int write_event_list(std::FILE* fp) {
-  if (!Event_List) {
+int write_event_list(std::FILE* fp) { return write_event_list_of(fp, default_engine()); }
+
+int write_event_list_of(std::FILE* fp, const engine& owner) {
+  if (!owner.events) {
     std::fputs("No list\n", echo_stream());
     return 0;
   }
-  for (const event_type* e = Event_List.get(); e; e = e->next.get()) {
+  for (const event_type* e = owner.events.get(); e; e = e->next.get()) {
     std::fprintf(fp, "event\ntype=%d\ntime=%d\nname=%s\n", e->type, e->time_stamp, e->name.c_str());
     switch (e->type) {
       case event_change:
@@ -172,14 +175,16 @@ int read_event_list_into(std::FILE* fp, const parameters_type& base, event_list_
   return 1;
 }
 
-int read_event_list(std::FILE* fp) {
+int read_event_list(std::FILE* fp) { return read_event_list_into(fp, default_engine()); }
+
+int read_event_list_into(std::FILE* fp, engine& owner) {
   // Read into a list of its own; the current list goes only when every
   // block up to the end of the file was read.
   event_list_read read;
-  const int status = read_event_list_into(fp, Current_State, read);
+  const int status = read_event_list_into(fp, owner.state, read);
   if (status < 0) return status;
-  clear_event_list();
-  Event_List = std::move(read.first);
-  List_Size = read.count;
+  clear_event_list(owner);
+  owner.events = std::move(read.first);
+  owner.list_size = read.count;
   return status;
 }

@@ -33,8 +33,7 @@
 #include <type_traits>
 
 #include "dsp/grain_inbox.h"
-#include "dsp/grain_voices.h"
-#include "dsp/master.h"
+#include "dsp/grain_player.h"
 #include "dsp/score_reader.h"
 
 namespace {
@@ -42,8 +41,6 @@ namespace {
 static_assert(std::is_same_v<MYFLT, double>, "the voices render doubles straight into csound");
 
 constexpr const char* state_name = "zelmora_grains_state";
-// Notes are handed to the voices this many control periods ahead of time.
-constexpr int periods_ahead = 2;
 // The longest the performance waits for kquiet once the voices are done,
 // without the Master's own measure.
 constexpr double longest_ring_out = 1.0;
@@ -56,16 +53,12 @@ constexpr double report_every = 0.1;
 
 // The voices of one csound instance and where their notes come from.
 struct voices_state {
-  voices_state(double sample_rate, int control_period)
-      : voices(sample_rate, control_period),
-        master(sample_rate, control_period),
-        period(control_period / sample_rate) {}
-  grain_voices voices;
-  grain_master master;
-  double period;
+  voices_state(double sample_rate, int control_period) : player(sample_rate, control_period) {}
+  grain_player player;
+  grain_voices& voices = player.voices;
+  grain_master& master = player.master;
   std::optional<score_reader> notes;  // a score file's
   grain_inbox* inbox = nullptr;       // live play's
-  double last_start = 0.0;
   double reported = 0.0;
   double peak_left = 0.0;
   double peak_right = 0.0;
@@ -93,35 +86,23 @@ voices_state& state_of(CSOUND* csound) {
   return **slot;
 }
 
-// Starts never go back. A score's note comes in time (csound starts an
-// instrument at the control period nearest its start, which the voices
-// keep to); one of live play's that comes too late starts now.
-void hand_over(voices_state& s, note n, bool may_be_late = false) {
-  if (n.start < s.last_start) n.start = s.last_start;
-  if (may_be_late && n.start < s.voices.now()) n.start = s.voices.now();
-  s.last_start = n.start;
-  s.voices.add(n);
-}
-
-void apply_design(voices_state& s, const grain_design& design) {
-  s.voices.set_design(design);
-  s.master.set_design(design);
-}
-
+// A score's note comes in time (csound starts an instrument at the control
+// period nearest its start, which the voices keep to); one of live play's
+// that comes too late starts now.
 void take_due_notes(voices_state& s) {
-  const double until = s.voices.now() + periods_ahead * s.period;
+  const double until = s.player.due_until();
   if (s.notes) {
     for (const note* n = s.notes->peek(); n && n->start < until; n = s.notes->peek()) {
-      hand_over(s, *n);
+      s.player.hand_over(*n);
       s.notes->pop();
     }
   }
   if (s.inbox) {
     if (s.inbox->design_waiting) {
-      apply_design(s, s.inbox->design);
+      s.player.set_design(s.inbox->design);
       s.inbox->design_waiting = false;
     }
-    for (std::size_t i = 0; i < s.inbox->count; ++i) hand_over(s, s.inbox->notes[i], true);
+    for (std::size_t i = 0; i < s.inbox->count; ++i) s.player.hand_over(s.inbox->notes[i], true);
     s.inbox->count = 0;
   }
 }
@@ -205,14 +186,9 @@ double peak(const MYFLT* samples, std::size_t count, double so_far) {
 // them; `quiet`: whether what comes after them has rung out.
 void play_period(CSOUND* csound, voices_state& s, MYFLT* left, MYFLT* right, std::size_t frames,
                  bool quiet) {
-  std::memset(left, 0, frames * sizeof(MYFLT));
-  std::memset(right, 0, frames * sizeof(MYFLT));
   take_due_notes(s);
-  s.voices.render(left, right, frames);
-  if (s.mastered) {
-    s.master.process(left, right, s.voices.sounding());
-    quiet = s.master.quiet();
-  }
+  s.player.play_period(left, right, frames, !s.mastered);
+  if (s.mastered) quiet = s.master.quiet();
   s.peak_left = peak(left, frames, s.peak_left);
   s.peak_right = peak(right, frames, s.peak_right);
   report_time(csound, s);
@@ -262,7 +238,7 @@ int master_init(CSOUND* csound, master_opcode* p) {
   const std::string text = p->design->data ? p->design->data : "";
   if (!read_grain_text(design, text))
     return csound->InitError(csound, "zelmora_master: no grain design \"%s\"", text.c_str());
-  apply_design(s, design);
+  s.player.set_design(design);
   s.master.set_dither(*p->dither);
   set_rounding(csound, s.master);
   return OK;
@@ -292,7 +268,7 @@ int note_init(CSOUND* csound, note_opcode* p) {
     return csound->InitError(csound, "zelmora_note: no instrument %d among 1 to %d",
                              n.instrument, max_instruments);
   look_up_table(csound, s);
-  hand_over(s, n);
+  s.player.hand_over(n);
   *p->keep = s.voices.keep_until() + (s.mastered ? s.master.ring_out() - longest_ring_out : 0);
   return OK;
 }

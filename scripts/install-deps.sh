@@ -9,6 +9,7 @@ PACKAGES="
   libmotif-dev libxt-dev libx11-dev
   csound libcsound64-dev sox jackd2 time
   liblo-dev liblo-tools librtmidi-dev libjack-jackd2-dev
+  lv2-dev sordi liblilv-dev lilv-utils jalv ardour
   libpng-dev libfftw3-dev
   clang libclang-rt-14-dev llvm valgrind
   desktop-file-utils man-db

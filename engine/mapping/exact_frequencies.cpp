@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "engine/engine.h"
-#include "engine/externs.h"
 #include "engine/mapping/position_moves.h"
 #include "engine/mapping/scales.h"
 
@@ -47,12 +46,16 @@ float sounding_frequency(int state, float position) {
   return default_engine().frequencies->of(state, position);
 }
 
-bool set_state_frequency(int index, double hz) {
+bool set_state_frequency(engine& e, int index, double hz) {
   const double position = hertz_position(hz);
-  const bool moved = set_state_position(index, position);
+  const bool moved = set_state_position(e, index, position);
   // A locked move cut short at a limit leaves the state elsewhere.
   if (index >= 0 && index < max_states &&
-      Current_State.states[static_cast<std::size_t>(index)] == static_cast<float>(position))
-    keep_exact_frequency(index, static_cast<float>(position), hz);
+      e.state.states[static_cast<std::size_t>(index)] == static_cast<float>(position))
+    e.frequencies->keep(index, static_cast<float>(position), hz);
   return moved;
+}
+
+bool set_state_frequency(int index, double hz) {
+  return set_state_frequency(default_engine(), index, hz);
 }

@@ -40,7 +40,9 @@ void keep_exact_frequency(int state, float position, double hz);
 void forget_exact_frequencies();
 float sounding_frequency(int state, float position);
 
-// Moves Current_State's state `index` to `hz` as set_state_position()
-// does (locked, the others by the same ratio) and keeps `hz` when the
-// state got there. False when nothing changed.
+// Moves the engine's state `index` to `hz` as set_state_position() does
+// (locked, the others by the same ratio) and keeps `hz` when the state got
+// there. False when nothing changed. Without an engine, the default one.
+struct engine;
+bool set_state_frequency(engine& e, int index, double hz);
 bool set_state_frequency(int index, double hz);

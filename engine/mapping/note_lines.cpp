@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 
@@ -13,22 +14,27 @@ namespace {
 // does; anything else goes to snprintf. `room` is at least max_fixed_text.
 constexpr int max_fixed_text = 330;  // "-" + 309 digits + "." + 6 digits
 
-char* put_fixed(char* out, std::size_t room, double v) {
-  if (!(v >= 0.0) || std::signbit(v) || v >= 1e12)
-    return out + std::snprintf(out, room, "%f", v);
+// Plain values: non-negative and below 10^12.
+bool plain(double v) { return v >= 0.0 && !std::signbit(v) && v < 1e12; }
+
+// v * 10^6 of a plain value, rounded from its exact binary value.
+std::uint64_t micros_of(double v) {
   int exponent = 0;
   const double fraction = std::frexp(v, &exponent);  // v = fraction * 2^exponent
   const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
   const int shift = 53 - exponent;  // v = mantissa / 2^shift, shift > 13 here
-  std::uint64_t micros = 0;         // v * 10^6, rounded
-  if (shift < 128) {
-    const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * 1000000u;
-    const unsigned __int128 quotient = scaled >> shift;
-    const unsigned __int128 remainder = scaled - (quotient << shift);
-    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
-    const bool up = remainder > half || (remainder == half && (quotient & 1u) != 0);
-    micros = static_cast<std::uint64_t>(quotient) + (up ? 1u : 0u);
-  }
+  if (shift >= 128) return 0;
+  const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * 1000000u;
+  const unsigned __int128 quotient = scaled >> shift;
+  const unsigned __int128 remainder = scaled - (quotient << shift);
+  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+  const bool up = remainder > half || (remainder == half && (quotient & 1u) != 0);
+  return static_cast<std::uint64_t>(quotient) + (up ? 1u : 0u);
+}
+
+char* put_fixed(char* out, std::size_t room, double v) {
+  if (!plain(v)) return out + std::snprintf(out, room, "%f", v);
+  const std::uint64_t micros = micros_of(v);
   std::uint64_t whole = micros / 1000000u;
   std::uint64_t fraction_digits = micros % 1000000u;
   std::array<char, 20> digits;
@@ -61,7 +67,22 @@ char* put_int(char* out, int v) {
 
 constexpr int max_note_text = 5 + 4 * (max_fixed_text + 1) + 1;
 
+// "%f" of v read back. Below 9 * 10^9 a plain value's micros lie below
+// 2^53, so their quotient by 10^6 is the double nearest the text, as a
+// reader finds it.
+double as_written(double v) {
+  if (plain(v) && v < 9e9) return static_cast<double>(micros_of(v)) / 1e6;
+  std::array<char, max_fixed_text + 1> text{};
+  std::snprintf(text.data(), text.size(), "%f", v);
+  return std::strtod(text.data(), nullptr);
+}
+
 }  // namespace
+
+note note_as_written(const note& n) {
+  return {n.instrument, as_written(n.start), as_written(n.duration), as_written(n.amplitude),
+          as_written(n.frequency)};
+}
 
 
 void write_note_lines(std::FILE* fp, std::span<const note> notes) {

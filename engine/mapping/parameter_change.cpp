@@ -1,6 +1,6 @@
 #include "engine/mapping/parameter_change.h"
 
-#include "engine/externs.h"
+#include "engine/engine.h"
 #include "engine/mapping/exact_frequencies.h"
 #include "engine/mapping/position_moves.h"
 
@@ -15,8 +15,10 @@ bool store(Field& field, double value) {
 
 }  // namespace
 
-bool change_parameter(const parameter_change& c) {
-  parameters_type& p = Current_State;
+bool change_parameter(const parameter_change& c) { return change_parameter(default_engine(), c); }
+
+bool change_parameter(engine& e, const parameter_change& c) {
+  parameters_type& p = e.state;
   switch (c.what) {
     case parameter::r1: return store(p.r1, c.value);
     case parameter::r2: return store(p.r2, c.value);
@@ -25,10 +27,10 @@ bool change_parameter(const parameter_change& c) {
     case parameter::grid_x: return store(p.x, c.value);
     case parameter::grid_y: return store(p.y, c.value);
     case parameter::iterations: return store(p.iter, c.value);
-    case parameter::reduction: return store(Mean_Mode, c.value);
-    case parameter::state_frequency: return set_state_frequency(c.index, c.value);
-    case parameter::state_position: return set_state_position(c.index, c.value);
-    case parameter::instrument_position: return set_instrument_position(c.index, c.value);
+    case parameter::reduction: return store(e.mean_mode, c.value);
+    case parameter::state_frequency: return set_state_frequency(e, c.index, c.value);
+    case parameter::state_position: return set_state_position(e, c.index, c.value);
+    case parameter::instrument_position: return set_instrument_position(e, c.index, c.value);
   }
   return false;
 }

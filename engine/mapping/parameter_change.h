@@ -29,6 +29,9 @@ struct parameter_change {
   double value = 0.0;
 };
 
-// Applies the change to Current_State (Mean_Mode for the reduction). True
-// when anything changed.
+// Applies the change to the engine's set (its Mean_Mode for the
+// reduction); without an engine, to Current_State. True when anything
+// changed.
+struct engine;
+bool change_parameter(engine& e, const parameter_change& change);
 bool change_parameter(const parameter_change& change);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/externs.h"
+#include "engine/engine.h"
 
 bool move_position(std::span<float> entries, int count, int index, double position,
                    bool locked, position_limits limits) {
@@ -26,12 +26,20 @@ bool move_position(std::span<float> entries, int count, int index, double positi
   return true;
 }
 
-bool set_state_position(int index, double position) {
-  return move_position(Current_State.states, Current_State.Ns, index, position, Freq_Lock != 0,
+bool set_state_position(engine& e, int index, double position) {
+  return move_position(e.state.states, e.state.Ns, index, position, e.freq_lock != 0,
                        state_limits);
 }
 
+bool set_instrument_position(engine& e, int index, double position) {
+  return move_position(e.state.instrm, e.state.noinstrm, index, position, e.amp_lock != 0,
+                       instrument_limits);
+}
+
+bool set_state_position(int index, double position) {
+  return set_state_position(default_engine(), index, position);
+}
+
 bool set_instrument_position(int index, double position) {
-  return move_position(Current_State.instrm, Current_State.noinstrm, index, position,
-                       Amp_Lock != 0, instrument_limits);
+  return set_instrument_position(default_engine(), index, position);
 }

@@ -16,7 +16,10 @@
 bool move_position(std::span<float> entries, int count, int index, double position,
                    bool locked, position_limits limits);
 
-// Entry `index` of Current_State's states (locked by Freq_Lock) or
-// instruments (locked by Amp_Lock).
+// Entry `index` of an engine's states (locked by its Freq_Lock) or
+// instruments (locked by its Amp_Lock); without an engine, the default one.
+struct engine;
+bool set_state_position(engine& e, int index, double position);
+bool set_instrument_position(engine& e, int index, double position);
 bool set_state_position(int index, double position);
 bool set_instrument_position(int index, double position);

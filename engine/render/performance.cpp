@@ -1,6 +1,7 @@
 #include "engine/render/performance.h"
 
 #include <algorithm>
+#include <cmath>
 
 void add_performance_hooks(engine& e, const performance_hooks& hooks) {
   if (std::find(e.performers.begin(), e.performers.end(), &hooks) == e.performers.end())
@@ -9,6 +10,11 @@ void add_performance_hooks(engine& e, const performance_hooks& hooks) {
 
 void remove_performance_hooks(engine& e, const performance_hooks& hooks) {
   std::erase(e.performers, &hooks);
+}
+
+note_scaling key_scaling(int key, double velocity, double semitones) {
+  return {static_cast<float>(std::exp2((key - 60 + semitones) / 12.0)),
+          static_cast<float>(velocity / 127.0)};
 }
 
 bool performance_before_iteration(const engine& e) {

@@ -25,6 +25,11 @@ void remove_performance_hooks(engine& e, const performance_hooks& hooks);
 // The default engine's scaling (engine.h).
 extern note_scaling& Note_Scaling;
 
+// What a keyboard's note-on asks: every frequency moved by key - 60
+// semitones (and `semitones` more), every score amplitude scaled by
+// velocity / 127.
+note_scaling key_scaling(int key, double velocity, double semitones = 0.0);
+
 // Calls every before_iteration of `e`; true when one asks for a reseed.
 bool performance_before_iteration(const engine& e);
 

@@ -2,7 +2,7 @@
 # cmake --install into a temporary prefix; the installed programs then run
 # from a directory that takes no files and holds nothing of the project; the
 # install manifest removes everything again.
-# Usage: install_test.sh CMAKE BUILD_DIR VERSION WITH_XVFB EXAMPLES
+# Usage: install_test.sh CMAKE BUILD_DIR VERSION WITH_XVFB EXAMPLES [LV2_BUNDLE]
 set -eu
 fail() { echo "install_test: $*" >&2; exit 1; }
 
@@ -39,7 +39,7 @@ if [ "$1" = windows ]; then
   exit 0
 fi
 
-cmake=$1 build=$2 version=$3 with_xvfb=$4 examples=$5
+cmake=$1 build=$2 version=$3 with_xvfb=$4 examples=$5 bundle=${6:-}
 self=$(readlink -f "$0")
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmora-install-XXXXXX")
 manifest=$build/install_manifest.txt
@@ -66,9 +66,14 @@ cat >"$work/expected" <<'LIST'
 ./share/man/man1/zelmora.1
 ./share/zelmora/zelmora.orc
 LIST
-find . -type f ! -path './share/zelmora/examples/*' | sort | diff "$work/expected" - >&2 ||
+find . -type f ! -path './share/zelmora/examples/*' ! -path './lib/lv2/*' | sort | diff "$work/expected" - >&2 ||
   fail "installed files differ (above)"
 diff -r "$examples" share/zelmora/examples >&2 || fail "the presets differ (above)"
+if [ -n "$bundle" ]; then
+  diff -r "$bundle" lib/lv2/zelmora.lv2 >&2 || fail "the LV2 bundle differs (above)"
+else
+  [ ! -e lib/lv2 ] || fail "an LV2 bundle installed that was not built"
+fi
 
 man --warnings -l share/man/man1/zelmora.1 share/man/man1/zelmora-render.1 >/dev/null \
   2>"$work/man.err"
