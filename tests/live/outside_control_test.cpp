@@ -195,19 +195,4 @@ TEST_F(outside, JackMidiNoteOn72DoublesTheTakesFrequencies) {
       ASSERT_NEAR(std::stod(played[t][i]), 2.0 * std::stod(plain[t][i]), 2e-6) << "iteration " << t;
 }
 
-TEST_F(outside, AlsaSequencerInputPortWhereThereIsOne) {
-  if (!std::filesystem::exists("/dev/snd/seq")) GTEST_SKIP() << "no /dev/snd/seq: no ALSA sequencer here";
-  child render("exec " ZELMORA_RENDER " --live --iterations 100000 --midi alsa 2>render.err");
-  // A sequencer client of the test's own looks for zelmora's input port.
-  RtMidiOut keys(RtMidi::LINUX_ALSA, "zelmora_test_keys");
-  bool listed = false;
-  for (int tries = 0; tries < 100 && !listed; ++tries) {
-    for (unsigned p = 0; p < keys.getPortCount(); ++p)
-      listed = listed || keys.getPortName(p).find("zelmora:midi_in") != std::string::npos;
-    if (!listed) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  EXPECT_TRUE(listed) << test_support::slurp("render.err");
-  render.stop(SIGINT);
-}
-
 }  // namespace
