@@ -16,7 +16,7 @@ FOUND=${FOUND:-build-fuzz}
 cmake -S fuzz -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DZELMORA_FUZZ_COVERAGE=ON >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" >/dev/null
 rm -f "$BUILD"/*.profraw
-FUZZERS="fuzz_param_file fuzz_event_file fuzz_render fuzz_score_reader fuzz_grain_voices fuzz_osc fuzz_nsm fuzz_bindings fuzz_midi"
+FUZZERS="fuzz_param_file fuzz_event_file fuzz_render fuzz_score_reader fuzz_grain_voices fuzz_osc fuzz_nsm fuzz_bindings fuzz_midi fuzz_tuning"
 for fuzzer in $FUZZERS; do
   case $fuzzer in
     fuzz_param_file) seeds=param ;;
@@ -27,6 +27,7 @@ for fuzzer in $FUZZERS; do
     fuzz_nsm) seeds=nsm ;;
     fuzz_bindings) seeds=bindings ;;
     fuzz_midi) seeds=midi ;;
+    fuzz_tuning) seeds=tuning ;;
     *) seeds=render ;;
   esac
   mkdir -p "$FOUND/corpus-$seeds"

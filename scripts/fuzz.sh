@@ -9,7 +9,7 @@ set -eu
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
 BUILD=${BUILD:-build-fuzz}
-FUZZERS=${FUZZERS:-fuzz_param_file fuzz_event_file fuzz_render fuzz_score_reader fuzz_grain_voices fuzz_osc fuzz_nsm fuzz_bindings fuzz_midi}
+FUZZERS=${FUZZERS:-fuzz_param_file fuzz_event_file fuzz_render fuzz_score_reader fuzz_grain_voices fuzz_osc fuzz_nsm fuzz_bindings fuzz_midi fuzz_tuning}
 cmake -S fuzz -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" >/dev/null
 for fuzzer in $FUZZERS; do
@@ -22,6 +22,7 @@ for fuzzer in $FUZZERS; do
     fuzz_nsm) seeds=nsm dict=osc.dict ;;
     fuzz_bindings) seeds=bindings dict= ;;
     fuzz_midi) seeds=midi dict= ;;
+    fuzz_tuning) seeds=tuning dict= ;;
     *) seeds=render dict=event.dict ;;
   esac
   corpus="$BUILD/corpus-$seeds"
