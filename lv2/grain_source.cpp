@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "engine/externs.h"
 #include "engine/mapping/note_lines.h"
 #include "engine/mapping/parameter_change.h"
 #include "engine/mapping/scales.h"
@@ -22,7 +23,7 @@ constexpr parameter steered[steering_ports] = {parameter::r1,     parameter::r2,
 
 grain_source::grain_source(feed_ring& notes, design_ring& designs)
     : notes_(notes), designs_(designs) {
-  set_default_parameters(start_.params);
+  default_parameters(start_.params);
   read_bindings(default_bindings_path(), bindings_);
   add_iteration_sink(engine_, *this);
 }
@@ -102,7 +103,7 @@ void grain_source::apply_ports(const work_request& request) {
 void grain_source::apply_move(const controller_move& move) {
   const binding* b = bindings_.find(move.channel, move.controller);
   if (!b) return;
-  const control_change c = target_change(b->target, move.value);
+  const control_change c = target_change(*b, move.value / 127.0);
   switch (c.kind) {
     case control_kind::r1: change_both({parameter::r1, 0, c.value}); break;
     case control_kind::r2: change_both({parameter::r2, 0, c.value}); break;
