@@ -98,7 +98,7 @@ void build_scale_parts(Widget side_form, Widget field, Widget below_field, Widge
       XmNrightAttachment, XmATTACH_FORM, nullptr);
   set_label(note_label, " ");
   XtVaSetValues(below_field, XmNtopWidget, note_label, nullptr);
-  Widget load = make_labelled(xmPushButtonWidgetClass, side_form, "load_scale", "Load Scale\u2026");
+  Widget load = make_labelled(xmPushButtonWidgetClass, side_form, "load_scale", "Load Scale...");
   XtVaSetValues(load, XmNtopAttachment, XmATTACH_WIDGET, XmNtopWidget, last_button, XmNtopOffset,
                 3, XmNleftAttachment, XmATTACH_OPPOSITE_WIDGET, XmNleftWidget, last_button,
                 XmNrightAttachment, XmATTACH_FORM, nullptr);

@@ -80,7 +80,7 @@ wait_for take.au
 for _ in $(seq 10); do
   kill -0 "$pid" 2>/dev/null || break
   xdotool windowfocus --sync "$panel" 2>/dev/null && sleep 1 &&
-    xdotool key --delay 700 F10 Return Down Down Down Down Return 2>/dev/null
+    xdotool key --delay 700 F10 Return Down Down Down Down Down Return 2>/dev/null
   for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.5; done
 done
 status=0
