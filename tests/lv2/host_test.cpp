@@ -217,10 +217,10 @@ TEST(lv2_host, AnArdourSessionExportsItsOwnSound) {
                               "/home' ZELMORA_TAKE_DIR='" + at + "' LV2_PATH='" ZELMORA_LV2_BUNDLE
                               "/..' ardour7-lua " ZELMORA_LV2_TESTS "/ardour_export.lua >ardour.log 2>&1";
   // ardour7-lua 7.3 now and then corrupts its heap around an export (with
-  // its own bundled synth too, 1 session in 5 to 10): a take counts once
-  // written, and a session may be tried three times for one.
+  // no plugin at all too, 1 session in 6 before the take is complete): a
+  // take counts once written, and a session may be tried five times.
   bool written = false;
-  for (int attempt = 0; attempt < 3 && !written; ++attempt)
+  for (int attempt = 0; attempt < 5 && !written; ++attempt)
     written = std::system(session.c_str()) == 0 ||
               slurp(dir.path / "ardour.log").find("take written\n") != std::string::npos;
   ASSERT_TRUE(written) << slurp(dir.path / "ardour.log");
