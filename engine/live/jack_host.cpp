@@ -108,6 +108,7 @@ void jack_host::attach(live_session& s, int latency) {
   own_latency_.store(latency);
   jack_recompute_total_latencies(client_);
   source_ = live_block_source{};
+  follower_ = beat_follower(s.grain_beats, rate_);
   session_.store(&s);
 }
 
@@ -130,6 +131,7 @@ int jack_host::process(jack_nframes_t frames, void* self) {
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
   } else {
+    if (s->synced) h.follow_transport(*s, frames);
     if (h.freewheeling_.load(std::memory_order_relaxed)) h.wait_for_notes(*s, frames);
     h.source_.render(*s, left, right, frames);
     wake_engine_if_due(*s);
@@ -143,11 +145,43 @@ int jack_host::process(jack_nframes_t frames, void* self) {
 // played whole and none of it late.
 void jack_host::wait_for_notes(live_session& s, std::uint32_t frames) {
   const double needed = s.clock.load() + frames / rate_;
-  while (s.computing.load() && !s.stop.load() && s.computed_end.load() < needed &&
-         freewheeling_.load()) {
+  const auto behind = [&] {
+    return s.synced ? s.starts.size() > 0 : s.computed_end.load() < needed;
+  };
+  while (s.computing.load() && !s.stop.load() && behind() && freewheeling_.load()) {
     s.engine_wake.post();
     s.audio_wake.wait_for(freewheel_wait);
   }
+}
+
+// The grains of the transport's grid that start in this cycle, played a
+// cycle late (the ports report it) so that the engine's thread has the cycle
+// to compute them in.
+void jack_host::follow_transport(live_session& s, std::uint32_t frames) {
+  const double ahead = source_.next_frame_time(s, rate_) + frames / rate_;
+  bool handed = false;
+  follower_.cycle(read_transport(frames), frames, [&](double offset, double bpm) {
+    handed = s.starts.push({ahead + offset / rate_, bpm}) || handed;
+  });
+  s.sync_state.store(follower_.state(), std::memory_order_relaxed);
+  if (handed) s.engine_wake.post();
+}
+
+// jack_transport_query() is made for the process callback: it neither
+// locks nor waits.
+transport_view jack_host::read_transport(std::uint32_t frames) {
+  jack_position_t pos{};
+  const jack_transport_state_t state = jack_transport_query(client_, &pos);
+  transport_view t;
+  t.rolling = state == JackTransportRolling;
+  t.has_tempo = (pos.valid & JackPositionBBT) != 0 && pos.ticks_per_beat > 0 && pos.bar >= 1;
+  t.bpm = pos.beats_per_minute;
+  if (t.has_tempo)
+    t.beat = (pos.bar - 1) * static_cast<double>(pos.beats_per_bar) + (pos.beat - 1) +
+             pos.tick / pos.ticks_per_beat;
+  t.jumped = pos.frame != transport_frame_;
+  transport_frame_ = pos.frame + (t.rolling ? frames : 0);
+  return t;
 }
 
 // Cycles that passed without the callback (the client was too slow, or the

@@ -19,6 +19,8 @@
 
 #include "engine/live/live_audio.h"
 #include "engine/live/live_session.h"
+#include "engine/live/live_sync.h"
+#include "engine/mapping/beat_grid.h"
 
 class jack_host {
  public:
@@ -71,6 +73,8 @@ class jack_host {
   void wait_for_notes(live_session& s, std::uint32_t frames);
   void count_missed_cycles(std::uint32_t frames, std::int64_t since_last_ns);
   void connect_to_playback();
+  void follow_transport(live_session& s, std::uint32_t frames);
+  transport_view read_transport(std::uint32_t frames);
 
   jack_client_t* client_ = nullptr;
   jack_port_t* ports_[2] = {nullptr, nullptr};
@@ -90,4 +94,6 @@ class jack_host {
   std::atomic<live_session*> session_{nullptr};
   std::atomic<bool> busy_{false};
   live_block_source source_;
+  beat_follower follower_{default_grain_beats, 1.0};
+  jack_nframes_t transport_frame_ = 0;  // where the transport should be next cycle
 };

@@ -1,0 +1,37 @@
+#include "engine/live/live_sync.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/mapping/beat_grid.h"
+
+sync_wait beat_follower::wait_of(const transport_view& t) const {
+  if (!t.has_tempo) return sync_no_tempo;
+  if (!beat_grid_fits(t.bpm, grain_beats_)) return sync_tempo_unfit;
+  return t.rolling ? sync_rolling : sync_stopped;
+}
+
+// The first grain on the grid at or after where the transport is.
+void beat_follower::anchor(const transport_view& t) {
+  const double grain = std::ceil(t.beat * grain_beats_ - 1e-6);
+  next_ = std::max(0.0, (grain / grain_beats_ - t.beat) * seconds_per_minute / t.bpm * rate_);
+  anchored_ = true;
+}
+
+double beat_follower::grain_frames_at(double bpm) const {
+  return grain_frames(bpm, grain_beats_, rate_);
+}
+
+const char* sync_wait_message(sync_wait w) {
+  switch (w) {
+    case sync_no_tempo:
+      return "Live play waits for a tempo: no JACK timebase master (or MIDI clock) gives one\n";
+    case sync_tempo_unfit:
+      return "Live play waits: the transport's tempo gives grains outside 0.001 ... 10 s\n";
+    case sync_stopped:
+      return "Live play waits for the transport to start\n";
+    case sync_rolling:
+      break;
+  }
+  return nullptr;
+}
