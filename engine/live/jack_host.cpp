@@ -1,5 +1,6 @@
 #include "engine/live/jack_host.h"
 
+#include <jack/midiport.h>
 #include <jack/thread.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr const char* port_names[2] = {"channel_1", "channel_2"};
+constexpr const char* clock_port_name = "clock_in";
 // A server that ran no cycle for this long is stopped (or stalled): asking
 // it anything would wait until it runs again.
 constexpr double stalled_after = 0.5;
@@ -109,6 +111,10 @@ void jack_host::attach(live_session& s, int latency) {
   jack_recompute_total_latencies(client_);
   source_ = live_block_source{};
   follower_ = beat_follower(s.grain_beats, rate_);
+  clock_ = midi_clock(rate_);
+  if (s.by_midi_clock && !clock_port_.load())
+    clock_port_.store(jack_port_register(client_, clock_port_name, JACK_DEFAULT_MIDI_TYPE,
+                                         JackPortIsInput | JackPortIsTerminal, 0));
   session_.store(&s);
 }
 
@@ -160,7 +166,8 @@ void jack_host::wait_for_notes(live_session& s, std::uint32_t frames) {
 void jack_host::follow_transport(live_session& s, std::uint32_t frames) {
   const double ahead = source_.next_frame_time(s, rate_) + frames / rate_;
   bool handed = false;
-  follower_.cycle(read_transport(frames), frames, [&](double offset, double bpm) {
+  const transport_view now = s.by_midi_clock ? read_clock(frames) : read_transport(frames);
+  follower_.cycle(now, frames, [&](double offset, double bpm) {
     handed = s.starts.push({ahead + offset / rate_, bpm}) || handed;
   });
   s.sync_state.store(follower_.state(), std::memory_order_relaxed);
@@ -182,6 +189,22 @@ transport_view jack_host::read_transport(std::uint32_t frames) {
   t.jumped = pos.frame != transport_frame_;
   transport_frame_ = pos.frame + (t.rolling ? frames : 0);
   return t;
+}
+
+// The cycle's clock messages first: a clock that comes in it may start a
+// grain in it, the transport then standing a little before it.
+transport_view jack_host::read_clock(std::uint32_t frames) {
+  const jack_nframes_t start = jack_last_frame_time(client_);
+  if (jack_port_t* port = clock_port_.load()) {
+    void* events = jack_port_get_buffer(port, frames);
+    const std::uint32_t count = jack_midi_get_event_count(events);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      jack_midi_event_t event{};
+      if (jack_midi_event_get(&event, events, i) == 0)
+        clock_.take(event.buffer, event.size, start + event.time);
+    }
+  }
+  return clock_.at(start);
 }
 
 // Cycles that passed without the callback (the client was too slow, or the

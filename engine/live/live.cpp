@@ -166,6 +166,7 @@ void live_player::begin(live_run& run, const live_settings& settings) {
   s.score = settings.score;
   if (s.score) std::fputs(score_header, s.score);
   s.synced = settings.sync != live_sync::none;
+  s.by_midi_clock = settings.sync == live_sync::midi;
   s.grain_beats = settings.grain_beats;
   add_iteration_sink(engine_, s);
   run.schedule = std::make_unique<live_schedule>(engine_, s, schedule_for(settings));
@@ -209,7 +210,7 @@ void live_player::tell_sync_wait(live_session& s) {
   const int state = s.sync_state.load();
   if (state < 0 || (s.waits_said & (1u << state)) != 0) return;
   s.waits_said |= 1u << state;
-  if (const char* message = sync_wait_message(static_cast<sync_wait>(state)))
+  if (const char* message = sync_wait_message(static_cast<sync_wait>(state), s.by_midi_clock))
     report_error("%s", message);
 }
 

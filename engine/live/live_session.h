@@ -85,6 +85,7 @@ struct live_session final : iteration_sink {
   // Following a tempo and transport from outside (live_sync.h): the audio
   // side decides when each iteration starts and hands the starts over.
   bool synced = false;
+  bool by_midi_clock = false;  // else JACK's transport
   int grain_beats = 0;
   spsc_ring<sync_start, 256> starts;
   std::atomic<int> sync_state{-1};  // a sync_wait, -1 before the first cycle

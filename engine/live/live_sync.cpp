@@ -22,14 +22,16 @@ double beat_follower::grain_frames_at(double bpm) const {
   return grain_frames(bpm, grain_beats_, rate_);
 }
 
-const char* sync_wait_message(sync_wait w) {
+const char* sync_wait_message(sync_wait w, bool by_midi_clock) {
   switch (w) {
     case sync_no_tempo:
-      return "Live play waits for a tempo: no JACK timebase master (or MIDI clock) gives one\n";
+      return by_midi_clock ? "Live play waits for MIDI clock on zelmora's port clock_in\n"
+                           : "Live play waits for a JACK timebase master to give the tempo\n";
     case sync_tempo_unfit:
-      return "Live play waits: the transport's tempo gives grains outside 0.001 ... 10 s\n";
+      return "Live play waits: the tempo gives grains outside 0.001 ... 10 s\n";
     case sync_stopped:
-      return "Live play waits for the transport to start\n";
+      return by_midi_clock ? "Live play waits for MIDI Start or Continue\n"
+                           : "Live play waits for the JACK transport to start\n";
     case sync_rolling:
       break;
   }

@@ -65,4 +65,4 @@ class beat_follower {
 };
 
 // The front end's line for a wait, null for none.
-const char* sync_wait_message(sync_wait w);
+const char* sync_wait_message(sync_wait w, bool by_midi_clock);

@@ -1,0 +1,74 @@
+#include "engine/live/midi_clock.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int clocks_a_beat = 24;
+constexpr int clocks_a_sixteenth = 6;
+// A clock silent this long has stopped: its tempo is no longer known.
+constexpr double clock_lost_after = 0.5;
+
+// Frames from `from` to `to` on JACK's wrapping frame clock.
+double frames_between(std::uint32_t from, std::uint32_t to) {
+  return static_cast<std::int32_t>(to - from);
+}
+
+}  // namespace
+
+void midi_clock::take(const unsigned char* bytes, std::size_t size, std::uint32_t frame) {
+  if (size == 0) return;
+  switch (bytes[0]) {
+    case 0xF8:
+      tick(frame);
+      break;
+    case 0xFA:  // the next clock is the song's first
+      running_ = waiting_ = true;
+      position_ = -1;
+      break;
+    case 0xFB:
+      running_ = waiting_ = true;
+      break;
+    case 0xFC:
+      running_ = false;
+      break;
+    case 0xF2:
+      if (size >= 3 && !running_) {
+        position_ = ((bytes[1] & 0x7F) | (bytes[2] & 0x7F) << 7) * clocks_a_sixteenth - 1;
+        jumped_ = true;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void midi_clock::tick(std::uint32_t frame) {
+  times_[seen_++ % kept] = frame;
+  if (!running_) return;
+  ++position_;
+  if (waiting_) jumped_ = true;
+  waiting_ = false;
+}
+
+double midi_clock::mean_spacing() const {
+  const std::size_t spans = std::min(seen_, kept) - 1;
+  const std::uint32_t last = times_[(seen_ - 1) % kept];
+  const std::uint32_t first = times_[(seen_ - 1 - spans) % kept];
+  return frames_between(first, last) / static_cast<double>(spans);
+}
+
+transport_view midi_clock::at(std::uint32_t frame) {
+  transport_view t;
+  const std::uint32_t last = times_[(seen_ + kept - 1) % kept];
+  t.has_tempo = seen_ >= 2 && frames_between(last, frame) < clock_lost_after * rate_;
+  if (!t.has_tempo) return t;
+  const double spacing = mean_spacing();
+  t.bpm = rate_ * 60.0 / (spacing * clocks_a_beat);
+  t.rolling = running_ && !waiting_;
+  const double since = std::min(frames_between(last, frame) / spacing, 1.0);
+  t.beat = (static_cast<double>(position_) + since) / clocks_a_beat;
+  t.jumped = jumped_;
+  jumped_ = false;
+  return t;
+}
