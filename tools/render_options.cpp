@@ -223,7 +223,7 @@ int parse_arguments(int argc, char** argv, options& opt) {
   if (synced && opt.tuning.tempo != 0.0)
     return usage_error("--sync takes the tempo from outside; it does not take --tempo", "");
   if (opt.tuning.grain_beats != 0 && opt.tuning.tempo == 0.0 && !synced)
-    return usage_error("--grain-beats divides the beat of --tempo or --sync; add one", "");
+    return usage_error("--grain-beats divides the beat of --tempo or --sync; add --tempo", "");
   if (opt.tuning.tempo != 0.0 &&
       !beat_grid_fits(opt.tuning.tempo, tempo_grain_beats(opt.tuning)))
     return usage_error("--tempo and --grain-beats give grains outside 0.001 ... 10 s", "");
