@@ -93,14 +93,17 @@ TEST_F(sync_play, IterationsFollowTheTransportOrMidiClockToTheSample) {
         {[](client) { master_bpm.store(120.0); }, 1000},
         {[](client c) { jack_transport_stop(c); }, 600},
         {[](client c) { jack_transport_start(c); }, 500}},
-       {-0.35, 0.150, 0.125, -0.55, 0.125}},
+       {-0.2, 0.150, 0.125, -0.55, 0.125}},
       {"midi", "MIDI clock",
-       {{[](client c) { jack_connect(c, "driver:clock_out", "zelmora:clock_in"); }, 300},
+       {{[](client c) {
+          EXPECT_TRUE(jack_ports_show("zelmora:clock_in"));
+          jack_connect(c, "driver:clock_out", "zelmora:clock_in");
+        }, 300},
         {[](client) { ticking.store(true); }, 300},
         {[](client) { command.store(0xFA); }, 1000},
         {[](client) { command.store(0xFC); }, 1000},
         {[](client) { command.store(0xFB); }, 1000}},
-       {-0.55, 0.150, -0.9, 0.150}}};
+       {-0.4, 0.150, -0.9, 0.150}}};
   for (const auto& c : cases) {
     jack_client_t* own = jack_client_open("driver", JackNoStartServer, nullptr);
     ASSERT_NE(own, nullptr);
