@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -19,6 +20,8 @@
 
 #include "control/midi_input.h"
 #include "control/control_log.h"
+#include "engine/live/live_session.h"
+#include "engine/live/midi_clock.h"
 
 extern char** environ;
 
@@ -42,10 +45,12 @@ void on_error(RtMidiError::Type type, const std::string& text, void*) {
   control_log("MIDI: %s", text.c_str());
 }
 
-// On JACK's thread: a write that cannot block (a full pipe drops the message).
+// On JACK's thread: a write that cannot block (a full pipe drops the
+// message). A shorter message (MIDI clock's are one byte) is padded.
 void pass_on(double, std::vector<unsigned char>* message, void*) {
-  if (!message || message->size() < ready.size()) return;
-  const bridged_message record{(*message)[0], (*message)[1], (*message)[2]};
+  if (!message || message->empty()) return;
+  bridged_message record{};
+  std::copy_n(message->begin(), std::min(message->size(), record.size()), record.begin());
   [[maybe_unused]] const auto written = ::write(STDOUT_FILENO, record.data(), record.size());
 }
 
@@ -134,6 +139,7 @@ int run_jack_midi_bridge() {
     RtMidiIn port(RtMidi::UNIX_JACK, client_name);
     port.setErrorCallback(on_error, nullptr);
     port.setCallback(pass_on, nullptr);
+    port.ignoreTypes(true, false, true);  // clock for --sync midi
     port.openVirtualPort(port_name);
     if (bridge_failed) return 1;
     if (::write(STDOUT_FILENO, ready.data(), ready.size()) != static_cast<ssize_t>(ready.size()))
@@ -182,6 +188,7 @@ jack_midi_bridge::~jack_midi_bridge() { stop(); }
 void jack_midi_bridge::read_messages() {
   bridged_message record{};
   while (read_record(from_bridge_, record)) {
+    midi_input_clock().offer(record.data(), record.size(), live_now_ns());
     control_change change;
     if (midi_change(record.data(), record.size(), change)) inbox_.push(std::move(change));
   }

@@ -115,12 +115,14 @@ void jack_host::attach(live_session& s, int latency) {
   if (s.by_midi_clock && !clock_port_.load())
     clock_port_.store(jack_port_register(client_, clock_port_name, JACK_DEFAULT_MIDI_TYPE,
                                          JackPortIsInput | JackPortIsTerminal, 0));
+  midi_input_clock().listen(s.by_midi_clock);
   session_.store(&s);
 }
 
 void jack_host::detach() {
   session_.store(nullptr);
   while (busy_.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  midi_input_clock().listen(false);
 }
 
 int jack_host::process(jack_nframes_t frames, void* self) {
@@ -192,9 +194,15 @@ transport_view jack_host::read_transport(std::uint32_t frames) {
 }
 
 // The cycle's clock messages first: a clock that comes in it may start a
-// grain in it, the transport then standing a little before it.
+// grain in it, the transport then standing a little before it. The MIDI
+// input's come timed on the steady clock, which is JACK's own but for
+// its unit and where it counts from.
 transport_view jack_host::read_clock(std::uint32_t frames) {
   const jack_nframes_t start = jack_last_frame_time(client_);
+  const auto jack_us_from_ns = static_cast<std::int64_t>(jack_get_time()) - live_now_ns() / 1000;
+  for (timed_midi m; midi_input_clock().take(m);)
+    clock_.take(m.bytes.data(), m.bytes.size(),
+                jack_time_to_frames(client_, static_cast<jack_time_t>(m.ns / 1000 + jack_us_from_ns)));
   if (jack_port_t* port = clock_port_.load()) {
     void* events = jack_port_get_buffer(port, frames);
     const std::uint32_t count = jack_midi_get_event_count(events);

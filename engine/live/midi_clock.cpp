@@ -72,3 +72,26 @@ transport_view midi_clock::at(std::uint32_t frame) {
   jumped_ = false;
   return t;
 }
+
+bool is_clock_message(const unsigned char* bytes, std::size_t size) {
+  return size > 0 && (bytes[0] == 0xF2 || (bytes[0] >= 0xF8 && bytes[0] <= 0xFC));
+}
+
+void midi_clock_inbox::offer(const unsigned char* bytes, std::size_t size, std::int64_t ns) {
+  if (!listening_.load(std::memory_order_acquire) || !is_clock_message(bytes, size)) return;
+  timed_midi m;
+  std::copy_n(bytes, std::min(size, m.bytes.size()), m.bytes.begin());
+  m.ns = ns;
+  ring_.push(m);
+}
+
+void midi_clock_inbox::listen(bool on) {
+  for (timed_midi stale; on && ring_.pop(stale);) {
+  }
+  listening_.store(on, std::memory_order_release);
+}
+
+midi_clock_inbox& midi_input_clock() {
+  static midi_clock_inbox inbox;
+  return inbox;
+}

@@ -32,16 +32,16 @@ void keep_time(jack_transport_state_t, jack_nframes_t, jack_position_t* pos, int
 }
 
 // The take's first start, then its gaps between iterations, each run of
-// equal ones (to the sample) as one. A gap of a run is its grain's duration.
-std::vector<double> gap_runs(const std::string& take) {
+// equal ones (`within` seconds) as one. A gap of a run is its grain's duration.
+std::vector<double> gap_runs(const std::string& take, double within) {
   std::vector<double> runs;
   std::istringstream lines(take);
   double last = -1, start = 0, dur = 0, last_dur = 0;
   for (std::string line; std::getline(lines, line);) {
     if (std::sscanf(line.c_str(), "i%*d %lf %lf", &start, &dur) != 2 || start == last) continue;
     const double gap = runs.empty() ? start : start - last;
-    EXPECT_TRUE(runs.empty() || gap > 0.3 || std::abs(gap - last_dur) <= sample) << line;
-    if (runs.size() < 2 || std::abs(gap - runs.back()) > sample) runs.push_back(gap);
+    EXPECT_TRUE(runs.empty() || gap > 0.3 || std::abs(gap - last_dur) <= within) << line;
+    if (runs.size() < 2 || std::abs(gap - runs.back()) > within) runs.push_back(gap);
     last = start;
     last_dur = dur;
   }
@@ -73,46 +73,49 @@ struct step {
 };
 
 // zelmora-render --sync beside a JACK client of the test's own that drives
-// it; it says what it waits for; the take's runs are as expected, a negative
-// one at least its size (a wait), the others to the sample.
+// it (its clock into `port`); it says what it waits for; the take's runs are
+// as expected (`within` seconds), a negative one at least its size (a wait).
 // JACK: rolling with no master; 100 BPM (0.150 s sixteenths), 120 BPM from
 // the next iteration (0.125 s); stopped; started again.
-// MIDI: no clock; clocks without Start; Start, Stop, Continue a second apart.
-TEST_F(sync_play, IterationsFollowTheTransportOrMidiClockToTheSample) {
+// MIDI: no clock; clocks without Start; Start, Stop, Continue a second apart,
+// on the JACK client's own port (to the sample) or through --midi's input
+// (which times the messages by their arrival).
+TEST_F(sync_play, IterationsFollowTheTransportOrMidiClock) {
   const jack_server server(rate, 256);
   ASSERT_TRUE(server.running());
+  const std::vector<step> clock_steps{{[](client) { ticking.store(true); }, 1000},
+                                      {[](client) { command.store(0xFA); }, 1000},
+                                      {[](client) { command.store(0xFC); }, 1000},
+                                      {[](client) { command.store(0xFB); }, 1000}};
   const struct {
     const char* how;
+    const char* port;
     const char* wanted;
     std::vector<step> steps;
     std::vector<double> expected;
+    double within;
   } cases[] = {
-      {"jack", "JACK timebase master",
+      {"jack", nullptr, "JACK timebase master",
        {{[](client c) { jack_transport_start(c); }, 400},
         {[](client c) { jack_set_timebase_callback(c, 0, keep_time, nullptr); }, 1000},
         {[](client) { master_bpm.store(120.0); }, 1000},
         {[](client c) { jack_transport_stop(c); }, 600},
         {[](client c) { jack_transport_start(c); }, 500}},
-       {-0.2, 0.150, 0.125, -0.55, 0.125}},
-      {"midi", "MIDI clock",
-       {{[](client c) {
-          EXPECT_TRUE(jack_ports_show("zelmora:clock_in"));
-          jack_connect(c, "driver:clock_out", "zelmora:clock_in");
-        }, 300},
-        {[](client) { ticking.store(true); }, 300},
-        {[](client) { command.store(0xFA); }, 1000},
-        {[](client) { command.store(0xFC); }, 1000},
-        {[](client) { command.store(0xFB); }, 1000}},
-       {-0.4, 0.150, -0.9, 0.150}}};
+       {-0.2, 0.150, 0.125, -0.55, 0.125}, sample},
+      {"midi", "zelmora:clock_in", "MIDI clock", clock_steps, {-0.4, 0.150, -0.9, 0.150}, sample},
+      {"midi --midi jack", "zelmora-midi:midi_in", "MIDI clock", clock_steps,
+       {-0.4, 0.150, -0.9, 0.150}, 0.002}};
   for (const auto& c : cases) {
     jack_client_t* own = jack_client_open("driver", JackNoStartServer, nullptr);
     ASSERT_NE(own, nullptr);
     clock_out = jack_port_register(own, "clock_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(own, send_clock, nullptr);
     jack_activate(own);
+    ticking.store(false);
     child render(std::string("exec " ZELMORA_RENDER " --live --no-connect --iterations 100000 "
                              "--score take.sco 2>render.err --grain-beats 4 --sync ") + c.how);
-    EXPECT_TRUE(jack_ports_show("zelmora:channel_1")) << c.how;
+    EXPECT_TRUE(jack_ports_show(c.port ? "zelmora:clock_in" : "zelmora:channel_1")) << c.how;
+    if (c.port) jack_connect(own, "driver:clock_out", c.port);
     for (const step& s : c.steps) {
       s.act(own);
       std::this_thread::sleep_for(std::chrono::milliseconds(s.ms));
@@ -120,11 +123,11 @@ TEST_F(sync_play, IterationsFollowTheTransportOrMidiClockToTheSample) {
     render.stop(SIGINT);
     jack_client_close(own);
     EXPECT_NE(test_support::slurp("render.err").find(c.wanted), std::string::npos) << c.how;
-    const std::vector<double> runs = gap_runs(test_support::slurp("take.sco"));
+    const std::vector<double> runs = gap_runs(test_support::slurp("take.sco"), c.within);
     ASSERT_EQ(runs.size(), c.expected.size()) << c.how;
     for (std::size_t i = 0; i < runs.size(); ++i)
       EXPECT_TRUE(c.expected[i] < 0 ? runs[i] > -c.expected[i]
-                                    : std::abs(runs[i] - c.expected[i]) <= sample)
+                                    : std::abs(runs[i] - c.expected[i]) <= c.within)
           << c.how << " " << i << ": " << runs[i];
   }
 }
