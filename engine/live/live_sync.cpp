@@ -25,8 +25,9 @@ double beat_follower::grain_frames_at(double bpm) const {
 const char* sync_wait_message(sync_wait w, bool by_midi_clock) {
   switch (w) {
     case sync_no_tempo:
-      return by_midi_clock ? "Live play waits for MIDI clock on zelmora's port clock_in\n"
-                           : "Live play waits for a JACK timebase master to give the tempo\n";
+      return by_midi_clock
+                 ? "Live play waits for MIDI clock (into the port clock_in or the MIDI input)\n"
+                 : "Live play waits for a JACK timebase master to give the tempo\n";
     case sync_tempo_unfit:
       return "Live play waits: the tempo gives grains outside 0.001 ... 10 s\n";
     case sync_stopped:
