@@ -104,7 +104,7 @@ TEST_F(sync_play, IterationsFollowTheTransportOrMidiClock) {
        {-0.2, 0.150, 0.125, -0.55, 0.125}, sample},
       {"midi", "zelmora:clock_in", "MIDI clock", clock_steps, {-0.4, 0.150, -0.9, 0.150}, sample},
       {"midi --midi jack", "zelmora-midi:midi_in", "MIDI clock", clock_steps,
-       {-0.4, 0.150, -0.9, 0.150}, 0.002}};
+       {-0.4, 0.150, -0.9, 0.150}, 0.005}};
   for (const auto& c : cases) {
     jack_client_t* own = jack_client_open("driver", JackNoStartServer, nullptr);
     ASSERT_NE(own, nullptr);
