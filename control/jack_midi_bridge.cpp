@@ -31,7 +31,7 @@ constexpr const char* bridge_variable = "ZELMORA_JACK_MIDI_BRIDGE";
 constexpr const char* client_name = "zelmora-midi";
 constexpr const char* port_name = "midi_in";
 // The first record says the port is open (no MIDI status byte is 0).
-constexpr bridged_message ready{0, 0, 0};
+constexpr bridged_message ready{};
 // Opening a JACK client on a busy machine can take seconds.
 constexpr std::chrono::seconds open_limit{10};
 constexpr std::chrono::seconds end_limit{3};
@@ -50,7 +50,9 @@ void on_error(RtMidiError::Type type, const std::string& text, void*) {
 void pass_on(double, std::vector<unsigned char>* message, void*) {
   if (!message || message->empty()) return;
   bridged_message record{};
-  std::copy_n(message->begin(), std::min(message->size(), record.size()), record.begin());
+  std::copy_n(message->begin(), std::min(message->size(), bridged_bytes), record.begin());
+  const std::int64_t now = live_now_ns();
+  std::memcpy(record.data() + bridged_bytes, &now, sizeof now);
   [[maybe_unused]] const auto written = ::write(STDOUT_FILENO, record.data(), record.size());
 }
 
@@ -188,9 +190,11 @@ jack_midi_bridge::~jack_midi_bridge() { stop(); }
 void jack_midi_bridge::read_messages() {
   bridged_message record{};
   while (read_record(from_bridge_, record)) {
-    midi_input_clock().offer(record.data(), record.size(), live_now_ns());
+    std::int64_t got_at = 0;
+    std::memcpy(&got_at, record.data() + bridged_bytes, sizeof got_at);
+    midi_input_clock().offer(record.data(), bridged_bytes, got_at);
     control_change change;
-    if (midi_change(record.data(), record.size(), change)) inbox_.push(std::move(change));
+    if (midi_change(record.data(), bridged_bytes, change)) inbox_.push(std::move(change));
   }
 }
 

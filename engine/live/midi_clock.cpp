@@ -51,11 +51,23 @@ void midi_clock::tick(std::uint32_t frame) {
   waiting_ = false;
 }
 
+// The least-squares slope of the clocks' frames over their count: each
+// clock's own error (an input times them a period at a time) weighs less
+// than in the span from the first to the last.
 double midi_clock::mean_spacing() const {
-  const std::size_t spans = std::min(seen_, kept) - 1;
-  const std::uint32_t last = times_[(seen_ - 1) % kept];
-  const std::uint32_t first = times_[(seen_ - 1 - spans) % kept];
-  return frames_between(first, last) / static_cast<double>(spans);
+  const std::size_t count = std::min(seen_, kept);
+  const std::uint32_t first = times_[(seen_ - count) % kept];
+  const double middle = (count - 1) / 2.0;
+  double mean_frame = 0.0;
+  for (std::size_t i = 0; i < count; ++i)
+    mean_frame += frames_between(first, times_[(seen_ - count + i) % kept]) / count;
+  double covariance = 0.0, variance = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double x = i - middle;
+    covariance += x * (frames_between(first, times_[(seen_ - count + i) % kept]) - mean_frame);
+    variance += x * x;
+  }
+  return covariance / variance;
 }
 
 transport_view midi_clock::at(std::uint32_t frame) {

@@ -1,8 +1,8 @@
 // MIDI clock as a transport: 24 clocks a quarter note, Start (0xFA), Stop
 // (0xFC), Continue (0xFB) and Song Position (0xF2, sixteenths from the
 // song's start), each taken with the frame it came at. The tempo is the
-// clocks' mean spacing over the last two beats, so that a source that jitters
-// (or an input that times them by their arrival) still gives a steady grid,
+// clocks' spacing fitted over the last two beats, so that a source that jitters
+// (or an input that times them a period at a time) still gives a steady grid,
 // and a change is followed within two beats.
 // Real-time safe: nothing allocates, locks or blocks.
 #pragma once
