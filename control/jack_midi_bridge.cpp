@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -19,6 +20,8 @@
 
 #include "control/midi_input.h"
 #include "control/control_log.h"
+#include "engine/live/live_session.h"
+#include "engine/live/midi_clock.h"
 
 extern char** environ;
 
@@ -28,7 +31,7 @@ constexpr const char* bridge_variable = "ZELMORA_JACK_MIDI_BRIDGE";
 constexpr const char* client_name = "zelmora-midi";
 constexpr const char* port_name = "midi_in";
 // The first record says the port is open (no MIDI status byte is 0).
-constexpr bridged_message ready{0, 0, 0};
+constexpr bridged_message ready{};
 // Opening a JACK client on a busy machine can take seconds.
 constexpr std::chrono::seconds open_limit{10};
 constexpr std::chrono::seconds end_limit{3};
@@ -42,10 +45,14 @@ void on_error(RtMidiError::Type type, const std::string& text, void*) {
   control_log("MIDI: %s", text.c_str());
 }
 
-// On JACK's thread: a write that cannot block (a full pipe drops the message).
+// On JACK's thread: a write that cannot block (a full pipe drops the
+// message). A shorter message (MIDI clock's are one byte) is padded.
 void pass_on(double, std::vector<unsigned char>* message, void*) {
-  if (!message || message->size() < ready.size()) return;
-  const bridged_message record{(*message)[0], (*message)[1], (*message)[2]};
+  if (!message || message->empty()) return;
+  bridged_message record{};
+  std::copy_n(message->begin(), std::min(message->size(), bridged_bytes), record.begin());
+  const std::int64_t now = live_now_ns();
+  std::memcpy(record.data() + bridged_bytes, &now, sizeof now);
   [[maybe_unused]] const auto written = ::write(STDOUT_FILENO, record.data(), record.size());
 }
 
@@ -134,6 +141,7 @@ int run_jack_midi_bridge() {
     RtMidiIn port(RtMidi::UNIX_JACK, client_name);
     port.setErrorCallback(on_error, nullptr);
     port.setCallback(pass_on, nullptr);
+    port.ignoreTypes(true, false, true);  // clock for --sync midi
     port.openVirtualPort(port_name);
     if (bridge_failed) return 1;
     if (::write(STDOUT_FILENO, ready.data(), ready.size()) != static_cast<ssize_t>(ready.size()))
@@ -182,8 +190,11 @@ jack_midi_bridge::~jack_midi_bridge() { stop(); }
 void jack_midi_bridge::read_messages() {
   bridged_message record{};
   while (read_record(from_bridge_, record)) {
+    std::int64_t got_at = 0;
+    std::memcpy(&got_at, record.data() + bridged_bytes, sizeof got_at);
+    midi_input_clock().offer(record.data(), bridged_bytes, got_at);
     control_change change;
-    if (midi_change(record.data(), record.size(), change)) inbox_.push(std::move(change));
+    if (midi_change(record.data(), bridged_bytes, change)) inbox_.push(std::move(change));
   }
 }
 

@@ -13,6 +13,7 @@
 #include <sys/types.h>
 
 #include <array>
+#include <cstdint>
 #include <thread>
 
 #include "control/control_change.h"
@@ -46,5 +47,8 @@ class jack_midi_bridge {
   bool ok_ = false;
 };
 
-// One message through the pipe: a channel message's first three bytes.
-using bridged_message = std::array<unsigned char, 3>;
+// One message through the pipe: its first three bytes (a shorter one
+// padded), then the steady clock's nanoseconds when the bridge got it, so
+// that MIDI clock is timed by JACK's cycle rather than by the pipe.
+using bridged_message = std::array<unsigned char, 3 + sizeof(std::int64_t)>;
+constexpr std::size_t bridged_bytes = 3;

@@ -4,6 +4,8 @@
 
 #include "control/jack_midi_bridge.h"
 #include "control/control_log.h"
+#include "engine/live/live_session.h"
+#include "engine/live/midi_clock.h"
 
 struct midi_input::impl {
   std::unique_ptr<RtMidiIn> port;           // the ALSA sequencer's
@@ -19,9 +21,10 @@ constexpr unsigned char control_change_status = 0xB0;
 
 void on_midi(double, std::vector<unsigned char>* message, void* data) {
   auto& input = *static_cast<midi_input::impl*>(data);
+  if (!message) return;
+  midi_input_clock().offer(message->data(), message->size(), live_now_ns());
   control_change change;
-  if (message && midi_change(message->data(), message->size(), change))
-    input.inbox->push(std::move(change));
+  if (midi_change(message->data(), message->size(), change)) input.inbox->push(std::move(change));
 }
 
 void on_midi_error(RtMidiError::Type type, const std::string& text, void* data) {
@@ -69,6 +72,7 @@ void midi_input::open_sequencer_port() {
     impl_->port = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, "zelmora");
     impl_->port->setErrorCallback(on_midi_error, impl_.get());
     impl_->port->setCallback(on_midi, impl_.get());
+    impl_->port->ignoreTypes(true, false, true);  // clock for --sync midi
     impl_->port->openVirtualPort("midi_in");
   } catch (const RtMidiError& error) {
     control_log("MIDI: %s", error.getMessage().c_str());

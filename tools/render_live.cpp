@@ -100,6 +100,8 @@ int render_live(const live_render_options& opt) {
   settings.orchestra = opt.orchestra;
   settings.rtaudio = opt.rtaudio;
   settings.connect = opt.connect;
+  settings.sync = opt.sync;
+  settings.grain_beats = opt.grain_beats;
   if (!opt.score.empty()) {
     score.emplace(opt.score);
     if (!score->stream()) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/live/live.h"
+
 struct live_render_options {
   std::string orchestra;
   std::string rtaudio;
@@ -11,6 +13,8 @@ struct live_render_options {
   bool connect = true;
   bool verbose = false;
   bool quiet = false;
+  live_sync sync = live_sync::none;
+  int grain_beats = 4;  // with sync
 };
 
 // The program's exit status: 0 when the render sounded to its end or

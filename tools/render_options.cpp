@@ -52,7 +52,11 @@ constexpr const char* usage_text =
     "  --kbm FILE.kbm        a Scala keyboard mapping placing the scale's degrees\n"
     "  --quantize            snap block frequencies to the scale (else 12-TET, A 440)\n"
     "  --tempo BPM           grains on a beat grid, 1 to 1000 BPM, in place of dur\n"
-    "  --grain-beats N       grains a beat with --tempo, 1 to 192 (default 4)\n"
+    "  --grain-beats N       grains a beat with --tempo or --sync, 1 to 192 (default 4)\n"
+    "  --sync jack|midi      with --live: iterations on the beat grid of JACK's transport\n"
+    "                        (its timebase master's tempo) or of MIDI clock into the\n"
+    "                        port zelmora:clock_in or --midi's input, while it rolls;\n"
+    "                        plays on jack\n"
     "  --frames DIR          also write the grid as DIR/NNNNNN.png, one pixel per cell\n"
     "  --every N             a frame every N iterations (default 1)\n"
     "  --verbose             show csound's own messages\n"
@@ -164,6 +168,13 @@ int parse_arguments(int argc, char** argv, options& opt) {
     } else if (arg == "--midi") {
       if (!valid_midi_system(value)) return usage_error("--midi takes alsa or jack, not ", value);
       opt.control.midi = value;
+    } else if (arg == "--sync") {
+      if (std::strcmp(value, "jack") == 0)
+        opt.sync = live_sync::jack;
+      else if (std::strcmp(value, "midi") == 0)
+        opt.sync = live_sync::midi;
+      else
+        return usage_error("--sync takes jack or midi, not ", value);
     } else if (arg == "--frames") {
       opt.frames = value;
     } else if (arg == "--rate") {
@@ -208,8 +219,12 @@ int parse_arguments(int argc, char** argv, options& opt) {
     return usage_error("--osc-port and --midi play a live render; add --live", "");
   if (!opt.score.empty() && !opt.sound.empty())
     return usage_error("--score and --sound each make their own render; choose one", "");
-  if (opt.tuning.grain_beats != 0 && opt.tuning.tempo == 0.0)
-    return usage_error("--grain-beats divides the beat of --tempo; add --tempo", "");
+  const bool synced = opt.sync != live_sync::none;
+  if (synced && !opt.live) return usage_error("--sync follows a tempo in live play; add --live", "");
+  if (synced && opt.tuning.tempo != 0.0)
+    return usage_error("--sync takes the tempo from outside; it does not take --tempo", "");
+  if (opt.tuning.grain_beats != 0 && opt.tuning.tempo == 0.0 && !synced)
+    return usage_error("--grain-beats divides the beat of --tempo or --sync; add --tempo", "");
   if (opt.tuning.tempo != 0.0 &&
       !beat_grid_fits(opt.tuning.tempo, tempo_grain_beats(opt.tuning)))
     return usage_error("--tempo and --grain-beats give grains outside 0.001 ... 10 s", "");

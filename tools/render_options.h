@@ -31,6 +31,7 @@ struct options {
   bool verbose = false;
   bool quiet = false;
   tuning_options tuning;
+  live_sync sync = live_sync::none;
 };
 
 // Fills `opt` from the arguments; -1 to go on, else the exit status (usage

@@ -217,7 +217,7 @@ static int render_main(int argc, char** argv) {
   int status = exit_ok;
   if (opt.live)
     status = render_live({opt.orchestra, opt.rtaudio, opt.score, opt.connect, opt.verbose,
-                          opt.quiet});
+                          opt.quiet, opt.sync, tempo_grain_beats(opt.tuning)});
   else if (!opt.sound.empty())
     status = make_wav(opt);
   else if (!opt.score.empty())

@@ -28,7 +28,8 @@ void connect_live_play(Widget play_live, Widget stop, std::initializer_list<Widg
 // Live play's audio module and JACK connection, read into Live_Settings:
 // the module from the X resource *rtaudio (the option -rtaudio MODULE)
 // when given, else the Audio menu's choice kept in the settings file, by
-// default "automatic"; the connection from *connect (-noconnect).
+// default "automatic"; the connection from *connect (-noconnect); the
+// tempo and transport followed from *sync (-sync jack|midi).
 void read_live_resources(Widget top);
 
 // The Output menu's "Audio" choice: Automatic, JACK, PulseAudio, ALSA.

@@ -9,6 +9,7 @@
 #include <array>
 #include <string>
 
+#include "engine/report.h"
 #include "ui/Xlive.h"
 #include "ui/panel_menus.h"
 #include "ui/settings.h"
@@ -19,6 +20,7 @@ namespace {
 struct live_resources {
   String rtaudio;
   Boolean connect;
+  String sync;
 };
 
 XtResource resource_list[] = {
@@ -26,6 +28,8 @@ XtResource resource_list[] = {
      XtOffsetOf(live_resources, rtaudio), XtRString, nullptr},
     {const_cast<char*>("connect"), const_cast<char*>("Connect"), XtRBoolean, sizeof(Boolean),
      XtOffsetOf(live_resources, connect), XtRImmediate, reinterpret_cast<XtPointer>(True)},
+    {const_cast<char*>("sync"), const_cast<char*>("Sync"), XtRString, sizeof(String),
+     XtOffsetOf(live_resources, sync), XtRString, nullptr},
 };
 
 constexpr const char* audio_setting = "audio";
@@ -63,6 +67,13 @@ void read_live_resources(Widget top) {
                               ? std::string(values.rtaudio)
                               : read_setting(audio_setting, audio_automatic);
   Live_Settings.connect = values.connect != False;
+  const std::string sync = values.sync ? values.sync : "";
+  Live_Settings.sync = sync == "jack" ? live_sync::jack
+                       : sync == "midi" ? live_sync::midi
+                                        : live_sync::none;
+  if (!sync.empty() && Live_Settings.sync == live_sync::none)
+    report_error("zelmora: sync takes jack or midi, not \"%s\"; live play keeps its own time\n",
+                 sync.c_str());
   show_audio_choice();
 }
 

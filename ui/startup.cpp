@@ -77,13 +77,14 @@ void connect_view() {
 }
 
 // The program's own options beside the toolkit's; each sets a resource.
-std::array<XrmOptionDescRec, 5> command_line_options{{
+std::array<XrmOptionDescRec, 6> command_line_options{{
     {const_cast<char*>("-rtaudio"), const_cast<char*>("*rtaudio"), XrmoptionSepArg, nullptr},
     {const_cast<char*>("-noconnect"), const_cast<char*>("*connect"), XrmoptionNoArg,
      const_cast<char*>("False")},
     {const_cast<char*>("-osc-port"), const_cast<char*>(".oscPort"), XrmoptionSepArg, nullptr},
     {const_cast<char*>("-osc-send"), const_cast<char*>(".oscSend"), XrmoptionSepArg, nullptr},
     {const_cast<char*>("-midi"), const_cast<char*>(".midi"), XrmoptionSepArg, nullptr},
+    {const_cast<char*>("-sync"), const_cast<char*>("*sync"), XrmoptionSepArg, nullptr},
 }};
 
 }  // namespace
@@ -106,7 +107,8 @@ int build_interface(int& argc, char** argv) {
   if (argc > 1) {
     std::fprintf(stderr, "%s: unknown option: %s\n", argv[0], argv[1]);
     std::fputs("Options: the toolkit's (-display, -geometry, -xrm, ...), -rtaudio MODULE, "
-               "-noconnect, -osc-port [ADDR:]PORT, -osc-send HOST:PORT, -midi alsa|jack\n",
+               "-noconnect, -osc-port [ADDR:]PORT, -osc-send HOST:PORT, -midi alsa|jack, "
+               "-sync jack|midi\n",
                stderr);
     return 2;
   }

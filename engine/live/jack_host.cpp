@@ -1,5 +1,6 @@
 #include "engine/live/jack_host.h"
 
+#include <jack/midiport.h>
 #include <jack/thread.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr const char* port_names[2] = {"channel_1", "channel_2"};
+constexpr const char* clock_port_name = "clock_in";
 // A server that ran no cycle for this long is stopped (or stalled): asking
 // it anything would wait until it runs again.
 constexpr double stalled_after = 0.5;
@@ -108,12 +110,19 @@ void jack_host::attach(live_session& s, int latency) {
   own_latency_.store(latency);
   jack_recompute_total_latencies(client_);
   source_ = live_block_source{};
+  follower_ = beat_follower(s.grain_beats, rate_);
+  clock_ = midi_clock(rate_);
+  if (s.by_midi_clock && !clock_port_.load())
+    clock_port_.store(jack_port_register(client_, clock_port_name, JACK_DEFAULT_MIDI_TYPE,
+                                         JackPortIsInput | JackPortIsTerminal, 0));
+  midi_input_clock().listen(s.by_midi_clock);
   session_.store(&s);
 }
 
 void jack_host::detach() {
   session_.store(nullptr);
   while (busy_.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  midi_input_clock().listen(false);
 }
 
 int jack_host::process(jack_nframes_t frames, void* self) {
@@ -130,6 +139,7 @@ int jack_host::process(jack_nframes_t frames, void* self) {
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
   } else {
+    if (s->synced) h.follow_transport(*s, frames);
     if (h.freewheeling_.load(std::memory_order_relaxed)) h.wait_for_notes(*s, frames);
     h.source_.render(*s, left, right, frames);
     wake_engine_if_due(*s);
@@ -143,11 +153,66 @@ int jack_host::process(jack_nframes_t frames, void* self) {
 // played whole and none of it late.
 void jack_host::wait_for_notes(live_session& s, std::uint32_t frames) {
   const double needed = s.clock.load() + frames / rate_;
-  while (s.computing.load() && !s.stop.load() && s.computed_end.load() < needed &&
-         freewheeling_.load()) {
+  const auto behind = [&] {
+    return s.synced ? s.starts.size() > 0 : s.computed_end.load() < needed;
+  };
+  while (s.computing.load() && !s.stop.load() && behind() && freewheeling_.load()) {
     s.engine_wake.post();
     s.audio_wake.wait_for(freewheel_wait);
   }
+}
+
+// The grains of the transport's grid that start in this cycle, played a
+// cycle late (the ports report it) so that the engine's thread has the cycle
+// to compute them in.
+void jack_host::follow_transport(live_session& s, std::uint32_t frames) {
+  const double ahead = source_.next_frame_time(s, rate_) + frames / rate_;
+  bool handed = false;
+  const transport_view now = s.by_midi_clock ? read_clock(frames) : read_transport(frames);
+  follower_.cycle(now, frames, [&](double offset, double bpm) {
+    handed = s.starts.push({ahead + offset / rate_, bpm}) || handed;
+  });
+  s.sync_state.store(follower_.state(), std::memory_order_relaxed);
+  if (handed) s.engine_wake.post();
+}
+
+// jack_transport_query() is made for the process callback: it neither
+// locks nor waits.
+transport_view jack_host::read_transport(std::uint32_t frames) {
+  jack_position_t pos{};
+  const jack_transport_state_t state = jack_transport_query(client_, &pos);
+  transport_view t;
+  t.rolling = state == JackTransportRolling;
+  t.has_tempo = (pos.valid & JackPositionBBT) != 0 && pos.ticks_per_beat > 0 && pos.bar >= 1;
+  t.bpm = pos.beats_per_minute;
+  if (t.has_tempo)
+    t.beat = (pos.bar - 1) * static_cast<double>(pos.beats_per_bar) + (pos.beat - 1) +
+             pos.tick / pos.ticks_per_beat;
+  t.jumped = pos.frame != transport_frame_;
+  transport_frame_ = pos.frame + (t.rolling ? frames : 0);
+  return t;
+}
+
+// The cycle's clock messages first: a clock that comes in it may start a
+// grain in it, the transport then standing a little before it. The MIDI
+// input's come timed on the steady clock, which is JACK's own but for
+// its unit and where it counts from.
+transport_view jack_host::read_clock(std::uint32_t frames) {
+  const jack_nframes_t start = jack_last_frame_time(client_);
+  const auto jack_us_from_ns = static_cast<std::int64_t>(jack_get_time()) - live_now_ns() / 1000;
+  for (timed_midi m; midi_input_clock().take(m);)
+    clock_.take(m.bytes.data(), m.bytes.size(),
+                jack_time_to_frames(client_, static_cast<jack_time_t>(m.ns / 1000 + jack_us_from_ns)));
+  if (jack_port_t* port = clock_port_.load()) {
+    void* events = jack_port_get_buffer(port, frames);
+    const std::uint32_t count = jack_midi_get_event_count(events);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      jack_midi_event_t event{};
+      if (jack_midi_event_get(&event, events, i) == 0)
+        clock_.take(event.buffer, event.size, start + event.time);
+    }
+  }
+  return clock_.at(start);
 }
 
 // Cycles that passed without the callback (the client was too slow, or the

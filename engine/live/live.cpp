@@ -64,7 +64,14 @@ bool live_player::open_jack(const live_settings& settings, std::string& why) {
 // tried when none does.
 bool live_player::open_output(const live_settings& settings, live_session& s) {
   std::vector<std::string> candidates{settings.rtaudio};
-  if (settings.rtaudio.empty())
+  const bool synced = settings.sync != live_sync::none;
+  if (synced && !settings.rtaudio.empty() && settings.rtaudio != "jack") {
+    report_error("Live play failed: following a tempo from outside plays on jack only\n");
+    return false;
+  }
+  if (synced)
+    candidates.assign({"jack"});
+  else if (settings.rtaudio.empty())
     candidates.assign(std::begin(live_automatic_outputs), std::end(live_automatic_outputs));
   const std::vector<std::string> modules = live_audio_modules();
   std::vector<std::string> tried;
@@ -158,11 +165,15 @@ void live_player::begin(live_run& run, const live_settings& settings) {
   }
   s.score = settings.score;
   if (s.score) std::fputs(score_header, s.score);
+  s.synced = settings.sync != live_sync::none;
+  s.by_midi_clock = settings.sync == live_sync::midi;
+  s.grain_beats = settings.grain_beats;
   add_iteration_sink(engine_, s);
   run.schedule = std::make_unique<live_schedule>(engine_, s, schedule_for(settings));
   if (jack_) {
     run.dropouts_before = jack_->dropouts();
-    jack_->attach(s, own_latency(s));
+    // Synced, the grains are decided a period ahead of when they sound.
+    jack_->attach(s, own_latency(s) + (s.synced ? static_cast<int>(jack_->period()) : 0));
   } else {
     run.performer = std::make_unique<live_performer>(run.session);
   }
@@ -186,11 +197,21 @@ bool live_player::update() {
     end(live_device_lost);
     return false;
   }
+  if (s.synced) tell_sync_wait(s);
   if (run_->schedule->played_out(fade_time)) {
     end(run_->schedule->abandoned() ? render_abandoned : render_complete);
     return false;
   }
   return true;
+}
+
+// Each reason synced play waits for, told once a play.
+void live_player::tell_sync_wait(live_session& s) {
+  const int state = s.sync_state.load();
+  if (state < 0 || (s.waits_said & (1u << state)) != 0) return;
+  s.waits_said |= 1u << state;
+  if (const char* message = sync_wait_message(static_cast<sync_wait>(state), s.by_midi_clock))
+    report_error("%s", message);
 }
 
 void live_player::stop() {

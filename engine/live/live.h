@@ -30,6 +30,10 @@ constexpr int live_engine_priority = 10;
 // server, then PulseAudio (PipeWire's too), then ALSA.
 constexpr const char* live_automatic_outputs[] = {"jack", "pulse", "alsa"};
 
+// What live play keeps time by: its own clock, or a tempo and transport
+// from outside (live_sync.h).
+enum class live_sync { none, jack, midi };
+
 struct live_settings {
   std::string orchestra;       // empty: the one find_orchestra() finds
   std::string rtaudio;         // "jack", or csound's audio module; empty: automatic
@@ -45,6 +49,8 @@ struct live_settings {
   // Called on the engine's thread, the lock held, whenever it wakes before
   // computing: a program applies the controls that came meanwhile.
   std::function<void()> on_wake;
+  live_sync sync = live_sync::none;  // anything but none plays on JACK only
+  int grain_beats = 4;  // synced: grains a beat
 };
 
 // The module the user's environment asks for: $ZELMORA_RTAUDIO, else empty.
@@ -112,6 +118,7 @@ class live_player {
   void begin(live_run& run, const live_settings& settings);
   live_schedule_settings schedule_for(const live_settings& settings) const;
   void end(int status);
+  void tell_sync_wait(live_session& s);
 
   engine& engine_;
   std::unique_ptr<jack_host, jack_closer> jack_;

@@ -25,6 +25,10 @@ void wake_engine_if_due(live_session& s);
 class live_block_source {
  public:
   void render(live_session& s, float* left, float* right, std::uint32_t frames);
+  // csound's time of the next frame render() gives, at `rate` frames a second.
+  double next_frame_time(const live_session& s, double rate) const {
+    return s.clock.load(std::memory_order_relaxed) - (begun_ ? s.ksmps - used_ : 0) / rate;
+  }
 
  private:
   int used_ = 0;  // frames of csound's current period already taken

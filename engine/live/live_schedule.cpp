@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/live/live_audio.h"
+#include "engine/mapping/tuning.h"
 
 namespace {
 
@@ -23,6 +24,10 @@ live_schedule::live_schedule(engine& e, live_session& s, const live_schedule_set
   s.origin = s.clock.load() + settings.look_ahead;
   s.computing.store(run_.iterations > 0);
   s.computed_end.store(s.origin);
+  if (s.synced) {
+    grid_before_ = tuning_of(e).beats;
+    s.due_at.store(std::numeric_limits<double>::infinity());
+  }
   compute_due();
   thread_ = std::thread(&live_schedule::run, this);
 }
@@ -33,6 +38,7 @@ live_schedule::~live_schedule() {
   thread_.join();
   session_.computing.store(false);
   session_.audio_wake.post();
+  if (session_.synced) tuning_of(*run_.owner).beats = grid_before_;
 }
 
 bool live_schedule::played_out(double tail) const {
@@ -65,6 +71,7 @@ void live_schedule::unlock_engine() {
 // Every iteration whose notes the next period may need, as room allows.
 void live_schedule::compute_due() {
   live_session& s = session_;
+  if (s.synced) return compute_started();
   while (s.computing.load() && !s.stop.load() &&
          s.computed_end.load() <= s.clock.load() + settings_.look_ahead &&
          s.queue.size() + max_instruments <= live_note_queue::capacity)
@@ -73,13 +80,28 @@ void live_schedule::compute_due() {
   s.audio_wake.post();
 }
 
+// Synced: an iteration for each start the audio side decided, its grains
+// a grid step long at the tempo it starts at.
+void live_schedule::compute_started() {
+  live_session& s = session_;
+  sync_start start;
+  while (s.computing.load() && !s.stop.load() &&
+         s.queue.size() + max_instruments <= live_note_queue::capacity && s.starts.pop(start)) {
+    tuning_of(*run_.owner).beats = {start.bpm, s.grain_beats};
+    s.start_now = start.time;
+    compute_iteration();
+  }
+  s.audio_wake.post();
+}
+
 void live_schedule::compute_iteration() {
   live_session& s = session_;
   const bool go_on = render_iteration(run_);
   s.last_iteration.store(run_.next - 1);
-  s.computed_end.store(computed_end(run_, s.origin));
+  const double start = s.synced ? s.start_now : s.origin + run_.start;
+  s.computed_end.store(s.synced ? start + run_.dur : computed_end(run_, s.origin));
   // Computed once csound's clock had passed its start: its notes start late.
-  if (s.origin + run_.start < s.clock.load()) s.late.fetch_add(1);
+  if (start < s.clock.load()) s.late.fetch_add(1);
   if (!go_on) abandoned_.store(true);
   if (!go_on || run_.next >= run_.iterations) s.computing.store(false);
 }

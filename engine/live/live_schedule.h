@@ -18,6 +18,7 @@
 
 #include "engine/engine.h"
 #include "engine/live/live_session.h"
+#include "engine/mapping/beat_grid.h"
 #include "engine/render/render.h"
 
 struct live_schedule_settings {
@@ -53,6 +54,7 @@ class live_schedule {
  private:
   void run();
   void compute_due();
+  void compute_started();
   void compute_iteration();
   bool lock_engine();
   void unlock_engine();
@@ -61,6 +63,7 @@ class live_schedule {
   live_schedule_settings settings_;
   render_run run_;
   std::atomic<bool> abandoned_{false};
+  beat_grid grid_before_;  // the engine's, given back when synced play ends
   std::thread thread_;
 };
 

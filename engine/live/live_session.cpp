@@ -41,10 +41,22 @@ std::string live_messages::last_lines(int count) const {
   return from == std::string::npos ? lines : lines.substr(from + 1);
 }
 
+// Synced, the notes start when the audio side decided, in the take too.
 void live_session::on_iteration(const iteration& it) {
-  if (score) write_note_lines(score, it.notes);
+  if (!synced) return send(it.notes);
+  std::array<note, max_instruments> moved;
+  const std::size_t count = std::min(it.notes.size(), moved.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    moved[i] = it.notes[i];
+    moved[i].start = start_now - origin;
+  }
+  send({moved.data(), count});
+}
+
+void live_session::send(std::span<const note> notes) {
+  if (score) write_note_lines(score, notes);
   if (design && *design != design_sent && designs.push(*design)) design_sent = *design;
-  for (note n : it.notes) {
+  for (note n : notes) {
     n.start += origin;
     queue.push(n);  // room was made sure of before the iteration
   }

@@ -19,6 +19,7 @@
 #include "dsp/grain_inbox.h"
 #include "dsp/note_queue.h"
 #include "engine/live/csound_api.h"
+#include "engine/live/live_sync.h"
 #include "engine/render/iteration.h"
 #include "engine/render/render.h"
 #include "platform/wakeup.h"
@@ -81,12 +82,25 @@ struct live_session final : iteration_sink {
   wakeup audio_wake;   // notes were queued (what a freewheeling server waits for)
   std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
 
+  // Following a tempo and transport from outside (live_sync.h): the audio
+  // side decides when each iteration starts and hands the starts over.
+  bool synced = false;
+  bool by_midi_clock = false;  // else JACK's transport
+  int grain_beats = 0;
+  spsc_ring<sync_start, 256> starts;
+  std::atomic<int> sync_state{-1};  // a sync_wait, -1 before the first cycle
+  unsigned waits_said = 0;  // the front end's: a bit for each sync_wait told
+  double start_now = 0.0;  // the start of the iteration computed now (engine's)
+
   // Queues the iteration's notes for the audio side (engine's thread).
   void on_iteration(const iteration& it) override;
   const grain_design* design = nullptr;  // the played engine's
   grain_design design_sent;
   double origin = 0.0;         // csound's time of iteration 0
   std::FILE* score = nullptr;  // also gets the notes sent
+
+ private:
+  void send(std::span<const note> notes);
 };
 
 // Steady-clock nanoseconds, for heartbeats.

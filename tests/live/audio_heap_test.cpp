@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "engine/live/live.h"
+#include "engine/live/live_session.h"
+#include "engine/live/midi_clock.h"
 #include "live_support.h"
 #include "platform/real_time_section.h"
 
@@ -72,6 +74,21 @@ TEST_F(live_test, TheAudioCallbackNeitherAllocatesNorFreesWhilePlaying) {
   while (player.update()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(player.status(), render_complete);
   EXPECT_GT(player.played(), 4.9);
+  EXPECT_EQ(heap_calls_in_real_time.load(), 0);
+
+  // Synced to MIDI clock from the input at about 100 BPM, 6.25 ms grains:
+  // the clock's way through the callback too.
+  Current_State.iter = 200;
+  on_jack.sync = live_sync::midi;
+  on_jack.grain_beats = 96;
+  ASSERT_EQ(player.start(on_jack), 0);
+  const unsigned char start = 0xFA, tick = 0xF8;
+  midi_input_clock().offer(&start, 1, live_now_ns());
+  while (player.update()) {
+    midi_input_clock().offer(&tick, 1, live_now_ns());
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  EXPECT_EQ(player.status(), render_complete);
   EXPECT_EQ(heap_calls_in_real_time.load(), 0);
 }
 
