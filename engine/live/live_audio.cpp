@@ -78,14 +78,32 @@ void fade_before_exit() {
 // gave up waiting first.
 enum : int { performing = 0, finished = 1, abandoned = 2 };
 
+// A device that takes samples faster than it plays them (ALSA's null one, a
+// driver gone wrong) would let csound race ahead at real-time priority and
+// starve every other thread, the engine's too: play keeps to the wall
+// clock, never further ahead than a device's buffer would let it.
+constexpr double most_ahead = 0.25;  // seconds
+
+void keep_to_wall_clock(const live_session& s, double clock_at_start, std::int64_t began_ns) {
+  const double played = s.clock.load(std::memory_order_relaxed) - clock_at_start;
+  const double ahead = played - static_cast<double>(live_now_ns() - began_ns) * 1e-9;
+  if (ahead <= most_ahead) return;
+  const auto pause_ns = static_cast<long>((ahead - most_ahead / 2) * 1e9);
+  const timespec pause{pause_ns / 1'000'000'000, pause_ns % 1'000'000'000};
+  ::nanosleep(&pause, nullptr);
+}
+
 void perform(std::shared_ptr<live_session> s, std::shared_ptr<std::atomic<bool>> stop,
              std::shared_ptr<std::atomic<int>> state) {
   block_broken_pipe();  // csound writing to a dead audio server
   try_real_time(20);
   const double cpu_before = thread_cpu_seconds();
+  const double clock_at_start = s->clock.load();
+  const std::int64_t began_ns = live_now_ns();
   while (!stop->load() && perform_period(*s)) {
     s->cpu.store(thread_cpu_seconds() - cpu_before);
     wake_engine_if_due(*s);
+    keep_to_wall_clock(*s, clock_at_start, began_ns);
   }
   int expected = performing;
   if (state->compare_exchange_strong(expected, finished)) return;
