@@ -76,11 +76,15 @@ bool encode(std::FILE* file, const picture& p, png_bytep* rows) {
 }
 
 bool write_picture(const std::string& path, picture& p) {
+  // A grid of no rows or columns (a set may hold one; the render says it
+  // is silent) has nothing to draw, and PNG has no empty image: no frame,
+  // and the render goes on.
+  if (p.width == 0 || p.height == 0) return true;
   std::vector<png_bytep> rows;
   for (int r = 0; r < p.height; ++r)
     rows.push_back(p.pixels.data() + static_cast<std::size_t>(r) * p.width);
-  const bool ok = p.width > 0 && p.height > 0 &&
-                  write_renamed_file(path, [&](std::FILE* file) { return encode(file, p, rows.data()); });
+  const bool ok =
+      write_renamed_file(path, [&](std::FILE* file) { return encode(file, p, rows.data()); });
   if (!ok) report_file_error("Can't write frame", path, errno);
   return ok;
 }
