@@ -105,10 +105,31 @@ bool parse_int(const char* text, int& value) {
   return true;
 }
 
-// Returns -1 when the arguments are good, else the exit status.
+// The options that take no value, each setting one switch.
+struct flag {
+  const char* name;
+  void (*set)(options&);
+};
+constexpr flag flags[] = {
+    {"--verbose", [](options& o) { o.verbose = true; }},
+    {"--quiet", [](options& o) { o.quiet = true; }},
+    {"--live", [](options& o) { o.live = true; }},
+    {"--no-connect", [](options& o) { o.connect = false; }},
+    {"--quantize", [](options& o) { o.tuning.quantize = true; }},
+};
+
+bool set_flag(const std::string& arg, options& opt) {
+  for (const flag& f : flags)
+    if (arg == f.name) {
+      f.set(opt);
+      return true;
+    }
+  return false;
+}
 
 }  // namespace
 
+// Returns -1 when the arguments are good, else the exit status.
 int parse_arguments(int argc, char** argv, options& opt) {
   for (int a = 1; a < argc; ++a) {
     const std::string arg = argv[a];
@@ -120,26 +141,7 @@ int parse_arguments(int argc, char** argv, options& opt) {
       std::puts("zelmora-render " ZELMORA_VERSION);
       return exit_ok;
     }
-    if (arg == "--verbose") {
-      opt.verbose = true;
-      continue;
-    }
-    if (arg == "--quiet") {
-      opt.quiet = true;
-      continue;
-    }
-    if (arg == "--live") {
-      opt.live = true;
-      continue;
-    }
-    if (arg == "--no-connect") {
-      opt.connect = false;
-      continue;
-    }
-    if (arg == "--quantize") {
-      opt.tuning.quantize = true;
-      continue;
-    }
+    if (set_flag(arg, opt)) continue;
     if (a + 1 >= argc) return usage_error("unknown option or missing value: ", arg.c_str());
     const char* value = argv[++a];
     if (*value == '\0') return usage_error("empty value for ", arg.c_str());
